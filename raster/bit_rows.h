@@ -1,0 +1,35 @@
+// Word-wide neighbour access for rows of a bit plane (64 cells to a word, least
+// significant bit first): the value of the cell to the left or right of each of
+// the 64 cells of word k. Cells beyond the row's ends read as background.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vp::bits {
+
+using Word = std::uint64_t;
+
+inline Word left_of(const Word* row, std::size_t k) {  // cell x - 1
+  return (row[k] << 1) | (k != 0 ? row[k - 1] >> 63 : 0);
+}
+inline Word left2_of(const Word* row, std::size_t k) {  // cell x - 2
+  return (row[k] << 2) | (k != 0 ? row[k - 1] >> 62 : 0);
+}
+inline Word right_of(const Word* row, std::size_t k, std::size_t n) {  // cell x + 1
+  return (row[k] >> 1) | (k + 1 < n ? row[k + 1] << 63 : 0);
+}
+
+// Transposes a 64 x 64 bit block in place: bit j of a[i] trades places with bit i of a[j].
+inline void transpose64(Word a[64]) {
+  Word mask = 0x00000000FFFFFFFFull;
+  for (int j = 32; j != 0; j >>= 1, mask ^= mask << j) {
+    for (int k = 0; k < 64; k = ((k | j) + 1) & ~j) {
+      const Word t = ((a[k] >> j) ^ a[k | j]) & mask;
+      a[k] ^= t << j;
+      a[k | j] ^= t;
+    }
+  }
+}
+
+}  // namespace vp::bits

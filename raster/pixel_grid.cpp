@@ -1,0 +1,84 @@
+#include "raster/pixel_grid.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+namespace vp {
+
+void PixelGrid::FreeDeleter::operator()(std::uint64_t* p) const { std::free(p); }
+
+std::size_t PixelGrid::bytes_needed(std::int64_t image_width, std::int64_t image_height) {
+  constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max() - 2;
+  if (image_width < 1 || image_height < 1 || image_width > kMax || image_height > kMax) return 0;
+  const auto words = static_cast<std::uint64_t>((image_width + 2 + 63) / 64);
+  const auto rows = static_cast<std::uint64_t>(image_height + 2 + 2 * kPadRows);
+  // Two planes; none of these products can overflow 64 bits for 31-bit dimensions.
+  const std::uint64_t bytes = 2 * words * rows * sizeof(std::uint64_t);
+  if (bytes > std::numeric_limits<std::size_t>::max() / 2) return 0;
+  return static_cast<std::size_t>(bytes);
+}
+
+bool PixelGrid::reset(std::int32_t image_width, std::int32_t image_height) {
+  release();
+  const std::size_t bytes = bytes_needed(image_width, image_height);
+  if (bytes == 0) return false;
+  // calloc hands out zeroed pages without touching them, so clearing a large grid is free.
+  auto* block = static_cast<std::uint64_t*>(std::calloc(bytes / sizeof(std::uint64_t), sizeof(std::uint64_t)));
+  if (block == nullptr) return false;
+  storage_.reset(block);
+  width_ = image_width + 2;
+  height_ = image_height + 2;
+  words_per_row_ = static_cast<std::size_t>((width_ + 63) / 64);
+  const std::size_t plane_words = bytes / sizeof(std::uint64_t) / 2;
+  ink_ = block;
+  prot_ = block + plane_words;
+  return true;
+}
+
+void PixelGrid::release() {
+  storage_.reset();
+  ink_ = prot_ = nullptr;
+  width_ = height_ = 0;
+  words_per_row_ = 0;
+}
+
+std::uint8_t PixelGrid::at(std::int32_t x, std::int32_t y) const {
+  if (x < 0 || y < 0 || x >= width_ || y >= height_) return kBackground;
+  const std::size_t word = static_cast<std::size_t>(x) / 64;
+  const std::uint64_t bit = std::uint64_t{1} << (x % 64);
+  if ((ink_row(y)[word] & bit) == 0) return kBackground;
+  return (protected_row(y)[word] & bit) != 0 ? kProtected : kInk;
+}
+
+void PixelGrid::set(std::int32_t x, std::int32_t y, std::uint8_t code) {
+  if (x < 0 || y < 0 || x >= width_ || y >= height_) return;
+  const std::size_t word = static_cast<std::size_t>(x) / 64;
+  const std::uint64_t bit = std::uint64_t{1} << (x % 64);
+  std::uint64_t& ink = ink_row(y)[word];
+  std::uint64_t& prot = protected_row(y)[word];
+  ink = code != kBackground ? (ink | bit) : (ink & ~bit);
+  prot = code == kProtected ? (prot | bit) : (prot & ~bit);
+}
+
+void PixelGrid::set_image_row(std::int32_t row_from_top, std::span<const std::uint64_t> ink) {
+  const std::int32_t image_height = height_ - 2;
+  if (row_from_top < 0 || row_from_top >= image_height) return;
+  std::uint64_t* out = ink_row(image_height - row_from_top);
+  std::uint64_t* prot = protected_row(image_height - row_from_top);
+  // Pixel c goes to cell c + 1: shift the whole row left by one bit.
+  const std::size_t image_words = (static_cast<std::size_t>(width_ - 2) + 63) / 64;
+  std::uint64_t carry = 0;
+  for (std::size_t k = 0; k < words_per_row_; ++k) {
+    const std::uint64_t w = k < image_words && k < ink.size() ? ink[k] : 0;
+    out[k] = (w << 1) | carry;
+    carry = w >> 63;
+  }
+  // Bits beyond the image would land on the right border or past it.
+  const auto border = static_cast<std::size_t>(width_ - 1);
+  out[border / 64] &= (std::uint64_t{1} << (border % 64)) - 1;
+  for (std::size_t k = border / 64 + 1; k < words_per_row_; ++k) out[k] = 0;
+  std::memset(prot, 0, words_per_row_ * sizeof(std::uint64_t));
+}
+
+}  // namespace vp

@@ -1,0 +1,65 @@
+#include "raster/pixel_grid.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace vp {
+namespace {
+
+TEST(PixelGrid, ImageRowsLandWithYGrowingUpwardsInsideABackgroundBorder) {
+  PixelGrid grid;
+  ASSERT_TRUE(grid.reset(3, 2));
+  EXPECT_EQ(grid.width(), 5);
+  EXPECT_EQ(grid.height(), 4);
+  const std::vector<std::uint64_t> top = {0b111}, bottom = {0b001};
+  grid.set_image_row(0, top);
+  grid.set_image_row(1, bottom);
+  EXPECT_EQ(grid.at(1, 2), kInk);  // top-left pixel
+  EXPECT_EQ(grid.at(1, 1), kInk);  // bottom-left pixel
+  EXPECT_EQ(grid.at(2, 1), kBackground);
+  EXPECT_EQ(grid.at(3, 2), kInk);
+  for (std::int32_t x = 0; x < 5; ++x)
+    for (std::int32_t y = 0; y < 4; ++y)
+      if (x == 0 || x == 4 || y == 0 || y == 3) {
+        EXPECT_EQ(grid.at(x, y), kBackground) << x << "," << y;
+      }
+}
+
+TEST(PixelGrid, BitsBeyondTheWidthNeverReachTheBorder) {
+  for (std::int32_t width : {1, 62, 63, 64, 65, 126, 127, 128}) {
+    PixelGrid grid;
+    ASSERT_TRUE(grid.reset(width, 1));
+    const std::vector<std::uint64_t> all(3, ~std::uint64_t{0});
+    grid.set_image_row(0, all);
+    for (std::int32_t x = 0; x < grid.width(); ++x)
+      EXPECT_EQ(grid.at(x, 1), x >= 1 && x <= width ? kInk : kBackground) << width << " " << x;
+    // The planes themselves hold nothing at or past the right border either.
+    for (std::size_t x = static_cast<std::size_t>(width) + 1; x < grid.words_per_row() * 64; ++x)
+      EXPECT_EQ((grid.ink_row(1)[x / 64] >> (x % 64)) & 1, 0u) << width << " " << x;
+  }
+}
+
+TEST(PixelGrid, ASmallerImageAfterALargerOneStartsClean) {
+  PixelGrid grid;
+  ASSERT_TRUE(grid.reset(100, 50));
+  for (std::int32_t x = 1; x <= 100; ++x)
+    for (std::int32_t y = 1; y <= 50; ++y) grid.set(x, y, kProtected);
+  ASSERT_TRUE(grid.reset(10, 5));
+  for (std::int32_t x = -1; x <= 12; ++x)
+    for (std::int32_t y = -1; y <= 7; ++y) EXPECT_EQ(grid.at(x, y), kBackground);
+}
+
+TEST(PixelGrid, SizesThatCannotBeRepresentedAreRefused) {
+  PixelGrid grid;
+  EXPECT_FALSE(grid.reset(0, 5));
+  EXPECT_FALSE(grid.reset(5, -1));
+  EXPECT_FALSE(grid.reset(INT32_MAX, 1));
+  EXPECT_EQ(PixelGrid::bytes_needed(INT32_MAX - 1, 1), 0u);
+  EXPECT_GT(PixelGrid::bytes_needed(INT32_MAX - 2, 1), 0u);
+  EXPECT_EQ(grid.width(), 0);
+}
+
+}  // namespace
+}  // namespace vp

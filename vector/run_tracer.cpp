@@ -1,0 +1,249 @@
+#include "vector/run_tracer.h"
+
+#include <algorithm>
+#include <bit>
+#include <vector>
+
+#include "raster/bit_rows.h"
+
+namespace vp {
+namespace {
+
+using bits::left_of;
+using bits::right_of;
+using bits::Word;
+
+// A bit plane with one zero row of padding below and above, rows of `words` words.
+class Plane {
+ public:
+  Plane(std::int32_t rows, std::size_t words)
+      : words_(words), data_(static_cast<std::size_t>(rows + 2) * words, 0) {}
+  Word* row(std::int32_t r) { return data_.data() + static_cast<std::size_t>(r + 1) * words_; }
+  const Word* row(std::int32_t r) const { return data_.data() + static_cast<std::size_t>(r + 1) * words_; }
+  std::size_t words() const { return words_; }
+
+ private:
+  std::size_t words_;
+  std::vector<Word> data_;
+};
+
+// The columns of the grid's ink as rows: row x, bit y.
+Plane transpose_ink(const PixelGrid& grid) {
+  const std::int32_t width = grid.width(), height = grid.height();
+  const std::size_t out_words = (static_cast<std::size_t>(height) + 63) / 64;
+  Plane columns(width, out_words);
+  Word block[64];
+  for (std::size_t ky = 0; ky < out_words; ++ky) {
+    for (std::size_t kx = 0; kx < grid.words_per_row(); ++kx) {
+      Word any = 0;
+      for (int i = 0; i < 64; ++i) {
+        const std::int64_t y = static_cast<std::int64_t>(ky) * 64 + i;
+        block[i] = y < height ? grid.ink_row(static_cast<std::int32_t>(y))[kx] : 0;
+        any |= block[i];
+      }
+      if (any == 0) continue;
+      bits::transpose64(block);
+      for (int j = 0; j < 64; ++j) {
+        const std::int64_t x = static_cast<std::int64_t>(kx) * 64 + j;
+        if (x < width) columns.row(static_cast<std::int32_t>(x))[ky] = block[j];
+      }
+    }
+  }
+  return columns;
+}
+
+// The straight runs of one line of a plane (`here`, with the lines on either side),
+// in scan order, as (first, last) positions along the line; runs of one cell are
+// not reported. Returns false as soon as `emit` does.
+template <class Emit>
+bool straight_runs(const Word* below, const Word* here, const Word* above, std::size_t n, Emit&& emit) {
+  Word previous_end = 0;
+  std::int64_t open = 0;
+  for (std::size_t k = 0; k < n; ++k) {
+    const Word c = here[k];
+    if (c == 0) {
+      previous_end = 0;
+      continue;
+    }
+    const Word next = right_of(here, k, n);
+    const Word solid = below[k] & right_of(below, k, n) & next & right_of(above, k, n) & above[k];
+    const Word end = c & (~next | solid);
+    const Word start = c & (~left_of(here, k) | (end << 1) | (previous_end >> 63));
+    previous_end = end;
+    for (Word todo = start | end; todo != 0; todo &= todo - 1) {
+      const int b = std::countr_zero(todo);
+      const std::int64_t x = static_cast<std::int64_t>(k) * 64 + b;
+      if ((start >> b) & 1) open = x;
+      if (((end >> b) & 1) && open != x) {
+        if (!emit(static_cast<std::int32_t>(open), static_cast<std::int32_t>(x))) return false;
+      }
+    }
+  }
+  return true;
+}
+
+struct DiagonalRun {
+  std::int32_t key;    // x - y of a rising run, x + y of a falling one
+  std::int32_t first;  // x of the run's first position
+  std::int32_t last;   // x of its last position (the segment ends one cell further)
+};
+
+// Runs of clean diagonal steps, grouped by diagonal, each diagonal's runs in
+// order of x. A clean step at (x, y) joins it to (x + 1, y ± 1) with both cells
+// off the diagonal background.
+class DiagonalRuns {
+ public:
+  DiagonalRuns(const PixelGrid& grid, bool rising) : rising_(rising), key_base_(grid.height()) {
+    const std::int32_t width = grid.width(), height = grid.height();
+    const std::size_t n = grid.words_per_row();
+    const std::size_t keys = static_cast<std::size_t>(width) + static_cast<std::size_t>(height) + 2;
+    // Rows of step masks for y - 1, y, y + 1, in scan order.
+    std::vector<Word> rows(3 * n, 0);
+    auto steps_of = [&](std::int32_t y, Word* out) {
+      if (y < 1 || y > height - 2) {
+        std::fill(out, out + n, 0);
+        return;
+      }
+      const Word* c = grid.ink_row(y);
+      const Word* toward = grid.ink_row(rising ? y + 1 : y - 1);
+      for (std::size_t k = 0; k < n; ++k) {
+        out[k] = c[k] == 0 ? 0 : c[k] & right_of(toward, k, n) & ~right_of(c, k, n) & ~toward[k];
+      }
+    };
+    // Rising diagonals are followed upwards and falling ones downwards, so that
+    // along every diagonal the positions come in order of x.
+    const std::int32_t first = rising ? 1 : height - 2;
+    const std::int32_t step = rising ? 1 : -1;
+    Word* behind = rows.data();
+    Word* here = rows.data() + n;
+    Word* ahead = rows.data() + 2 * n;
+    steps_of(first - step, behind);
+    steps_of(first, here);
+    std::vector<std::int32_t> open(keys, 0);
+    for (std::int32_t y = first; y >= 1 && y <= height - 2; y += step) {
+      steps_of(y + step, ahead);
+      for (std::size_t k = 0; k < n; ++k) {
+        const Word s = here[k];
+        if (s == 0) continue;
+        const Word start = s & ~left_of(behind, k);
+        const Word end = s & ~right_of(ahead, k, n);
+        for (Word todo = start | end; todo != 0; todo &= todo - 1) {
+          const int b = std::countr_zero(todo);
+          const auto x = static_cast<std::int32_t>(k * 64 + static_cast<std::size_t>(b));
+          const std::int32_t key = key_of(x, y);
+          if ((start >> b) & 1) open[static_cast<std::size_t>(key)] = x;
+          if ((end >> b) & 1) runs_.push_back({key, open[static_cast<std::size_t>(key)], x});
+        }
+      }
+      std::swap(behind, here);
+      std::swap(here, ahead);
+    }
+    // Group by diagonal, keeping the order of x within each (a stable counting sort).
+    begin_.assign(keys + 1, 0);
+    for (const DiagonalRun& run : runs_) ++begin_[static_cast<std::size_t>(run.key) + 1];
+    for (std::size_t i = 1; i <= keys; ++i) begin_[i] += begin_[i - 1];
+    std::vector<DiagonalRun> sorted(runs_.size());
+    std::vector<std::size_t> fill(begin_.begin(), begin_.end() - 1);
+    for (const DiagonalRun& run : runs_) sorted[fill[static_cast<std::size_t>(run.key)]++] = run;
+    runs_.swap(sorted);
+  }
+
+  // Adds the runs of the diagonal through (x, y) to `lines`; false when a record
+  // could not be stored.
+  bool add_diagonal(std::int32_t x, std::int32_t y, LineData& lines) const {
+    const std::int32_t key = key_of(x, y);
+    if (key < 0 || static_cast<std::size_t>(key) + 1 >= begin_.size()) return true;
+    for (std::size_t i = begin_[static_cast<std::size_t>(key)]; i < begin_[static_cast<std::size_t>(key) + 1]; ++i) {
+      const DiagonalRun& run = runs_[i];
+      const std::int32_t y1 = y_on(run.first, key);
+      const std::int32_t y2 = y_on(run.last, key) + (rising_ ? 1 : -1);
+      if (lines.add(run.first, y1, run.last + 1, y2) != 0) return false;
+    }
+    return true;
+  }
+
+ private:
+  std::int32_t key_of(std::int32_t x, std::int32_t y) const { return rising_ ? x - y + key_base_ : x + y; }
+  std::int32_t y_on(std::int32_t x, std::int32_t key) const { return rising_ ? x - (key - key_base_) : key - x; }
+
+  bool rising_;
+  std::int32_t key_base_;
+  std::vector<DiagonalRun> runs_;
+  std::vector<std::size_t> begin_;
+};
+
+// Counts a line done; false when the phase must stop.
+bool line_done(PhaseControl& control) {
+  control.unit_done();
+  return !control.stopped();
+}
+
+void fail_out_of_memory(PhaseControl& control) { control.cancel_state = 2; }
+
+// A view of the grid's ink plane with the interface of Plane.
+struct InkRows {
+  const PixelGrid& grid;
+  const Word* row(std::int32_t r) const { return grid.ink_row(r); }
+  std::size_t words() const { return grid.words_per_row(); }
+};
+
+// RV_X and RV_Y: a line's runs, then the stop test, then the count.
+template <class Rows, class Record>
+void trace_straight_rows(const Rows& plane, std::int32_t lines_count, PhaseControl& control, Record&& record) {
+  for (std::int32_t line = 1; line <= lines_count; ++line) {
+    const bool stored = straight_runs(plane.row(line - 1), plane.row(line), plane.row(line + 1), plane.words(),
+                                      [&](std::int32_t first, std::int32_t last) { return record(line, first, last); });
+    if (!stored) fail_out_of_memory(control);
+    if (control.stopped()) return;
+    control.unit_done();
+  }
+}
+
+void RV_X(const PixelGrid& grid, LineData& lines, PhaseControl& control) {
+  trace_straight_rows(InkRows{grid}, grid.height() - 2, control,
+                      [&](std::int32_t y, std::int32_t x1, std::int32_t x2) { return lines.add(x1, y, x2, y) == 0; });
+}
+
+void RV_Y(const PixelGrid& grid, LineData& lines, PhaseControl& control) {
+  const Plane columns = transpose_ink(grid);
+  trace_straight_rows(columns, grid.width() - 2, control,
+                      [&](std::int32_t x, std::int32_t y1, std::int32_t y2) { return lines.add(x, y1, x, y2) == 0; });
+}
+
+// One diagonal member: `lines_count` lines, line s starting at start(s).
+template <class Start>
+void trace_diagonals(const DiagonalRuns& runs, std::int32_t lines_count, LineData& lines, PhaseControl& control,
+                     Start&& start) {
+  for (std::int32_t s = 1; s <= lines_count; ++s) {
+    const auto [x, y] = start(s);
+    if (!runs.add_diagonal(x, y, lines)) fail_out_of_memory(control);
+    if (!line_done(control)) return;
+  }
+}
+
+}  // namespace
+
+std::int64_t tracing_work_total(std::int32_t grid_width, std::int32_t grid_height) {
+  return 3 * (std::int64_t{grid_width} - 2) + 3 * (std::int64_t{grid_height} - 2);
+}
+
+void run_tracing(const PixelGrid& grid, LineData& lines, PhaseControl& control) {
+  const std::int32_t width = grid.width(), height = grid.height();
+  if (!control.stopped()) RV_X(grid, lines, control);
+  if (!control.stopped()) RV_Y(grid, lines, control);
+  if (control.stopped()) return;
+  const DiagonalRuns rising(grid, true);
+  const DiagonalRuns falling(grid, false);
+  using Point = std::pair<std::int32_t, std::int32_t>;
+  // RV_NX1, RV_NX2, RV_NY1, RV_NY2.
+  if (!control.stopped())
+    trace_diagonals(rising, width - 2, lines, control, [](std::int32_t s) { return Point{s, 1}; });
+  if (!control.stopped())
+    trace_diagonals(falling, width - 2, lines, control, [&](std::int32_t s) { return Point{s, height - 2}; });
+  if (!control.stopped())
+    trace_diagonals(rising, height - 2, lines, control, [](std::int32_t s) { return Point{1, s}; });
+  if (!control.stopped())
+    trace_diagonals(falling, height - 2, lines, control, [](std::int32_t s) { return Point{1, s}; });
+}
+
+}  // namespace vp

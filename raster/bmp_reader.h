@@ -51,14 +51,17 @@ class BmpReader {
   BmpReader(const BmpReader&) = delete;
   BmpReader& operator=(const BmpReader&) = delete;
 
-  // Opens the file and checks its headers (and, for uncompressed images, that
-  // the file holds every row).
+  // Opens the file and checks its headers: for uncompressed images that the file
+  // holds every row, for RLE8 images the whole stream (read once, nothing kept).
+  // The image's width + 2 and height + 2 always fit a signed 32-bit int.
+  // info() describes the image after Ok and is empty otherwise.
   BmpStatus open(const std::string& path);
   const BmpInfo& info() const { return info_; }
 
-  // Decodes every row into `sink`. Unreadable when the pixel data turns out to be
-  // damaged (a truncated file, an RLE8 stream that writes past the image).
-  // Returns Ok also when the sink stopped the reading.
+  // Decodes every row into `sink`. Unreadable when nothing was opened or the
+  // pixel data turns out to be damaged after all (the file changed since open()).
+  // Returns Ok also when the sink stopped the reading. Holds one row and a fixed
+  // read buffer; like any allocation, these may throw std::bad_alloc.
   BmpStatus read_rows(const InkRowSink& sink);
 
  private:

@@ -1,7 +1,9 @@
 #include "raster/thinning.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "raster/bit_rows.h"
@@ -14,49 +16,120 @@ using bits::left_of;
 using bits::right_of;
 using bits::Word;
 
-// Calls `process(first_row, last_row)` over rows [first, last] in chunks, and
-// spreads the step's `units` lines over them: after each chunk, unit_done() is
-// called until the share of units reached matches the share of rows done.
-template <class Process>
-void scan_rows(std::int32_t first, std::int32_t last, std::int64_t units, PhaseControl& control,
-               Process&& process) {
-  constexpr std::int32_t kChunk = 16;
-  const std::int64_t rows = std::max<std::int64_t>(last - first + 1, 0);
-  std::int64_t units_done = 0;
-  auto report = [&](std::int64_t rows_done) {
-    const std::int64_t target = rows == 0 ? units : units * rows_done / rows;
-    while (units_done < target) {
-      control.unit_done();
-      ++units_done;
-      if (control.stopped()) return false;
-    }
-    return true;
-  };
-  for (std::int32_t y = first; y <= last; y += kChunk) {
-    const std::int32_t chunk_last = static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{y} + kChunk - 1, last));
-    process(y, chunk_last);
-    if (!report(chunk_last - first + 1)) return;
-  }
-  report(rows);
+int g_thinning_threads = std::min(2, static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+std::int32_t g_min_rows_per_band = 256;
+
+// The rows of the rewritten plane next to row y, as they were before the step.
+struct Originals {
+  const Word* below;
+  const Word* here;
+  const Word* above;
+};
+
+enum class PlaneKind { Ink, Protected };
+
+Word* plane_row(PixelGrid& grid, PlaneKind plane, std::int32_t y) {
+  return plane == PlaneKind::Ink ? grid.ink_row(y) : grid.protected_row(y);
 }
 
-// A copy of one row as it was before the step wrote to it.
-class RowCopy {
+// A step's scan, split into up to two bands of rows run on two threads. Every row
+// kernel sees, through Originals, its neighbouring rows of the plane the step
+// rewrites as they were before the step: inside a band the rows below are kept in
+// a rolling copy; the rows on either side of the split are copied before the bands start.
+class StepScan {
  public:
-  explicit RowCopy(std::size_t words) : previous_(words), current_(words) {}
-  // Saves `row` (about to be overwritten) as the current row's original.
-  const Word* save(const Word* row) {
-    std::memcpy(current_.data(), row, current_.size() * sizeof(Word));
-    return current_.data();
+  StepScan(PixelGrid& grid, PlaneKind plane, bool needs_originals)
+      : grid_(grid), plane_(plane), needs_originals_(needs_originals), words_(grid.words_per_row()) {}
+
+  // Runs kernel(y, originals) over rows [first, last], spreading the step's `units`
+  // lines over the rows done; stops once control.stopped() after a line.
+  template <class Kernel>
+  void run(std::int32_t first, std::int32_t last, std::int64_t units, PhaseControl& control, const Kernel& kernel) {
+    const std::int64_t rows = std::max<std::int64_t>(std::int64_t{last} - first + 1, 0);
+    std::int32_t split = last;  // the first band's last row
+    if (g_thinning_threads > 1 && rows >= 2 * g_min_rows_per_band) split = static_cast<std::int32_t>(first + rows / 2 - 1);
+    std::vector<Word> split_below, split_above;  // rows split and split + 1, as they were
+    if (split < last && needs_originals_) {
+      split_below.assign(plane_row(grid_, plane_, split), plane_row(grid_, plane_, split) + words_);
+      split_above.assign(plane_row(grid_, plane_, split + 1), plane_row(grid_, plane_, split + 1) + words_);
+    }
+    std::atomic<std::int64_t> rows_done{0};
+    std::atomic<bool> stop{false};
+    std::thread second;
+    if (split < last) {
+      Band band(*this, split + 1, last, split_below.data(), nullptr);
+      second = std::thread([band = std::move(band), &kernel, &rows_done, &stop]() mutable {
+        band.run(kernel, rows_done, stop, [] { return true; });
+      });
+    }
+    std::int64_t units_done = 0;
+    auto report = [&] {
+      const std::int64_t target = rows == 0 ? units : units * rows_done.load() / rows;
+      for (; units_done < target; ++units_done) {
+        control.unit_done();
+        if (control.stopped()) {
+          ++units_done;
+          return false;
+        }
+      }
+      return true;
+    };
+    Band band(*this, first, split, nullptr, split < last ? split_above.data() : nullptr);
+    const bool finished = band.run(kernel, rows_done, stop, report);
+    if (!finished) stop = true;
+    if (second.joinable()) second.join();
+    if (finished) report();
   }
-  // The current row becomes the previous one, for the next row up.
-  void advance() { previous_.swap(current_); }
-  const Word* previous() const { return previous_.data(); }
-  Word* previous_mutable() { return previous_.data(); }
 
  private:
-  std::vector<Word> previous_;
-  std::vector<Word> current_;
+  // Rows [first, last] processed in order by one thread.
+  class Band {
+   public:
+    Band(StepScan& scan, std::int32_t first, std::int32_t last, const Word* below_first, const Word* above_last)
+        : scan_(&scan), first_(first), last_(last), above_last_(above_last) {
+      if (scan.needs_originals_) {
+        const Word* below = below_first != nullptr ? below_first : plane_row(scan.grid_, scan.plane_, first - 1);
+        previous_.assign(below, below + scan.words_);
+        current_.resize(scan.words_);
+      }
+    }
+
+    // Returns false when `after_chunk` asked to stop.
+    template <class Kernel, class AfterChunk>
+    bool run(const Kernel& kernel, std::atomic<std::int64_t>& rows_done, std::atomic<bool>& stop,
+             const AfterChunk& after_chunk) {
+      constexpr std::int32_t kChunk = 16;
+      PixelGrid& grid = scan_->grid_;
+      for (std::int32_t y = first_; y <= last_; ++y) {
+        if (scan_->needs_originals_) {
+          const Word* row = plane_row(grid, scan_->plane_, y);
+          std::copy(row, row + scan_->words_, current_.begin());
+          const Word* above =
+              y == last_ && above_last_ != nullptr ? above_last_ : plane_row(grid, scan_->plane_, y + 1);
+          kernel(y, Originals{previous_.data(), current_.data(), above});
+          previous_.swap(current_);
+        } else {
+          kernel(y, Originals{});
+        }
+        if ((y - first_ + 1) % kChunk == 0 || y == last_) {
+          rows_done += (y - first_) % kChunk + 1;
+          if (stop.load(std::memory_order_relaxed) || !after_chunk()) return false;
+        }
+      }
+      return true;
+    }
+
+   private:
+    StepScan* scan_;
+    std::int32_t first_, last_;
+    const Word* above_last_;
+    std::vector<Word> previous_, current_;
+  };
+
+  PixelGrid& grid_;
+  PlaneKind plane_;
+  bool needs_originals_;
+  std::size_t words_;
 };
 
 // SetOKdata for one row y. The link rules (1 and 2) protect exactly the cells of
@@ -68,15 +141,17 @@ class RowCopy {
 //  - n below or to the left: visited earlier, so by then n is protected if it had
 //    any link or was itself a tip; with p's diagonals empty, that is exactly when
 //    the cell beyond n (two cells below, or two to the left) is background.
-// `prot_below` is row y-1 of the protected plane as it was before the step.
-void set_ok_row(PixelGrid& grid, std::int32_t y, const Word* prot_below, const Word* prot_here) {
+// `prot` holds rows y-1, y and y+1 of the protected plane as they were before the step.
+void set_ok_row(PixelGrid& grid, std::int32_t y, const Originals& prot) {
+  const Word* prot_below = prot.below;
+  const Word* prot_here = prot.here;
   const std::size_t n = grid.words_per_row();
   const Word* i2d = grid.ink_row(y - 2);
   const Word* id = grid.ink_row(y - 1);
   const Word* ic = grid.ink_row(y);
   const Word* iu = grid.ink_row(y + 1);
   const Word* i2u = grid.ink_row(y + 2);
-  const Word* pu = grid.protected_row(y + 1);
+  const Word* pu = prot.above;
   Word* pc = grid.protected_row(y);
   for (std::size_t k = 0; k < n; ++k) {
     const Word c = ic[k];
@@ -138,14 +213,15 @@ void bevel_x_row(PixelGrid& grid, std::int32_t y) {
   }
 }
 
-// SetBevelY1 (lower ends) and SetBevelY2 (upper ends) of row y; `ink_below` is row
-// y-1 as it was before the step.
+// SetBevelY1 (lower ends) and SetBevelY2 (upper ends) of row y; `ink` holds the
+// rows of ink next to it as they were before the step.
 template <Side side>
-void bevel_y_row(PixelGrid& grid, std::int32_t y, const Word* ink_below) {
+void bevel_y_row(PixelGrid& grid, std::int32_t y, const Originals& ink) {
   const std::size_t n = grid.words_per_row();
   Word* ic = grid.ink_row(y);
   const Word* pc = grid.protected_row(y);
-  const Word* iu = grid.ink_row(y + 1);
+  const Word* ink_below = ink.below;
+  const Word* iu = ink.above;
   const Word* pu = grid.protected_row(y + 1);
   const Word* pd = grid.protected_row(y - 1);
   for (std::size_t k = 0; k < n; ++k) {
@@ -161,62 +237,55 @@ void bevel_y_row(PixelGrid& grid, std::int32_t y, const Word* ink_below) {
   }
 }
 
-// Runs a row kernel that needs the row below as it was before the step, over all
-// rows 1 .. height-2, keeping that original row in `copy`.
-template <class Kernel>
-void scan_with_original_below(PixelGrid& grid, std::int64_t units, PhaseControl& control, bool protected_plane,
-                              Kernel&& kernel) {
-  RowCopy copy(grid.words_per_row());
-  std::memset(copy.previous_mutable(), 0, grid.words_per_row() * sizeof(Word));  // row 0 is border
-  scan_rows(1, grid.height() - 2, units, control, [&](std::int32_t first, std::int32_t last) {
-    for (std::int32_t y = first; y <= last; ++y) {
-      const Word* here = copy.save(protected_plane ? grid.protected_row(y) : grid.ink_row(y));
-      kernel(y, copy.previous(), here);
-      copy.advance();
-    }
-  });
-}
-
 }  // namespace
 
+void set_thinning_parallelism(int threads, std::int32_t min_rows_per_band) {
+  g_thinning_threads = std::max(1, threads);
+  g_min_rows_per_band = std::max(1, min_rows_per_band);
+}
+
+// The marking and protecting steps look at rows 1 .. height-2; the others are border.
 void SetOKdata(PixelGrid& grid, PhaseControl& control) {
-  scan_with_original_below(grid, grid.width() - 1, control, true,
-                           [&](std::int32_t y, const Word* below, const Word* here) { set_ok_row(grid, y, below, here); });
+  StepScan(grid, PlaneKind::Protected, true)
+      .run(1, grid.height() - 2, grid.width() - 1, control,
+           [&](std::int32_t y, const Originals& prot) { set_ok_row(grid, y, prot); });
 }
 
 void SetBevelX1(PixelGrid& grid, PhaseControl& control) {
-  scan_rows(1, grid.height() - 2, grid.height() - 1, control, [&](std::int32_t first, std::int32_t last) {
-    for (std::int32_t y = first; y <= last; ++y) bevel_x_row<Side::First>(grid, y);
-  });
+  StepScan(grid, PlaneKind::Ink, false)
+      .run(1, grid.height() - 2, grid.height() - 1, control,
+           [&](std::int32_t y, const Originals&) { bevel_x_row<Side::First>(grid, y); });
 }
 
 void SetBevelX2(PixelGrid& grid, PhaseControl& control) {
-  scan_rows(1, grid.height() - 2, grid.height() - 1, control, [&](std::int32_t first, std::int32_t last) {
-    for (std::int32_t y = first; y <= last; ++y) bevel_x_row<Side::Second>(grid, y);
-  });
+  StepScan(grid, PlaneKind::Ink, false)
+      .run(1, grid.height() - 2, grid.height() - 1, control,
+           [&](std::int32_t y, const Originals&) { bevel_x_row<Side::Second>(grid, y); });
 }
 
 void SetBevelY1(PixelGrid& grid, PhaseControl& control) {
-  scan_with_original_below(grid, grid.width() - 1, control, false, [&](std::int32_t y, const Word* below, const Word*) {
-    if (y >= 2) bevel_y_row<Side::First>(grid, y, below);  // the bottom image row keeps its ends
-  });
+  StepScan(grid, PlaneKind::Ink, true)
+      .run(1, grid.height() - 2, grid.width() - 1, control, [&](std::int32_t y, const Originals& ink) {
+        if (y >= 2) bevel_y_row<Side::First>(grid, y, ink);  // the bottom image row keeps its ends
+      });
 }
 
 void SetBevelY2(PixelGrid& grid, PhaseControl& control) {
-  scan_with_original_below(grid, grid.width() - 1, control, false,
-                           [&](std::int32_t y, const Word* below, const Word*) { bevel_y_row<Side::Second>(grid, y, below); });
+  StepScan(grid, PlaneKind::Ink, true)
+      .run(1, grid.height() - 2, grid.width() - 1, control,
+           [&](std::int32_t y, const Originals& ink) { bevel_y_row<Side::Second>(grid, y, ink); });
 }
 
 void ClearBevel(PixelGrid& grid, PhaseControl& control) {
   // The marking steps have cleared their cells already; the scan's lines are still counted.
-  scan_rows(0, grid.height() - 1, grid.height(), control, [](std::int32_t, std::int32_t) {});
+  StepScan(grid, PlaneKind::Ink, false).run(0, grid.height() - 1, grid.height(), control, [](std::int32_t, const Originals&) {});
 }
 
 void BlueToBlack(PixelGrid& grid, PhaseControl& control) {
   const std::size_t bytes = grid.words_per_row() * sizeof(Word);
-  scan_rows(0, grid.height() - 1, grid.height(), control, [&](std::int32_t first, std::int32_t last) {
-    for (std::int32_t y = first; y <= last; ++y) std::memset(grid.protected_row(y), 0, bytes);
-  });
+  StepScan(grid, PlaneKind::Protected, false)
+      .run(0, grid.height() - 1, grid.height(), control,
+           [&](std::int32_t y, const Originals&) { std::memset(grid.protected_row(y), 0, bytes); });
 }
 
 std::int64_t thinning_work_total(std::int32_t grid_width, std::int32_t grid_height, std::int32_t pass_count) {

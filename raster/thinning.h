@@ -34,6 +34,11 @@ void BlueToBlack(PixelGrid& grid, PhaseControl& control);
 // phase's WorkTotal. 64-bit, since 100 passes over a large grid exceed 2^31.
 std::int64_t thinning_work_total(std::int32_t grid_width, std::int32_t grid_height, std::int32_t pass_count);
 
+// How the steps share the work: rows are split into `threads` bands (at most two
+// are used) when every band gets at least `min_rows_per_band` rows. The result
+// does not depend on it.
+void set_thinning_parallelism(int threads, std::int32_t min_rows_per_band);
+
 // `pass_count` passes of twelve steps, then BlueToBlack; every step runs only while
 // control.stopped() is false.
 void run_thinning(PixelGrid& grid, std::int32_t pass_count, PhaseControl& control);

@@ -18,6 +18,10 @@ enum class ProgressLabel { EndPointCheck, CrossingCheck, MergedCount, TracedCoun
 class ConversionHost {
  public:
   virtual ~ConversionHost() = default;
+  // Shows the progress dialog (modeless) and disables the main window.
+  virtual void conversion_started() = 0;
+  // Hides the progress dialog and enables the main window again.
+  virtual void conversion_finished() = 0;
   // Lets the user act: the abort button may store 1 into the conversion's CancelState here.
   virtual void process_events() = 0;
   virtual void set_bar(ProgressBar bar, int position) = 0;

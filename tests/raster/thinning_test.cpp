@@ -172,3 +172,36 @@ TEST(Thinning, WholePassesMatchTheLiteralScans) {
 
 }  // namespace
 }  // namespace vp
+
+namespace vp {
+namespace {
+
+// Splitting the rows between two threads changes nothing: the bands see the rows
+// across the split as they were before the step.
+TEST(Thinning, TwoBandsMatchTheLiteralScans) {
+  set_thinning_parallelism(2, 1);
+  std::mt19937 rng(515);
+  for (int trial = 0; trial < 600; ++trial) {
+    const int w = 1 + static_cast<int>(rng() % 80);
+    const int h = 2 + static_cast<int>(rng() % 40);
+    PixelGrid grid = testing::random_grid(w, h, std::uniform_real_distribution<double>(0.2, 0.9)(rng), 0.0, rng);
+    const int passes = 1 + static_cast<int>(rng() % 3);
+    reference::ByteGrid expected = reference::ByteGrid::from(grid);
+    reference::thin(expected, passes);
+    testing::CountingControl counter;
+    run_thinning(grid, passes, counter.control);
+    ASSERT_TRUE(reference::ByteGrid::from(grid) == expected) << "trial " << trial;
+    ASSERT_EQ(counter.units, thinning_work_total(w + 2, h + 2, passes));
+  }
+  for (std::int64_t stop_after : {1, 9, 33, 150}) {
+    PixelGrid grid = testing::random_grid(50, 60, 0.5, 0.0, rng);
+    testing::CountingControl counter;
+    counter.cancel_after = stop_after;
+    run_thinning(grid, 2, counter.control);
+    EXPECT_EQ(counter.units, stop_after);
+  }
+  set_thinning_parallelism(2, 256);
+}
+
+}  // namespace
+}  // namespace vp

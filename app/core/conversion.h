@@ -1,0 +1,55 @@
+// The conversion driver: one bitmap file into LineData.
+//
+// ChangeImage runs the phases in their fixed order (loading, PassCount thinning
+// passes and BlueToBlack, run tracing) and leaves the outcome in CancelState:
+// 0 done, 1 aborted by the user, 2 out of memory, 3 unreadable or unsupported
+// bitmap. It reaches the user only through the ConversionHost; the host's
+// process_events() may set CancelState to 1 (the abort button), and every phase
+// stops at its next line once CancelState is not 0.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "app/core/conversion_host.h"
+#include "raster/pixel_grid.h"
+#include "vector/line_data.h"
+
+namespace vp {
+
+class Conversion {
+ public:
+  // Creates the LineData storage (1024 records), as the main window does at start.
+  Conversion();
+
+  void ChangeImage(const std::string& file_name, std::int32_t pass_count, ConversionHost& host);
+
+  // The outcome of the last conversion (or save), and the way to abort one.
+  std::int32_t CancelState = 0;
+
+  // After a conversion: the number of records held, all of which are exported.
+  std::int32_t LineCount() const { return lines_.count(); }
+  std::span<const LineRecord> records() const { return lines_.first(std::max(lines_.count(), 0)); }
+  const LineData& lines() const { return lines_; }
+  LineData& lines() { return lines_; }
+  const PixelGrid& grid() const { return grid_; }
+
+  // The shared progress counters of the counted phases.
+  std::int32_t PassCount = 0;
+  std::int64_t WorkTotal = 0;
+  std::int64_t WorkDone = 0;
+  std::int32_t PercentShown = 0;
+
+ private:
+  void ChangeBmpToArrayData(const std::string& file_name, ConversionHost& host);
+  void run_counted(ProgressBar bar, ConversionHost& host, const auto& phase);
+  void count_unit(ProgressBar bar, ConversionHost& host);
+  void guard_memory(const auto& phase);
+
+  PixelGrid grid_;
+  LineData lines_;
+};
+
+}  // namespace vp

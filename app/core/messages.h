@@ -1,0 +1,21 @@
+// The texts a conversion's outcome is reported with, shared by the front ends.
+#pragma once
+
+#include <string_view>
+
+namespace vp::messages {
+
+inline constexpr std::string_view kUnsupportedFormat = "対応していないファイル形式です。";
+inline constexpr std::string_view kLinesSuffix = "本のデータがあるよ。";
+// Completion: "完了！", a line feed and a carriage return, "TIME:", the elapsed time.
+inline constexpr std::string_view kCompletedPrefix = "完了！\n\rTIME:";
+inline constexpr std::string_view kCancelled = "途中でキャンセルされました。";
+inline constexpr std::string_view kOutOfMemory = "メモリ不足です。\n\rキャンセルされました。";
+inline constexpr std::string_view kUnreadableImage = "画像ファイルを読込めませんでした。";
+inline constexpr std::string_view kNoDataLabel = "キャンセルされたのでデータがないよ。";
+inline constexpr std::string_view kBadImageLabel = "画像に問題あり？？？";
+inline constexpr std::string_view kCheckOff = "OFF";
+inline constexpr std::string_view kCheckRunning = "実行中";
+inline constexpr std::string_view kCheckDone = "おわり";
+
+}  // namespace vp::messages

@@ -1,0 +1,180 @@
+// Times a whole conversion on synthetic scanned drawings, phase by phase, and the
+// converter side by side with potrace (the outline tracer a user would otherwise
+// pick) on the same 1-bit file.
+//
+//   conversion_bench [--folder DIR] [--sizes a4,a1] [--runs N] [--no-potrace]
+//
+// Drawings: A4 at 300 dpi (2480 x 3508) and A1 at 400 dpi (13244 x 9362), written as
+// 1-, 8- and 24-bit BMPs. For each file: in-process times of loading, thinning
+// (3 passes) and tracing; then the converter program (to coordinate text) as a
+// child process, wall time and peak resident memory, best of N runs.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/core/conversion_host.h"
+#include "bench/bmp_writer.h"
+#include "bench/synthetic_drawing.h"
+#include "raster/bmp_reader.h"
+#include "raster/thinning.h"
+#include "vector/run_tracer.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+struct ChildRun {
+  bool ok = false;
+  double seconds = 0;
+  double peak_mib = 0;
+};
+
+// Runs a program, its output discarded; wall time and peak resident memory.
+ChildRun run_child(const std::vector<std::string>& argv) {
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  std::fflush(nullptr);  // the child must not inherit (and flush) our buffered output
+  const auto start = Clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    std::freopen("/dev/null", "w", stdout);
+    std::freopen("/dev/null", "w", stderr);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  ChildRun run;
+  run.seconds = seconds_since(start);
+  run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  run.peak_mib = static_cast<double>(usage.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB
+  return run;
+}
+
+ChildRun best_of(int runs, const std::vector<std::string>& argv) {
+  ChildRun best;
+  for (int i = 0; i < runs; ++i) {
+    const ChildRun run = run_child(argv);
+    if (!run.ok) return run;
+    if (i == 0 || run.seconds < best.seconds) best = run;
+  }
+  return best;
+}
+
+struct NoProgress {
+  std::int32_t cancel = 0;
+  vp::PhaseControl control{cancel, [] {}};
+};
+
+struct PhaseTimes {
+  double load = 0, thin = 0, trace = 0;
+  std::int32_t segments = 0;
+};
+
+PhaseTimes time_phases(const std::string& path) {
+  PhaseTimes t;
+  auto start = Clock::now();
+  vp::BmpReader reader;
+  if (reader.open(path) != vp::BmpStatus::Ok) return t;
+  vp::PixelGrid grid;
+  if (!grid.reset(reader.info().width, reader.info().height)) return t;
+  reader.read_rows([&](std::int32_t r, std::span<const std::uint64_t> ink) {
+    grid.set_image_row(r, ink);
+    return true;
+  });
+  t.load = seconds_since(start);
+  NoProgress thinning;
+  start = Clock::now();
+  vp::run_thinning(grid, 3, thinning.control);
+  t.thin = seconds_since(start);
+  NoProgress tracing;
+  vp::LineData lines;
+  lines.reset_storage();
+  lines.set_count(1);
+  start = Clock::now();
+  vp::run_tracing(grid, lines, tracing.control);
+  t.trace = seconds_since(start);
+  t.segments = lines.count() - 1;
+  return t;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string folder = (std::filesystem::temp_directory_path() / "vp-bench").string();
+  std::string sizes = "a4,a1";
+  int runs = 3;
+  bool with_potrace = true;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--folder" && i + 1 < argc) folder = argv[++i];
+    else if (arg == "--sizes" && i + 1 < argc) sizes = argv[++i];
+    else if (arg == "--runs" && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
+    else if (arg == "--no-potrace") with_potrace = false;
+    else {
+      std::fprintf(stderr, "usage: conversion_bench [--folder DIR] [--sizes a4,a1] [--runs N] [--no-potrace]\n");
+      return 64;
+    }
+  }
+  std::filesystem::create_directories(folder);
+  const bool potrace_found = with_potrace && std::system("command -v potrace >/dev/null 2>&1") == 0;
+
+  struct Sheet {
+    const char* name;
+    std::int32_t width, height;
+    double dpi;
+  };
+  std::vector<Sheet> sheets;
+  if (sizes.find("a4") != std::string::npos) sheets.push_back({"a4-300dpi", 2480, 3508, 300});
+  if (sizes.find("a1") != std::string::npos) sheets.push_back({"a1-400dpi", 13244, 9362, 400});
+
+  std::printf("%-22s %8s %8s %8s %9s %9s %10s %10s %10s\n", "file", "load s", "thin s", "trace s", "segments",
+              "convert s", "peak MiB", "grid MiB", "limit MiB");
+  for (const Sheet& sheet : sheets) {
+    const auto start = Clock::now();
+    const vp::InkImage image = vp::generate_drawing(sheet.width, sheet.height, 2026);
+    std::printf("# %s: generated in %.2f s, ink %.2f%%\n", sheet.name, seconds_since(start), image.coverage() * 100);
+    const double grid_mib = static_cast<double>(vp::PixelGrid::bytes_needed(sheet.width, sheet.height)) / 1048576.0;
+    std::string one_bit_path;
+    for (int bits : {1, 8, 24}) {
+      const std::string path = folder + "/" + sheet.name + "-" + std::to_string(bits) + "bit.bmp";
+      if (bits == 1) one_bit_path = path;
+      vp::BmpWriteOptions options;
+      options.bits_per_pixel = bits;
+      options.dpi = sheet.dpi;
+      if (!vp::write_bmp_file(path, image, options)) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        return 1;
+      }
+      const PhaseTimes phases = time_phases(path);
+      const ChildRun convert = best_of(runs, {VP_CONVERTER_PATH, path, "-o", folder + "/out.txt", "--passes", "3", "--quiet"});
+      std::printf("%-22s %8.3f %8.3f %8.3f %9d %9.3f %10.1f %10.1f %10.1f%s\n",
+                  std::filesystem::path(path).filename().c_str(), phases.load, phases.thin, phases.trace,
+                  phases.segments, convert.seconds, convert.peak_mib, grid_mib, grid_mib + 64,
+                  convert.ok ? "" : "  (converter failed)");
+      std::filesystem::remove(path == one_bit_path ? std::string() : path);
+    }
+    if (potrace_found) {
+      const ChildRun potrace = best_of(runs, {"potrace", "-b", "dxf", one_bit_path, "-o", folder + "/out.dxf"});
+      const ChildRun ours = best_of(runs, {VP_CONVERTER_PATH, one_bit_path, "-o", folder + "/out.txt", "--quiet"});
+      std::printf("# %s 1-bit: potrace -b dxf %.3f s, peak %.1f MiB; vpconvert %.3f s, peak %.1f MiB; ratio %.2f\n",
+                  sheet.name, potrace.seconds, potrace.peak_mib, ours.seconds, ours.peak_mib,
+                  ours.seconds / potrace.seconds);
+    }
+    std::filesystem::remove(one_bit_path);
+  }
+  return 0;
+}

@@ -1,0 +1,13 @@
+#include <unistd.h>
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/converter.h"
+
+int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  return vp::cli::run_converter(args, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
+}

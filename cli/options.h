@@ -1,0 +1,35 @@
+// The converter's command line.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vp::cli {
+
+enum class OutputFormat { CoordinateText };
+
+struct Options {
+  std::string input;
+  std::string output;
+  OutputFormat format = OutputFormat::CoordinateText;
+  std::int32_t passes = 3;         // Loop
+  std::string rate = "1.0";        // Rate: the magnification text, checked when saving
+  std::int32_t separator = 0;      // ZahyouDiv
+  std::int32_t decimals = 4;       // ZahyouReal
+  std::string thinned;             // --thinned: where to write the thinned grid, if anywhere
+  bool quiet = false;
+  bool help = false;
+};
+
+struct ParseResult {
+  std::optional<Options> options;  // empty on a usage error
+  std::string error;               // what was wrong, naming the option
+};
+
+ParseResult parse_options(const std::vector<std::string>& args);
+
+std::string usage_text();
+
+}  // namespace vp::cli

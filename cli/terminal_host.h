@@ -1,0 +1,53 @@
+// The converter's window on the user: messages and an optional progress bar on
+// standard error, and Ctrl-C as the abort button.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+#include "app/core/conversion_host.h"
+#include "export/save_host.h"
+
+namespace vp::cli {
+
+class TerminalHost : public ConversionHost, public SaveHost {
+ public:
+  // `cancel_state` is the conversion's CancelState, set to 1 on an interrupt.
+  TerminalHost(std::ostream& err, bool show_progress, std::int32_t& cancel_state);
+  ~TerminalHost() override;
+
+  void conversion_started() override;
+  void conversion_finished() override;
+  void process_events() override;
+  void set_bar(ProgressBar bar, int position) override;
+  void set_label(ProgressLabel, std::string_view) override {}
+  void show_message(std::string_view text) override;
+
+  void begin_saving() override;
+  void set_saving_bar(int position) override;
+  void end_saving() override;
+
+ private:
+  void draw();
+  void clear_line();
+
+  std::ostream& err_;
+  bool show_progress_;
+  std::int32_t& cancel_state_;
+  std::array<int, 4> bars_{};
+  int saving_bar_ = -1;  // -1 while not saving
+  bool line_drawn_ = false;
+};
+
+// Makes Ctrl-C ask for an abort (seen by the next process_events) for the life of the object.
+class InterruptGuard {
+ public:
+  InterruptGuard();
+  ~InterruptGuard();
+  InterruptGuard(const InterruptGuard&) = delete;
+  InterruptGuard& operator=(const InterruptGuard&) = delete;
+};
+
+}  // namespace vp::cli

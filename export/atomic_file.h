@@ -1,0 +1,64 @@
+// Writing a file so that it is either complete or not there at all.
+//
+// The bytes go to a new temporary file in the target's folder; only when every
+// write, the flush and the close have succeeded is it renamed over the target.
+// On any failure the temporary file is removed and the target is left exactly
+// as it was, so a failed save never destroys a good file nor leaves a partial
+// or empty one behind.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <streambuf>
+#include <string>
+#include <system_error>
+
+namespace vp {
+
+class AtomicFile {
+ public:
+  explicit AtomicFile(std::filesystem::path target);
+  ~AtomicFile();  // an uncommitted file is discarded
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+
+  // Creates the temporary file. Fails without touching anything when the target
+  // cannot be written: a folder that is missing or not writable, a target that
+  // is a folder or not a regular file, or a target that is not writable itself
+  // (replacing it by renaming would otherwise get round its protection).
+  std::error_code open();
+
+  // Where the bytes go; valid after a successful open(). A failed write makes
+  // this and every later write fail (an ostream over it turns bad).
+  std::streambuf& buffer();
+
+  // Flushes and closes the temporary file, then moves it over the target (a
+  // symbolic link target is written through, the link kept). On failure the
+  // temporary file is removed and the target untouched.
+  std::error_code commit();
+
+  // Removes the temporary file; the target is untouched.
+  void discard();
+
+  // The first failure of a write so far, if any.
+  std::error_code error() const;
+
+  const std::filesystem::path& target() const { return target_; }
+  // Empty until open() succeeds, and again after commit() or discard().
+  const std::filesystem::path& temp_path() const { return temp_path_; }
+
+ private:
+  class Buffer;
+
+  std::filesystem::path target_;
+  std::filesystem::path temp_path_;
+  std::FILE* file_ = nullptr;
+  std::unique_ptr<Buffer> buffer_;
+};
+
+// The text the user sees for a failed file operation.
+std::string file_error_text(std::error_code error);
+
+}  // namespace vp

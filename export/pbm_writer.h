@@ -1,0 +1,15 @@
+// The thinned grid as a PBM image (binary P4, 1 = ink), the image area only, top
+// row first: a way for the user to see what the thinning passes did.
+#pragma once
+
+#include <filesystem>
+#include <system_error>
+
+#include "raster/pixel_grid.h"
+
+namespace vp {
+
+// Written atomically: on failure any earlier file of that name is left as it was.
+std::error_code write_grid_pbm(const std::filesystem::path& path, const PixelGrid& grid);
+
+}  // namespace vp

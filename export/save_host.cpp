@@ -1,0 +1,22 @@
+#include "export/save_host.h"
+
+#include <cmath>
+
+#include "export/export_rules.h"
+
+namespace vp {
+
+std::optional<float> read_magnification(std::string_view text, SaveHost& host) {
+  std::optional<float> rate = parse_rate(text);
+  if (!rate) host.show_message(kInvalidRateMessage);
+  return rate;
+}
+
+int saving_bar_position(std::int64_t i, std::int64_t count) {
+  if (count <= 0) return 0;
+  // Divided first, then scaled, in the extended type; truncated, not rounded.
+  const long double fraction = static_cast<long double>(i) / static_cast<long double>(count);
+  return static_cast<int>(std::trunc(fraction * 100.0L));
+}
+
+}  // namespace vp

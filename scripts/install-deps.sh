@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs, when they are missing.
+# Usage: scripts/install-deps.sh [extra packages...]
+set -euo pipefail
+
+packages=(cmake ninja-build g++ libgtest-dev "$@")
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null 2>&1 || { echo "need root or sudo to install: ${missing[*]}" >&2; exit 1; }
+  sudo="sudo"
+fi
+echo "installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds and runs every test: once optimised, once with AddressSanitizer and
+# UndefinedBehaviorSanitizer.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh"
+
+jobs=$(nproc 2>/dev/null || echo 2)
+run_suite() {
+  local build=$1; shift
+  cmake -S "$root" -B "$build" -G Ninja "$@" >/dev/null
+  cmake --build "$build" -j "$jobs"
+  ctest --test-dir "$build" -j "$jobs" --output-on-failure
+}
+
+run_suite "$root/build" -DCMAKE_BUILD_TYPE=Release
+run_suite "$root/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVP_SANITIZE=ON -DVP_BUILD_BENCH=OFF

@@ -40,6 +40,7 @@ enum class SaveFailure {
   InvalidRate,  // the magnification text is not a number; the writer has said so
   Create,       // the file could not be created; nothing was shown and no dialog
   Write,        // a write, the close or the final replacement failed
+  Template,     // the DXF header template is there but unreadable; the writer has said so
 };
 
 struct SaveResult {

@@ -436,8 +436,8 @@ TEST(BmpReader, HostileFilesFailCleanly) {
       {"colours-used 257, two entries held", &eight_bit, set32(46, 257)},
       {"no palette at all", &eight_bit, set32(10, 54)},
       {"planes 0", &one_bit, [](Bytes& b) { b[26] = 0; }},
-      {"truncated mid-row", &one_bit, [](Bytes& b) { b.resize(b.size() - 3); }},
-      {"24-bit truncated mid-row", &rgb, [](Bytes& b) { b.resize(b.size() - 40); }},
+      {"truncated mid-row", &one_bit, [](Bytes& b) { b.resize(b.size() > 3 ? b.size() - 3 : 0); }},
+      {"24-bit truncated mid-row", &rgb, [](Bytes& b) { b.resize(b.size() > 40 ? b.size() - 40 : 0); }},
   };
   for (const Case& c : cases) {
     Bytes bytes = *c.base;

@@ -1,0 +1,110 @@
+#include "export/dxf_header.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <ostream>
+
+#include "export/atomic_file.h"
+
+namespace vp {
+
+namespace {
+
+std::error_code last_error() {
+  const int e = errno;
+  return std::error_code(e != 0 ? e : EIO, std::generic_category());
+}
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+}  // namespace
+
+DxfHeaderTemplate DxfHeaderTemplate::from_bytes(std::string_view bytes) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const char c = bytes[i];
+    if (c != '\r' && c != '\n') {
+      ++i;
+      continue;
+    }
+    lines.emplace_back(bytes.substr(start, i - start));
+    // CR LF is one line end; LF CR is two.
+    i += (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ? 2 : 1;
+    start = i;
+  }
+  if (start < bytes.size()) lines.emplace_back(bytes.substr(start));
+  return DxfHeaderTemplate(std::move(lines));
+}
+
+std::string DxfHeaderTemplate::to_bytes() const {
+  std::size_t size = 0;
+  for (const std::string& line : lines_) size += line.size() + 2;
+  std::string bytes;
+  bytes.reserve(size);
+  for (const std::string& line : lines_) {
+    bytes += line;
+    bytes += "\r\n";
+  }
+  return bytes;
+}
+
+std::filesystem::path dxf_header_path(const std::filesystem::path& program_folder) {
+  return program_folder / kDxfHeaderFileName;
+}
+
+DxfHeaderLoadResult reload_dxf_header(const std::filesystem::path& path, DxfHeaderTemplate& header) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (status.type() == fs::file_type::not_found) return {DxfHeaderLoad::Missing, {}};
+  if (ec) return {DxfHeaderLoad::Unreadable, ec};
+  if (fs::is_directory(status)) {
+    return {DxfHeaderLoad::Unreadable, std::make_error_code(std::errc::is_a_directory)};
+  }
+  if (!fs::is_regular_file(status)) {
+    // A pipe or a device could block or never end; a template is a plain file.
+    return {DxfHeaderLoad::Unreadable, std::make_error_code(std::errc::invalid_argument)};
+  }
+
+  errno = 0;
+  const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.string().c_str(), "rb"));
+  if (!file) return {DxfHeaderLoad::Unreadable, last_error()};
+  std::string bytes;
+  char chunk[1 << 14];
+  for (;;) {
+    errno = 0;
+    const std::size_t got = std::fread(chunk, 1, sizeof chunk, file.get());
+    bytes.append(chunk, got);
+    if (got < sizeof chunk) {
+      if (std::ferror(file.get())) return {DxfHeaderLoad::Unreadable, last_error()};
+      break;
+    }
+  }
+  header = DxfHeaderTemplate::from_bytes(bytes);
+  return {DxfHeaderLoad::Loaded, {}};
+}
+
+std::error_code save_dxf_header(const std::filesystem::path& path, const DxfHeaderTemplate& header) {
+  AtomicFile file(path);
+  if (const std::error_code created = file.open()) return created;
+  const std::string bytes = header.to_bytes();
+  std::ostream out(&file.buffer());
+  if (!out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
+    std::error_code failure = file.error();
+    if (!failure) failure = std::make_error_code(std::errc::io_error);
+    file.discard();
+    return failure;
+  }
+  return file.commit();
+}
+
+std::string dxf_header_unreadable_message(const std::filesystem::path& path) {
+  return "ファイル " + path.string() + " は開けません";
+}
+
+}  // namespace vp

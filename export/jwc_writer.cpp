@@ -1,0 +1,215 @@
+#include "export/jwc_writer.h"
+
+#include <cassert>
+#include <cstring>
+
+#include "export/atomic_file.h"
+
+namespace vp {
+
+namespace {
+
+constexpr bool option_on(std::int32_t value) { return value == 2; }
+
+// Puts numbers into a fixed span of bytes, least significant byte first.
+class LittleEndianWriter {
+ public:
+  explicit LittleEndianWriter(std::span<unsigned char> bytes) : bytes_(bytes) {}
+
+  void put_u8(std::uint8_t v) {
+    assert(pos_ < bytes_.size());
+    bytes_[pos_++] = v;
+  }
+  void put_u16(std::uint16_t v) {
+    put_u8(static_cast<std::uint8_t>(v & 0xFF));
+    put_u8(static_cast<std::uint8_t>(v >> 8));
+  }
+  void put_u32(std::uint32_t v) {
+    put_u16(static_cast<std::uint16_t>(v & 0xFFFF));
+    put_u16(static_cast<std::uint16_t>(v >> 16));
+  }
+  void put_f32(float v) { put_u32(std::bit_cast<std::uint32_t>(v)); }
+  void fill(std::uint8_t v, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) put_u8(v);
+  }
+  void put_text(std::string_view text) {
+    for (char c : text) put_u8(static_cast<std::uint8_t>(c));
+  }
+  // A text block: the text, spaces up to 199 bytes, a line feed.
+  void put_block(std::string_view text) {
+    assert(text.size() < kBlockSize);
+    put_text(text);
+    fill(' ', kBlockSize - 1 - text.size());
+    put_u8('\n');
+  }
+
+  std::size_t position() const { return pos_; }
+
+  static constexpr std::size_t kBlockSize = 200;
+
+ private:
+  std::span<unsigned char> bytes_;
+  std::size_t pos_ = 0;
+};
+
+// The 40-character identification: every dot is a full stop.
+constexpr std::string_view kJwcIdentification = "jw_cad(c)data.......a...m...............";
+static_assert(kJwcIdentification.size() == 40);
+// The program's name in its 32-character field.
+constexpr std::string_view kJwcProgramField = "Velorin 6.01                    ";
+static_assert(kJwcProgramField.size() == 32);
+
+constexpr std::uint16_t kJwcFixedTable[44] = {0,  1,  1,  2,  2,   3,  3,  4,  4,  5,  5,
+                                              20, 20, 25, 30, 40,  50, 60, 70, 80, 90, 100,
+                                              20, 20, 25, 30, 40,  50, 60, 70, 80, 90, 100,
+                                              0,  0,  0,  5,  5,   5,  10, 10, 10, 10, 10};
+
+// The text of block 2: the record count and fixed values (one of them the 300
+// that also appears in the divisor and after the fixed table), ended by a zero byte.
+std::string jwc_block2(std::int64_t count) {
+  std::string text = std::to_string(count);
+  text += ",0,0,0,0,3,2,1,1,";
+  text += "300";
+  text += ",0,1,1,1,5,5,5,10,0,0,0,0,1,2,3,910,910,0,0,0,518,0";
+  text.push_back('\0');
+  return text;
+}
+
+constexpr std::string_view kJwcBlock3 =
+    "0.5,0.0,3.0,15.0,1,1,0,0,0,1,0.0,0.0,0.0,0.0,0.0,0.0,0,0,0,1000.000,1000.000,100.000,"
+    "200.000,300.000,500.000,0,-39,1";
+constexpr std::string_view kJwcBlock4 =
+    "5D6F:0000,5D6F:0000,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,36,-23.45,0,0,-1,215,0";
+
+bool write_bytes(std::ostream& out, const void* data, std::size_t size) {
+  return static_cast<bool>(out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size)));
+}
+
+// Writes the whole file with the dialog shown; stops at the first failing write.
+bool write_jwc(std::ostream& out, const JwcSaveInput& input, float rate, SavingDialog& dialog) {
+  const auto count = static_cast<std::int64_t>(input.records.size());
+  const std::string header = jwc_header(count);
+  if (!write_bytes(out, header.data(), header.size())) return false;
+  for (std::int64_t i = 0; i < count; ++i) {
+    const auto record = jwc_record(input.records[static_cast<std::size_t>(i)], rate, input.options);
+    if (!write_bytes(out, record.data(), record.size())) return false;
+    dialog.record_written(i + 1, count);
+    if ((i + 1) % 100 == 0) dialog.process_events();
+  }
+  static constexpr unsigned char kTail[kJwcTailSize] = {};
+  return write_bytes(out, kTail, sizeof kTail);
+}
+
+}  // namespace
+
+float jwc_coordinate(std::int32_t c, float rate) {
+  // The product is exact in the extended type; the quotient is rounded once
+  // there and once more to the float.
+  const long double value =
+      static_cast<long double>(c) * static_cast<long double>(rate) / static_cast<long double>(JwcDivisor);
+  return static_cast<float>(value);
+}
+
+std::int32_t jwc_record_layer(const LineRecord& r, float rate, const JwcOptions& options) {
+  const SegmentOptions classes{option_on(options.JwcOption2), option_on(options.JwcOption1),
+                               options.JwcOption1_Len};
+  switch (classify_segment(r, rate, classes)) {
+    case SegmentClass::Horizontal:
+      return options.JwcOption2_X;
+    case SegmentClass::Vertical:
+      return options.JwcOption2_Y;
+    case SegmentClass::Oblique:
+      return options.JwcOption2_R;
+    case SegmentClass::Short:
+      return options.JwcOption1_Lay;
+    case SegmentClass::Plain:
+      break;
+  }
+  return options.JwcLayer;
+}
+
+std::string jwc_header(std::int64_t count) {
+  std::string header(kJwcHeaderSize, '\0');
+  LittleEndianWriter w({reinterpret_cast<unsigned char*>(header.data()), header.size()});
+  std::string block1(kJwcIdentification);
+  block1 += kJwcProgramField;
+  block1.append(32, ' ');
+  w.put_block(block1);
+  w.put_block(jwc_block2(count));
+  w.put_block(std::string(kJwcBlock3) + '\0');
+  w.put_block(std::string(kJwcBlock4) + '\0');
+  w.fill(0x00, 909);
+  for (const std::uint16_t v : kJwcFixedTable) w.put_u16(v);
+  for (int i = 0; i < 16; ++i) w.put_u16(300);
+  w.fill(0x01, 544);
+  for (int k = 0; k < 16; ++k) w.put_u8(static_cast<std::uint8_t>(k * 16));
+  assert(w.position() == kJwcHeaderSize);
+  return header;
+}
+
+std::array<unsigned char, kJwcRecordSize> jwc_record(const LineRecord& r, float rate,
+                                                     const JwcOptions& options) {
+  std::array<unsigned char, kJwcRecordSize> bytes{};
+  LittleEndianWriter w(bytes);
+  w.put_f32(jwc_coordinate(r.x1, rate));
+  w.put_f32(jwc_coordinate(r.y1, rate));
+  w.put_f32(jwc_coordinate(r.x2, rate));
+  w.put_f32(jwc_coordinate(r.y2, rate));
+  // Unsigned arithmetic: out-of-range settings wrap instead of overflowing.
+  const auto low8 = [](std::uint32_t v) { return static_cast<std::uint8_t>(v & 0xFF); };
+  w.put_u8(low8(static_cast<std::uint32_t>(options.JwcType) + 1u));
+  w.put_u8(low8(static_cast<std::uint32_t>(options.JwcColor) + 1u));
+  w.put_u8(low8(static_cast<std::uint32_t>(options.JwcGroupe) * 16u +
+                static_cast<std::uint32_t>(jwc_record_layer(r, rate, options))));
+  w.fill(0x00, 3);
+  return bytes;
+}
+
+SaveResult SaveJWC(std::ostream& out, const JwcSaveInput& input, SaveHost& host) {
+  const std::optional<float> rate = read_magnification(input.magnification, host);
+  if (!rate) return {1, SaveFailure::InvalidRate, {}};
+  bool ok = false;
+  {
+    SavingDialog dialog(host);
+    ok = write_jwc(out, input, *rate, dialog) && out.flush();
+  }
+  if (!ok) {
+    host.show_message(kJwcNotSavedMessage);
+    return {1, SaveFailure::Write, std::make_error_code(std::errc::io_error)};
+  }
+  return {};
+}
+
+SaveResult SaveJWC(const std::filesystem::path& path, const JwcSaveInput& input, SaveHost& host) {
+  const std::optional<float> rate = read_magnification(input.magnification, host);
+  if (!rate) return {1, SaveFailure::InvalidRate, {}};
+
+  SaveResult result;
+  {
+    SavingDialog dialog(host);
+    AtomicFile file(path);
+    if (const std::error_code created = file.open()) {
+      result = {1, SaveFailure::Create, created};
+    } else {
+      bool written = false;
+      {
+        std::ostream out(&file.buffer());
+        written = write_jwc(out, input, *rate, dialog);
+      }
+      std::error_code failure;
+      if (written) {
+        failure = file.commit();
+      } else {
+        failure = file.error();
+        if (!failure) failure = std::make_error_code(std::errc::io_error);
+        file.discard();
+      }
+      if (failure) result = {1, SaveFailure::Write, failure};
+    }
+  }
+  // After the dialog is hidden, as the writer's own message.
+  if (!result.written()) host.show_message(kJwcNotSavedMessage);
+  return result;
+}
+
+}  // namespace vp

@@ -61,7 +61,7 @@ class PixelGrid {
 
  private:
   std::ptrdiff_t row_offset(std::int32_t y) const {
-    return static_cast<std::ptrdiff_t>(y + kPadRows) * static_cast<std::ptrdiff_t>(words_per_row_);
+    return (static_cast<std::ptrdiff_t>(y) + kPadRows) * static_cast<std::ptrdiff_t>(words_per_row_);
   }
 
   struct FreeDeleter {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds and runs every test: once optimised, once with AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# UndefinedBehaviorSanitizer; then fuzzes the BMP reader and whole conversions briefly.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
@@ -15,3 +15,6 @@ run_suite() {
 
 run_suite "$root/build" -DCMAKE_BUILD_TYPE=Release
 run_suite "$root/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVP_SANITIZE=ON -DVP_BUILD_BENCH=OFF
+
+# A short fuzzing run of the BMP reader and of whole conversions (libFuzzer).
+"$root/scripts/fuzz.sh" 25

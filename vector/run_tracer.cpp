@@ -17,9 +17,9 @@ using bits::Word;
 class Plane {
  public:
   Plane(std::int32_t rows, std::size_t words)
-      : words_(words), data_(static_cast<std::size_t>(rows + 2) * words, 0) {}
-  Word* row(std::int32_t r) { return data_.data() + static_cast<std::size_t>(r + 1) * words_; }
-  const Word* row(std::int32_t r) const { return data_.data() + static_cast<std::size_t>(r + 1) * words_; }
+      : words_(words), data_((static_cast<std::size_t>(rows) + 2) * words, 0) {}
+  Word* row(std::int32_t r) { return data_.data() + (static_cast<std::size_t>(r) + 1) * words_; }
+  const Word* row(std::int32_t r) const { return data_.data() + (static_cast<std::size_t>(r) + 1) * words_; }
   std::size_t words() const { return words_; }
 
  private:
@@ -83,7 +83,7 @@ bool straight_runs(const Word* below, const Word* here, const Word* above, std::
 }
 
 struct DiagonalRun {
-  std::int32_t key;    // x - y of a rising run, x + y of a falling one
+  std::int64_t key;    // x - y (+ height) of a rising run, x + y of a falling one: may pass 2^31
   std::int32_t first;  // x of the run's first position
   std::int32_t last;   // x of its last position (the segment ends one cell further)
 };
@@ -130,7 +130,7 @@ class DiagonalRuns {
         for (Word todo = start | end; todo != 0; todo &= todo - 1) {
           const int b = std::countr_zero(todo);
           const auto x = static_cast<std::int32_t>(k * 64 + static_cast<std::size_t>(b));
-          const std::int32_t key = key_of(x, y);
+          const std::int64_t key = key_of(x, y);
           if ((start >> b) & 1) open[static_cast<std::size_t>(key)] = x;
           if ((end >> b) & 1) runs_.push_back({key, open[static_cast<std::size_t>(key)], x});
         }
@@ -151,7 +151,7 @@ class DiagonalRuns {
   // Adds the runs of the diagonal through (x, y) to `lines`; false when a record
   // could not be stored.
   bool add_diagonal(std::int32_t x, std::int32_t y, LineData& lines) const {
-    const std::int32_t key = key_of(x, y);
+    const std::int64_t key = key_of(x, y);
     if (key < 0 || static_cast<std::size_t>(key) + 1 >= begin_.size()) return true;
     for (std::size_t i = begin_[static_cast<std::size_t>(key)]; i < begin_[static_cast<std::size_t>(key) + 1]; ++i) {
       const DiagonalRun& run = runs_[i];
@@ -163,11 +163,13 @@ class DiagonalRuns {
   }
 
  private:
-  std::int32_t key_of(std::int32_t x, std::int32_t y) const { return rising_ ? x - y + key_base_ : x + y; }
-  std::int32_t y_on(std::int32_t x, std::int32_t key) const { return rising_ ? x - (key - key_base_) : key - x; }
+  std::int64_t key_of(std::int64_t x, std::int64_t y) const { return rising_ ? x - y + key_base_ : x + y; }
+  std::int32_t y_on(std::int64_t x, std::int64_t key) const {
+    return static_cast<std::int32_t>(rising_ ? x - (key - key_base_) : key - x);
+  }
 
   bool rising_;
-  std::int32_t key_base_;
+  std::int64_t key_base_;
   std::vector<DiagonalRun> runs_;
   std::vector<std::size_t> begin_;
 };

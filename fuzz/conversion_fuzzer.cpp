@@ -1,0 +1,69 @@
+// A whole conversion of a small image: the first byte chooses the number of
+// passes and, at times, a point at which the user aborts; the rest is the file.
+// The records must lie inside the grid, run forwards, and all be written.
+#include <cstdint>
+#include <sstream>
+
+#include "app/core/conversion.h"
+#include "export/text_writer.h"
+#include "fuzz/fuzz_support.h"
+#include "raster/bmp_reader.h"
+
+namespace {
+
+class QuietHost : public vp::ConversionHost, public vp::SaveHost {
+ public:
+  QuietHost(std::int32_t& cancel_state, std::int64_t abort_after) : cancel_state_(cancel_state), abort_after_(abort_after) {}
+  void conversion_started() override {}
+  void conversion_finished() override {}
+  void process_events() override {
+    if (abort_after_ >= 0 && ++events_ >= abort_after_) cancel_state_ = 1;
+  }
+  void set_bar(vp::ProgressBar, int position) override { vp::fuzz::check(position >= 0 && position <= 100, "bar range"); }
+  void set_label(vp::ProgressLabel, std::string_view) override {}
+  void show_message(std::string_view) override {}
+  void begin_saving() override {}
+  void set_saving_bar(int position) override { vp::fuzz::check(position >= 0 && position <= 100, "saving bar"); }
+  void end_saving() override {}
+
+ private:
+  std::int32_t& cancel_state_;
+  std::int64_t abort_after_;
+  std::int64_t events_ = 0;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace vp;
+  if (size < 2) return 0;
+  const int passes = 1 + data[0] % 4;
+  const std::int64_t abort_after = (data[0] & 0x80) != 0 ? data[1] : -1;
+  const std::string& path = fuzz::write_input(data + 2, size - 2);
+  {
+    BmpReader probe;
+    if (probe.open(path) == BmpStatus::Ok &&
+        std::int64_t{probe.info().width} * probe.info().height > fuzz::kMaxDecodedPixels)
+      return 0;
+  }
+  Conversion conversion;
+  QuietHost host(conversion.CancelState, abort_after);
+  conversion.ChangeImage(path, passes, host);
+  fuzz::check(conversion.CancelState >= 0 && conversion.CancelState <= 3, "outcome code");
+  if (conversion.CancelState != 0) return 0;
+  const PixelGrid& grid = conversion.grid();
+  for (const LineRecord& r : conversion.records()) {
+    fuzz::check(r.x1 >= 1 && r.x2 <= grid.width() - 2 && r.x1 <= r.x2, "x inside the image, forwards");
+    fuzz::check(r.y1 >= 1 && r.y1 <= grid.height() - 2 && r.y2 >= 1 && r.y2 <= grid.height() - 2, "y inside");
+    fuzz::check(r.y1 == r.y2 || r.x1 == r.x2 || r.x2 - r.x1 == (r.y2 > r.y1 ? r.y2 - r.y1 : r.y1 - r.y2),
+                "horizontal, vertical or diagonal");
+  }
+  std::ostringstream out;
+  const TextSaveInput input{"1.0", conversion.records(), 0, 4};
+  const SaveResult saved = SaveTXT(out, input, host);
+  fuzz::check(saved.written(), "written");
+  std::int64_t lines = 0;
+  for (char c : out.str()) lines += c == '\n';
+  fuzz::check(lines == conversion.LineCount(), "one line per record");
+  return 0;
+}

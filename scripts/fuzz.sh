@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets with clang and libFuzzer (with AddressSanitizer and
+# UndefinedBehaviorSanitizer) and runs each of them for a while: first over the
+# kept regression inputs, then from the seed corpus.
+# Usage: scripts/fuzz.sh [SECONDS_PER_TARGET]    (default 30)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+seconds=${1:-30}
+"$root/scripts/install-deps.sh" clang libclang-rt-14-dev
+
+build="$root/build-fuzz"
+CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVP_FUZZ=ON \
+  -DVP_BUILD_TESTS=OFF -DVP_BUILD_BENCH=OFF -DVP_BUILD_GUI=OFF >/dev/null
+cmake --build "$build" --target bmp_reader_fuzzer conversion_fuzzer make_fuzz_seeds
+
+work="$build/work"
+rm -rf "$work/seeds"
+mkdir -p "$work/seeds/reader" "$work/seeds/conversion" "$work/corpus/reader" "$work/corpus/conversion"
+"$build/fuzz/make_fuzz_seeds" "$work/seeds/reader" "$work/seeds/conversion"
+suite="$root/../shared/testdata/bmpsuite"
+if [ -d "$suite" ]; then
+  find "$suite" -name '*.bmp' -size -64k -exec cp {} "$work/seeds/reader/" \;
+fi
+
+limits=(-rss_limit_mb=1024 -malloc_limit_mb=512 -timeout=10 -max_len=16384 -print_final_stats=1)
+status=0
+for target in reader conversion; do
+  binary="$build/fuzz/$( [ $target = reader ] && echo bmp_reader_fuzzer || echo conversion_fuzzer )"
+  regressions="$root/fuzz/regressions/$target"
+  if [ -d "$regressions" ] && [ -n "$(ls -A "$regressions")" ]; then
+    echo "== $target: replaying kept regression inputs"
+    "$binary" "${limits[@]}" "$regressions"/* || status=1
+  fi
+  echo "== $target: fuzzing for $seconds s"
+  (cd "$work" && "$binary" "${limits[@]}" -max_total_time="$seconds" \
+     -artifact_prefix="$work/$target-" "$work/corpus/$target" "$work/seeds/$target") || status=1
+done
+if [ $status -ne 0 ]; then
+  echo "fuzzing found a failure; the input is in $work (artifacts named $work/<target>-crash-*)" >&2
+fi
+exit $status

@@ -1,8 +1,11 @@
 #include "raster/pixel_grid.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+
+#include "raster/memory_budget.h"
 
 namespace vp {
 
@@ -23,6 +26,10 @@ bool PixelGrid::reset(std::int32_t image_width, std::int32_t image_height) {
   release();
   const std::size_t bytes = bytes_needed(image_width, image_height);
   if (bytes == 0) return false;
+  // The pages of a fresh grid are only committed when first written, so the
+  // allocation alone would succeed for a grid that cannot be held; refuse it
+  // while the system says there is no room for it and its working copies.
+  if (const auto available = available_memory_bytes(); available && bytes / 2 * 3 > *available) return false;
   // calloc hands out zeroed pages without touching them, so clearing a large grid is free.
   auto* block = static_cast<std::uint64_t*>(std::calloc(bytes / sizeof(std::uint64_t), sizeof(std::uint64_t)));
   if (block == nullptr) return false;
@@ -66,11 +73,20 @@ void PixelGrid::set_image_row(std::int32_t row_from_top, std::span<const std::ui
   if (row_from_top < 0 || row_from_top >= image_height) return;
   std::uint64_t* out = ink_row(image_height - row_from_top);
   std::uint64_t* prot = protected_row(image_height - row_from_top);
-  // Pixel c goes to cell c + 1: shift the whole row left by one bit.
   const std::size_t image_words = (static_cast<std::size_t>(width_ - 2) + 63) / 64;
+  const std::size_t given = std::min(image_words, ink.size());
+  // A blank row over a row that is already blank writes nothing: untouched pages
+  // of a fresh grid cost no memory, which matters for vast, mostly empty images.
+  const auto blank = [](const std::uint64_t* words, std::size_t n) {
+    for (std::size_t k = 0; k < n; ++k)
+      if (words[k] != 0) return false;
+    return true;
+  };
+  if (blank(ink.data(), given) && blank(out, words_per_row_) && blank(prot, words_per_row_)) return;
+  // Pixel c goes to cell c + 1: shift the whole row left by one bit.
   std::uint64_t carry = 0;
   for (std::size_t k = 0; k < words_per_row_; ++k) {
-    const std::uint64_t w = k < image_words && k < ink.size() ? ink[k] : 0;
+    const std::uint64_t w = k < given ? ink[k] : 0;
     out[k] = (w << 1) | carry;
     carry = w >> 63;
   }

@@ -35,7 +35,8 @@ class PixelGrid {
   static std::size_t bytes_needed(std::int64_t image_width, std::int64_t image_height);
 
   // Sizes the grid for an image of the given size and clears every cell.
-  // Returns false, leaving the grid empty, when the memory cannot be had.
+  // Returns false, leaving the grid empty, when the memory cannot be had or the
+  // system reports too little available for the grid and the tracing's copy of it.
   bool reset(std::int32_t image_width, std::int32_t image_height);
   void release();
 

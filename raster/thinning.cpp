@@ -282,10 +282,13 @@ void ClearBevel(PixelGrid& grid, PhaseControl& control) {
 }
 
 void BlueToBlack(PixelGrid& grid, PhaseControl& control) {
-  const std::size_t bytes = grid.words_per_row() * sizeof(Word);
+  const std::size_t n = grid.words_per_row();
   StepScan(grid, PlaneKind::Protected, false)
-      .run(0, grid.height() - 1, grid.height(), control,
-           [&](std::int32_t y, const Originals&) { std::memset(grid.protected_row(y), 0, bytes); });
+      .run(0, grid.height() - 1, grid.height(), control, [&](std::int32_t y, const Originals&) {
+        Word* row = grid.protected_row(y);
+        for (std::size_t k = 0; k < n; ++k)
+          if (row[k] != 0) row[k] = 0;  // untouched pages stay uncommitted
+      });
 }
 
 std::int64_t thinning_work_total(std::int32_t grid_width, std::int32_t grid_height, std::int32_t pass_count) {

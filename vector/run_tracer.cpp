@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "raster/bit_rows.h"
@@ -14,17 +17,24 @@ using bits::right_of;
 using bits::Word;
 
 // A bit plane with one zero row of padding below and above, rows of `words` words.
+// Zeroed by calloc, so that its blank parts are never touched.
 class Plane {
  public:
   Plane(std::int32_t rows, std::size_t words)
-      : words_(words), data_((static_cast<std::size_t>(rows) + 2) * words, 0) {}
-  Word* row(std::int32_t r) { return data_.data() + (static_cast<std::size_t>(r) + 1) * words_; }
-  const Word* row(std::int32_t r) const { return data_.data() + (static_cast<std::size_t>(r) + 1) * words_; }
+      : words_(words),
+        data_(static_cast<Word*>(std::calloc((static_cast<std::size_t>(rows) + 2) * words, sizeof(Word)))) {
+    if (data_ == nullptr) throw std::bad_alloc();
+  }
+  Word* row(std::int32_t r) { return data_.get() + (static_cast<std::size_t>(r) + 1) * words_; }
+  const Word* row(std::int32_t r) const { return data_.get() + (static_cast<std::size_t>(r) + 1) * words_; }
   std::size_t words() const { return words_; }
 
  private:
+  struct Free {
+    void operator()(Word* p) const { std::free(p); }
+  };
   std::size_t words_;
-  std::vector<Word> data_;
+  std::unique_ptr<Word, Free> data_;
 };
 
 // The columns of the grid's ink as rows: row x, bit y.

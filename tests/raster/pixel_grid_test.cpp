@@ -63,3 +63,25 @@ TEST(PixelGrid, SizesThatCannotBeRepresentedAreRefused) {
 
 }  // namespace
 }  // namespace vp
+
+#include "raster/memory_budget.h"
+
+namespace vp {
+namespace {
+
+TEST(PixelGrid, AGridTheSystemCannotHoldIsRefusedBeforeItIsAllocated) {
+  const std::size_t needed = PixelGrid::bytes_needed(4000, 3000);
+  PixelGrid grid;
+  set_available_memory_for_testing(needed);  // room for the grid, not for its working copy
+  EXPECT_FALSE(grid.reset(4000, 3000));
+  EXPECT_EQ(grid.width(), 0);
+  set_available_memory_for_testing(needed * 2);
+  EXPECT_TRUE(grid.reset(4000, 3000));
+  set_available_memory_for_testing(std::nullopt);
+  const auto available = available_memory_bytes();
+  ASSERT_TRUE(available.has_value());  // /proc/meminfo is there on every machine this runs on
+  EXPECT_GT(*available, 0u);
+}
+
+}  // namespace
+}  // namespace vp

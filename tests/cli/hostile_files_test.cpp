@@ -1,0 +1,129 @@
+// Hostile bitmaps given to the real converter program under a 200 MiB limit on its
+// address space: every one ends with an outcome code, never a crash or a kill.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::uint64_t kLimit = 200ull << 20;
+
+struct ChildRun {
+  bool exited = false;
+  int status = -1;
+  double peak_mib = 0;
+};
+
+ChildRun run_limited(const std::vector<std::string>& argv) {
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    rlimit limit{kLimit, kLimit};
+    setrlimit(RLIMIT_AS, &limit);
+    if (std::freopen("/dev/null", "w", stdout) == nullptr || std::freopen("/dev/null", "w", stderr) == nullptr) _exit(126);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  ChildRun run;
+  run.exited = WIFEXITED(status);
+  run.status = run.exited ? WEXITSTATUS(status) : -WTERMSIG(status);
+  run.peak_mib = static_cast<double>(usage.ru_maxrss) / 1024.0;
+  return run;
+}
+
+void put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t v) {
+  b[at] = static_cast<std::uint8_t>(v), b[at + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+void put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// A BITMAPINFOHEADER file of the given size and depth, with a two-entry palette
+// for palette images and `pixels` as its pixel data.
+std::vector<std::uint8_t> bitmap(std::int32_t width, std::int32_t height, int bits, std::uint32_t compression,
+                                 const std::vector<std::uint8_t>& pixels) {
+  const std::uint32_t palette = bits <= 8 ? 8 : 0;
+  std::vector<std::uint8_t> b(54 + palette, 0);
+  b[0] = 'B', b[1] = 'M';
+  put32(b, 10, 54 + palette);
+  put32(b, 14, 40);
+  put32(b, 18, static_cast<std::uint32_t>(width));
+  put32(b, 22, static_cast<std::uint32_t>(height));
+  put16(b, 26, 1);
+  put16(b, 28, static_cast<std::uint16_t>(bits));
+  put32(b, 30, compression);
+  if (palette != 0) {
+    put32(b, 46, 2);
+    b[58] = b[59] = b[60] = 0xFF;  // entry 0 white, entry 1 black
+  }
+  b.insert(b.end(), pixels.begin(), pixels.end());
+  put32(b, 2, static_cast<std::uint32_t>(b.size()));
+  return b;
+}
+
+TEST(HostileFiles, EveryOneEndsWithAnOutcomeUnderA200MiBLimit) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer reserves far more address space than the limit allows";
+#else
+  const fs::path folder = fs::temp_directory_path() / ("vp_hostile_" + std::to_string(std::random_device{}()));
+  fs::create_directories(folder);
+  struct Case {
+    std::string name;
+    std::vector<std::uint8_t> bytes;
+    std::set<int> outcomes;
+  };
+  std::vector<Case> cases = {
+      // A blank RLE8 image far larger than the limit: a genuine file, refused as out of memory.
+      {"vast blank rle8", bitmap(60000, 60000, 8, 1, {0, 1}), {2}},
+      {"widest possible rle8 row", bitmap(0x7FFFFFFD, 1, 8, 1, {0, 1}), {2}},
+      {"tallest possible rle8 column", bitmap(1, 0x7FFFFFFD, 8, 1, {0, 1}), {2}},
+      {"1-bit header claiming 2^31 - 3 pixels a row", bitmap(0x7FFFFFFD, 1, 1, 0, {0, 0, 0, 0}), {3}},
+      {"24-bit header claiming 10^10 pixels", bitmap(100000, 100000, 24, 0, std::vector<std::uint8_t>(4096, 0)), {3}},
+      {"height INT32_MIN", bitmap(10, INT32_MIN, 1, 0, std::vector<std::uint8_t>(64, 0)), {3}},
+      {"width beyond the grid's limit", bitmap(0x7FFFFFFE, 1, 8, 1, {0, 1}), {3}},
+      {"empty file", {}, {3}},
+  };
+  // The damaged and questionable files of the conformance suite, with their outcomes.
+  const fs::path suite = fs::path(VP_TESTDATA_DIR) / "bmpsuite";
+  ASSERT_TRUE(fs::exists(suite / "MANIFEST.tsv")) << suite;
+  for (const char* sub : {"b", "q"}) {
+    for (const auto& entry : fs::directory_iterator(suite / sub)) {
+      std::ifstream in(entry.path(), std::ios::binary);
+      std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      cases.push_back({std::string(sub) + "/" + entry.path().filename().string(), bytes, {0, 2, 3}});
+    }
+  }
+  const std::string program = std::string(VP_BINARY_DIR) + "/cli/vpconvert";
+  for (const Case& c : cases) {
+    const fs::path input = folder / "input.bmp", output = folder / "out.txt";
+    std::ofstream(input, std::ios::binary).write(reinterpret_cast<const char*>(c.bytes.data()),
+                                                 static_cast<std::streamsize>(c.bytes.size()));
+    const ChildRun run = run_limited({program, input.string(), "-o", output.string(), "--quiet"});
+    EXPECT_TRUE(run.exited) << c.name << ": killed by signal " << -run.status;
+    EXPECT_TRUE(c.outcomes.count(run.status)) << c.name << ": exit status " << run.status;
+    EXPECT_LT(run.peak_mib, 200.0) << c.name;
+    EXPECT_EQ(fs::exists(output), run.status == 0) << c.name;
+    fs::remove(output);
+  }
+  fs::remove_all(folder);
+#endif
+}
+
+}  // namespace

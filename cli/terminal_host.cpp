@@ -84,8 +84,9 @@ void TerminalHost::draw() {
       line += "  ";
     }
   }
-  line += "\x1b[K";
-  err_ << line;
+  if (line_drawn_ && line == last_line_) return;
+  last_line_ = line;
+  err_ << line << "\x1b[K";
   err_.flush();
   line_drawn_ = true;
 }

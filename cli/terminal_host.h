@@ -39,6 +39,7 @@ class TerminalHost : public ConversionHost, public SaveHost {
   std::array<int, 4> bars_{};
   int saving_bar_ = -1;  // -1 while not saving
   bool line_drawn_ = false;
+  std::string last_line_;
 };
 
 // Makes Ctrl-C ask for an abort (seen by the next process_events) for the life of the object.

@@ -3,8 +3,11 @@
 #include "app/core/conversion.h"
 #include "app/core/messages.h"
 #include "cli/options.h"
+#include "cli/program_folder.h"
 #include "cli/terminal_host.h"
 #include "export/atomic_file.h"
+#include "export/dxf_writer.h"
+#include "export/jwc_writer.h"
 #include "export/pbm_writer.h"
 #include "export/text_writer.h"
 
@@ -25,6 +28,36 @@ int report_conversion_failure(std::int32_t code, TerminalHost& host) {
   }
 }
 
+// Saves the segments in the format the output's extension chose.
+SaveResult save_segments(const Options& options, std::span<const LineRecord> records, TerminalHost& host) {
+  const std::filesystem::path target(options.output);
+  switch (options.format) {
+    case OutputFormat::Dxf: {
+      // The in-memory template starts empty; the file beside the program, or
+      // the one named, replaces it.
+      DxfHeaderTemplate header;
+      std::filesystem::path template_path;
+      if (!options.dxf_header.empty()) {
+        template_path = options.dxf_header;
+        // A template asked for by name must be there: without it the file would have no header.
+        std::error_code ec;
+        if (!std::filesystem::exists(template_path, ec)) {
+          host.show_message(dxf_header_unreadable_message(template_path));
+          return {1, SaveFailure::Template, std::make_error_code(std::errc::no_such_file_or_directory)};
+        }
+      } else if (const auto folder = program_folder()) {
+        template_path = dxf_header_path(*folder);
+      }
+      return SaveDXF(target, {options.rate, records, options.dxf}, header, template_path, host);
+    }
+    case OutputFormat::Jwc:
+      return SaveJWC(target, {options.rate, records, options.jwc}, host);
+    case OutputFormat::CoordinateText:
+      break;
+  }
+  return SaveTXT(target, {options.rate, records, options.separator, options.decimals}, host);
+}
+
 }  // namespace
 
 int run_converter(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool show_progress) {
@@ -43,7 +76,10 @@ int run_converter(const std::vector<std::string>& args, std::ostream& out, std::
   TerminalHost host(err, show_progress && !options.quiet, conversion.CancelState);
   {
     InterruptGuard interrupts;
-    conversion.ChangeImage(options.input, options.passes, host);
+    ConversionSettings settings;
+    settings.Special = flag_value(options.special);
+    settings.Ave = tenths_to_real(options.tolerance_tenths);  // held as the settings load holds it
+    conversion.ChangeImage(options.input, options.passes, host, settings);
   }
   if (conversion.CancelState != 0) return report_conversion_failure(conversion.CancelState, host);
 
@@ -55,11 +91,13 @@ int run_converter(const std::vector<std::string>& args, std::ostream& out, std::
     }
   }
 
-  const TextSaveInput input{options.rate, conversion.records(), options.separator, options.decimals};
-  const SaveResult saved = SaveTXT(std::filesystem::path(options.output), input, host);
+  const SaveResult saved = save_segments(options, conversion.records(), host);
   if (!saved.written()) {
-    if (saved.error) host.show_message(file_error_text(saved.error) + ": " + options.output);
-    host.show_message(kNotSavedMessage);
+    // An unreadable template has been named by the writer; nothing was begun.
+    if (saved.failure != SaveFailure::Template) {
+      if (saved.error) host.show_message(file_error_text(saved.error) + ": " + options.output);
+      host.show_message(kNotSavedMessage);
+    }
     return kExitNotWritten;
   }
   if (!options.quiet) {

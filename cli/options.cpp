@@ -27,6 +27,39 @@ std::string extension_of(const std::string& path) {
   return lower(path.substr(dot));
 }
 
+// "A:B" or "A,B,C" as whole numbers, each within its own range; nothing when a
+// part is missing, extra or out of range.
+std::optional<std::vector<std::int32_t>> parse_int_list(const std::string& text, char separator,
+                                                        const std::vector<std::pair<std::int32_t, std::int32_t>>& ranges) {
+  std::vector<std::int32_t> values;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < ranges.size(); ++i) {
+    const std::size_t end = i + 1 < ranges.size() ? text.find(separator, start) : text.size();
+    if (end == std::string::npos) return std::nullopt;
+    const auto v = parse_int(text.substr(start, end - start), ranges[i].first, ranges[i].second);
+    if (!v) return std::nullopt;
+    values.push_back(*v);
+    start = end + 1;
+  }
+  return values;
+}
+
+// "X" or "X.Y...", a multiple of 0.1, as tenths; nothing for any other text.
+std::optional<std::int32_t> parse_tenths(const std::string& text) {
+  const auto dot = text.find('.');
+  const std::string whole = text.substr(0, dot);
+  const std::string fraction = dot == std::string::npos ? "0" : text.substr(dot + 1);
+  auto digits = [](const std::string& s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+  };
+  if (!digits(whole) || !digits(fraction) || whole.size() > 6) return std::nullopt;
+  if (fraction.find_first_not_of('0', 1) != std::string::npos) return std::nullopt;  // finer than a tenth
+  return *parse_int(whole, 0, 999999) * 10 + (fraction[0] - '0');
+}
+
+constexpr std::int32_t kMaxLength = 2147483647;
+constexpr std::int32_t kFlagOn = 2;  // on/off settings: 1 off, 2 on
+
 }  // namespace
 
 std::string usage_text() {
@@ -35,19 +68,37 @@ std::string usage_text() {
          "Converts a scanned black-on-white drawing (BMP: 1-bit, 8-bit palette or 24-bit) into\n"
          "straight line segments. The output's extension picks the format:\n"
          "  .txt .text .csv   coordinate text: one line \"x1 y1 x2 y2\" per segment, in millimetres\n"
+         "  .dxf              DXF: the header template, then one LINE entity per segment\n"
+         "  .jwc              jw_cad drawing\n"
          "\n"
          "options:\n"
          "  -o, --output FILE      where to write the segments (required)\n"
          "  --passes N             thinning passes, 1 to 100, to match the line thickness (default 3)\n"
          "  --rate TEXT            magnification: millimetres per pixel (default 1.0)\n"
-         "  --separator NAME       space, comma, minus or slash between numbers (default space)\n"
-         "  --decimals N           0 to 4 decimals, or 5 for eight (\"実数\") (default 4)\n"
+         "  --separator NAME       coordinate text: space, comma, minus or slash between numbers (default space)\n"
+         "  --decimals N           coordinate text: 0 to 4 decimals, or 5 for eight (\"実数\") (default 4)\n"
+         "  --dxf-header FILE      DXF header template to use instead of DXFHED.TXT beside the program\n"
+         "                         (default: that file; without it the DXF file has no header)\n"
+         "  --dxf-decimals N       DXF: 0 to 4 decimals, or 5 for eight (default 4)\n"
+         "  --dxf-short MM         DXF: lines shorter than MM millimetres go on the layer Short (default off)\n"
+         "  --dxf-split            DXF: layers Horizon, Vertical and Oblique instead of Velorin (default off)\n"
+         "  --jwc-group N          jw_cad: group of every line, 0 to 15 (default 0)\n"
+         "  --jwc-layer N          jw_cad: layer of every line, 0 to 15 (default 0)\n"
+         "  --jwc-color N          jw_cad: colour 0 to 5: 水 白 緑 黄 紫 青 (default 0, 水)\n"
+         "  --jwc-type N           jw_cad: line type 0 to 8: 実線, 点線１-３, 一点鎖線１-２, 二点鎖線１-２,\n"
+         "                         補助線 (default 0, 実線)\n"
+         "  --jwc-short MM:LAYER   jw_cad: lines shorter than MM millimetres go on LAYER, 0 to 15 (default off)\n"
+         "  --jwc-split X,Y,R      jw_cad: horizontal, vertical and oblique lines go on layers X, Y, R,\n"
+         "                         each 0 to 15, instead of --jwc-layer (default off)\n"
+         "  --special              merge chains of short segments into longer lines (special mode)\n"
+         "  --tolerance X          with --special: how far, in pixels, a merged line may pass from the\n"
+         "                         points it replaces, 0.1 to 10.0 in steps of 0.1 (default 2.0)\n"
          "  --thinned FILE.pbm     also write the thinned image, to judge the number of passes\n"
          "  --quiet                no progress bar and no summary\n"
          "  -h, --help             this text\n"
          "\n"
-         "exit status: 0 written; 1 not written (invalid magnification, write failure, aborted);\n"
-         "2 out of memory; 3 unreadable or unsupported bitmap; 64 usage error\n";
+         "exit status: 0 written; 1 not written (invalid magnification, write failure, unreadable DXF\n"
+         "header template, aborted); 2 out of memory; 3 unreadable or unsupported bitmap; 64 usage error\n";
 }
 
 ParseResult parse_options(const std::vector<std::string>& args) {
@@ -102,6 +153,63 @@ ParseResult parse_options(const std::vector<std::string>& args) {
       const auto n = parse_int(*v, 0, 5);
       if (!n) return fail("--decimals must be a whole number from 0 to 5, not \"" + *v + "\"");
       options.decimals = *n;
+    } else if (arg == "--dxf-header") {
+      const auto v = value();
+      if (!v || v->empty()) return fail(needs_value(arg));
+      options.dxf_header = *v;
+    } else if (arg == "--dxf-decimals") {
+      const auto v = value();
+      if (!v) return fail(needs_value(arg));
+      const auto n = parse_int(*v, 0, 5);
+      if (!n) return fail("--dxf-decimals must be a whole number from 0 to 5, not \"" + *v + "\"");
+      options.dxf.DxfReal = *n;
+    } else if (arg == "--dxf-short") {
+      const auto v = value();
+      if (!v) return fail(needs_value(arg));
+      const auto n = parse_int(*v, 0, kMaxLength);
+      if (!n) return fail("--dxf-short must be a length in whole millimetres, 0 or more, not \"" + *v + "\"");
+      options.dxf.DxfOption1 = kFlagOn;
+      options.dxf.DxfOption1_Len = *n;
+    } else if (arg == "--dxf-split") {
+      if (inline_value) return fail("--dxf-split takes no value");
+      options.dxf.DxfOption2 = kFlagOn;
+    } else if (arg == "--jwc-group" || arg == "--jwc-layer" || arg == "--jwc-color" || arg == "--jwc-type") {
+      const auto v = value();
+      if (!v) return fail(needs_value(arg));
+      const std::int32_t high = arg == "--jwc-color" ? 5 : arg == "--jwc-type" ? 8 : 15;
+      const auto n = parse_int(*v, 0, high);
+      if (!n) return fail(arg + " must be a whole number from 0 to " + std::to_string(high) + ", not \"" + *v + "\"");
+      (arg == "--jwc-group"   ? options.jwc.JwcGroupe
+       : arg == "--jwc-layer" ? options.jwc.JwcLayer
+       : arg == "--jwc-color" ? options.jwc.JwcColor
+                              : options.jwc.JwcType) = *n;
+    } else if (arg == "--jwc-short") {
+      const auto v = value();
+      if (!v) return fail(needs_value(arg));
+      const auto n = parse_int_list(*v, ':', {{0, kMaxLength}, {0, 15}});
+      if (!n) return fail("--jwc-short must be MM:LAYER, a length in whole millimetres and a layer 0 to 15, not \"" + *v + "\"");
+      options.jwc.JwcOption1 = kFlagOn;
+      options.jwc.JwcOption1_Len = (*n)[0];
+      options.jwc.JwcOption1_Lay = (*n)[1];
+    } else if (arg == "--jwc-split") {
+      const auto v = value();
+      if (!v) return fail(needs_value(arg));
+      const auto n = parse_int_list(*v, ',', {{0, 15}, {0, 15}, {0, 15}});
+      if (!n) return fail("--jwc-split must be X,Y,R, three layers 0 to 15, not \"" + *v + "\"");
+      options.jwc.JwcOption2 = kFlagOn;
+      options.jwc.JwcOption2_X = (*n)[0];
+      options.jwc.JwcOption2_Y = (*n)[1];
+      options.jwc.JwcOption2_R = (*n)[2];
+    } else if (arg == "--special") {
+      if (inline_value) return fail("--special takes no value");
+      options.special = true;
+    } else if (arg == "--tolerance") {
+      const auto v = value();
+      if (!v) return fail(needs_value(arg));
+      const auto tenths = parse_tenths(*v);
+      if (!tenths || *tenths < 1 || *tenths > 100)
+        return fail("--tolerance must be 0.1 to 10.0 in steps of 0.1, not \"" + *v + "\"");
+      options.tolerance_tenths = *tenths;
     } else if (arg == "--thinned") {
       const auto v = value();
       if (!v || v->empty()) return fail(needs_value(arg));
@@ -120,10 +228,12 @@ ParseResult parse_options(const std::vector<std::string>& args) {
   const std::string ext = extension_of(options.output);
   if (ext == ".txt" || ext == ".text" || ext == ".csv") {
     options.format = OutputFormat::CoordinateText;
-  } else if (ext == ".dxf" || ext == ".jwc") {
-    return fail("output format " + ext + " is not available yet; use .txt, .text or .csv");
+  } else if (ext == ".dxf") {
+    options.format = OutputFormat::Dxf;
+  } else if (ext == ".jwc") {
+    options.format = OutputFormat::Jwc;
   } else {
-    return fail("cannot tell the output format from \"" + options.output + "\": use .txt, .text or .csv");
+    return fail("cannot tell the output format from \"" + options.output + "\": use .txt, .text, .csv, .dxf or .jwc");
   }
   return {options, ""};
 }

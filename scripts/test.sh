@@ -3,7 +3,8 @@
 # UndefinedBehaviorSanitizer; then fuzzes the BMP reader and whole conversions briefly.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh"
+# ezdxf and GDAL: real DXF readers that the DXF tests open our files with.
+"$root/scripts/install-deps.sh" python3-ezdxf gdal-bin
 
 jobs=$(nproc 2>/dev/null || echo 2)
 run_suite() {

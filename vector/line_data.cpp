@@ -34,8 +34,10 @@ void LineData::release() {
 std::int32_t LineData::add(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2) {
   if (count_ < 1) return 2;  // the driver starts the count at 1 before anything is added
   if (count_ > capacity_) {
-    const bool representable = capacity_ <= INT32_MAX - kBlock;
-    if (!representable || !resize_storage(capacity_ + kBlock)) {
+    // Grow by one block when the table is exactly full; a table released after a
+    // failed growth (count beyond its capacity of 0) stays empty.
+    const bool growable = count_ == capacity_ + 1 && capacity_ <= INT32_MAX - kBlock;
+    if (!growable || !resize_storage(capacity_ + kBlock)) {
       release();
       return 2;
     }

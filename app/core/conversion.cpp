@@ -2,19 +2,51 @@
 
 #include <algorithm>
 #include <new>
+#include <string>
 
 #include "app/core/messages.h"
 #include "raster/bmp_reader.h"
 #include "raster/thinning.h"
+#include "vector/junctions.h"
+#include "vector/line_merger.h"
 #include "vector/run_tracer.h"
+#include "vector/special_view.h"
 
 namespace vp {
+namespace {
+
+// Special mode's widgets on the progress dialog.
+class HostSpecialView : public SpecialView {
+ public:
+  explicit HostSpecialView(ConversionHost& host) : host_(host) {}
+  void check_running(SpecialCheck check) override { host_.set_label(label(check), messages::kCheckRunning); }
+  void check_done(SpecialCheck check) override { host_.set_label(label(check), messages::kCheckDone); }
+  void show_count(SpecialCount count, std::int64_t value) override {
+    host_.set_label(count == SpecialCount::Traced ? ProgressLabel::TracedCount : ProgressLabel::MergedCount,
+                    std::to_string(value));
+  }
+  void set_bar(int position) override { host_.set_bar(ProgressBar::Special, position); }
+  void process_events() override { host_.process_events(); }
+
+ private:
+  static ProgressLabel label(SpecialCheck check) {
+    return check == SpecialCheck::EndPoints ? ProgressLabel::EndPointCheck : ProgressLabel::CrossingCheck;
+  }
+  ConversionHost& host_;
+};
+
+}  // namespace
 
 Conversion::Conversion() {
   if (!lines_.reset_storage()) CancelState = 2;
 }
 
 void Conversion::ChangeImage(const std::string& file_name, std::int32_t pass_count, ConversionHost& host) {
+  ChangeImage(file_name, pass_count, host, ConversionSettings{});
+}
+
+void Conversion::ChangeImage(const std::string& file_name, std::int32_t pass_count, ConversionHost& host,
+                             const ConversionSettings& settings) {
   // 1. LineData back to one block; without it nothing can start.
   if (!lines_.reset_storage()) {
     CancelState = 2;
@@ -52,6 +84,9 @@ void Conversion::ChangeImage(const std::string& file_name, std::int32_t pass_cou
       run_counted(ProgressBar::Trace, host, [&](PhaseControl& control) { run_tracing(grid_, lines_, control); });
     });
   }
+  // 11. Special mode, entered whatever CancelState holds so that NewLines is
+  // created and released in every run; its phases run only while it is 0.
+  if (settings.Special == kFlagOn) run_special_mode(settings.Ave, host);
   // 12. From here on LineCount is the number of records held.
   lines_.set_count(lines_.count() - 1);
   // 13.
@@ -89,6 +124,26 @@ void Conversion::ChangeBmpToArrayData(const std::string& file_name, ConversionHo
   });
   if (read != BmpStatus::Ok && CancelState == 0) CancelState = 3;
   host.set_bar(ProgressBar::Load, 100);
+}
+
+void Conversion::run_special_mode(float tolerance, ConversionHost& host) {
+  LineData new_lines;  // NewLines: 1024 records, count 1
+  if (new_lines_fault_for_testing == NewLinesFault::Creation) new_lines.fail_next_growth_for_testing();
+  if (new_lines.reset_storage()) {
+    new_lines.set_count(1);
+    if (new_lines_fault_for_testing == NewLinesFault::Growth) new_lines.fail_next_growth_for_testing();
+  } else if (CancelState == 0) {
+    CancelState = 2;  // nowhere to put the merged lines
+  }
+  HostSpecialView view(host);
+  SpecialControl control{CancelState, view};
+  SpecialState state;  // the lists and the index, gone with special mode
+  if (CancelState == 0) guard_memory([&] { GetTopZahyou(lines_, state, control); });
+  if (CancelState == 0) guard_memory([&] { GetCrossZahyou(lines_, state, control); });
+  if (CancelState == 0) guard_memory([&] { GetNewLines(lines_, new_lines, state, tolerance, control); });
+  // Takes NewLines' storage over, so it cannot fail for want of memory.
+  if (CancelState == 0) DataConvert(lines_, new_lines, control);
+  new_lines.release();
 }
 
 // Working memory a phase could not get ends the conversion as out of memory.

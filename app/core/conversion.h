@@ -6,6 +6,12 @@
 // bitmap. It reaches the user only through the ConversionHost; the host's
 // process_events() may set CancelState to 1 (the abort button), and every phase
 // stops at its next line once CancelState is not 0.
+//
+// With the setting Special on (2), run tracing is followed by special mode: end
+// points and crossings (GetTopZahyou, GetCrossZahyou) and the merging of chains of
+// segments into longer lines within the tolerance Ave (GetNewLines), whose result
+// replaces LineData (DataConvert). The merged lines are collected in NewLines, a
+// table that exists only for the length of special mode.
 #pragma once
 
 #include <algorithm>
@@ -14,6 +20,7 @@
 #include <string>
 
 #include "app/core/conversion_host.h"
+#include "app/core/conversion_settings.h"
 #include "raster/pixel_grid.h"
 #include "vector/line_data.h"
 
@@ -24,7 +31,11 @@ class Conversion {
   // Creates the LineData storage (1024 records), as the main window does at start.
   Conversion();
 
+  // Special mode off.
   void ChangeImage(const std::string& file_name, std::int32_t pass_count, ConversionHost& host);
+  // Reads Special (2: special mode on) and Ave (the merging tolerance) from `settings`.
+  void ChangeImage(const std::string& file_name, std::int32_t pass_count, ConversionHost& host,
+                   const ConversionSettings& settings);
 
   // The outcome of the last conversion (or save), and the way to abort one.
   std::int32_t CancelState = 0;
@@ -42,11 +53,16 @@ class Conversion {
   std::int64_t WorkDone = 0;
   std::int32_t PercentShown = 0;
 
+  // Test hook: makes NewLines fail to be created, or fail at its first growth.
+  enum class NewLinesFault { None, Creation, Growth };
+  NewLinesFault new_lines_fault_for_testing = NewLinesFault::None;
+
  private:
   void ChangeBmpToArrayData(const std::string& file_name, ConversionHost& host);
   void run_counted(ProgressBar bar, ConversionHost& host, const auto& phase);
   void count_unit(ProgressBar bar, ConversionHost& host);
   void guard_memory(const auto& phase);
+  void run_special_mode(float tolerance, ConversionHost& host);
 
   PixelGrid grid_;
   LineData lines_;

@@ -81,8 +81,7 @@ TEST_F(ConverterTest, UsageErrorsNameTheOption) {
       {{drawing_, "-o", path("x.txt"), "--separator", "tab"}, "--separator"},
       {{drawing_, "-o", path("x.txt"), "--colour", "red"}, "--colour"},
       {{drawing_, "-o", path("x.png")}, "x.png"},
-      {{drawing_, "-o", path("x.dxf")}, ".dxf"},
-      {{drawing_, "-o", path("x.jwc")}, ".jwc"},
+      {{drawing_, "-o", path("x.dwg")}, "x.dwg"},
       {{drawing_, drawing_, "-o", path("x.txt")}, "one input"},
   };
   for (const auto& [args, named] : cases) {

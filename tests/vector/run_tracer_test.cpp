@@ -118,6 +118,10 @@ TEST(RunTracing, AFailedGrowthEndsThePhaseWithOutOfMemory) {
   EXPECT_EQ(counter.cancel_state, 2);
   EXPECT_EQ(lines.capacity(), 0);
   EXPECT_EQ(lines.count(), 1025);  // 1024 records were held when the 1025th could not be stored
+  // The released table stays empty: a later record is refused, not written past a fresh block.
+  EXPECT_EQ(lines.add(1, 1, 2, 2), 2);
+  EXPECT_EQ(lines.capacity(), 0);
+  EXPECT_EQ(lines.count(), 1025);
 }
 
 TEST(RunTracing, TheTableGrowsByBlocksAndKeepsItsRecords) {

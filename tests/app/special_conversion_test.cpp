@@ -1,0 +1,211 @@
+// The conversion with special mode on: the merged table, the special widgets, and
+// the run's outcome when special mode is aborted or runs out of memory.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "app/core/conversion.h"
+#include "app/core/messages.h"
+#include "bench/bmp_writer.h"
+#include "bench/synthetic_drawing.h"
+#include "support/recording_host.h"
+#include "support/reference_special.h"
+#include "support/special_recorder.h"
+
+namespace vp {
+namespace {
+
+using testing::RecordingHost;
+
+std::vector<int> collapsed(const std::vector<int>& positions) {
+  std::vector<int> out;
+  for (int p : positions)
+    if (out.empty() || out.back() != p) out.push_back(p);
+  return out;
+}
+
+class SpecialConversionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = std::filesystem::temp_directory_path() / ("vp_special_" + std::to_string(std::random_device{}()));
+    std::filesystem::create_directories(folder_);
+  }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+
+  std::string write(const std::string& name, const InkImage& image) {
+    const auto path = (folder_ / name).string();
+    const std::vector<std::uint8_t> bytes = encode_bmp(image, {});
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return path;
+  }
+
+  static ConversionSettings special(std::int32_t ave_tenths = 20) {
+    ConversionSettings settings;
+    settings.Special = kFlagOn;
+    settings.Ave = tenths_to_real(ave_tenths);
+    return settings;
+  }
+
+  static std::vector<LineRecord> records_of(const Conversion& c) { return {c.records().begin(), c.records().end()}; }
+
+  std::filesystem::path folder_;
+};
+
+TEST_F(SpecialConversionTest, MergesTheTracedTableAsTheLiteralPhasesDo) {
+  for (std::uint32_t seed = 1; seed <= 4; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    DrawingOptions options;
+    options.min_thickness = 1;
+    options.max_thickness = 1 + static_cast<int>(seed % 4);
+    const std::string path = write("drawing.bmp", generate_drawing(220, 160, seed, options));
+    const std::int32_t tenths = seed == 3 ? 5 : 20;
+
+    Conversion plain;
+    RecordingHost plain_host(plain.CancelState);
+    plain.ChangeImage(path, 2, plain_host);
+    ASSERT_EQ(plain.CancelState, 0);
+    const std::vector<LineRecord> traced = records_of(plain);
+    ASSERT_GT(traced.size(), 50u);
+
+    std::int32_t literal_cancel = 0;
+    testing::RecordingSpecialView literal_view(literal_cancel);
+    reference::LiteralSpecialMode literal(traced, tenths_to_real(tenths), SpecialControl{literal_cancel, literal_view});
+    literal.GetTopZahyou();
+    literal.GetCrossZahyou();
+    literal.GetNewLines();
+    literal.DataConvert();
+
+    Conversion merged;
+    RecordingHost host(merged.CancelState);
+    merged.ChangeImage(path, 2, host, special(tenths));
+    ASSERT_EQ(merged.CancelState, 0);
+    EXPECT_EQ(records_of(merged), literal.table());
+    EXPECT_EQ(merged.LineCount(), literal.line_count() - 1);
+    EXPECT_LT(merged.LineCount(), static_cast<std::int32_t>(traced.size()));
+    EXPECT_EQ(merged.lines().capacity(), literal.new_capacity());
+    EXPECT_EQ(host.labels.at(ProgressLabel::EndPointCheck), messages::kCheckDone);
+    EXPECT_EQ(host.labels.at(ProgressLabel::CrossingCheck), messages::kCheckDone);
+    EXPECT_EQ(host.labels.at(ProgressLabel::TracedCount), std::to_string(traced.size()));
+    EXPECT_EQ(host.labels.at(ProgressLabel::MergedCount), std::to_string(merged.LineCount()));
+    std::vector<int> expected_bar = {0};  // the driver's reset
+    for (int p : literal_view.bar_shown()) expected_bar.push_back(p);
+    EXPECT_EQ(collapsed(host.bar_history(ProgressBar::Special)), collapsed(expected_bar));
+    EXPECT_EQ(host.finished, 1);
+  }
+}
+
+TEST_F(SpecialConversionTest, AbortInEachPhase) {
+  const std::string path = write("drawing.bmp", generate_drawing(240, 170, 7));
+  Conversion clean;
+  RecordingHost clean_host(clean.CancelState);
+  clean.ChangeImage(path, 3, clean_host, special());
+  ASSERT_EQ(clean.CancelState, 0);
+  const std::vector<LineRecord> expected = records_of(clean);
+  const std::string traced = clean_host.labels.at(ProgressLabel::TracedCount);
+
+  struct Case {
+    const char* phase;
+    std::function<bool(const RecordingHost&)> when;
+    std::string end_points, crossings;  // Label7, Label8 afterwards
+    bool merged_some;                   // Label10 left above "0"
+    bool traced_table_kept;             // no DataConvert: LineData keeps the traced records
+  };
+  auto label = [](const RecordingHost& h, ProgressLabel l) { return h.labels.at(l); };
+  const std::string off(messages::kCheckOff), done(messages::kCheckDone), running(messages::kCheckRunning);
+  const std::vector<Case> cases = {
+      {"tracing", [](const RecordingHost& h) { return h.last_bar(ProgressBar::Trace) == 60; }, off, off, false, false},
+      {"end points", [&](const RecordingHost& h) { return label(h, ProgressLabel::EndPointCheck) == running; }, done,
+       off, false, true},
+      {"crossings", [&](const RecordingHost& h) { return label(h, ProgressLabel::CrossingCheck) == running; }, done,
+       done, false, true},
+      {"merging", [&](const RecordingHost& h) { return label(h, ProgressLabel::MergedCount) == "5"; }, done, done,
+       true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.phase);
+    Conversion conversion;
+    RecordingHost host(conversion.CancelState);
+    host.abort_when = c.when;
+    conversion.ChangeImage(path, 3, host, special());
+    EXPECT_EQ(conversion.CancelState, 1);
+    EXPECT_EQ(host.finished, 1);
+    EXPECT_EQ(host.labels.at(ProgressLabel::EndPointCheck), c.end_points);
+    EXPECT_EQ(host.labels.at(ProgressLabel::CrossingCheck), c.crossings);
+    EXPECT_EQ(host.labels.at(ProgressLabel::MergedCount), c.merged_some ? "5" : "0");
+    if (c.traced_table_kept) {
+      EXPECT_EQ(std::to_string(conversion.LineCount()), traced);
+    }
+    if (std::string(c.phase) == "tracing") {
+      EXPECT_EQ(host.bar_history(ProgressBar::Special), std::vector<int>{0});
+      EXPECT_EQ(host.labels.at(ProgressLabel::TracedCount), "0");
+    }
+    // The next run starts afresh and merges everything.
+    host.abort_when = nullptr;
+    conversion.ChangeImage(path, 3, host, special());
+    EXPECT_EQ(conversion.CancelState, 0);
+    EXPECT_EQ(records_of(conversion), expected);
+  }
+}
+
+TEST_F(SpecialConversionTest, NewLinesOutOfMemoryEndsTheRunWithCodeTwo) {
+  // 60 rows of 30 two-pixel strokes: 1800 lines that merge into nothing longer,
+  // so NewLines must grow past its first 1024 records.
+  InkImage image(120, 120);
+  for (std::int32_t r = 0; r < 120; r += 2)
+    for (std::int32_t c = 0; c < 120; c += 4) image.set(c, r), image.set(c + 1, r);
+  const std::string path = write("many.bmp", image);
+
+  struct Case {
+    const char* name;
+    Conversion::NewLinesFault fault;
+    std::string end_points;  // Label7 afterwards
+    std::string merged;      // Label10 afterwards
+  };
+  const std::vector<Case> cases = {
+      {"NewLines cannot be created", Conversion::NewLinesFault::Creation, std::string(messages::kCheckOff), "0"},
+      {"NewLines cannot grow", Conversion::NewLinesFault::Growth, std::string(messages::kCheckDone), "1024"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Conversion conversion;
+    RecordingHost host(conversion.CancelState);
+    conversion.new_lines_fault_for_testing = c.fault;
+    conversion.ChangeImage(path, 1, host, special());
+    EXPECT_EQ(conversion.CancelState, 2);
+    EXPECT_EQ(host.finished, 1);
+    EXPECT_EQ(host.labels.at(ProgressLabel::EndPointCheck), c.end_points);
+    EXPECT_EQ(host.labels.at(ProgressLabel::MergedCount), c.merged);
+
+    conversion.new_lines_fault_for_testing = Conversion::NewLinesFault::None;
+    conversion.ChangeImage(path, 1, host, special());
+    EXPECT_EQ(conversion.CancelState, 0);
+    EXPECT_EQ(conversion.LineCount(), 1800);
+    EXPECT_EQ(conversion.lines().capacity(), 2048);
+  }
+}
+
+TEST_F(SpecialConversionTest, SpecialOffOrAnyOtherValueLeavesTheTracedTable) {
+  const std::string path = write("drawing.bmp", generate_drawing(200, 140, 3));
+  Conversion plain;
+  RecordingHost plain_host(plain.CancelState);
+  plain.ChangeImage(path, 2, plain_host);
+  ASSERT_EQ(plain.CancelState, 0);
+  for (const std::int32_t value : {kFlagOff, 0, 3}) {
+    SCOPED_TRACE(value);
+    ConversionSettings settings = special();
+    settings.Special = value;  // only 2 switches special mode on
+    Conversion conversion;
+    RecordingHost host(conversion.CancelState);
+    conversion.ChangeImage(path, 2, host, settings);
+    EXPECT_EQ(conversion.CancelState, 0);
+    EXPECT_EQ(records_of(conversion), records_of(plain));
+    EXPECT_EQ(host.labels.at(ProgressLabel::EndPointCheck), messages::kCheckOff);
+    EXPECT_EQ(host.bar_history(ProgressBar::Special), std::vector<int>{0});
+  }
+}
+
+}  // namespace
+}  // namespace vp

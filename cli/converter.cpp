@@ -2,6 +2,7 @@
 
 #include "app/core/conversion.h"
 #include "app/core/messages.h"
+#include "cli/batch.h"
 #include "cli/options.h"
 #include "cli/program_folder.h"
 #include "cli/terminal_host.h"
@@ -71,7 +72,12 @@ int run_converter(const std::vector<std::string>& args, std::ostream& out, std::
     out << usage_text();
     return kExitWritten;
   }
+  if (options.inputs.size() > 1 || !options.out_dir.empty()) return run_batch(options, out, err);
+  return convert_file(options, out, err, show_progress);
+}
 
+int convert_file(const Options& options, std::ostream& out, std::ostream& err, bool show_progress,
+                 std::int32_t* segments) {
   Conversion conversion;
   TerminalHost host(err, show_progress && !options.quiet, conversion.CancelState);
   {
@@ -100,6 +106,7 @@ int run_converter(const std::vector<std::string>& args, std::ostream& out, std::
     }
     return kExitNotWritten;
   }
+  if (segments != nullptr) *segments = conversion.LineCount();
   if (!options.quiet) {
     out << conversion.LineCount() << messages::kLinesSuffix << '\n';
     out << kSavedMessage << ' ' << options.output << '\n';

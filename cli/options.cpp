@@ -7,6 +7,9 @@
 namespace vp::cli {
 namespace {
 
+constexpr const char* kFormatNames = "txt, text, csv, dxf or jwc";
+constexpr const char* kFormatExtensions = ".txt, .text, .csv, .dxf or .jwc";
+
 std::string lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
   return text;
@@ -64,6 +67,7 @@ constexpr std::int32_t kFlagOn = 2;  // on/off settings: 1 off, 2 on
 
 std::string usage_text() {
   return "usage: vpconvert INPUT.bmp -o OUTPUT [options]\n"
+         "       vpconvert INPUT... --to FORMAT --out-dir DIR [--jobs N] [options]\n"
          "\n"
          "Converts a scanned black-on-white drawing (BMP: 1-bit, 8-bit palette or 24-bit) into\n"
          "straight line segments. The output's extension picks the format:\n"
@@ -94,6 +98,14 @@ std::string usage_text() {
          "  --tolerance X          with --special: how far, in pixels, a merged line may pass from the\n"
          "                         points it replaces, 0.1 to 10.0 in steps of 0.1 (default 2.0)\n"
          "  --thinned FILE.pbm     also write the thinned image, to judge the number of passes\n"
+         "\n"
+         "several inputs at once (a batch):\n"
+         "  --to FORMAT            the outputs' format: txt, text, csv, dxf or jwc (required)\n"
+         "  --out-dir DIR          the outputs' folder; each output is named after its input (required)\n"
+         "  -j, --jobs N           conversions at once, 1 to 256 (default: the number of cores)\n"
+         "  A batch prints one line per file and a summary, goes on after a failed file and\n"
+         "  exits with the highest status of its files.\n"
+         "\n"
          "  --quiet                no progress bar and no summary\n"
          "  -h, --help             this text\n"
          "\n"
@@ -210,6 +222,20 @@ ParseResult parse_options(const std::vector<std::string>& args) {
       if (!tenths || *tenths < 1 || *tenths > 100)
         return fail("--tolerance must be 0.1 to 10.0 in steps of 0.1, not \"" + *v + "\"");
       options.tolerance_tenths = *tenths;
+    } else if (arg == "--to") {
+      const auto v = value();
+      if (!v || v->empty()) return fail(needs_value(arg));
+      options.to = *v;
+    } else if (arg == "--out-dir") {
+      const auto v = value();
+      if (!v || v->empty()) return fail(needs_value(arg));
+      options.out_dir = *v;
+    } else if (arg == "--jobs" || arg == "-j") {
+      const auto v = value();
+      if (!v) return fail(needs_value(arg));
+      const auto n = parse_int(*v, 1, 256);
+      if (!n) return fail("--jobs must be a whole number from 1 to 256, not \"" + *v + "\"");
+      options.jobs = *n;
     } else if (arg == "--thinned") {
       const auto v = value();
       if (!v || v->empty()) return fail(needs_value(arg));
@@ -222,20 +248,34 @@ ParseResult parse_options(const std::vector<std::string>& args) {
   }
   if (options.help) return {options, ""};
   if (inputs.empty()) return fail("no input bitmap given");
-  if (inputs.size() > 1) return fail("one input bitmap at a time, got " + std::to_string(inputs.size()));
+  options.inputs = inputs;
   options.input = inputs.front();
-  if (options.output.empty()) return fail("no output file given (-o OUTPUT)");
-  const std::string ext = extension_of(options.output);
-  if (ext == ".txt" || ext == ".text" || ext == ".csv") {
-    options.format = OutputFormat::CoordinateText;
-  } else if (ext == ".dxf") {
-    options.format = OutputFormat::Dxf;
-  } else if (ext == ".jwc") {
-    options.format = OutputFormat::Jwc;
-  } else {
-    return fail("cannot tell the output format from \"" + options.output + "\": use .txt, .text, .csv, .dxf or .jwc");
+  if (inputs.size() > 1 || !options.out_dir.empty()) {
+    // A batch: every output is named after its input, in one folder, in one format.
+    if (!options.output.empty()) return fail("-o names a single output; for several inputs use --to FORMAT --out-dir DIR");
+    if (!options.thinned.empty()) return fail("--thinned names a single file; it cannot be used with several inputs");
+    if (options.to.empty()) return fail("several inputs need --to FORMAT (" + std::string(kFormatNames) + ")");
+    if (options.out_dir.empty()) return fail("several inputs need --out-dir DIR");
+    const auto format = format_of_extension("." + lower(options.to));
+    if (!format) return fail("--to must be one of " + std::string(kFormatNames) + ", not \"" + options.to + "\"");
+    options.format = *format;
+    return {options, ""};
   }
+  if (!options.to.empty()) return fail("--to goes with --out-dir; for one input name the output with -o");
+  if (options.output.empty()) return fail("no output file given (-o OUTPUT)");
+  const auto format = format_of_extension(extension_of(options.output));
+  if (!format)
+    return fail("cannot tell the output format from \"" + options.output + "\": use " + std::string(kFormatExtensions));
+  options.format = *format;
   return {options, ""};
+}
+
+std::optional<OutputFormat> format_of_extension(const std::string& extension) {
+  const std::string ext = lower(extension);
+  if (ext == ".txt" || ext == ".text" || ext == ".csv") return OutputFormat::CoordinateText;
+  if (ext == ".dxf") return OutputFormat::Dxf;
+  if (ext == ".jwc") return OutputFormat::Jwc;
+  return std::nullopt;
 }
 
 }  // namespace vp::cli

@@ -14,8 +14,12 @@ namespace vp::cli {
 enum class OutputFormat { CoordinateText, Dxf, Jwc };
 
 struct Options {
-  std::string input;
-  std::string output;
+  std::string input;                // the first (or only) input
+  std::vector<std::string> inputs;  // every input, in the order given
+  std::string output;               // -o: the output of a single input
+  std::string to;                   // --to: the format of a batch's outputs, as an extension without "."
+  std::string out_dir;              // --out-dir: where a batch's outputs go, named after their inputs
+  int jobs = 0;                     // --jobs: conversions at once in a batch; 0 = one per core
   OutputFormat format = OutputFormat::CoordinateText;
   std::int32_t passes = 3;         // Loop
   std::string rate = "1.0";        // Rate: the magnification text, checked when saving
@@ -37,6 +41,9 @@ struct ParseResult {
 };
 
 ParseResult parse_options(const std::vector<std::string>& args);
+
+// The format an output file extension (".dxf", any letter case) stands for.
+std::optional<OutputFormat> format_of_extension(const std::string& extension);
 
 std::string usage_text();
 

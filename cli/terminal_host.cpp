@@ -2,13 +2,21 @@
 
 #include <atomic>
 #include <csignal>
+#include <mutex>
 
 namespace vp::cli {
 namespace {
 
-volatile std::sig_atomic_t g_interrupted = 0;
+// Lock-free, so the signal handler may set it; read by every conversion of a batch.
+std::atomic<int> g_interrupted{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
-extern "C" void on_interrupt(int) { g_interrupted = 1; }
+extern "C" void on_interrupt(int) { g_interrupted.store(1, std::memory_order_relaxed); }
+
+// Guards nest (a batch holds one while each of its conversions holds its own):
+// the first installs the handler, the last restores the default.
+std::mutex g_guard_mutex;
+int g_guard_depth = 0;
 
 // Message boxes break lines with a line feed and a carriage return; a terminal needs the line feed only.
 std::string for_terminal(std::string_view text) {
@@ -21,11 +29,19 @@ std::string for_terminal(std::string_view text) {
 }  // namespace
 
 InterruptGuard::InterruptGuard() {
-  g_interrupted = 0;
-  std::signal(SIGINT, on_interrupt);
+  const std::lock_guard lock(g_guard_mutex);
+  if (g_guard_depth++ == 0) {
+    g_interrupted = 0;
+    std::signal(SIGINT, on_interrupt);
+  }
 }
 
-InterruptGuard::~InterruptGuard() { std::signal(SIGINT, SIG_DFL); }
+InterruptGuard::~InterruptGuard() {
+  const std::lock_guard lock(g_guard_mutex);
+  if (--g_guard_depth == 0) std::signal(SIGINT, SIG_DFL);
+}
+
+bool interrupt_requested() { return g_interrupted.load(std::memory_order_relaxed) != 0; }
 
 TerminalHost::TerminalHost(std::ostream& err, bool show_progress, std::int32_t& cancel_state)
     : err_(err), show_progress_(show_progress), cancel_state_(cancel_state) {}
@@ -37,7 +53,7 @@ void TerminalHost::conversion_started() { draw(); }
 void TerminalHost::conversion_finished() { clear_line(); }
 
 void TerminalHost::process_events() {
-  if (g_interrupted) cancel_state_ = 1;
+  if (interrupt_requested()) cancel_state_ = 1;
 }
 
 void TerminalHost::set_bar(ProgressBar bar, int position) {

@@ -43,6 +43,7 @@ class TerminalHost : public ConversionHost, public SaveHost {
 };
 
 // Makes Ctrl-C ask for an abort (seen by the next process_events) for the life of the object.
+// Guards may nest and may live on several threads at once.
 class InterruptGuard {
  public:
   InterruptGuard();
@@ -50,5 +51,8 @@ class InterruptGuard {
   InterruptGuard(const InterruptGuard&) = delete;
   InterruptGuard& operator=(const InterruptGuard&) = delete;
 };
+
+// Whether Ctrl-C has been pressed since the outermost InterruptGuard began.
+bool interrupt_requested();
 
 }  // namespace vp::cli

@@ -82,7 +82,7 @@ TEST_F(ConverterTest, UsageErrorsNameTheOption) {
       {{drawing_, "-o", path("x.txt"), "--colour", "red"}, "--colour"},
       {{drawing_, "-o", path("x.png")}, "x.png"},
       {{drawing_, "-o", path("x.dwg")}, "x.dwg"},
-      {{drawing_, drawing_, "-o", path("x.txt")}, "one input"},
+      {{drawing_, drawing_, "-o", path("x.txt")}, "-o names a single output"},
   };
   for (const auto& [args, named] : cases) {
     EXPECT_EQ(run(args), kExitUsage) << named;

@@ -1,0 +1,143 @@
+#include "cli/batch.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "app/core/messages.h"
+#include "cli/converter.h"
+#include "cli/terminal_host.h"
+
+namespace vp::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct FileResult {
+  int status = 0;
+  std::int32_t segments = 0;
+  double seconds = 0;
+  std::string messages;  // what the conversion said, one line per message
+};
+
+std::string lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+// "vpconvert: a\nvpconvert: b\n" -> "a / b"
+std::string one_line(const std::string& messages) {
+  std::istringstream in(messages);
+  std::string line, joined;
+  while (std::getline(in, line)) {
+    if (line.rfind("vpconvert: ", 0) == 0) line.erase(0, 11);
+    if (line.empty()) continue;
+    if (!joined.empty()) joined += " / ";
+    joined += line;
+  }
+  return joined;
+}
+
+std::string seconds_text(double seconds) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.2f s", seconds);
+  return buffer;
+}
+
+}  // namespace
+
+std::string batch_output_path(const Options& options, const std::string& input) {
+  const fs::path name = fs::path(input).filename().replace_extension("." + lower(options.to));
+  return (fs::path(options.out_dir) / name).string();
+}
+
+int run_batch(const Options& options, std::ostream& out, std::ostream& err) {
+  const std::size_t count = options.inputs.size();
+  std::vector<std::string> outputs;
+  std::map<std::string, std::string> taken;  // output -> the input that writes it
+  for (const std::string& input : options.inputs) {
+    outputs.push_back(batch_output_path(options, input));
+    const auto [at, fresh] = taken.emplace(fs::absolute(outputs.back()).lexically_normal().string(), input);
+    if (!fresh) {
+      err << "vpconvert: " << at->second << " and " << input << " would both write " << outputs.back()
+          << "\n(vpconvert --help lists the options)\n";
+      return kExitUsage;
+    }
+  }
+  std::error_code ignored;
+  fs::create_directories(options.out_dir, ignored);  // a folder that cannot be made fails each file's save
+
+  const unsigned jobs = static_cast<unsigned>(
+      std::min<std::size_t>(count, options.jobs > 0 ? static_cast<unsigned>(options.jobs)
+                                                    : std::max(1u, std::thread::hardware_concurrency())));
+  std::vector<FileResult> results(count);
+  std::vector<bool> finished(count, false);
+  std::mutex mutex;
+  std::condition_variable progress;
+  std::size_t next = 0;
+
+  InterruptGuard interrupts;  // one Ctrl-C aborts every conversion of the batch
+  auto work = [&] {
+    for (;;) {
+      std::size_t i;
+      {
+        const std::lock_guard lock(mutex);
+        if (next == count) return;
+        i = next++;
+      }
+      Options single = options;
+      single.input = options.inputs[i];
+      single.output = outputs[i];
+      single.quiet = true;
+      std::ostringstream file_out, file_err;
+      FileResult result;
+      const auto start = std::chrono::steady_clock::now();
+      result.status = convert_file(single, file_out, file_err, false, &result.segments);
+      result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      result.messages = one_line(file_err.str());
+      {
+        const std::lock_guard lock(mutex);
+        results[i] = std::move(result);
+        finished[i] = true;
+      }
+      progress.notify_all();
+    }
+  };
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<std::thread> workers;
+  for (unsigned j = 0; j < jobs; ++j) workers.emplace_back(work);
+
+  // Report in the order given, each file as soon as it and those before it are done.
+  int worst = kExitWritten;
+  std::size_t written = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::unique_lock lock(mutex);
+    progress.wait(lock, [&] { return finished[i]; });
+    const FileResult& r = results[i];
+    lock.unlock();
+    worst = std::max(worst, r.status);
+    if (r.status == kExitWritten) {
+      ++written;
+      out << options.inputs[i] << " -> " << outputs[i] << ": " << r.segments << messages::kLinesSuffix << ' '
+          << seconds_text(r.seconds) << '\n';
+    } else {
+      out << options.inputs[i] << ": " << r.messages << " (exit " << r.status << ") " << seconds_text(r.seconds)
+          << '\n';
+    }
+    out.flush();
+  }
+  for (std::thread& worker : workers) worker.join();
+  const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  out << count << " files: " << written << " written, " << count - written << " not written, "
+      << seconds_text(total) << " with " << jobs << (jobs == 1 ? " job" : " jobs") << '\n';
+  return worst;
+}
+
+}  // namespace vp::cli

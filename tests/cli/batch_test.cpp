@@ -1,0 +1,126 @@
+#include "cli/batch.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+
+#include "bench/bmp_writer.h"
+#include "bench/synthetic_drawing.h"
+#include "cli/converter.h"
+
+namespace vp::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+class BatchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() / ("vp_batch_" + std::to_string(std::random_device{}()));
+    fs::create_directories(folder_ / "in");
+    for (int i = 0; i < 5; ++i) {
+      BmpWriteOptions options;
+      options.bits_per_pixel = i % 3 == 0 ? 1 : i % 3 == 1 ? 8 : 24;
+      const auto bytes = encode_bmp(generate_drawing(180 + 31 * i, 140, static_cast<std::uint32_t>(10 + i)), options);
+      inputs_.push_back((folder_ / "in" / ("drawing" + std::to_string(i) + ".bmp")).string());
+      std::ofstream(inputs_.back(), std::ios::binary)
+          .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  static std::string read(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+  int run(std::vector<std::string> args) {
+    out_.str("");
+    err_.str("");
+    return run_converter(args, out_, err_, false);
+  }
+
+  fs::path folder_;
+  std::vector<std::string> inputs_;
+  std::ostringstream out_, err_;
+};
+
+// Every output of a batch is byte for byte the file a single conversion writes,
+// whatever the number of jobs running side by side.
+TEST_F(BatchTest, OutputsAreThoseOfSingleConversions) {
+  struct Case {
+    std::string format;
+    std::vector<std::string> options;
+  };
+  const std::vector<Case> cases = {
+      {"txt", {"--rate", "0.254"}},
+      {"csv", {"--separator", "comma", "--decimals", "2", "--passes", "2"}},
+      {"dxf", {"--dxf-split", "--dxf-short", "3", "--rate", "0.5", "--special"}},
+      {"jwc", {"--jwc-split", "1,2,3", "--special", "--tolerance", "1.5"}},
+  };
+  for (const Case& c : cases) {
+    for (const char* jobs : {"1", "3"}) {
+      const fs::path batch_dir = folder_ / ("batch_" + c.format + jobs);
+      std::vector<std::string> args = inputs_;
+      args.insert(args.end(), {"--to", c.format, "--out-dir", batch_dir.string(), "--jobs", jobs});
+      args.insert(args.end(), c.options.begin(), c.options.end());
+      ASSERT_EQ(run(args), 0) << err_.str();
+      for (const std::string& input : inputs_) {
+        const fs::path single = folder_ / ("single." + c.format);
+        std::vector<std::string> one = {input, "-o", single.string(), "--quiet"};
+        one.insert(one.end(), c.options.begin(), c.options.end());
+        ASSERT_EQ(run(one), 0) << err_.str();
+        const fs::path batched = batch_dir / fs::path(input).filename().replace_extension("." + c.format);
+        EXPECT_EQ(read(batched), read(single)) << c.format << " jobs " << jobs << " " << input;
+      }
+    }
+  }
+}
+
+TEST_F(BatchTest, AFailedFileIsReportedAndTheRestGoOn) {
+  const std::string broken = (folder_ / "in" / "broken.bmp").string();
+  std::ofstream(broken) << "not a bitmap";
+  std::vector<std::string> args = {inputs_[0], broken, inputs_[1]};
+  args.insert(args.end(), {"--to", "txt", "--out-dir", (folder_ / "out").string(), "-j", "2"});
+  EXPECT_EQ(run(args), 3);  // the worst outcome of the batch
+  std::istringstream lines(out_.str());
+  std::vector<std::string> report;
+  for (std::string line; std::getline(lines, line);) report.push_back(line);
+  ASSERT_EQ(report.size(), 4u) << out_.str();
+  EXPECT_EQ(report[0].rfind(inputs_[0] + " -> ", 0), 0u);
+  EXPECT_NE(report[0].find("本のデータがあるよ。"), std::string::npos);
+  EXPECT_EQ(report[1].rfind(broken + ": 画像ファイルを読込めませんでした。 (exit 3) ", 0), 0u) << report[1];
+  EXPECT_EQ(report[2].rfind(inputs_[1] + " -> ", 0), 0u);
+  EXPECT_EQ(report[3].rfind("3 files: 2 written, 1 not written, ", 0), 0u);
+  EXPECT_TRUE(fs::exists(folder_ / "out" / "drawing0.txt"));
+  EXPECT_TRUE(fs::exists(folder_ / "out" / "drawing1.txt"));
+  EXPECT_FALSE(fs::exists(folder_ / "out" / "broken.txt"));
+}
+
+TEST_F(BatchTest, CommandLinesThatCannotMakeABatch) {
+  const std::string out_dir = (folder_ / "out").string();
+  fs::create_directories(folder_ / "other");
+  const std::string twin = (folder_ / "other" / "drawing0.bmp").string();
+  fs::copy_file(inputs_[0], twin);
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{inputs_[0], inputs_[1], "-o", (folder_ / "x.txt").string()}, "-o"},
+      {{inputs_[0], inputs_[1], "--out-dir", out_dir}, "--to"},
+      {{inputs_[0], inputs_[1], "--to", "dxf"}, "--out-dir"},
+      {{inputs_[0], inputs_[1], "--to", "png", "--out-dir", out_dir}, "--to"},
+      {{inputs_[0], inputs_[1], "--to", "dxf", "--out-dir", out_dir, "--jobs", "0"}, "--jobs"},
+      {{inputs_[0], inputs_[1], "--to", "dxf", "--out-dir", out_dir, "--thinned", "t.pbm"}, "--thinned"},
+      {{inputs_[0], "--to", "dxf", "-o", (folder_ / "x.dxf").string()}, "--to"},
+      {{inputs_[0], twin, "--to", "dxf", "--out-dir", out_dir}, "would both write"},
+  };
+  for (const auto& [args, named] : cases) {
+    EXPECT_EQ(run(args), 64) << named;
+    EXPECT_NE(err_.str().find(named), std::string::npos) << err_.str();
+  }
+  EXPECT_FALSE(fs::exists(out_dir));
+}
+
+}  // namespace
+}  // namespace vp::cli

@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   {
     BmpReader probe;
     if (probe.open(path) == BmpStatus::Ok &&
-        std::int64_t{probe.info().width} * probe.info().height > fuzz::kMaxDecodedPixels)
+        std::int64_t{probe.info().width} * probe.info().height > fuzz::kMaxConvertedPixels)
       return 0;
   }
   Conversion conversion;

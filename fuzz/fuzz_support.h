@@ -17,8 +17,10 @@ inline void check(bool condition, const char* what) {
   if (!condition) fail(what);
 }
 
-// Images larger than this are opened but not decoded: a tiny RLE8 file may
-// legitimately describe a vast blank image, and decoding it says nothing new.
+// Images larger than these are opened but not decoded or converted: a tiny RLE8
+// file may legitimately describe a vast blank image, and working through it says
+// nothing new while it slows the search down.
 inline constexpr std::int64_t kMaxDecodedPixels = std::int64_t{1} << 22;
+inline constexpr std::int64_t kMaxConvertedPixels = std::int64_t{1} << 16;
 
 }  // namespace vp::fuzz

@@ -237,4 +237,12 @@ std::string file_error_text(std::error_code error) {
   return "I/O エラー (" + std::to_string(error.value()) + ")";
 }
 
+std::error_code AtomicFile::finish(bool written) {
+  if (written) return commit();
+  std::error_code failure = error();
+  if (!failure) failure = std::make_error_code(std::errc::io_error);
+  discard();
+  return failure;
+}
+
 }  // namespace vp

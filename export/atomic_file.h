@@ -42,6 +42,11 @@ class AtomicFile {
   // Removes the temporary file; the target is untouched.
   void discard();
 
+  // The end of every writer: commit() when everything was `written`, otherwise
+  // discard(). Returns the failure, if any: the first write error (an I/O error
+  // when none was seen), or the commit's.
+  std::error_code finish(bool written);
+
   // The first failure of a write so far, if any.
   std::error_code error() const;
 

@@ -113,15 +113,7 @@ SaveResult SaveDXF(const std::filesystem::path& path, const DxfSaveInput& input,
     written = write_dxf(out, input, header, *rate, dialog);
   }
   // The file is closed and in place before the dialog goes away.
-  std::error_code failure;
-  if (written) {
-    failure = file.commit();
-  } else {
-    failure = file.error();
-    if (!failure) failure = std::make_error_code(std::errc::io_error);
-    file.discard();
-  }
-  if (failure) return {1, SaveFailure::Write, failure};
+  if (const std::error_code failure = file.finish(written)) return {1, SaveFailure::Write, failure};
   return {};
 }
 

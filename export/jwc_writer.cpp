@@ -196,15 +196,7 @@ SaveResult SaveJWC(const std::filesystem::path& path, const JwcSaveInput& input,
         std::ostream out(&file.buffer());
         written = write_jwc(out, input, *rate, dialog);
       }
-      std::error_code failure;
-      if (written) {
-        failure = file.commit();
-      } else {
-        failure = file.error();
-        if (!failure) failure = std::make_error_code(std::errc::io_error);
-        file.discard();
-      }
-      if (failure) result = {1, SaveFailure::Write, failure};
+      if (const std::error_code failure = file.finish(written)) result = {1, SaveFailure::Write, failure};
     }
   }
   // After the dialog is hidden, as the writer's own message.

@@ -79,13 +79,7 @@ SaveResult SaveTXT(const std::filesystem::path& path, const TextSaveInput& input
                                    input.zahyou_real, dialog);
     }
     // The file is closed and in place before the dialog goes away.
-    if (written) {
-      failure = file.commit();
-    } else {
-      failure = file.error();
-      if (!failure) failure = std::make_error_code(std::errc::io_error);
-      file.discard();
-    }
+    failure = file.finish(written);
   }
   if (failure) return {1, SaveFailure::Write, failure};
   return {};

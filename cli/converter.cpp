@@ -3,14 +3,18 @@
 #include "app/core/conversion.h"
 #include "app/core/messages.h"
 #include "cli/batch.h"
+#include "cli/image_input.h"
 #include "cli/options.h"
+#include "cli/pass_advice.h"
 #include "cli/program_folder.h"
 #include "cli/terminal_host.h"
 #include "export/atomic_file.h"
 #include "export/dxf_writer.h"
 #include "export/jwc_writer.h"
 #include "export/pbm_writer.h"
+#include "export/svg_writer.h"
 #include "export/text_writer.h"
+#include "imageio/image_formats.h"
 
 namespace vp::cli {
 namespace {
@@ -53,6 +57,8 @@ SaveResult save_segments(const Options& options, std::span<const LineRecord> rec
     }
     case OutputFormat::Jwc:
       return SaveJWC(target, {options.rate, records, options.jwc}, host);
+    case OutputFormat::Svg:
+      return SaveSVG(target, {options.rate, records, options.dxf}, host);
     case OutputFormat::CoordinateText:
       break;
   }
@@ -72,13 +78,32 @@ int run_converter(const std::vector<std::string>& args, std::ostream& out, std::
     out << usage_text();
     return kExitWritten;
   }
+  if (options.info) return print_image_info(options.input, out, err);
+  if (options.suggest_passes) return print_pass_advice(options.input, out, err);
   if (options.inputs.size() > 1 || !options.out_dir.empty()) return run_batch(options, out, err);
   return convert_file(options, out, err, show_progress);
 }
 
-int convert_file(const Options& options, std::ostream& out, std::ostream& err, bool show_progress,
+int convert_file(const Options& given, std::ostream& out, std::ostream& err, bool show_progress,
                  std::int32_t* segments) {
-  Conversion conversion;
+  // --rate from-dpi:SCALE: the magnification from this image's own resolution.
+  const ResolvedRate rate = resolve_rate(given.rate, given.input);
+  if (!rate.error.empty()) {
+    err << "vpconvert: " << rate.error << '\n';
+    return kExitUsage;
+  }
+  Options options = given;
+  options.rate = rate.rate;
+  // --passes auto: the image is read once for the advisor (its grid released
+  // again) and once more by the conversion.
+  std::string passes_note;
+  if (options.auto_passes) {
+    const AutoPasses advised = auto_passes(options.input, err);
+    if (advised.passes == 0) return advised.status;
+    options.passes = advised.passes;
+    passes_note = advised.note;
+  }
+  Conversion conversion(any_image_reader_factory());
   TerminalHost host(err, show_progress && !options.quiet, conversion.CancelState);
   {
     InterruptGuard interrupts;
@@ -108,6 +133,8 @@ int convert_file(const Options& options, std::ostream& out, std::ostream& err, b
   }
   if (segments != nullptr) *segments = conversion.LineCount();
   if (!options.quiet) {
+    if (!rate.note.empty()) out << rate.note << '\n';
+    if (!passes_note.empty()) out << passes_note << '\n';
     out << conversion.LineCount() << messages::kLinesSuffix << '\n';
     out << kSavedMessage << ' ' << options.output << '\n';
   }

@@ -4,11 +4,14 @@
 #include <cctype>
 #include <charconv>
 
+#include "cli/image_input.h"
+#include "export/export_rules.h"
+
 namespace vp::cli {
 namespace {
 
-constexpr const char* kFormatNames = "txt, text, csv, dxf or jwc";
-constexpr const char* kFormatExtensions = ".txt, .text, .csv, .dxf or .jwc";
+constexpr const char* kFormatNames = "txt, text, csv, dxf, jwc or svg";
+constexpr const char* kFormatExtensions = ".txt, .text, .csv, .dxf, .jwc or .svg";
 
 std::string lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -68,24 +71,34 @@ constexpr std::int32_t kFlagOn = 2;  // on/off settings: 1 off, 2 on
 std::string usage_text() {
   return "usage: vpconvert INPUT.bmp -o OUTPUT [options]\n"
          "       vpconvert INPUT... --to FORMAT --out-dir DIR [--jobs N] [options]\n"
+         "       vpconvert --info INPUT\n"
+         "       vpconvert --suggest-passes INPUT\n"
          "\n"
-         "Converts a scanned black-on-white drawing (BMP: 1-bit, 8-bit palette or 24-bit) into\n"
-         "straight line segments. The output's extension picks the format:\n"
+         "Converts a scanned black-on-white drawing into straight line segments. Inputs: BMP\n"
+         "(1-bit, 8-bit palette, 24-bit), TIFF (1/2/4/8-bit grey or palette, 8-bit RGB; uncompressed,\n"
+         "LZW, PackBits, CCITT G3/G4...), PNG (1/2/4/8-bit grey or palette, 8-bit RGB) and PBM;\n"
+         "the file's content, not its name, tells which. The output's extension picks the format:\n"
          "  .txt .text .csv   coordinate text: one line \"x1 y1 x2 y2\" per segment, in millimetres\n"
          "  .dxf              DXF: the header template, then one LINE entity per segment\n"
          "  .jwc              jw_cad drawing\n"
+         "  .svg              SVG at true size in millimetres, one group per DXF layer, upright\n"
          "\n"
          "options:\n"
          "  -o, --output FILE      where to write the segments (required)\n"
          "  --passes N             thinning passes, 1 to 100, to match the line thickness (default 3)\n"
+         "  --passes auto          as many passes as --suggest-passes advises for each input\n"
          "  --rate TEXT            magnification: millimetres per pixel (default 1.0)\n"
+         "  --rate from-dpi:SCALE  magnification of a drawing at 1/SCALE from the resolution the image\n"
+         "                         file gives: SCALE / dpi x 25.4, as the scale calculator works it out\n"
          "  --separator NAME       coordinate text: space, comma, minus or slash between numbers (default space)\n"
          "  --decimals N           coordinate text: 0 to 4 decimals, or 5 for eight (\"実数\") (default 4)\n"
          "  --dxf-header FILE      DXF header template to use instead of DXFHED.TXT beside the program\n"
          "                         (default: that file; without it the DXF file has no header)\n"
-         "  --dxf-decimals N       DXF: 0 to 4 decimals, or 5 for eight (default 4)\n"
-         "  --dxf-short MM         DXF: lines shorter than MM millimetres go on the layer Short (default off)\n"
-         "  --dxf-split            DXF: layers Horizon, Vertical and Oblique instead of Velorin (default off)\n"
+         "  --dxf-decimals N       DXF and SVG: 0 to 4 decimals, or 5 for eight (default 4)\n"
+         "  --dxf-short MM         DXF and SVG: lines shorter than MM millimetres go on the layer Short\n"
+         "                         (default off)\n"
+         "  --dxf-split            DXF and SVG: layers Horizon, Vertical and Oblique instead of Velorin\n"
+         "                         (default off)\n"
          "  --jwc-group N          jw_cad: group of every line, 0 to 15 (default 0)\n"
          "  --jwc-layer N          jw_cad: layer of every line, 0 to 15 (default 0)\n"
          "  --jwc-color N          jw_cad: colour 0 to 5: 水 白 緑 黄 紫 青 (default 0, 水)\n"
@@ -100,13 +113,16 @@ std::string usage_text() {
          "  --thinned FILE.pbm     also write the thinned image, to judge the number of passes\n"
          "\n"
          "several inputs at once (a batch):\n"
-         "  --to FORMAT            the outputs' format: txt, text, csv, dxf or jwc (required)\n"
+         "  --to FORMAT            the outputs' format: txt, text, csv, dxf, jwc or svg (required)\n"
          "  --out-dir DIR          the outputs' folder; each output is named after its input (required)\n"
          "  -j, --jobs N           conversions at once, 1 to 256 (default: the number of cores)\n"
          "  A batch prints one line per file and a summary, goes on after a failed file and\n"
          "  exits with the highest status of its files.\n"
          "\n"
          "  --quiet                no progress bar and no summary\n"
+         "  --info                 describe the input image (format, size, ink, resolution); no conversion\n"
+         "  --suggest-passes       measure the input's strokes and print the number of passes that thins\n"
+         "                         the typical one to a single pixel, and its width; no conversion\n"
          "  -h, --help             this text\n"
          "\n"
          "exit status: 0 written; 1 not written (invalid magnification, write failure, unreadable DXF\n"
@@ -136,6 +152,9 @@ ParseResult parse_options(const std::vector<std::string>& args) {
     };
     if (arg == "-h" || arg == "--help") {
       options.help = true;
+    } else if (arg == "--info") {
+      if (inline_value) return fail("--info takes no value");
+      options.info = true;
     } else if (arg == "--quiet" || arg == "-q") {
       options.quiet = true;
     } else if (arg == "-o" || arg == "--output") {
@@ -145,12 +164,18 @@ ParseResult parse_options(const std::vector<std::string>& args) {
     } else if (arg == "--passes") {
       const auto v = value();
       if (!v) return fail(needs_value(arg));
+      options.auto_passes = lower(*v) == "auto";
       const auto n = parse_int(*v, 1, 100);
-      if (!n) return fail("--passes must be a whole number from 1 to 100, not \"" + *v + "\"");
-      options.passes = *n;
+      if (!n && !options.auto_passes) return fail("--passes must be a whole number from 1 to 100 or auto, not \"" + *v + "\"");
+      if (n) options.passes = *n;
+    } else if (arg == "--suggest-passes") {
+      if (inline_value) return fail("--suggest-passes takes no value");
+      options.suggest_passes = true;
     } else if (arg == "--rate") {
       const auto v = value();
       if (!v) return fail(needs_value(arg));
+      if (v->starts_with(kRateFromDpi) && !parse_rate(v->substr(kRateFromDpi.size())))
+        return fail("--rate from-dpi:SCALE needs a number for SCALE, not \"" + *v + "\"");
       options.rate = *v;
     } else if (arg == "--separator") {
       const auto v = value();
@@ -250,6 +275,14 @@ ParseResult parse_options(const std::vector<std::string>& args) {
   if (inputs.empty()) return fail("no input bitmap given");
   options.inputs = inputs;
   options.input = inputs.front();
+  if (options.info) {
+    if (inputs.size() > 1) return fail("--info describes one input at a time");
+    return {options, ""};
+  }
+  if (options.suggest_passes) {
+    if (inputs.size() > 1) return fail("--suggest-passes measures one input at a time");
+    return {options, ""};
+  }
   if (inputs.size() > 1 || !options.out_dir.empty()) {
     // A batch: every output is named after its input, in one folder, in one format.
     if (!options.output.empty()) return fail("-o names a single output; for several inputs use --to FORMAT --out-dir DIR");
@@ -275,6 +308,7 @@ std::optional<OutputFormat> format_of_extension(const std::string& extension) {
   if (ext == ".txt" || ext == ".text" || ext == ".csv") return OutputFormat::CoordinateText;
   if (ext == ".dxf") return OutputFormat::Dxf;
   if (ext == ".jwc") return OutputFormat::Jwc;
+  if (ext == ".svg") return OutputFormat::Svg;
   return std::nullopt;
 }
 

@@ -11,7 +11,7 @@
 
 namespace vp::cli {
 
-enum class OutputFormat { CoordinateText, Dxf, Jwc };
+enum class OutputFormat { CoordinateText, Dxf, Jwc, Svg };
 
 struct Options {
   std::string input;                // the first (or only) input
@@ -22,7 +22,10 @@ struct Options {
   int jobs = 0;                     // --jobs: conversions at once in a batch; 0 = one per core
   OutputFormat format = OutputFormat::CoordinateText;
   std::int32_t passes = 3;         // Loop
-  std::string rate = "1.0";        // Rate: the magnification text, checked when saving
+  bool auto_passes = false;        // --passes auto: the pass-count advisor's count for each input
+  bool suggest_passes = false;     // --suggest-passes: print the advisor's count instead of converting
+  std::string rate = "1.0";        // Rate: the magnification text, checked when saving;
+                                   // "from-dpi:SCALE" derives it from the image's resolution
   std::int32_t separator = 0;      // ZahyouDiv
   std::int32_t decimals = 4;       // ZahyouReal
   std::string dxf_header;          // --dxf-header: the template to use instead of the one beside the program
@@ -33,6 +36,7 @@ struct Options {
   std::int32_t tolerance_tenths = 20;  // --tolerance: the merging tolerance Ave, in tenths of a cell
   bool quiet = false;
   bool help = false;
+  bool info = false;               // --info: describe the input image instead of converting it
 };
 
 struct ParseResult {

@@ -461,6 +461,8 @@ std::optional<std::string_view> default_extension(int save_type, std::int32_t za
       return ".DXF";
     case kSaveTypeJwc:
       return ".JWC";
+    case kSaveTypeSvg:
+      return ".SVG";
     default:
       return std::nullopt;
   }
@@ -474,6 +476,8 @@ std::optional<std::string_view> dialog_extension(int save_type) {
       return ".dxf";
     case kSaveTypeJwc:
       return ".jwc";
+    case kSaveTypeSvg:
+      return ".svg";
     default:
       return std::nullopt;
   }
@@ -489,6 +493,8 @@ std::optional<std::string_view> output_extension(int save_type, std::int32_t zah
       return ".dxf";
     case kSaveTypeJwc:
       return ".jwc";
+    case kSaveTypeSvg:
+      return ".svg";
     default:
       return std::nullopt;
   }

@@ -1,6 +1,6 @@
 // The rules every writer shares: reading the magnification, turning a grid
 // coordinate into output text, classifying a segment for the layer options, and
-// the file-name extensions of the three save types.
+// the file-name extensions of the save types.
 //
 // Everything here is locale-independent: numbers are read and written with "."
 // as the decimal point whatever the user's locale says.
@@ -112,6 +112,7 @@ SegmentClass classify_segment(const LineRecord& r, float rate, const SegmentOpti
 inline constexpr int kSaveTypeText = 1;
 inline constexpr int kSaveTypeDxf = 2;
 inline constexpr int kSaveTypeJwc = 3;
+inline constexpr int kSaveTypeSvg = 4;  // after the three, so that their indices stay
 
 // In the last component of `path` (after the last "/", and on Windows also
 // "\\"), the text from its last "." onwards is replaced by `extension`; a last
@@ -119,13 +120,13 @@ inline constexpr int kSaveTypeJwc = 3;
 std::string replace_extension(std::string_view path, std::string_view extension);
 
 // The extension of the default file name and of the existence test:
-// ".TXT" / ".TEXT" / ".CSV" by zahyou_ext for type 1, ".DXF", ".JWC".
+// ".TXT" / ".TEXT" / ".CSV" by zahyou_ext for type 1, ".DXF", ".JWC", ".SVG".
 std::optional<std::string_view> default_extension(int save_type, std::int32_t zahyou_ext);
 // The extension put into the dialog's name box when the user switches type:
-// ".txt" (whatever zahyou_ext says), ".dxf", ".jwc".
+// ".txt" (whatever zahyou_ext says), ".dxf", ".jwc", ".svg".
 std::optional<std::string_view> dialog_extension(int save_type);
 // The extension of the file a writer creates: ".txt" / ".text" / ".csv" by
-// zahyou_ext for type 1, ".dxf", ".jwc".
+// zahyou_ext for type 1, ".dxf", ".jwc", ".svg".
 std::optional<std::string_view> output_extension(int save_type, std::int32_t zahyou_ext);
 
 }  // namespace vp

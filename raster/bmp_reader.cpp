@@ -243,11 +243,16 @@ BmpStatus BmpReader::Impl::open(const std::string& path, BmpInfo& info) {
   const std::uint64_t palette_start = kFileHeaderBytes + header_size;
   if (data_offset < palette_start) return BmpStatus::Unreadable;
 
+  info.format = "BMP";
+  info.encoding = rle8 ? "RLE8" : "uncompressed";
   info.width = static_cast<std::int32_t>(width);
   info.height = static_cast<std::int32_t>(height);
   info.bits_per_pixel = static_cast<int>(bpp);
+  info.kind = bpp == 24 ? PixelKind::Rgb : PixelKind::Palette;
   info.top_down = top_down;
   info.rle8 = rle8;
+  info.x_dpi = dpi_from_pixels_per_metre(info.x_pixels_per_metre);
+  info.y_dpi = dpi_from_pixels_per_metre(info.y_pixels_per_metre);
 
   if (bpp != 24) {
     // The palette runs from the end of the info header to the pixel data.

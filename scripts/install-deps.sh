@@ -3,7 +3,8 @@
 # Usage: scripts/install-deps.sh [extra packages...]
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev "$@")
+# libtiff-dev and libpng-dev: the TIFF and PNG input (imageio/), part of every build.
+packages=(cmake ninja-build g++ libgtest-dev libtiff-dev libpng-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -4,7 +4,10 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 # ezdxf and GDAL: real DXF readers that the DXF tests open our files with.
-"$root/scripts/install-deps.sh" python3-ezdxf gdal-bin
+# rsvg-convert (librsvg2-bin) renders our SVG files, libpng-dev reads its pictures.
+# Qt 6 and a Japanese font: the desktop program and its tests (run headless).
+"$root/scripts/install-deps.sh" python3-ezdxf gdal-bin librsvg2-bin libpng-dev \
+  qt6-base-dev fonts-noto-cjk xvfb xauth
 
 jobs=$(nproc 2>/dev/null || echo 2)
 run_suite() {

@@ -1,11 +1,12 @@
 #include "app/core/conversion.h"
 
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "app/core/messages.h"
-#include "raster/bmp_reader.h"
 #include "raster/thinning.h"
 #include "vector/junctions.h"
 #include "vector/line_merger.h"
@@ -37,8 +38,15 @@ class HostSpecialView : public SpecialView {
 
 }  // namespace
 
-Conversion::Conversion() {
+Conversion::Conversion() : Conversion(ImageReaderFactory{}) {}
+
+Conversion::Conversion(ImageReaderFactory readers) {
+  set_reader_factory(std::move(readers));
   if (!lines_.reset_storage()) CancelState = 2;
+}
+
+void Conversion::set_reader_factory(ImageReaderFactory readers) {
+  readers_ = readers ? std::move(readers) : bmp_only_reader_factory();
 }
 
 void Conversion::ChangeImage(const std::string& file_name, std::int32_t pass_count, ConversionHost& host) {
@@ -95,25 +103,25 @@ void Conversion::ChangeImage(const std::string& file_name, std::int32_t pass_cou
 
 void Conversion::ChangeBmpToArrayData(const std::string& file_name, ConversionHost& host) {
   host.set_bar(ProgressBar::Load, 0);
-  BmpReader reader;
-  const BmpStatus opened = reader.open(file_name);
-  if (opened == BmpStatus::Unsupported) {
+  const std::unique_ptr<ImageReader> reader = readers_(file_name);
+  const ImageStatus opened = reader ? reader->open(file_name) : ImageStatus::Unreadable;
+  if (opened == ImageStatus::Unsupported) {
     CancelState = 3;
     host.show_message(messages::kUnsupportedFormat);
     return;
   }
-  if (opened != BmpStatus::Ok) {
+  if (opened != ImageStatus::Ok) {
     CancelState = 3;  // the grid is left as it was
     return;
   }
-  const BmpInfo& info = reader.info();
+  const ImageInfo& info = reader->info();
   if (!grid_.reset(info.width, info.height)) {
     CancelState = 2;
     return;
   }
   std::int64_t rows_done = 0;
   int shown = 0;
-  const BmpStatus read = reader.read_rows([&](std::int32_t row_from_top, std::span<const std::uint64_t> ink) {
+  const ImageStatus read = reader->read_rows([&](std::int32_t row_from_top, std::span<const std::uint64_t> ink) {
     grid_.set_image_row(row_from_top, ink);
     // The bar after row r (counted from 0) reads trunc(r / height × 100).
     const auto position = static_cast<int>(static_cast<double>(rows_done) / info.height * 100.0);
@@ -122,7 +130,7 @@ void Conversion::ChangeBmpToArrayData(const std::string& file_name, ConversionHo
     host.process_events();
     return CancelState == 0;
   });
-  if (read != BmpStatus::Ok && CancelState == 0) CancelState = 3;
+  if (read != ImageStatus::Ok && CancelState == 0) CancelState = 3;
   host.set_bar(ProgressBar::Load, 100);
 }
 

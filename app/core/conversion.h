@@ -1,4 +1,4 @@
-// The conversion driver: one bitmap file into LineData.
+// The conversion driver: one image file into LineData.
 //
 // ChangeImage runs the phases in their fixed order (loading, PassCount thinning
 // passes and BlueToBlack, run tracing) and leaves the outcome in CancelState:
@@ -21,6 +21,7 @@
 
 #include "app/core/conversion_host.h"
 #include "app/core/conversion_settings.h"
+#include "raster/image_reader.h"
 #include "raster/pixel_grid.h"
 #include "vector/line_data.h"
 
@@ -29,7 +30,11 @@ namespace vp {
 class Conversion {
  public:
   // Creates the LineData storage (1024 records), as the main window does at start.
+  // Reads BMP files only.
   Conversion();
+  // Reads the files that `readers` gives a reader for (an empty factory: BMP only).
+  explicit Conversion(ImageReaderFactory readers);
+  void set_reader_factory(ImageReaderFactory readers);
 
   // Special mode off.
   void ChangeImage(const std::string& file_name, std::int32_t pass_count, ConversionHost& host);
@@ -66,6 +71,7 @@ class Conversion {
 
   PixelGrid grid_;
   LineData lines_;
+  ImageReaderFactory readers_;
 };
 
 }  // namespace vp

@@ -487,8 +487,9 @@ TEST(FileNames, ExtensionTables) {
       {2, 0, ".DXF", ".dxf", ".dxf"},
       {2, 7, ".DXF", ".dxf", ".dxf"},  // only coordinate text looks at ZahyouExt
       {3, 2, ".JWC", ".jwc", ".jwc"},
+      {4, 1, ".SVG", ".svg", ".svg"},
       {0, 0, none, none, none},
-      {4, 0, none, none, none},
+      {5, 0, none, none, none},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "type " << c.type << ", ZahyouExt " << c.zahyou_ext);

@@ -1,0 +1,37 @@
+#include "app/core/scale.h"
+
+#include <charconv>
+
+#include "export/export_rules.h"
+
+namespace vp {
+
+std::optional<float> magnification(float scale, float resolution) {
+  if (resolution == 0.0f) return std::nullopt;
+  return static_cast<float>(static_cast<long double>(scale) / static_cast<long double>(resolution) * 25.4L);
+}
+
+std::string magnification_text(float magnification) {
+  // to_chars is printf's "%.8f" in the C locale, never the user's.
+  char text[64];  // the largest float has 39 digits before the point
+  const auto result =
+      std::to_chars(text, text + sizeof text, static_cast<double>(magnification), std::chars_format::fixed, 8);
+  return std::string(text, result.ptr);
+}
+
+std::optional<std::string> scale_result_text(std::string_view scale, std::string_view resolution) {
+  auto number = [](std::string_view text) {
+    constexpr std::string_view kSpace = " \t\n\r\f\v";
+    const auto first = text.find_first_not_of(kSpace);
+    if (first == std::string_view::npos) return std::optional<float>{};
+    return parse_rate(text.substr(first, text.find_last_not_of(kSpace) - first + 1));
+  };
+  const std::optional<float> n = number(scale);
+  const std::optional<float> dpi = number(resolution);
+  if (!n || !dpi) return std::nullopt;
+  const std::optional<float> m = magnification(*n, *dpi);
+  if (!m) return std::nullopt;
+  return magnification_text(*m);
+}
+
+}  // namespace vp

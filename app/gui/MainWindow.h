@@ -1,0 +1,98 @@
+// The main window (TForm1, "Velorin Pelkin Ⅱ"): the number of thinning passes
+// and the magnification, the commands (open, save, scale calculator, settings,
+// version, exit), the outcome label and the status bar.
+//
+// It owns the conversion's state and the settings: FormCreate (the constructor)
+// loads them, FormClose (closing the window) writes them back. The dialogs are
+// created after it and handed over with attachForms().
+#pragma once
+
+#include <QAction>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QStatusBar>
+
+#include <string>
+
+#include "app/core/conversion.h"
+#include "app/core/conversion_settings.h"
+#include "app/gui/SaveCommand.h"
+#include "dialogs/Controls.h"
+#include "export/save_host.h"
+
+namespace vp::gui {
+
+class ProgressDialog;
+class ScaleCalculatorDialog;
+class SavingDialog;
+class SettingsDialog;
+class VersionDialog;
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // FormCreate: loads every setting from `storage`, checks the two folders;
+  // `program_folder` (with trailing separator) is their default.
+  MainWindow(SettingsStorage& storage, const QString& program_folder, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  void attachForms(ProgressDialog* form2, ScaleCalculatorDialog* form3, SavingDialog* form4,
+                   SettingsDialog* form5, VersionDialog* form6);
+
+  ConversionSettings& settings() { return settings_; }
+  Conversion& conversion() { return conversion_; }
+  const QString& openedFileName() const { return OpenedFileName; }
+  SaveFileDialog* saveDialog() const { return SaveDialog1; }
+  QFileDialog* openDialog() const { return OpenDialog1; }
+  // True while a conversion or a save runs.
+  bool busy() const { return busy_; }
+
+ public slots:
+  void Button1Click();  // open
+  void Button3Click();  // save
+  void Button4Click();  // scale calculator
+  void N3Click();       // settings
+  void N2Click();       // version
+  void Exit1Click();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void buildControls();
+  void buildMenu();
+  void FormClose();
+  void setStatus(const QString& text);
+  void setSaveEnabled(bool enabled);
+  void reportConversion(const QString& path);
+  SaveResult runWriter(int filter_index, const QString& path);
+
+  SettingsStorage& storage_;
+  QString program_folder_;
+  ConversionSettings settings_;
+  Conversion conversion_;
+  QString OpenedFileName;
+  bool busy_ = false;
+
+  ProgressDialog* Form2 = nullptr;
+  ScaleCalculatorDialog* Form3 = nullptr;
+  SavingDialog* Form4 = nullptr;
+  SettingsDialog* Form5 = nullptr;
+  VersionDialog* Form6 = nullptr;
+
+  QLabel* Label6;
+  QLineEdit* Edit1;
+  QPushButton* Button3;
+  SpinEdit* SpinEdit1;
+  QStatusBar* StatusBar1;
+  QLabel* StatusText;
+  QAction* Save1;
+  QFileDialog* OpenDialog1;
+  SaveFileDialog* SaveDialog1;
+};
+
+}  // namespace vp::gui

@@ -1,0 +1,67 @@
+// Start-up: the six windows, created once in their fixed order and reused
+// until the program ends.
+//
+// TForm1 (the main window) comes first: it loads the settings before any
+// dialog exists, and the scale calculator copies SCALE and DPI out of it.
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+#include "app/core/settings_storage.h"
+#include "app/gui/MainWindow.h"
+#include "app/gui/ProgressDialog.h"
+#include "app/gui/SavingDialog.h"
+#include "dialogs/ScaleCalculatorDialog.h"
+#include "dialogs/SettingsDialog.h"
+#include "dialogs/VersionDialog.h"
+
+class QApplication;
+
+namespace vp::gui {
+
+// The running program's folder, with a trailing separator.
+QString programFolder();
+
+class Program {
+ public:
+  // Creates TForm1 to TForm6 in order and shows the main window.
+  // `program_folder` (with trailing separator) holds DXFHED.TXT and is the
+  // default of both start folders.
+  Program(SettingsStorage& storage, const QString& program_folder);
+  ~Program();
+
+  MainWindow& form1() { return *form1_; }
+  ProgressDialog& form2() { return *form2_; }
+  ScaleCalculatorDialog& form3() { return *form3_; }
+  SavingDialog& form4() { return *form4_; }
+  SettingsDialog& form5() { return *form5_; }
+  VersionDialog& form6() { return *form6_; }
+
+  // Shows each window in turn and saves it as <folder>/TForm1.png ... (the
+  // settings dialog once per tab); true when every picture was written.
+  bool saveScreenshots(const QString& folder);
+
+ private:
+  std::unique_ptr<MainWindow> form1_;
+  std::unique_ptr<ProgressDialog> form2_;
+  std::unique_ptr<ScaleCalculatorDialog> form3_;
+  std::unique_ptr<SavingDialog> form4_;
+  std::unique_ptr<SettingsDialog> form5_;
+  std::unique_ptr<VersionDialog> form6_;
+};
+
+// The application-wide look: the interface font and the window icon.
+void initialiseApplication(QApplication& app);
+
+// Start-up without the event loop: the first-start notice while FirstUp is 0
+// (before any window exists), then the six windows.
+std::unique_ptr<Program> startProgram(SettingsStorage& storage, const QString& program_folder);
+
+// The whole program: the first-start notice while FirstUp is 0, the windows,
+// the event loop until the main window closes. With VP_SCREENSHOT_DIR set, saves
+// the screenshots there instead and ends without touching the settings.
+int runProgram(QApplication& app);
+
+}  // namespace vp::gui

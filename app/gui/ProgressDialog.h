@@ -1,0 +1,80 @@
+// The progress dialog (TForm2, "しんこうじょうきょう"): shown, modeless, for the
+// whole of a conversion; one bar per stage, the special mode's checks and line
+// counts, the elapsed time, and the abort button "中止".
+//
+// It is the conversion's host: the core moves its bars and labels through the
+// ConversionHost calls, and process_events() lets the window system run (at most
+// every EventPump::kIntervalMs), so that the abort button and the clock are
+// served while the conversion runs on this thread.
+//
+// The clock is monotonic and read when the conversion ends, so the completion
+// message shows this conversion's true duration, across midnight too.
+#pragma once
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cstdint>
+
+#include "app/core/conversion_host.h"
+#include "app/gui/EventPump.h"
+
+namespace vp::gui {
+
+// An elapsed time as "h:mm:ss" (hours not wrapped at 24, seconds truncated).
+QString formatElapsed(qint64 milliseconds);
+
+class ProgressDialog : public QDialog, public ConversionHost {
+  Q_OBJECT
+
+ public:
+  explicit ProgressDialog(QWidget* parent = nullptr);
+
+  // The window disabled while a conversion runs, and the outcome code the
+  // abort button sets to 1.
+  void attach(QWidget* main_window, std::int32_t* cancel_state);
+
+  // ElapsedTime: the duration of the last conversion, taken when it ended.
+  qint64 elapsedMs() const { return elapsed_ms_; }
+
+  // ConversionHost
+  void conversion_started() override;
+  void conversion_finished() override;
+  void process_events() override;
+  void set_bar(ProgressBar bar, int position) override;
+  void set_label(ProgressLabel label, std::string_view text) override;
+  void show_message(std::string_view text) override;
+
+ public slots:
+  void Button2Click();
+  void Timer1Timer();
+
+ protected:
+  void showEvent(QShowEvent* event) override;  // FormShow
+  void hideEvent(QHideEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void reject() override;  // no close box, no Escape: only "中止" acts
+
+ private:
+  QWidget* main_window_ = nullptr;
+  std::int32_t* cancel_state_ = nullptr;
+  bool running_ = false;
+  EventPump pump_;
+  QElapsedTimer clock_;  // StartTime
+  qint64 elapsed_ms_ = 0;
+
+  QProgressBar* bars_[4];
+  QLabel* Label7;
+  QLabel* Label8;
+  QLabel* Label10;
+  QLabel* Label12;
+  QLabel* Label14;
+  QPushButton* Button2;
+  QTimer* Timer1;
+};
+
+}  // namespace vp::gui

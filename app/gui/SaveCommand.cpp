@@ -1,0 +1,91 @@
+#include "app/gui/SaveCommand.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "dialogs/MessageBoxes.h"
+#include "export/export_rules.h"
+
+namespace vp::gui {
+
+QStringList saveFilters() {
+  // Shown without their patterns, as "座標形式", "DXF形式(*.dxf)", "jw_cad形式(*.jwc)".
+  return {QStringLiteral("座標形式 (*.txt *.text *.csv)"), QStringLiteral("DXF形式(*.dxf) (*.dxf)"),
+          QStringLiteral("jw_cad形式(*.jwc) (*.jwc)")};
+}
+
+SaveFileDialog::SaveFileDialog(QWidget* parent) : QFileDialog(parent) {
+  setObjectName(QStringLiteral("SaveDialog1"));
+  setOption(QFileDialog::DontUseNativeDialog);
+  setOption(QFileDialog::DontConfirmOverwrite);
+  setOption(QFileDialog::HideNameFilterDetails);
+  setAcceptMode(QFileDialog::AcceptSave);
+  setFileMode(QFileDialog::AnyFile);
+  setNameFilters(saveFilters());
+  connect(this, &QFileDialog::filterSelected, this, &SaveFileDialog::SaveDialog1TypeChange);
+}
+
+int SaveFileDialog::filterIndex() const {
+  // selectedNameFilter() gives the shown text, without the patterns; the list
+  // of types is in filter order.
+  if (const auto* types = findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
+    return types->currentIndex() + 1;
+  }
+  return static_cast<int>(nameFilters().indexOf(selectedNameFilter())) + 1;
+}
+
+void SaveFileDialog::setFilterIndex(int index) {
+  const QStringList filters = nameFilters();
+  if (index >= 1 && index <= filters.size()) selectNameFilter(filters.at(index - 1));
+}
+
+QLineEdit* SaveFileDialog::fileNameBox() const {
+  return findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+}
+
+QString SaveFileDialog::currentPath() const {
+  const QLineEdit* box = fileNameBox();
+  if (box == nullptr || box->text().isEmpty()) return {};
+  const QString text = box->text();
+  if (QDir::isAbsolutePath(text)) return QDir::toNativeSeparators(text);
+  return QDir::toNativeSeparators(directory().absoluteFilePath(text));
+}
+
+void SaveFileDialog::SaveDialog1TypeChange() {
+  const std::optional<std::string_view> extension = dialog_extension(filterIndex());
+  QLineEdit* box = fileNameBox();
+  const QString path = currentPath();
+  if (!extension || box == nullptr || path.isEmpty()) return;
+  box->setText(QString::fromStdString(replace_extension(path.toStdString(), *extension)));
+}
+
+bool fileExistsIgnoringCase(const QString& path) {
+  const QFileInfo info(path);
+  if (info.exists()) return !info.isDir();
+  const QDir folder = info.dir();
+  if (!folder.exists()) return false;
+  const QStringList names =
+      folder.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+  for (const QString& name : names) {
+    if (name.compare(info.fileName(), Qt::CaseInsensitive) == 0) return true;
+  }
+  return false;
+}
+
+QString overwriteQuestion(const QString& path) {
+  return QStringLiteral("ファイル") + path + QStringLiteral("は既に存在します\n\r上書きしますか？");
+}
+
+QString folderPart(const QString& path) {
+  qsizetype cut = path.lastIndexOf(u'/');
+#ifdef Q_OS_WIN
+  cut = std::max(cut, path.lastIndexOf(u'\\'));
+#endif
+  return path.left(cut + 1);
+}
+
+std::string localPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+}  // namespace vp::gui

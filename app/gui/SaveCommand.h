@@ -1,0 +1,56 @@
+// The save command's dialogs and rules: the save dialog SaveDialog1 (Qt's own
+// file dialog, so that its file-name box can be renamed while it is open), the
+// existence test and the overwrite question.
+#pragma once
+
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QString>
+
+#include <string>
+
+namespace vp::gui {
+
+// The save dialog: three file types with filter indices 1 (coordinate text),
+// 2 (DXF) and 3 (jw_cad); no default extension and no overwrite prompt of its
+// own. It keeps its file name and type between uses.
+class SaveFileDialog : public QFileDialog {
+  Q_OBJECT
+
+ public:
+  explicit SaveFileDialog(QWidget* parent = nullptr);
+
+  // 1 to 3; 0 when no type is chosen.
+  int filterIndex() const;
+  // Chooses type `index`; other values leave the type as it is.
+  void setFilterIndex(int index);
+
+  // The file-name box.
+  QLineEdit* fileNameBox() const;
+  // The folder shown joined with the text of the file-name box (that text when
+  // it is a whole path already); empty while the box is empty.
+  QString currentPath() const;
+
+ public slots:
+  // While the dialog is open and the user picks another type: the name in the
+  // box gets that type's extension (".txt", ".dxf", ".jwc").
+  void SaveDialog1TypeChange();
+};
+
+// The dialog's filters, in filter-index order.
+QStringList saveFilters();
+
+// Whether a file of that name exists, names compared without regard to letter
+// case: "plan.CSV" is there when "plan.csv" is, as the writer would replace it.
+bool fileExistsIgnoringCase(const QString& path);
+
+// "ファイル<path>は既に存在します", a line feed and a carriage return, "上書きしますか？".
+QString overwriteQuestion(const QString& path);
+
+// The folder part of a path: everything up to and including the last separator.
+QString folderPart(const QString& path);
+
+// Between Qt's strings and the core's paths.
+std::string localPath(const QString& path);
+
+}  // namespace vp::gui

@@ -1,0 +1,100 @@
+#include "cli/image_input.h"
+
+#include <charconv>
+
+#include "app/core/messages.h"
+#include "app/core/scale.h"
+#include "export/export_rules.h"
+#include "imageio/image_formats.h"
+
+namespace vp::cli {
+namespace {
+
+// Up to two decimals, without trailing zeros: "400", "25.4", "299.5".
+std::string dpi_text(double dpi) {
+  char text[64];
+  const auto end = std::to_chars(text, text + sizeof text, dpi, std::chars_format::fixed, 2).ptr;
+  std::string s(text, end);
+  while (s.back() == '0') s.pop_back();
+  if (s.back() == '.') s.pop_back();
+  return s;
+}
+
+}  // namespace
+
+std::string resolution_text(const ImageInfo& info) {
+  if (info.x_dpi <= 0 || info.y_dpi <= 0) return "unknown";
+  if (info.x_dpi == info.y_dpi) return dpi_text(info.x_dpi) + " dpi";
+  return dpi_text(info.x_dpi) + " x " + dpi_text(info.y_dpi) + " dpi";
+}
+
+std::string image_info_text(const std::string& path, const ImageInfo& info) {
+  std::string pixels = std::to_string(info.bits_per_pixel) + "-bit ";
+  std::string ink;
+  switch (info.kind) {
+    case PixelKind::Palette:
+      pixels += "palette of " + std::to_string(info.palette_entries) + " entries";
+      ink = "palette index " + std::to_string(info.ink_index) + ", the entry nearest to black";
+      break;
+    case PixelKind::Grey:
+      pixels += info.min_is_white ? "grey, 0 is white" : "grey, 0 is black";
+      ink = "grey value " + std::to_string(info.ink_index) + ", the one nearest to black";
+      break;
+    case PixelKind::Rgb:
+      pixels += "RGB";
+      ink = "pure black (0, 0, 0) only";
+      break;
+  }
+  return "file: " + path + "\n" +
+         "format: " + info.format + " (" + info.encoding + ")\n" +
+         "size: " + std::to_string(info.width) + " x " + std::to_string(info.height) + " pixels\n" +
+         "pixels: " + pixels + "\n" +
+         "ink: " + ink + "\n" +
+         "resolution: " + resolution_text(info) + "\n";
+}
+
+int print_image_info(const std::string& path, std::ostream& out, std::ostream& err) {
+  const OpenedImage image = open_any_image(path);
+  if (image.status != ImageStatus::Ok) {
+    if (image.status == ImageStatus::Unsupported) err << messages::kUnsupportedFormat << '\n';
+    err << messages::kUnreadableImage << '\n';
+    return 3;
+  }
+  out << image_info_text(path, image.reader->info());
+  return 0;
+}
+
+ResolvedRate resolve_rate(const std::string& rate_option, const std::string& input) {
+  ResolvedRate resolved{rate_option, "", ""};
+  if (!rate_option.starts_with(kRateFromDpi)) return resolved;
+  const std::string scale_text = rate_option.substr(kRateFromDpi.size());
+  const std::optional<float> scale = parse_rate(scale_text);
+  if (!scale) {
+    resolved.error = "--rate from-dpi:SCALE needs a number for SCALE, not \"" + scale_text + "\"";
+    return resolved;
+  }
+  const OpenedImage image = open_any_image(input);
+  if (image.status != ImageStatus::Ok) return resolved;
+  const ImageInfo& info = image.reader->info();
+  if (info.x_dpi <= 0 || info.y_dpi <= 0) {
+    resolved.error = "--rate " + rate_option + ": " + input +
+                     " does not give its resolution; give the magnification as a number";
+    return resolved;
+  }
+  if (info.x_dpi != info.y_dpi) {
+    resolved.error = "--rate " + rate_option + ": " + input + " has different resolutions across and down (" +
+                     resolution_text(info) + "); give the magnification as a number";
+    return resolved;
+  }
+  const float dpi = static_cast<float>(info.x_dpi);
+  const std::optional<float> m = magnification(*scale, dpi);
+  if (!m) {  // a resolution that rounds to 0 as a float
+    resolved.error = "--rate " + rate_option + ": the resolution of " + input + " is too small to use";
+    return resolved;
+  }
+  resolved.rate = magnification_text(*m);
+  resolved.note = "magnification " + resolved.rate + " (1/" + scale_text + " at " + resolution_text(info) + ")";
+  return resolved;
+}
+
+}  // namespace vp::cli

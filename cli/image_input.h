@@ -1,0 +1,38 @@
+// What the converter tells about an input image (--info), and the magnification
+// it derives from the image's resolution (--rate from-dpi:SCALE).
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "raster/image_reader.h"
+
+namespace vp::cli {
+
+inline constexpr std::string_view kRateFromDpi = "from-dpi:";
+
+// "--info" report: format and encoding, size, pixel kind, the ink rule, resolution.
+std::string image_info_text(const std::string& path, const ImageInfo& info);
+
+// vpconvert --info FILE: the report on `out` and exit status 0, or the
+// conversion's messages for an unsupported or unreadable file on `err` and 3.
+int print_image_info(const std::string& path, std::ostream& out, std::ostream& err);
+
+// The resolution as the report shows it: "400 dpi", "300 x 600 dpi" or "unknown".
+std::string resolution_text(const ImageInfo& info);
+
+struct ResolvedRate {
+  std::string rate;   // the magnification text to save with
+  std::string error;  // not empty: why --rate from-dpi cannot be followed (a usage error)
+  std::string note;   // how a derived magnification came about, for the summary
+};
+
+// `rate_option` as given to --rate. A number (or any other text) is kept as it
+// is; "from-dpi:SCALE" becomes SCALE ÷ dpi × 25.4 with the scale calculator's
+// arithmetic, from the resolution stored in `input`. A file without a resolution,
+// or with different horizontal and vertical ones, is an error. A file that
+// cannot be opened keeps the option's text: its conversion fails first.
+ResolvedRate resolve_rate(const std::string& rate_option, const std::string& input);
+
+}  // namespace vp::cli

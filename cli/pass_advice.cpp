@@ -1,0 +1,76 @@
+#include "cli/pass_advice.h"
+
+#include <charconv>
+
+#include "app/core/messages.h"
+#include "cli/converter.h"
+#include "cli/terminal_host.h"
+#include "imageio/image_formats.h"
+
+namespace vp::cli {
+namespace {
+
+std::string fixed(double value, int decimals) {
+  char buffer[64];
+  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+  return ec == std::errc() ? std::string(buffer, end) : std::string("?");
+}
+
+std::string ordinal(std::int32_t n) {
+  const std::int32_t last = n % 10, tens = n % 100;
+  const char* suffix = (tens >= 11 && tens <= 13) ? "th" : last == 1 ? "st" : last == 2 ? "nd" : last == 3 ? "rd" : "th";
+  return std::to_string(n) + suffix;
+}
+
+}  // namespace
+
+std::string pass_advice_text(const PassAdvice& advice) {
+  const StrokeThickness& t = advice.thickness;
+  std::string text = std::to_string(advice.passes) + (advice.passes == 1 ? " pass" : " passes");
+  if (t.measured == 0) return text + ": the image has no ink";
+  text += ": the typical stroke is " + fixed(t.typical, 2) + " pixels wide (median of " + std::to_string(t.measured) +
+          " ink pixels";
+  if (t.row_step > 1) text += ", every " + ordinal(t.row_step) + " row";
+  return text + ")";
+}
+
+int print_pass_advice(const std::string& path, std::ostream& out, std::ostream& err) {
+  const AdvisorFileResult result = advise_passes_for_file(path, any_image_reader_factory());
+  std::int32_t cancel_state = 0;
+  TerminalHost host(err, false, cancel_state);
+  switch (result.outcome) {
+    case AdvisorLoad::Ok:
+      out << pass_advice_text(result.advice) << '\n';
+      return kExitWritten;
+    case AdvisorLoad::OutOfMemory:
+      host.show_message(messages::kOutOfMemory);
+      return kExitOutOfMemory;
+    case AdvisorLoad::Unsupported:
+      host.show_message(messages::kUnsupportedFormat);
+      break;
+    case AdvisorLoad::Unreadable:
+      break;
+  }
+  host.show_message(messages::kUnreadableImage);
+  return kExitUnreadable;
+}
+
+AutoPasses auto_passes(const std::string& path, std::ostream& err) {
+  const AdvisorFileResult result = advise_passes_for_file(path, any_image_reader_factory());
+  switch (result.outcome) {
+    case AdvisorLoad::Ok:
+      return {result.advice.passes, kExitWritten, "--passes auto: " + pass_advice_text(result.advice)};
+    case AdvisorLoad::OutOfMemory: {
+      std::int32_t cancel_state = 0;
+      TerminalHost host(err, false, cancel_state);
+      host.show_message(messages::kOutOfMemory);
+      return {0, kExitOutOfMemory, ""};
+    }
+    case AdvisorLoad::Unsupported:
+    case AdvisorLoad::Unreadable:
+      break;
+  }
+  return {1, kExitWritten, ""};
+}
+
+}  // namespace vp::cli

@@ -1,0 +1,73 @@
+#include "dialogs/ScaleCalculatorDialog.h"
+
+#include <QFrame>
+#include <QPushButton>
+
+#include "app/core/scale.h"
+#include "dialogs/FormSupport.h"
+
+namespace vp::gui {
+
+std::optional<QString> scaleResultText(const QString& scale, const QString& dpi) {
+  const std::optional<std::string> text = scale_result_text(scale.toStdString(), dpi.toStdString());
+  if (!text) return std::nullopt;
+  return QString::fromStdString(*text);
+}
+
+ScaleCalculatorDialog::ScaleCalculatorDialog(const QString& scale, const QString& dpi,
+                                             QWidget* parent)
+    : QDialog(parent) {
+  setObjectName(QStringLiteral("TForm3"));
+  setWindowTitle(QStringLiteral("倍率計算"));
+  makeFixedWindow(this, 266, 166, false);
+
+  // Wider than the layout's 103 and 98 pixels so that two lines of a
+  // full-width gothic fit without clipping.
+  makeWrappedLabel(this, "Label2", QStringLiteral("スキャナで詠み込んだ図面のスケール"),
+                   QRect(8, 16, 134, 38));
+  makeLabel(this, "Label5", QStringLiteral("1/"), 144, 20);
+  Edit1 = place(new QLineEdit(QStringLiteral("100"), this), "Edit1", 160, 16, 65, 20);
+  makeWrappedLabel(this, "Label3", QStringLiteral("スキャナの読みとり解像度"),
+                   QRect(8, 56, 134, 38));
+  Edit2 = place(new QLineEdit(QStringLiteral("100"), this), "Edit2", 160, 56, 65, 20);
+  makeLabel(this, "Label6", QStringLiteral("dpi"), 232, 60);
+
+  auto* bevel = place(new QFrame(this), "Bevel1", 8, 96, 249, 9);
+  bevel->setFrameShape(QFrame::HLine);
+  bevel->setFrameShadow(QFrame::Sunken);
+
+  makeLabel(this, "Label4", QStringLiteral("倍　率"), 8, 112);
+  Label1 = makeRightAlignedLabel(this, "Label1", QStringLiteral("Label1"), 225, 112, 120);
+
+  auto* ok = makeButton(this, "Button1", QStringLiteral("OK"), QRect(96, 136, 75, 25));
+  auto* cancel = makeButton(this, "Button2", QStringLiteral("中止"), QRect(184, 136, 75, 25));
+  connect(ok, &QPushButton::clicked, this, &ScaleCalculatorDialog::Button1Click);
+  connect(cancel, &QPushButton::clicked, this, &ScaleCalculatorDialog::Button2Click);
+  connect(Edit1, &QLineEdit::textChanged, this, &ScaleCalculatorDialog::Edit1Change);
+  connect(Edit2, &QLineEdit::textChanged, this, &ScaleCalculatorDialog::Edit1Change);
+  setTabOrder(Edit1, Edit2);
+  setTabOrder(Edit2, ok);
+  setTabOrder(ok, cancel);
+
+  // FormCreate. Edit1 first: while it recomputes, Edit2 still holds "100".
+  centreOnScreen(this);
+  Edit1->setText(scale);
+  Edit2->setText(dpi);
+}
+
+void ScaleCalculatorDialog::Edit1Change() {
+  if (const std::optional<QString> result = scaleResultText(Edit1->text(), Edit2->text())) {
+    Label1->setText(*result);
+  }
+}
+
+void ScaleCalculatorDialog::showEvent(QShowEvent* event) {
+  Edit1Change();  // FormShow
+  QDialog::showEvent(event);
+}
+
+void ScaleCalculatorDialog::Button1Click() { accept(); }
+
+void ScaleCalculatorDialog::Button2Click() { reject(); }
+
+}  // namespace vp::gui

@@ -1,0 +1,83 @@
+// The SVG writer: the segment table as a drawing that any browser or vector
+// editor opens at true size.
+//
+// Units: one SVG user unit is one millimetre. Every coordinate is written as the
+// DXF writer writes it, CoordinateText of the grid coordinate times the
+// magnification with the DXF decimals, so a line's four numbers are the DXF
+// file's four numbers. The y axis of the segments grows upwards and SVG's grows
+// downwards: all lines sit in a group with transform="scale(1,-1)", which stands
+// the drawing upright without touching the numbers.
+//
+// Page: the bounding box of all end points, widened by one grid unit on every
+// side so that the strokes (one grid unit wide, with round caps) lie inside it;
+// its edges are the CoordinateText of those widened grid coordinates, and its
+// width and height, written in "mm" and as the viewBox's size, are the exact
+// decimal differences of those edge texts, so that one user unit is one
+// millimetre exactly. With a negative magnification the drawing turns by half a
+// turn (both axes change sign) and the page follows it. A side that would be 0 mm
+// long (no segments at all, a magnification of zero, or a drawing that the
+// chosen decimals round to one value) is 1 mm long instead, measured from the
+// left or bottom edge: a page of no size is valid SVG but no viewer opens it.
+// An empty table thus gives the page from (0, 0) to (1, 1) with no layer in it.
+//
+// Layers: one <g> per layer that holds a line, with the DXF layer's name as its
+// id, in the order "Velorin", "Horizon", "Vertical", "Oblique", "Short", each
+// with its own stroke colour; within a layer the lines keep table order. The
+// layers follow the DXF options (split, short lines) exactly as the DXF writer
+// does. Lines are stroked one grid unit (|magnification| mm) wide, as thick as
+// one pixel of the scan.
+//
+// The file is UTF-8 (in fact ASCII); every line ends in CR LF.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <ostream>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "export/dxf_writer.h"
+#include "export/export_rules.h"
+#include "export/save_host.h"
+#include "vector/line_data.h"
+
+namespace vp {
+
+// The save dialog's fourth file type.
+inline constexpr std::string_view kSvgFilterName = "SVG形式(*.svg)";
+
+struct SvgSaveInput {
+  std::string_view magnification;       // the magnification text, read when saving
+  std::span<const LineRecord> records;  // LineData's records, in table order
+  DxfOptions options;                   // decimals (DxfReal) and layers, as for DXF
+};
+
+// The stroke colour of a layer, "#RRGGBB".
+std::string_view svg_layer_colour(SegmentClass layer);
+
+// The page in millimetres, as written.
+struct SvgPage {
+  std::string left, bottom, right, top;  // CoordinateText of the widened extremes
+  std::string width, height;             // right - left and top - bottom, exactly
+};
+SvgPage svg_page(std::span<const LineRecord> records, float rate, int decimals);
+
+// a - b for two decimal texts with the same number of decimals (as CoordinateText
+// writes them) where a >= b, exactly, in the same form.
+std::string decimal_difference(std::string_view a, std::string_view b);
+
+// SaveSVG into a stream: reads the magnification, shows the saving dialog,
+// writes everything, flushes, hides the dialog. The bar moves after every line
+// and events are processed after every hundredth. A failing stream gives
+// SaveFailure::Write.
+SaveResult SaveSVG(std::ostream& out, const SvgSaveInput& input, SaveHost& host);
+
+// SaveSVG into a file: `path` is the final name (extension already chosen). The
+// saving dialog is shown once the magnification is accepted, then the file is
+// created: a file that cannot be created gives SaveFailure::Create, a failing
+// write SaveFailure::Write, and in both cases any earlier file of that name
+// stays exactly as it was and no partial file remains.
+SaveResult SaveSVG(const std::filesystem::path& path, const SvgSaveInput& input, SaveHost& host);
+
+}  // namespace vp

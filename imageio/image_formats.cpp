@@ -1,0 +1,65 @@
+#include "imageio/image_formats.h"
+
+#include <array>
+#include <cstring>
+#include <fstream>
+
+#include "imageio/pbm_reader.h"
+#include "imageio/png_reader.h"
+#include "imageio/tiff_reader.h"
+#include "raster/bmp_reader.h"
+
+namespace vp {
+
+ImageFileType sniff_image_file(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::array<char, 8> head{};
+  file.read(head.data(), head.size());
+  const auto n = static_cast<std::size_t>(file.gcount());
+  auto starts = [&](const char* magic, std::size_t length) {
+    return n >= length && std::memcmp(head.data(), magic, length) == 0;
+  };
+  if (starts("BM", 2)) return ImageFileType::Bmp;
+  if (starts("II*\0", 4) || starts("MM\0*", 4) || starts("II+\0", 4) || starts("MM\0+", 4)) return ImageFileType::Tiff;
+  if (starts("\x89PNG\r\n\x1a\n", 8)) return ImageFileType::Png;
+  if (n >= 3 && head[0] == 'P' && head[1] >= '1' && head[1] <= '7' &&
+      (head[2] == ' ' || head[2] == '\t' || head[2] == '\n' || head[2] == '\r' || head[2] == '\v' ||
+       head[2] == '\f' || head[2] == '#')) {
+    return ImageFileType::Pbm;
+  }
+  return ImageFileType::Unknown;
+}
+
+std::unique_ptr<ImageReader> make_image_reader(const std::string& path) {
+  switch (sniff_image_file(path)) {
+    case ImageFileType::Tiff:
+      return std::make_unique<TiffReader>();
+    case ImageFileType::Png:
+      return std::make_unique<PngReader>();
+    case ImageFileType::Pbm:
+      return std::make_unique<PbmReader>();
+    case ImageFileType::Bmp:
+    case ImageFileType::Unknown:
+      break;
+  }
+  return std::make_unique<BmpReader>();
+}
+
+ImageReaderFactory any_image_reader_factory() { return make_image_reader; }
+
+OpenedImage open_any_image(const std::string& path) {
+  OpenedImage opened;
+  opened.reader = make_image_reader(path);
+  opened.status = opened.reader->open(path);
+  return opened;
+}
+
+std::vector<ImageFileFilter> extra_image_file_filters() {
+  return {
+      {"TIFFｲﾒｰｼﾞ", "*.tif;*.tiff"},
+      {"PNGｲﾒｰｼﾞ", "*.png"},
+      {"PBMｲﾒｰｼﾞ", "*.pbm"},
+  };
+}
+
+}  // namespace vp

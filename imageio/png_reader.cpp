@@ -1,0 +1,195 @@
+#include "imageio/png_reader.h"
+
+#include <png.h>
+
+#include <bit>
+#include <csetjmp>
+#include <cstdio>
+#include <new>
+#include <vector>
+
+#include "imageio/sample_rows.h"
+
+namespace vp {
+namespace {
+
+using imageio::kMaxBufferBytes;
+using imageio::kMaxImageSide;
+
+[[noreturn]] void on_png_error(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void on_png_warning(png_structp, png_const_charp) {}
+
+// The only frames that call into libpng. An error there jumps back to the
+// setjmp of the step that made the call, skipping every frame in between; so
+// these steps hold nothing with a destructor, and no C++ frame lies between
+// them and libpng.
+bool begin_reading(png_structp png, png_infop info, std::FILE* file) {
+  if (setjmp(png_jmpbuf(png)) != 0) return false;
+  png_init_io(png, file);
+  png_set_sig_bytes(png, 8);
+  png_set_user_limits(png, static_cast<png_uint_32>(kMaxImageSide), static_cast<png_uint_32>(kMaxImageSide));
+  png_read_info(png, info);
+  return true;
+}
+
+bool read_next_row(png_structp png, png_bytep row) {
+  if (setjmp(png_jmpbuf(png)) != 0) return false;
+  png_read_row(png, row, nullptr);
+  return true;
+}
+
+}  // namespace
+
+struct PngReader::Impl {
+  std::FILE* file = nullptr;
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  bool interlaced = false;
+  bool rows_read = false;
+  imageio::SampleLayout layout;
+  std::size_t row_bytes = 0;
+
+  Impl() = default;
+  Impl(const Impl&) = delete;
+  Impl& operator=(const Impl&) = delete;
+  ~Impl() {
+    if (png != nullptr) png_destroy_read_struct(&png, info != nullptr ? &info : nullptr, nullptr);
+    if (file != nullptr) std::fclose(file);
+  }
+
+  ImageStatus open(const std::string& path, ImageInfo& out);
+};
+
+PngReader::PngReader() : impl_(std::make_unique<Impl>()) {}
+PngReader::~PngReader() = default;
+
+ImageStatus PngReader::open(const std::string& path) {
+  info_ = ImageInfo{};
+  path_ = path;
+  impl_ = std::make_unique<Impl>();
+  const ImageStatus status = impl_->open(path, info_);
+  if (status != ImageStatus::Ok) {
+    impl_ = std::make_unique<Impl>();
+    info_ = ImageInfo{};
+  }
+  return status;
+}
+
+ImageStatus PngReader::Impl::open(const std::string& path, ImageInfo& out) {
+  file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return ImageStatus::Unreadable;
+  png_byte signature[8] = {};
+  if (std::fread(signature, 1, sizeof signature, file) != sizeof signature || png_sig_cmp(signature, 0, 8) != 0) {
+    return ImageStatus::Unreadable;
+  }
+  png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, on_png_error, on_png_warning);
+  if (png == nullptr) throw std::bad_alloc();
+  info = png_create_info_struct(png);
+  if (info == nullptr) throw std::bad_alloc();
+  if (!begin_reading(png, info, file)) return ImageStatus::Unreadable;
+
+  const png_uint_32 width = png_get_image_width(png, info);
+  const png_uint_32 height = png_get_image_height(png, info);
+  const int depth = png_get_bit_depth(png, info);
+  const int colour_type = png_get_color_type(png, info);
+  if (width == 0 || height == 0 || width > kMaxImageSide || height > kMaxImageSide) return ImageStatus::Unreadable;
+  switch (colour_type) {
+    case PNG_COLOR_TYPE_GRAY:
+      if (depth > 8) return ImageStatus::Unsupported;
+      out.kind = PixelKind::Grey;
+      out.ink_index = 0;  // PNG grey is 0 for black
+      out.bits_per_pixel = depth;
+      break;
+    case PNG_COLOR_TYPE_PALETTE: {
+      png_colorp entries = nullptr;
+      int count = 0;
+      if (png_get_PLTE(png, info, &entries, &count) == 0 || entries == nullptr || count <= 0) {
+        return ImageStatus::Unreadable;
+      }
+      std::vector<imageio::Colour> palette(static_cast<std::size_t>(count));
+      for (std::size_t i = 0; i < palette.size(); ++i) palette[i] = {entries[i].red, entries[i].green, entries[i].blue};
+      out.kind = PixelKind::Palette;
+      out.palette_entries = count;
+      out.ink_index = imageio::nearest_to_black(palette);
+      out.bits_per_pixel = depth;
+      break;
+    }
+    case PNG_COLOR_TYPE_RGB:
+      if (depth != 8) return ImageStatus::Unsupported;
+      out.kind = PixelKind::Rgb;
+      out.ink_index = -1;
+      out.bits_per_pixel = 24;
+      break;
+    default:  // grey with alpha, RGB with alpha
+      return ImageStatus::Unsupported;
+  }
+  out.format = "PNG";
+  out.width = static_cast<std::int32_t>(width);
+  out.height = static_cast<std::int32_t>(height);
+  interlaced = png_get_interlace_type(png, info) != PNG_INTERLACE_NONE;
+  out.encoding = interlaced ? "interlaced" : "non-interlaced";
+  layout = imageio::layout_of(out);
+  const std::uint64_t bytes = imageio::row_bytes(width, layout);
+  if (bytes != png_get_rowbytes(png, info)) return ImageStatus::Unreadable;
+  if (bytes > kMaxBufferBytes) return ImageStatus::Unsupported;
+  row_bytes = static_cast<std::size_t>(bytes);
+
+  png_uint_32 x_resolution = 0;
+  png_uint_32 y_resolution = 0;
+  int unit = PNG_RESOLUTION_UNKNOWN;
+  if (png_get_pHYs(png, info, &x_resolution, &y_resolution, &unit) != 0 && unit == PNG_RESOLUTION_METER) {
+    out.x_dpi = dpi_from_pixels_per_metre(x_resolution);
+    out.y_dpi = dpi_from_pixels_per_metre(y_resolution);
+  }
+  return ImageStatus::Ok;
+}
+
+ImageStatus PngReader::read_rows(const InkRowSink& sink) {
+  if (impl_->png == nullptr) return ImageStatus::Unreadable;
+  if (impl_->rows_read) {  // the stream is spent: start over
+    const ImageInfo before = info_;
+    if (open(path_) != ImageStatus::Ok || info_.width != before.width || info_.height != before.height) {
+      return ImageStatus::Unreadable;
+    }
+  }
+  Impl& impl = *impl_;
+  impl.rows_read = true;
+  const std::int32_t width = info_.width;
+  const std::int32_t height = info_.height;
+  std::vector<png_byte> row(impl.row_bytes);
+  std::vector<std::uint64_t> ink(imageio::ink_words(width));
+
+  if (!impl.interlaced) {
+    for (std::int32_t r = 0; r < height; ++r) {
+      if (!read_next_row(impl.png, row.data())) return ImageStatus::Unreadable;
+      imageio::ink_row(row.data(), width, impl.layout, ink.data());
+      if (!sink(r, ink)) break;
+    }
+    return ImageStatus::Ok;
+  }
+
+  // Adam7: seven reduced images, each on its own grid of the full image.
+  imageio::InkMask mask(width, height);
+  const auto w = static_cast<png_uint_32>(width);
+  const auto h = static_cast<png_uint_32>(height);
+  for (int pass = 0; pass < 7; ++pass) {
+    const png_uint_32 columns = PNG_PASS_COLS(w, pass);
+    const png_uint_32 rows = PNG_PASS_ROWS(h, pass);
+    if (columns == 0 || rows == 0) continue;  // libpng skips empty passes too
+    for (png_uint_32 i = 0; i < rows; ++i) {
+      if (!read_next_row(impl.png, row.data())) return ImageStatus::Unreadable;
+      imageio::ink_row(row.data(), static_cast<std::int32_t>(columns), impl.layout, ink.data());
+      const auto y = static_cast<std::int32_t>(PNG_ROW_FROM_PASS_ROW(i, pass));
+      for (std::size_t k = 0; k < imageio::ink_words(columns); ++k) {
+        for (std::uint64_t bits = ink[k]; bits != 0; bits &= bits - 1) {
+          const auto j = static_cast<png_uint_32>(k * 64 + static_cast<unsigned>(std::countr_zero(bits)));
+          mask.set(static_cast<std::int32_t>(PNG_COL_FROM_PASS_COL(j, pass)), y);
+        }
+      }
+    }
+  }
+  mask.deliver(sink);
+  return ImageStatus::Ok;
+}
+
+}  // namespace vp

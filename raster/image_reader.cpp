@@ -1,0 +1,24 @@
+#include "raster/image_reader.h"
+
+#include <cmath>
+
+#include "raster/bmp_reader.h"
+
+namespace vp {
+
+ImageReaderFactory bmp_only_reader_factory() {
+  return [](const std::string&) -> std::unique_ptr<ImageReader> { return std::make_unique<BmpReader>(); };
+}
+
+double dpi_from_pixels_per_metre(double pixels_per_metre) {
+  constexpr double kMetresPerInch = 0.0254;
+  if (!std::isfinite(pixels_per_metre) || pixels_per_metre <= 0) return 0;
+  const double dpi = pixels_per_metre * kMetresPerInch;
+  if (!std::isfinite(dpi)) return 0;
+  const double whole = std::round(dpi);
+  // Half a pixel per metre, in dpi; the 1e-9 absorbs the rounding of the product above.
+  if (whole > 0 && std::fabs(dpi - whole) <= 0.5 * kMetresPerInch + 1e-9) return whole;
+  return dpi;
+}
+
+}  // namespace vp

@@ -1,0 +1,81 @@
+// What a conversion needs from an image file, whatever its format: its size, how
+// its pixels are stored, which of them are ink, and its resolution.
+//
+// The core reads BMP itself (bmp_reader.h); other formats come from readers that
+// live outside the core and are handed to the driver through an ImageReaderFactory.
+// Every reader follows the same ink rule: in palette and grey images the one
+// value nearest to black is ink, in RGB images pure black only.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace vp {
+
+enum class ImageStatus {
+  Ok,
+  Unreadable,   // missing, not an image we know, truncated or inconsistent
+  Unsupported,  // an image of a kind we do not take (16-bit samples, alpha, CMYK, 4-bit BMP...)
+};
+
+enum class PixelKind {
+  Palette,  // indices into a colour table
+  Grey,     // grey values 0 .. 2^bits - 1
+  Rgb,      // 8 bits each of red, green and blue
+};
+
+struct ImageInfo {
+  std::string format;       // "BMP", "TIFF", "PNG", "PBM"; empty until an image is open
+  std::string encoding;     // how the pixels are stored: "uncompressed", "RLE8", "LZW", "CCITT G4"...
+  std::int32_t width = 0;   // pixels, > 0
+  std::int32_t height = 0;  // pixels, > 0
+  int bits_per_pixel = 0;   // 1, 2, 4, 8 or 24
+  PixelKind kind = PixelKind::Palette;
+  int palette_entries = 0;  // entries searched for the ink colour (palette images)
+  // The palette index or grey value that is ink; -1 for RGB images (pure black only).
+  int ink_index = -1;
+  // Grey images: true when 0 is white (so the largest value is black).
+  bool min_is_white = false;
+  double x_dpi = 0;  // resolution in dots per inch; 0 when the file does not give it
+  double y_dpi = 0;
+};
+
+// Receives one image row: `row_from_top` (0 = the image's top row) and its ink
+// mask, bit c of the words (least significant bit first) set when pixel c is ink;
+// bits at and beyond the width are zero. Rows arrive each exactly once, in an
+// order of the reader's choosing. Returning false stops the reading (the user aborted).
+using InkRowSink = std::function<bool(std::int32_t row_from_top, std::span<const std::uint64_t> ink)>;
+
+class ImageReader {
+ public:
+  virtual ~ImageReader() = default;
+
+  // Opens the file and checks what can be checked before any row is read. The
+  // image's width + 2 and height + 2 always fit a signed 32-bit int. info()
+  // describes the image after Ok and is empty otherwise.
+  virtual ImageStatus open(const std::string& path) = 0;
+  virtual const ImageInfo& info() const = 0;
+
+  // Decodes every row into `sink`. Unreadable when nothing was opened or the
+  // pixel data turns out to be damaged. Returns Ok also when the sink stopped
+  // the reading. Holds a bounded number of rows; allocations may throw std::bad_alloc.
+  virtual ImageStatus read_rows(const InkRowSink& sink) = 0;
+};
+
+// Gives the reader for a file (not yet opened); the driver then opens it. May
+// return an empty pointer, which the driver takes for an unreadable file.
+using ImageReaderFactory = std::function<std::unique_ptr<ImageReader>(const std::string& path)>;
+
+// The factory the driver uses unless told otherwise: every file is read as a BMP.
+ImageReaderFactory bmp_only_reader_factory();
+
+// Resolutions stored per metre or per centimetre are rounded by whoever wrote
+// them (a 400 dpi scan says 15748 pixels per metre, which is 399.9992 dpi): a
+// value within half a pixel per metre of a whole number of dpi is taken as that
+// whole number. 0 for a resolution that is not positive and finite.
+double dpi_from_pixels_per_metre(double pixels_per_metre);
+
+}  // namespace vp

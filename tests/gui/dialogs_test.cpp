@@ -1,0 +1,625 @@
+// The dialogs on their own: the settings dialog's fill and copy-back for every
+// control and its template file, the scale calculator's numbers, the controls
+// that stand in for the form designer's, the elapsed-time text, and whether
+// every window's texts fit where they are placed.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFontDatabase>
+#include <QInputMethodEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTest>
+
+#include <map>
+
+#include "app/gui/MainWindow.h"
+#include "app/gui/ProgressDialog.h"
+#include "app/gui/SavingDialog.h"
+#include "dialogs/Controls.h"
+#include "dialogs/FormSupport.h"
+#include "dialogs/HeaderTemplateText.h"
+#include "dialogs/ScaleCalculatorDialog.h"
+#include "dialogs/SettingsDialog.h"
+#include "dialogs/VersionDialog.h"
+#include "support/GuiTestSupport.h"
+
+using namespace vp;
+using namespace vp::gui;
+using namespace vp::gui::testing;
+
+namespace {
+
+using IntField = std::int32_t ConversionSettings::*;
+
+const std::map<QString, IntField>& intFields() {
+  static const std::map<QString, IntField> fields = {
+      {"ZahyouDiv", &ConversionSettings::ZahyouDiv},
+      {"ZahyouReal", &ConversionSettings::ZahyouReal},
+      {"ZahyouExt", &ConversionSettings::ZahyouExt},
+      {"JwcGroupe", &ConversionSettings::JwcGroupe},
+      {"JwcLayer", &ConversionSettings::JwcLayer},
+      {"JwcColor", &ConversionSettings::JwcColor},
+      {"JwcType", &ConversionSettings::JwcType},
+      {"JwcOption1", &ConversionSettings::JwcOption1},
+      {"JwcOption1_Len", &ConversionSettings::JwcOption1_Len},
+      {"JwcOption1_Lay", &ConversionSettings::JwcOption1_Lay},
+      {"JwcOption2", &ConversionSettings::JwcOption2},
+      {"JwcOption2_X", &ConversionSettings::JwcOption2_X},
+      {"JwcOption2_Y", &ConversionSettings::JwcOption2_Y},
+      {"JwcOption2_R", &ConversionSettings::JwcOption2_R},
+      {"DxfReal", &ConversionSettings::DxfReal},
+      {"DxfOption1", &ConversionSettings::DxfOption1},
+      {"DxfOption1_Len", &ConversionSettings::DxfOption1_Len},
+      {"DxfOption2", &ConversionSettings::DxfOption2},
+      {"Special", &ConversionSettings::Special},
+  };
+  return fields;
+}
+
+// What a control shows, as one number: an index, 0/1 for a check box, a value.
+int shownState(QWidget* control) {
+  if (auto* group = qobject_cast<RadioGroup*>(control)) return group->itemIndex();
+  if (auto* list = qobject_cast<QComboBox*>(control)) return list->currentIndex();
+  if (auto* box = qobject_cast<QCheckBox*>(control)) return box->isChecked() ? 1 : 0;
+  if (auto* spin = qobject_cast<SpinEdit*>(control)) return spin->currentValue();
+  return -999;
+}
+
+// Changes a control as the user would.
+void changeState(QWidget* control, int state) {
+  if (auto* group = qobject_cast<RadioGroup*>(control)) {
+    QTest::mouseClick(group->findChild<QRadioButton*>(QStringLiteral("Item%1").arg(state)),
+                      Qt::LeftButton, {}, QPoint(6, 8));
+  } else if (auto* list = qobject_cast<QComboBox*>(control)) {
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Home);
+    for (int i = 0; i < state; ++i) QTest::keyClick(list, Qt::Key_Down);
+  } else if (auto* box = qobject_cast<QCheckBox*>(control)) {
+    if (box->isChecked() != (state != 0)) QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, 8));
+  } else if (auto* spin = qobject_cast<SpinEdit*>(control)) {
+    spin->setValue(state);
+  }
+}
+
+QString temporaryPath(const QTemporaryDir& dir, const QString& name) { return dir.filePath(name); }
+
+std::filesystem::path fsPath(const QString& path) { return std::filesystem::path(path.toStdU16String()); }
+
+// Types as a user would: ASCII through the keyboard, anything else as the
+// input method commits it.
+void typeText(QWidget* widget, const QString& text) {
+  for (const QChar c : text) {
+    if (c == u'\n') {
+      QTest::keyClick(widget, Qt::Key_Return);
+    } else if (c.unicode() < 128) {
+      QTest::keyClick(widget, static_cast<char>(c.unicode()));
+    } else {
+      QInputMethodEvent commit;
+      commit.setCommitString(QString(c));
+      QApplication::sendEvent(widget, &commit);
+    }
+  }
+}
+
+QPushButton* button(QWidget* window, const char* name) {
+  return window->findChild<QPushButton*>(QString::fromLatin1(name));
+}
+
+}  // namespace
+
+class DialogsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() {
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setFont(interfaceFont());
+  }
+
+  // --- Settings dialog -----------------------------------------------------
+
+  void settingsFillAndCopyBack_data() {
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("previous");  // filled first, to see what a later fill keeps
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<int>("shown");
+    QTest::addColumn<int>("changeTo");  // -1000: the user leaves it
+    QTest::addColumn<int>("copied");
+
+    const int keep = -1000;
+    struct Row {
+      const char* field;
+      const char* control;
+      int previous, stored, shown, change_to, copied;
+    };
+    const Row rows[] = {
+        {"ZahyouDiv", "RadioGroup1", 0, 3, 3, 1, 1},
+        {"ZahyouReal", "RadioGroup2", 0, 5, 5, 0, 0},
+        {"ZahyouExt", "RadioGroup3", 0, 2, 2, 1, 1},
+        {"JwcGroupe", "ComboBox2", 0, 7, 7, 15, 15},
+        {"JwcLayer", "ComboBox3", 0, 10, 10, 2, 2},
+        {"JwcColor", "ComboBox4", 0, 5, 5, 1, 1},
+        {"JwcType", "ComboBox5", 0, 8, 8, 4, 4},
+        {"JwcOption1", "CheckBox3", 1, 2, 1, 0, 1},
+        {"JwcOption1_Len", "SpinEdit1", 0, 250, 250, 999, 999},
+        {"JwcOption1_Lay", "ComboBox1", 0, 4, 4, 9, 9},
+        {"JwcOption2", "CheckBox2", 1, 2, 1, 0, 1},
+        {"JwcOption2_X", "ComboBox6", 0, 11, 11, 0, 0},
+        {"JwcOption2_Y", "ComboBox7", 0, 12, 12, 13, 13},
+        {"JwcOption2_R", "ComboBox8", 0, 13, 13, 14, 14},
+        {"DxfReal", "ComboBox9", 0, 0, 0, 5, 5},
+        {"DxfOption1", "CheckBox4", 1, 2, 1, 0, 1},
+        {"DxfOption1_Len", "SpinEdit2", 0, -40, -40, 123456, 123456},
+        {"DxfOption2", "CheckBox5", 2, 1, 0, 1, 2},
+        {"Special", "CheckBox1", 1, 2, 1, 0, 1},
+        // Values outside a control's range are shown as the control allows.
+        {"ZahyouDiv", "RadioGroup1", 0, 9, 3, keep, 3},
+        {"ZahyouReal", "RadioGroup2", 0, -1, -1, keep, -1},
+        {"JwcGroupe", "ComboBox2", 0, 16, -1, keep, -1},
+        {"DxfReal", "ComboBox9", 0, -2, -1, keep, -1},
+        {"JwcOption1_Len", "SpinEdit1", 0, 5000, 1000, keep, 1000},
+        {"JwcOption1_Len", "SpinEdit1", 0, -3, 0, keep, 0},
+        // A flag that is neither 1 nor 2 leaves the box as it was.
+        {"JwcOption1", "CheckBox3", 2, 0, 1, keep, 2},
+        {"Special", "CheckBox1", 1, 7, 0, keep, 1},
+    };
+    for (const Row& r : rows) {
+      QTest::addRow("%s=%d", r.field, r.stored)
+          << QString::fromLatin1(r.field) << QString::fromLatin1(r.control) << r.previous
+          << r.stored << r.shown << r.change_to << r.copied;
+    }
+  }
+
+  void settingsFillAndCopyBack() {
+    QFETCH(QString, field);
+    QFETCH(QString, control);
+    QFETCH(int, previous);
+    QFETCH(int, stored);
+    QFETCH(int, shown);
+    QFETCH(int, changeTo);
+    QFETCH(int, copied);
+
+    QTemporaryDir folder;
+    SettingsDialog dialog(fsPath(temporaryPath(folder, "DXFHED.TXT")));
+    const IntField member = intFields().at(field);
+    ConversionSettings settings = default_settings("/");
+    settings.*member = previous;
+    dialog.fill(settings);
+    settings.*member = stored;
+    dialog.fill(settings);
+
+    QWidget* widget = dialog.findChild<QWidget*>(control);
+    QVERIFY2(widget != nullptr, qPrintable(control));
+    QCOMPARE(shownState(widget), shown);
+    if (changeTo != -1000) {
+      dialog.show();
+      auto* pages = dialog.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+      for (int i = 0; i < pages->count(); ++i) {
+        if (pages->widget(i)->isAncestorOf(widget)) pages->setCurrentIndex(i);
+      }
+      changeState(widget, changeTo);
+      dialog.hide();
+    }
+
+    ConversionSettings back = settings;
+    back.*member = 12345;
+    dialog.copyBack(back);
+    QCOMPARE(back.*member, copied);
+    // Nothing else moved: every other field came back as it was filled.
+    back.*member = settings.*member;
+    QVERIFY(back == settings);
+  }
+
+  void settingsTrackBar_data() {
+    QTest::addColumn<float>("ave");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<int>("moveTo");
+    QTest::addColumn<float>("copied");
+    QTest::newRow("2.0 opens at 20") << 2.0f << 20 << "20" << 35 << 3.5f;
+    QTest::newRow("2.3 opens at 23") << 2.3f << 23 << "23" << 1 << 0.1f;
+    QTest::newRow("0.5 opens at 5") << 0.5f << 5 << "5" << 100 << 10.0f;
+    // The position does not change from 50, so the label keeps its first text.
+    QTest::newRow("first fill at 5.0") << 5.0f << 50 << "5.0" << 50 << 5.0f;
+    QTest::newRow("beyond the bar") << 25.0f << 100 << "100" << 100 << 10.0f;
+  }
+
+  void settingsTrackBar() {
+    QFETCH(float, ave);
+    QFETCH(int, position);
+    QFETCH(QString, label);
+    QFETCH(int, moveTo);
+    QFETCH(float, copied);
+    QTemporaryDir folder;
+    SettingsDialog dialog(fsPath(temporaryPath(folder, "DXFHED.TXT")));
+    ConversionSettings settings = default_settings("/");
+    settings.Ave = ave;
+    dialog.fill(settings);
+    auto* bar = dialog.findChild<QSlider*>(QStringLiteral("TrackBar1"));
+    auto* text = dialog.findChild<QLabel*>(QStringLiteral("Label10"));
+    QCOMPARE(bar->value(), position);
+    QCOMPARE(text->text(), label);
+    bar->setValue(moveTo);
+    if (moveTo != position) QCOMPARE(text->text(), QString::number(moveTo));
+    dialog.copyBack(settings);
+    QCOMPARE(settings.Ave, copied);
+  }
+
+  // OK, "中止" and the template file, through the modal dialog.
+  void settingsTemplateFile_data() {
+    QTest::addColumn<QByteArray>("before");  // empty: no file
+    QTest::addColumn<QString>("typed");      // appended to the box
+    QTest::addColumn<QString>("buttonName");
+    QTest::addColumn<QByteArray>("after");  // "-": no file
+    QTest::addColumn<int>("zahyouDiv");
+
+    const QByteArray crlf = "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n";
+    const QByteArray shiftJis = "999\r\n\x83\x6f\x83\x69\x83\x69\r\n  0\r\n";
+    QTest::newRow("OK unchanged") << crlf << "" << "Button1" << crlf << 2;
+    QTest::newRow("OK keeps Shift-JIS bytes") << shiftJis << "" << "Button1" << shiftJis << 2;
+    QTest::newRow("OK rewrites LF as CR LF") << QByteArray("a\nb\n") << "" << "Button1"
+                                             << QByteArray("a\r\nb\r\n") << 2;
+    QTest::newRow("OK with an edit") << crlf << "999\nバナナ" << "Button1"
+                                     << crlf + "999\r\n" + QStringLiteral("バナナ").toUtf8() + "\r\n" << 2;
+    QTest::newRow("OK creates a missing file") << QByteArray() << "" << "Button1" << QByteArray("") << 2;
+    QTest::newRow("中止 after an edit") << crlf << "999" << "Button2" << crlf << 0;
+    QTest::newRow("中止 without a file") << QByteArray() << "x" << "Button2" << QByteArray("-") << 0;
+  }
+
+  void settingsTemplateFile() {
+    QFETCH(QByteArray, before);
+    QFETCH(QString, typed);
+    QFETCH(QString, buttonName);
+    QFETCH(QByteArray, after);
+    QFETCH(int, zahyouDiv);
+
+    QTemporaryDir folder;
+    const QString path = temporaryPath(folder, "DXFHED.TXT");
+    if (!before.isEmpty()) QVERIFY(writeBytes(path, before));
+    SettingsDialog dialog(fsPath(path));
+    ConversionSettings settings = default_settings("/");
+
+    ModalAnswerer answerer;
+    answerer.then([&](QWidget* modal) {
+      QCOMPARE(modal, &dialog);
+      // The user picks a separator and types into the header box.
+      auto* pages = dialog.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+      QCOMPARE(pages->currentIndex(), 0);
+      changeState(dialog.findChild<RadioGroup*>(QStringLiteral("RadioGroup1")), 2);
+      pages->setCurrentIndex(2);
+      auto* memo = dialog.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"));
+      memo->moveCursor(QTextCursor::End);
+      typeText(memo, typed);
+      QTest::mouseClick(button(&dialog, qPrintable(buttonName)), Qt::LeftButton);
+    });
+    dialog.edit(settings);
+    QCOMPARE(answerer.pendingSteps(), 0);
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(settings.ZahyouDiv, zahyouDiv);
+    if (after == "-") {
+      QVERIFY(!QFile::exists(path));
+    } else {
+      QCOMPARE(readBytes(path), after);
+    }
+  }
+
+  // A template file that cannot be written: the settings are copied, the user
+  // is told, and the dialog stays open.
+  void settingsTemplateNotWritable() {
+    QTemporaryDir folder;
+    QVERIFY(writeBytes(temporaryPath(folder, "plain-file"), "x"));
+    const QString path = temporaryPath(folder, "plain-file/DXFHED.TXT");
+    SettingsDialog dialog(fsPath(path));
+    ConversionSettings settings = default_settings("/");
+    bool stillOpen = false;
+
+    ModalAnswerer answerer;
+    answerer.then([&](QWidget*) {
+      changeState(dialog.findChild<RadioGroup*>(QStringLiteral("RadioGroup3")), 2);
+      QTest::mouseClick(button(&dialog, "Button1"), Qt::LeftButton);
+    });
+    answerer.then([&](QWidget* modal) {  // the error box
+      qobject_cast<QMessageBox*>(modal)->defaultButton()->click();
+      stillOpen = dialog.isVisible();
+      QCOMPARE(settings.ZahyouExt, 2);
+      QTest::mouseClick(button(&dialog, "Button2"), Qt::LeftButton);
+    });
+    dialog.edit(settings);
+    QVERIFY(stillOpen);
+    QCOMPARE(answerer.boxes().size(), 1);
+    QCOMPARE(answerer.boxes()[0].text,
+             QStringLiteral("ファイル %1 を作成できません").arg(QDir::toNativeSeparators(path)));
+    QCOMPARE(answerer.boxes()[0].icon, QMessageBox::Critical);
+    QCOMPARE(settings.ZahyouExt, 2);
+  }
+
+  // A template that is there but cannot be read: the dialog is not shown, so
+  // its OK cannot replace the file with an empty box.
+  void settingsTemplateNotReadable() {
+    QTemporaryDir folder;
+    const QString path = temporaryPath(folder, "DXFHED.TXT");
+    QVERIFY(QDir().mkpath(path));
+    SettingsDialog dialog(fsPath(path));
+    ConversionSettings settings = default_settings("/");
+    const ConversionSettings before = settings;
+    ModalAnswerer answerer;
+    dialog.edit(settings);
+    QCOMPARE(answerer.boxes().size(), 1);
+    QCOMPARE(answerer.boxes()[0].text,
+             QString::fromStdString(dxf_header_unreadable_message(fsPath(path))));
+    QVERIFY(settings == before);
+    QVERIFY(QFileInfo(path).isDir());
+  }
+
+  void headerTemplateText_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("encoding");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty") << QByteArray() << int(HeaderEncoding::Utf8) << "";
+    QTest::newRow("one empty line") << QByteArray("\r\n") << int(HeaderEncoding::Utf8) << "\n";
+    QTest::newRow("ascii") << QByteArray("  0\r\nEOF\r\n") << int(HeaderEncoding::Utf8) << "  0\nEOF\n";
+    QTest::newRow("trailing empty line") << QByteArray("a\r\n\r\n") << int(HeaderEncoding::Utf8) << "a\n\n";
+    QTest::newRow("utf-8") << QStringLiteral("図面\r\n").toUtf8() << int(HeaderEncoding::Utf8) << "図面\n";
+    QTest::newRow("shift-jis") << QByteArray("\x90\x7d\x96\xca\r\n") << int(HeaderEncoding::ShiftJis)
+                               << "図面\n";
+    QTest::newRow("bytes of no encoding") << QByteArray("\xff\xfe\x80\r\n")
+                                          << int(HeaderEncoding::Latin1)
+                                          << QString::fromLatin1("\xff\xfe\x80\n");
+  }
+
+  void headerTemplateText() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, encoding);
+    QFETCH(QString, text);
+    const DxfHeaderTemplate header =
+        DxfHeaderTemplate::from_bytes(std::string_view(bytes.constData(), bytes.size()));
+    const HeaderEncoding detected = detectHeaderEncoding(header);
+    QCOMPARE(int(detected), encoding);
+    QCOMPARE(headerToText(header, detected), text);
+    QVERIFY(headerFromText(text, detected) == header);
+  }
+
+  // Japanese typed into a template of raw bytes cannot be held as Latin-1.
+  void headerTemplateTextTurnsUtf8() {
+    const DxfHeaderTemplate back = headerFromText(QStringLiteral("\u00ffバナナ"), HeaderEncoding::Latin1);
+    QCOMPARE(back.lines().size(), std::size_t{1});
+    QCOMPARE(QString::fromStdString(back.lines()[0]), QStringLiteral("\u00ffバナナ"));
+  }
+
+  // --- Scale calculator ----------------------------------------------------
+
+  void scaleResult_data() {
+    QTest::addColumn<QString>("scale");
+    QTest::addColumn<QString>("dpi");
+    QTest::addColumn<QString>("result");  // empty: the label keeps its text
+    QTest::newRow("1/100 at 100 dpi") << "100" << "100" << "25.39999962";
+    QTest::newRow("1/100 at 400 dpi") << "100" << "400" << "6.34999990";
+    QTest::newRow("zero resolution") << "100" << "0" << "";
+    QTest::newRow("letters in the scale") << "abc" << "100" << "";
+    QTest::newRow("letters in the resolution") << "100" << "4OO" << "";
+    QTest::newRow("empty") << "" << "100" << "";
+  }
+
+  void scaleResult() {
+    QFETCH(QString, scale);
+    QFETCH(QString, dpi);
+    QFETCH(QString, result);
+    // The dialog, typed into as a user would: the result follows every change
+    // that can be computed, and stays where one cannot.
+    ScaleCalculatorDialog dialog(QStringLiteral("100"), QStringLiteral("200"));
+    dialog.show();
+    auto* label = dialog.findChild<QLabel*>(QStringLiteral("Label1"));
+    QCOMPARE(label->text(), QStringLiteral("12.69999981"));
+    auto* edit1 = dialog.findChild<QLineEdit*>(QStringLiteral("Edit1"));
+    auto* edit2 = dialog.findChild<QLineEdit*>(QStringLiteral("Edit2"));
+    edit2->selectAll();
+    QTest::keyClicks(edit2, dpi);
+    edit1->selectAll();
+    QTest::keyClicks(edit1, scale);
+    if (result.isEmpty()) {
+      QVERIFY(!scaleResultText(scale, dpi).has_value());
+      QVERIFY(label->text() != QStringLiteral("Label1"));  // some earlier result is kept
+    } else {
+      QCOMPARE(label->text(), result);
+    }
+  }
+
+  void scaleFilledAtCreation_data() {
+    QTest::addColumn<QString>("scale");
+    QTest::addColumn<QString>("dpi");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("both numbers") << "100" << "400" << "6.34999990";
+    QTest::newRow("scale not a number") << "x" << "400" << "Label1";
+    // Edit1 is filled while Edit2 still holds "100".
+    QTest::newRow("resolution not a number") << "200" << "y" << "50.79999924";
+    QTest::newRow("resolution zero") << "300" << "0" << "76.19999695";
+  }
+
+  void scaleFilledAtCreation() {
+    QFETCH(QString, scale);
+    QFETCH(QString, dpi);
+    QFETCH(QString, shown);
+    ScaleCalculatorDialog dialog(scale, dpi);
+    dialog.show();
+    QCOMPARE(dialog.resultText(), shown);
+    QCOMPARE(dialog.scaleText(), scale);
+    QCOMPARE(dialog.dpiText(), dpi);
+  }
+
+  // --- Controls ------------------------------------------------------------
+
+  void spinEditText_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("minimum");
+    QTest::addColumn<int>("maximum");
+    QTest::addColumn<int>("notANumber");
+    QTest::addColumn<int>("value");
+    QTest::newRow("in range") << "7" << 1 << 100 << 1 << 7;
+    QTest::newRow("spaces") << " 12 " << 1 << 100 << 1 << 12;
+    QTest::newRow("too large") << "250" << 1 << 100 << 1 << 100;
+    QTest::newRow("zero") << "0" << 1 << 100 << 1 << 1;
+    QTest::newRow("negative") << "-5" << 1 << 100 << 1 << 1;
+    QTest::newRow("empty") << "" << 1 << 100 << 1 << 1;
+    QTest::newRow("lone sign") << "-" << 1 << 100 << 1 << 1;
+    QTest::newRow("two numbers") << "1-2" << 1 << 100 << 1 << 1;
+    QTest::newRow("huge") << "99999999999" << 1 << 100 << 1 << 100;
+    QTest::newRow("unbounded negative") << "-40" << INT_MIN << INT_MAX << 0 << -40;
+    QTest::newRow("unbounded not a number") << "-" << INT_MIN << INT_MAX << 0 << 0;
+  }
+
+  void spinEditText() {
+    QFETCH(QString, text);
+    QFETCH(int, minimum);
+    QFETCH(int, maximum);
+    QFETCH(int, notANumber);
+    QFETCH(int, value);
+    QCOMPARE(SpinEdit::valueOfText(text, minimum, maximum, notANumber), value);
+
+    // Typed into the box, then the focus leaves it.
+    QWidget window;
+    auto* spinBox = new SpinEdit(&window);
+    SpinEdit& spin = *spinBox;
+    spin.setRange(minimum, maximum);
+    spin.setNotANumberValue(notANumber);
+    spin.setValue(minimum == 1 ? 3 : 17);
+    auto* other = new QLineEdit(&window);
+    other->move(0, 40);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    spin.setFocus();
+    auto* edit = spin.findChild<QLineEdit*>();
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, text);
+    QCOMPARE(spin.currentValue(), value);
+    other->setFocus();
+    QTRY_COMPARE(spin.value(), value);
+    QCOMPARE(spin.text(), QString::number(value));
+  }
+
+  // --- Progress dialog -----------------------------------------------------
+
+  void elapsedText_data() {
+    QTest::addColumn<qint64>("ms");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("zero") << qint64(0) << "0:00:00";
+    QTest::newRow("under a second") << qint64(999) << "0:00:00";
+    QTest::newRow("a minute and a second") << qint64(61'500) << "0:01:01";
+    QTest::newRow("an hour") << qint64(3'600'000) << "1:00:00";
+    QTest::newRow("just under a day") << qint64(86'399'999) << "23:59:59";
+    QTest::newRow("past a day") << qint64(90'001'000) << "25:00:01";
+    QTest::newRow("negative") << qint64(-5) << "0:00:00";
+  }
+
+  void elapsedText() {
+    QFETCH(qint64, ms);
+    QFETCH(QString, text);
+    QCOMPARE(formatElapsed(ms), text);
+  }
+
+  // The clock ticks while a conversion runs, and the time the main window
+  // reports is taken when the conversion ends.
+  void progressClock() {
+    QWidget main;
+    std::int32_t cancel = 0;
+    ProgressDialog dialog;
+    dialog.attach(&main, &cancel);
+    main.show();
+    dialog.conversion_started();
+    QVERIFY(dialog.isVisible());
+    QVERIFY(!main.isEnabled());
+    auto* clock = dialog.findChild<QLabel*>(QStringLiteral("Label14"));
+    QTRY_COMPARE_WITH_TIMEOUT(clock->text(), QStringLiteral("0:00:01"), 3000);
+    QTest::mouseClick(button(&dialog, "Button2"), Qt::LeftButton);
+    QCOMPARE(cancel, 1);
+    // Well after the tick, before the next one: the time taken at the end,
+    // not the one the tick stored.
+    const qint64 atTick = dialog.elapsedMs();
+    QVERIFY(atTick >= 1000);
+    QTest::qWait(300);
+    dialog.conversion_finished();
+    QVERIFY(!dialog.isVisible());
+    QVERIFY(main.isEnabled());
+    QVERIFY2(dialog.elapsedMs() >= atTick + 300, qPrintable(QString::number(dialog.elapsedMs())));
+    QCOMPARE(formatElapsed(dialog.elapsedMs()), clock->text());
+  }
+
+  // --- Layout --------------------------------------------------------------
+
+  void interfaceFontIsJapanese() {
+    const QString family = interfaceFontFamily();
+    QVERIFY(QFontDatabase::writingSystems(family).contains(QFontDatabase::Japanese));
+    QCOMPARE(interfaceFont().pixelSize(), 12);
+  }
+
+  // Every text of every window fits where it is placed, inside its parent, and
+  // no two labels cover each other.
+  void textsFit() {
+    MemorySettingsStorage storage;
+    QTemporaryDir folder;
+    MainWindow form1(storage, folder.path() + u'/');
+    ProgressDialog form2;
+    ScaleCalculatorDialog form3(QStringLiteral("100"), QStringLiteral("100"));
+    vp::gui::SavingDialog form4;
+    SettingsDialog form5(fsPath(temporaryPath(folder, "DXFHED.TXT")));
+    VersionDialog form6;
+    QWidget* forms[] = {&form1, &form2, &form3, &form4, &form5, &form6};
+    for (QWidget* form : forms) {
+      form->show();
+      QVERIFY(QTest::qWaitForWindowExposed(form));
+      for (QWidget* w : form->findChildren<QWidget*>()) {
+        if (w->window() != form || !w->isVisible() || w->parentWidget() == nullptr) continue;
+        if (qobject_cast<QDialog*>(w) != nullptr) continue;
+        const QString where = form->objectName() + u'/' + w->objectName();
+        const QRect inParent = w->parentWidget()->rect();
+        QVERIFY2(inParent.contains(w->geometry()), qPrintable(where + " leaves its parent"));
+        if (auto* label = qobject_cast<QLabel*>(w); label != nullptr && label->pixmap().isNull() &&
+                                                  !label->objectName().isEmpty()) {
+          const int needed = label->wordWrap() ? label->heightForWidth(label->width())
+                                               : label->sizeHint().height();
+          QVERIFY2(label->height() >= needed,
+                   qPrintable(where + QStringLiteral(" is clipped below: %1 < %2").arg(label->height()).arg(needed)));
+          if (!label->wordWrap()) {
+            QVERIFY2(label->width() >= label->sizeHint().width(),
+                     qPrintable(where + " is clipped at the side"));
+          }
+        }
+        if (auto* box = qobject_cast<QCheckBox*>(w); box != nullptr && !box->text().isEmpty()) {
+          QVERIFY2(box->width() >= box->sizeHint().width(), qPrintable(where + " is clipped"));
+        }
+        if (auto* radio = qobject_cast<QRadioButton*>(w)) {
+          QVERIFY2(radio->width() >= radio->sizeHint().width(), qPrintable(where + " is clipped"));
+          QVERIFY2(radio->geometry().bottom() < inParent.bottom() - 2,
+                   qPrintable(where + " sits on its frame"));
+        }
+        if (auto* push = qobject_cast<QPushButton*>(w)) {
+          const int text = push->fontMetrics().horizontalAdvance(push->text());
+          QVERIFY2(push->width() >= text, qPrintable(where + " text wider than the button"));
+        }
+      }
+      // Labels side by side must not cover each other.
+      const QList<QLabel*> labels = form->findChildren<QLabel*>();
+      for (QLabel* a : labels) {
+        for (QLabel* b : labels) {
+          if (a >= b || a->parentWidget() != b->parentWidget() || !a->isVisible() || !b->isVisible() ||
+              a->window() != form || a->text().isEmpty() || b->text().isEmpty())
+            continue;
+          const QRect overlap = a->geometry() & b->geometry();
+          QVERIFY2(overlap.width() <= 3 || overlap.height() <= 3,
+                   qPrintable(form->objectName() + ": " + a->objectName() + " covers " + b->objectName()));
+        }
+      }
+      form->hide();
+    }
+  }
+};
+
+QTEST_MAIN(DialogsTest)
+#include "dialogs_test.moc"

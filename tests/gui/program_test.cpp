@@ -1,0 +1,848 @@
+// The whole desktop program, driven as a user would: start-up and the
+// first-start notice, settings across a restart, the open command's outcomes,
+// the save command in every format, the scale calculator and the settings
+// dialog reached from the main window. Every modal window is answered by a
+// ModalAnswerer; nothing waits for a person.
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTest>
+
+#include <sstream>
+
+#include "app/core/conversion.h"
+#include "app/core/messages.h"
+#include "app/gui/Program.h"
+#include "app/gui/QtSettingsStorage.h"
+#include "dialogs/Controls.h"
+#include "dialogs/FormSupport.h"
+#include "dialogs/MessageBoxes.h"
+#include "export/dxf_writer.h"
+#include "export/jwc_writer.h"
+#include "export/text_writer.h"
+#include "support/GuiTestSupport.h"
+
+using namespace vp;
+using namespace vp::gui;
+using namespace vp::gui::testing;
+
+namespace {
+
+const QString kSaved = QStringLiteral("保存しました。");
+const QString kNotSaved = QStringLiteral("保存できませんでした。");
+const QString kBadRate = QStringLiteral("倍率の数値が不正です。");
+
+// A conversion or a save run by the core alone, for the results to expect.
+class QuietHost final : public ConversionHost, public SaveHost {
+ public:
+  void conversion_started() override {}
+  void conversion_finished() override {}
+  void process_events() override {}
+  void set_bar(ProgressBar, int) override {}
+  void set_label(ProgressLabel, std::string_view) override {}
+  void show_message(std::string_view) override {}
+  void begin_saving() override {}
+  void set_saving_bar(int) override {}
+  void end_saving() override {}
+};
+
+// Records when a widget is enabled, disabled, shown and hidden.
+class StateRecorder : public QObject {
+ public:
+  explicit StateRecorder(QWidget* widget) { widget->installEventFilter(this); }
+  QStringList events;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    auto* widget = static_cast<QWidget*>(watched);
+    if (event->type() == QEvent::EnabledChange) events << (widget->isEnabled() ? "enabled" : "disabled");
+    if (event->type() == QEvent::Show) events << "shown";
+    if (event->type() == QEvent::Hide) events << "hidden";
+    return false;
+  }
+};
+
+template <typename T>
+T* child(QWidget* parent, const char* name) {
+  T* found = parent->findChild<T*>(QString::fromLatin1(name));
+  if (found == nullptr) qFatal("no control %s", name);
+  return found;
+}
+
+QString nativeFolder(const QString& folder) { return QDir::toNativeSeparators(folder + u'/'); }
+
+}  // namespace
+
+class ProgramTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<ScratchSettings> settings_;
+  std::unique_ptr<QTemporaryDir> folder_;  // the program's folder and the drawings
+  std::unique_ptr<QtSettingsStorage> storage_;
+  std::unique_ptr<Program> program_;
+  std::unique_ptr<ModalAnswerer> answerer_;
+
+  QString path(const QString& name) const { return folder_->filePath(name); }
+  QString programFolder() const { return nativeFolder(folder_->path()); }
+  MainWindow& form1() { return program_->form1(); }
+
+  void start() {
+    storage_ = std::make_unique<QtSettingsStorage>();
+    program_ = startProgram(*storage_, programFolder());
+    QVERIFY(QTest::qWaitForWindowExposed(&form1()));
+  }
+  // Ends the program as closing the main window does.
+  void closeProgram() {
+    QVERIFY(form1().close());
+    program_.reset();
+    storage_.reset();
+  }
+  // Ends the program without closing the main window, as if it had been killed.
+  void killProgram() {
+    program_.reset();
+    storage_.reset();
+  }
+
+  void clickButton(QWidget* window, const char* name) {
+    QTest::mouseClick(child<QPushButton>(window, name), Qt::LeftButton);
+  }
+  void trigger(const char* action) { child<QAction>(&form1(), action)->trigger(); }
+  QString statusText() { return child<QLabel>(&form1(), "SimpleText")->text(); }
+  QString outcomeLabel() { return child<QLabel>(&form1(), "Label6")->text(); }
+  // The save button and the save menu item together: "on", "off", or "mixed".
+  QString saving() {
+    const bool button = child<QPushButton>(&form1(), "Button3")->isEnabled();
+    const bool item = child<QAction>(&form1(), "Save1")->isEnabled();
+    if (button != item) return QStringLiteral("mixed");
+    return button ? QStringLiteral("on") : QStringLiteral("off");
+  }
+  void typeInto(QLineEdit* edit, const QString& text) {
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, text);
+  }
+
+  // Converts `file` through the open command.
+  void openFile(const QString& file) {
+    answerer_->thenChooseFile(file);
+    clickButton(&form1(), "Button1");
+  }
+
+  // The count and segments the core finds in `file` with `passes` passes.
+  static Conversion reference(const QString& file, int passes,
+                              const ConversionSettings& settings = default_settings("/")) {
+    Conversion conversion;
+    QuietHost host;
+    conversion.ChangeImage(localPath(file), passes, host, settings);
+    return conversion;
+  }
+
+ private slots:
+  void initTestCase() {
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setApplicationName(QStringLiteral("VelorinPelkin"));
+    QApplication::setFont(interfaceFont());
+  }
+
+  void init() {
+    settings_ = std::make_unique<ScratchSettings>();
+    folder_ = std::make_unique<QTemporaryDir>();
+    answerer_ = std::make_unique<ModalAnswerer>();
+    QVERIFY(writeBmp(path("drawing.bmp"), smallDrawing()));
+  }
+
+  void cleanup() {
+    if (program_) killProgram();
+    answerer_.reset();
+    folder_.reset();
+    settings_.reset();
+  }
+
+  // --- Start-up ------------------------------------------------------------
+
+  void firstStartNotice_data() {
+    QTest::addColumn<QString>("firstUp");  // "<none>": no value
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("no settings at all") << "<none>" << true;
+    QTest::newRow("FirstUp 0") << "0" << true;
+    QTest::newRow("FirstUp not a number") << "once" << true;
+    QTest::newRow("FirstUp 1") << "1" << false;
+  }
+
+  void firstStartNotice() {
+    QFETCH(QString, firstUp);
+    QFETCH(bool, shown);
+    if (firstUp != "<none>") settings_->setRawValue("FirstUp", firstUp);
+    bool windowsBeforeNotice = true;
+    if (shown) {
+      answerer_->then([&](QWidget* modal) {
+        windowsBeforeNotice = false;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+          if (qobject_cast<MainWindow*>(w) != nullptr) windowsBeforeNotice = true;
+        }
+        qobject_cast<QMessageBox*>(modal)->buttons().constFirst()->click();
+      });
+    }
+    start();
+    QCOMPARE(answerer_->boxes().size(), shown ? 1 : 0);
+    if (shown) {
+      const SeenBox& notice = answerer_->boxes()[0];
+      QCOMPARE(notice.caption, QStringLiteral("注意"));
+      QCOMPARE(notice.icon, QMessageBox::Warning);
+      QCOMPARE(notice.buttons, QStringList{QStringLiteral("OK")});
+      QCOMPARE(notice.text, firstStartNoticeText());
+      QVERIFY2(!windowsBeforeNotice, "the notice comes before any window");
+    }
+
+    // Ended without closing the main window: the notice comes again.
+    killProgram();
+    answerer_->clear();
+    start();
+    QCOMPARE(answerer_->boxes().size(), shown ? 1 : 0);
+
+    // Once closed normally, never again.
+    closeProgram();
+    QCOMPARE(settings_->rawValue("FirstUp"), QStringLiteral("1"));
+    answerer_->clear();
+    start();
+    QCOMPARE(answerer_->boxes().size(), 0);
+  }
+
+  // The first start: defaults everywhere, both folders the program's folder.
+  void firstStartDefaults() {
+    start();
+    QCOMPARE(child<SpinEdit>(&form1(), "SpinEdit1")->value(), 3);
+    QCOMPARE(child<QLineEdit>(&form1(), "Edit1")->text(), QStringLiteral("1.0"));
+    QCOMPARE(form1().pos(), QPoint(0, 0));
+    QCOMPARE(QString::fromStdString(form1().settings().OpenDir), programFolder());
+    QCOMPARE(QString::fromStdString(form1().settings().SaveDir), programFolder());
+    QCOMPARE(outcomeLabel(), QStringLiteral("VelorinPelkinⅡ"));
+    QCOMPARE(statusText(), QStringLiteral("ﾌｧｲﾙ名:"));
+    // Saving is off, and the menu item does nothing.
+    QCOMPARE(answerer_->texts(), QStringList{firstStartNoticeText()});
+    QCOMPARE(saving(), QStringLiteral("off"));
+    bool dialogShown = false;
+    answerer_->then([&](QWidget* modal) {
+      dialogShown = true;
+      static_cast<QDialog*>(modal)->reject();
+    });
+    trigger("Save1");
+    QVERIFY(!dialogShown);
+    QCOMPARE(answerer_->boxes().size(), 1);
+  }
+
+  void settingsSurviveRestart() {
+    settings_->setRawValue("FirstUp", "1");
+    settings_->setRawValue("OpenDir", path("gone") + u'/');  // a folder that is not there
+    settings_->setRawValue("JwcLayer", "many");              // not a number: the default
+    start();
+    QCOMPARE(QString::fromStdString(form1().settings().OpenDir), programFolder());
+
+    // The scale calculator, confirmed.
+    answerer_->then([&](QWidget* modal) {
+      typeInto(child<QLineEdit>(modal, "Edit1"), "200");
+      typeInto(child<QLineEdit>(modal, "Edit2"), "400");
+      clickButton(modal, "Button1");
+    });
+    clickButton(&form1(), "Button4");
+    QCOMPARE(child<QLineEdit>(&form1(), "Edit1")->text(), QStringLiteral("12.69999981"));
+    // The pass count, typed; the window moved.
+    auto* spin = child<SpinEdit>(&form1(), "SpinEdit1");
+    typeInto(spin->findChild<QLineEdit*>(), "7");
+    child<QLineEdit>(&form1(), "Edit1")->setFocus();
+    form1().move(33, 44);
+    // The settings dialog, confirmed.
+    answerer_->then([&](QWidget* modal) {
+      child<RadioGroup>(modal, "RadioGroup3")->setItemIndex(2);
+      child<QCheckBox>(modal, "CheckBox1")->setChecked(true);
+      child<QSlider>(modal, "TrackBar1")->setValue(35);
+      clickButton(modal, "Button1");
+    });
+    trigger("N3");
+    closeProgram();
+
+    // Stored as text, in the section System.
+    const QMap<QString, QString> stored = {
+        {"FirstUp", "1"},     {"Rate", "12.69999981"}, {"SCALE", "200"}, {"DPI", "400"},
+        {"Loop", "7"},        {"ZahyouExt", "2"},      {"Special", "2"}, {"Ave", "35"},
+        {"Left", "33"},       {"Top", "44"},           {"JwcLayer", "0"}, {"OpenDir", programFolder()},
+        {"SaveMode", "1"}};
+    for (auto it = stored.begin(); it != stored.end(); ++it) {
+      QCOMPARE(settings_->rawValue(it.key()), it.value());
+    }
+    QSettings raw(QStringLiteral("Quillet"), QStringLiteral("VelorinPelkin"));
+    QCOMPARE(raw.value("System/Loop").typeId(), QMetaType::QString);
+
+    start();
+    QCOMPARE(answerer_->boxes().size(), 0);
+    QCOMPARE(child<QLineEdit>(&form1(), "Edit1")->text(), QStringLiteral("12.69999981"));
+    QCOMPARE(child<SpinEdit>(&form1(), "SpinEdit1")->value(), 7);
+    QCOMPARE(form1().pos(), QPoint(33, 44));
+    QCOMPARE(form1().settings().ZahyouExt, 2);
+    QCOMPARE(form1().settings().Special, 2);
+    QCOMPARE(form1().settings().Ave, 3.5f);
+    QCOMPARE(program_->form3().scaleText(), QStringLiteral("200"));
+    QCOMPARE(program_->form3().dpiText(), QStringLiteral("400"));
+  }
+
+  // --- The open command ----------------------------------------------------
+
+  void openCommand_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<bool>("savingOn");
+    QTest::addColumn<QStringList>("messages");
+    const QString noData = QStringLiteral("キャンセルされたのでデータがないよ。");
+    const QString dash = QStringLiteral("ﾌｧｲﾙ名:-");
+    QTest::newRow("dialog cancelled") << "cancel" << "" << QStringLiteral("ﾌｧｲﾙ名:drawing.bmp") << true
+                                      << QStringList{};
+    QTest::newRow("aborted") << "abort" << noData << dash << false
+                             << QStringList{QStringLiteral("途中でキャンセルされました。")};
+    QTest::newRow("out of memory") << "memory" << noData << dash << false
+                                   << QStringList{QStringLiteral("メモリ不足です。\n\rキャンセルされました。")};
+    QTest::newRow("unreadable") << "unreadable" << QStringLiteral("画像に問題あり？？？") << dash << false
+                                << QStringList{QStringLiteral("画像ファイルを読込めませんでした。")};
+    QTest::newRow("unsupported") << "unsupported" << QStringLiteral("画像に問題あり？？？") << dash << false
+                                 << QStringList{QStringLiteral("対応していないファイル形式です。"),
+                                                QStringLiteral("画像ファイルを読込めませんでした。")};
+  }
+
+  // A successful conversion first, then the case of the row.
+  void openCommand() {
+    QFETCH(QString, kind);
+    QFETCH(QString, label);
+    QFETCH(QString, status);
+    QFETCH(bool, savingOn);
+    QFETCH(QStringList, messages);
+    settings_->setRawValue("FirstUp", "1");
+    start();
+    auto* spin = child<SpinEdit>(&form1(), "SpinEdit1");
+    spin->setValue(1);
+
+    openFile(path("drawing.bmp"));
+    const Conversion expected = reference(path("drawing.bmp"), 1);
+    QVERIFY(expected.LineCount() > 0);
+    QVERIFY(!std::ranges::equal(expected.records(), reference(path("drawing.bmp"), 3).records()));
+    const QString done = QString::number(expected.LineCount()) + QStringLiteral("本のデータがあるよ。");
+    QCOMPARE(answerer_->texts(), QStringList{QStringLiteral("完了！\n\rTIME:0:00:00")});
+    QCOMPARE(answerer_->boxes()[0].caption, QStringLiteral("VelorinPelkin"));
+    QCOMPARE(answerer_->boxes()[0].icon, QMessageBox::NoIcon);
+    QCOMPARE(outcomeLabel(), done);
+    QCOMPARE(statusText(), QStringLiteral("ﾌｧｲﾙ名:drawing.bmp"));
+    QCOMPARE(saving(), QStringLiteral("on"));
+    QVERIFY(std::ranges::equal(form1().conversion().records(), expected.records()));
+    QCOMPARE(form1().openedFileName(), QStringLiteral("drawing.bmp"));
+    const std::string openDir = form1().settings().OpenDir;
+    QCOMPARE(QString::fromStdString(openDir), programFolder());
+    answerer_->clear();
+
+    // The case of the row.
+    QString file = path("drawing.bmp");
+    QStringList seenDuringRun;
+    bool pressed = false;
+    if (kind == "cancel") {
+      answerer_->thenCancelFileDialog();
+      clickButton(&form1(), "Button1");
+    } else {
+      if (kind == "abort") {
+        file = path("large.bmp");
+        QVERIFY(writeBmp(file, largeDrawing()));
+        answerer_->setIdle([&] {
+          if (pressed || !program_->form2().isVisible()) return;
+          pressed = true;
+          seenDuringRun << (form1().isEnabled() ? "main enabled" : "main disabled")
+                        << (form1().menuBar()->isEnabled() ? "menu enabled" : "menu disabled");
+          clickButton(&program_->form2(), "Button2");  // 中止
+        });
+      } else if (kind == "memory") {
+        form1().conversion().lines().fail_next_growth_for_testing();
+      } else if (kind == "unreadable") {
+        file = path("broken.bmp");
+        QVERIFY(writeBytes(file, "BM this is not a bitmap"));
+      } else if (kind == "unsupported") {
+        file = path("four-bit.bmp");
+        QVERIFY(writeUnsupportedBmp(file));
+      }
+      answerer_->then([&](QWidget* modal) {
+        // The open dialog starts in the folder of the last good conversion.
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        seenDuringRun << QDir::toNativeSeparators(dialog->directory().absolutePath() + u'/');
+        chooseFile(dialog, file);
+      });
+      clickButton(&form1(), "Button1");
+      QCOMPARE(seenDuringRun.value(0), QString::fromStdString(openDir));
+    }
+    answerer_->setIdle(nullptr);
+
+    QCOMPARE(answerer_->texts(), messages);
+    QCOMPARE(outcomeLabel(), label.isEmpty() ? done : label);
+    QCOMPARE(statusText(), status);
+    QCOMPARE(saving(), QString(savingOn ? "on" : "off"));
+    QVERIFY(form1().isEnabled());
+    QVERIFY(!program_->form2().isVisible());
+    // A failure keeps what the good conversion left.
+    QCOMPARE(form1().openedFileName(), QStringLiteral("drawing.bmp"));
+    QCOMPARE(form1().settings().OpenDir, openDir);
+    if (kind == "abort") {
+      QCOMPARE(seenDuringRun.mid(1), (QStringList{"main disabled", "menu disabled"}));
+      QCOMPARE(form1().conversion().CancelState, 1);
+    }
+  }
+
+  // Special mode follows the setting, and its checks and counts show in the
+  // progress dialog.
+  void specialMode_data() {
+    QTest::addColumn<int>("special");
+    QTest::newRow("off") << 1;
+    QTest::newRow("on") << 2;
+  }
+
+  void specialMode() {
+    QFETCH(int, special);
+    settings_->setRawValue("FirstUp", "1");
+    settings_->setRawValue("Special", QString::number(special));
+    settings_->setRawValue("Ave", "30");
+    QVERIFY(writeBmp(path("plan.bmp"), generate_drawing(300, 200, 11)));
+    start();
+    openFile(path("plan.bmp"));
+
+    ConversionSettings settings = default_settings("/");
+    settings.Special = special;
+    settings.Ave = 3.0f;
+    const Conversion plain = reference(path("plan.bmp"), 3);
+    const Conversion expected = reference(path("plan.bmp"), 3, settings);
+    if (special == 2) QVERIFY(expected.LineCount() < plain.LineCount());
+    QCOMPARE(outcomeLabel(), QString::number(expected.LineCount()) + QStringLiteral("本のデータがあるよ。"));
+    QVERIFY(std::ranges::equal(form1().conversion().records(), expected.records()));
+
+    QWidget* progress = &program_->form2();
+    const bool on = special == 2;
+    QCOMPARE(child<QLabel>(progress, "Label7")->text(), on ? QStringLiteral("おわり") : QStringLiteral("OFF"));
+    QCOMPARE(child<QLabel>(progress, "Label8")->text(), on ? QStringLiteral("おわり") : QStringLiteral("OFF"));
+    QCOMPARE(child<QLabel>(progress, "Label12")->text(), on ? QString::number(plain.LineCount()) : "0");
+    QCOMPARE(child<QLabel>(progress, "Label10")->text(), on ? QString::number(expected.LineCount()) : "0");
+    QCOMPARE(child<QProgressBar>(progress, "ProgressBar3")->value(), 100);
+    const int bar4 = child<QProgressBar>(progress, "ProgressBar4")->value();
+    QVERIFY2(on ? bar4 > 66 : bar4 == 0, qPrintable(QString::number(bar4)));
+  }
+
+  // --- The save command ----------------------------------------------------
+
+  void saveEachFormat_data() {
+    QTest::addColumn<int>("saveMode");
+    QTest::addColumn<int>("zahyouExt");
+    QTest::addColumn<QString>("defaultName");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("text, TXT") << 1 << 0 << "drawing.TXT" << "drawing.txt";
+    QTest::newRow("text, TEXT") << 1 << 1 << "drawing.TEXT" << "drawing.text";
+    QTest::newRow("text, CSV") << 1 << 2 << "drawing.CSV" << "drawing.csv";
+    QTest::newRow("DXF") << 2 << 0 << "drawing.DXF" << "drawing.dxf";
+    QTest::newRow("jw_cad") << 3 << 1 << "drawing.JWC" << "drawing.jwc";
+  }
+
+  void saveEachFormat() {
+    QFETCH(int, saveMode);
+    QFETCH(int, zahyouExt);
+    QFETCH(QString, defaultName);
+    QFETCH(QString, written);
+    settings_->setRawValue("FirstUp", "1");
+    QVERIFY(writeBytes(path("DXFHED.TXT"), "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n"));
+    start();
+    openFile(path("drawing.bmp"));
+    answerer_->clear();
+
+    // Settings away from their defaults, so that a mix-up shows in the file.
+    ConversionSettings& s = form1().settings();
+    s.SaveMode = saveMode;
+    s.ZahyouExt = zahyouExt;
+    s.ZahyouDiv = 1;
+    s.ZahyouReal = 2;
+    s.DxfReal = 1;
+    s.DxfOption1 = 2;
+    s.DxfOption1_Len = 3;
+    s.DxfOption2 = 2;
+    s.JwcGroupe = 2;
+    s.JwcLayer = 10;
+    s.JwcColor = 3;
+    s.JwcType = 4;
+    s.JwcOption1 = 2;
+    s.JwcOption1_Len = 2;
+    s.JwcOption1_Lay = 7;
+    s.JwcOption2 = 2;
+    s.JwcOption2_X = 4;
+    s.JwcOption2_Y = 5;
+    s.JwcOption2_R = 6;
+    typeInto(child<QLineEdit>(&form1(), "Edit1"), "0.254");
+
+    QVERIFY(QDir(folder_->path()).mkdir("out"));
+    const QString out = path("out");
+    QString shownName, shownFolder;
+    int shownType = 0;
+    answerer_->then([&](QWidget* modal) {
+      auto* dialog = qobject_cast<SaveFileDialog*>(modal);
+      shownName = dialog->fileNameBox()->text();
+      shownFolder = nativeFolder(dialog->directory().absolutePath());
+      shownType = dialog->filterIndex();
+      dialog->setDirectory(out);  // the user goes to another folder, keeps the name
+      dialog->fileNameBox()->setText(shownName);
+      static_cast<QDialog*>(dialog)->accept();
+    });
+    StateRecorder mainStates(&form1());
+    StateRecorder savingStates(&program_->form4());
+    clickButton(&form1(), "Button3");
+
+    QCOMPARE(shownName, defaultName);
+    QCOMPARE(shownFolder, programFolder());
+    QCOMPARE(shownType, saveMode);
+    QCOMPARE(answerer_->texts(), QStringList{kSaved});
+    QCOMPARE(QDir(out).entryList(QDir::Files), QStringList{written});
+    QCOMPARE(mainStates.events, (QStringList{"disabled", "enabled"}));
+    QCOMPARE(savingStates.events, (QStringList{"shown", "hidden"}));
+    QCOMPARE(QString::fromStdString(s.SaveDir), nativeFolder(out));
+    QCOMPARE(s.SaveMode, saveMode);
+
+    // The bytes are the core writer's for these settings.
+    std::ostringstream bytes;
+    QuietHost host;
+    const auto records = form1().conversion().records();
+    if (saveMode == 1) {
+      SaveTXT(bytes, TextSaveInput{"0.254", records, 1, 2}, host);
+    } else if (saveMode == 2) {
+      const DxfHeaderTemplate header = DxfHeaderTemplate::from_bytes("  0\r\nSECTION\r\n  2\r\nENTITIES\r\n");
+      SaveDXF(bytes, DxfSaveInput{"0.254", records, DxfOptions{1, 2, 3, 2}}, header, host);
+    } else {
+      SaveJWC(bytes, JwcSaveInput{"0.254", records, JwcOptions{2, 10, 3, 4, 2, 2, 7, 2, 4, 5, 6}}, host);
+    }
+    QCOMPARE(readBytes(QDir(out).filePath(written)), QByteArray::fromStdString(bytes.str()));
+    QCOMPARE(saving(), QStringLiteral("on"));
+  }
+
+  void overwriteQuestion_data() {
+    QTest::addColumn<int>("answer");  // a key, or 0 for a click on the button below
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<bool>("replaced");
+    QTest::newRow("はい") << 0 << "はい(&Y)" << true;
+    QTest::newRow("いいえ") << 0 << "いいえ(&N)" << false;
+    QTest::newRow("Enter") << int(Qt::Key_Return) << "" << true;
+    QTest::newRow("Escape") << int(Qt::Key_Escape) << "" << false;
+  }
+
+  // plan.CSV is tested for, plan.csv is written: the question shows the first.
+  void overwriteQuestion() {
+    QFETCH(int, answer);
+    QFETCH(QString, button);
+    QFETCH(bool, replaced);
+    settings_->setRawValue("FirstUp", "1");
+    settings_->setRawValue("ZahyouExt", "2");
+    start();
+    openFile(path("drawing.bmp"));
+    answerer_->clear();
+    QVERIFY(writeBytes(path("drawing.csv"), "old"));
+    form1().settings().SaveDir = "/";
+
+    answerer_->then([&](QWidget* modal) {
+      auto* dialog = qobject_cast<SaveFileDialog*>(modal);
+      dialog->setDirectory(folder_->path());
+      dialog->fileNameBox()->setText("drawing");
+      static_cast<QDialog*>(dialog)->accept();
+    });
+    if (answer != 0) answerer_->thenKey(answer);
+    else answerer_->thenClick(button);
+    clickButton(&form1(), "Button3");
+
+    const SeenBox question = answerer_->boxes().value(0);
+    QCOMPARE(question.caption, QStringLiteral("警告"));
+    QCOMPARE(question.icon, QMessageBox::Warning);
+    QCOMPARE(question.buttons, (QStringList{"はい(&Y)", "いいえ(&N)"}));
+    QCOMPARE(question.defaultButton, QStringLiteral("はい(&Y)"));
+    QCOMPARE(question.escapeButton, QStringLiteral("いいえ(&N)"));
+    QCOMPARE(question.text, QStringLiteral("ファイル") + QDir::toNativeSeparators(path("drawing.CSV")) +
+                                QStringLiteral("は既に存在します\n\r上書きしますか？"));
+    QCOMPARE(answerer_->boxes().size(), replaced ? 2 : 1);
+    if (replaced) {
+      QCOMPARE(answerer_->boxes()[1].text, kSaved);
+      QVERIFY(readBytes(path("drawing.csv")) != "old");
+      QCOMPARE(QString::fromStdString(form1().settings().SaveDir), programFolder());
+    } else {
+      QCOMPARE(readBytes(path("drawing.csv")), QByteArray("old"));
+      QCOMPARE(form1().settings().SaveDir, std::string("/"));
+    }
+    QVERIFY(!QFile::exists(path("drawing.CSV")));
+  }
+
+  // Picking another type while the dialog is open renames the name in the box.
+  void typeChangeRenames_data() {
+    QTest::addColumn<QList<int>>("keys");
+    QTest::addColumn<QString>("boxEnd");
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<int>("saveMode");
+    QTest::newRow("to DXF") << QList<int>{Qt::Key_Down} << "drawing.dxf" << "drawing.dxf" << 2;
+    QTest::newRow("to jw_cad") << QList<int>{Qt::Key_Down, Qt::Key_Down} << "drawing.jwc" << "drawing.jwc"
+                               << 3;
+    // Type 1 puts ".txt" in the box whatever the extension setting; the file
+    // written still takes it from the setting.
+    QTest::newRow("there and back") << QList<int>{Qt::Key_Down, Qt::Key_Down, Qt::Key_Up, Qt::Key_Up}
+                                    << "drawing.txt" << "drawing.csv" << 1;
+  }
+
+  void typeChangeRenames() {
+    QFETCH(QList<int>, keys);
+    QFETCH(QString, boxEnd);
+    QFETCH(QString, written);
+    QFETCH(int, saveMode);
+    settings_->setRawValue("FirstUp", "1");
+    settings_->setRawValue("ZahyouExt", "2");
+    start();
+    openFile(path("drawing.bmp"));
+    answerer_->clear();
+    QVERIFY(QDir(folder_->path()).mkdir("out"));
+    form1().settings().SaveDir = nativeFolder(path("out")).toStdString();
+
+    QStringList boxTexts;
+    answerer_->then([&](QWidget* modal) {
+      auto* dialog = qobject_cast<SaveFileDialog*>(modal);
+      boxTexts << dialog->fileNameBox()->text();
+      auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+      for (int key : keys) {
+        types->setFocus();
+        QTest::keyClick(types, static_cast<Qt::Key>(key));
+        boxTexts << dialog->fileNameBox()->text();
+      }
+      QVERIFY(dialog->isVisible());
+      static_cast<QDialog*>(dialog)->accept();
+    });
+    clickButton(&form1(), "Button3");
+
+    QCOMPARE(boxTexts.value(0), QStringLiteral("drawing.CSV"));
+    QCOMPARE(boxTexts.size(), keys.size() + 1);
+    QCOMPARE(boxTexts.last(), QDir::toNativeSeparators(path("out/") + boxEnd));
+    QCOMPARE(answerer_->texts(), QStringList{kSaved});
+    QCOMPARE(QDir(path("out")).entryList(QDir::Files), QStringList{written});
+    QCOMPARE(form1().settings().SaveMode, saveMode);
+  }
+
+  void invalidMagnification_data() {
+    QTest::addColumn<QString>("rate");
+    QTest::addColumn<int>("saveMode");
+    QTest::addColumn<QStringList>("messages");
+    const QStringList invalid{kBadRate, kNotSaved};
+    QTest::newRow("trailing space") << "2 " << 1 << invalid;
+    QTest::newRow("comma") << "1,5" << 2 << invalid;
+    QTest::newRow("letters after") << "1.5x" << 3 << invalid;
+    QTest::newRow("empty") << "" << 1 << invalid;
+    QTest::newRow("lone minus") << "-" << 2 << invalid;
+    QTest::newRow("beyond float") << "1e40" << 3 << invalid;
+    QTest::newRow("leading space is fine") << " 2" << 1 << QStringList{kSaved};
+  }
+
+  void invalidMagnification() {
+    QFETCH(QString, rate);
+    QFETCH(int, saveMode);
+    QFETCH(QStringList, messages);
+    settings_->setRawValue("FirstUp", "1");
+    start();
+    openFile(path("drawing.bmp"));
+    answerer_->clear();
+    QVERIFY(QDir(folder_->path()).mkdir("out"));
+    form1().settings().SaveMode = saveMode;
+    typeInto(child<QLineEdit>(&form1(), "Edit1"), rate);
+    StateRecorder savingStates(&program_->form4());
+
+    answerer_->then([&](QWidget* modal) {
+      auto* dialog = qobject_cast<SaveFileDialog*>(modal);
+      dialog->setDirectory(path("out"));
+      static_cast<QDialog*>(dialog)->accept();
+    });
+    clickButton(&form1(), "Button3");
+    QCOMPARE(answerer_->texts(), messages);
+    const bool saved = messages == QStringList{kSaved};
+    QCOMPARE(QDir(path("out")).entryList(QDir::Files).size(), saved ? 1 : 0);
+    QCOMPARE(savingStates.events.isEmpty(), !saved);
+    QCOMPARE(form1().settings().SaveMode, saveMode);
+    QCOMPARE(QString::fromStdString(form1().settings().SaveDir),
+             saved ? nativeFolder(path("out")) : programFolder());
+  }
+
+  // The file cannot be created (a folder has its name): each format says so
+  // its own way, and nothing is remembered.
+  void saveCannotCreate_data() {
+    QTest::addColumn<int>("saveMode");
+    QTest::addColumn<QString>("blocked");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<int>("icon");
+    QTest::newRow("text") << 1 << "drawing.txt"
+                          << QStringList{QStringLiteral("ファイルへのアクセスが拒否されました")}
+                          << int(QMessageBox::Critical);
+    QTest::newRow("DXF") << 2 << "drawing.dxf" << QStringList{kNotSaved} << int(QMessageBox::NoIcon);
+    QTest::newRow("jw_cad") << 3 << "drawing.jwc"
+                            << QStringList{QStringLiteral("保存ができませんでした。"), kNotSaved}
+                            << int(QMessageBox::NoIcon);
+  }
+
+  void saveCannotCreate() {
+    QFETCH(int, saveMode);
+    QFETCH(QString, blocked);
+    QFETCH(QStringList, messages);
+    QFETCH(int, icon);
+    settings_->setRawValue("FirstUp", "1");
+    start();
+    openFile(path("drawing.bmp"));
+    answerer_->clear();
+    QVERIFY(QDir(folder_->path()).mkpath("out/" + blocked));
+    form1().settings().SaveMode = saveMode;
+
+    answerer_->then([&](QWidget* modal) {
+      auto* dialog = qobject_cast<SaveFileDialog*>(modal);
+      dialog->setDirectory(path("out"));
+      static_cast<QDialog*>(dialog)->accept();
+    });
+    clickButton(&form1(), "Button3");
+    QCOMPARE(answerer_->texts(), messages);
+    QCOMPARE(int(answerer_->boxes()[0].icon), icon);
+    QVERIFY(QFileInfo(path("out/" + blocked)).isDir());
+    QCOMPARE(QString::fromStdString(form1().settings().SaveDir), programFolder());
+    QCOMPARE(form1().settings().SaveMode, saveMode);
+    QVERIFY(form1().isEnabled());
+    QVERIFY(!program_->form4().isVisible());
+    QCOMPARE(saving(), QStringLiteral("on"));
+  }
+
+  // A failed save leaves type and folder; the next save opens with them.
+  void failedSaveKeepsTypeAndFolder() {
+    settings_->setRawValue("FirstUp", "1");
+    start();
+    openFile(path("drawing.bmp"));
+    QVERIFY(QDir(folder_->path()).mkdir("good"));
+    QVERIFY(QDir(folder_->path()).mkdir("bad"));
+    form1().settings().SaveMode = 2;
+    answerer_->then([&](QWidget* modal) {
+      qobject_cast<QFileDialog*>(modal)->setDirectory(path("good"));
+      static_cast<QDialog*>(modal)->accept();
+    });
+    clickButton(&form1(), "Button3");
+    typeInto(child<QLineEdit>(&form1(), "Edit1"), "oops");
+    answerer_->then([&](QWidget* modal) {
+      auto* dialog = qobject_cast<SaveFileDialog*>(modal);
+      dialog->setFilterIndex(3);
+      dialog->setDirectory(path("bad"));
+      static_cast<QDialog*>(dialog)->accept();
+    });
+    clickButton(&form1(), "Button3");
+    int type = 0;
+    QString folder;
+    answerer_->then([&](QWidget* modal) {
+      auto* dialog = qobject_cast<SaveFileDialog*>(modal);
+      type = dialog->filterIndex();
+      folder = nativeFolder(dialog->directory().absolutePath());
+      static_cast<QDialog*>(dialog)->reject();
+    });
+    clickButton(&form1(), "Button3");
+    QCOMPARE(type, 2);
+    QCOMPARE(folder, nativeFolder(path("good")));
+    QCOMPARE(QDir(path("bad")).entryList(QDir::Files).size(), 0);
+  }
+
+  // --- The other commands --------------------------------------------------
+
+  void scaleCalculator() {
+    settings_->setRawValue("FirstUp", "1");
+    start();
+    auto* rate = child<QLineEdit>(&form1(), "Edit1");
+    answerer_->then([&](QWidget* modal) {
+      QCOMPARE(modal->objectName(), QStringLiteral("TForm3"));
+      typeInto(child<QLineEdit>(modal, "Edit2"), "400");
+      QCOMPARE(child<QLabel>(modal, "Label1")->text(), QStringLiteral("6.34999990"));
+      clickButton(modal, "Button1");
+    });
+    trigger("T1");
+    QCOMPARE(rate->text(), QStringLiteral("6.34999990"));
+    QCOMPARE(form1().settings().DPI, std::string("400"));
+
+    // "中止" changes nothing, but the box keeps what was typed.
+    answerer_->then([&](QWidget* modal) {
+      typeInto(child<QLineEdit>(modal, "Edit2"), "0");
+      QCOMPARE(child<QLabel>(modal, "Label1")->text(), QStringLiteral("6.34999990"));
+      clickButton(modal, "Button2");
+    });
+    clickButton(&form1(), "Button4");
+    QCOMPARE(rate->text(), QStringLiteral("6.34999990"));
+    QCOMPARE(form1().settings().DPI, std::string("400"));
+    QString kept;
+    answerer_->then([&](QWidget* modal) {
+      kept = child<QLineEdit>(modal, "Edit2")->text();
+      clickButton(modal, "Button2");
+    });
+    clickButton(&form1(), "Button4");
+    QCOMPARE(kept, QStringLiteral("0"));
+  }
+
+  // A stored SCALE that is not a number: the result reads "Label1", OK copies
+  // it, and saving then reports the magnification as invalid.
+  void scaleNotANumber() {
+    settings_->setRawValue("FirstUp", "1");
+    settings_->setRawValue("SCALE", "x");
+    start();
+    answerer_->then([&](QWidget* modal) { clickButton(modal, "Button1"); });
+    clickButton(&form1(), "Button4");
+    QCOMPARE(child<QLineEdit>(&form1(), "Edit1")->text(), QStringLiteral("Label1"));
+    openFile(path("drawing.bmp"));
+    answerer_->clear();
+    answerer_->then([&](QWidget* modal) { static_cast<QDialog*>(modal)->accept(); });
+    clickButton(&form1(), "Button3");
+    QCOMPARE(answerer_->texts(), (QStringList{kBadRate, kNotSaved}));
+  }
+
+  // The settings dialog from the menu: OK writes DXFHED.TXT into the program's
+  // folder, and the next DXF file starts with it.
+  void settingsDialogAndDxfHeader() {
+    settings_->setRawValue("FirstUp", "1");
+    start();
+    openFile(path("drawing.bmp"));
+    answerer_->clear();
+    answerer_->then([&](QWidget* modal) {
+      QCOMPARE(modal->objectName(), QStringLiteral("TForm5"));
+      child<QPlainTextEdit>(modal, "Memo1")->setPlainText("999\nmy header\n");
+      child<QComboBox>(modal, "ComboBox9")->setCurrentIndex(0);
+      clickButton(modal, "Button1");
+    });
+    trigger("N3");
+    QCOMPARE(readBytes(path("DXFHED.TXT")), QByteArray("999\r\nmy header\r\n"));
+    QCOMPARE(form1().settings().DxfReal, 0);
+
+    form1().settings().SaveMode = 2;
+    answerer_->then([&](QWidget* modal) { static_cast<QDialog*>(modal)->accept(); });
+    clickButton(&form1(), "Button3");
+    QCOMPARE(answerer_->texts(), QStringList{kSaved});
+    const QByteArray dxf = readBytes(path("drawing.dxf"));
+    QVERIFY(dxf.startsWith("999\r\nmy header\r\n  0\r\nLINE\r\n"));
+    QVERIFY(dxf.endsWith("  0\r\nENDSEC\r\n  0\r\nEOF\r\n"));
+  }
+
+  void versionDialog() {
+    settings_->setRawValue("FirstUp", "1");
+    start();
+    QString shown;
+    answerer_->then([&](QWidget* modal) {
+      shown = modal->objectName();
+      clickButton(modal, "Button1");
+    });
+    trigger("N2");
+    QCOMPARE(shown, QStringLiteral("TForm6"));
+    QVERIFY(!program_->form6().isVisible());
+  }
+};
+
+QTEST_MAIN(ProgramTest)
+#include "program_test.moc"

@@ -1,0 +1,200 @@
+#include "support/GuiTestSupport.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+
+#include "bench/bmp_writer.h"
+
+namespace vp::gui::testing {
+
+// --- ModalAnswerer ---------------------------------------------------------
+
+ModalAnswerer::ModalAnswerer() {
+  timer_.setInterval(2);
+  connect(&timer_, &QTimer::timeout, this, &ModalAnswerer::tick);
+  timer_.start();
+}
+
+ModalAnswerer::~ModalAnswerer() { timer_.stop(); }
+
+SeenBox describe(const QMessageBox* box) {
+  SeenBox seen;
+  seen.caption = box->windowTitle();
+  seen.text = box->text();
+  seen.icon = box->icon();
+  for (const QAbstractButton* button : box->buttons()) seen.buttons << button->text();
+  if (box->defaultButton() != nullptr) seen.defaultButton = box->defaultButton()->text();
+  if (box->escapeButton() != nullptr) seen.escapeButton = box->escapeButton()->text();
+  return seen;
+}
+
+void ModalAnswerer::tick() {
+  if (idle_) idle_();
+  QWidget* modal = QApplication::activeModalWidget();
+  if (modal == nullptr || !modal->isVisible() || answered_.contains(modal)) return;
+  // Answered once per showing: a dialog that is reused is answered again when
+  // it comes back (see eventFilter).
+  answered_.insert(modal);
+  modal->installEventFilter(this);
+  auto* box = qobject_cast<QMessageBox*>(modal);
+  if (box != nullptr) boxes_.append(describe(box));
+  // VP_TEST_TRACE=1 lists every modal window answered, to find a test that hangs.
+  if (qEnvironmentVariableIsSet("VP_TEST_TRACE")) {
+    qDebug() << "answering" << modal->metaObject()->className() << modal->objectName()
+             << (box != nullptr ? box->text() : QString());
+  }
+  Step step;
+  if (!steps_.empty()) {
+    step = std::move(steps_.front());
+    steps_.pop_front();
+  } else {
+    step = [](QWidget* w) {
+      auto* unexpected = qobject_cast<QMessageBox*>(w);
+      if (unexpected != nullptr && unexpected->defaultButton() != nullptr) {
+        unexpected->defaultButton()->click();
+      } else if (unexpected != nullptr && unexpected->buttons().size() == 1) {
+        unexpected->buttons().constFirst()->click();
+      } else if (auto* dialog = qobject_cast<QDialog*>(w)) {
+        dialog->reject();
+      }
+    };
+  }
+  // Run from the event loop, not from inside this timer's signal: a timer does
+  // not fire again while its own signal runs, so a modal window opened by the
+  // step could not be answered.
+  QPointer<QWidget> target(modal);
+  QMetaObject::invokeMethod(
+      this, [target, step = std::move(step)] { if (target) step(target); }, Qt::QueuedConnection);
+}
+
+bool ModalAnswerer::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Hide || event->type() == QEvent::Destroy) {
+    answered_.remove(static_cast<QWidget*>(watched));
+    watched->removeEventFilter(this);
+  }
+  return false;
+}
+
+QStringList ModalAnswerer::texts() const {
+  QStringList all;
+  for (const SeenBox& box : boxes_) all << box.text;
+  return all;
+}
+
+void chooseFile(QFileDialog* dialog, const QString& path) {
+  // As a user does: go to the folder, type the name, press the dialog's button.
+  // (selectFile would not touch the name box while it has the focus.)
+  const QFileInfo info(path);
+  dialog->setDirectory(info.absolutePath());
+  dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(info.fileName());
+  static_cast<QDialog*>(dialog)->accept();
+}
+
+void ModalAnswerer::thenChooseFile(const QString& path) {
+  then([path](QWidget* modal) {
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    if (dialog == nullptr) {
+      qobject_cast<QDialog*>(modal)->reject();
+      return;
+    }
+    chooseFile(dialog, path);
+  });
+}
+
+void ModalAnswerer::thenCancelFileDialog() {
+  then([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
+}
+
+void ModalAnswerer::thenClick(const QString& button_text) {
+  then([button_text](QWidget* modal) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    if (box != nullptr) {
+      for (QAbstractButton* button : box->buttons()) {
+        if (button->text() == button_text) {
+          button->click();
+          return;
+        }
+      }
+    }
+    qobject_cast<QDialog*>(modal)->reject();
+  });
+}
+
+void ModalAnswerer::thenKey(int key) {
+  then([key](QWidget* modal) { QTest::keyClick(modal, static_cast<Qt::Key>(key)); });
+}
+
+// --- Settings --------------------------------------------------------------
+
+ScratchSettings::ScratchSettings() {
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir_.path());
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.path());
+}
+
+QString ScratchSettings::rawValue(const QString& name) const {
+  QSettings settings(QStringLiteral("Quillet"), QStringLiteral("VelorinPelkin"));
+  const QVariant value = settings.value(QStringLiteral("System/") + name);
+  return value.isValid() ? value.toString() : QString();
+}
+
+void ScratchSettings::setRawValue(const QString& name, const QString& value) {
+  QSettings settings(QStringLiteral("Quillet"), QStringLiteral("VelorinPelkin"));
+  settings.setValue(QStringLiteral("System/") + name, value);
+}
+
+void ScratchSettings::clearAll() {
+  QSettings settings(QStringLiteral("Quillet"), QStringLiteral("VelorinPelkin"));
+  settings.clear();
+}
+
+// --- Bitmaps ---------------------------------------------------------------
+
+InkImage smallDrawing() {
+  InkImage image(64, 48);
+  for (int y = 8; y < 11; ++y) image.fill_span(y, 4, 56);
+  for (int y = 36; y < 39; ++y) image.fill_span(y, 4, 56);
+  for (int y = 8; y < 39; ++y) image.fill_span(y, 30, 32);
+  for (int i = 0; i < 20; ++i) image.fill_span(14 + i, 40 + i, 42 + i);
+  return image;
+}
+
+InkImage largeDrawing() {
+  DrawingOptions options;
+  options.text = false;
+  options.hatching = false;
+  options.coverage = 0.02;
+  return generate_drawing(3000, 3000, 7, options);
+}
+
+bool writeBmp(const QString& path, const InkImage& image) {
+  return write_bmp_file(QFile::encodeName(path).toStdString(), image, BmpWriteOptions{});
+}
+
+bool writeUnsupportedBmp(const QString& path) {
+  std::vector<std::uint8_t> bytes = encode_bmp(smallDrawing(), BmpWriteOptions{});
+  if (bytes.size() < 30) return false;
+  bytes[28] = 4;  // bits per pixel
+  bytes[29] = 0;
+  return writeBytes(path, QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                                     static_cast<qsizetype>(bytes.size())));
+}
+
+QByteArray readBytes(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return file.readAll();
+}
+
+bool writeBytes(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+}  // namespace vp::gui::testing

@@ -1,0 +1,423 @@
+#include "image_files.h"
+
+#include "imageio/image_formats.h"
+
+#include <png.h>
+#include <tiffio.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+namespace vp::testing_imageio {
+namespace {
+
+std::uint32_t hash(std::int32_t x, std::int32_t y) {
+  std::uint32_t h = static_cast<std::uint32_t>(x) * 0x9E3779B1u ^ static_cast<std::uint32_t>(y) * 0x85EBCA77u;
+  h ^= h >> 15;
+  h *= 0x2C1B3C6Du;
+  return h ^ (h >> 12);
+}
+
+int max_value(int bits) { return (1 << bits) - 1; }
+
+// Samples per pixel of the raw image as stored.
+int channels(const RawImage& raw) { return raw.kind == PixelKind::Rgb ? 3 : 1; }
+
+// One row of one plane (plane -1: every channel interleaved, then
+// `extra_samples` opaque alpha samples), packed most significant first; 16-bit
+// samples in the machine's order for libtiff, big-endian for libpng.
+std::vector<std::uint8_t> pack_row(const RawImage& raw, std::int32_t y, int plane, int extra_samples,
+                                   bool native_multibyte) {
+  const int per_pixel = plane >= 0 ? 1 : channels(raw) + extra_samples;
+  const std::size_t bits_per_pixel = static_cast<std::size_t>(per_pixel) * static_cast<std::size_t>(raw.bits);
+  std::vector<std::uint8_t> row((static_cast<std::size_t>(raw.width) * bits_per_pixel + 7) / 8, 0);
+  std::size_t bit = 0;
+  auto put = [&](std::uint32_t value) {
+    if (raw.bits >= 8) {
+      const int bytes = raw.bits / 8;
+      for (int i = 0; i < bytes; ++i) {
+        const int shift = native_multibyte ? 8 * i : 8 * (bytes - 1 - i);
+        row[bit / 8 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> shift);
+      }
+    } else {
+      row[bit / 8] |= static_cast<std::uint8_t>(value << (8 - raw.bits - bit % 8));
+    }
+    bit += static_cast<std::size_t>(raw.bits);
+  };
+  for (std::int32_t x = 0; x < raw.width; ++x) {
+    const std::uint32_t v = raw.at(x, y);
+    const std::uint32_t scale = raw.bits == 16 ? 257 : 1;
+    if (raw.kind == PixelKind::Rgb) {
+      const std::uint32_t c[3] = {(v >> 16) & 255, (v >> 8) & 255, v & 255};
+      if (plane >= 0) {
+        put(c[plane] * scale);
+      } else {
+        for (std::uint32_t s : c) put(s * scale);
+      }
+    } else {
+      put(v);
+    }
+    for (int e = 0; plane < 0 && e < extra_samples; ++e) put(static_cast<std::uint32_t>(max_value(std::min(raw.bits, 16))));
+  }
+  return row;
+}
+
+// --- libpng, with errors reported by a jump back into the one frame below ---
+
+[[noreturn]] void png_fail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void png_quiet(png_structp, png_const_charp) {}
+
+struct PngJob {
+  std::FILE* file;
+  png_uint_32 width, height;
+  int bit_depth, colour_type, interlace;
+  const png_color* palette;
+  int palette_size;
+  const PngOptions* options;
+  png_bytepp rows;
+};
+
+// No object with a destructor lives here: libpng's error jumps straight back.
+bool png_write_job(const PngJob& job) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, png_fail, png_quiet);
+  if (png == nullptr) return false;
+  png_infop info = png_create_info_struct(png);
+  if (info == nullptr || setjmp(png_jmpbuf(png)) != 0) {
+    png_destroy_write_struct(&png, &info);
+    return false;
+  }
+  png_init_io(png, job.file);
+  png_set_IHDR(png, info, job.width, job.height, job.bit_depth, job.colour_type, job.interlace,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (job.palette != nullptr) png_set_PLTE(png, info, job.palette, job.palette_size);
+  if (job.options->phys) {
+    png_set_pHYs(png, info, job.options->x_pixels_per_unit, job.options->y_pixels_per_unit, job.options->phys_unit);
+  }
+  png_write_info(png, info);
+  png_set_interlace_handling(png);
+  png_write_image(png, job.rows);
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return true;
+}
+
+}  // namespace
+
+RawImage raw_from_ink(const InkImage& image, const RawSpec& spec) {
+  RawImage raw;
+  raw.width = image.width;
+  raw.height = image.height;
+  raw.kind = spec.kind;
+  raw.bits = spec.kind == PixelKind::Rgb ? 8 : spec.bits;
+  raw.min_is_white = spec.min_is_white;
+  raw.palette = spec.palette;
+  const int ink = expected_ink_value(raw);
+  std::vector<std::uint32_t> background;
+  if (spec.kind == PixelKind::Rgb) {
+    background = {0xFFFFFF};
+    if (spec.dark_background) background.insert(background.end(), {0x010000, 0x000100, 0x000001, 0x030303});
+  } else {
+    const int values = spec.kind == PixelKind::Palette ? static_cast<int>(spec.palette.size()) : 1 << raw.bits;
+    for (int v = values - 1; v >= 0; --v) {
+      if (v != ink) background.push_back(static_cast<std::uint32_t>(v));
+    }
+    if (spec.kind == PixelKind::Grey) {
+      // Plain background is white: the far end from the ink.
+      const auto white = static_cast<std::uint32_t>(raw.min_is_white ? 0 : max_value(raw.bits));
+      std::erase(background, white);
+      background.insert(background.begin(), white);
+    }
+    if (!spec.dark_background) background.resize(1);
+  }
+  raw.pixels.resize(static_cast<std::size_t>(raw.width) * static_cast<std::size_t>(raw.height));
+  for (std::int32_t y = 0; y < raw.height; ++y) {
+    for (std::int32_t x = 0; x < raw.width; ++x) {
+      raw.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(raw.width) + static_cast<std::size_t>(x)] =
+          image.get(x, y) ? static_cast<std::uint32_t>(std::max(ink, 0)) : background[hash(x, y) % background.size()];
+    }
+  }
+  return raw;
+}
+
+int expected_ink_value(const RawImage& raw) {
+  switch (raw.kind) {
+    case PixelKind::Rgb:
+      return -1;
+    case PixelKind::Grey:
+      return raw.min_is_white ? max_value(raw.bits) : 0;
+    case PixelKind::Palette:
+      break;
+  }
+  int best = -1;
+  long best_distance = 0;
+  for (std::size_t i = 0; i < raw.palette.size(); ++i) {
+    const Rgb& c = raw.palette[i];
+    const long d = long{c.red} * c.red + long{c.green} * c.green + long{c.blue} * c.blue;
+    if (best < 0 || d < best_distance) {
+      best = static_cast<int>(i);
+      best_distance = d;
+    }
+  }
+  return best;
+}
+
+InkImage expected_ink(const RawImage& raw) {
+  const int ink = expected_ink_value(raw);
+  InkImage image(raw.width, raw.height);
+  for (std::int32_t y = 0; y < raw.height; ++y) {
+    for (std::int32_t x = 0; x < raw.width; ++x) {
+      const std::uint32_t v = raw.at(x, y);
+      image.set(x, y, raw.kind == PixelKind::Rgb ? v == 0 : static_cast<int>(v) == ink);
+    }
+  }
+  return image;
+}
+
+bool write_tiff(const std::filesystem::path& path, const RawImage& raw, const TiffOptions& options) {
+  TIFFSetErrorHandler(nullptr);
+  TIFFSetWarningHandler(nullptr);
+  TIFF* tif = TIFFOpen(path.string().c_str(), "w");
+  if (tif == nullptr) return false;
+  bool ok = true;
+  for (int page = 0; page < options.pages && ok; ++page) {
+    const bool rgb = raw.kind == PixelKind::Rgb;
+    const int extra = options.extra_alpha ? 1 : 0;
+    int samples = (options.cmyk ? 4 : channels(raw)) + extra;
+    const int bits = options.float_samples ? 32 : raw.bits;
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(raw.width));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(raw.height));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, static_cast<std::uint16_t>(bits));
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, static_cast<std::uint16_t>(samples));
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, options.planar ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
+    if (options.float_samples) TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP);
+    std::uint16_t photometric = PHOTOMETRIC_MINISBLACK;
+    if (options.cmyk) {
+      photometric = PHOTOMETRIC_SEPARATED;
+    } else if (options.ycbcr) {
+      photometric = PHOTOMETRIC_YCBCR;
+      TIFFSetField(tif, TIFFTAG_YCBCRSUBSAMPLING, 1, 1);
+    } else if (rgb) {
+      photometric = PHOTOMETRIC_RGB;
+    } else if (raw.kind == PixelKind::Palette) {
+      photometric = PHOTOMETRIC_PALETTE;
+    } else if (raw.min_is_white) {
+      photometric = PHOTOMETRIC_MINISWHITE;
+    }
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, photometric);
+    if (extra != 0) {
+      const std::uint16_t kinds[] = {EXTRASAMPLE_UNASSALPHA};
+      TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, kinds);
+    }
+    std::vector<std::uint16_t> red, green, blue;
+    if (raw.kind == PixelKind::Palette) {
+      const std::size_t entries = std::size_t{1} << raw.bits;
+      red.assign(entries, 65535);
+      green.assign(entries, 65535);
+      blue.assign(entries, 65535);
+      for (std::size_t i = 0; i < raw.palette.size() && i < entries; ++i) {
+        red[i] = static_cast<std::uint16_t>(raw.palette[i].red * 257);
+        green[i] = static_cast<std::uint16_t>(raw.palette[i].green * 257);
+        blue[i] = static_cast<std::uint16_t>(raw.palette[i].blue * 257);
+      }
+      TIFFSetField(tif, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
+    }
+    std::uint16_t compression = COMPRESSION_NONE;
+    switch (options.compression) {
+      case TiffCompression::None:
+        break;
+      case TiffCompression::Lzw:
+        compression = COMPRESSION_LZW;
+        break;
+      case TiffCompression::PackBits:
+        compression = COMPRESSION_PACKBITS;
+        break;
+      case TiffCompression::Deflate:
+        compression = COMPRESSION_ADOBE_DEFLATE;
+        break;
+      case TiffCompression::G3:
+        compression = COMPRESSION_CCITTFAX3;
+        break;
+      case TiffCompression::G4:
+        compression = COMPRESSION_CCITTFAX4;
+        break;
+    }
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
+    if (options.x_resolution > 0) {
+      TIFFSetField(tif, TIFFTAG_XRESOLUTION, options.x_resolution);
+      TIFFSetField(tif, TIFFTAG_YRESOLUTION, options.y_resolution);
+      TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, static_cast<std::uint16_t>(options.resolution_unit));
+    }
+    if (options.pages > 1) TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+
+    // A later page holds the image inverted, so that reading it instead shows.
+    RawImage page_image = raw;
+    if (page > 0) {
+      for (auto& v : page_image.pixels) v = rgb ? v ^ 0xFFFFFF : static_cast<std::uint32_t>(max_value(raw.bits)) - v;
+    }
+    const int planes = options.planar ? samples : 1;
+    std::vector<std::vector<std::vector<std::uint8_t>>> rows(static_cast<std::size_t>(planes));
+    for (int p = 0; p < planes; ++p) {
+      for (std::int32_t y = 0; y < raw.height; ++y) {
+        rows[static_cast<std::size_t>(p)].push_back(
+            options.float_samples || options.cmyk
+                ? std::vector<std::uint8_t>(static_cast<std::size_t>(raw.width) * static_cast<std::size_t>(samples) *
+                                                static_cast<std::size_t>(bits) / 8,
+                                            0)
+                : pack_row(page_image, y, options.planar ? p : -1, extra, true));
+      }
+    }
+    if (options.tile_width != 0) {
+      TIFFSetField(tif, TIFFTAG_TILEWIDTH, options.tile_width);
+      TIFFSetField(tif, TIFFTAG_TILELENGTH, options.tile_length);
+      const auto tile_bytes = static_cast<std::size_t>(TIFFTileSize(tif));
+      const auto tile_row = static_cast<std::size_t>(TIFFTileRowSize(tif));
+      std::vector<std::uint8_t> tile(tile_bytes);
+      for (int p = 0; p < planes && ok; ++p) {
+        const auto& plane_rows = rows[static_cast<std::size_t>(p)];
+        const std::size_t pixel_bits = static_cast<std::size_t>(options.planar ? 1 : samples) * static_cast<std::size_t>(bits);
+        for (std::uint32_t top = 0; top < static_cast<std::uint32_t>(raw.height) && ok; top += options.tile_length) {
+          for (std::uint32_t left = 0; left < static_cast<std::uint32_t>(raw.width) && ok; left += options.tile_width) {
+            std::fill(tile.begin(), tile.end(), 0);
+            for (std::uint32_t r = 0; r < options.tile_length && top + r < static_cast<std::uint32_t>(raw.height); ++r) {
+              const auto& src = plane_rows[top + r];
+              const std::size_t offset = left * pixel_bits / 8;
+              const std::size_t n = std::min(tile_row, src.size() - offset);
+              std::memcpy(tile.data() + r * tile_row, src.data() + offset, n);
+            }
+            ok = TIFFWriteTile(tif, tile.data(), left, top, 0, static_cast<std::uint16_t>(p)) >= 0;
+          }
+        }
+      }
+    } else {
+      TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP,
+                   options.rows_per_strip != 0 ? options.rows_per_strip : TIFFDefaultStripSize(tif, 0));
+      for (int p = 0; p < planes && ok; ++p) {
+        for (std::int32_t y = 0; y < raw.height && ok; ++y) {
+          ok = TIFFWriteScanline(tif, rows[static_cast<std::size_t>(p)][static_cast<std::size_t>(y)].data(),
+                                 static_cast<std::uint32_t>(y), static_cast<std::uint16_t>(p)) >= 0;
+        }
+      }
+    }
+    if (ok) ok = TIFFWriteDirectory(tif) != 0;
+  }
+  TIFFClose(tif);
+  return ok;
+}
+
+bool write_png(const std::filesystem::path& path, const RawImage& raw, const PngOptions& options) {
+  if (raw.min_is_white) return false;  // PNG grey has 0 for black, always
+  int colour_type = PNG_COLOR_TYPE_GRAY;
+  if (raw.kind == PixelKind::Rgb) colour_type = options.alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB;
+  if (raw.kind == PixelKind::Grey && options.alpha) colour_type = PNG_COLOR_TYPE_GRAY_ALPHA;
+  if (raw.kind == PixelKind::Palette) colour_type = PNG_COLOR_TYPE_PALETTE;
+  std::vector<png_color> palette;
+  for (const Rgb& c : raw.palette) palette.push_back({c.red, c.green, c.blue});
+  std::vector<std::vector<std::uint8_t>> rows;
+  std::vector<png_bytep> row_pointers;
+  for (std::int32_t y = 0; y < raw.height; ++y) rows.push_back(pack_row(raw, y, -1, options.alpha ? 1 : 0, false));
+  for (auto& row : rows) row_pointers.push_back(row.data());
+  std::FILE* file = std::fopen(path.string().c_str(), "wb");
+  if (file == nullptr) return false;
+  const PngJob job{file,
+                   static_cast<png_uint_32>(raw.width),
+                   static_cast<png_uint_32>(raw.height),
+                   raw.bits,
+                   colour_type,
+                   options.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                   palette.empty() ? nullptr : palette.data(),
+                   static_cast<int>(palette.size()),
+                   &options,
+                   row_pointers.data()};
+  const bool ok = png_write_job(job);
+  return std::fclose(file) == 0 && ok;
+}
+
+bool write_pbm(const std::filesystem::path& path, const InkImage& image, bool plain) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (plain) {
+    out << "P1\n# a plain bitmap\n" << image.width << ' ' << image.height << '\n';
+    int on_line = 0;
+    for (std::int32_t y = 0; y < image.height; ++y) {
+      for (std::int32_t x = 0; x < image.width; ++x) {
+        out << (image.get(x, y) ? '1' : '0') << (x % 3 == 0 ? " " : "");
+        if (++on_line == 60) {
+          out << '\n';
+          on_line = 0;
+        }
+      }
+      if (y == image.height / 2) out << "\n# half way\n";
+    }
+    out << '\n';
+  } else {
+    out << "P4\n# a raw bitmap\n" << image.width << ' ' << image.height << '\n';
+    std::vector<char> row((static_cast<std::size_t>(image.width) + 7) / 8);
+    for (std::int32_t y = 0; y < image.height; ++y) {
+      std::fill(row.begin(), row.end(), 0);
+      for (std::int32_t x = 0; x < image.width; ++x) {
+        if (image.get(x, y)) row[static_cast<std::size_t>(x) / 8] |= static_cast<char>(0x80 >> (x % 8));
+      }
+      out.write(row.data(), static_cast<std::streamsize>(row.size()));
+    }
+  }
+  return static_cast<bool>(out.flush());
+}
+
+ReadBack read_image(const std::string& path, int stop_after) {
+  ReadBack back;
+  const std::unique_ptr<ImageReader> reader = make_image_reader(path);
+  back.open = reader->open(path);
+  if (back.open != ImageStatus::Ok) return back;
+  back.info = reader->info();
+  const std::int32_t w = back.info.width;
+  const std::int32_t h = back.info.height;
+  back.image = InkImage(w, h);
+  std::vector<bool> seen(static_cast<std::size_t>(h), false);
+  back.read = reader->read_rows([&](std::int32_t r, std::span<const std::uint64_t> ink) {
+    ++back.rows_delivered;
+    if (r < 0 || r >= h) {
+      back.faults.push_back("row " + std::to_string(r) + " outside the image");
+      return true;
+    }
+    if (ink.size() != back.image.words_per_row) back.faults.push_back("row " + std::to_string(r) + ": span size");
+    if (seen[static_cast<std::size_t>(r)]) back.faults.push_back("row " + std::to_string(r) + " twice");
+    seen[static_cast<std::size_t>(r)] = true;
+    for (std::size_t k = 0; k < ink.size() && k < back.image.words_per_row; ++k) {
+      std::uint64_t word = ink[k];
+      const std::int64_t first = static_cast<std::int64_t>(k) * 64;
+      if (first + 64 > w) {
+        const std::uint64_t inside = w - first >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << (w - first)) - 1;
+        if ((word & ~inside) != 0) back.faults.push_back("row " + std::to_string(r) + ": bits past the width");
+        word &= inside;
+      }
+      back.image.row(r)[k] = word;
+    }
+    return stop_after < 0 || back.rows_delivered < stop_after;
+  });
+  return back;
+}
+
+std::vector<std::uint8_t> read_bytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void write_bytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+ScratchFolder::ScratchFolder()
+    : folder_(std::filesystem::temp_directory_path() / ("vp_imageio_" + std::to_string(std::random_device{}()))) {
+  std::filesystem::create_directories(folder_);
+}
+
+ScratchFolder::~ScratchFolder() {
+  std::error_code ec;
+  std::filesystem::remove_all(folder_, ec);
+}
+
+}  // namespace vp::testing_imageio

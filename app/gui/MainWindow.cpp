@@ -1,5 +1,8 @@
 #include "app/gui/MainWindow.h"
 
+#include "export/svg_writer.h"
+#include "imageio/image_formats.h"
+
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
@@ -34,7 +37,7 @@ std::filesystem::path fsPath(const QString& path) {
 }  // namespace
 
 MainWindow::MainWindow(SettingsStorage& storage, const QString& program_folder, QWidget* parent)
-    : QMainWindow(parent), storage_(storage), program_folder_(program_folder) {
+    : QMainWindow(parent), storage_(storage), program_folder_(program_folder), conversion_(any_image_reader_factory()) {
   setObjectName(QStringLiteral("TForm1"));
   setWindowTitle(QStringLiteral("Velorin Pelkin Ⅱ"));
   setWindowIcon(windowIcon());
@@ -49,7 +52,7 @@ MainWindow::MainWindow(SettingsStorage& storage, const QString& program_folder, 
   OpenDialog1->setOption(QFileDialog::HideNameFilterDetails);
   OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
   OpenDialog1->setFileMode(QFileDialog::ExistingFile);
-  OpenDialog1->setNameFilter(QStringLiteral("BMPｲﾒｰｼﾞ (*.bmp)"));
+  OpenDialog1->setNameFilters(openFilters());
   SaveDialog1 = new SaveFileDialog(this);
 
   // FormCreate. The LineData storage exists already (the conversion made it).
@@ -281,6 +284,10 @@ SaveResult MainWindow::runWriter(int filter_index, const QString& path) {
                                s.JwcOption1, s.JwcOption1_Len, s.JwcOption1_Lay, s.JwcOption2,
                                s.JwcOption2_X, s.JwcOption2_Y,  s.JwcOption2_R};
       return SaveJWC(target, JwcSaveInput{magnification, conversion_.records(), options}, *Form4);
+    }
+    case kSaveTypeSvg: {
+      const DxfOptions options{s.DxfReal, s.DxfOption1, s.DxfOption1_Len, s.DxfOption2};
+      return SaveSVG(target, SvgSaveInput{magnification, conversion_.records(), options}, *Form4);
     }
     default:
       return SaveResult{1, SaveFailure::Create, std::make_error_code(std::errc::invalid_argument)};

@@ -7,13 +7,29 @@
 
 #include "dialogs/MessageBoxes.h"
 #include "export/export_rules.h"
+#include "export/svg_writer.h"
+#include "imageio/image_formats.h"
 
 namespace vp::gui {
 
 QStringList saveFilters() {
-  // Shown without their patterns, as "座標形式", "DXF形式(*.dxf)", "jw_cad形式(*.jwc)".
+  // Shown without their patterns, as "座標形式", "DXF形式(*.dxf)", "jw_cad形式(*.jwc)"; SVG
+  // comes fourth so that the three keep their indices.
   return {QStringLiteral("座標形式 (*.txt *.text *.csv)"), QStringLiteral("DXF形式(*.dxf) (*.dxf)"),
-          QStringLiteral("jw_cad形式(*.jwc) (*.jwc)")};
+          QStringLiteral("jw_cad形式(*.jwc) (*.jwc)"),
+          QString::fromUtf8(kSvgFilterName.data(), static_cast<qsizetype>(kSvgFilterName.size())) +
+              QStringLiteral(" (*.svg)")};
+}
+
+QStringList openFilters() {
+  // "BMPｲﾒｰｼﾞ|*.bmp" first, then the scanners' other formats.
+  QStringList filters = {QStringLiteral("BMPｲﾒｰｼﾞ (*.bmp)")};
+  for (const ImageFileFilter& filter : extra_image_file_filters()) {
+    QString patterns = QString::fromStdString(filter.patterns);
+    patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+    filters << QString::fromStdString(filter.caption) + QStringLiteral(" (") + patterns + QLatin1Char(')');
+  }
+  return filters;
 }
 
 SaveFileDialog::SaveFileDialog(QWidget* parent) : QFileDialog(parent) {

@@ -37,6 +37,9 @@ class SaveFileDialog : public QFileDialog {
   void SaveDialog1TypeChange();
 };
 
+// The open dialog's filters: BMP first, then the other image types read.
+QStringList openFilters();
+
 // The dialog's filters, in filter-index order.
 QStringList saveFilters();
 

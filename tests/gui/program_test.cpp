@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -28,6 +29,7 @@
 #include "dialogs/MessageBoxes.h"
 #include "export/dxf_writer.h"
 #include "export/jwc_writer.h"
+#include "export/svg_writer.h"
 #include "export/text_writer.h"
 #include "support/GuiTestSupport.h"
 
@@ -403,6 +405,29 @@ class ProgramTest : public QObject {
 
   // Special mode follows the setting, and its checks and counts show in the
   // progress dialog.
+  // The open dialog offers the scanners' other formats after BMP, and a PBM of the
+  // drawing converts exactly as its BMP does.
+  void openOtherImageTypes() {
+    settings_->setRawValue("FirstUp", "1");
+    start();
+    QCOMPARE(child<QFileDialog>(&form1(), "OpenDialog1")->nameFilters(),
+             (QStringList{QStringLiteral("BMPｲﾒｰｼﾞ (*.bmp)"), QStringLiteral("TIFFｲﾒｰｼﾞ (*.tif *.tiff)"),
+                          QStringLiteral("PNGｲﾒｰｼﾞ (*.png)"), QStringLiteral("PBMｲﾒｰｼﾞ (*.pbm)")}));
+    const InkImage image = smallDrawing();
+    std::string pbm = "P1\n" + std::to_string(image.width) + " " + std::to_string(image.height) + "\n";
+    for (std::int32_t r = 0; r < image.height; ++r) {
+      for (std::int32_t c = 0; c < image.width; ++c) pbm += image.get(c, r) ? "1 " : "0 ";
+      pbm += '\n';
+    }
+    QVERIFY(writeBytes(path("drawing.pbm"), QByteArray::fromStdString(pbm)));
+    openFile(path("drawing.pbm"));
+    const Conversion expected = reference(path("drawing.bmp"), 3);
+    QVERIFY(expected.LineCount() > 0);
+    QCOMPARE(outcomeLabel(), QString::number(expected.LineCount()) + QStringLiteral("本のデータがあるよ。"));
+    QVERIFY(std::ranges::equal(form1().conversion().records(), expected.records()));
+    QCOMPARE(statusText(), QStringLiteral("ﾌｧｲﾙ名:drawing.pbm"));
+  }
+
   void specialMode_data() {
     QTest::addColumn<int>("special");
     QTest::newRow("off") << 1;
@@ -450,6 +475,7 @@ class ProgramTest : public QObject {
     QTest::newRow("text, CSV") << 1 << 2 << "drawing.CSV" << "drawing.csv";
     QTest::newRow("DXF") << 2 << 0 << "drawing.DXF" << "drawing.dxf";
     QTest::newRow("jw_cad") << 3 << 1 << "drawing.JWC" << "drawing.jwc";
+    QTest::newRow("SVG") << 4 << 0 << "drawing.SVG" << "drawing.svg";
   }
 
   void saveEachFormat() {
@@ -522,8 +548,10 @@ class ProgramTest : public QObject {
     } else if (saveMode == 2) {
       const DxfHeaderTemplate header = DxfHeaderTemplate::from_bytes("  0\r\nSECTION\r\n  2\r\nENTITIES\r\n");
       SaveDXF(bytes, DxfSaveInput{"0.254", records, DxfOptions{1, 2, 3, 2}}, header, host);
-    } else {
+    } else if (saveMode == 3) {
       SaveJWC(bytes, JwcSaveInput{"0.254", records, JwcOptions{2, 10, 3, 4, 2, 2, 7, 2, 4, 5, 6}}, host);
+    } else {
+      SaveSVG(bytes, SvgSaveInput{"0.254", records, DxfOptions{1, 2, 3, 2}}, host);
     }
     QCOMPARE(readBytes(QDir(out).filePath(written)), QByteArray::fromStdString(bytes.str()));
     QCOMPARE(saving(), QStringLiteral("on"));
@@ -591,6 +619,8 @@ class ProgramTest : public QObject {
     QTest::newRow("to DXF") << QList<int>{Qt::Key_Down} << "drawing.dxf" << "drawing.dxf" << 2;
     QTest::newRow("to jw_cad") << QList<int>{Qt::Key_Down, Qt::Key_Down} << "drawing.jwc" << "drawing.jwc"
                                << 3;
+    QTest::newRow("to SVG") << QList<int>{Qt::Key_Down, Qt::Key_Down, Qt::Key_Down} << "drawing.svg"
+                            << "drawing.svg" << 4;
     // Type 1 puts ".txt" in the box whatever the extension setting; the file
     // written still takes it from the setting.
     QTest::newRow("there and back") << QList<int>{Qt::Key_Down, Qt::Key_Down, Qt::Key_Up, Qt::Key_Up}

@@ -11,12 +11,14 @@ seconds=${1:-30}
 build="$root/build-fuzz"
 CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVP_FUZZ=ON \
   -DVP_BUILD_TESTS=OFF -DVP_BUILD_BENCH=OFF -DVP_BUILD_GUI=OFF >/dev/null
-cmake --build "$build" --target bmp_reader_fuzzer conversion_fuzzer make_fuzz_seeds
+cmake --build "$build" --target bmp_reader_fuzzer conversion_fuzzer image_reader_fuzzer make_fuzz_seeds \
+  make_image_seeds
 
 work="$build/work"
 rm -rf "$work/seeds"
-mkdir -p "$work/seeds/reader" "$work/seeds/conversion" "$work/corpus/reader" "$work/corpus/conversion"
+for target in reader conversion image; do mkdir -p "$work/seeds/$target" "$work/corpus/$target"; done
 "$build/fuzz/make_fuzz_seeds" "$work/seeds/reader" "$work/seeds/conversion"
+"$build/fuzz/make_image_seeds" "$work/seeds/image"
 suite="$root/../shared/testdata/bmpsuite"
 if [ -d "$suite" ]; then
   find "$suite" -name '*.bmp' -size -64k -exec cp {} "$work/seeds/reader/" \;
@@ -24,8 +26,9 @@ fi
 
 limits=(-rss_limit_mb=1024 -malloc_limit_mb=512 -timeout=10 -max_len=16384 -print_final_stats=1)
 status=0
-for target in reader conversion; do
-  binary="$build/fuzz/$( [ $target = reader ] && echo bmp_reader_fuzzer || echo conversion_fuzzer )"
+declare -A binaries=([reader]=bmp_reader_fuzzer [conversion]=conversion_fuzzer [image]=image_reader_fuzzer)
+for target in reader conversion image; do
+  binary="$build/fuzz/${binaries[$target]}"
   regressions="$root/fuzz/regressions/$target"
   if [ -d "$regressions" ] && [ -n "$(ls -A "$regressions")" ]; then
     echo "== $target: replaying kept regression inputs"

@@ -21,4 +21,4 @@ run_suite "$root/build" -DCMAKE_BUILD_TYPE=Release
 run_suite "$root/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVP_SANITIZE=ON -DVP_BUILD_BENCH=OFF
 
 # A short fuzzing run of the BMP reader and of whole conversions (libFuzzer).
-"$root/scripts/fuzz.sh" 25
+"$root/scripts/fuzz.sh" 20

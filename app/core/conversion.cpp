@@ -55,6 +55,7 @@ void Conversion::ChangeImage(const std::string& file_name, std::int32_t pass_cou
 
 void Conversion::ChangeImage(const std::string& file_name, std::int32_t pass_count, ConversionHost& host,
                              const ConversionSettings& settings) {
+  special_points_ = SpecialPoints{};  // they belong to the last conversion
   // 1. LineData back to one block; without it nothing can start.
   if (!lines_.reset_storage()) {
     CancelState = 2;
@@ -150,7 +151,11 @@ void Conversion::run_special_mode(float tolerance, ConversionHost& host) {
   if (CancelState == 0) guard_memory([&] { GetCrossZahyou(lines_, state, control); });
   if (CancelState == 0) guard_memory([&] { GetNewLines(lines_, new_lines, state, tolerance, control); });
   // Takes NewLines' storage over, so it cannot fail for want of memory.
-  if (CancelState == 0) DataConvert(lines_, new_lines, control);
+  if (CancelState == 0) {
+    DataConvert(lines_, new_lines, control);
+    // The merging only read the two lists: they describe the lines it made.
+    special_points_ = SpecialPoints{true, std::move(state.TopPoints), std::move(state.CrossPoints)};
+  }
   new_lines.release();
 }
 

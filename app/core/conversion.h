@@ -11,21 +11,33 @@
 // points and crossings (GetTopZahyou, GetCrossZahyou) and the merging of chains of
 // segments into longer lines within the tolerance Ave (GetNewLines), whose result
 // replaces LineData (DataConvert). The merged lines are collected in NewLines, a
-// table that exists only for the length of special mode.
+// table that exists only for the length of special mode. Of special mode's lists
+// only the end points and crossings outlive it, for the desktop program's preview.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "app/core/conversion_host.h"
 #include "app/core/conversion_settings.h"
 #include "raster/image_reader.h"
 #include "raster/pixel_grid.h"
+#include "vector/end_point_index.h"
 #include "vector/line_data.h"
 
 namespace vp {
+
+// The end points (TopPoints) and crossings (CrossPoints) that special mode found
+// among the traced segments, in the order of its lists. They are ends of the
+// traced segments, which the merged lines start and stop at.
+struct SpecialPoints {
+  bool ran = false;  // special mode ran to its end in the last conversion
+  std::vector<GridPoint> end_points;
+  std::vector<GridPoint> crossings;
+};
 
 class Conversion {
  public:
@@ -51,6 +63,9 @@ class Conversion {
   const LineData& lines() const { return lines_; }
   LineData& lines() { return lines_; }
   const PixelGrid& grid() const { return grid_; }
+  // Filled when special mode ran to its end in the last conversion; empty (and
+  // `ran` false) when it was off or stopped early.
+  const SpecialPoints& special_points() const { return special_points_; }
 
   // The shared progress counters of the counted phases.
   std::int32_t PassCount = 0;
@@ -71,6 +86,7 @@ class Conversion {
 
   PixelGrid grid_;
   LineData lines_;
+  SpecialPoints special_points_;
   ImageReaderFactory readers_;
 };
 

@@ -8,8 +8,12 @@
 #include <QFileInfo>
 #include <QMenuBar>
 
+#include <new>
+#include <string_view>
+
 #include "app/core/messages.h"
 #include "app/core/outcome.h"
+#include "app/gui/PreviewWindow.h"
 #include "app/gui/ProgressDialog.h"
 #include "app/gui/SavingDialog.h"
 #include "dialogs/FormSupport.h"
@@ -54,6 +58,12 @@ MainWindow::MainWindow(SettingsStorage& storage, const QString& program_folder, 
   OpenDialog1->setFileMode(QFileDialog::ExistingFile);
   OpenDialog1->setNameFilters(openFilters());
   SaveDialog1 = new SaveFileDialog(this);
+  // A child window: disabled with the main window while a conversion or a save runs.
+  Form7 = new PreviewWindow(this);
+  connect(Form7, &PreviewWindow::magnificationPicked, this, [this](const QString& text) {
+    if (!busy_) Edit1->setText(text);
+  });
+  conversion_.set_reader_factory(ink_copy_.wrap(any_image_reader_factory()));
 
   // FormCreate. The LineData storage exists already (the conversion made it).
   settings_ = load_settings_checked(storage_, program_folder_.toStdString());
@@ -94,6 +104,8 @@ void MainWindow::buildControls() {
   Label6->setPalette(white);
 
   Edit1 = place(new QLineEdit(client), "Edit1", 64, 100, 93, 20);
+  connect(Edit1, &QLineEdit::textChanged, this, &MainWindow::Edit1Change);
+  Label6->installEventFilter(this);
   auto* button4 = makeButton(client, "Button4", QStringLiteral("けいさん"), QRect(92, 124, 65, 21));
   Button3 = makeButton(client, "Button3", QStringLiteral("でーたのほぞん"), QRect(64, 172, 97, 33));
   Button3->setEnabled(false);
@@ -131,6 +143,8 @@ void MainWindow::buildMenu() {
   item(file, "T1", QStringLiteral("ばいりつ(&R)"), &MainWindow::Button4Click);
   Save1 = item(file, "Save1", QStringLiteral("ほぞん(&S)"), &MainWindow::Button3Click);
   Save1->setEnabled(false);
+  Preview1 = item(file, "Preview1", QStringLiteral("ぷれびゅー(&P)"), &MainWindow::Preview1Click);
+  Preview1->setEnabled(false);
   file->addSeparator()->setObjectName(QStringLiteral("N1"));
   item(file, "Exit1", QStringLiteral("おわり(&X)"), &MainWindow::Exit1Click);
 
@@ -159,6 +173,7 @@ void MainWindow::setStatus(const QString& text) { StatusText->setText(text); }
 void MainWindow::setSaveEnabled(bool enabled) {
   Button3->setEnabled(enabled);
   Save1->setEnabled(enabled);
+  Preview1->setEnabled(enabled);
 }
 
 // --- The open command ------------------------------------------------------
@@ -167,18 +182,32 @@ void MainWindow::Button1Click() {
   if (busy_ || Form2 == nullptr) return;
   OpenDialog1->setDirectory(QString::fromStdString(settings_.OpenDir));
   if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty()) return;
-  const QString path = OpenDialog1->selectedFiles().constFirst();
+  convert(OpenDialog1->selectedFiles().constFirst(), true);
+}
+
+void MainWindow::convert(const QString& path, bool announce) {
+  if (busy_ || Form2 == nullptr) return;
   setStatus(kFileNameCaption + QFileInfo(path).fileName());
+  // What the preview shows comes from the table and the grid that the
+  // conversion is about to replace: it lets go of them first.
+  const bool previewOpen = Form7->isVisible();
+  Form7->hide();
+  Form7->clearDrawing();
+  loaded_ink_.reset();
+  ink_copy_.clear();
 
   const int passes = SpinEdit1->currentValue();
   SpinEdit1->setValue(passes);
   busy_ = true;
   conversion_.ChangeImage(localPath(path), passes, *Form2, settings_);
   busy_ = false;
-  reportConversion(path);
+  loaded_ink_ = ink_copy_.take();
+  if (conversion_.CancelState != kNoFailure) loaded_ink_.reset();
+  reportConversion(path, announce);
+  if (previewOpen && conversion_.CancelState == kNoFailure) Preview1Click();
 }
 
-void MainWindow::reportConversion(const QString& path) {
+void MainWindow::reportConversion(const QString& path, bool announce) {
   const std::int32_t code = conversion_.CancelState;
   if (code == kNoFailure) {
     const QFileInfo info(path);
@@ -186,25 +215,29 @@ void MainWindow::reportConversion(const QString& path) {
     OpenedFileName = info.fileName();
     Label6->setText(QString::number(conversion_.LineCount()) + qtext(messages::kLinesSuffix));
     setSaveEnabled(true);
-    showPlainMessage(this, qtext(messages::kCompletedPrefix) + formatElapsed(Form2->elapsedMs()));
+    updateTrueSize();
+    if (announce) showPlainMessage(this, qtext(messages::kCompletedPrefix) + formatElapsed(Form2->elapsedMs()));
     return;
   }
   setStatus(kFileNameCaption + u'-');
   setSaveEnabled(false);
+  updateTrueSize();
+  std::string_view message;
   switch (code) {
     case kOutOfMemory:
       Label6->setText(qtext(messages::kNoDataLabel));
-      showPlainMessage(this, qtext(messages::kOutOfMemory));
+      message = messages::kOutOfMemory;
       break;
     case kUnreadable:
       Label6->setText(qtext(messages::kBadImageLabel));
-      showPlainMessage(this, qtext(messages::kUnreadableImage));
+      message = messages::kUnreadableImage;
       break;
     default:
       Label6->setText(qtext(messages::kNoDataLabel));
-      showPlainMessage(this, qtext(messages::kCancelled));
+      message = messages::kCancelled;
       break;
   }
+  if (announce) showPlainMessage(this, qtext(message));
 }
 
 // --- The save command ------------------------------------------------------
@@ -307,6 +340,63 @@ void MainWindow::Button4Click() {
 void MainWindow::N3Click() {
   if (busy_ || Form5 == nullptr) return;
   Form5->edit(settings_);
+  // The layers and the decimals of the sizes follow the DXF settings.
+  Form7->setDxfOptions(dxfOptions());
+  updateTrueSize();
+}
+
+// --- The preview and the true size -----------------------------------------
+
+DxfOptions MainWindow::dxfOptions() const {
+  return DxfOptions{settings_.DxfReal, settings_.DxfOption1, settings_.DxfOption1_Len, settings_.DxfOption2};
+}
+
+void MainWindow::Preview1Click() {
+  if (busy_ || !Preview1->isEnabled()) return;
+  if (!Form7->hasDrawing()) {
+    PreviewWindow::Drawing drawing;
+    try {
+      drawing.records.assign(conversion_.records().begin(), conversion_.records().end());
+      drawing.special = conversion_.special_points();
+    } catch (const std::bad_alloc&) {
+      showPlainMessage(this, qtext(messages::kOutOfMemory));
+      return;
+    }
+    drawing.grid_width = conversion_.grid().width();
+    drawing.grid_height = conversion_.grid().height();
+    drawing.loaded = loaded_ink_;
+    // The grid stays as the conversion left it until the next one, which
+    // clears the preview before it starts.
+    const PixelGrid* grid = &conversion_.grid();
+    drawing.thinned = [grid] { return planeOfGrid(*grid); };
+    Form7->setDxfOptions(dxfOptions());
+    Form7->setMagnificationText(Edit1->text());
+    Form7->setDrawing(std::move(drawing));
+  }
+  Form7->show();
+  Form7->raise();
+  Form7->activateWindow();
+}
+
+void MainWindow::Label6DblClick() { Preview1Click(); }
+
+void MainWindow::Edit1Change() { updateTrueSize(); }
+
+void MainWindow::updateTrueSize() {
+  if (!Save1->isEnabled()) {
+    Label6->setToolTip(QString());  // no conversion in hand
+    return;
+  }
+  Label6->setToolTip(trueSizeText(conversion_.records(), Edit1->text(), settings_.DxfReal, true));
+  if (Form7 != nullptr) Form7->setMagnificationText(Edit1->text());
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Label6 && event->type() == QEvent::MouseButtonDblClick) {
+    Label6DblClick();
+    return true;
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::N2Click() {
@@ -326,6 +416,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::FormClose() {
+  Form7->close();
+  Form7->clearDrawing();
   conversion_.lines().release();
   settings_.Left = x();
   settings_.Top = y();

@@ -1,6 +1,10 @@
 // The main window (TForm1, "Velorin Pelkin Ⅱ"): the number of thinning passes
-// and the magnification, the commands (open, save, scale calculator, settings,
-// version, exit), the outcome label and the status bar.
+// and the magnification, the commands (open, save, preview, scale calculator,
+// settings, version, exit), the outcome label and the status bar.
+//
+// After a conversion the outcome label's tool tip gives the drawing's size in
+// millimetres at the current magnification; the preview (TForm7) opens from
+// the menu or by a double click on that label, and only while saving is possible.
 //
 // It owns the conversion's state and the settings: FormCreate (the constructor)
 // loads them, FormClose (closing the window) writes them back. The dialogs are
@@ -15,16 +19,20 @@
 #include <QPushButton>
 #include <QStatusBar>
 
+#include <memory>
 #include <string>
 
 #include "app/core/conversion.h"
 #include "app/core/conversion_settings.h"
+#include "app/gui/InkPlane.h"
 #include "app/gui/SaveCommand.h"
 #include "dialogs/Controls.h"
+#include "export/dxf_writer.h"
 #include "export/save_host.h"
 
 namespace vp::gui {
 
+class PreviewWindow;
 class ProgressDialog;
 class ScaleCalculatorDialog;
 class SavingDialog;
@@ -50,17 +58,25 @@ class MainWindow : public QMainWindow {
   QFileDialog* openDialog() const { return OpenDialog1; }
   // True while a conversion or a save runs.
   bool busy() const { return busy_; }
+  PreviewWindow* preview() const { return Form7; }
+  // A conversion of `path` as the open command makes it; `announce` false
+  // leaves out the closing message (for the screenshots).
+  void convert(const QString& path, bool announce = true);
 
  public slots:
   void Button1Click();  // open
   void Button3Click();  // save
   void Button4Click();  // scale calculator
+  void Preview1Click(); // preview
+  void Label6DblClick();
+  void Edit1Change();   // the magnification text was changed
   void N3Click();       // settings
   void N2Click();       // version
   void Exit1Click();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void buildControls();
@@ -68,7 +84,9 @@ class MainWindow : public QMainWindow {
   void FormClose();
   void setStatus(const QString& text);
   void setSaveEnabled(bool enabled);
-  void reportConversion(const QString& path);
+  void reportConversion(const QString& path, bool announce);
+  void updateTrueSize();
+  DxfOptions dxfOptions() const;
   SaveResult runWriter(int filter_index, const QString& path);
 
   SettingsStorage& storage_;
@@ -77,12 +95,16 @@ class MainWindow : public QMainWindow {
   Conversion conversion_;
   QString OpenedFileName;
   bool busy_ = false;
+  // The image of the conversion in hand as it was loaded, for the preview.
+  LoadedInkCopy ink_copy_;
+  std::shared_ptr<const InkPlane> loaded_ink_;
 
   ProgressDialog* Form2 = nullptr;
   ScaleCalculatorDialog* Form3 = nullptr;
   SavingDialog* Form4 = nullptr;
   SettingsDialog* Form5 = nullptr;
   VersionDialog* Form6 = nullptr;
+  PreviewWindow* Form7 = nullptr;
 
   QLabel* Label6;
   QLineEdit* Edit1;
@@ -91,6 +113,7 @@ class MainWindow : public QMainWindow {
   QStatusBar* StatusBar1;
   QLabel* StatusText;
   QAction* Save1;
+  QAction* Preview1;
   QFileDialog* OpenDialog1;
   SaveFileDialog* SaveDialog1;
 };

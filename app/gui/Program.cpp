@@ -1,11 +1,15 @@
 #include "app/gui/Program.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QTabWidget>
 
 #include "app/core/conversion_settings.h"
+#include "app/gui/PreviewWindow.h"
 #include "app/gui/QtSettingsStorage.h"
+#include "app/gui/ReferenceDistanceDialog.h"
 #include "dialogs/FormSupport.h"
 #include "dialogs/MessageBoxes.h"
 #include "dialogs/Pictures.h"
@@ -40,7 +44,7 @@ Program::Program(SettingsStorage& storage, const QString& program_folder) {
 
 Program::~Program() = default;
 
-bool Program::saveScreenshots(const QString& folder) {
+bool Program::saveScreenshots(const QString& folder, const QString& drawing) {
   QDir().mkpath(folder);
   bool ok = true;
   const auto shoot = [&](QWidget& window, const QString& name) {
@@ -65,7 +69,41 @@ bool Program::saveScreenshots(const QString& folder) {
   form5_->hide();
   shoot(*form6_, QStringLiteral("TForm6"));
   form6_->hide();
+  if (!drawing.isEmpty()) ok = shootPreview(drawing, shoot) && ok;
   return ok;
+}
+
+bool Program::shootPreview(const QString& drawing,
+                           const std::function<void(QWidget&, const QString&)>& shoot) {
+  // Every layer and special mode's marks, at a magnification that makes
+  // some lines short: a drawing at 1/1 scanned at 100 dpi.
+  ConversionSettings& settings = form1_->settings();
+  settings.Special = kFlagOn;
+  settings.DxfOption2 = kFlagOn;
+  settings.DxfOption1 = kFlagOn;
+  settings.DxfOption1_Len = 2;
+  settings.DxfReal = 2;
+  form1_->findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QStringLiteral("0.254"));
+  form1_->convert(drawing, false);
+  if (form1_->conversion().CancelState != 0) return false;
+  form1_->Preview1Click();
+  PreviewWindow& preview = *form1_->preview();
+  preview.resize(900, 680);
+  shoot(preview, QStringLiteral("TForm7"));
+
+  // A close-up of the middle over the thinned grid.
+  preview.findChild<QComboBox*>(QStringLiteral("ComboBox1"))
+      ->setCurrentIndex(static_cast<int>(PreviewWindow::Background::Thinned));
+  PreviewCanvas& canvas = *preview.canvas();
+  canvas.setView(canvas.view().zoomedAt(6.0, {canvas.width() / 2.0, canvas.height() / 2.0}, 0.0));
+  shoot(preview, QStringLiteral("TForm7-2"));
+
+  auto* distance = preview.findChild<ReferenceDistanceDialog*>(QStringLiteral("TForm8"));
+  distance->setPoints({10, 10}, {410, 10});
+  shoot(*distance, QStringLiteral("TForm8"));
+  distance->hide();
+  preview.hide();
+  return true;
 }
 
 std::unique_ptr<Program> startProgram(SettingsStorage& storage, const QString& program_folder) {
@@ -77,7 +115,12 @@ int runProgram(QApplication& app) {
   initialiseApplication(app);
   QtSettingsStorage storage;
   const QString screenshots = qEnvironmentVariable("VP_SCREENSHOT_DIR");
-  if (!screenshots.isEmpty()) return Program(storage, programFolder()).saveScreenshots(screenshots) ? 0 : 1;
+  if (!screenshots.isEmpty()) {
+    return Program(storage, programFolder())
+                   .saveScreenshots(screenshots, qEnvironmentVariable("VP_SCREENSHOT_DRAWING"))
+               ? 0
+               : 1;
+  }
   const std::unique_ptr<Program> program = startProgram(storage, programFolder());
   return app.exec();
 }

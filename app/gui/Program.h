@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 #include "app/core/settings_storage.h"
@@ -40,10 +41,16 @@ class Program {
   VersionDialog& form6() { return *form6_; }
 
   // Shows each window in turn and saves it as <folder>/TForm1.png ... (the
-  // settings dialog once per tab); true when every picture was written.
-  bool saveScreenshots(const QString& folder);
+  // settings dialog once per tab); true when every picture was written. With
+  // `drawing` (a bitmap) also converts it and saves the preview of the result:
+  // TForm7.png whole, TForm7-2.png a close-up over the thinned grid, and the
+  // two-point scale's dialog TForm8.png.
+  bool saveScreenshots(const QString& folder, const QString& drawing = QString());
 
  private:
+  bool shootPreview(const QString& drawing,
+                    const std::function<void(QWidget&, const QString&)>& shoot);
+
   std::unique_ptr<MainWindow> form1_;
   std::unique_ptr<ProgressDialog> form2_;
   std::unique_ptr<ScaleCalculatorDialog> form3_;
@@ -61,7 +68,8 @@ std::unique_ptr<Program> startProgram(SettingsStorage& storage, const QString& p
 
 // The whole program: the first-start notice while FirstUp is 0, the windows,
 // the event loop until the main window closes. With VP_SCREENSHOT_DIR set, saves
-// the screenshots there instead and ends without touching the settings.
+// the screenshots there instead (with the preview of VP_SCREENSHOT_DRAWING, when
+// set) and ends without touching the settings.
 int runProgram(QApplication& app);
 
 }  // namespace vp::gui

@@ -86,6 +86,11 @@ TEST_F(SpecialConversionTest, MergesTheTracedTableAsTheLiteralPhasesDo) {
     EXPECT_EQ(merged.LineCount(), literal.line_count() - 1);
     EXPECT_LT(merged.LineCount(), static_cast<std::int32_t>(traced.size()));
     EXPECT_EQ(merged.lines().capacity(), literal.new_capacity());
+    // The end points and crossings outlive special mode, as its lists held them.
+    EXPECT_TRUE(merged.special_points().ran);
+    EXPECT_EQ(merged.special_points().end_points, literal.top_points());
+    EXPECT_EQ(merged.special_points().crossings, literal.cross_points());
+    EXPECT_FALSE(merged.special_points().end_points.empty());
     EXPECT_EQ(host.labels.at(ProgressLabel::EndPointCheck), messages::kCheckDone);
     EXPECT_EQ(host.labels.at(ProgressLabel::CrossingCheck), messages::kCheckDone);
     EXPECT_EQ(host.labels.at(ProgressLabel::TracedCount), std::to_string(traced.size()));
@@ -105,6 +110,8 @@ TEST_F(SpecialConversionTest, AbortInEachPhase) {
   ASSERT_EQ(clean.CancelState, 0);
   const std::vector<LineRecord> expected = records_of(clean);
   const std::string traced = clean_host.labels.at(ProgressLabel::TracedCount);
+  const SpecialPoints expected_points = clean.special_points();
+  ASSERT_TRUE(expected_points.ran);
 
   struct Case {
     const char* phase;
@@ -135,6 +142,10 @@ TEST_F(SpecialConversionTest, AbortInEachPhase) {
     EXPECT_EQ(host.labels.at(ProgressLabel::EndPointCheck), c.end_points);
     EXPECT_EQ(host.labels.at(ProgressLabel::CrossingCheck), c.crossings);
     EXPECT_EQ(host.labels.at(ProgressLabel::MergedCount), c.merged_some ? "5" : "0");
+    // A special mode that stopped early leaves no points behind.
+    EXPECT_FALSE(conversion.special_points().ran);
+    EXPECT_TRUE(conversion.special_points().end_points.empty());
+    EXPECT_TRUE(conversion.special_points().crossings.empty());
     if (c.traced_table_kept) {
       EXPECT_EQ(std::to_string(conversion.LineCount()), traced);
     }
@@ -147,6 +158,8 @@ TEST_F(SpecialConversionTest, AbortInEachPhase) {
     conversion.ChangeImage(path, 3, host, special());
     EXPECT_EQ(conversion.CancelState, 0);
     EXPECT_EQ(records_of(conversion), expected);
+    EXPECT_EQ(conversion.special_points().end_points, expected_points.end_points);
+    EXPECT_EQ(conversion.special_points().crossings, expected_points.crossings);
   }
 }
 
@@ -178,6 +191,7 @@ TEST_F(SpecialConversionTest, NewLinesOutOfMemoryEndsTheRunWithCodeTwo) {
     EXPECT_EQ(host.finished, 1);
     EXPECT_EQ(host.labels.at(ProgressLabel::EndPointCheck), c.end_points);
     EXPECT_EQ(host.labels.at(ProgressLabel::MergedCount), c.merged);
+    EXPECT_FALSE(conversion.special_points().ran);
 
     conversion.new_lines_fault_for_testing = Conversion::NewLinesFault::None;
     conversion.ChangeImage(path, 1, host, special());
@@ -198,8 +212,14 @@ TEST_F(SpecialConversionTest, SpecialOffOrAnyOtherValueLeavesTheTracedTable) {
     ConversionSettings settings = special();
     settings.Special = value;  // only 2 switches special mode on
     Conversion conversion;
+    RecordingHost special_host(conversion.CancelState);
+    conversion.ChangeImage(path, 2, special_host, special());
+    ASSERT_TRUE(conversion.special_points().ran);
+    // The next conversion, without special mode, drops the last one's points.
     RecordingHost host(conversion.CancelState);
     conversion.ChangeImage(path, 2, host, settings);
+    EXPECT_FALSE(conversion.special_points().ran);
+    EXPECT_TRUE(conversion.special_points().end_points.empty());
     EXPECT_EQ(conversion.CancelState, 0);
     EXPECT_EQ(records_of(conversion), records_of(plain));
     EXPECT_EQ(host.labels.at(ProgressLabel::EndPointCheck), messages::kCheckOff);

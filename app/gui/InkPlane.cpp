@@ -1,0 +1,186 @@
+#include "app/gui/InkPlane.h"
+
+#include <algorithm>
+#include <new>
+#include <utility>
+
+namespace vp::gui {
+namespace {
+
+std::size_t wordsFor(std::int32_t width) { return static_cast<std::size_t>((std::int64_t{width} + 63) / 64); }
+
+// The even bits of `w` (bits 0, 2, 4 ...) packed into the low 32 bits.
+std::uint64_t evenBits(std::uint64_t w) {
+  w &= 0x5555555555555555ull;
+  w = (w | (w >> 1)) & 0x3333333333333333ull;
+  w = (w | (w >> 2)) & 0x0F0F0F0F0F0F0F0Full;
+  w = (w | (w >> 4)) & 0x00FF00FF00FF00FFull;
+  w = (w | (w >> 8)) & 0x0000FFFF0000FFFFull;
+  w = (w | (w >> 16)) & 0x00000000FFFFFFFFull;
+  return w;
+}
+
+// Reads as its inner reader does and copies every row into the slot's plane.
+class CopyingReader final : public ImageReader {
+ public:
+  CopyingReader(std::unique_ptr<ImageReader> inner, std::shared_ptr<LoadedInkCopy::Slot> slot)
+      : inner_(std::move(inner)), slot_(std::move(slot)) {}
+
+  ImageStatus open(const std::string& path) override {
+    slot_->plane.reset();
+    return inner_->open(path);
+  }
+  const ImageInfo& info() const override { return inner_->info(); }
+
+  ImageStatus read_rows(const InkRowSink& sink) override {
+    slot_->plane.reset();
+    const ImageInfo& image = inner_->info();
+    // Made here rather than at open: by now the conversion has its grid, which
+    // must not be refused for the sake of a copy.
+    auto plane = std::make_shared<InkPlane>();
+    const std::int64_t width = std::int64_t{image.width} + 2;
+    const std::int64_t height = std::int64_t{image.height} + 2;
+    const bool copying = image.width > 0 && image.height > 0 &&
+                         static_cast<std::uint64_t>(height) * ((static_cast<std::uint64_t>(width) + 63) / 64) * 8 <=
+                             LoadedInkCopy::kLargestCopy &&
+                         plane->reset(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
+    const ImageStatus status = inner_->read_rows([&](std::int32_t row_from_top, std::span<const std::uint64_t> ink) {
+      if (copying && row_from_top >= 0 && row_from_top < image.height) {
+        // Cell x = c + 1: the row moves one bit up.
+        const std::span<std::uint64_t> out = plane->row(image.height - row_from_top);
+        std::uint64_t carry = 0;
+        for (std::size_t k = 0; k < out.size(); ++k) {
+          const std::uint64_t word = k < ink.size() ? ink[k] : 0;
+          out[k] = (word << 1) | carry;
+          carry = word >> 63;
+        }
+      }
+      return sink(row_from_top, ink);
+    });
+    if (copying) slot_->plane = std::move(plane);
+    return status;
+  }
+
+ private:
+  std::unique_ptr<ImageReader> inner_;
+  std::shared_ptr<LoadedInkCopy::Slot> slot_;
+};
+
+}  // namespace
+
+// --- InkPlane ----------------------------------------------------------------
+
+bool InkPlane::reset(std::int32_t width, std::int32_t height) {
+  bits_.clear();
+  bits_.shrink_to_fit();
+  width_ = height_ = 0;
+  words_per_row_ = 0;
+  if (width <= 0 || height <= 0) return true;
+  try {
+    bits_.assign(wordsFor(width) * static_cast<std::size_t>(height), 0);
+  } catch (const std::bad_alloc&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  }
+  width_ = width;
+  height_ = height;
+  words_per_row_ = wordsFor(width);
+  return true;
+}
+
+bool InkPlane::at(std::int32_t x, std::int32_t y) const {
+  if (x < 0 || y < 0 || x >= width_ || y >= height_) return false;
+  return (row(y)[static_cast<std::size_t>(x) / 64] >> (x % 64)) & 1u;
+}
+
+void InkPlane::set(std::int32_t x, std::int32_t y, bool ink) {
+  if (x < 0 || y < 0 || x >= width_ || y >= height_) return;
+  std::uint64_t& word = row(y)[static_cast<std::size_t>(x) / 64];
+  const std::uint64_t bit = std::uint64_t{1} << (x % 64);
+  word = ink ? (word | bit) : (word & ~bit);
+}
+
+InkPlane planeOfGrid(const PixelGrid& grid) {
+  InkPlane plane;
+  if (!plane.reset(grid.width(), grid.height()) || plane.empty()) return plane;
+  const std::size_t words = std::min(plane.wordsPerRow(), grid.words_per_row());
+  const std::int32_t tail = plane.width() % 64;
+  for (std::int32_t y = 0; y < plane.height(); ++y) {
+    const std::uint64_t* in = grid.ink_row(y);
+    const std::span<std::uint64_t> out = plane.row(y);
+    std::copy(in, in + words, out.begin());
+    if (tail != 0) out.back() &= (std::uint64_t{1} << tail) - 1;
+  }
+  return plane;
+}
+
+InkPlane halved(const InkPlane& plane) {
+  InkPlane half;
+  if (plane.empty()) return half;
+  if (!half.reset((plane.width() + 1) / 2, (plane.height() + 1) / 2)) return half;
+  std::vector<std::uint64_t> both(plane.wordsPerRow());
+  for (std::int32_t y = 0; y < half.height(); ++y) {
+    const std::span<const std::uint64_t> lower = plane.row(2 * y);
+    std::copy(lower.begin(), lower.end(), both.begin());
+    if (2 * y + 1 < plane.height()) {
+      const std::span<const std::uint64_t> upper = plane.row(2 * y + 1);
+      for (std::size_t k = 0; k < both.size(); ++k) both[k] |= upper[k];
+    }
+    const std::span<std::uint64_t> out = half.row(y);
+    for (std::size_t k = 0; k < out.size(); ++k) {
+      const std::uint64_t low = 2 * k < both.size() ? both[2 * k] : 0;
+      const std::uint64_t high = 2 * k + 1 < both.size() ? both[2 * k + 1] : 0;
+      out[k] = evenBits(low | (low >> 1)) | (evenBits(high | (high >> 1)) << 32);
+    }
+  }
+  return half;
+}
+
+// --- InkPyramid ------------------------------------------------------------
+
+InkPyramid::InkPyramid(std::shared_ptr<const InkPlane> base)
+    : base_(base ? std::move(base) : std::make_shared<const InkPlane>()) {}
+
+void InkPyramid::build() const {
+  if (built_) return;
+  built_ = true;
+  const InkPlane* last = base_.get();
+  while (std::max(last->width(), last->height()) > 1) {
+    InkPlane next = halved(*last);
+    if (next.empty()) break;  // no memory for it: the levels so far serve
+    halvings_.push_back(std::move(next));
+    last = &halvings_.back();
+  }
+}
+
+const InkPlane& InkPyramid::level(int index) const {
+  if (index <= 0) return *base_;
+  build();
+  if (halvings_.empty()) return *base_;
+  return halvings_[static_cast<std::size_t>(std::min(index, static_cast<int>(halvings_.size()))) - 1];
+}
+
+int InkPyramid::levelCount() const {
+  build();
+  return static_cast<int>(halvings_.size()) + 1;
+}
+
+// --- LoadedInkCopy ---------------------------------------------------------
+
+LoadedInkCopy::LoadedInkCopy() : slot_(std::make_shared<Slot>()) {}
+
+ImageReaderFactory LoadedInkCopy::wrap(ImageReaderFactory readers) const {
+  if (!readers) readers = bmp_only_reader_factory();
+  return [readers = std::move(readers), slot = slot_](const std::string& path) -> std::unique_ptr<ImageReader> {
+    std::unique_ptr<ImageReader> inner = readers(path);
+    if (!inner) return inner;
+    return std::make_unique<CopyingReader>(std::move(inner), slot);
+  };
+}
+
+std::shared_ptr<const InkPlane> LoadedInkCopy::take() { return std::exchange(slot_->plane, nullptr); }
+
+void LoadedInkCopy::clear() { slot_->plane.reset(); }
+
+}  // namespace vp::gui

@@ -1,0 +1,117 @@
+// One-bit pictures for the preview: the image as it was loaded and the thinned
+// grid, in grid coordinates, with halved copies for views that are zoomed out.
+//
+// A scan of an A1 sheet at 400 dpi has some 124 million pixels: at one bit per
+// cell a plane of it takes 15.5 MB, and all its halvings together a third more.
+// Drawing such a picture through a QImage would first convert the whole of it
+// to 32 bits per pixel (half a gigabyte), so the preview samples the planes
+// itself, one cell per screen pixel, from the level whose cells are at least a
+// screen pixel wide; since a halving keeps a cell ink when any of its four cells
+// is, a one-cell stroke stays visible at any zoom.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "raster/image_reader.h"
+#include "raster/pixel_grid.h"
+
+namespace vp::gui {
+
+// Ink and background, x from 0 (left), y from 0 (bottom), 64 cells to a word:
+// bit i of word k of a row is x = 64k + i. Bits at and beyond the width are 0.
+class InkPlane {
+ public:
+  // An all-background plane; false, leaving the plane empty, when the memory
+  // cannot be had.
+  bool reset(std::int32_t width, std::int32_t height);
+
+  std::int32_t width() const { return width_; }
+  std::int32_t height() const { return height_; }
+  std::size_t wordsPerRow() const { return words_per_row_; }
+  bool empty() const { return width_ == 0 || height_ == 0; }
+  std::size_t bytes() const { return bits_.size() * sizeof(std::uint64_t); }
+
+  // Cells outside the plane read as background; writes outside are ignored.
+  bool at(std::int32_t x, std::int32_t y) const;
+  void set(std::int32_t x, std::int32_t y, bool ink = true);
+
+  std::span<std::uint64_t> row(std::int32_t y) {
+    return {bits_.data() + static_cast<std::size_t>(y) * words_per_row_, words_per_row_};
+  }
+  std::span<const std::uint64_t> row(std::int32_t y) const {
+    return {bits_.data() + static_cast<std::size_t>(y) * words_per_row_, words_per_row_};
+  }
+
+  friend bool operator==(const InkPlane&, const InkPlane&) = default;
+
+ private:
+  std::vector<std::uint64_t> bits_;
+  std::int32_t width_ = 0;
+  std::int32_t height_ = 0;
+  std::size_t words_per_row_ = 0;
+};
+
+// The grid's cells as they stand, ink or not (after a conversion: the thinned
+// strokes); an empty plane when the memory cannot be had.
+InkPlane planeOfGrid(const PixelGrid& grid);
+
+// Half the size, rounded up: cell (x, y) is ink when any of the cells
+// (2x .. 2x + 1, 2y .. 2y + 1) is.
+InkPlane halved(const InkPlane& plane);
+
+// A plane and its halvings, each half the size of the one before, down to a
+// single cell (so that no zoom samples too coarse a level to show a one-cell
+// stroke). The halvings are made the first time a level beyond the plane
+// itself is asked for.
+class InkPyramid {
+ public:
+  explicit InkPyramid(std::shared_ptr<const InkPlane> base);
+
+  const InkPlane& base() const { return *base_; }
+  // Level 0 is the plane itself; asking beyond the last level gives the last.
+  // A halving that cannot get its memory ends the pyramid there.
+  const InkPlane& level(int index) const;
+  int levelCount() const;
+
+ private:
+  void build() const;
+
+  std::shared_ptr<const InkPlane> base_;
+  mutable bool built_ = false;
+  mutable std::vector<InkPlane> halvings_;
+};
+
+// Keeps a copy of the ink rows that image readers hand to the conversion, laid
+// out as the grid lays them (image pixel (c, r), r counted from the top, in cell
+// (c + 1, h - r)), so that the preview can show the image as it was loaded
+// without reading the file again. An image whose copy would be larger than
+// kLargestCopy, or whose copy cannot get its memory, is not copied: the
+// conversion goes on as without it.
+class LoadedInkCopy {
+ public:
+  // Where the readers made by wrap() leave their copy.
+  struct Slot {
+    std::shared_ptr<InkPlane> plane;
+  };
+
+  static constexpr std::size_t kLargestCopy = std::size_t{256} << 20;
+
+  LoadedInkCopy();
+
+  // A factory that reads as `readers` does and copies every image it reads here.
+  ImageReaderFactory wrap(ImageReaderFactory readers) const;
+
+  // The copy of the image read last (complete only when its conversion went
+  // through), handed over and forgotten here; null when there is none.
+  std::shared_ptr<const InkPlane> take();
+  void clear();
+
+ private:
+  std::shared_ptr<Slot> slot_;
+};
+
+}  // namespace vp::gui

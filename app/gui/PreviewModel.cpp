@@ -1,0 +1,164 @@
+#include "app/gui/PreviewModel.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+#include "export/svg_writer.h"
+
+namespace vp::gui {
+
+// --- Where the grid lies on the screen ---------------------------------------
+
+ScreenPoint PreviewView::toScreen(GridPoint p) const {
+  return {origin_x + (p.x + 0.5) * scale, origin_y - (p.y + 0.5) * scale};
+}
+
+ScreenPoint PreviewView::toGrid(ScreenPoint s) const { return {(s.x - origin_x) / scale, (origin_y - s.y) / scale}; }
+
+PreviewView PreviewView::fit(std::int32_t grid_width, std::int32_t grid_height, int view_width, int view_height,
+                             int margin) {
+  const double cells_x = std::max(grid_width, 1);
+  const double cells_y = std::max(grid_height, 1);
+  const double room_x = std::max(view_width - 2 * margin, 1);
+  const double room_y = std::max(view_height - 2 * margin, 1);
+  PreviewView view;
+  view.scale = std::min({room_x / cells_x, room_y / cells_y, kLargestScale});
+  view.origin_x = (view_width - cells_x * view.scale) / 2.0;
+  view.origin_y = (view_height + cells_y * view.scale) / 2.0;
+  return view;
+}
+
+PreviewView PreviewView::zoomedAt(double factor, ScreenPoint at, double smallest) const {
+  const ScreenPoint g = toGrid(at);
+  PreviewView view;
+  view.scale = std::clamp(scale * factor, std::min(smallest, kLargestScale), kLargestScale);
+  view.origin_x = at.x - g.x * view.scale;
+  view.origin_y = at.y + g.y * view.scale;
+  return view;
+}
+
+int pyramidLevel(double scale) {
+  int level = 0;
+  while (level < 30 && std::ldexp(scale, level) < 1.0) ++level;
+  return level;
+}
+
+// --- Layers ------------------------------------------------------------------
+
+std::size_t classIndex(SegmentClass c) {
+  return static_cast<std::size_t>(std::find(kPreviewClasses.begin(), kPreviewClasses.end(), c) -
+                                  kPreviewClasses.begin());
+}
+
+LayerSummary classifyRecords(std::span<const LineRecord> records, std::optional<float> rate,
+                             const DxfOptions& options) {
+  LayerSummary summary;
+  SegmentOptions rule = dxf_segment_options(options);
+  if (rule.short_lines && !rate) {
+    rule.short_lines = false;
+    summary.short_lines_skipped = true;
+  }
+  const float r = rate.value_or(1.0f);  // read only by the short-line test
+  summary.classes.reserve(records.size());
+  for (const LineRecord& record : records) {
+    const SegmentClass c = classify_segment(record, r, rule);
+    summary.classes.push_back(c);
+    ++summary.counts[classIndex(c)];
+  }
+  if (rule.split) {
+    summary.shown[classIndex(SegmentClass::Horizontal)] = true;
+    summary.shown[classIndex(SegmentClass::Vertical)] = true;
+    summary.shown[classIndex(SegmentClass::Oblique)] = true;
+  } else {
+    summary.shown[classIndex(SegmentClass::Plain)] = true;
+  }
+  if (rule.short_lines) summary.shown[classIndex(SegmentClass::Short)] = true;
+  return summary;
+}
+
+// --- The drawing's size ------------------------------------------------------
+
+std::optional<DrawingExtent> drawingExtent(std::span<const LineRecord> records, float rate, int decimals) {
+  if (records.empty()) return std::nullopt;
+  std::int32_t x_min = std::numeric_limits<std::int32_t>::max(), x_max = std::numeric_limits<std::int32_t>::min();
+  std::int32_t y_min = x_min, y_max = x_max;
+  for (const LineRecord& r : records) {
+    x_min = std::min({x_min, r.x1, r.x2});
+    x_max = std::max({x_max, r.x1, r.x2});
+    y_min = std::min({y_min, r.y1, r.y2});
+    y_max = std::max({y_max, r.y1, r.y2});
+  }
+  const CoordinateFormatter number(rate, decimals);
+  // Rounding keeps the order of the products; a negative magnification turns it round.
+  const bool reversed = rate < 0;
+  DrawingExtent extent;
+  extent.left = number.text(reversed ? x_max : x_min);
+  extent.right = number.text(reversed ? x_min : x_max);
+  extent.bottom = number.text(reversed ? y_max : y_min);
+  extent.top = number.text(reversed ? y_min : y_max);
+  extent.width = decimal_difference(extent.right, extent.left);
+  extent.height = decimal_difference(extent.top, extent.bottom);
+  return extent;
+}
+
+double totalLength(std::span<const LineRecord> records, float rate) {
+  long double sum = 0;
+  for (const LineRecord& r : records) sum += std::fabs(static_cast<long double>(SegmentLength(r, rate)));
+  return static_cast<double>(sum);
+}
+
+std::string fixedText(double value, int decimals) {
+  char text[400];  // the largest double has 309 integer digits
+  const auto result =
+      std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, std::clamp(decimals, 0, 15));
+  if (result.ec != std::errc()) return "?";
+  return std::string(text, result.ptr);
+}
+
+// --- Picking two points ------------------------------------------------------
+
+std::optional<GridPoint> nearestEnd(std::span<const LineRecord> records, const PreviewView& view, ScreenPoint at,
+                                    double radius) {
+  std::optional<GridPoint> best;
+  double best_distance = radius * radius;
+  const auto consider = [&](GridPoint p) {
+    const ScreenPoint s = view.toScreen(p);
+    const double d = (s.x - at.x) * (s.x - at.x) + (s.y - at.y) * (s.y - at.y);
+    if (d < best_distance || (d == best_distance && !best)) {
+      best_distance = d;
+      best = p;
+    }
+  };
+  for (const LineRecord& r : records) {
+    consider({r.x1, r.y1});
+    consider({r.x2, r.y2});
+  }
+  return best;
+}
+
+std::optional<float> parseDistance(std::string_view text) {
+  constexpr std::string_view kSpace = " \t\n\r\f\v";
+  const std::size_t first = text.find_first_not_of(kSpace);
+  if (first == std::string_view::npos) return std::nullopt;
+  const std::optional<float> value = parse_rate(text.substr(first, text.find_last_not_of(kSpace) - first + 1));
+  if (!value || !(*value > 0.0f)) return std::nullopt;
+  return value;
+}
+
+long double gridDistance(GridPoint a, GridPoint b) {
+  const long double dx = static_cast<long double>(b.x) - a.x;
+  const long double dy = static_cast<long double>(b.y) - a.y;
+  return std::sqrt(dx * dx + dy * dy);
+}
+
+std::optional<float> twoPointMagnification(GridPoint a, GridPoint b, float distance_mm) {
+  const long double apart = gridDistance(a, b);
+  if (apart == 0) return std::nullopt;
+  const auto m = static_cast<float>(static_cast<long double>(distance_mm) / apart);
+  if (!(m > 0.0f) || !std::isfinite(m)) return std::nullopt;
+  return m;
+}
+
+}  // namespace vp::gui

@@ -1,0 +1,124 @@
+// What the preview shows, worked out apart from the widgets: where the grid lies
+// on the screen, the layer of every line, the drawing's size in millimetres,
+// the segment end nearest to a click, and the magnification from two points a
+// known distance apart.
+//
+// Everything that a saved file also holds is taken from the writers' own rules:
+// the layers from classify_segment with the DXF options, the sizes from the
+// CoordinateText of the coordinates as written, so that the preview never
+// disagrees with the file.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "export/dxf_writer.h"
+#include "export/export_rules.h"
+#include "vector/end_point_index.h"
+#include "vector/line_data.h"
+
+namespace vp::gui {
+
+// --- Where the grid lies on the screen ---------------------------------------
+
+struct ScreenPoint {
+  double x = 0, y = 0;
+};
+
+// `scale` screen pixels per grid unit; (origin_x, origin_y) is the screen
+// position of the bottom-left corner of cell (0, 0). Screen y grows downwards
+// and grid y upwards, so cell (x, y) covers screen x from origin_x + x × scale
+// to origin_x + (x + 1) × scale and screen y from origin_y − (y + 1) × scale to
+// origin_y − y × scale. A segment end (x, y) is shown at the centre of its cell.
+struct PreviewView {
+  static constexpr double kLargestScale = 64.0;  // pixels per cell, zoomed in
+
+  double scale = 1.0;
+  double origin_x = 0.0;
+  double origin_y = 0.0;
+
+  ScreenPoint toScreen(GridPoint p) const;
+  // The continuous grid position under a screen position: the cell is its floor.
+  ScreenPoint toGrid(ScreenPoint s) const;
+
+  // The whole grid (width × height cells) in a view of that many pixels, with
+  // `margin` pixels to spare on every side, centred.
+  static PreviewView fit(std::int32_t grid_width, std::int32_t grid_height, int view_width, int view_height,
+                         int margin);
+  // Zoomed by `factor` about the screen position `at`, which keeps the grid
+  // position under it; the scale stays within [smallest, kLargestScale].
+  PreviewView zoomedAt(double factor, ScreenPoint at, double smallest) const;
+
+  friend bool operator==(const PreviewView&, const PreviewView&) = default;
+};
+
+// The level of an InkPyramid to sample at this scale: the smallest whose cells
+// (2^level grid cells wide) are at least one screen pixel wide.
+int pyramidLevel(double scale);
+
+// --- Layers ------------------------------------------------------------------
+
+inline constexpr std::array<SegmentClass, 5> kPreviewClasses = {
+    SegmentClass::Plain, SegmentClass::Horizontal, SegmentClass::Vertical, SegmentClass::Oblique, SegmentClass::Short};
+std::size_t classIndex(SegmentClass c);
+
+struct LayerSummary {
+  std::vector<SegmentClass> classes;     // one per record, in table order
+  std::array<std::int64_t, 5> counts{};  // by classIndex
+  bool short_lines_skipped = false;      // the short-line option is on, the magnification invalid
+  std::array<bool, 5> shown{};           // the layers these options can give, by classIndex
+};
+
+// The layer the DXF writer gives every record, with the magnification `rate`
+// (nothing when its text is invalid). Without a magnification lengths cannot be
+// measured: the short-line option is then left out, and said so.
+LayerSummary classifyRecords(std::span<const LineRecord> records, std::optional<float> rate, const DxfOptions& options);
+
+// --- The drawing's size ------------------------------------------------------
+
+struct DrawingExtent {
+  // The smallest and largest x and y as the writers write them (CoordinateText
+  // of the coordinate times the magnification), and the exact differences.
+  std::string left, right, bottom, top;
+  std::string width, height;
+};
+
+// Of the records' ends with this magnification and number of decimals; nothing
+// for an empty table. With a negative magnification the smallest written value
+// comes from the largest coordinate.
+std::optional<DrawingExtent> drawingExtent(std::span<const LineRecord> records, float rate, int decimals);
+
+// The length of all the lines in millimetres: the sum of |SegmentLength|, the
+// length the short-line option measures.
+double totalLength(std::span<const LineRecord> records, float rate);
+
+// `value` in fixed notation with `decimals` decimals and "." as the point.
+std::string fixedText(double value, int decimals);
+
+// --- Picking two points ------------------------------------------------------
+
+// The segment end nearest to the screen position `at`, if one lies within
+// `radius` pixels of it; of ends equally near, the first in table order (first
+// end before second end).
+std::optional<GridPoint> nearestEnd(std::span<const LineRecord> records, const PreviewView& view, ScreenPoint at,
+                                    double radius);
+
+// The true distance as typed: a number as the magnification box takes it, with
+// any ASCII white space around it, greater than 0.
+std::optional<float> parseDistance(std::string_view text);
+
+// The distance between two grid points in grid units.
+long double gridDistance(GridPoint a, GridPoint b);
+
+// Millimetres per grid unit that make the two points `distance_mm` apart:
+// distance ÷ the points' distance, computed in the extended type and held as a
+// single-precision real, as the scale calculator holds its result. Nothing when
+// the points coincide or the result is not a positive finite float.
+std::optional<float> twoPointMagnification(GridPoint a, GridPoint b, float distance_mm);
+
+}  // namespace vp::gui

@@ -1,0 +1,514 @@
+#include "app/gui/PreviewWindow.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStandardItemModel>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+
+#include "app/core/scale.h"
+#include "app/gui/ReferenceDistanceDialog.h"
+#include "export/svg_writer.h"
+
+namespace vp::gui {
+namespace {
+
+constexpr int kFitMargin = 8;         // pixels around the fitted drawing
+constexpr double kSnapRadius = 12.0;  // pixels from a click to the end it takes
+constexpr double kWheelStep = 1.25;   // zoom per notch of the wheel
+constexpr int kLinesPerBatch = 4096;
+
+const QString kInvalidMagnification = QStringLiteral("倍率の数値が不正です。");
+const QString kNoLines = QStringLiteral("線がないよ。");
+const QString kPickTwo = QStringLiteral("線の端を２つクリックしてね。");
+const QString kPickSecond = QStringLiteral("もう１つの端をクリックしてね。");
+const QString kNoEndNear = QStringLiteral("近くに線の端がないよ。");
+const QString kSameEnd = QStringLiteral("おなじ端だよ。ちがう端をえらんでね。");
+const QString kShortLinesSkipped = QStringLiteral("（倍率が不正なので Short は分けていないよ）");
+const QString kUnusableDistance = QStringLiteral("その長さではばいりつがきまらないよ。");
+
+QString qstring(const std::string& text) { return QString::fromStdString(text); }
+
+// Clamps before converting, so that a far zoom cannot overflow the integer.
+std::int64_t floorToCell(double value) { return static_cast<std::int64_t>(std::floor(std::clamp(value, -1e15, 1e15))); }
+
+}  // namespace
+
+// --- Drawing the picture -----------------------------------------------------
+
+void renderInk(const InkPyramid& picture, const PreviewView& view, QRgb ink, QImage& target) {
+  const InkPlane& base = picture.base();
+  if (base.empty() || target.isNull() || target.depth() != 32) return;
+  int level = pyramidLevel(view.scale);
+  if (level > 0) level = std::min(level, picture.levelCount() - 1);
+  const InkPlane& plane = picture.level(level);
+  // Which cell of the level each screen column and row samples (at the
+  // pixel's centre); -1 off the picture.
+  const auto cell = [&](double grid, std::int32_t size) -> std::int32_t {
+    const std::int64_t c = floorToCell(grid);
+    if (c < 0) return -1;
+    const std::int64_t at = c >> level;
+    return at < size ? static_cast<std::int32_t>(at) : -1;
+  };
+  std::vector<std::int32_t> columns(static_cast<std::size_t>(target.width()));
+  for (int px = 0; px < target.width(); ++px) {
+    columns[static_cast<std::size_t>(px)] = cell((px + 0.5 - view.origin_x) / view.scale, plane.width());
+  }
+  for (int py = 0; py < target.height(); ++py) {
+    const std::int32_t y = cell((view.origin_y - (py + 0.5)) / view.scale, plane.height());
+    if (y < 0) continue;
+    const std::span<const std::uint64_t> row = plane.row(y);
+    auto* out = reinterpret_cast<QRgb*>(target.scanLine(py));
+    for (int px = 0; px < target.width(); ++px) {
+      const std::int32_t x = columns[static_cast<std::size_t>(px)];
+      if (x >= 0 && ((row[static_cast<std::size_t>(x) / 64] >> (x % 64)) & 1u) != 0) out[px] = ink;
+    }
+  }
+}
+
+QString trueSizeText(std::span<const LineRecord> records, const QString& magnification, std::int32_t dxf_real,
+                     bool lines) {
+  const std::optional<float> rate = parse_rate(magnification.toStdString());
+  if (!rate) return kInvalidMagnification;
+  const int decimals = DecimalDigits(dxf_real);
+  const std::optional<DrawingExtent> extent = drawingExtent(records, *rate, decimals);
+  if (!extent) return kNoLines;
+  const QString size = QStringLiteral("大きさ %1 × %2 mm").arg(qstring(extent->width), qstring(extent->height));
+  const QString where =
+      QStringLiteral("X %1～%2、Y %3～%4")
+          .arg(qstring(extent->left), qstring(extent->right), qstring(extent->bottom), qstring(extent->top));
+  const QString length =
+      QStringLiteral("線の長さ %1 mm").arg(qstring(fixedText(totalLength(records, *rate), decimals)));
+  if (lines) return size + u'\n' + where + u'\n' + length;
+  return size + QStringLiteral("（") + where + QStringLiteral("）　") + length;
+}
+
+// --- The canvas --------------------------------------------------------------
+
+PreviewCanvas::PreviewCanvas(PreviewWindow* owner) : QWidget(owner), owner_(owner) {
+  setObjectName(QStringLiteral("PaintBox1"));
+  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  setMinimumSize(160, 120);
+  setCursor(Qt::OpenHandCursor);
+}
+
+void PreviewCanvas::setView(const PreviewView& view) {
+  view_ = view;
+  fitted_ = false;
+  update();
+}
+
+void PreviewCanvas::fitToWindow() {
+  view_ = PreviewView::fit(owner_->gridWidth(), owner_->gridHeight(), width(), height(), kFitMargin);
+  fitted_ = true;
+  update();
+}
+
+double PreviewCanvas::smallestScale() const {
+  const PreviewView whole = PreviewView::fit(owner_->gridWidth(), owner_->gridHeight(), width(), height(), kFitMargin);
+  return whole.scale / 4.0;
+}
+
+void PreviewCanvas::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), QColor(0xE4, 0xE4, 0xE4));
+  last_painted_ = 0;
+  if (!owner_->hasDrawing()) return;
+
+  // The sheet: the grid's cells, white.
+  const double sheet_width = owner_->gridWidth() * view_.scale;
+  const double sheet_height = owner_->gridHeight() * view_.scale;
+  painter.fillRect(QRectF(view_.origin_x, view_.origin_y - sheet_height, sheet_width, sheet_height), Qt::white);
+  if (const InkPyramid* picture = owner_->backgroundPicture()) {
+    QImage image(size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    const QRgb ink = owner_->background() == PreviewWindow::Background::Loaded ? PreviewWindow::loadedInkColour()
+                                                                               : PreviewWindow::thinnedInkColour();
+    renderInk(*picture, view_, ink, image);
+    painter.drawImage(0, 0, image);
+  }
+
+  // The lines in sight, a batch per layer.
+  const ScreenPoint low = view_.toGrid({0.0, static_cast<double>(height())});
+  const ScreenPoint high = view_.toGrid({static_cast<double>(width()), 0.0});
+  const double x_low = low.x - 1.5, x_high = high.x + 0.5, y_low = low.y - 1.5, y_high = high.y + 0.5;
+  const std::span<const LineRecord> records = owner_->shownRecords();
+  const std::vector<SegmentClass>& classes = owner_->summary().classes;
+  std::array<QVector<QLineF>, kPreviewClasses.size()> batches;
+  std::array<QPen, kPreviewClasses.size()> pens;
+  const double pen_width = std::clamp(view_.scale * 0.35, 1.0, 4.0);
+  for (std::size_t i = 0; i < kPreviewClasses.size(); ++i) {
+    pens[i] = QPen(PreviewWindow::layerColour(kPreviewClasses[i]), pen_width, Qt::SolidLine, Qt::SquareCap);
+    pens[i].setCosmetic(true);
+    batches[i].reserve(kLinesPerBatch);
+  }
+  const auto flush = [&](std::size_t i) {
+    painter.setPen(pens[i]);
+    painter.drawLines(batches[i]);
+    batches[i].clear();
+  };
+  for (std::size_t i = 0; i < records.size() && i < classes.size(); ++i) {
+    const LineRecord& r = records[i];
+    if (std::max(r.x1, r.x2) < x_low || std::min(r.x1, r.x2) > x_high || std::max(r.y1, r.y2) < y_low ||
+        std::min(r.y1, r.y2) > y_high) {
+      continue;
+    }
+    const ScreenPoint a = view_.toScreen({r.x1, r.y1});
+    const ScreenPoint b = view_.toScreen({r.x2, r.y2});
+    const std::size_t layer = classIndex(classes[i]);
+    batches[layer].append(QLineF(a.x, a.y, b.x, b.y));
+    if (batches[layer].size() == kLinesPerBatch) flush(layer);
+    ++last_painted_;
+  }
+  for (std::size_t i = 0; i < batches.size(); ++i) flush(i);
+
+  // Free ends as rings, crossings as squares; smaller as the view zooms out,
+  // where thousands of them would hide the lines.
+  const auto inSight = [&](GridPoint p) { return p.x >= x_low && p.x <= x_high && p.y >= y_low && p.y <= y_high; };
+  if (owner_->markersShown()) {
+    const double r = std::clamp(view_.scale * 1.5, 1.5, 4.0);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(PreviewWindow::endPointColour(), r < 3.0 ? 1.0 : 1.5));
+    for (const GridPoint& p : owner_->specialPoints().end_points) {
+      if (!inSight(p)) continue;
+      const ScreenPoint s = view_.toScreen(p);
+      painter.drawEllipse(QPointF(s.x, s.y), r, r);
+    }
+    painter.setPen(QPen(PreviewWindow::crossingColour(), r < 3.0 ? 1.0 : 1.5));
+    for (const GridPoint& p : owner_->specialPoints().crossings) {
+      if (!inSight(p)) continue;
+      const ScreenPoint s = view_.toScreen(p);
+      painter.drawRect(QRectF(s.x - r, s.y - r, 2 * r, 2 * r));
+    }
+  }
+
+  // The points picked for the two-point scale.
+  const std::vector<GridPoint>& picks = owner_->picks();
+  if (!picks.empty()) {
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    const QColor red(0xE0, 0x00, 0x00);
+    if (picks.size() == 2) {
+      const ScreenPoint a = view_.toScreen(picks[0]);
+      const ScreenPoint b = view_.toScreen(picks[1]);
+      painter.setPen(QPen(red, 1.5, Qt::DashLine));
+      painter.drawLine(QPointF(a.x, a.y), QPointF(b.x, b.y));
+    }
+    painter.setPen(QPen(red, 2.0));
+    for (const GridPoint& p : picks) {
+      const ScreenPoint s = view_.toScreen(p);
+      painter.drawEllipse(QPointF(s.x, s.y), 6.0, 6.0);
+    }
+  }
+}
+
+void PreviewCanvas::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (fitted_) fitToWindow();
+}
+
+void PreviewCanvas::wheelEvent(QWheelEvent* event) {
+  const double notches = event->angleDelta().y() / 120.0;
+  if (notches == 0 || !owner_->hasDrawing()) return;
+  const QPointF at = event->position();
+  view_ = view_.zoomedAt(std::pow(kWheelStep, notches), {at.x(), at.y()}, smallestScale());
+  fitted_ = false;
+  update();
+  event->accept();
+}
+
+void PreviewCanvas::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton && event->button() != Qt::MiddleButton) return;
+  pressed_ = true;
+  dragging_ = false;
+  press_at_ = event->position();
+  view_at_press_ = view_;
+}
+
+void PreviewCanvas::mouseMoveEvent(QMouseEvent* event) {
+  if (!pressed_) return;
+  const QPointF moved = event->position() - press_at_;
+  if (!dragging_ && moved.manhattanLength() >= QApplication::startDragDistance()) {
+    dragging_ = true;
+    setCursor(Qt::ClosedHandCursor);
+  }
+  if (!dragging_) return;
+  view_ = view_at_press_;
+  view_.origin_x += moved.x();
+  view_.origin_y += moved.y();
+  fitted_ = false;
+  update();
+}
+
+void PreviewCanvas::mouseReleaseEvent(QMouseEvent* event) {
+  if (!pressed_) return;
+  const bool click = !dragging_ && event->button() == Qt::LeftButton;
+  pressed_ = dragging_ = false;
+  setCursor(owner_->picking() ? Qt::CrossCursor : Qt::OpenHandCursor);
+  if (click) emit clickedAt(event->position());
+}
+
+// --- The window --------------------------------------------------------------
+
+PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+  setObjectName(QStringLiteral("TForm7"));
+  setWindowTitle(QStringLiteral("ぷれびゅー"));
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(4, 4, 4, 0);
+  layout->setSpacing(4);
+  auto* tools = new QHBoxLayout;
+  tools->setSpacing(6);
+  ComboBox1 = new QComboBox(this);
+  ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+  ComboBox1->addItems({QStringLiteral("よみこんだ画像"), QStringLiteral("ほそくした画像"), QStringLiteral("画像なし")});
+  CheckBox1 = new QCheckBox(QStringLiteral("たんてん・こうてん"), this);
+  CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+  CheckBox1->setChecked(true);
+  Button1 = new QPushButton(QStringLiteral("ぜんたい"), this);
+  Button1->setObjectName(QStringLiteral("Button1"));
+  Button1->setAutoDefault(false);
+  Button2 = new QPushButton(QStringLiteral("２点でばいりつ"), this);
+  Button2->setObjectName(QStringLiteral("Button2"));
+  Button2->setCheckable(true);
+  Button2->setAutoDefault(false);
+  Label1 = new QLabel(this);
+  Label1->setObjectName(QStringLiteral("Label1"));
+  tools->addWidget(ComboBox1);
+  tools->addWidget(CheckBox1);
+  tools->addWidget(Button1);
+  tools->addWidget(Button2);
+  tools->addWidget(Label1, 1);
+  layout->addLayout(tools);
+
+  PaintBox1 = new PreviewCanvas(this);
+  layout->addWidget(PaintBox1, 1);
+
+  StatusBar1 = new QStatusBar(this);
+  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+  Panel1 = new QLabel(StatusBar1);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->setTextFormat(Qt::RichText);
+  Panel2 = new QLabel(StatusBar1);
+  Panel2->setObjectName(QStringLiteral("Panel2"));
+  StatusBar1->addWidget(Panel1);
+  StatusBar1->addWidget(Panel2, 1);
+  layout->addWidget(StatusBar1);
+
+  Form8 = new ReferenceDistanceDialog(this);
+
+  connect(ComboBox1, &QComboBox::currentIndexChanged, this, &PreviewWindow::ComboBox1Change);
+  connect(CheckBox1, &QCheckBox::toggled, PaintBox1, qOverload<>(&QWidget::update));
+  connect(Button1, &QPushButton::clicked, this, &PreviewWindow::Button1Click);
+  connect(Button2, &QPushButton::clicked, this, &PreviewWindow::Button2Click);
+  connect(PaintBox1, &PreviewCanvas::clickedAt, this, &PreviewWindow::PaintBox1Click);
+  resize(760, 560);
+}
+
+PreviewWindow::~PreviewWindow() = default;
+
+void PreviewWindow::setDrawing(Drawing drawing) {
+  clearDrawing();
+  drawing_ = std::move(drawing);
+  has_drawing_ = true;
+  if (drawing_.loaded) loaded_picture_ = std::make_shared<InkPyramid>(drawing_.loaded);
+  // The image as loaded when it was kept, else the thinned grid.
+  auto* items = qobject_cast<QStandardItemModel*>(ComboBox1->model());
+  items->item(static_cast<int>(Background::Loaded))->setEnabled(loaded_picture_ != nullptr);
+  items->item(static_cast<int>(Background::Thinned))->setEnabled(static_cast<bool>(drawing_.thinned));
+  {
+    const QSignalBlocker quiet(ComboBox1);
+    ComboBox1->setCurrentIndex(static_cast<int>(loaded_picture_    ? Background::Loaded
+                                                : drawing_.thinned ? Background::Thinned
+                                                                   : Background::None));
+  }
+  CheckBox1->setEnabled(drawing_.special.ran);
+  reclassify();
+  PaintBox1->fitToWindow();
+}
+
+void PreviewWindow::clearDrawing() {
+  endPicking(QString());
+  drawing_ = Drawing{};
+  has_drawing_ = false;
+  summary_ = LayerSummary{};
+  loaded_picture_.reset();
+  thinned_picture_.reset();
+  thinned_made_ = false;
+  updateStatus();
+  PaintBox1->update();
+}
+
+void PreviewWindow::setMagnificationText(const QString& text) {
+  magnification_ = text;
+  reclassify();
+}
+
+void PreviewWindow::setDxfOptions(const DxfOptions& options) {
+  options_ = options;
+  reclassify();
+}
+
+void PreviewWindow::reclassify() {
+  if (!has_drawing_) return;
+  summary_ = classifyRecords(drawing_.records, parse_rate(magnification_.toStdString()), options_);
+  updateStatus();
+  PaintBox1->update();
+}
+
+PreviewWindow::Background PreviewWindow::background() const {
+  return static_cast<Background>(std::clamp(ComboBox1->currentIndex(), 0, 2));
+}
+
+const InkPyramid* PreviewWindow::backgroundPicture() {
+  if (!has_drawing_) return nullptr;
+  switch (background()) {
+    case Background::Loaded:
+      return loaded_picture_.get();
+    case Background::Thinned:
+      if (!thinned_made_ && drawing_.thinned) {
+        thinned_made_ = true;
+        auto plane = std::make_shared<const InkPlane>(drawing_.thinned());
+        if (!plane->empty()) thinned_picture_ = std::make_shared<InkPyramid>(std::move(plane));
+      }
+      return thinned_picture_.get();
+    case Background::None:
+      break;
+  }
+  return nullptr;
+}
+
+bool PreviewWindow::markersShown() const { return drawing_.special.ran && CheckBox1->isChecked(); }
+
+bool PreviewWindow::picking() const { return Button2->isChecked(); }
+
+QPointF PreviewWindow::gridToScreen(GridPoint p) const {
+  const ScreenPoint s = PaintBox1->view().toScreen(p);
+  return {s.x, s.y};
+}
+
+QColor PreviewWindow::layerColour(SegmentClass layer) {
+  // The SVG writer's colours, so that the preview and the SVG file agree.
+  const std::string_view name = svg_layer_colour(layer);
+  return QColor(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+}
+QRgb PreviewWindow::loadedInkColour() { return qRgb(0xC4, 0xC4, 0xC4); }
+QRgb PreviewWindow::thinnedInkColour() { return qRgb(0x9C, 0xC4, 0xEC); }
+QColor PreviewWindow::endPointColour() { return QColor(0xFF, 0x80, 0x00); }
+QColor PreviewWindow::crossingColour() { return QColor(0x00, 0xA0, 0xA0); }
+
+// --- The status bar ----------------------------------------------------------
+
+void PreviewWindow::updateStatus() {
+  counts_text_.clear();
+  if (!has_drawing_) {
+    Panel1->clear();
+    Panel2->clear();
+    return;
+  }
+  // Each entry as plain text and as rich text with its colour.
+  QStringList plain, rich;
+  const auto add = [&](const QColor& colour, const QString& mark, const QString& text) {
+    plain << mark + u' ' + text;
+    rich << QStringLiteral("<span style=\"color:%1\">%2</span> %3").arg(colour.name(), mark, text.toHtmlEscaped());
+  };
+  for (std::size_t i = 0; i < kPreviewClasses.size(); ++i) {
+    if (!summary_.shown[i]) continue;
+    add(layerColour(kPreviewClasses[i]), QStringLiteral("■"),
+        qstring(std::string(dxf_layer_name(kPreviewClasses[i]))) + u' ' + QString::number(summary_.counts[i]));
+  }
+  if (drawing_.special.ran) {
+    add(endPointColour(), QStringLiteral("○"),
+        QStringLiteral("端点 ") + QString::number(drawing_.special.end_points.size()));
+    add(crossingColour(), QStringLiteral("□"),
+        QStringLiteral("交点 ") + QString::number(drawing_.special.crossings.size()));
+  }
+  if (summary_.short_lines_skipped) {
+    plain << kShortLinesSkipped;
+    rich << kShortLinesSkipped.toHtmlEscaped();
+  }
+  // Rich text folds a full-width space into a plain one.
+  counts_text_ = plain.join(QStringLiteral("　"));
+  Panel1->setText(rich.join(QStringLiteral("&nbsp;&nbsp;&nbsp;")));
+  Panel2->setText(trueSizeText(drawing_.records, magnification_, options_.DxfReal, false));
+}
+
+QString PreviewWindow::countsText() const { return counts_text_; }
+
+QString PreviewWindow::sizeText() const { return Panel2->text(); }
+
+QString PreviewWindow::hintText() const { return Label1->text(); }
+
+void PreviewWindow::setHint(const QString& text) { Label1->setText(text); }
+
+// --- Commands ----------------------------------------------------------------
+
+void PreviewWindow::Button1Click() { PaintBox1->fitToWindow(); }
+
+void PreviewWindow::ComboBox1Change() { PaintBox1->update(); }
+
+void PreviewWindow::Button2Click() {
+  if (!Button2->isChecked()) {
+    endPicking(QString());
+    return;
+  }
+  if (!has_drawing_) {
+    Button2->setChecked(false);
+    return;
+  }
+  picks_.clear();
+  setHint(kPickTwo);
+  PaintBox1->setCursor(Qt::CrossCursor);
+  PaintBox1->update();
+}
+
+void PreviewWindow::PaintBox1Click(QPointF at) {
+  if (!picking() || !has_drawing_) return;
+  const std::optional<GridPoint> end = nearestEnd(drawing_.records, PaintBox1->view(), {at.x(), at.y()}, kSnapRadius);
+  if (!end) {
+    setHint(kNoEndNear);
+    return;
+  }
+  if (!picks_.empty() && picks_.front() == *end) {
+    setHint(kSameEnd);
+    return;
+  }
+  picks_.push_back(*end);
+  PaintBox1->update();
+  if (picks_.size() < 2) {
+    setHint(kPickSecond);
+    return;
+  }
+  askDistance();
+}
+
+void PreviewWindow::askDistance() {
+  Form8->setPoints(picks_[0], picks_[1]);
+  if (Form8->exec() != QDialog::Accepted) {
+    endPicking(QString());
+    return;
+  }
+  const std::optional<float> distance = Form8->distance();
+  const std::optional<float> rate = distance ? twoPointMagnification(picks_[0], picks_[1], *distance) : std::nullopt;
+  if (!rate) {
+    endPicking(kUnusableDistance);
+    return;
+  }
+  const QString text = qstring(magnification_text(*rate));
+  endPicking(QStringLiteral("ばいりつを %1 にしたよ。").arg(text));
+  emit magnificationPicked(text);
+}
+
+void PreviewWindow::endPicking(const QString& hint) {
+  picks_.clear();
+  Button2->setChecked(false);
+  PaintBox1->setCursor(Qt::OpenHandCursor);
+  setHint(hint);
+  PaintBox1->update();
+}
+
+}  // namespace vp::gui

@@ -1,0 +1,189 @@
+// The preview (TForm7, "ぷれびゅー"): what the last conversion traced, drawn
+// over the image it came from, before anything is saved.
+//
+// It shows the lines that saving writes, each in the colour of the layer the
+// DXF writer puts it on (the same rule, with the current DXF options and
+// magnification), over the image as it was loaded or the thinned grid; the
+// free ends and crossings when special mode ran; the number of lines per layer
+// and the drawing's size in millimetres in its status bar. The wheel zooms
+// about the pointer, dragging pans, "ぜんたい" fits the drawing to the window.
+// It changes nothing but the magnification, and that only through the
+// two-point scale: pick two segment ends, type their true distance, and the
+// main window's magnification box receives millimetres per pixel in the scale
+// calculator's format.
+//
+// Screen y grows downwards and the drawing's y upwards: grid row y = 1 (the
+// bottom row of the image) is drawn lowest.
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QImage>
+#include <QLabel>
+#include <QPointF>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "app/core/conversion.h"
+#include "app/gui/InkPlane.h"
+#include "app/gui/PreviewModel.h"
+#include "export/dxf_writer.h"
+
+namespace vp::gui {
+
+class PreviewWindow;
+class ReferenceDistanceDialog;
+
+// The image as a preview shows it: `plane`'s level for `view`, ink in `ink`
+// and background left as `target` holds it. `target` is the view's size.
+void renderInk(const InkPyramid& plane, const PreviewView& view, QRgb ink, QImage& target);
+
+// The drawing's size for the status bar and the outcome label's tool tip:
+// extent and total length in millimetres with the DXF decimals, or why there
+// is none (invalid magnification, no lines). `lines` puts each on a line of its own.
+QString trueSizeText(std::span<const LineRecord> records, const QString& magnification, std::int32_t dxf_real,
+                     bool lines);
+
+// The drawing area: paints the scene, zooms, pans, and reports clicks.
+class PreviewCanvas : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit PreviewCanvas(PreviewWindow* owner);
+
+  const PreviewView& view() const { return view_; }
+  void setView(const PreviewView& view);
+  // The whole grid in the window; kept so while the window is resized, until
+  // the user zooms or pans.
+  void fitToWindow();
+  bool fitted() const { return fitted_; }
+  // Segments drawn by the last paint (those in sight).
+  std::int64_t lastPaintedSegments() const { return last_painted_; }
+
+ signals:
+  void clickedAt(QPointF at);  // a press and release without a drag
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  double smallestScale() const;
+
+  PreviewWindow* owner_;
+  PreviewView view_;
+  bool fitted_ = true;
+  bool pressed_ = false;
+  bool dragging_ = false;
+  QPointF press_at_;
+  PreviewView view_at_press_;
+  std::int64_t last_painted_ = 0;
+};
+
+class PreviewWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  enum class Background { Loaded = 0, Thinned = 1, None = 2 };
+
+  // What a conversion that went through leaves to show.
+  struct Drawing {
+    std::vector<LineRecord> records;  // LineData, in table order
+    SpecialPoints special;
+    std::int32_t grid_width = 0;  // the grid, image + border
+    std::int32_t grid_height = 0;
+    std::shared_ptr<const InkPlane> loaded;  // the image as loaded; null when not kept
+    // Makes the thinned grid's plane when it is first shown.
+    std::function<InkPlane()> thinned;
+  };
+
+  explicit PreviewWindow(QWidget* parent = nullptr);
+  ~PreviewWindow() override;
+
+  void setDrawing(Drawing drawing);
+  // Forgets the drawing (before the next conversion changes what it came from).
+  void clearDrawing();
+  bool hasDrawing() const { return has_drawing_; }
+
+  // The magnification text and the DXF options the layers and sizes follow.
+  void setMagnificationText(const QString& text);
+  void setDxfOptions(const DxfOptions& options);
+
+  // What is drawn: exactly the records, in table order, each with its layer.
+  std::span<const LineRecord> shownRecords() const { return drawing_.records; }
+  const LayerSummary& summary() const { return summary_; }
+  const SpecialPoints& specialPoints() const { return drawing_.special; }
+  std::int32_t gridWidth() const { return drawing_.grid_width; }
+  std::int32_t gridHeight() const { return drawing_.grid_height; }
+  // The picture under the lines: null when there is none (or it is switched off).
+  const InkPyramid* backgroundPicture();
+  Background background() const;
+  bool markersShown() const;
+  bool picking() const;
+  const std::vector<GridPoint>& picks() const { return picks_; }
+  PreviewCanvas* canvas() const { return PaintBox1; }
+  // Where a segment end is drawn, in the canvas's coordinates.
+  QPointF gridToScreen(GridPoint p) const;
+
+  QString countsText() const;
+  QString sizeText() const;
+  QString hintText() const;
+
+  // The colours: lines by layer, the two pictures, the markers.
+  static QColor layerColour(SegmentClass layer);
+  static QRgb loadedInkColour();
+  static QRgb thinnedInkColour();
+  static QColor endPointColour();
+  static QColor crossingColour();
+
+ signals:
+  // The two-point scale's result, as the scale calculator writes its result.
+  void magnificationPicked(const QString& text);
+
+ public slots:
+  void Button1Click();     // ぜんたい: fit to the window
+  void Button2Click();     // ２点でばいりつ: start or stop picking
+  void ComboBox1Change();  // the picture under the lines
+  void PaintBox1Click(QPointF at);
+
+ private:
+  void reclassify();
+  void updateStatus();
+  void setHint(const QString& text);
+  void askDistance();
+  void endPicking(const QString& hint);
+
+  Drawing drawing_;
+  bool has_drawing_ = false;
+  QString magnification_ = QStringLiteral("1.0");
+  DxfOptions options_;
+  LayerSummary summary_;
+  std::shared_ptr<InkPyramid> loaded_picture_;
+  std::shared_ptr<InkPyramid> thinned_picture_;
+  bool thinned_made_ = false;
+  std::vector<GridPoint> picks_;
+  QString counts_text_;  // the counts' plain text
+
+  QComboBox* ComboBox1;
+  QCheckBox* CheckBox1;
+  QPushButton* Button1;
+  QPushButton* Button2;
+  QLabel* Label1;
+  PreviewCanvas* PaintBox1;
+  QStatusBar* StatusBar1;
+  QLabel* Panel1;
+  QLabel* Panel2;
+  ReferenceDistanceDialog* Form8;
+};
+
+}  // namespace vp::gui

@@ -1,0 +1,37 @@
+// The small dialog of the two-point scale (TForm8, "ほんとうの長さ"): the user
+// has picked two segment ends in the preview and types how far apart they are
+// on the real object, in millimetres.
+#pragma once
+
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <optional>
+
+#include "vector/end_point_index.h"
+
+namespace vp::gui {
+
+class ReferenceDistanceDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit ReferenceDistanceDialog(QWidget* parent = nullptr);
+
+  // Shows how far apart the two points are in pixels and empties the box.
+  void setPoints(GridPoint a, GridPoint b);
+  // The typed distance, when it is a number greater than 0.
+  std::optional<float> distance() const;
+  QString distanceText() const { return Edit1->text(); }
+
+ public slots:
+  void Edit1Change();  // OK only for a distance that can be used
+
+ private:
+  QLabel* Label2;
+  QLineEdit* Edit1;
+  QPushButton* Button1;
+};
+
+}  // namespace vp::gui

@@ -451,53 +451,59 @@ std::string replace_extension(std::string_view path, std::string_view extension)
   return result;
 }
 
+namespace {
+
+// The three extension tables, one row per save type: the name tested for
+// existence (and offered before the dialog opens), the name the dialog's box
+// takes when the type changes, and the file the writer creates. Coordinate text
+// has one of three by ZahyouExt; the others one.
+struct SaveTypeExtensions {
+  int save_type;
+  std::array<std::string_view, 3> shown;
+  std::string_view dialog;
+  std::array<std::string_view, 3> written;
+};
+
+constexpr SaveTypeExtensions kSaveTypeExtensions[] = {
+    {kSaveTypeText, {".TXT", ".TEXT", ".CSV"}, ".txt", {".txt", ".text", ".csv"}},
+    {kSaveTypeDxf, {".DXF"}, ".dxf", {".dxf"}},
+    {kSaveTypeJwc, {".JWC"}, ".jwc", {".jwc"}},
+    {kSaveTypeSvg, {".SVG"}, ".svg", {".svg"}},
+};
+
+const SaveTypeExtensions* extensions_of(int save_type) {
+  for (const SaveTypeExtensions& row : kSaveTypeExtensions)
+    if (row.save_type == save_type) return &row;
+  return nullptr;
+}
+
+// ZahyouExt chooses among the text extensions; the other types have only one.
+std::optional<std::size_t> variant(int save_type, std::int32_t zahyou_ext) {
+  if (save_type != kSaveTypeText) return 0;
+  if (zahyou_ext < 0 || zahyou_ext > 2) return std::nullopt;
+  return static_cast<std::size_t>(zahyou_ext);
+}
+
+}  // namespace
+
 std::optional<std::string_view> default_extension(int save_type, std::int32_t zahyou_ext) {
-  static constexpr std::array<std::string_view, 3> kText{".TXT", ".TEXT", ".CSV"};
-  switch (save_type) {
-    case kSaveTypeText:
-      if (zahyou_ext < 0 || zahyou_ext > 2) return std::nullopt;
-      return kText[static_cast<std::size_t>(zahyou_ext)];
-    case kSaveTypeDxf:
-      return ".DXF";
-    case kSaveTypeJwc:
-      return ".JWC";
-    case kSaveTypeSvg:
-      return ".SVG";
-    default:
-      return std::nullopt;
-  }
+  const SaveTypeExtensions* row = extensions_of(save_type);
+  const auto which = variant(save_type, zahyou_ext);
+  if (row == nullptr || !which) return std::nullopt;
+  return row->shown[*which];
 }
 
 std::optional<std::string_view> dialog_extension(int save_type) {
-  switch (save_type) {
-    case kSaveTypeText:
-      return ".txt";
-    case kSaveTypeDxf:
-      return ".dxf";
-    case kSaveTypeJwc:
-      return ".jwc";
-    case kSaveTypeSvg:
-      return ".svg";
-    default:
-      return std::nullopt;
-  }
+  const SaveTypeExtensions* row = extensions_of(save_type);
+  if (row == nullptr) return std::nullopt;
+  return row->dialog;
 }
 
 std::optional<std::string_view> output_extension(int save_type, std::int32_t zahyou_ext) {
-  static constexpr std::array<std::string_view, 3> kText{".txt", ".text", ".csv"};
-  switch (save_type) {
-    case kSaveTypeText:
-      if (zahyou_ext < 0 || zahyou_ext > 2) return std::nullopt;
-      return kText[static_cast<std::size_t>(zahyou_ext)];
-    case kSaveTypeDxf:
-      return ".dxf";
-    case kSaveTypeJwc:
-      return ".jwc";
-    case kSaveTypeSvg:
-      return ".svg";
-    default:
-      return std::nullopt;
-  }
+  const SaveTypeExtensions* row = extensions_of(save_type);
+  const auto which = variant(save_type, zahyou_ext);
+  if (row == nullptr || !which) return std::nullopt;
+  return row->written[*which];
 }
 
 }  // namespace vp

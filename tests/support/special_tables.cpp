@@ -9,6 +9,7 @@
 #include "bench/synthetic_drawing.h"
 #include "raster/phase_control.h"
 #include "raster/pixel_grid.h"
+#include "bench/splitmix.h"
 #include "raster/thinning.h"
 #include "support/reference_special.h"
 #include "support/special_recorder.h"
@@ -19,28 +20,7 @@
 namespace vp::testing {
 namespace {
 
-// splitmix64: the same numbers on every platform.
-class Rng {
- public:
-  explicit Rng(std::uint64_t seed) : state_(seed) {}
-  std::uint64_t next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  std::int32_t in(std::int32_t lo, std::int32_t hi) {
-    return lo + static_cast<std::int32_t>(next() % static_cast<std::uint64_t>(hi - lo + 1));
-  }
-  bool chance(double p) { return static_cast<double>(next() >> 11) * 0x1p-53 < p; }
-  template <class T>
-  const T& pick(const std::vector<T>& items) {
-    return items[static_cast<std::size_t>(in(0, static_cast<std::int32_t>(items.size()) - 1))];
-  }
-
- private:
-  std::uint64_t state_;
-};
+using Rng = SplitMix64;
 
 using Records = std::vector<LineRecord>;
 
@@ -55,7 +35,7 @@ void add_either_way(Rng& rng, Records& out, GridPoint a, GridPoint b) {
 
 void shuffle(Rng& rng, Records& records) {
   for (std::size_t i = records.size(); i > 1; --i)
-    std::swap(records[i - 1], records[static_cast<std::size_t>(rng.in(0, static_cast<std::int32_t>(i) - 1))]);
+    std::swap(records[i - 1], records[static_cast<std::size_t>(rng.integer(0, static_cast<std::int32_t>(i) - 1))]);
 }
 
 float pick_tolerance(Rng& rng) {
@@ -63,12 +43,12 @@ float pick_tolerance(Rng& rng) {
   return tenths_to_real(rng.pick(tenths));
 }
 
-GridPoint lattice_point(Rng& rng, std::int32_t w, std::int32_t h) { return {rng.in(0, w), rng.in(0, h)}; }
+GridPoint lattice_point(Rng& rng, std::int32_t w, std::int32_t h) { return {rng.integer(0, w), rng.integer(0, h)}; }
 
 Records random_lattice(Rng& rng, std::int32_t max_records) {
-  const std::int32_t w = rng.in(1, 9), h = rng.in(1, 9);
+  const std::int32_t w = rng.integer(1, 9), h = rng.integer(1, 9);
   Records out;
-  const std::int32_t s = rng.in(0, max_records);
+  const std::int32_t s = rng.integer(0, max_records);
   for (std::int32_t i = 0; i < s; ++i) {
     const GridPoint a = lattice_point(rng, w, h);
     add(out, a, rng.chance(0.1) ? a : lattice_point(rng, w, h));
@@ -79,11 +59,11 @@ Records random_lattice(Rng& rng, std::int32_t max_records) {
 // Copies of records (as they are or turned round) and zero-length records at their ends.
 void add_duplicates(Rng& rng, Records& records) {
   if (records.empty()) return;
-  const std::int32_t extra = rng.in(1, 6);
+  const std::int32_t extra = rng.integer(1, 6);
   for (std::int32_t i = 0; i < extra; ++i) {
-    const LineRecord r = records[static_cast<std::size_t>(rng.in(0, static_cast<std::int32_t>(records.size()) - 1))];
+    const LineRecord r = records[static_cast<std::size_t>(rng.integer(0, static_cast<std::int32_t>(records.size()) - 1))];
     LineRecord copy = r;
-    switch (rng.in(0, 3)) {
+    switch (rng.integer(0, 3)) {
       case 0:
       case 1:
         break;
@@ -94,16 +74,16 @@ void add_duplicates(Rng& rng, Records& records) {
         copy = rng.chance(0.5) ? LineRecord{r.x1, r.y1, r.x1, r.y1} : LineRecord{r.x2, r.y2, r.x2, r.y2};
         break;
     }
-    const auto at = static_cast<std::ptrdiff_t>(rng.in(0, static_cast<std::int32_t>(records.size())));
+    const auto at = static_cast<std::ptrdiff_t>(rng.integer(0, static_cast<std::int32_t>(records.size())));
     records.insert(records.begin() + at, copy);
   }
 }
 
 void add_ring(Rng& rng, Records& out, GridPoint centre) {
   // Vertices on a circle, rounded to the lattice; consecutive repeats dropped.
-  const std::int32_t m = rng.in(3, 14);
-  const double radius = rng.in(1, 9);
-  const double turn = rng.in(0, 359) * 3.14159265358979 / 180;
+  const std::int32_t m = rng.integer(3, 14);
+  const double radius = rng.integer(1, 9);
+  const double turn = rng.integer(0, 359) * 3.14159265358979 / 180;
   std::vector<GridPoint> ring;
   for (std::int32_t i = 0; i < m; ++i) {
     const double angle = turn + 2 * 3.14159265358979 * i / m;
@@ -121,14 +101,14 @@ void add_ring(Rng& rng, Records& out, GridPoint centre) {
   }
   if (rng.chance(0.4)) {  // a branch off the ring
     const GridPoint from = rng.pick(ring);
-    add_either_way(rng, out, from, from + GridPoint{rng.in(-4, 4), rng.in(-4, 4)});
+    add_either_way(rng, out, from, from + GridPoint{rng.integer(-4, 4), rng.integer(-4, 4)});
   }
 }
 
 void add_star(Rng& rng, Records& out, GridPoint centre) {
-  const std::int32_t spokes = rng.in(1, 14);
+  const std::int32_t spokes = rng.integer(1, 14);
   for (std::int32_t i = 0; i < spokes; ++i)
-    add_either_way(rng, out, centre, centre + GridPoint{rng.in(-5, 5), rng.in(-5, 5)});
+    add_either_way(rng, out, centre, centre + GridPoint{rng.integer(-5, 5), rng.integer(-5, 5)});
 }
 
 const std::vector<GridPoint>& directions() {
@@ -138,13 +118,13 @@ const std::vector<GridPoint>& directions() {
 }
 
 void add_collinear_chain(Rng& rng, Records& out, GridPoint origin) {
-  const GridPoint dir = scaled(rng.pick(directions()), rng.in(1, 3));
-  const std::int32_t k = rng.in(2, 120);
+  const GridPoint dir = scaled(rng.pick(directions()), rng.integer(1, 3));
+  const std::int32_t k = rng.integer(2, 120);
   const bool jitter = rng.chance(0.4);
   std::vector<GridPoint> points;
   for (std::int32_t i = 0; i <= k; ++i) {
     GridPoint p = origin + scaled(dir, i);
-    if (jitter && i > 0 && i < k && rng.chance(0.2)) p = p + GridPoint{rng.in(-1, 1), rng.in(-1, 1)};
+    if (jitter && i > 0 && i < k && rng.chance(0.2)) p = p + GridPoint{rng.integer(-1, 1), rng.integer(-1, 1)};
     points.push_back(p);
   }
   Records chain;
@@ -153,7 +133,7 @@ void add_collinear_chain(Rng& rng, Records& out, GridPoint origin) {
     if (one_way) add(chain, points[i], points[i + 1]);
     else add_either_way(rng, chain, points[i], points[i + 1]);
   }
-  switch (rng.in(0, 2)) {
+  switch (rng.integer(0, 2)) {
     case 0:
       break;
     case 1:
@@ -169,12 +149,12 @@ void add_collinear_chain(Rng& rng, Records& out, GridPoint origin) {
 // A digital line as run tracing records it: the horizontal runs of two or more
 // cells, then the diagonal runs linking them; turned and mirrored at random.
 void add_staircase(Rng& rng, Records& out, GridPoint origin) {
-  const std::int32_t pieces = rng.chance(0.3) ? rng.in(2, 4) : 1;
+  const std::int32_t pieces = rng.chance(0.3) ? rng.integer(2, 4) : 1;
   Records horizontal, diagonal;
   GridPoint start{0, 0};
   const bool transpose = rng.chance(0.5), mirror = rng.chance(0.5), bent_chain = rng.chance(0.2);
   for (std::int32_t piece = 0; piece < pieces; ++piece) {
-    const std::int32_t q = rng.in(2, 12), p = rng.in(1, q - 1), length = rng.in(3, 150);
+    const std::int32_t q = rng.integer(2, 12), p = rng.integer(1, q - 1), length = rng.integer(3, 150);
     std::vector<GridPoint> cells;
     for (std::int32_t x = 0; x <= length; ++x) {
       std::int32_t y = (2 * x * p + q) / (2 * q);
@@ -229,8 +209,8 @@ void add_boundary_chain(Rng& rng, Records& out, GridPoint origin, float& toleran
   const Direction& dir = rng.pick(dirs);
   const auto& [offset, distance_tenths] = rng.pick(dir.offsets);
   // The tolerance is the offset's distance, or a tenth on either side of it.
-  tolerance = tenths_to_real(std::max(1, distance_tenths + rng.in(-1, 1) * (rng.chance(0.5) ? 1 : 0)));
-  const std::int32_t k = rng.in(3, 40);
+  tolerance = tenths_to_real(std::max(1, distance_tenths + rng.integer(-1, 1) * (rng.chance(0.5) ? 1 : 0)));
+  const std::int32_t k = rng.integer(3, 40);
   std::vector<GridPoint> points;
   for (std::int32_t i = 0; i <= k; ++i) {
     GridPoint p = origin + scaled(dir.along, i);
@@ -243,16 +223,16 @@ void add_boundary_chain(Rng& rng, Records& out, GridPoint origin, float& toleran
 Records traced_drawing(Rng& rng, std::uint64_t seed) {
   DrawingOptions options;
   options.min_thickness = 1;
-  options.max_thickness = rng.in(1, 4);
-  options.coverage = 0.03 + 0.01 * rng.in(0, 10);
-  const std::int32_t w = rng.in(30, 100), h = rng.in(24, 70);
+  options.max_thickness = rng.integer(1, 4);
+  options.coverage = 0.03 + 0.01 * rng.integer(0, 10);
+  const std::int32_t w = rng.integer(30, 100), h = rng.integer(24, 70);
   const InkImage image = generate_drawing(w, h, static_cast<std::uint32_t>(seed), options);
   PixelGrid grid;
   if (!grid.reset(w, h)) return {};
   for (std::int32_t r = 0; r < h; ++r) grid.set_image_row(r, image.row(r));
   std::int32_t cancel = 0;
   PhaseControl control{cancel, [] {}};
-  run_thinning(grid, rng.in(1, 3), control);
+  run_thinning(grid, rng.integer(1, 3), control);
   LineData lines;
   if (!lines.reset_storage()) return {};
   lines.set_count(1);
@@ -270,7 +250,7 @@ void to_first_quadrant(Rng& rng, Records& records) {
     min_x = std::min({min_x, r.x1, r.x2});
     min_y = std::min({min_y, r.y1, r.y2});
   }
-  const std::int32_t dx = -min_x + rng.in(0, 2), dy = -min_y + rng.in(0, 2);
+  const std::int32_t dx = -min_x + rng.integer(0, 2), dy = -min_y + rng.integer(0, 2);
   for (LineRecord& r : records) r = LineRecord{r.x1 + dx, r.y1 + dy, r.x2 + dx, r.y2 + dy};
 }
 
@@ -281,7 +261,7 @@ SpecialTable generated_special_table(std::uint64_t n) {
   SpecialTable table;
   table.tolerance = pick_tolerance(rng);
   Records& records = table.records;
-  auto somewhere = [&] { return GridPoint{rng.in(0, 12), rng.in(0, 12)}; };
+  auto somewhere = [&] { return GridPoint{rng.integer(0, 12), rng.integer(0, 12)}; };
   switch (static_cast<int>(n % kSpecialTableKinds)) {
     case 0:
       table.kind = "random lattice";
@@ -294,12 +274,12 @@ SpecialTable generated_special_table(std::uint64_t n) {
       break;
     case 2:
       table.kind = "rings";
-      for (std::int32_t i = rng.in(1, 3); i > 0; --i) add_ring(rng, records, somewhere());
+      for (std::int32_t i = rng.integer(1, 3); i > 0; --i) add_ring(rng, records, somewhere());
       if (rng.chance(0.3)) add_duplicates(rng, records);
       break;
     case 3:
       table.kind = "stars";
-      for (std::int32_t i = rng.in(1, 2); i > 0; --i) add_star(rng, records, somewhere());
+      for (std::int32_t i = rng.integer(1, 2); i > 0; --i) add_star(rng, records, somewhere());
       if (rng.chance(0.5)) {
         Records more = random_lattice(rng, 10);
         records.insert(records.end(), more.begin(), more.end());
@@ -307,11 +287,11 @@ SpecialTable generated_special_table(std::uint64_t n) {
       break;
     case 4:
       table.kind = "collinear chains";
-      for (std::int32_t i = rng.in(1, 2); i > 0; --i) add_collinear_chain(rng, records, somewhere());
+      for (std::int32_t i = rng.integer(1, 2); i > 0; --i) add_collinear_chain(rng, records, somewhere());
       break;
     case 5:
       table.kind = "staircases";
-      for (std::int32_t i = rng.in(1, 2); i > 0; --i) add_staircase(rng, records, somewhere());
+      for (std::int32_t i = rng.integer(1, 2); i > 0; --i) add_staircase(rng, records, somewhere());
       break;
     case 6:
       table.kind = "boundary chains";
@@ -320,8 +300,8 @@ SpecialTable generated_special_table(std::uint64_t n) {
       break;
     case 7: {
       table.kind = "mixture";
-      for (std::int32_t i = rng.in(2, 4); i > 0; --i) {
-        switch (rng.in(0, 4)) {
+      for (std::int32_t i = rng.integer(2, 4); i > 0; --i) {
+        switch (rng.integer(0, 4)) {
           case 0: add_ring(rng, records, somewhere()); break;
           case 1: add_star(rng, records, somewhere()); break;
           case 2: add_collinear_chain(rng, records, somewhere()); break;

@@ -298,6 +298,58 @@ class ProgramTest : public QObject {
     QCOMPARE(program_->form3().dpiText(), QStringLiteral("400"));
   }
 
+  // Every stored value damaged in one way: the program starts with defaults or
+  // clamped values, the settings dialog can be confirmed, and what is written
+  // back at close reads as a valid value again.
+  void badStoredSettings_data() {
+    QTest::addColumn<QString>("integer");
+    QTest::newRow("letters") << "many";
+    QTest::newRow("negative") << "-7";
+    QTest::newRow("beyond 32 bits") << "99999999999";
+    QTest::newRow("out of every range") << "500";
+    QTest::newRow("empty") << "";
+  }
+
+  void badStoredSettings() {
+    QFETCH(QString, integer);
+    settings_->setRawValue("FirstUp", "1");
+    for (const SettingRow& row : settings_table()) {
+      const QString name = QString::fromUtf8(row.name.data(), static_cast<qsizetype>(row.name.size()));
+      if (std::holds_alternative<IntegerSetting>(row.kind) || std::holds_alternative<TenthsSetting>(row.kind))
+        settings_->setRawValue(name, integer);
+    }
+    settings_->setRawValue("Rate", "garbage");
+    settings_->setRawValue("OpenDir", path("gone") + u'/');    // missing
+    settings_->setRawValue("SaveDir", path("drawing.bmp"));   // a file, not a folder
+    start();
+    const std::optional<std::int32_t> stored = parse_setting_integer(integer.toStdString());
+    QCOMPARE(child<SpinEdit>(&form1(), "SpinEdit1")->value(), clamp_pass_count(stored.value_or(3)));
+    QCOMPARE(child<QLineEdit>(&form1(), "Edit1")->text(), QStringLiteral("garbage"));
+    QCOMPARE(QString::fromStdString(form1().settings().OpenDir), programFolder());
+    QCOMPARE(QString::fromStdString(form1().settings().SaveDir), programFolder());
+    // The settings dialog shows what it can of them and is confirmed as it stands.
+    answerer_->then([&](QWidget* modal) { clickButton(modal, "Button1"); });
+    trigger("N3");
+    QCOMPARE(answerer_->boxes().size(), 0);
+    closeProgram();
+
+    for (const SettingRow& row : settings_table()) {
+      const QString name = QString::fromUtf8(row.name.data(), static_cast<qsizetype>(row.name.size()));
+      const QString value = settings_->rawValue(name);
+      if (std::holds_alternative<IntegerSetting>(row.kind) || std::holds_alternative<TenthsSetting>(row.kind)) {
+        QVERIFY2(parse_setting_integer(value.toStdString()).has_value(), qPrintable(name + " = " + value));
+      }
+    }
+    QCOMPARE(settings_->rawValue("Rate"), QStringLiteral("garbage"));  // kept as typed
+    QCOMPARE(settings_->rawValue("OpenDir"), programFolder());
+    QCOMPARE(settings_->rawValue("SaveDir"), programFolder());
+    const QString loop = settings_->rawValue("Loop");
+    QVERIFY2(loop.toInt() >= 1 && loop.toInt() <= 100, qPrintable(loop));
+    // And it starts again from what it wrote.
+    start();
+    QCOMPARE(answerer_->boxes().size(), 0);
+  }
+
   // --- The open command ----------------------------------------------------
 
   void openCommand_data() {

@@ -37,26 +37,6 @@ using namespace vp::gui::testing;
 
 namespace {
 
-class QuietHost final : public ConversionHost, public SaveHost {
- public:
-  void conversion_started() override {}
-  void conversion_finished() override {}
-  void process_events() override {}
-  void set_bar(ProgressBar, int) override {}
-  void set_label(ProgressLabel, std::string_view) override {}
-  void show_message(std::string_view) override {}
-  void begin_saving() override {}
-  void set_saving_bar(int) override {}
-  void end_saving() override {}
-};
-
-template <typename T>
-T* child(QObject* parent, const char* name) {
-  T* found = parent->findChild<T*>(QString::fromLatin1(name));
-  if (found == nullptr) qFatal("no control %s", name);
-  return found;
-}
-
 InkPlane randomPlane(std::int32_t width, std::int32_t height, std::uint32_t seed, double density) {
   InkPlane plane;
   plane.reset(width, height);
@@ -142,10 +122,7 @@ class PreviewTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(&preview()));
   }
   static Conversion reference(const QString& file, int passes, const ConversionSettings& settings) {
-    Conversion conversion;
-    QuietHost host;
-    conversion.ChangeImage(localPath(file), passes, host, settings);
-    return conversion;
+    return referenceConversion(localPath(file), passes, settings);
   }
 
  private slots:

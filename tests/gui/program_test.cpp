@@ -43,20 +43,6 @@ const QString kSaved = QStringLiteral("保存しました。");
 const QString kNotSaved = QStringLiteral("保存できませんでした。");
 const QString kBadRate = QStringLiteral("倍率の数値が不正です。");
 
-// A conversion or a save run by the core alone, for the results to expect.
-class QuietHost final : public ConversionHost, public SaveHost {
- public:
-  void conversion_started() override {}
-  void conversion_finished() override {}
-  void process_events() override {}
-  void set_bar(ProgressBar, int) override {}
-  void set_label(ProgressLabel, std::string_view) override {}
-  void show_message(std::string_view) override {}
-  void begin_saving() override {}
-  void set_saving_bar(int) override {}
-  void end_saving() override {}
-};
-
 // Records when a widget is enabled, disabled, shown and hidden.
 class StateRecorder : public QObject {
  public:
@@ -72,13 +58,6 @@ class StateRecorder : public QObject {
     return false;
   }
 };
-
-template <typename T>
-T* child(QWidget* parent, const char* name) {
-  T* found = parent->findChild<T*>(QString::fromLatin1(name));
-  if (found == nullptr) qFatal("no control %s", name);
-  return found;
-}
 
 QString nativeFolder(const QString& folder) { return QDir::toNativeSeparators(folder + u'/'); }
 
@@ -144,10 +123,7 @@ class ProgramTest : public QObject {
   // The count and segments the core finds in `file` with `passes` passes.
   static Conversion reference(const QString& file, int passes,
                               const ConversionSettings& settings = default_settings("/")) {
-    Conversion conversion;
-    QuietHost host;
-    conversion.ChangeImage(localPath(file), passes, host, settings);
-    return conversion;
+    return referenceConversion(localPath(file), passes, settings);
   }
 
  private slots:

@@ -197,4 +197,11 @@ bool writeBytes(const QString& path, const QByteArray& bytes) {
   return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
+Conversion referenceConversion(const std::string& file, int passes, const ConversionSettings& settings) {
+  Conversion conversion;
+  QuietHost host;
+  conversion.ChangeImage(file, passes, host, settings);
+  return conversion;
+}
+
 }  // namespace vp::gui::testing

@@ -17,7 +17,10 @@
 #include <functional>
 #include <memory>
 
+#include "app/core/conversion.h"
+#include "app/core/conversion_settings.h"
 #include "app/core/settings_storage.h"
+#include "export/save_host.h"
 #include "bench/synthetic_drawing.h"
 
 namespace vp::gui::testing {
@@ -103,5 +106,30 @@ bool writeUnsupportedBmp(const QString& path);
 
 QByteArray readBytes(const QString& path);
 bool writeBytes(const QString& path, const QByteArray& bytes);
+
+// A conversion or a save run by the core alone, for the results to expect.
+class QuietHost final : public ConversionHost, public SaveHost {
+ public:
+  void conversion_started() override {}
+  void conversion_finished() override {}
+  void process_events() override {}
+  void set_bar(ProgressBar, int) override {}
+  void set_label(ProgressLabel, std::string_view) override {}
+  void show_message(std::string_view) override {}
+  void begin_saving() override {}
+  void set_saving_bar(int) override {}
+  void end_saving() override {}
+};
+
+// What the core alone makes of `file` (a local path) with these passes and settings.
+Conversion referenceConversion(const std::string& file, int passes, const ConversionSettings& settings);
+
+// The named control, or a fatal failure when there is none.
+template <typename T>
+T* child(QObject* parent, const char* name) {
+  T* found = parent->findChild<T*>(QString::fromLatin1(name));
+  if (found == nullptr) qFatal("no control %s", name);
+  return found;
+}
 
 }  // namespace vp::gui::testing

@@ -64,15 +64,8 @@ PngReader::PngReader() : impl_(std::make_unique<Impl>()) {}
 PngReader::~PngReader() = default;
 
 ImageStatus PngReader::open(const std::string& path) {
-  info_ = ImageInfo{};
   path_ = path;
-  impl_ = std::make_unique<Impl>();
-  const ImageStatus status = impl_->open(path, info_);
-  if (status != ImageStatus::Ok) {
-    impl_ = std::make_unique<Impl>();
-    info_ = ImageInfo{};
-  }
-  return status;
+  return open_afresh(impl_, info_, path);
 }
 
 ImageStatus PngReader::Impl::open(const std::string& path, ImageInfo& out) {

@@ -91,14 +91,7 @@ TiffReader::TiffReader() : impl_(std::make_unique<Impl>()) {}
 TiffReader::~TiffReader() = default;
 
 ImageStatus TiffReader::open(const std::string& path) {
-  info_ = ImageInfo{};
-  impl_ = std::make_unique<Impl>();
-  const ImageStatus status = impl_->open(path, info_);
-  if (status != ImageStatus::Ok) {
-    impl_ = std::make_unique<Impl>();
-    info_ = ImageInfo{};
-  }
-  return status;
+  return open_afresh(impl_, info_, path);
 }
 
 ImageStatus TiffReader::Impl::open(const std::string& path, ImageInfo& info) {

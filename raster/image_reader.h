@@ -78,4 +78,19 @@ ImageReaderFactory bmp_only_reader_factory();
 // whole number. 0 for a resolution that is not positive and finite.
 double dpi_from_pixels_per_metre(double pixels_per_metre);
 
+// For readers built on a private implementation: opens `path` with a fresh one;
+// after a failure both the implementation and the info are empty again, so a
+// reader that failed to open holds nothing of the file.
+template <class Impl>
+ImageStatus open_afresh(std::unique_ptr<Impl>& impl, ImageInfo& info, const std::string& path) {
+  info = ImageInfo{};
+  impl = std::make_unique<Impl>();
+  const ImageStatus status = impl->open(path, info);
+  if (status != ImageStatus::Ok) {
+    impl = std::make_unique<Impl>();
+    info = ImageInfo{};
+  }
+  return status;
+}
+
 }  // namespace vp

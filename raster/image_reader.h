@@ -49,6 +49,17 @@ struct ImageInfo {
 // order of the reader's choosing. Returning false stops the reading (the user aborted).
 using InkRowSink = std::function<bool(std::int32_t row_from_top, std::span<const std::uint64_t> ink)>;
 
+// Receives one image row as grey levels, one byte per pixel (`width` bytes), 0 black
+// to 255 white. Rows arrive each exactly once and in sequence: all from the top
+// down, or all from the bottom up. Returning false stops the reading.
+using GreyRowSink = std::function<bool(std::int32_t row_from_top, std::span<const std::uint8_t> grey)>;
+
+// The grey level of a colour, with the usual luma weights (ITU-R BT.601), so that
+// every reader turns colour into grey alike.
+constexpr std::uint8_t luma(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+  return static_cast<std::uint8_t>((299u * red + 587u * green + 114u * blue + 500u) / 1000u);
+}
+
 class ImageReader {
  public:
   virtual ~ImageReader() = default;
@@ -63,6 +74,13 @@ class ImageReader {
   // pixel data turns out to be damaged. Returns Ok also when the sink stopped
   // the reading. Holds a bounded number of rows; allocations may throw std::bad_alloc.
   virtual ImageStatus read_rows(const InkRowSink& sink) = 0;
+
+  // Decodes every row as grey levels for the scan clean-up: grey samples scaled to
+  // 0..255 (0 black, whatever the file's own sense), palette entries and colour
+  // pixels through luma(). Only for images of more than two levels: 1-bit images
+  // are taken as they are (read_rows), and readers of them keep this default.
+  virtual bool has_grey_levels() const { return false; }
+  virtual ImageStatus read_grey_rows(const GreyRowSink&) { return ImageStatus::Unsupported; }
 };
 
 // Gives the reader for a file (not yet opened); the driver then opens it. May

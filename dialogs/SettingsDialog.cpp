@@ -48,7 +48,7 @@ SettingsDialog::SettingsDialog(std::filesystem::path header_path, QWidget* paren
     : QDialog(parent), header_path_(std::move(header_path)) {
   setObjectName(QStringLiteral("TForm5"));
   setWindowTitle(QStringLiteral("せってい"));
-  makeFixedWindow(this, 466, 310, false);
+  makeFixedWindow(this, 466, 310, true);  // closing is 中止
 
   PageControl1 = place(new QTabWidget(this), "PageControl1", 8, 8, 449, 265);
   const char* names[] = {"TabSheet1", "TabSheet2", "TabSheet3", "TabSheet4"};
@@ -163,7 +163,6 @@ void SettingsDialog::buildOtherTab(QWidget* page) {
   CheckBox1 = place(new QCheckBox(QStringLiteral("使う！"), group), "CheckBox1", 16, 28, 120, 20);
   makeLabel(group, "Label9", QStringLiteral("刺激度："), 16, 54);
   Label10 = makeLabel(group, "Label10", QStringLiteral("5.0"), 70, 54);
-  Label10->setMinimumWidth(40);
   TrackBar1 = place(new QSlider(Qt::Horizontal, group), "TrackBar1", 16, 72, 389, 45);
   TrackBar1->setRange(1, 100);
   TrackBar1->setValue(50);
@@ -271,6 +270,6 @@ void SettingsDialog::Button1Click() {
 
 void SettingsDialog::Button2Click() { reject(); }
 
-void SettingsDialog::TrackBar1Change(int position) { Label10->setText(QString::number(position)); }
+void SettingsDialog::TrackBar1Change(int position) { setLabelText(Label10, QString::number(position)); }
 
 }  // namespace vp::gui

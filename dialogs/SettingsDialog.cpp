@@ -146,15 +146,17 @@ void SettingsDialog::buildDxfTab(QWidget* page) {
   auto* options =
       place(new QGroupBox(QStringLiteral(" ｵﾌﾟｼｮﾝ "), page), "GroupBox5", 282, 70, 151, 147);
   CheckBox4 = place(new QCheckBox(options), "CheckBox4", 8, 28, 18, 18);
+  // Widths that break the two captions between words: "…線の" / "処理（優先）"
+  // and "…ﾚｲﾔｰ" / "分けする。".
   makeWrappedLabel(options, "Label15", QStringLiteral("所定長さ以下の線の処理（優先）"),
-                   QRect(28, 27, 118, 38));
+                   QRect(28, 27, 110, 38));
   SpinEdit2 = place(new SpinEdit(options), "SpinEdit2", 28, 70, 66, 22);
   SpinEdit2->setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
   SpinEdit2->setNotANumberValue(0);
   makeLabel(options, "Label16", QStringLiteral("mm以下"), 98, 73);
   CheckBox5 = place(new QCheckBox(options), "CheckBox5", 8, 104, 18, 18);
   makeWrappedLabel(options, "Label17", QStringLiteral("縦横斜めをﾚｲﾔｰ分けする。"),
-                   QRect(28, 103, 118, 38));
+                   QRect(28, 103, 90, 38));
 }
 
 void SettingsDialog::buildOtherTab(QWidget* page) {

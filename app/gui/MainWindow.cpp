@@ -58,6 +58,7 @@ MainWindow::MainWindow(SettingsStorage& storage, const QString& program_folder, 
   OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
   OpenDialog1->setFileMode(QFileDialog::ExistingFile);
   OpenDialog1->setNameFilters(openFilters());
+  fitFileColumns(OpenDialog1);
   SaveDialog1 = new SaveFileDialog(this);
   // A child window: disabled with the main window while a conversion or a save runs.
   Form7 = new PreviewWindow(this);

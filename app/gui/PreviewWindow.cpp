@@ -431,9 +431,9 @@ void PreviewWindow::updateStatus() {
   }
   if (drawing_.special.ran) {
     add(endPointColour(), QStringLiteral("○"),
-        QStringLiteral("端点 ") + QString::number(drawing_.special.end_points.size()));
+        QStringLiteral("たんてん ") + QString::number(drawing_.special.end_points.size()));
     add(crossingColour(), QStringLiteral("□"),
-        QStringLiteral("交点 ") + QString::number(drawing_.special.crossings.size()));
+        QStringLiteral("こうてん ") + QString::number(drawing_.special.crossings.size()));
   }
   if (summary_.short_lines_skipped) {
     plain << kShortLinesSkipped;

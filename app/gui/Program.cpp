@@ -124,8 +124,14 @@ bool Program::saveScreenshots(const QString& folder, const QString& drawing) {
   form6_->hide();
 
   // A message box, answered as soon as it has been taken.
-  QTimer::singleShot(1000, [&] {
+  QTimer::singleShot(0, [&] {
+    settle(100);
     if (QWidget* box = QApplication::activeModalWidget()) {
+      settleFramed(*box);
+      // A window manager may place the box elsewhere than Qt believes: moved
+      // once its frame is known, both agree.
+      box->move(box->x() + 1, box->y());
+      settle(300);
       save(*box, QStringLiteral("MessageBox"));
       box->close();
     }

@@ -477,8 +477,8 @@ class PreviewTest : public QObject {
     }
     QCOMPARE(counts.contains(QStringLiteral("倍率が不正")), shortLines == 2 && !valid);
     if (special == 2) {
-      QVERIFY(counts.contains(QStringLiteral("端点 %1").arg(expected.special_points().end_points.size())));
-      QVERIFY(counts.contains(QStringLiteral("交点 %1").arg(expected.special_points().crossings.size())));
+      QVERIFY(counts.contains(QStringLiteral("たんてん %1").arg(expected.special_points().end_points.size())));
+      QVERIFY(counts.contains(QStringLiteral("こうてん %1").arg(expected.special_points().crossings.size())));
     }
     if (!valid) QCOMPARE(preview().sizeText(), QStringLiteral("倍率の数値が不正です。"));
   }

@@ -8,6 +8,7 @@
 #include <QFontMetrics>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -459,6 +460,22 @@ class ProgramTest : public QObject {
     QCOMPARE(outcomeLabel(), QString::number(expected.LineCount()) + QStringLiteral("本のデータがあるよ。"));
     QVERIFY(std::ranges::equal(form1().conversion().records(), expected.records()));
     QCOMPARE(statusText(), QStringLiteral("ﾌｧｲﾙ名:drawing.pbm"));
+  }
+
+  // A file name longer than the status bar ends in an ellipsis, whole
+  // glyphs before it; the tool tip has it all.
+  void longFileNameInStatusBar() {
+    settings_->setRawValue("FirstUp", "1");
+    start();
+    const QString name = QStringLiteral("とてもながいなまえの図面ファイル_二〇二六年十二月七日_スキャン済み_第三版.bmp");
+    QVERIFY(QFile::copy(path("drawing.bmp"), path(name)));
+    openFile(path(name));
+    const auto* status = child<QLabel>(&form1(), "SimpleText");
+    const QString shown = status->text();
+    QVERIFY2(shown.endsWith(u'…') && shown.size() > 12, qPrintable(shown));
+    QVERIFY((QStringLiteral("ﾌｧｲﾙ名:") + name).startsWith(shown.chopped(1)));
+    QVERIFY(status->fontMetrics().horizontalAdvance(shown) <= status->contentsRect().width());
+    QCOMPARE(status->toolTip(), QStringLiteral("ﾌｧｲﾙ名:") + name);
   }
 
   void specialMode_data() {

@@ -17,6 +17,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <array>
 #include <cmath>
@@ -742,6 +743,59 @@ class DialogsTest : public QObject {
     // Lines follow each other at the font's 12 pixels, as designed.
     QVERIFY2(label->heightForWidth(label->width()) == lines * 12, qPrintable(where));
     QVERIFY2(lines * 12 <= label->height(), qPrintable(where + " clips its last line"));
+  }
+
+  // Dialog frames: a title bar, no minimise or maximise box, and a close box
+  // only where closing is the cancel the dialog offers. Closing the progress
+  // and saving dialogs while they work is refused.
+  void dialogFrames_data() {
+    QTest::addColumn<QString>("form");
+    QTest::addColumn<bool>("closeBox");
+    QTest::newRow("progress") << "TForm2" << false;
+    QTest::newRow("scale calculator") << "TForm3" << true;
+    QTest::newRow("saving") << "TForm4" << false;
+    QTest::newRow("settings") << "TForm5" << true;
+    QTest::newRow("version") << "TForm6" << true;
+  }
+
+  void dialogFrames() {
+    QFETCH(QString, form);
+    QFETCH(bool, closeBox);
+    if (!forms_) forms_ = std::make_unique<SixForms>();
+    auto* dialog = qobject_cast<QDialog*>(forms_->control(form, QString()));
+    QVERIFY(dialog != nullptr);
+    const Qt::WindowFlags flags = dialog->windowFlags();
+    QCOMPARE(flags & Qt::WindowType_Mask, Qt::Dialog);
+    QVERIFY(flags.testFlags(Qt::CustomizeWindowHint | Qt::WindowTitleHint));
+    QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+    QCOMPARE(flags.testFlag(Qt::WindowCloseButtonHint), closeBox);
+
+    dialog->hide();
+    if (closeBox) {
+      QTimer::singleShot(0, dialog, &QWidget::close);
+      QCOMPARE(dialog->exec(), int(QDialog::Rejected));
+      return;
+    }
+    QWidget main;
+    if (auto* progress = qobject_cast<ProgressDialog*>(dialog)) {
+      std::int32_t cancel = 0;
+      progress->attach(&main, &cancel);
+      progress->conversion_started();
+      QVERIFY(!progress->close());
+      QTest::keyClick(progress, Qt::Key_Escape);
+      QVERIFY(progress->isVisible());
+      QCOMPARE(cancel, 0);
+      progress->conversion_finished();
+    } else {
+      auto* saving = qobject_cast<vp::gui::SavingDialog*>(dialog);
+      saving->attach(&main);
+      saving->begin_saving();
+      QVERIFY(!saving->close());
+      QTest::keyClick(saving, Qt::Key_Escape);
+      QVERIFY(saving->isVisible());
+      saving->end_saving();
+    }
+    QVERIFY(!dialog->isVisible());
   }
 
   // Every text of every window fits where it is placed, inside its parent, and

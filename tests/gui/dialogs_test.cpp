@@ -25,6 +25,7 @@
 #include <memory>
 
 #include "app/gui/MainWindow.h"
+#include "app/gui/Program.h"
 #include "app/gui/ProgressDialog.h"
 #include "app/gui/SavingDialog.h"
 #include "dialogs/Controls.h"
@@ -856,6 +857,21 @@ class DialogsTest : public QObject {
         }
       }
       form->hide();
+    }
+  }
+
+  // Qt's own texts, those of the file dialogs and standard buttons, in
+  // Japanese once its translations are loaded. Last: it changes them for
+  // the rest of the run.
+  void qtTextsInJapanese() {
+    QVERIFY2(loadQtTranslations(*qApp), "Qt's translations (qt6-translations-l10n) are missing");
+    const char* texts[][3] = {{"QFileDialog", "Look in:", "アドレス:"},
+                              {"QFileDialog", "File &name:", "ファイル名(&N):"},
+                              {"QFileDialog", "Files of type:", "ファイルの種類:"},
+                              {"QFileDialog", "&Save", "保存(&S)"},
+                              {"QPlatformTheme", "Cancel", "キャンセル"}};
+    for (const auto& [context, english, japanese] : texts) {
+      QCOMPARE(QCoreApplication::translate(context, english), QString::fromUtf8(japanese));
     }
   }
 };

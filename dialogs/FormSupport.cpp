@@ -95,15 +95,56 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int le
 
 namespace {
 
+// Where a Japanese line reads well ending: after a particle or a mark. (と,
+// も, へ and や are left out: too often inside a word, as in 読みとり.)
+bool endsPhrase(QChar c) { return QStringView(u"のがをはにで、。！？）」 ").contains(c); }
+
+// Lays `text` out in lines of `width` pixels, `pitch` pixels apart. With
+// `phrases`, a line that would end inside a word ends after the last particle
+// of its second half instead ("…データが" / "あるよ。", not "…データがある" / "よ。").
+int layOutLines(QTextLayout& layout, int width, int pitch, bool phrases) {
+  const QString text = layout.text();
+  int lines = 0;
+  layout.beginLayout();
+  for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+    line.setLineWidth(width);
+    const int start = line.textStart();
+    const int end = start + line.textLength();
+    if (phrases && end < text.size() && !endsPhrase(text[end - 1]) && text[end - 1] != QChar::LineSeparator) {
+      for (int at = end - 1; at > start + line.textLength() / 2; --at) {
+        if (endsPhrase(text[at - 1])) {
+          line.setNumColumns(at - start, width);
+          break;
+        }
+      }
+    }
+    line.setPosition(QPointF(0, lines * pitch));
+    ++lines;
+  }
+  layout.endLayout();
+  return lines;
+}
+
 // A word-wrapped label whose lines follow each other at the font's pixel
 // size, as the layout was drawn: two lines of a 12-pixel font take 24 pixels,
-// where Qt's line spacing would need 26 and cut the second line.
+// where Qt's line spacing would need 26 and cut the second line. Lines break
+// between phrases where that takes no more lines than breaking anywhere.
 class WrappedLabel : public QLabel {
  public:
   using QLabel::QLabel;
 
   int heightForWidth(int width) const override {
     return layOut(width + contentsRect().width() - QLabel::width()).second * pitch();
+  }
+
+  QStringList lines() const {
+    QStringList result;
+    const auto [layout, count] = layOut(contentsRect().width());
+    for (int i = 0; i < count; ++i) {
+      const QTextLine line = layout->lineAt(i);
+      result << layout->text().mid(line.textStart(), line.textLength()).trimmed();
+    }
+    return result;
   }
 
  protected:
@@ -125,23 +166,28 @@ class WrappedLabel : public QLabel {
   std::pair<std::unique_ptr<QTextLayout>, int> layOut(int width) const {
     QString shown = text();
     shown.replace(u'\n', QChar::LineSeparator);
-    auto layout = std::make_unique<QTextLayout>(shown, font());
     QTextOption option(alignment() & Qt::AlignHorizontal_Mask);
     option.setWrapMode(QTextOption::WordWrap);
-    layout->setTextOption(option);
-    int lines = 0;
-    layout->beginLayout();
-    for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
-      line.setLineWidth(width);
-      line.setPosition(QPointF(0, lines * pitch()));
-      ++lines;
-    }
-    layout->endLayout();
-    return {std::move(layout), lines};
+    const auto make = [&] {
+      auto layout = std::make_unique<QTextLayout>(shown, font());
+      layout->setTextOption(option);
+      return layout;
+    };
+    auto anywhere = make();
+    const int most = layOutLines(*anywhere, width, pitch(), false);
+    auto phrased = make();
+    const int lines = layOutLines(*phrased, width, pitch(), true);
+    if (lines > most) return {std::move(anywhere), most};
+    return {std::move(phrased), lines};
   }
 };
 
 }  // namespace
+
+QStringList wrappedLines(const QLabel* label) {
+  const auto* wrapped = dynamic_cast<const WrappedLabel*>(label);
+  return wrapped != nullptr ? wrapped->lines() : QStringList();
+}
 
 QLabel* makeWrappedLabel(QWidget* parent, const char* name, const QString& text, QRect geometry) {
   auto* label = new WrappedLabel(text, parent);

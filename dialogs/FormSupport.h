@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 namespace vp::gui {
@@ -41,8 +42,11 @@ Control* place(Control* control, const char* name, int left, int top, int width,
 // A label at (left, top), as large as its text needs (an auto-sizing label:
 // change its text with setLabelText).
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int left, int top);
-// A label of fixed size whose text wraps inside it.
+// A label of fixed size whose text wraps inside it, its lines the font's
+// pixel size apart, broken between phrases where that takes no more lines.
 QLabel* makeWrappedLabel(QWidget* parent, const char* name, const QString& text, QRect geometry);
+// The lines a label made by makeWrappedLabel shows (empty for another label).
+QStringList wrappedLines(const QLabel* label);
 // An auto-sizing label whose right edge stays at `right` whatever its text (numbers).
 QLabel* makeRightAlignedLabel(QWidget* parent, const char* name, const QString& text, int right,
                               int top);

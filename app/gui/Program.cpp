@@ -169,6 +169,7 @@ bool Program::shootPreview(const QString& drawing,
   form1_->findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QStringLiteral("0.254"));
   form1_->convert(drawing, false);
   if (form1_->conversion().CancelState != 0) return false;
+  shoot(*form1_, QStringLiteral("TForm1-2"));  // the outcome and the file name
   form1_->Preview1Click();
   PreviewWindow& preview = *form1_->preview();
   preview.resize(900, 680);

@@ -44,9 +44,10 @@ class Program {
   // settings dialog once per tab) and a message box as MessageBox.png; under
   // a real window system with the window manager's frame. True when every
   // picture was written. With `drawing` (a bitmap) also the open and save
-  // dialogs in its folder (OpenDialog1.png, SaveDialog1.png), and the preview
-  // of its conversion: TForm7.png whole, TForm7-2.png a close-up over the
-  // thinned grid, and the two-point scale's dialog TForm8.png.
+  // dialogs in its folder (OpenDialog1.png, SaveDialog1.png), the main window
+  // after its conversion (TForm1-2.png), and the preview of the result:
+  // TForm7.png whole, TForm7-2.png a close-up over the thinned grid, and the
+  // two-point scale's dialog TForm8.png.
   bool saveScreenshots(const QString& folder, const QString& drawing = QString());
 
  private:

@@ -8,22 +8,24 @@
 #include <QPushButton>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 namespace vp::gui {
 
-// The interface font: "ＭＳ Ｐゴシック" at 12 pixels where it is installed, else
-// the first installed Japanese gothic, so that every Japanese text renders.
+// The interface font: "ＭＳ Ｐゴシック" at 12 pixels. Where it is missing, Qt
+// substitutes IPAPGothic (same metrics), then Noto Sans CJK JP.
 QFont interfaceFont();
-// The family interfaceFont() picked, for the screenshot script's log and the tests.
+// The family that actually draws interfaceFont(), for the screenshot log and the tests.
 QString interfaceFontFamily();
 
 // The application's title, the caption of plain message boxes.
 QString applicationTitle();
 
 // A fixed-size window: the client area is exactly `width` × `height`, nothing
-// resizes it, and the title bar has no maximise box. `closeBox` false also
-// removes the system menu and the close box (the dialogs' border).
+// resizes it, and the frame has a title bar without minimise and maximise
+// boxes. `closeBox` adds the close box, for windows whose close is handled as
+// the cancel it stands for.
 void makeFixedWindow(QWidget* window, int width, int height, bool closeBox);
 
 // left := (screen width − window width) ÷ 2, top := (screen height − window height) ÷ 2.
@@ -37,14 +39,26 @@ Control* place(Control* control, const char* name, int left, int top, int width,
   return control;
 }
 
-// A label at (left, top), as large as its text needs.
+// A label at (left, top), as large as its text needs (an auto-sizing label:
+// change its text with setLabelText).
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int left, int top);
-// A label of fixed size whose text wraps inside it.
+// A label of fixed size whose text wraps inside it, its lines the font's
+// pixel size apart, broken between phrases where that takes no more lines.
 QLabel* makeWrappedLabel(QWidget* parent, const char* name, const QString& text, QRect geometry);
-// A label whose right edge stays at `right` whatever its text (numbers).
+// The lines a label made by makeWrappedLabel shows (empty for another label).
+QStringList wrappedLines(const QLabel* label);
+// An auto-sizing label whose right edge stays at `right` whatever its text (numbers).
 QLabel* makeRightAlignedLabel(QWidget* parent, const char* name, const QString& text, int right,
-                              int top, int width);
+                              int top);
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, QRect geometry);
+
+// Sets an auto-sizing label's text and its size to the text's; a right-aligned
+// label keeps its right edge.
+void setLabelText(QLabel* label, const QString& text);
+
+// Sets a status-bar text that may be longer than its panel: the end gives way
+// to an ellipsis, and the whole text goes to the tool tip.
+void setElidedText(QLabel* label, const QString& text);
 
 // Draws `label`'s text in red.
 void makeRed(QLabel* label);

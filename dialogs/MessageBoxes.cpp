@@ -1,12 +1,35 @@
 #include "dialogs/MessageBoxes.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpacerItem>
 
 #include "dialogs/FormSupport.h"
 
 namespace vp::gui {
+
+namespace {
+
+// Room the window manager takes beside a title: the frame's buttons and edges.
+constexpr int kTitleBarAllowance = 120;
+
+// The text drawn with one break per line, and a box wide enough that a
+// window manager does not cut its title to "…".
+void prepare(QMessageBox& box, const QString& text) {
+  box.setText(displayText(text));
+  const int wanted = box.fontMetrics().horizontalAdvance(box.windowTitle()) + kTitleBarAllowance;
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+    // QMessageBox sizes itself from its layout, so the width goes in there.
+    grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+  }
+}
+
+}  // namespace
+
+QString displayText(QString text) { return text.replace(QStringLiteral("\n\r"), QStringLiteral("\n")); }
 
 QWidget* messageParent(QWidget* preferred) {
   if (preferred != nullptr && preferred->isVisible() && preferred->isEnabled()) return preferred;
@@ -16,22 +39,25 @@ QWidget* messageParent(QWidget* preferred) {
 }
 
 void showPlainMessage(QWidget* parent, const QString& text) {
-  QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok,
+  QMessageBox box(QMessageBox::NoIcon, applicationTitle(), QString(), QMessageBox::Ok,
                   messageParent(parent));
+  prepare(box, text);
   box.setDefaultButton(QMessageBox::Ok);
   box.exec();
 }
 
 void showErrorBox(QWidget* parent, const QString& text) {
-  QMessageBox box(QMessageBox::Critical, applicationTitle(), text, QMessageBox::Ok,
+  QMessageBox box(QMessageBox::Critical, applicationTitle(), QString(), QMessageBox::Ok,
                   messageParent(parent));
+  prepare(box, text);
   box.setDefaultButton(QMessageBox::Ok);
   box.exec();
 }
 
 bool askWarningYesNo(QWidget* parent, const QString& text) {
-  QMessageBox box(QMessageBox::Warning, QStringLiteral("警告"), text, QMessageBox::NoButton,
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("警告"), QString(), QMessageBox::NoButton,
                   messageParent(parent));
+  prepare(box, text);
   QPushButton* yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
   QPushButton* no = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
   box.setDefaultButton(yes);
@@ -49,8 +75,8 @@ QString firstStartNoticeText() {
 }
 
 void showFirstStartNotice(QWidget* parent) {
-  QMessageBox box(QMessageBox::Warning, QStringLiteral("注意"), firstStartNoticeText(),
-                  QMessageBox::Ok, parent);
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("注意"), QString(), QMessageBox::Ok, parent);
+  prepare(box, firstStartNoticeText());
   box.setDefaultButton(QMessageBox::Ok);
   box.exec();
 }

@@ -14,6 +14,10 @@ inline QString qtext(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// A system text as it is drawn: its two-line texts hold a line feed followed
+// by a carriage return, which the old platform drew as one line break.
+QString displayText(QString text);
+
 // A plain message: the application's title as caption, no icon, one OK button.
 void showPlainMessage(QWidget* parent, const QString& text);
 

@@ -19,16 +19,14 @@ ScaleCalculatorDialog::ScaleCalculatorDialog(const QString& scale, const QString
     : QDialog(parent) {
   setObjectName(QStringLiteral("TForm3"));
   setWindowTitle(QStringLiteral("倍率計算"));
-  makeFixedWindow(this, 266, 166, false);
+  makeFixedWindow(this, 266, 166, true);  // closing is 中止
 
-  // Wider than the layout's 103 and 98 pixels so that two lines of a
-  // full-width gothic fit without clipping.
   makeWrappedLabel(this, "Label2", QStringLiteral("スキャナで詠み込んだ図面のスケール"),
-                   QRect(8, 16, 134, 38));
+                   QRect(8, 16, 103, 24));
   makeLabel(this, "Label5", QStringLiteral("1/"), 144, 20);
   Edit1 = place(new QLineEdit(QStringLiteral("100"), this), "Edit1", 160, 16, 65, 20);
   makeWrappedLabel(this, "Label3", QStringLiteral("スキャナの読みとり解像度"),
-                   QRect(8, 56, 134, 38));
+                   QRect(8, 56, 98, 24));
   Edit2 = place(new QLineEdit(QStringLiteral("100"), this), "Edit2", 160, 56, 65, 20);
   makeLabel(this, "Label6", QStringLiteral("dpi"), 232, 60);
 
@@ -37,7 +35,7 @@ ScaleCalculatorDialog::ScaleCalculatorDialog(const QString& scale, const QString
   bevel->setFrameShadow(QFrame::Sunken);
 
   makeLabel(this, "Label4", QStringLiteral("倍　率"), 8, 112);
-  Label1 = makeRightAlignedLabel(this, "Label1", QStringLiteral("Label1"), 225, 112, 120);
+  Label1 = makeRightAlignedLabel(this, "Label1", QStringLiteral("Label1"), 225, 112);
 
   auto* ok = makeButton(this, "Button1", QStringLiteral("OK"), QRect(96, 136, 75, 25));
   auto* cancel = makeButton(this, "Button2", QStringLiteral("中止"), QRect(184, 136, 75, 25));
@@ -57,7 +55,7 @@ ScaleCalculatorDialog::ScaleCalculatorDialog(const QString& scale, const QString
 
 void ScaleCalculatorDialog::Edit1Change() {
   if (const std::optional<QString> result = scaleResultText(Edit1->text(), Edit2->text())) {
-    Label1->setText(*result);
+    setLabelText(Label1, *result);
   }
 }
 

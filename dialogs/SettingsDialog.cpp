@@ -48,7 +48,7 @@ SettingsDialog::SettingsDialog(std::filesystem::path header_path, QWidget* paren
     : QDialog(parent), header_path_(std::move(header_path)) {
   setObjectName(QStringLiteral("TForm5"));
   setWindowTitle(QStringLiteral("せってい"));
-  makeFixedWindow(this, 466, 310, false);
+  makeFixedWindow(this, 466, 310, true);  // closing is 中止
 
   PageControl1 = place(new QTabWidget(this), "PageControl1", 8, 8, 449, 265);
   const char* names[] = {"TabSheet1", "TabSheet2", "TabSheet3", "TabSheet4"};
@@ -146,15 +146,17 @@ void SettingsDialog::buildDxfTab(QWidget* page) {
   auto* options =
       place(new QGroupBox(QStringLiteral(" ｵﾌﾟｼｮﾝ "), page), "GroupBox5", 282, 70, 151, 147);
   CheckBox4 = place(new QCheckBox(options), "CheckBox4", 8, 28, 18, 18);
+  // Widths that break the two captions between words: "…線の" / "処理（優先）"
+  // and "…ﾚｲﾔｰ" / "分けする。".
   makeWrappedLabel(options, "Label15", QStringLiteral("所定長さ以下の線の処理（優先）"),
-                   QRect(28, 27, 118, 38));
+                   QRect(28, 27, 110, 38));
   SpinEdit2 = place(new SpinEdit(options), "SpinEdit2", 28, 70, 66, 22);
   SpinEdit2->setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
   SpinEdit2->setNotANumberValue(0);
   makeLabel(options, "Label16", QStringLiteral("mm以下"), 98, 73);
   CheckBox5 = place(new QCheckBox(options), "CheckBox5", 8, 104, 18, 18);
   makeWrappedLabel(options, "Label17", QStringLiteral("縦横斜めをﾚｲﾔｰ分けする。"),
-                   QRect(28, 103, 118, 38));
+                   QRect(28, 103, 90, 38));
 }
 
 void SettingsDialog::buildOtherTab(QWidget* page) {
@@ -163,7 +165,6 @@ void SettingsDialog::buildOtherTab(QWidget* page) {
   CheckBox1 = place(new QCheckBox(QStringLiteral("使う！"), group), "CheckBox1", 16, 28, 120, 20);
   makeLabel(group, "Label9", QStringLiteral("刺激度："), 16, 54);
   Label10 = makeLabel(group, "Label10", QStringLiteral("5.0"), 70, 54);
-  Label10->setMinimumWidth(40);
   TrackBar1 = place(new QSlider(Qt::Horizontal, group), "TrackBar1", 16, 72, 389, 45);
   TrackBar1->setRange(1, 100);
   TrackBar1->setValue(50);
@@ -271,6 +272,6 @@ void SettingsDialog::Button1Click() {
 
 void SettingsDialog::Button2Click() { reject(); }
 
-void SettingsDialog::TrackBar1Change(int position) { Label10->setText(QString::number(position)); }
+void SettingsDialog::TrackBar1Change(int position) { setLabelText(Label10, QString::number(position)); }
 
 }  // namespace vp::gui

@@ -11,7 +11,7 @@ namespace vp::gui {
 VersionDialog::VersionDialog(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("TForm6"));
   setWindowTitle(QStringLiteral("ばーじょんじょうほう"));
-  makeFixedWindow(this, 298, 178, false);
+  makeFixedWindow(this, 298, 178, true);  // closing is とじる
 
   makeLabel(this, "Label2", QStringLiteral("バージョン：Velorin Pelkin Ⅱ"), 60, 16);
   makeLabel(this, "Label1", QStringLiteral("Version 6.02"), 116, 32);

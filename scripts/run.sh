@@ -3,7 +3,8 @@
 # generates; then opens the desktop program (velorin-pelkin).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh" qt6-base-dev fonts-noto-cjk xvfb xauth
+"$root/scripts/install-deps.sh" qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic fonts-noto-cjk \
+  xvfb xauth
 
 build="$root/build"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null

@@ -5,9 +5,10 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 # ezdxf and GDAL: real DXF readers that the DXF tests open our files with.
 # rsvg-convert (librsvg2-bin) renders our SVG files, libpng-dev reads its pictures.
-# Qt 6 and a Japanese font: the desktop program and its tests (run headless).
+# Qt 6, its Japanese translations and Japanese fonts: the desktop program and
+# its tests (run headless); IPAPGothic has the metrics the layout was drawn with.
 "$root/scripts/install-deps.sh" python3-ezdxf gdal-bin librsvg2-bin libpng-dev \
-  qt6-base-dev fonts-noto-cjk xvfb xauth
+  qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic fonts-noto-cjk xvfb xauth
 
 jobs=$(nproc 2>/dev/null || echo 2)
 run_suite() {

@@ -48,7 +48,8 @@ MainWindow::MainWindow(SettingsStorage& storage, const QString& program_folder, 
   buildControls();
   buildMenu();
   makeFixedWindow(this, kClientWidth, menuBar()->sizeHint().height() + kClientHeight, true);
-  setWindowFlag(Qt::WindowMinimizeButtonHint, true);
+  setWindowFlags(windowFlags() | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                 Qt::WindowMinimizeButtonHint);
 
   OpenDialog1 = new QFileDialog(this);
   OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
@@ -57,6 +58,7 @@ MainWindow::MainWindow(SettingsStorage& storage, const QString& program_folder, 
   OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
   OpenDialog1->setFileMode(QFileDialog::ExistingFile);
   OpenDialog1->setNameFilters(openFilters());
+  fitFileColumns(OpenDialog1);
   SaveDialog1 = new SaveFileDialog(this);
   // A child window: disabled with the main window while a conversion or a save runs.
   Form7 = new PreviewWindow(this);
@@ -95,9 +97,8 @@ void MainWindow::buildControls() {
   }
 
   auto* button1 = makeButton(client, "Button1", QStringLiteral("ふぁいるをひらく"), QRect(64, 32, 97, 33));
-  Label6 = place(new QLabel(QStringLiteral("VelorinPelkinⅡ"), client), "Label6", 180, 56, 133, 69);
+  Label6 = makeWrappedLabel(client, "Label6", QStringLiteral("VelorinPelkinⅡ"), QRect(180, 56, 133, 69));
   Label6->setAlignment(Qt::AlignCenter);
-  Label6->setWordWrap(true);
   Label6->setAutoFillBackground(true);
   QPalette white = Label6->palette();
   white.setColor(QPalette::Window, Qt::white);
@@ -168,7 +169,7 @@ void MainWindow::attachForms(ProgressDialog* form2, ScaleCalculatorDialog* form3
   Form4->attach(this);
 }
 
-void MainWindow::setStatus(const QString& text) { StatusText->setText(text); }
+void MainWindow::setStatus(const QString& text) { setElidedText(StatusText, text); }
 
 void MainWindow::setSaveEnabled(bool enabled) {
   Button3->setEnabled(enabled);
@@ -225,15 +226,15 @@ void MainWindow::reportConversion(const QString& path, bool announce) {
   std::string_view message;
   switch (code) {
     case kOutOfMemory:
-      Label6->setText(qtext(messages::kNoDataLabel));
+      Label6->setText(displayText(qtext(messages::kNoDataLabel)));
       message = messages::kOutOfMemory;
       break;
     case kUnreadable:
-      Label6->setText(qtext(messages::kBadImageLabel));
+      Label6->setText(displayText(qtext(messages::kBadImageLabel)));
       message = messages::kUnreadableImage;
       break;
     default:
-      Label6->setText(qtext(messages::kNoDataLabel));
+      Label6->setText(displayText(qtext(messages::kNoDataLabel)));
       message = messages::kCancelled;
       break;
   }

@@ -28,10 +28,16 @@ const QString kPickTwo = QStringLiteral("線の端を２つクリックしてね
 const QString kPickSecond = QStringLiteral("もう１つの端をクリックしてね。");
 const QString kNoEndNear = QStringLiteral("近くに線の端がないよ。");
 const QString kSameEnd = QStringLiteral("おなじ端だよ。ちがう端をえらんでね。");
-const QString kShortLinesSkipped = QStringLiteral("（倍率が不正なので Short は分けていないよ）");
+const QString kShortLinesSkipped = QStringLiteral("（倍率が不正なので、みじかい線は分けていないよ）");
 const QString kUnusableDistance = QStringLiteral("その長さではばいりつがきまらないよ。");
 
 QString qstring(const std::string& text) { return QString::fromStdString(text); }
+
+// The legend's names of kPreviewClasses, in the interface's hiragana; the DXF
+// layer names go to the tool tip.
+const std::array<QString, 5> kLegendNames = {QStringLiteral("ふつう"), QStringLiteral("よこ"),
+                                             QStringLiteral("たて"), QStringLiteral("ななめ"),
+                                             QStringLiteral("みじかい")};
 
 // Clamps before converting, so that a far zoom cannot overflow the integer.
 std::int64_t floorToCell(double value) { return static_cast<std::int64_t>(std::floor(std::clamp(value, -1e15, 1e15))); }
@@ -407,11 +413,12 @@ void PreviewWindow::updateStatus() {
   counts_text_.clear();
   if (!has_drawing_) {
     Panel1->clear();
+    Panel1->setToolTip(QString());
     Panel2->clear();
     return;
   }
   // Each entry as plain text and as rich text with its colour.
-  QStringList plain, rich;
+  QStringList plain, rich, layers;
   const auto add = [&](const QColor& colour, const QString& mark, const QString& text) {
     plain << mark + u' ' + text;
     rich << QStringLiteral("<span style=\"color:%1\">%2</span> %3").arg(colour.name(), mark, text.toHtmlEscaped());
@@ -419,13 +426,14 @@ void PreviewWindow::updateStatus() {
   for (std::size_t i = 0; i < kPreviewClasses.size(); ++i) {
     if (!summary_.shown[i]) continue;
     add(layerColour(kPreviewClasses[i]), QStringLiteral("■"),
-        qstring(std::string(dxf_layer_name(kPreviewClasses[i]))) + u' ' + QString::number(summary_.counts[i]));
+        kLegendNames[i] + u' ' + QString::number(summary_.counts[i]));
+    layers << QStringLiteral("%1：%2").arg(kLegendNames[i], qstring(std::string(dxf_layer_name(kPreviewClasses[i]))));
   }
   if (drawing_.special.ran) {
     add(endPointColour(), QStringLiteral("○"),
-        QStringLiteral("端点 ") + QString::number(drawing_.special.end_points.size()));
+        QStringLiteral("たんてん ") + QString::number(drawing_.special.end_points.size()));
     add(crossingColour(), QStringLiteral("□"),
-        QStringLiteral("交点 ") + QString::number(drawing_.special.crossings.size()));
+        QStringLiteral("こうてん ") + QString::number(drawing_.special.crossings.size()));
   }
   if (summary_.short_lines_skipped) {
     plain << kShortLinesSkipped;
@@ -434,6 +442,7 @@ void PreviewWindow::updateStatus() {
   // Rich text folds a full-width space into a plain one.
   counts_text_ = plain.join(QStringLiteral("　"));
   Panel1->setText(rich.join(QStringLiteral("&nbsp;&nbsp;&nbsp;")));
+  Panel1->setToolTip(QStringLiteral("DXF のレイヤー\n") + layers.join(u'\n'));
   Panel2->setText(trueSizeText(drawing_.records, magnification_, options_.DxfReal, false));
 }
 

@@ -3,13 +3,20 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QScreen>
+#include <QTimer>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QTabWidget>
+#include <QTranslator>
 
 #include "app/core/conversion_settings.h"
 #include "app/gui/PreviewWindow.h"
 #include "app/gui/QtSettingsStorage.h"
 #include "app/gui/ReferenceDistanceDialog.h"
+#include "app/gui/SaveCommand.h"
 #include "dialogs/FormSupport.h"
 #include "dialogs/MessageBoxes.h"
 #include "dialogs/Pictures.h"
@@ -21,7 +28,21 @@ QString programFolder() {
   return QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + u'/');
 }
 
+bool loadQtTranslations(QApplication& app) {
+  // Qt's own texts (standard dialogs, message box buttons, context menus) in
+  // Japanese, like the rest of the program. Without the translations Qt
+  // speaks English and the program runs as before.
+  auto* translator = new QTranslator(&app);
+  if (!translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    delete translator;
+    return false;
+  }
+  app.installTranslator(translator);
+  return true;
+}
+
 void initialiseApplication(QApplication& app) {
+  loadQtTranslations(app);
   app.setOrganizationName(QStringLiteral("Quillet"));
   app.setApplicationName(QStringLiteral("VelorinPelkin"));
   app.setFont(interfaceFont());
@@ -44,14 +65,46 @@ Program::Program(SettingsStorage& storage, const QString& program_folder) {
 
 Program::~Program() = default;
 
+namespace {
+
+void settle(int milliseconds) {
+  QEventLoop loop;
+  QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+// Lets the window manager map, frame and paint what was just shown: under a
+// window manager the frame arrives some time after the window.
+void settleFramed(const QWidget& window) {
+  for (int waited = 0; waited < 3000 && window.frameGeometry() == window.geometry(); waited += 50) settle(50);
+  settle(300);
+}
+
+// The window as the user sees it: under a real window system with its frame
+// (taken from the screen), else the window's own drawing.
+QPixmap picture(QWidget& window) {
+  QScreen* screen = window.screen();
+  if (QGuiApplication::platformName() == QLatin1String("xcb") && screen != nullptr) {
+    const QRect frame = window.frameGeometry();
+    return screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+  }
+  return window.grab();
+}
+
+}  // namespace
+
 bool Program::saveScreenshots(const QString& folder, const QString& drawing) {
   QDir().mkpath(folder);
   bool ok = true;
+  const auto save = [&](QWidget& window, const QString& name) {
+    ok = picture(window).save(QDir(folder).filePath(name + QStringLiteral(".png"))) && ok;
+  };
   const auto shoot = [&](QWidget& window, const QString& name) {
     window.show();
     window.raise();
-    QApplication::processEvents();
-    ok = window.grab().save(QDir(folder).filePath(name + QStringLiteral(".png"))) && ok;
+    window.activateWindow();
+    settleFramed(window);
+    save(window, name);
   };
   shoot(*form1_, QStringLiteral("TForm1"));
   QWidget* others[] = {form2_.get(), form3_.get(), form4_.get()};
@@ -69,7 +122,37 @@ bool Program::saveScreenshots(const QString& folder, const QString& drawing) {
   form5_->hide();
   shoot(*form6_, QStringLiteral("TForm6"));
   form6_->hide();
-  if (!drawing.isEmpty()) ok = shootPreview(drawing, shoot) && ok;
+
+  // A message box, answered as soon as it has been taken.
+  QTimer::singleShot(0, [&] {
+    settle(100);
+    if (QWidget* box = QApplication::activeModalWidget()) {
+      settleFramed(*box);
+      // A window manager may place the box elsewhere than Qt believes: moved
+      // once its frame is known, both agree.
+      box->move(box->x() + 1, box->y());
+      settle(300);
+      save(*box, QStringLiteral("MessageBox"));
+      box->close();
+    }
+  });
+  showPlainMessage(form1_.get(), QStringLiteral("保存しました。"));
+
+  if (!drawing.isEmpty()) {
+    // The open and save dialogs, in the drawing's folder.
+    const QString where = QFileInfo(drawing).absolutePath();
+    QFileDialog* open = form1_->openDialog();
+    open->setDirectory(where);
+    shoot(*open, QStringLiteral("OpenDialog1"));
+    open->hide();
+    SaveFileDialog* saveDialog = form1_->saveDialog();
+    saveDialog->setDirectory(where);
+    saveDialog->setFilterIndex(1);
+    saveDialog->selectFile(QFileInfo(drawing).completeBaseName() + QStringLiteral(".TXT"));
+    shoot(*saveDialog, QStringLiteral("SaveDialog1"));
+    saveDialog->hide();
+    ok = shootPreview(drawing, shoot) && ok;
+  }
   return ok;
 }
 
@@ -86,6 +169,7 @@ bool Program::shootPreview(const QString& drawing,
   form1_->findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QStringLiteral("0.254"));
   form1_->convert(drawing, false);
   if (form1_->conversion().CancelState != 0) return false;
+  shoot(*form1_, QStringLiteral("TForm1-2"));  // the outcome and the file name
   form1_->Preview1Click();
   PreviewWindow& preview = *form1_->preview();
   preview.resize(900, 680);

@@ -41,8 +41,11 @@ class Program {
   VersionDialog& form6() { return *form6_; }
 
   // Shows each window in turn and saves it as <folder>/TForm1.png ... (the
-  // settings dialog once per tab); true when every picture was written. With
-  // `drawing` (a bitmap) also converts it and saves the preview of the result:
+  // settings dialog once per tab) and a message box as MessageBox.png; under
+  // a real window system with the window manager's frame. True when every
+  // picture was written. With `drawing` (a bitmap) also the open and save
+  // dialogs in its folder (OpenDialog1.png, SaveDialog1.png), the main window
+  // after its conversion (TForm1-2.png), and the preview of the result:
   // TForm7.png whole, TForm7-2.png a close-up over the thinned grid, and the
   // two-point scale's dialog TForm8.png.
   bool saveScreenshots(const QString& folder, const QString& drawing = QString());
@@ -59,7 +62,12 @@ class Program {
   std::unique_ptr<VersionDialog> form6_;
 };
 
-// The application-wide look: the interface font and the window icon.
+// Installs Qt's Japanese translations when they are there (qtbase_ja in Qt's
+// translations folder); false without them.
+bool loadQtTranslations(QApplication& app);
+
+// The application-wide look: Qt's texts in Japanese, the interface font and
+// the window icon.
 void initialiseApplication(QApplication& app);
 
 // Start-up without the event loop: the first-start notice while FirstUp is 0

@@ -42,18 +42,15 @@ ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent) {
   auto* bevel = place(new QFrame(this), "Bevel1", 72, 88, 293, 49);
   bevel->setFrameStyle(QFrame::Box | QFrame::Sunken);
   makeLabel(this, "Label6", QStringLiteral("ちぇっく１："), 80, 96);
-  Label7 = makeLabel(this, "Label7", QStringLiteral("OFF"), 152, 96);
-  Label7->setMinimumWidth(60);
+  Label7 = makeLabel(this, "Label7", QStringLiteral("OFF"), 136, 96);
   makeLabel(this, "Label4", QStringLiteral("ちぇっく２："), 232, 96);
-  Label8 = makeLabel(this, "Label8", QStringLiteral("OFF"), 306, 96);
-  Label8->setMinimumWidth(50);
+  Label8 = makeLabel(this, "Label8", QStringLiteral("OFF"), 288, 96);
   makeLabel(this, "Label9", QStringLiteral("ちぇっく３："), 80, 116);
-  Label12 = makeRightAlignedLabel(this, "Label12", QStringLiteral("0"), 195, 116, 42);
-  makeLabel(this, "Label13", QStringLiteral("ほん→"), 200, 116);
-  Label10 = makeRightAlignedLabel(this, "Label10", QStringLiteral("0"), 290, 116, 52);
-  makeLabel(this, "Label11", QStringLiteral("ほん"), 294, 116);
+  Label12 = makeRightAlignedLabel(this, "Label12", QStringLiteral("0"), 179, 116);
+  makeLabel(this, "Label13", QStringLiteral("ほん→"), 188, 116);
+  Label10 = makeRightAlignedLabel(this, "Label10", QStringLiteral("0"), 278, 116);
+  makeLabel(this, "Label11", QStringLiteral("ほん"), 284, 116);
   Label14 = makeLabel(this, "Label14", QStringLiteral("0:00:00"), 12, 124);
-  Label14->setMinimumWidth(56);
 
   Button2 = makeButton(this, "Button2", QStringLiteral("中止"), QRect(377, 114, 81, 25));
   connect(Button2, &QPushButton::clicked, this, &ProgressDialog::Button2Click);
@@ -103,7 +100,7 @@ void ProgressDialog::Button2Click() {
 
 void ProgressDialog::Timer1Timer() {
   elapsed_ms_ = clock_.elapsed();
-  Label14->setText(formatElapsed(elapsed_ms_));
+  setLabelText(Label14, formatElapsed(elapsed_ms_));
 }
 
 // --- ConversionHost --------------------------------------------------------
@@ -138,7 +135,7 @@ void ProgressDialog::set_label(ProgressLabel label, std::string_view text) {
     case ProgressLabel::MergedCount: target = Label10; break;
     case ProgressLabel::TracedCount: target = Label12; break;
   }
-  if (target != nullptr) target->setText(qtext(text));
+  if (target != nullptr) setLabelText(target, displayText(qtext(text)));
 }
 
 void ProgressDialog::show_message(std::string_view text) { showPlainMessage(this, qtext(text)); }

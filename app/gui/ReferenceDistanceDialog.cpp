@@ -8,7 +8,7 @@ namespace vp::gui {
 ReferenceDistanceDialog::ReferenceDistanceDialog(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("TForm8"));
   setWindowTitle(QStringLiteral("ほんとうの長さ"));
-  makeFixedWindow(this, 240, 112, false);
+  makeFixedWindow(this, 240, 112, true);  // closing cancels
 
   Label2 = place(new QLabel(this), "Label2", 8, 10, 224, 16);
   makeLabel(this, "Label1", QStringLiteral("ほんとうの長さ"), 8, 42);

@@ -4,6 +4,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QTreeView>
+
+#include <algorithm>
 
 #include "dialogs/MessageBoxes.h"
 #include "export/export_rules.h"
@@ -19,6 +24,22 @@ QStringList saveFilters() {
           QStringLiteral("jw_cad形式(*.jwc) (*.jwc)"),
           QString::fromUtf8(kSvgFilterName.data(), static_cast<qsizetype>(kSvgFilterName.size())) +
               QStringLiteral(" (*.svg)")};
+}
+
+void fitFileColumns(QFileDialog* dialog) {
+  auto* view = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+  auto* model = dialog->findChild<QFileSystemModel*>();
+  if (view == nullptr || model == nullptr) return;
+  QObject::connect(model, &QFileSystemModel::directoryLoaded, view, [view] {
+    QHeaderView* header = view->header();
+    int others = 0;
+    for (int column = 1; column < header->count(); ++column) {
+      view->resizeColumnToContents(column);
+      others += header->sectionSize(column);
+    }
+    // The names take what is left, so that the date stays in sight.
+    header->resizeSection(0, std::max(view->viewport()->width() - others, header->sectionSizeHint(0)));
+  });
 }
 
 QStringList openFilters() {
@@ -40,6 +61,7 @@ SaveFileDialog::SaveFileDialog(QWidget* parent) : QFileDialog(parent) {
   setAcceptMode(QFileDialog::AcceptSave);
   setFileMode(QFileDialog::AnyFile);
   setNameFilters(saveFilters());
+  fitFileColumns(this);
   connect(this, &QFileDialog::filterSelected, this, &SaveFileDialog::SaveDialog1TypeChange);
 }
 

@@ -37,6 +37,10 @@ class SaveFileDialog : public QFileDialog {
   void SaveDialog1TypeChange();
 };
 
+// Widens the size, type and date columns of a file dialog's detail view to
+// their texts each time a folder has been read, so that none ends in "…".
+void fitFileColumns(QFileDialog* dialog);
+
 // The open dialog's filters: BMP first, then the other image types read.
 QStringList openFilters();
 

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFontMetrics>
 #include <QFontDatabase>
 #include <QInputMethodEvent>
 #include <QLabel>
@@ -14,11 +15,17 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
+#include <array>
+#include <cmath>
 #include <map>
+#include <memory>
 
 #include "app/gui/MainWindow.h"
+#include "app/gui/Program.h"
 #include "app/gui/ProgressDialog.h"
 #include "app/gui/SavingDialog.h"
 #include "dialogs/Controls.h"
@@ -111,12 +118,45 @@ QPushButton* button(QWidget* window, const char* name) {
   return window->findChild<QPushButton*>(QString::fromLatin1(name));
 }
 
+// How a control is sized: as designed, or by its text (a label).
+enum Sizing { Fixed, Auto, AutoRight };
+
+// The six windows as start-up makes them, shown.
+struct SixForms {
+  MemorySettingsStorage storage;
+  QTemporaryDir folder;
+  MainWindow form1{storage, folder.path() + u'/'};
+  ProgressDialog form2;
+  ScaleCalculatorDialog form3{QStringLiteral("100"), QStringLiteral("100")};
+  vp::gui::SavingDialog form4;
+  SettingsDialog form5{std::filesystem::path(folder.filePath(QStringLiteral("DXFHED.TXT")).toStdU16String())};
+  VersionDialog form6;
+
+  SixForms() {
+    for (QWidget* form : forms()) form->show();
+  }
+  std::array<QWidget*, 6> forms() { return {&form1, &form2, &form3, &form4, &form5, &form6}; }
+  // The main window's controls sit in its client area, beside the preview's.
+  QWidget* control(const QString& form, const QString& name) {
+    for (QWidget* f : forms()) {
+      if (f->objectName() != form) continue;
+      QWidget* scope = f == &form1 ? f->findChild<QWidget*>(QStringLiteral("ClientArea")) : f;
+      return name.isEmpty() ? scope : scope->findChild<QWidget*>(name);
+    }
+    return nullptr;
+  }
+};
+
 }  // namespace
 
 class DialogsTest : public QObject {
   Q_OBJECT
 
+  std::unique_ptr<SixForms> forms_;
+
  private slots:
+  void cleanupTestCase() { forms_.reset(); }
+
   void initTestCase() {
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setFont(interfaceFont());
@@ -559,6 +599,213 @@ class DialogsTest : public QObject {
     QCOMPARE(interfaceFont().pixelSize(), 12);
   }
 
+  // Every control of the six windows at its designed place and size, under
+  // the font with the designed font's metrics. Labels that size themselves
+  // to their text may differ by 3 pixels in size; a right-aligned one keeps
+  // its right edge. Captions fit their labels: a line's text no wider than
+  // the label, a wrapped text in its designed number of lines.
+  void designedGeometry_data() {
+    QTest::addColumn<QString>("form");
+    QTest::addColumn<QString>("control");  // empty: the form's client area
+    QTest::addColumn<QRect>("designed");   // -1: not part of the design
+    QTest::addColumn<int>("sizing");
+    QTest::addColumn<QString>("text");     // set first, when not empty
+    QTest::addColumn<QStringList>("lines");  // of a wrapped label
+
+    struct Row {
+      const char* form;
+      const char* control;
+      int left, top, width, height;  // for AutoRight, `left` is the right edge
+      Sizing sizing;
+      const char* text;
+      const char* lines;  // separated by "|"
+    };
+    static const Row rows[] = {
+        {"TForm1", "", -1, -1, 340, 244, Fixed, "", ""},
+        {"TForm1", "Label1", 76, 4, 206, 12, Auto, "", ""},
+        {"TForm1", "Image1", 8, 28, 48, 48, Fixed, "", ""},
+        {"TForm1", "Button1", 64, 32, 97, 33, Fixed, "", ""},
+        {"TForm1", "Label6", 180, 56, 133, 69, Fixed, "", "VelorinPelkinⅡ"},
+        {"TForm1", "Label6", 180, 56, 133, 69, Fixed, "1234本のデータがあるよ。", "1234本のデータが|あるよ。"},
+        {"TForm1", "Label6", 180, 56, 133, 69, Fixed, "キャンセルされたのでデータがないよ。",
+         "キャンセルされたので|データがないよ。"},
+        {"TForm1", "Image2", 8, 96, 48, 48, Fixed, "", ""},
+        {"TForm1", "Edit1", 64, 100, 93, 20, Fixed, "", ""},
+        {"TForm1", "Button4", 92, 124, 65, 21, Fixed, "", ""},
+        {"TForm1", "Image4", 224, 136, 48, 48, Fixed, "", ""},
+        {"TForm1", "Image3", 8, 164, 48, 48, Fixed, "", ""},
+        {"TForm1", "Button3", 64, 172, 97, 33, Fixed, "", ""},
+        {"TForm1", "Label5", 184, 196, 70, 12, Auto, "", ""},
+        {"TForm1", "SpinEdit1", 260, 192, 45, 21, Fixed, "", ""},
+        {"TForm1", "StatusBar1", 0, 225, 340, 19, Fixed, "", ""},
+
+        {"TForm2", "", -1, -1, 480, 152, Fixed, "", ""},
+        {"TForm2", "Label1", 8, 8, -1, -1, Auto, "", ""},
+        {"TForm2", "ProgressBar1", 72, 8, 400, 13, Fixed, "", ""},
+        {"TForm2", "Label2", 8, 28, -1, -1, Auto, "", ""},
+        {"TForm2", "ProgressBar2", 72, 28, 400, 13, Fixed, "", ""},
+        {"TForm2", "Label3", 8, 48, -1, -1, Auto, "", ""},
+        {"TForm2", "ProgressBar3", 72, 48, 400, 13, Fixed, "", ""},
+        {"TForm2", "Label5", 8, 68, -1, -1, Auto, "", ""},
+        {"TForm2", "ProgressBar4", 72, 68, 400, 13, Fixed, "", ""},
+        {"TForm2", "Bevel1", 72, 88, 293, 49, Fixed, "", ""},
+        {"TForm2", "Label6", 80, 96, -1, -1, Auto, "", ""},
+        {"TForm2", "Label7", 136, 96, -1, -1, Auto, "", ""},
+        {"TForm2", "Label4", 232, 96, -1, -1, Auto, "", ""},
+        {"TForm2", "Label8", 288, 96, -1, -1, Auto, "", ""},
+        {"TForm2", "Label9", 80, 116, -1, -1, Auto, "", ""},
+        {"TForm2", "Label12", 179, 116, -1, -1, AutoRight, "", ""},
+        {"TForm2", "Label13", 188, 116, -1, -1, Auto, "", ""},
+        {"TForm2", "Label10", 278, 116, -1, -1, AutoRight, "", ""},
+        {"TForm2", "Label11", 284, 116, -1, -1, Auto, "", ""},
+        {"TForm2", "Label14", 12, 124, -1, -1, Auto, "", ""},
+        {"TForm2", "Button2", 377, 114, 81, 25, Fixed, "", ""},
+
+        {"TForm3", "", -1, -1, 266, 166, Fixed, "", ""},
+        {"TForm3", "Label2", 8, 16, 103, 24, Fixed, "", "スキャナで詠み込ん|だ図面のスケール"},
+        {"TForm3", "Label5", 144, 20, -1, -1, Auto, "", ""},
+        {"TForm3", "Edit1", 160, 16, 65, 20, Fixed, "", ""},
+        {"TForm3", "Label3", 8, 56, 98, 24, Fixed, "", "スキャナの|読みとり解像度"},
+        {"TForm3", "Edit2", 160, 56, 65, 20, Fixed, "", ""},
+        {"TForm3", "Label6", 232, 60, -1, -1, Auto, "", ""},
+        {"TForm3", "Bevel1", 8, 96, 249, 9, Fixed, "", ""},
+        {"TForm3", "Label4", 8, 112, -1, -1, Auto, "", ""},
+        {"TForm3", "Label1", 225, 112, -1, -1, AutoRight, "", ""},
+        {"TForm3", "Button1", 96, 136, 75, 25, Fixed, "", ""},
+        {"TForm3", "Button2", 184, 136, 75, 25, Fixed, "", ""},
+
+        {"TForm4", "", -1, -1, 192, 73, Fixed, "", ""},
+        {"TForm4", "Label1", 57, 8, -1, -1, Auto, "", ""},
+        {"TForm4", "ProgressBar1", 8, 32, 177, 17, Fixed, "", ""},
+
+        {"TForm5", "", -1, -1, 466, 310, Fixed, "", ""},
+        {"TForm5", "PageControl1", 8, 8, 449, 265, Fixed, "", ""},
+        {"TForm5", "Button1", 304, 280, 75, 25, Fixed, "", ""},
+        {"TForm5", "Button2", 384, 280, 75, 25, Fixed, "", ""},
+        {"TForm5", "Memo1", -1, -1, 265, 193, Fixed, "", ""},
+        {"TForm5", "TrackBar1", -1, -1, 389, 45, Fixed, "", ""},
+        {"TForm5", "Label15", -1, -1, -1, -1, Fixed, "", "所定長さ以下の線の|処理（優先）"},
+        {"TForm5", "Label17", -1, -1, -1, -1, Fixed, "", "縦横斜めを|ﾚｲﾔｰ分けする。"},
+        {"TForm5", "Label19", -1, -1, -1, -1, Fixed, "",
+         "スペシャルバナナをつかうと、ほとんどの線が斜めになりますので、|"
+         "JWC・DXFの設定にある縦横斜めのレイヤー分けがうまくいきません。"},
+
+        {"TForm6", "", -1, -1, 298, 178, Fixed, "", ""},
+        {"TForm6", "Label2", 60, 16, -1, -1, Auto, "", ""},
+        {"TForm6", "Label1", 116, 32, -1, -1, Auto, "", ""},
+        {"TForm6", "Label3", 50, 52, -1, -1, Auto, "", ""},
+        {"TForm6", "Image2", 16, 80, 48, 48, Fixed, "", ""},
+        {"TForm6", "Image3", 87, 80, 48, 48, Fixed, "", ""},
+        {"TForm6", "Image4", 157, 80, 48, 48, Fixed, "", ""},
+        {"TForm6", "Image5", 228, 80, 48, 48, Fixed, "", ""},
+        {"TForm6", "Button1", 120, 144, 61, 25, Fixed, "", ""},
+    };
+    for (const Row& r : rows) {
+      const QString text = QString::fromUtf8(r.text);
+      QTest::addRow("%s/%s%s", r.form, r.control, text.isEmpty() ? "" : " (set)")
+          << QString::fromLatin1(r.form) << QString::fromLatin1(r.control)
+          << QRect(r.left, r.top, r.width, r.height) << int(r.sizing) << text
+          << QString::fromUtf8(r.lines).split(u'|', Qt::SkipEmptyParts);
+    }
+  }
+
+  void designedGeometry() {
+    QFETCH(QString, form);
+    QFETCH(QString, control);
+    QFETCH(QRect, designed);
+    QFETCH(int, sizing);
+    QFETCH(QString, text);
+    QFETCH(QStringList, lines);
+    // The design's widths hold only with the metric-compatible font.
+    QCOMPARE(interfaceFontFamily(), QStringLiteral("IPAPGothic"));
+    if (!forms_) forms_ = std::make_unique<SixForms>();
+    QWidget* w = forms_->control(form, control);
+    QVERIFY2(w != nullptr, qPrintable(form + u'/' + control));
+    auto* label = qobject_cast<QLabel*>(w);
+    if (!text.isEmpty()) label->setText(text);
+
+    const int slack = sizing == Fixed ? 0 : 3;
+    const QRect g = w->geometry();
+    const auto near = [&](int actual, int expected, int allowed) {
+      return expected < 0 || std::abs(actual - expected) <= allowed;
+    };
+    const QString where = QStringLiteral("%1,%2 %3x%4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height());
+    if (sizing == AutoRight) {
+      QVERIFY2(g.x() + g.width() == designed.left(), qPrintable(where));  // the right edge
+    } else {
+      QVERIFY2(near(g.x(), designed.left(), 0), qPrintable(where));
+    }
+    QVERIFY2(near(g.y(), designed.top(), 0), qPrintable(where));
+    QVERIFY2(near(g.width(), designed.width(), slack), qPrintable(where));
+    QVERIFY2(near(g.height(), designed.height(), slack), qPrintable(where));
+
+    if (label == nullptr || label->text().isEmpty()) return;
+    const QFontMetrics metrics(label->font());
+    if (!label->wordWrap()) {
+      QVERIFY2(metrics.horizontalAdvance(label->text()) <= label->contentsRect().width(),
+               qPrintable(where + QStringLiteral(" clips \"%1\"").arg(label->text())));
+      return;
+    }
+    QCOMPARE(wrappedLines(label), lines);
+    for (const QString& line : lines) QVERIFY(metrics.horizontalAdvance(line) <= label->contentsRect().width());
+    // Lines follow each other at the font's 12 pixels, as designed.
+    QVERIFY2(label->heightForWidth(label->width()) == lines.size() * 12, qPrintable(where));
+    QVERIFY2(lines.size() * 12 <= label->height(), qPrintable(where + " clips its last line"));
+  }
+
+  // Dialog frames: a title bar, no minimise or maximise box, and a close box
+  // only where closing is the cancel the dialog offers. Closing the progress
+  // and saving dialogs while they work is refused.
+  void dialogFrames_data() {
+    QTest::addColumn<QString>("form");
+    QTest::addColumn<bool>("closeBox");
+    QTest::newRow("progress") << "TForm2" << false;
+    QTest::newRow("scale calculator") << "TForm3" << true;
+    QTest::newRow("saving") << "TForm4" << false;
+    QTest::newRow("settings") << "TForm5" << true;
+    QTest::newRow("version") << "TForm6" << true;
+  }
+
+  void dialogFrames() {
+    QFETCH(QString, form);
+    QFETCH(bool, closeBox);
+    if (!forms_) forms_ = std::make_unique<SixForms>();
+    auto* dialog = qobject_cast<QDialog*>(forms_->control(form, QString()));
+    QVERIFY(dialog != nullptr);
+    const Qt::WindowFlags flags = dialog->windowFlags();
+    QCOMPARE(flags & Qt::WindowType_Mask, Qt::Dialog);
+    QVERIFY(flags.testFlags(Qt::CustomizeWindowHint | Qt::WindowTitleHint));
+    QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+    QCOMPARE(flags.testFlag(Qt::WindowCloseButtonHint), closeBox);
+
+    dialog->hide();
+    if (closeBox) {
+      QTimer::singleShot(0, dialog, &QWidget::close);
+      QCOMPARE(dialog->exec(), int(QDialog::Rejected));
+      return;
+    }
+    QWidget main;
+    if (auto* progress = qobject_cast<ProgressDialog*>(dialog)) {
+      std::int32_t cancel = 0;
+      progress->attach(&main, &cancel);
+      progress->conversion_started();
+      QVERIFY(!progress->close());
+      QTest::keyClick(progress, Qt::Key_Escape);
+      QVERIFY(progress->isVisible());
+      QCOMPARE(cancel, 0);
+      progress->conversion_finished();
+    } else {
+      auto* saving = qobject_cast<vp::gui::SavingDialog*>(dialog);
+      saving->attach(&main);
+      saving->begin_saving();
+      QVERIFY(!saving->close());
+      QTest::keyClick(saving, Qt::Key_Escape);
+      QVERIFY(saving->isVisible());
+      saving->end_saving();
+    }
+    QVERIFY(!dialog->isVisible());
+  }
+
   // Every text of every window fits where it is placed, inside its parent, and
   // no two labels cover each other.
   void textsFit() {
@@ -617,6 +864,21 @@ class DialogsTest : public QObject {
         }
       }
       form->hide();
+    }
+  }
+
+  // Qt's own texts, those of the file dialogs and standard buttons, in
+  // Japanese once its translations are loaded. Last: it changes them for
+  // the rest of the run.
+  void qtTextsInJapanese() {
+    QVERIFY2(loadQtTranslations(*qApp), "Qt's translations (qt6-translations-l10n) are missing");
+    const char* texts[][3] = {{"QFileDialog", "Look in:", "アドレス:"},
+                              {"QFileDialog", "File &name:", "ファイル名(&N):"},
+                              {"QFileDialog", "Files of type:", "ファイルの種類:"},
+                              {"QFileDialog", "&Save", "保存(&S)"},
+                              {"QPlatformTheme", "Cancel", "キャンセル"}};
+    for (const auto& [context, english, japanese] : texts) {
+      QCOMPARE(QCoreApplication::translate(context, english), QString::fromUtf8(japanese));
     }
   }
 };

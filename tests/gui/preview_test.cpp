@@ -460,18 +460,25 @@ class PreviewTest : public QObject {
     QCOMPARE(shown, layers);
     if (shortLines == 2 && valid) QVERIFY(layers.contains(QStringLiteral("Short")));
 
-    // The status bar counts them by layer.
+    // The status bar counts them by layer, in hiragana; the tool tip names
+    // each one's DXF layer.
     const QString counts = preview().countsText();
     const QStringList entries = counts.split(QStringLiteral("　"));
-    for (const QString layer : {"Velorin", "Horizon", "Vertical", "Oblique", "Short"}) {
-      const bool possible = layer == "Velorin" ? split == 1 : layer == "Short" ? shortLines == 2 && valid : split == 2;
-      QCOMPARE(entries.contains(QStringLiteral("■ ") + layer + u' ' + QString::number(layers.count(layer))), possible);
-      QCOMPARE(counts.contains(QStringLiteral("■ ") + layer), possible);
+    const QString tip = child<QLabel>(&preview(), "Panel1")->toolTip();
+    const std::pair<const char*, const char*> legend[] = {
+        {"Velorin", "ふつう"}, {"Horizon", "よこ"}, {"Vertical", "たて"}, {"Oblique", "ななめ"}, {"Short", "みじかい"}};
+    for (const auto& [layer, name] : legend) {
+      const QString l = QString::fromUtf8(layer);
+      const QString n = QString::fromUtf8(name);
+      const bool possible = l == "Velorin" ? split == 1 : l == "Short" ? shortLines == 2 && valid : split == 2;
+      QCOMPARE(entries.contains(QStringLiteral("■ ") + n + u' ' + QString::number(layers.count(l))), possible);
+      QCOMPARE(counts.contains(QStringLiteral("■ ") + n + u' '), possible);
+      QCOMPARE(tip.contains(n + QStringLiteral("：") + l), possible);
     }
     QCOMPARE(counts.contains(QStringLiteral("倍率が不正")), shortLines == 2 && !valid);
     if (special == 2) {
-      QVERIFY(counts.contains(QStringLiteral("端点 %1").arg(expected.special_points().end_points.size())));
-      QVERIFY(counts.contains(QStringLiteral("交点 %1").arg(expected.special_points().crossings.size())));
+      QVERIFY(counts.contains(QStringLiteral("たんてん %1").arg(expected.special_points().end_points.size())));
+      QVERIFY(counts.contains(QStringLiteral("こうてん %1").arg(expected.special_points().crossings.size())));
     }
     if (!valid) QCOMPARE(preview().sizeText(), QStringLiteral("倍率の数値が不正です。"));
   }

@@ -5,8 +5,10 @@
 // ModalAnswerer; nothing waits for a person.
 #include <QAction>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -341,7 +343,7 @@ class ProgramTest : public QObject {
     QTest::newRow("aborted") << "abort" << noData << dash << false
                              << QStringList{QStringLiteral("途中でキャンセルされました。")};
     QTest::newRow("out of memory") << "memory" << noData << dash << false
-                                   << QStringList{QStringLiteral("メモリ不足です。\n\rキャンセルされました。")};
+                                   << QStringList{QStringLiteral("メモリ不足です。\nキャンセルされました。")};
     QTest::newRow("unreadable") << "unreadable" << QStringLiteral("画像に問題あり？？？") << dash << false
                                 << QStringList{QStringLiteral("画像ファイルを読込めませんでした。")};
     QTest::newRow("unsupported") << "unsupported" << QStringLiteral("画像に問題あり？？？") << dash << false
@@ -366,8 +368,12 @@ class ProgramTest : public QObject {
     QVERIFY(expected.LineCount() > 0);
     QVERIFY(!std::ranges::equal(expected.records(), reference(path("drawing.bmp"), 3).records()));
     const QString done = QString::number(expected.LineCount()) + QStringLiteral("本のデータがあるよ。");
-    QCOMPARE(answerer_->texts(), QStringList{QStringLiteral("完了！\n\rTIME:0:00:00")});
+    // Its line feed and carriage return make one line break.
+    QCOMPARE(answerer_->texts(), QStringList{QStringLiteral("完了！\nTIME:0:00:00")});
     QCOMPARE(answerer_->boxes()[0].caption, QStringLiteral("VelorinPelkin"));
+    // Wide enough for the whole title beside a window manager's buttons.
+    const int title = QFontMetrics(QApplication::font()).horizontalAdvance(QStringLiteral("VelorinPelkin"));
+    QVERIFY2(answerer_->boxes()[0].width >= title + 100, qPrintable(QString::number(answerer_->boxes()[0].width)));
     QCOMPARE(answerer_->boxes()[0].icon, QMessageBox::NoIcon);
     QCOMPARE(outcomeLabel(), done);
     QCOMPARE(statusText(), QStringLiteral("ﾌｧｲﾙ名:drawing.bmp"));
@@ -454,6 +460,22 @@ class ProgramTest : public QObject {
     QCOMPARE(outcomeLabel(), QString::number(expected.LineCount()) + QStringLiteral("本のデータがあるよ。"));
     QVERIFY(std::ranges::equal(form1().conversion().records(), expected.records()));
     QCOMPARE(statusText(), QStringLiteral("ﾌｧｲﾙ名:drawing.pbm"));
+  }
+
+  // A file name longer than the status bar ends in an ellipsis, whole
+  // glyphs before it; the tool tip has it all.
+  void longFileNameInStatusBar() {
+    settings_->setRawValue("FirstUp", "1");
+    start();
+    const QString name = QStringLiteral("とてもながいなまえの図面ファイル_二〇二六年十二月七日_スキャン済み_第三版.bmp");
+    QVERIFY(QFile::copy(path("drawing.bmp"), path(name)));
+    openFile(path(name));
+    const auto* status = child<QLabel>(&form1(), "SimpleText");
+    const QString shown = status->text();
+    QVERIFY2(shown.endsWith(u'…') && shown.size() > 12, qPrintable(shown));
+    QVERIFY((QStringLiteral("ﾌｧｲﾙ名:") + name).startsWith(shown.chopped(1)));
+    QVERIFY(status->fontMetrics().horizontalAdvance(shown) <= status->contentsRect().width());
+    QCOMPARE(status->toolTip(), QStringLiteral("ﾌｧｲﾙ名:") + name);
   }
 
   void specialMode_data() {
@@ -625,7 +647,7 @@ class ProgramTest : public QObject {
     QCOMPARE(question.defaultButton, QStringLiteral("はい(&Y)"));
     QCOMPARE(question.escapeButton, QStringLiteral("いいえ(&N)"));
     QCOMPARE(question.text, QStringLiteral("ファイル") + QDir::toNativeSeparators(path("drawing.CSV")) +
-                                QStringLiteral("は既に存在します\n\r上書きしますか？"));
+                                QStringLiteral("は既に存在します\n上書きしますか？"));
     QCOMPARE(answerer_->boxes().size(), replaced ? 2 : 1);
     if (replaced) {
       QCOMPARE(answerer_->boxes()[1].text, kSaved);

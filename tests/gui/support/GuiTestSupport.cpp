@@ -29,6 +29,7 @@ SeenBox describe(const QMessageBox* box) {
   seen.caption = box->windowTitle();
   seen.text = box->text();
   seen.icon = box->icon();
+  seen.width = box->width();
   for (const QAbstractButton* button : box->buttons()) seen.buttons << button->text();
   if (box->defaultButton() != nullptr) seen.defaultButton = box->defaultButton()->text();
   if (box->escapeButton() != nullptr) seen.escapeButton = box->escapeButton()->text();

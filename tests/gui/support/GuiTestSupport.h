@@ -33,6 +33,7 @@ struct SeenBox {
   QStringList buttons;  // their texts, in the box's order
   QString defaultButton;
   QString escapeButton;
+  int width = 0;  // as shown
 };
 
 // Answers modal windows from a timer, so that code which runs a modal loop can

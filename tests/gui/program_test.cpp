@@ -440,7 +440,8 @@ class ProgramTest : public QObject {
     start();
     QCOMPARE(child<QFileDialog>(&form1(), "OpenDialog1")->nameFilters(),
              (QStringList{QStringLiteral("BMPｲﾒｰｼﾞ (*.bmp)"), QStringLiteral("TIFFｲﾒｰｼﾞ (*.tif *.tiff)"),
-                          QStringLiteral("PNGｲﾒｰｼﾞ (*.png)"), QStringLiteral("PBMｲﾒｰｼﾞ (*.pbm)")}));
+                          QStringLiteral("PNGｲﾒｰｼﾞ (*.png)"), QStringLiteral("PBMｲﾒｰｼﾞ (*.pbm)"),
+                          QStringLiteral("JPEGｲﾒｰｼﾞ (*.jpg *.jpeg *.jpe *.jfif)")}));
     const InkImage image = smallDrawing();
     std::string pbm = "P1\n" + std::to_string(image.width) + " " + std::to_string(image.height) + "\n";
     for (std::int32_t r = 0; r < image.height; ++r) {

@@ -1,4 +1,4 @@
-// Any byte string as a TIFF, PNG or PBM file (or a bitmap): whichever reader the
+// Any byte string as a TIFF, PNG, JPEG or PBM file (or a bitmap): whichever reader the
 // leading bytes choose must answer without crashing, without printing, and what
 // it delivers must be a well-formed image.
 #include <cstdint>

@@ -24,7 +24,7 @@ namespace {
 
 // Far more scans than any encoder writes (a progressive file has about ten); a
 // file of thousands of tiny scans would have the whole image decoded over and over.
-constexpr int kMaxScans = 1000;
+constexpr int kMaxScans = 500;
 // Rows asked of libjpeg at a time.
 constexpr JDIMENSION kBandRows = 16;
 

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -433,8 +434,8 @@ class ProgramTest : public QObject {
 
   // Special mode follows the setting, and its checks and counts show in the
   // progress dialog.
-  // The open dialog offers the scanners' other formats after BMP, and a PBM of the
-  // drawing converts exactly as its BMP does.
+  // The open dialog offers the scanners' other formats after BMP, and a PBM and a JPEG
+  // of the drawing convert exactly as their BMPs do.
   void openOtherImageTypes() {
     settings_->setRawValue("FirstUp", "1");
     start();
@@ -455,6 +456,25 @@ class ProgramTest : public QObject {
     QCOMPARE(outcomeLabel(), QString::number(expected.LineCount()) + QStringLiteral("本のデータがあるよ。"));
     QVERIFY(std::ranges::equal(form1().conversion().records(), expected.records()));
     QCOMPARE(statusText(), QStringLiteral("ﾌｧｲﾙ名:drawing.pbm"));
+
+    // A grey JPEG of the drawing in flat 8 x 8 blocks, which quality 100 keeps pure
+    // black and white, converts as the BMP of those blocks.
+    InkImage blocks(image.width * 8, image.height * 8);
+    QImage jpeg(blocks.width, blocks.height, QImage::Format_Grayscale8);
+    for (std::int32_t r = 0; r < blocks.height; ++r) {
+      uchar* line = jpeg.scanLine(r);
+      for (std::int32_t c = 0; c < blocks.width; ++c) {
+        blocks.set(c, r, image.get(c / 8, r / 8));
+        line[c] = blocks.get(c, r) ? 0 : 255;
+      }
+    }
+    QVERIFY(jpeg.save(path("blocks.jpg"), "JPEG", 100));
+    QVERIFY(writeBmp(path("blocks.bmp"), blocks));
+    openFile(path("blocks.jpg"));
+    const Conversion expectedBlocks = reference(path("blocks.bmp"), 3);
+    QVERIFY(expectedBlocks.LineCount() > 0);
+    QVERIFY(std::ranges::equal(form1().conversion().records(), expectedBlocks.records()));
+    QCOMPARE(statusText(), QStringLiteral("ﾌｧｲﾙ名:blocks.jpg"));
   }
 
   void specialMode_data() {

@@ -62,31 +62,19 @@ int drawn_grey(const RawImage& raw, std::int32_t x, std::int32_t y) {
   }
 }
 
-struct GreyBack {
-  ImageStatus open = ImageStatus::Unreadable;
-  ImageStatus read = ImageStatus::Unreadable;
-  ImageInfo info;
-  std::vector<std::uint8_t> grey;  // row by row
-  std::vector<std::string> faults;
-};
-
-GreyBack read_grey(const std::string& path) {
-  GreyBack back;
-  OpenedImage opened = open_any_image(path);
-  back.open = opened.status;
-  if (back.open != ImageStatus::Ok) return back;
-  back.info = opened.reader->info();
-  if (!opened.reader->has_grey_levels()) back.faults.push_back("no grey levels");
-  const auto width = static_cast<std::size_t>(back.info.width);
-  std::int32_t expected_row = 0;
-  back.read = opened.reader->read_grey_rows([&](std::int32_t r, std::span<const std::uint8_t> grey) {
-    if (r != expected_row++) back.faults.push_back("row " + std::to_string(r) + " out of sequence");
-    if (grey.size() != width) back.faults.push_back("row " + std::to_string(r) + ": span size");
-    back.grey.insert(back.grey.end(), grey.begin(), grey.begin() + static_cast<std::ptrdiff_t>(std::min(width, grey.size())));
+// Every grey row, in order, each of the image's width; empty after a fault.
+std::vector<std::uint8_t> grey_rows(ImageReader& reader) {
+  std::vector<std::uint8_t> grey;
+  const auto width = static_cast<std::size_t>(reader.info().width);
+  std::int32_t next = 0;
+  bool faults = false;
+  const ImageStatus read = reader.read_grey_rows([&](std::int32_t r, std::span<const std::uint8_t> row) {
+    faults |= r != next++ || row.size() != width;
+    grey.insert(grey.end(), row.begin(), row.end());
     return true;
   });
-  if (back.read == ImageStatus::Ok && expected_row != back.info.height) back.faults.push_back("rows missing");
-  return back;
+  if (read != ImageStatus::Ok || faults || next != reader.info().height) grey.clear();
+  return grey;
 }
 
 TEST(Jpeg, InfoGreyLevelsAndResolution) {
@@ -124,28 +112,27 @@ TEST(Jpeg, InfoGreyLevelsAndResolution) {
     ASSERT_FALSE(bytes.empty());
     write_bytes(path, bytes);
 
-    const GreyBack back = read_grey(path);
-    ASSERT_EQ(back.open, ImageStatus::Ok);
-    EXPECT_EQ(back.info.format, "JPEG");
-    EXPECT_EQ(back.info.encoding, c.encoding);
-    EXPECT_EQ(back.info.width, raw.width);
-    EXPECT_EQ(back.info.height, raw.height);
-    EXPECT_EQ(back.info.kind, c.colour ? PixelKind::Rgb : PixelKind::Grey);
-    EXPECT_EQ(back.info.bits_per_pixel, c.colour ? 24 : 8);
-    EXPECT_EQ(back.info.ink_index, c.colour ? -1 : 0);
-    EXPECT_NEAR(back.info.x_dpi, c.x_dpi, 1e-9);
-    EXPECT_NEAR(back.info.y_dpi, c.y_dpi, 1e-9);
-
-    ASSERT_EQ(back.read, ImageStatus::Ok);
-    EXPECT_TRUE(back.faults.empty()) << back.faults.front();
-    ASSERT_EQ(back.grey.size(), raw.pixels.size());
+    OpenedImage opened = open_any_image(path);
+    ASSERT_EQ(opened.status, ImageStatus::Ok);
+    const ImageInfo& info = opened.reader->info();
+    EXPECT_EQ(info.format, "JPEG");
+    EXPECT_EQ(info.encoding, c.encoding);
+    EXPECT_EQ(std::make_pair(info.width, info.height), std::make_pair(raw.width, raw.height));
+    EXPECT_EQ(info.kind, c.colour ? PixelKind::Rgb : PixelKind::Grey);
+    EXPECT_EQ(info.bits_per_pixel, c.colour ? 24 : 8);
+    EXPECT_EQ(info.ink_index, c.colour ? -1 : 0);
+    EXPECT_NEAR(info.x_dpi, c.x_dpi, 1e-9);
+    EXPECT_NEAR(info.y_dpi, c.y_dpi, 1e-9);
+    EXPECT_TRUE(opened.reader->has_grey_levels());
+    const std::vector<std::uint8_t> grey = grey_rows(*opened.reader);
+    ASSERT_EQ(grey.size(), raw.pixels.size());
     int checked = 0, wrong = 0;
     for (std::int32_t y = 0; y < raw.height; ++y)
       for (std::int32_t x = 0; x < raw.width; ++x) {
         const int drawn = drawn_grey(raw, x, y);
         if (drawn < 0) continue;
         ++checked;
-        const int got = back.grey[static_cast<std::size_t>(y * raw.width + x)];
+        const int got = grey[static_cast<std::size_t>(y * raw.width + x)];
         if (std::abs(got - drawn) > 12 && wrong++ < 5) ADD_FAILURE() << "(" << x << ", " << y << "): " << got << " for " << drawn;
       }
     EXPECT_GT(checked, raw.width * raw.height / 2);
@@ -159,7 +146,7 @@ TEST(Jpeg, InfoGreyLevelsAndResolution) {
     if (!c.colour) {
       InkImage zero(raw.width, raw.height);
       for (std::int32_t y = 0; y < raw.height; ++y)
-        for (std::int32_t x = 0; x < raw.width; ++x) zero.set(x, y, back.grey[static_cast<std::size_t>(y * raw.width + x)] == 0);
+        for (std::int32_t x = 0; x < raw.width; ++x) zero.set(x, y, grey[static_cast<std::size_t>(y * raw.width + x)] == 0);
       EXPECT_TRUE(ink.image == zero);
     }
   }
@@ -177,7 +164,7 @@ std::size_t scan_data(const std::vector<std::uint8_t>& bytes) {
   return sos + 2 + (std::size_t{bytes[sos + 2]} << 8 | bytes[sos + 3]);
 }
 
-TEST(Jpeg, RefusedKindsAndDamagedFiles) {
+TEST(Jpeg, DamagedDataAndOtherProcesses) {
   ScratchFolder folder;
   const RawImage grey = rectangles(false);
   const RawImage colour = rectangles(true);
@@ -205,13 +192,8 @@ TEST(Jpeg, RefusedKindsAndDamagedFiles) {
     ImageStatus read;  // both read_rows and read_grey_rows, after an Ok opening
   };
   const std::vector<Case> cases = {
-      {"CMYK", encode_jpeg(colour, {.space = JpegSpace::Cmyk}), ImageStatus::Unsupported, {}},
-      {"YCCK", encode_jpeg(colour, {.space = JpegSpace::Ycck}), ImageStatus::Unsupported, {}},
       {"lossless process", lossless(baseline), ImageStatus::Unsupported, {}},
       {"cut inside the header", cut(baseline, scan_data(baseline) - 20), ImageStatus::Unreadable, {}},
-      {"start of image and nothing else", {0xFF, 0xD8, 0xFF}, ImageStatus::Unreadable, {}},
-      {"baseline cut half-way", cut(baseline, baseline.size() / 2), ImageStatus::Ok, ImageStatus::Unreadable},
-      {"progressive cut half-way", cut(progressive, progressive.size() / 2), ImageStatus::Ok, ImageStatus::Unreadable},
       {"progressive cut before its last byte", cut(progressive, progressive.size() - 3), ImageStatus::Ok,
        ImageStatus::Unreadable},
       {"garbage in the pixel data", stuffed_ones(baseline), ImageStatus::Ok, ImageStatus::Unreadable},
@@ -275,14 +257,12 @@ TEST(Jpeg, ExifResolutionTakesOnlyWhatMakesSense) {
       {"centimetres", exif_segment(11811, 100, 11811, 100, 3, true), 300, 300},
       {"not EXIF", with(0, {'E', 'x', 'i', 'g'}), 0, 0},
       {"unknown byte order", with(6, {'I', 'M'}), 0, 0},
-      {"not a TIFF structure", with(8, {43}), 0, 0},
       {"IFD0 beyond the end", with(10, {0xF0, 0xFF, 0xFF, 0x0F}), 0, 0},
       {"more entries than the segment holds", with(14, {0xFF, 0xFF}), 300, 300},
       {"rational beyond the end", with(24, {0xFF, 0xFF, 0xFF, 0xFF}), 0, 300},
       {"zero denominator", with(60, {0, 0, 0, 0}), 0, 300},
       {"XResolution not a rational", with(18, {4}), 0, 300},
       {"cut in the middle of IFD0", std::vector<std::uint8_t>(good.begin(), good.begin() + 30), 0, 0},
-      {"empty", {}, 0, 0},
   };
   for (const Case& c : cases) {
     const imageio::ExifResolution r = imageio::exif_resolution(c.segment);

@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <random>
+
+#include <jpeglib.h>
 
 #include "image_files.h"
 #include "imageio/image_formats.h"
@@ -150,6 +154,53 @@ TEST(Jpeg, InfoGreyLevelsAndResolution) {
       EXPECT_TRUE(ink.image == zero);
     }
   }
+}
+
+// libjpeg's own decoding of a whole file into the given colour space.
+std::vector<std::uint8_t> libjpeg_decoded(std::vector<std::uint8_t> bytes, J_COLOR_SPACE space) {
+  jpeg_decompress_struct jpeg{};
+  jpeg_error_mgr errors{};
+  jpeg.err = jpeg_std_error(&errors);
+  jpeg_create_decompress(&jpeg);
+  jpeg_mem_src(&jpeg, bytes.data(), static_cast<unsigned long>(bytes.size()));
+  jpeg_read_header(&jpeg, TRUE);
+  jpeg.out_color_space = space;
+  jpeg_start_decompress(&jpeg);
+  const std::size_t row_bytes = std::size_t{jpeg.output_width} * static_cast<std::size_t>(jpeg.output_components);
+  std::vector<std::uint8_t> out(row_bytes * jpeg.output_height);
+  while (jpeg.output_scanline < jpeg.output_height) {
+    JSAMPROW row = out.data() + row_bytes * jpeg.output_scanline;
+    jpeg_read_scanlines(&jpeg, &row, 1);
+  }
+  jpeg_finish_decompress(&jpeg);
+  jpeg_destroy_decompress(&jpeg);
+  return out;
+}
+
+// Saturated colours make libjpeg clamp RGB, so its own grey output (the coded Y)
+// is not luma() of the RGB it decodes: the reader's grey must be the latter.
+TEST(Jpeg, ColourGreyIsLumaOfTheDecodedRgb) {
+  ScratchFolder folder;
+  RawImage raw;
+  raw.width = 64;
+  raw.height = 48;
+  raw.kind = PixelKind::Rgb;
+  std::mt19937 rng(7);
+  for (int i = 0; i < raw.width * raw.height; ++i) raw.pixels.push_back(rng() & 0xFFFFFF);
+  const std::vector<std::uint8_t> bytes = encode_jpeg(raw, {.quality = 80});
+  write_bytes(folder.path("colours.jpg"), bytes);
+  const std::vector<std::uint8_t> rgb = libjpeg_decoded(bytes, JCS_RGB);
+  const std::vector<std::uint8_t> y = libjpeg_decoded(bytes, JCS_GRAYSCALE);
+  JpegReader reader;
+  ASSERT_EQ(reader.open(folder.path("colours.jpg")), ImageStatus::Ok);
+  const std::vector<std::uint8_t> grey = grey_rows(reader);
+  ASSERT_EQ(grey.size(), y.size());
+  int differs_from_y = 0;
+  for (std::size_t i = 0; i < grey.size(); ++i) {
+    ASSERT_EQ(grey[i], luma(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2])) << "pixel " << i;
+    differs_from_y += grey[i] != y[i];
+  }
+  EXPECT_GT(differs_from_y, 0);
 }
 
 std::size_t find_marker(const std::vector<std::uint8_t>& bytes, std::uint8_t marker, std::size_t from = 2) {

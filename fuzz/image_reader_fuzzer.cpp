@@ -1,4 +1,4 @@
-// Any byte string as a TIFF, PNG or PBM file (or a bitmap): whichever reader the
+// Any byte string as a TIFF, PNG, JPEG or PBM file (or a bitmap): whichever reader the
 // leading bytes choose must answer without crashing, without printing, and what
 // it delivers must be a well-formed image.
 #include <cstdint>
@@ -33,5 +33,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   });
   // A damaged compressed stream may end the reading early (Unreadable); either way
   // no row came twice or out of place.
+  if (!opened.reader->has_grey_levels()) return 0;
+  std::int32_t next = 0;
+  bool downwards = true;
+  opened.reader->read_grey_rows([&](std::int32_t r, std::span<const std::uint8_t> grey) {
+    if (next == 0) downwards = r == 0;
+    fuzz::check(r == (downwards ? next : info.height - 1 - next), "grey rows in sequence");
+    ++next;
+    fuzz::check(grey.size() == static_cast<std::size_t>(info.width), "grey row length");
+    return true;
+  });
   return 0;
 }

@@ -1,8 +1,12 @@
 // Writes seeds for the image reader fuzzer: one small drawing as TIFF (several
-// compressions and layouts), PNG (grey, palette, RGB, interlaced) and PBM.
+// compressions and layouts), PNG (grey, palette, RGB, interlaced), JPEG (grey and
+// colour, baseline and progressive, restart markers, JFIF and EXIF resolution,
+// and the refused CMYK) and PBM.
 //   make_image_seeds DIR
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "bench/synthetic_drawing.h"
 #include "imageio/image_files.h"
@@ -43,6 +47,17 @@ int main(int argc, char** argv) {
     interlaced.interlaced = true;
     write_png(name(".png"), *raw, interlaced);
   }
+  const RawImage grey_paper = raw_from_ink(image, RawSpec{vp::PixelKind::Grey, 8, false, {}, false});
+  const RawImage rgb_paper = raw_from_ink(image, RawSpec{vp::PixelKind::Rgb, 8, false, {}, false});
+  const std::vector<std::pair<const RawImage*, JpegOptions>> jpegs = {
+      {&grey_paper, {.quality = 75, .density_unit = 1, .x_density = 300, .y_density = 300}},
+      {&grey_paper, {.progressive = true, .restart_rows = 1}},
+      {&rgb_paper, {.jfif = false, .app1 = exif_segment(400, 1, 400, 1, 2, false)}},
+      {&rgb_paper, {.progressive = true, .density_unit = 2, .x_density = 118, .y_density = 118}},
+      {&rgb_paper, {.quality = 50, .space = JpegSpace::Rgb}},
+      {&rgb, {.space = JpegSpace::Cmyk}},
+  };
+  for (const auto& [raw, options] : jpegs) write_bytes(name(".jpg"), encode_jpeg(*raw, options));
   write_pbm(name(".pbm"), image, true);
   write_pbm(name(".pbm"), image, false);
   std::printf("%d seeds\n", n);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "imageio/jpeg_reader.h"
 #include "imageio/pbm_reader.h"
 #include "imageio/png_reader.h"
 #include "imageio/tiff_reader.h"
@@ -22,6 +23,7 @@ ImageFileType sniff_image_file(const std::string& path) {
   if (starts("BM", 2)) return ImageFileType::Bmp;
   if (starts("II*\0", 4) || starts("MM\0*", 4) || starts("II+\0", 4) || starts("MM\0+", 4)) return ImageFileType::Tiff;
   if (starts("\x89PNG\r\n\x1a\n", 8)) return ImageFileType::Png;
+  if (starts("\xFF\xD8\xFF", 3)) return ImageFileType::Jpeg;
   if (n >= 3 && head[0] == 'P' && head[1] >= '1' && head[1] <= '7' &&
       (head[2] == ' ' || head[2] == '\t' || head[2] == '\n' || head[2] == '\r' || head[2] == '\v' ||
        head[2] == '\f' || head[2] == '#')) {
@@ -38,6 +40,8 @@ std::unique_ptr<ImageReader> make_image_reader(const std::string& path) {
       return std::make_unique<PngReader>();
     case ImageFileType::Pbm:
       return std::make_unique<PbmReader>();
+    case ImageFileType::Jpeg:
+      return std::make_unique<JpegReader>();
     case ImageFileType::Bmp:
     case ImageFileType::Unknown:
       break;
@@ -59,6 +63,7 @@ std::vector<ImageFileFilter> extra_image_file_filters() {
       {"TIFFｲﾒｰｼﾞ", "*.tif;*.tiff"},
       {"PNGｲﾒｰｼﾞ", "*.png"},
       {"PBMｲﾒｰｼﾞ", "*.pbm"},
+      {"JPEGｲﾒｰｼﾞ", "*.jpg;*.jpeg;*.jpe;*.jfif"},
   };
 }
 

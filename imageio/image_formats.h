@@ -9,11 +9,12 @@
 
 namespace vp {
 
-enum class ImageFileType { Unknown, Bmp, Tiff, Png, Pbm };
+enum class ImageFileType { Unknown, Bmp, Tiff, Png, Pbm, Jpeg };
 
 // The type the file's first bytes announce: "BM", "II*\0" or "MM\0*" (and BigTIFF's
-// "II+\0", "MM\0+"), the PNG signature, or "P" and a digit followed by white
-// space (every Netpbm kind: the PBM reader tells the ones it does not take).
+// "II+\0", "MM\0+"), the PNG signature, JPEG's start of image and a marker
+// (FF D8 FF), or "P" and a digit followed by white space (every Netpbm kind: the
+// PBM reader tells the ones it does not take).
 // Unknown also for a file that cannot be read.
 ImageFileType sniff_image_file(const std::string& path);
 

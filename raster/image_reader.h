@@ -28,7 +28,7 @@ enum class PixelKind {
 };
 
 struct ImageInfo {
-  std::string format;       // "BMP", "TIFF", "PNG", "PBM"; empty until an image is open
+  std::string format;       // "BMP", "TIFF", "PNG", "PBM", "JPEG"; empty until an image is open
   std::string encoding;     // how the pixels are stored: "uncompressed", "RLE8", "LZW", "CCITT G4"...
   std::int32_t width = 0;   // pixels, > 0
   std::int32_t height = 0;  // pixels, > 0

@@ -3,8 +3,9 @@
 # Usage: scripts/install-deps.sh [extra packages...]
 set -euo pipefail
 
-# libtiff-dev and libpng-dev: the TIFF and PNG input (imageio/), part of every build.
-packages=(cmake ninja-build g++ libgtest-dev libtiff-dev libpng-dev "$@")
+# libtiff-dev, libpng-dev and libjpeg62-turbo-dev: the TIFF, PNG and JPEG input
+# (imageio/), part of every build.
+packages=(cmake ninja-build g++ libgtest-dev libtiff-dev libpng-dev libjpeg62-turbo-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

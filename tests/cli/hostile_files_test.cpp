@@ -1,4 +1,4 @@
-// Hostile bitmaps given to the real converter program under a 200 MiB limit on its
+// Hostile bitmaps and JPEGs given to the real converter program under a 200 MiB limit on its
 // address space: every one ends with an outcome code, never a crash or a kill.
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <random>
 #include <set>
 #include <string>
@@ -78,6 +79,33 @@ std::vector<std::uint8_t> bitmap(std::int32_t width, std::int32_t height, int bi
   return b;
 }
 
+// A JPEG of `components` components, `width` x `height`, whose first scan (DC
+// only, every difference 0) stops after `data` bytes, with no end marker: a few
+// hundred bytes that claim billions of pixels. Progressive files make the
+// decoder hold every coefficient of the image.
+std::vector<std::uint8_t> jpeg_header(bool progressive, std::uint16_t width, std::uint16_t height, int components,
+                                      std::size_t data) {
+  std::vector<std::uint8_t> b;
+  auto add = [&b](std::initializer_list<int> bytes) {
+    for (int v : bytes) b.push_back(static_cast<std::uint8_t>(v));
+  };
+  const int n = components;
+  add({0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00});
+  b.resize(b.size() + 64, 1);  // quantisation table 0, all ones
+  add({0xFF, progressive ? 0xC2 : 0xC0, 0, 8 + 3 * n, 8, height >> 8, height & 0xFF, width >> 8, width & 0xFF, n});
+  for (int c = 1; c <= n; ++c) add({c, 0x11, 0});
+  // DC table 0 and AC table 0 alike: one code of one bit, the symbol 0.
+  for (int table : {0x00, 0x10}) {
+    add({0xFF, 0xC4, 0x00, 0x14, table, 1});
+    b.resize(b.size() + 16, 0);
+  }
+  add({0xFF, 0xDA, 0, 6 + 2 * n, n});
+  for (int c = 1; c <= n; ++c) add({c, 0x00});
+  add({0, progressive ? 0 : 63, 0});
+  b.resize(b.size() + data, 0);
+  return b;
+}
+
 TEST(HostileFiles, EveryOneEndsWithAnOutcomeUnderA200MiBLimit) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "AddressSanitizer reserves far more address space than the limit allows";
@@ -99,6 +127,12 @@ TEST(HostileFiles, EveryOneEndsWithAnOutcomeUnderA200MiBLimit) {
       {"height INT32_MIN", bitmap(10, INT32_MIN, 1, 0, std::vector<std::uint8_t>(64, 0)), {3}},
       {"width beyond the grid's limit", bitmap(0x7FFFFFFE, 1, 8, 1, {0, 1}), {3}},
       {"empty file", {}, {3}},
+      // JPEG: a grid too large for the limit; coefficients too large for it; and
+      // data that runs out long before the image does.
+      {"progressive jpeg of 65500 x 65500", jpeg_header(true, 65500, 65500, 1, 300), {2}},
+      {"progressive colour jpeg of 12000 x 12000", jpeg_header(true, 12000, 12000, 3, 300), {2}},
+      {"progressive jpeg of 4000 x 4000, cut short", jpeg_header(true, 4000, 4000, 1, 300), {3}},
+      {"baseline jpeg of 16000 x 16000, cut short", jpeg_header(false, 16000, 16000, 3, 300), {3}},
   };
   // The damaged and questionable files of the conformance suite, with their outcomes.
   const fs::path suite = fs::path(VP_TESTDATA_DIR) / "bmpsuite";

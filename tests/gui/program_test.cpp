@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -439,14 +440,15 @@ class ProgramTest : public QObject {
 
   // Special mode follows the setting, and its checks and counts show in the
   // progress dialog.
-  // The open dialog offers the scanners' other formats after BMP, and a PBM of the
-  // drawing converts exactly as its BMP does.
+  // The open dialog offers the scanners' other formats after BMP, and a PBM and a JPEG
+  // of the drawing convert exactly as their BMPs do.
   void openOtherImageTypes() {
     settings_->setRawValue("FirstUp", "1");
     start();
     QCOMPARE(child<QFileDialog>(&form1(), "OpenDialog1")->nameFilters(),
              (QStringList{QStringLiteral("BMPｲﾒｰｼﾞ (*.bmp)"), QStringLiteral("TIFFｲﾒｰｼﾞ (*.tif *.tiff)"),
-                          QStringLiteral("PNGｲﾒｰｼﾞ (*.png)"), QStringLiteral("PBMｲﾒｰｼﾞ (*.pbm)")}));
+                          QStringLiteral("PNGｲﾒｰｼﾞ (*.png)"), QStringLiteral("PBMｲﾒｰｼﾞ (*.pbm)"),
+                          QStringLiteral("JPEGｲﾒｰｼﾞ (*.jpg *.jpeg *.jpe *.jfif)")}));
     const InkImage image = smallDrawing();
     std::string pbm = "P1\n" + std::to_string(image.width) + " " + std::to_string(image.height) + "\n";
     for (std::int32_t r = 0; r < image.height; ++r) {
@@ -460,6 +462,25 @@ class ProgramTest : public QObject {
     QCOMPARE(outcomeLabel(), QString::number(expected.LineCount()) + QStringLiteral("本のデータがあるよ。"));
     QVERIFY(std::ranges::equal(form1().conversion().records(), expected.records()));
     QCOMPARE(statusText(), QStringLiteral("ﾌｧｲﾙ名:drawing.pbm"));
+
+    // A grey JPEG of the drawing in flat 8 x 8 blocks, which quality 100 keeps pure
+    // black and white, converts as the BMP of those blocks.
+    InkImage blocks(image.width * 8, image.height * 8);
+    QImage jpeg(blocks.width, blocks.height, QImage::Format_Grayscale8);
+    for (std::int32_t r = 0; r < blocks.height; ++r) {
+      uchar* line = jpeg.scanLine(r);
+      for (std::int32_t c = 0; c < blocks.width; ++c) {
+        blocks.set(c, r, image.get(c / 8, r / 8));
+        line[c] = blocks.get(c, r) ? 0 : 255;
+      }
+    }
+    QVERIFY(jpeg.save(path("blocks.jpg"), "JPEG", 100));
+    QVERIFY(writeBmp(path("blocks.bmp"), blocks));
+    openFile(path("blocks.jpg"));
+    const Conversion expectedBlocks = reference(path("blocks.bmp"), 3);
+    QVERIFY(expectedBlocks.LineCount() > 0);
+    QVERIFY(std::ranges::equal(form1().conversion().records(), expectedBlocks.records()));
+    QCOMPARE(statusText(), QStringLiteral("ﾌｧｲﾙ名:blocks.jpg"));
   }
 
   // A file name longer than the status bar ends in an ellipsis, whole

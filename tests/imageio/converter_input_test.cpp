@@ -1,4 +1,4 @@
-// The converter with TIFF, PNG and PBM inputs: --info, --rate from-dpi:SCALE,
+// The converter with TIFF, PNG, JPEG and PBM inputs: --info, --rate from-dpi:SCALE,
 // and conversions that match those of the same drawing as a BMP.
 #include <gtest/gtest.h>
 
@@ -21,6 +21,13 @@ namespace {
 using cli::kExitUnreadable;
 using cli::kExitUsage;
 using cli::kExitWritten;
+
+InkImage enlarged(const InkImage& image, std::int32_t factor) {
+  InkImage out(image.width * factor, image.height * factor);
+  for (std::int32_t r = 0; r < out.height; ++r)
+    for (std::int32_t c = 0; c < out.width; ++c) out.set(c, r, image.get(c / factor, r / factor));
+  return out;
+}
 
 class ConverterInput : public ::testing::Test {
  protected:
@@ -64,6 +71,12 @@ TEST_F(ConverterInput, InfoDescribesEachKindOfFile) {
                           .x_resolution = 300, .y_resolution = 600}));
   const std::string pbm = folder_.path("scan.pbm");
   ASSERT_TRUE(write_pbm(pbm, stroke_, true));
+  const std::string jpg = folder_.path("scan.jpg");
+  write_bytes(jpg, encode_jpeg(raw_from_ink(stroke_, {PixelKind::Grey, 8, false, {}, false}),
+                               {.density_unit = 1, .x_density = 300, .y_density = 300}));
+  const std::string jpg_colour = folder_.path("photo.jpg");
+  write_bytes(jpg_colour, encode_jpeg(raw_from_ink(stroke_, {PixelKind::Rgb, 8, false, {}, false}),
+                                      {.progressive = true, .app1 = exif_segment(400, 1, 400, 1, 2, true)}));
 
   const std::vector<std::pair<std::string, std::string>> cases = {
       {g4,
@@ -81,6 +94,12 @@ TEST_F(ConverterInput, InfoDescribesEachKindOfFile) {
       {pbm,
        "format: PBM (P1, plain)\nsize: 12 x 6 pixels\npixels: 1-bit grey, 0 is white\n"
        "ink: grey value 1, the one nearest to black\nresolution: unknown\n"},
+      {jpg,
+       "format: JPEG (baseline)\nsize: 12 x 6 pixels\npixels: 8-bit grey, 0 is black\n"
+       "ink: grey value 0, the one nearest to black\nresolution: 300 dpi\n"},
+      {jpg_colour,
+       "format: JPEG (progressive)\nsize: 12 x 6 pixels\npixels: 24-bit RGB\n"
+       "ink: pure black (0, 0, 0) only\nresolution: 400 dpi\n"},
   };
   for (const auto& [file, report] : cases) {
     EXPECT_EQ(run({"--info", file}), kExitWritten) << err_.str();
@@ -110,6 +129,10 @@ TEST_F(ConverterInput, RateFromTheFilesResolution) {
   const std::string png = folder_.path("scan.png");
   ASSERT_TRUE(write_png(png, raw_from_ink(stroke_, {PixelKind::Grey, 1, false, {}, false}),
                         {.phys = true, .x_pixels_per_unit = 11811, .y_pixels_per_unit = 11811, .phys_unit = 1}));
+  // JFIF per centimetre, in whole dots: 157 of them are 398.78 dpi, not 400.
+  const std::string jpg = folder_.path("scan.jpg");
+  write_bytes(jpg, encode_jpeg(raw_from_ink(stroke_, {PixelKind::Grey, 8, false, {}, false}),
+                               {.quality = 100, .density_unit = 2, .x_density = 157, .y_density = 157}));
 
   struct Case {
     std::string input;
@@ -121,6 +144,7 @@ TEST_F(ConverterInput, RateFromTheFilesResolution) {
       {tif, "from-dpi:100", "6.34999990", "magnification 6.34999990 (1/100 at 400 dpi)\n"},
       {bmp, "from-dpi:100", "6.34999990", "magnification 6.34999990 (1/100 at 400 dpi)\n"},
       {png, "from-dpi:50", "4.23333311", "magnification 4.23333311 (1/50 at 300 dpi)\n"},
+      {jpg, "from-dpi:100", "6.36942673", "magnification 6.36942673 (1/100 at 398.78 dpi)\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input + " " + c.rate);
@@ -164,9 +188,27 @@ TEST_F(ConverterInput, EveryInputTypeConvertsAsItsBmpDoes) {
   ASSERT_TRUE(write_png(png, raw_from_ink(drawing, {PixelKind::Rgb, 8, false, {}, true}), {}));
   const std::string pbm = folder_.path("drawing.pbm");
   ASSERT_TRUE(write_pbm(pbm, drawing, false));
+  // JPEG keeps flat 8 x 8 blocks exact at quality 100, so a drawing of such blocks
+  // decodes to pure black and white, as its BMP has them.
+  const InkImage blocks = enlarged(generate_drawing(40, 30, 5), 8);
+  const std::string blocks_bmp = folder_.path("blocks.bmp");
+  write_bytes(blocks_bmp, encode_bmp(blocks, {}));
+  const std::string grey_jpg = folder_.path("blocks.jpg");
+  write_bytes(grey_jpg, encode_jpeg(raw_from_ink(blocks, {PixelKind::Grey, 8, false, {}, false}), {.quality = 100}));
+  const std::string colour_jpg = folder_.path("blocks.jpeg");
+  write_bytes(colour_jpg, encode_jpeg(raw_from_ink(blocks, {PixelKind::Rgb, 8, false, {}, false}),
+                                      {.quality = 100, .progressive = true}));
 
   ASSERT_EQ(run({bmp, "-o", folder_.path("bmp.dxf"), "--special"}), kExitWritten) << err_.str();
   const std::string expected = text_of(folder_.path("bmp.dxf"));
+  ASSERT_EQ(run({blocks_bmp, "-o", folder_.path("blocks_bmp.dxf"), "--special"}), kExitWritten) << err_.str();
+  const std::string expected_blocks = text_of(folder_.path("blocks_bmp.dxf"));
+  EXPECT_GT(expected_blocks.size(), 2000u);
+  for (const std::string& input : {grey_jpg, colour_jpg}) {
+    const std::string output = folder_.path("jpeg.dxf");
+    ASSERT_EQ(run({input, "-o", output, "--special"}), kExitWritten) << input << ": " << err_.str();
+    EXPECT_EQ(text_of(output), expected_blocks) << input;
+  }
   for (const std::string& input : {tif, png, pbm}) {
     const std::string output = folder_.path("other.dxf");
     ASSERT_EQ(run({input, "-o", output, "--special"}), kExitWritten) << input << ": " << err_.str();

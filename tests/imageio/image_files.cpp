@@ -7,6 +7,9 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
+// jpeglib.h needs FILE and size_t declared before it.
+#include <jpeglib.h>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -105,7 +108,119 @@ bool png_write_job(const PngJob& job) {
   return true;
 }
 
+// --- libjpeg, the same way ---
+
+struct JpegErrors {
+  jpeg_error_mgr pub;  // first: libjpeg's pointer to it points to the whole
+  std::jmp_buf jump;
+};
+[[noreturn]] void jpeg_fail(j_common_ptr common) { std::longjmp(reinterpret_cast<JpegErrors*>(common->err)->jump, 1); }
+void jpeg_quiet(j_common_ptr, int) {}
+
+struct JpegJob {
+  jpeg_compress_struct* jpeg;
+  const RawImage* raw;
+  const JpegOptions* options;
+  int components;
+  J_COLOR_SPACE input_space;
+  JSAMPARRAY rows;
+  unsigned char** out;
+  unsigned long* size;
+};
+
+bool jpeg_write_job(const JpegJob& job) {
+  jpeg_compress_struct* jpeg = job.jpeg;
+  const JpegOptions& o = *job.options;
+  if (setjmp(reinterpret_cast<JpegErrors*>(jpeg->err)->jump) != 0) return false;
+  jpeg_create_compress(jpeg);
+  jpeg_mem_dest(jpeg, job.out, job.size);
+  jpeg->image_width = static_cast<JDIMENSION>(job.raw->width);
+  jpeg->image_height = static_cast<JDIMENSION>(job.raw->height);
+  jpeg->input_components = job.components;
+  jpeg->in_color_space = job.input_space;
+  jpeg_set_defaults(jpeg);
+  if (o.space == JpegSpace::Rgb) jpeg_set_colorspace(jpeg, JCS_RGB);
+  if (o.space == JpegSpace::Ycck) jpeg_set_colorspace(jpeg, JCS_YCCK);
+  jpeg_set_quality(jpeg, o.quality, TRUE);
+  if (o.progressive) jpeg_simple_progression(jpeg);
+  jpeg->restart_in_rows = o.restart_rows;
+  if (o.space == JpegSpace::Natural) {
+    jpeg->write_JFIF_header = o.jfif ? TRUE : FALSE;
+    jpeg->density_unit = static_cast<UINT8>(o.density_unit);
+    jpeg->X_density = o.x_density;
+    jpeg->Y_density = o.y_density;
+  }
+  jpeg_start_compress(jpeg, TRUE);
+  if (!o.app1.empty()) jpeg_write_marker(jpeg, JPEG_APP0 + 1, o.app1.data(), static_cast<unsigned>(o.app1.size()));
+  while (jpeg->next_scanline < jpeg->image_height) {
+    jpeg_write_scanlines(jpeg, job.rows + jpeg->next_scanline, jpeg->image_height - jpeg->next_scanline);
+  }
+  jpeg_finish_compress(jpeg);
+  return true;
+}
+
 }  // namespace
+
+std::vector<std::uint8_t> encode_jpeg(const RawImage& raw, const JpegOptions& options) {
+  const bool colour = raw.kind == PixelKind::Rgb;
+  const bool four = options.space == JpegSpace::Cmyk || options.space == JpegSpace::Ycck;
+  const int components = four ? 4 : colour || options.space == JpegSpace::Rgb ? 3 : 1;
+  std::vector<std::vector<JSAMPLE>> samples;
+  std::vector<JSAMPROW> rows;
+  for (std::int32_t y = 0; y < raw.height; ++y) {
+    std::vector<JSAMPLE>& row = samples.emplace_back();
+    for (std::int32_t x = 0; x < raw.width; ++x) {
+      const std::uint32_t v = raw.at(x, y);
+      const std::uint32_t rgb = colour ? v : v * 0x010101u;
+      const auto red = static_cast<JSAMPLE>(rgb >> 16), green = static_cast<JSAMPLE>(rgb >> 8),
+                 blue = static_cast<JSAMPLE>(rgb);
+      if (four) {
+        row.insert(row.end(), {static_cast<JSAMPLE>(255 - red), static_cast<JSAMPLE>(255 - green),
+                               static_cast<JSAMPLE>(255 - blue), 0});
+      } else if (components == 3) {
+        row.insert(row.end(), {red, green, blue});
+      } else {
+        row.push_back(static_cast<JSAMPLE>(v));
+      }
+    }
+  }
+  for (auto& row : samples) rows.push_back(row.data());
+  const J_COLOR_SPACE input_space = four ? JCS_CMYK : components == 3 ? JCS_RGB : JCS_GRAYSCALE;
+  jpeg_compress_struct jpeg{};
+  JpegErrors errors{};
+  jpeg.err = jpeg_std_error(&errors.pub);
+  errors.pub.error_exit = jpeg_fail;
+  errors.pub.emit_message = jpeg_quiet;
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  const bool ok = jpeg_write_job({&jpeg, &raw, &options, components, input_space, rows.data(), &out, &size});
+  jpeg_destroy_compress(&jpeg);
+  std::vector<std::uint8_t> bytes;
+  if (ok && out != nullptr) bytes.assign(out, out + size);
+  std::free(out);
+  return bytes;
+}
+
+std::vector<std::uint8_t> exif_segment(std::uint32_t x_num, std::uint32_t x_den, std::uint32_t y_num,
+                                       std::uint32_t y_den, int unit, bool big_endian) {
+  std::vector<std::uint8_t> b = {'E', 'x', 'i', 'f', 0, 0};
+  auto put = [&](std::uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * (big_endian ? bytes - 1 - i : i))));
+  };
+  b.push_back(big_endian ? 'M' : 'I');
+  b.push_back(big_endian ? 'M' : 'I');
+  put(42, 2);
+  put(8, 4);  // IFD0 right after the header
+  const std::uint32_t entries = unit > 0 ? 3 : 2;
+  const std::uint32_t rationals = 8 + 2 + 12 * entries + 4;
+  put(entries, 2);
+  put(0x011A, 2), put(5, 2), put(1, 4), put(rationals, 4);
+  put(0x011B, 2), put(5, 2), put(1, 4), put(rationals + 8, 4);
+  if (unit > 0) put(0x0128, 2), put(3, 2), put(1, 4), put(static_cast<std::uint32_t>(unit), 2), put(0, 2);
+  put(0, 4);  // no next IFD
+  put(x_num, 4), put(x_den, 4), put(y_num, 4), put(y_den, 4);
+  return b;
+}
 
 RawImage raw_from_ink(const InkImage& image, const RawSpec& spec) {
   RawImage raw;

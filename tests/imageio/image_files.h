@@ -1,4 +1,4 @@
-// Writing test images with libtiff and libpng (and PBM by hand) from sample
+// Writing test images with libtiff, libpng and libjpeg (and PBM by hand) from sample
 // values we choose, so that every kind of file the readers take, and the kinds
 // they must refuse, can be made on the spot.
 #pragma once
@@ -84,6 +84,26 @@ struct PngOptions {
   bool alpha = false;  // grey+alpha or RGBA: refused
 };
 bool write_png(const std::filesystem::path& path, const RawImage& raw, const PngOptions& options);
+
+// JPEG of an 8-bit grey or RGB image, in memory (empty when libjpeg refused).
+enum class JpegSpace { Natural, Rgb, Cmyk, Ycck };  // Natural: grey, or colour as YCbCr
+struct JpegOptions {
+  int quality = 90;
+  bool progressive = false;
+  int restart_rows = 0;  // restart markers every so many MCU rows
+  bool jfif = true;      // Natural only: the others write Adobe's marker instead
+  int density_unit = 0;  // JFIF: 0 aspect ratio only, 1 dots per inch, 2 dots per centimetre
+  std::uint16_t x_density = 1;
+  std::uint16_t y_density = 1;
+  std::vector<std::uint8_t> app1{};  // written as an APP1 segment when not empty
+  JpegSpace space = JpegSpace::Natural;
+};
+std::vector<std::uint8_t> encode_jpeg(const RawImage& raw, const JpegOptions& options);
+
+// An EXIF APP1 segment whose IFD0 holds XResolution x_num/x_den, YResolution
+// y_num/y_den and, when unit > 0, ResolutionUnit.
+std::vector<std::uint8_t> exif_segment(std::uint32_t x_num, std::uint32_t x_den, std::uint32_t y_num,
+                                       std::uint32_t y_den, int unit, bool big_endian);
 
 // P1 (plain: digits with spaces, short lines and a comment among the pixels) or P4.
 bool write_pbm(const std::filesystem::path& path, const InkImage& image, bool plain);

@@ -23,6 +23,9 @@ std::thread try_start_thread(std::function<void()> work) {
 
 bool threads_were_refused() { return g_refused; }
 
-void refuse_threads_for_testing(bool refuse) { g_refuse_for_testing = refuse; }
+void refuse_threads_for_testing(bool refuse) {
+  g_refuse_for_testing = refuse;
+  if (!refuse) g_refused = false;
+}
 
 }  // namespace vp

@@ -16,7 +16,7 @@ std::thread try_start_thread(std::function<void()> work);
 // program can say once that it went on with fewer.
 bool threads_were_refused();
 
-// Test hook: refuse every thread from now on (or stop refusing).
+// Test hook: refuse every thread from now on (or stop refusing, and forget the refusals).
 void refuse_threads_for_testing(bool refuse);
 
 }  // namespace vp

@@ -230,4 +230,30 @@ TEST(HostileFiles, TinyFilesClaimingHugeBuffersCommitLittle) {
   fs::remove_all(folder);
 }
 
+// A DXF header template of nothing but empty lines costs about twice its size; one
+// too large for the limit ends as out of memory, never as an abort.
+TEST(HostileFiles, AHugeDxfHeaderTemplateFitsOrRunsOutOfMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer reserves far more address space than the limit allows";
+#else
+  const fs::path folder = fs::temp_directory_path() / ("vp_template_" + std::to_string(std::random_device{}()));
+  fs::create_directories(folder);
+  const std::string program = std::string(VP_BINARY_DIR) + "/cli/vpconvert";
+  const fs::path input = folder / "blank.bmp", header = folder / "head.txt", output = folder / "out.dxf";
+  const std::vector<std::uint8_t> blank = bitmap(8, 8, 1, 0, std::vector<std::uint8_t>(32, 0));
+  std::ofstream(input, std::ios::binary).write(reinterpret_cast<const char*>(blank.data()),
+                                               static_cast<std::streamsize>(blank.size()));
+  for (const auto& [megabytes, status] : {std::pair{50, 0}, std::pair{400, 2}}) {
+    std::ofstream(header, std::ios::binary) << std::string(static_cast<std::size_t>(megabytes) << 20, '\n');
+    const ChildRun run = run_limited(
+        {program, input.string(), "-o", output.string(), "--dxf-header", header.string(), "--quiet"}, 512ull << 20);
+    EXPECT_EQ(run.status, status) << megabytes << " MB";
+    EXPECT_EQ(fs::exists(output), status == 0) << megabytes << " MB";
+    if (status == 0) EXPECT_GT(fs::file_size(output), std::uintmax_t{static_cast<std::uintmax_t>(megabytes)} << 21);
+    fs::remove(output);
+  }
+  fs::remove_all(folder);
+#endif
+}
+
 }  // namespace

@@ -260,7 +260,9 @@ void MainWindow::Button3Click() {
   if (const auto extension = default_extension(index, settings_.ZahyouExt)) {
     path = QString::fromStdString(replace_extension(path.toStdString(), *extension));
   }
-  // 5.
+  // 5. Never over the image the lines came from (its folder is kept on success).
+  const QString converted = QDir::fromNativeSeparators(QString::fromStdString(settings_.OpenDir)) + OpenedFileName;
+  if (namesSameFile(path, converted)) return showErrorBox(this, convertedImageMessage(path));
   if (fileExistsIgnoringCase(path) && !askWarningYesNo(this, overwriteQuestion(path))) return;
   // 6-7.
   SaveDialog1->selectFile(path);

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <new>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -106,16 +107,28 @@ int run_batch(const Options& options, std::ostream& out, std::ostream& err) {
         if (next == count) return;
         i = next++;
       }
-      Options single = options;
-      single.input = options.inputs[i];
-      single.output = outputs[i];
-      single.quiet = true;
-      std::ostringstream file_out, file_err;
       FileResult result;
       const auto start = std::chrono::steady_clock::now();
-      result.status = convert_file(single, file_out, file_err, false, &result.segments);
+      try {
+        Options single = options;
+        single.input = options.inputs[i];
+        single.output = outputs[i];
+        single.quiet = true;
+        std::ostringstream file_out, file_err;
+        result.status = convert_file(single, file_out, file_err, false, &result.segments);
+        result.messages = one_line(file_err.str());
+      } catch (const std::bad_alloc&) {
+        // Not even room to run the file: it ends as out of memory, and the batch goes on.
+        result.status = kExitOutOfMemory;
+        try {
+          std::ostringstream said;
+          print_message(said, messages::kOutOfMemory);
+          result.messages = one_line(said.str());
+        } catch (const std::bad_alloc&) {
+          result.messages.clear();  // the status says it
+        }
+      }
       result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      result.messages = one_line(file_err.str());
       {
         const std::lock_guard lock(mutex);
         results[i] = std::move(result);

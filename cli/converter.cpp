@@ -171,6 +171,14 @@ int usage_error(std::ostream& err, const std::string& error) {
   return kExitUsage;
 }
 
+// Work that writes no file is called off by an interrupt like the rest. (A
+// conversion whose output is in place when the interrupt comes has succeeded.)
+int unless_interrupted(int status, std::ostream& err) {
+  if (!interrupt_requested()) return status;
+  print_message(err, messages::kCancelled);
+  return kExitNotWritten;
+}
+
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool show_progress) {
   const ParseResult parsed = parse_options(args);
   if (!parsed.options) return usage_error(err, parsed.error);
@@ -179,8 +187,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     out << usage_text();
     return kExitWritten;
   }
-  if (options.info) return print_image_info(options.input, out, err);
-  if (options.suggest_passes) return print_pass_advice(options.input, out, err);
+  if (options.info) return unless_interrupted(print_image_info(options.input, out, err), err);
+  if (options.suggest_passes) return unless_interrupted(print_pass_advice(options.input, out, err), err);
   if (options.inputs.size() > 1 || !options.out_dir.empty()) return run_batch(options, out, err);
   if (const std::string clash = single_clash(options); !clash.empty()) return usage_error(err, clash);
   return convert_file(options, out, err, show_progress);

@@ -210,6 +210,13 @@ std::vector<std::uint8_t> hostile_png(std::uint32_t side) {
 // limit here (one would refuse the buffers whether or not they were committed),
 // so this runs in the sanitizer build too.
 TEST(HostileFiles, TinyFilesClaimingHugeBuffersCommitLittle) {
+#if defined(__SANITIZE_ADDRESS__)
+  // The sanitizer writes the shadow of every block it hands out: an eighth of the
+  // gigabytes the grid and the buffers reserve, though the blocks stay untouched.
+  constexpr double kPeakMiB = 700;
+#else
+  constexpr double kPeakMiB = 300;
+#endif
   const fs::path folder = fs::temp_directory_path() / ("vp_claims_" + std::to_string(std::random_device{}()));
   fs::create_directories(folder);
   const std::string program = std::string(VP_BINARY_DIR) + "/cli/vpconvert";
@@ -224,7 +231,7 @@ TEST(HostileFiles, TinyFilesClaimingHugeBuffersCommitLittle) {
     const ChildRun run = run_limited({program, input.string(), "-o", output.string(), "--quiet"}, RLIM_INFINITY);
     EXPECT_TRUE(run.exited) << input << ": killed by signal " << -run.status;
     EXPECT_TRUE(run.status == 2 || run.status == 3) << input << ": exit status " << run.status;
-    EXPECT_LT(run.peak_mib, 300.0) << input;
+    EXPECT_LT(run.peak_mib, kPeakMiB) << input;
     EXPECT_FALSE(fs::exists(output)) << input;
   }
   fs::remove_all(folder);

@@ -199,7 +199,8 @@ TEST_F(RunSafety, InputsThatAreNotRegularFilesAreRefusedWithoutWaiting) {
 // Ctrl-C, SIGTERM or SIGHUP while the output is being written: exit 1 with the
 // abort message, no output and no temporary file.
 TEST_F(RunSafety, ASignalWhileSavingCallsTheRunOff) {
-  write_bmp_file(path("dense.bmp"), random_image(2400, 2400, 7, 0.5), {});
+  // About 20 MB of coordinate text: long enough a save to be caught at it.
+  write_bmp_file(path("dense.bmp"), random_image(1200, 1200, 7, 0.5), {});
   for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(signal_number);
     bool signalled = false;

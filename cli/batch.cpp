@@ -7,13 +7,16 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <new>
 #include <sstream>
 #include <thread>
 #include <vector>
 
 #include "app/core/messages.h"
 #include "cli/converter.h"
+#include "cli/file_roles.h"
 #include "cli/terminal_host.h"
+#include "raster/thread_start.h"
 
 namespace vp::cli {
 namespace {
@@ -71,6 +74,18 @@ int run_batch(const Options& options, std::ostream& out, std::ostream& err) {
       return kExitUsage;
     }
   }
+  // No output may be an input, another's output or the DXF header template.
+  std::vector<NamedFile> reads, writes;
+  for (std::size_t i = 0; i < count; ++i) {
+    reads.push_back({"the input " + options.inputs[i], options.inputs[i]});
+    writes.push_back({"the output of " + options.inputs[i], outputs[i]});
+  }
+  if (!options.dxf_header.empty() && options.format == OutputFormat::Dxf)
+    reads.push_back({"--dxf-header", options.dxf_header});
+  if (const std::string clash = clashing_files(reads, writes); !clash.empty()) {
+    err << "vpconvert: " << clash << "\n(vpconvert --help lists the options)\n";
+    return kExitUsage;
+  }
   std::error_code ignored;
   fs::create_directories(options.out_dir, ignored);  // a folder that cannot be made fails each file's save
 
@@ -92,16 +107,28 @@ int run_batch(const Options& options, std::ostream& out, std::ostream& err) {
         if (next == count) return;
         i = next++;
       }
-      Options single = options;
-      single.input = options.inputs[i];
-      single.output = outputs[i];
-      single.quiet = true;
-      std::ostringstream file_out, file_err;
       FileResult result;
       const auto start = std::chrono::steady_clock::now();
-      result.status = convert_file(single, file_out, file_err, false, &result.segments);
+      try {
+        Options single = options;
+        single.input = options.inputs[i];
+        single.output = outputs[i];
+        single.quiet = true;
+        std::ostringstream file_out, file_err;
+        result.status = convert_file(single, file_out, file_err, false, &result.segments);
+        result.messages = one_line(file_err.str());
+      } catch (const std::bad_alloc&) {
+        // Not even room to run the file: it ends as out of memory, and the batch goes on.
+        result.status = kExitOutOfMemory;
+        try {
+          std::ostringstream said;
+          print_message(said, messages::kOutOfMemory);
+          result.messages = one_line(said.str());
+        } catch (const std::bad_alloc&) {
+          result.messages.clear();  // the status says it
+        }
+      }
       result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      result.messages = one_line(file_err.str());
       {
         const std::lock_guard lock(mutex);
         results[i] = std::move(result);
@@ -112,7 +139,13 @@ int run_batch(const Options& options, std::ostream& out, std::ostream& err) {
   };
   const auto start = std::chrono::steady_clock::now();
   std::vector<std::thread> workers;
-  for (unsigned j = 0; j < jobs; ++j) workers.emplace_back(work);
+  for (unsigned j = 0; j < jobs; ++j) {
+    std::thread worker = try_start_thread(work);
+    if (!worker.joinable()) break;  // the system gives no more: those started share the files
+    workers.push_back(std::move(worker));
+  }
+  if (workers.empty()) work();  // not even one: this thread converts every file first
+  const std::size_t job_count = std::max<std::size_t>(workers.size(), 1);
 
   // Report in the order given, each file as soon as it and those before it are done.
   int worst = kExitWritten;
@@ -136,7 +169,7 @@ int run_batch(const Options& options, std::ostream& out, std::ostream& err) {
   for (std::thread& worker : workers) worker.join();
   const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   out << count << " files: " << written << " written, " << count - written << " not written, "
-      << seconds_text(total) << " with " << jobs << (jobs == 1 ? " job" : " jobs") << '\n';
+      << seconds_text(total) << " with " << job_count << (job_count == 1 ? " job" : " jobs") << '\n';
   return worst;
 }
 

@@ -3,6 +3,7 @@
 #include "app/core/conversion.h"
 #include "app/core/messages.h"
 #include "cli/batch.h"
+#include "cli/file_roles.h"
 #include "cli/image_input.h"
 #include "cli/options.h"
 #include "cli/pass_advice.h"
@@ -15,11 +16,17 @@
 #include "export/svg_writer.h"
 #include "export/text_writer.h"
 #include "imageio/image_formats.h"
+#include "raster/thread_start.h"
+
+#include <new>
+#include <optional>
 
 namespace vp::cli {
 namespace {
 
 int report_conversion_failure(std::int32_t code, TerminalHost& host) {
+  // A failure after an interrupt (a read cut short by it) is the user's doing.
+  if (interrupt_requested()) code = 1;
   switch (code) {
     case 1:
       host.show_message(messages::kCancelled);
@@ -33,28 +40,35 @@ int report_conversion_failure(std::int32_t code, TerminalHost& host) {
   }
 }
 
+// The DXF header template the output will start with, read before any work so
+// that an unreadable one costs no conversion: the one named, else the one beside
+// the program, else none. False (with the message shown) when it cannot be read.
+bool load_dxf_header(const Options& options, DxfHeaderTemplate& header, TerminalHost& host) {
+  std::filesystem::path template_path;
+  if (!options.dxf_header.empty()) {
+    template_path = options.dxf_header;
+  } else if (const auto folder = program_folder()) {
+    template_path = dxf_header_path(*folder);
+  }
+  if (template_path.empty()) return true;
+  const DxfHeaderLoadResult loaded = reload_dxf_header(template_path, header);
+  // A template asked for by name must be there: without it the file would have no header.
+  const bool missing_named = loaded.outcome == DxfHeaderLoad::Missing && !options.dxf_header.empty();
+  if (loaded.outcome == DxfHeaderLoad::Unreadable || missing_named) {
+    host.show_message(dxf_header_unreadable_message(template_path));
+    return false;
+  }
+  return true;
+}
+
 // Saves the segments in the format the output's extension chose.
-SaveResult save_segments(const Options& options, std::span<const LineRecord> records, TerminalHost& host) {
+SaveResult save_segments(const Options& options, std::span<const LineRecord> records, DxfHeaderTemplate& header,
+                         TerminalHost& host) {
   const std::filesystem::path target(options.output);
   switch (options.format) {
-    case OutputFormat::Dxf: {
-      // The in-memory template starts empty; the file beside the program, or
-      // the one named, replaces it.
-      DxfHeaderTemplate header;
-      std::filesystem::path template_path;
-      if (!options.dxf_header.empty()) {
-        template_path = options.dxf_header;
-        // A template asked for by name must be there: without it the file would have no header.
-        std::error_code ec;
-        if (!std::filesystem::exists(template_path, ec)) {
-          host.show_message(dxf_header_unreadable_message(template_path));
-          return {1, SaveFailure::Template, std::make_error_code(std::errc::no_such_file_or_directory)};
-        }
-      } else if (const auto folder = program_folder()) {
-        template_path = dxf_header_path(*folder);
-      }
-      return SaveDXF(target, {options.rate, records, options.dxf}, header, template_path, host);
-    }
+    case OutputFormat::Dxf:
+      // The template was read before the conversion; no path, so it is not read again.
+      return SaveDXF(target, {options.rate, records, options.dxf}, header, {}, host);
     case OutputFormat::Jwc:
       return SaveJWC(target, {options.rate, records, options.jwc}, host);
     case OutputFormat::Svg:
@@ -65,27 +79,20 @@ SaveResult save_segments(const Options& options, std::span<const LineRecord> rec
   return SaveTXT(target, {options.rate, records, options.separator, options.decimals}, host);
 }
 
-}  // namespace
-
-int run_converter(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool show_progress) {
-  const ParseResult parsed = parse_options(args);
-  if (!parsed.options) {
-    err << "vpconvert: " << parsed.error << "\n(vpconvert --help lists the options)\n";
-    return kExitUsage;
+// Reports a save that wrote nothing.
+int report_save_failure(const SaveResult& saved, const std::string& path, TerminalHost& host) {
+  if (saved.error == std::errc::operation_canceled || interrupt_requested()) {
+    host.show_message(messages::kCancelled);
+  } else if (saved.failure != SaveFailure::Template) {
+    // An unreadable template has been named by the writer.
+    if (saved.error) host.show_message(file_error_text(saved.error) + ": " + path);
+    host.show_message(kNotSavedMessage);
   }
-  const Options& options = *parsed.options;
-  if (options.help) {
-    out << usage_text();
-    return kExitWritten;
-  }
-  if (options.info) return print_image_info(options.input, out, err);
-  if (options.suggest_passes) return print_pass_advice(options.input, out, err);
-  if (options.inputs.size() > 1 || !options.out_dir.empty()) return run_batch(options, out, err);
-  return convert_file(options, out, err, show_progress);
+  return kExitNotWritten;
 }
 
-int convert_file(const Options& given, std::ostream& out, std::ostream& err, bool show_progress,
-                 std::int32_t* segments) {
+int convert_one(const Options& given, std::ostream& out, std::ostream& err, bool show_progress,
+                std::int32_t* segments) {
   // --rate from-dpi:SCALE: the magnification from this image's own resolution.
   const ResolvedRate rate = resolve_rate(given.rate, given.input);
   if (!rate.error.empty()) {
@@ -94,6 +101,10 @@ int convert_file(const Options& given, std::ostream& out, std::ostream& err, boo
   }
   Options options = given;
   options.rate = rate.rate;
+  Conversion conversion(any_image_reader_factory());
+  TerminalHost host(err, show_progress && !options.quiet, conversion.CancelState);
+  DxfHeaderTemplate header;
+  if (options.format == OutputFormat::Dxf && !load_dxf_header(options, header, host)) return kExitNotWritten;
   // --passes auto: the image is read once for the advisor (its grid released
   // again) and once more by the conversion.
   std::string passes_note;
@@ -103,33 +114,37 @@ int convert_file(const Options& given, std::ostream& out, std::ostream& err, boo
     options.passes = advised.passes;
     passes_note = advised.note;
   }
-  Conversion conversion(any_image_reader_factory());
-  TerminalHost host(err, show_progress && !options.quiet, conversion.CancelState);
-  {
-    InterruptGuard interrupts;
-    ConversionSettings settings;
-    settings.Special = flag_value(options.special);
-    settings.Ave = tenths_to_real(options.tolerance_tenths);  // held as the settings load holds it
-    conversion.ChangeImage(options.input, options.passes, host, settings);
+  ConversionSettings settings;
+  settings.Special = flag_value(options.special);
+  settings.Ave = tenths_to_real(options.tolerance_tenths);  // held as the settings load holds it
+  conversion.ChangeImage(options.input, options.passes, host, settings);
+  if (conversion.CancelState != 0 || interrupt_requested()) {
+    return report_conversion_failure(conversion.CancelState != 0 ? conversion.CancelState : 1, host);
   }
-  if (conversion.CancelState != 0) return report_conversion_failure(conversion.CancelState, host);
 
-  if (!options.thinned.empty()) {
-    if (const std::error_code error = write_grid_pbm(options.thinned, conversion.grid())) {
+  // The thinned image waits, written but not in place, until the segments are
+  // saved: a run that fails leaves neither file.
+  std::optional<AtomicFile> thinned;
+  const auto thinned_failed = [&](std::error_code error) {
+    if (error == std::errc::operation_canceled || interrupt_requested()) {
+      host.show_message(messages::kCancelled);
+    } else {
       host.show_message(file_error_text(error) + ": " + options.thinned);
-      host.show_message(kNotSavedMessage);
-      return kExitNotWritten;
-    }
-  }
-
-  const SaveResult saved = save_segments(options, conversion.records(), host);
-  if (!saved.written()) {
-    // An unreadable template has been named by the writer; nothing was begun.
-    if (saved.failure != SaveFailure::Template) {
-      if (saved.error) host.show_message(file_error_text(saved.error) + ": " + options.output);
       host.show_message(kNotSavedMessage);
     }
     return kExitNotWritten;
+  };
+  if (!options.thinned.empty()) {
+    thinned.emplace(options.thinned, abort_check(host));
+    std::error_code error = thinned->open();
+    if (!error) error = write_grid_pbm(*thinned, conversion.grid());
+    if (error) return thinned_failed(error);
+  }
+
+  const SaveResult saved = save_segments(options, conversion.records(), header, host);
+  if (!saved.written()) return report_save_failure(saved, options.output, host);
+  if (thinned) {
+    if (const std::error_code error = thinned->commit()) return thinned_failed(error);
   }
   if (segments != nullptr) *segments = conversion.LineCount();
   if (!options.quiet) {
@@ -139,6 +154,81 @@ int convert_file(const Options& given, std::ostream& out, std::ostream& err, boo
     out << kSavedMessage << ' ' << options.output << '\n';
   }
   return kExitWritten;
+}
+
+// The files one conversion reads and writes, for the check that none is overwritten.
+std::string single_clash(const Options& options) {
+  std::vector<NamedFile> reads{{"the input", options.input}};
+  if (!options.dxf_header.empty() && options.format == OutputFormat::Dxf)
+    reads.push_back({"--dxf-header", options.dxf_header});
+  std::vector<NamedFile> writes{{"-o", options.output}};
+  if (!options.thinned.empty()) writes.push_back({"--thinned", options.thinned});
+  return clashing_files(reads, writes);
+}
+
+int usage_error(std::ostream& err, const std::string& error) {
+  err << "vpconvert: " << error << "\n(vpconvert --help lists the options)\n";
+  return kExitUsage;
+}
+
+// Work that writes no file is called off by an interrupt like the rest. (A
+// conversion whose output is in place when the interrupt comes has succeeded.)
+int unless_interrupted(int status, std::ostream& err) {
+  if (!interrupt_requested()) return status;
+  print_message(err, messages::kCancelled);
+  return kExitNotWritten;
+}
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool show_progress) {
+  const ParseResult parsed = parse_options(args);
+  if (!parsed.options) return usage_error(err, parsed.error);
+  const Options& options = *parsed.options;
+  if (options.help) {
+    out << usage_text();
+    return kExitWritten;
+  }
+  if (options.info) return unless_interrupted(print_image_info(options.input, out, err), err);
+  if (options.suggest_passes) return unless_interrupted(print_pass_advice(options.input, out, err), err);
+  if (options.inputs.size() > 1 || !options.out_dir.empty()) return run_batch(options, out, err);
+  if (const std::string clash = single_clash(options); !clash.empty()) return usage_error(err, clash);
+  return convert_file(options, out, err, show_progress);
+}
+
+}  // namespace
+
+int run_converter(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool show_progress) {
+  int status = kExitWritten;
+  {
+    InterruptGuard interrupts;  // an interrupt at any point calls the run off
+    try {
+      status = run(args, out, err, show_progress);
+    } catch (const std::bad_alloc&) {
+      print_message(err, messages::kOutOfMemory);
+      status = kExitOutOfMemory;
+    }
+  }
+  if (threads_were_refused()) {
+    print_message(err, "the system refused some threads; the work went on with fewer");
+  }
+  // What went to standard output must have arrived (a full disk, a closed stream).
+  out.flush();
+  if (!out && status == kExitWritten) {
+    print_message(err, "standard output could not be written");
+    status = kExitNotWritten;
+  }
+  return status;
+}
+
+int convert_file(const Options& options, std::ostream& out, std::ostream& err, bool show_progress,
+                 std::int32_t* segments) {
+  InterruptGuard interrupts;  // also when a batch's thread runs it
+  try {
+    return convert_one(options, out, err, show_progress, segments);
+  } catch (const std::bad_alloc&) {
+    // The partly written files have been discarded on the way out.
+    print_message(err, interrupt_requested() ? messages::kCancelled : messages::kOutOfMemory);
+    return interrupt_requested() ? kExitNotWritten : kExitOutOfMemory;
+  }
 }
 
 }  // namespace vp::cli

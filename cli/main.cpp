@@ -1,13 +1,22 @@
 #include <unistd.h>
 
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "app/core/messages.h"
 #include "cli/converter.h"
+#include "cli/terminal_host.h"
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  return vp::cli::run_converter(args, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
+  try {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    return vp::cli::run_converter(args, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
+  } catch (const std::bad_alloc&) {
+    // The converter reports its own; this is the last edge, with no room left to say more.
+    vp::cli::print_message(std::cerr, vp::messages::kOutOfMemory);
+    return vp::cli::kExitOutOfMemory;
+  }
 }

@@ -176,6 +176,9 @@ ParseResult parse_options(const std::vector<std::string>& args) {
       if (!v) return fail(needs_value(arg));
       if (v->starts_with(kRateFromDpi) && !parse_rate(v->substr(kRateFromDpi.size())))
         return fail("--rate from-dpi:SCALE needs a number for SCALE, not \"" + *v + "\"");
+      // Checked now, not after a long conversion.
+      if (!v->starts_with(kRateFromDpi) && !parse_rate(*v))
+        return fail("--rate must be a number of millimetres per pixel such as 6.35, not \"" + *v + "\"");
       options.rate = *v;
     } else if (arg == "--separator") {
       const auto v = value();

@@ -1,7 +1,9 @@
 #include "cli/terminal_host.h"
 
+#include <signal.h>
+
 #include <atomic>
-#include <csignal>
+#include <iterator>
 #include <mutex>
 
 namespace vp::cli {
@@ -14,9 +16,28 @@ static_assert(std::atomic<int>::is_always_lock_free);
 extern "C" void on_interrupt(int) { g_interrupted.store(1, std::memory_order_relaxed); }
 
 // Guards nest (a batch holds one while each of its conversions holds its own):
-// the first installs the handler, the last restores the default.
+// the first installs the handler, the last restores what was there before.
 std::mutex g_guard_mutex;
 int g_guard_depth = 0;
+
+// Ctrl-C, a terminal hang-up and a polite kill all call the work off the same way.
+constexpr int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction g_previous[std::size(kInterruptSignals)];
+
+// The handler only sets the flag; the work polls it. Without SA_RESTART a call
+// blocked in the system (opening a pipe nobody writes to) returns, so the
+// interrupt is seen there too.
+void install_interrupt_handlers() {
+  struct sigaction action {};
+  action.sa_handler = on_interrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;
+  for (std::size_t i = 0; i < std::size(kInterruptSignals); ++i) sigaction(kInterruptSignals[i], &action, &g_previous[i]);
+}
+
+void restore_interrupt_handlers() {
+  for (std::size_t i = 0; i < std::size(kInterruptSignals); ++i) sigaction(kInterruptSignals[i], &g_previous[i], nullptr);
+}
 
 // Message boxes break lines with a line feed and a carriage return; a terminal needs the line feed only.
 std::string for_terminal(std::string_view text) {
@@ -32,13 +53,13 @@ InterruptGuard::InterruptGuard() {
   const std::lock_guard lock(g_guard_mutex);
   if (g_guard_depth++ == 0) {
     g_interrupted = 0;
-    std::signal(SIGINT, on_interrupt);
+    install_interrupt_handlers();
   }
 }
 
 InterruptGuard::~InterruptGuard() {
   const std::lock_guard lock(g_guard_mutex);
-  if (--g_guard_depth == 0) std::signal(SIGINT, SIG_DFL);
+  if (--g_guard_depth == 0) restore_interrupt_handlers();
 }
 
 bool interrupt_requested() { return g_interrupted.load(std::memory_order_relaxed) != 0; }
@@ -63,11 +84,17 @@ void TerminalHost::set_bar(ProgressBar bar, int position) {
   draw();
 }
 
+void print_message(std::ostream& err, std::string_view text) {
+  err << "vpconvert: " << for_terminal(text) << '\n';
+  err.flush();
+}
+
 void TerminalHost::show_message(std::string_view text) {
   clear_line();
-  err_ << "vpconvert: " << for_terminal(text) << '\n';
-  err_.flush();
+  print_message(err_, text);
 }
+
+bool TerminalHost::abort_requested() { return interrupt_requested(); }
 
 void TerminalHost::begin_saving() {
   saving_bar_ = 0;

@@ -28,6 +28,7 @@ class TerminalHost : public ConversionHost, public SaveHost {
   void begin_saving() override;
   void set_saving_bar(int position) override;
   void end_saving() override;
+  bool abort_requested() override;
 
  private:
   void draw();
@@ -42,7 +43,8 @@ class TerminalHost : public ConversionHost, public SaveHost {
   std::string last_line_;
 };
 
-// Makes Ctrl-C ask for an abort (seen by the next process_events) for the life of the object.
+// Makes Ctrl-C, SIGTERM and SIGHUP ask for an abort (seen by the next
+// process_events, and by a file being written) for the life of the object.
 // Guards may nest and may live on several threads at once.
 class InterruptGuard {
  public:
@@ -52,7 +54,10 @@ class InterruptGuard {
   InterruptGuard& operator=(const InterruptGuard&) = delete;
 };
 
-// Whether Ctrl-C has been pressed since the outermost InterruptGuard began.
+// A message as TerminalHost shows it: "vpconvert: " and the text, one line per line.
+void print_message(std::ostream& err, std::string_view text);
+
+// Whether an interrupt has come since the outermost InterruptGuard began.
 bool interrupt_requested();
 
 }  // namespace vp::cli

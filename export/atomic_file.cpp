@@ -8,6 +8,8 @@
 #include <random>
 #include <vector>
 
+#include "export/file_platform.h"
+
 namespace vp {
 
 namespace {
@@ -54,11 +56,23 @@ std::filesystem::path temp_name_beside(const std::filesystem::path& target) {
 // A put area in front of the C stream; the first failure sticks.
 class AtomicFile::Buffer : public std::streambuf {
  public:
-  explicit Buffer(std::FILE* file) : file_(file), storage_(kSize) {
+  Buffer(std::FILE* file, const std::function<bool()>& cancelled)
+      : file_(file), cancelled_(cancelled), storage_(kSize) {
     setp(storage_.data(), storage_.data() + storage_.size());
   }
 
   std::error_code error() const { return error_; }
+
+  // Stops every later write once the save is called off.
+  bool check_cancelled() {
+    if (error_) return false;
+    if (cancelled_ && cancelled_()) {
+      error_ = std::make_error_code(std::errc::operation_canceled);
+      setp(storage_.data(), storage_.data());
+      return false;
+    }
+    return true;
+  }
 
   // Writes out the put area and the C stream's own buffer.
   bool flush_all() {
@@ -105,7 +119,7 @@ class AtomicFile::Buffer : public std::streambuf {
   }
 
   bool drain() {
-    if (error_) return false;
+    if (!check_cancelled()) return false;
     const std::size_t n = static_cast<std::size_t>(pptr() - pbase());
     setp(storage_.data(), storage_.data() + storage_.size());
     return n == 0 || put_direct(storage_.data(), n);
@@ -119,11 +133,13 @@ class AtomicFile::Buffer : public std::streambuf {
   }
 
   std::FILE* file_;
+  const std::function<bool()>& cancelled_;
   std::vector<char> storage_;
   std::error_code error_;
 };
 
-AtomicFile::AtomicFile(std::filesystem::path target) : target_(std::move(target)) {}
+AtomicFile::AtomicFile(std::filesystem::path target, std::function<bool()> cancelled)
+    : target_(std::move(target)), cancelled_(std::move(cancelled)) {}
 
 AtomicFile::~AtomicFile() { discard(); }
 
@@ -132,13 +148,11 @@ std::error_code AtomicFile::open() {
   if (file_ != nullptr) return std::make_error_code(std::errc::device_or_resource_busy);
   if (target_.filename().empty()) return std::make_error_code(std::errc::invalid_argument);
 
-  std::error_code ec;
-  // Replacing a symbolic link by renaming would cut it: write to what it names.
-  if (fs::is_symlink(fs::symlink_status(target_, ec))) {
-    fs::path resolved = fs::canonical(target_, ec);
-    if (!ec) target_ = std::move(resolved);
-  }
+  // Replacing a symbolic link by renaming would cut it: write to what it names,
+  // even when that is not there yet.
+  if (const std::error_code link = platform::resolve_write_target(target_)) return link;
 
+  std::error_code ec;
   const fs::file_status status = fs::status(target_, ec);
   const bool exists = fs::exists(status);
   if (exists) {
@@ -165,13 +179,10 @@ std::error_code AtomicFile::open() {
     std::setvbuf(file, nullptr, _IONBF, 0);
     file_ = file;
     temp_path_ = candidate;
-    if (exists) {
-      // The replacement keeps the permissions the file had; failing that, it has
-      // the ones a newly created file gets.
-      std::error_code ignored;
-      fs::permissions(temp_path_, fs::status(target_, ignored).permissions(), ignored);
-    }
-    buffer_ = std::make_unique<Buffer>(file_);
+    // The replacement keeps the owner and permissions the file had; failing
+    // that, it has the ones a newly created file gets.
+    if (exists) platform::copy_owner_and_mode(file_, target_);
+    buffer_ = std::make_unique<Buffer>(file_, cancelled_);
     return {};
   }
   return std::make_error_code(std::errc::file_exists);
@@ -187,15 +198,19 @@ std::error_code AtomicFile::commit() {
   if (file_ == nullptr) return std::make_error_code(std::errc::bad_file_descriptor);
   std::error_code err;
   if (!buffer_->flush_all()) err = buffer_->error();
+  if (!err) err = platform::sync_file(file_);
   errno = 0;
   const bool closed = std::fclose(file_) == 0;
   if (!closed && !err) err = last_error();
   file_ = nullptr;
+  // The last moment a save can still be called off without touching the target.
+  if (!err && !buffer_->check_cancelled()) err = buffer_->error();
   if (!err) std::filesystem::rename(temp_path_, target_, err);
   if (err) {
     discard();
     return err;
   }
+  platform::sync_folder(target_.parent_path());
   temp_path_.clear();
   buffer_.reset();
   return {};
@@ -218,7 +233,8 @@ std::string file_error_text(std::error_code error) {
   using std::errc;
   if (error == errc::no_such_file_or_directory) return "ファイルが見つかりません";
   if (error == errc::invalid_argument || error == errc::filename_too_long ||
-      error == errc::not_a_directory || error == errc::illegal_byte_sequence) {
+      error == errc::not_a_directory || error == errc::illegal_byte_sequence ||
+      error == errc::too_many_symbolic_link_levels) {
     return "不正なファイル名です";
   }
   if (error == errc::too_many_files_open || error == errc::too_many_files_open_in_system) {

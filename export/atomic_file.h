@@ -4,12 +4,14 @@
 // write, the flush and the close have succeeded is it renamed over the target.
 // On any failure the temporary file is removed and the target is left exactly
 // as it was, so a failed save never destroys a good file nor leaves a partial
-// or empty one behind.
+// or empty one behind. The bytes are synced before the rename and the folder
+// after it, so a reported success survives a power loss.
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <streambuf>
 #include <string>
@@ -19,7 +21,9 @@ namespace vp {
 
 class AtomicFile {
  public:
-  explicit AtomicFile(std::filesystem::path target);
+  // `cancelled`, when given, is asked between blocks of bytes and before the
+  // rename: once it says yes, writing fails with operation_canceled.
+  explicit AtomicFile(std::filesystem::path target, std::function<bool()> cancelled = {});
   ~AtomicFile();  // an uncommitted file is discarded
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
@@ -27,16 +31,20 @@ class AtomicFile {
   // Creates the temporary file. Fails without touching anything when the target
   // cannot be written: a folder that is missing or not writable, a target that
   // is a folder or not a regular file, or a target that is not writable itself
-  // (replacing it by renaming would otherwise get round its protection).
+  // (replacing it by renaming would otherwise get round its protection). A
+  // symbolic link is followed to its end, which is created when missing; a loop
+  // of links fails with too_many_symbolic_link_levels.
   std::error_code open();
 
   // Where the bytes go; valid after a successful open(). A failed write makes
   // this and every later write fail (an ostream over it turns bad).
   std::streambuf& buffer();
 
-  // Flushes and closes the temporary file, then moves it over the target (a
-  // symbolic link target is written through, the link kept). On failure the
-  // temporary file is removed and the target untouched.
+  // Flushes, syncs and closes the temporary file, then moves it over the target
+  // (a symbolic link target is written through, the link kept; a hard-linked
+  // target is replaced, its other names keep the old bytes). The replacement
+  // keeps the owner, group and mode of the file it replaces where permitted.
+  // On failure the temporary file is removed and the target untouched.
   std::error_code commit();
 
   // Removes the temporary file; the target is untouched.
@@ -58,6 +66,7 @@ class AtomicFile {
   class Buffer;
 
   std::filesystem::path target_;
+  std::function<bool()> cancelled_;
   std::filesystem::path temp_path_;
   std::FILE* file_ = nullptr;
   std::unique_ptr<Buffer> buffer_;

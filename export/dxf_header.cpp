@@ -22,35 +22,71 @@ struct FileCloser {
 
 }  // namespace
 
-DxfHeaderTemplate DxfHeaderTemplate::from_bytes(std::string_view bytes) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    const char c = bytes[i];
-    if (c != '\r' && c != '\n') {
-      ++i;
-      continue;
+// Turns bytes with any of the three line ends into CR LF lines, a piece at a
+// time, so that a file can be read in chunks straight into the template.
+class DxfHeaderReader {
+ public:
+  explicit DxfHeaderReader(DxfHeaderTemplate& header) : out_(header.bytes_) { out_.clear(); }
+
+  void feed(std::string_view bytes) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+      const char c = bytes[i];
+      if (c != '\r' && c != '\n') continue;
+      out_.append(bytes.substr(start, i - start));
+      start = i + 1;
+      // CR LF is one line end, its CR perhaps at the end of the last piece; LF CR is two.
+      const char previous = i > 0 ? bytes[i - 1] : last_;
+      if (c == '\n' && previous == '\r') continue;
+      out_ += "\r\n";
+      in_line_ = false;
     }
-    lines.emplace_back(bytes.substr(start, i - start));
-    // CR LF is one line end; LF CR is two.
-    i += (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ? 2 : 1;
-    start = i;
+    if (start < bytes.size()) {
+      out_.append(bytes.substr(start));
+      in_line_ = true;
+    }
+    if (!bytes.empty()) last_ = bytes.back();
   }
-  if (start < bytes.size()) lines.emplace_back(bytes.substr(start));
-  return DxfHeaderTemplate(std::move(lines));
+
+  // A last line without its end gets one.
+  void finish() {
+    if (in_line_) out_ += "\r\n";
+    in_line_ = false;
+  }
+
+ private:
+  std::string& out_;
+  bool in_line_ = false;  // bytes of a line since the last line end
+  char last_ = 0;         // the last byte fed
+};
+
+DxfHeaderTemplate::DxfHeaderTemplate(const std::vector<std::string>& lines) {
+  std::size_t size = 0;
+  for (const std::string& line : lines) size += line.size() + 2;
+  bytes_.reserve(size);
+  for (const std::string& line : lines) {
+    bytes_ += line;
+    bytes_ += "\r\n";
+  }
 }
 
-std::string DxfHeaderTemplate::to_bytes() const {
-  std::size_t size = 0;
-  for (const std::string& line : lines_) size += line.size() + 2;
-  std::string bytes;
-  bytes.reserve(size);
-  for (const std::string& line : lines_) {
-    bytes += line;
-    bytes += "\r\n";
+DxfHeaderTemplate DxfHeaderTemplate::from_bytes(std::string_view bytes) {
+  DxfHeaderTemplate header;
+  DxfHeaderReader reader(header);
+  reader.feed(bytes);
+  reader.finish();
+  return header;
+}
+
+std::vector<std::string> DxfHeaderTemplate::lines() const {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < bytes_.size()) {
+    const std::size_t end = bytes_.find("\r\n", start);
+    lines.emplace_back(bytes_.substr(start, end - start));
+    start = end + 2;
   }
-  return bytes;
+  return lines;
 }
 
 std::filesystem::path dxf_header_path(const std::filesystem::path& program_folder) {
@@ -74,25 +110,28 @@ DxfHeaderLoadResult reload_dxf_header(const std::filesystem::path& path, DxfHead
   errno = 0;
   const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.string().c_str(), "rb"));
   if (!file) return {DxfHeaderLoad::Unreadable, last_error()};
-  std::string bytes;
-  char chunk[1 << 14];
+  // Straight into a fresh template, which replaces the old one only once complete.
+  DxfHeaderTemplate loaded;
+  DxfHeaderReader reader(loaded);
+  char chunk[1 << 16];
   for (;;) {
     errno = 0;
     const std::size_t got = std::fread(chunk, 1, sizeof chunk, file.get());
-    bytes.append(chunk, got);
+    reader.feed(std::string_view(chunk, got));
     if (got < sizeof chunk) {
       if (std::ferror(file.get())) return {DxfHeaderLoad::Unreadable, last_error()};
       break;
     }
   }
-  header = DxfHeaderTemplate::from_bytes(bytes);
+  reader.finish();
+  header = std::move(loaded);
   return {DxfHeaderLoad::Loaded, {}};
 }
 
 std::error_code save_dxf_header(const std::filesystem::path& path, const DxfHeaderTemplate& header) {
   AtomicFile file(path);
   if (const std::error_code created = file.open()) return created;
-  const std::string bytes = header.to_bytes();
+  const std::string_view bytes = header.bytes();
   std::ostream out(&file.buffer());
   if (!out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
     std::error_code failure = file.error();

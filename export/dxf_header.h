@@ -20,21 +20,25 @@ inline constexpr std::string_view kDxfHeaderFileName = "DXFHED.TXT";
 class DxfHeaderTemplate {
  public:
   DxfHeaderTemplate() = default;
-  explicit DxfHeaderTemplate(std::vector<std::string> lines) : lines_(std::move(lines)) {}
+  explicit DxfHeaderTemplate(const std::vector<std::string>& lines);
 
   // Splits a file's bytes into lines (see above).
   static DxfHeaderTemplate from_bytes(std::string_view bytes);
   // Every line followed by CR LF: the file's bytes, and what a DXF file starts with.
-  std::string to_bytes() const;
+  std::string to_bytes() const { return bytes_; }
+  std::string_view bytes() const { return bytes_; }
 
-  const std::vector<std::string>& lines() const { return lines_; }
-  std::vector<std::string>& lines() { return lines_; }
-  bool empty() const { return lines_.empty(); }
+  // The lines, copied out one string each (for editing; writing uses bytes()).
+  std::vector<std::string> lines() const;
+  bool empty() const { return bytes_.empty(); }
 
   friend bool operator==(const DxfHeaderTemplate&, const DxfHeaderTemplate&) = default;
 
  private:
-  std::vector<std::string> lines_;
+  friend class DxfHeaderReader;
+  // Held as one buffer, already in CR LF form: a template of millions of short
+  // lines costs its bytes, not a string per line.
+  std::string bytes_;
 };
 
 // Where the template lives: the program's folder joined with DXFHED.TXT.

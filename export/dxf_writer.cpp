@@ -19,11 +19,8 @@ char* put(char* p, std::string_view text) {
 // Returns whether every write succeeded; stops at the first that did not.
 bool write_dxf(std::ostream& out, const DxfSaveInput& input, const DxfHeaderTemplate& header,
                float rate, SavingDialog& dialog) {
-  for (const std::string& line : header.lines()) {
-    if (!out.write(line.data(), static_cast<std::streamsize>(line.size())) || !out.write("\r\n", 2)) {
-      return false;
-    }
-  }
+  const std::string_view head = header.bytes();
+  if (!out.write(head.data(), static_cast<std::streamsize>(head.size()))) return false;
   const CoordinateFormatter number(rate, DecimalDigits(input.options.DxfReal));
   const SegmentOptions layers = dxf_segment_options(input.options);
   const auto count = static_cast<std::int64_t>(input.records.size());
@@ -105,7 +102,7 @@ SaveResult SaveDXF(const std::filesystem::path& path, const DxfSaveInput& input,
   }
 
   SavingDialog dialog(host);
-  AtomicFile file(path);
+  AtomicFile file(path, abort_check(host));
   if (const std::error_code created = file.open()) return {1, SaveFailure::Create, created};
   bool written = false;
   {

@@ -166,7 +166,7 @@ std::array<unsigned char, kJwcRecordSize> jwc_record(const LineRecord& r, float 
 }
 
 SaveResult SaveJWC(std::ostream& out, const JwcSaveInput& input, SaveHost& host) {
-  const std::optional<float> rate = read_magnification(input.magnification, host);
+  const std::optional<float> rate = read_magnification(input.magnification, host, input.records, jwc_coordinate);
   if (!rate) return {1, SaveFailure::InvalidRate, {}};
   bool ok = false;
   {
@@ -181,13 +181,13 @@ SaveResult SaveJWC(std::ostream& out, const JwcSaveInput& input, SaveHost& host)
 }
 
 SaveResult SaveJWC(const std::filesystem::path& path, const JwcSaveInput& input, SaveHost& host) {
-  const std::optional<float> rate = read_magnification(input.magnification, host);
+  const std::optional<float> rate = read_magnification(input.magnification, host, input.records, jwc_coordinate);
   if (!rate) return {1, SaveFailure::InvalidRate, {}};
 
   SaveResult result;
   {
     SavingDialog dialog(host);
-    AtomicFile file(path);
+    AtomicFile file(path, abort_check(host));
     if (const std::error_code created = file.open()) {
       result = {1, SaveFailure::Create, created};
     } else {

@@ -8,9 +8,15 @@
 
 namespace vp {
 
-std::error_code write_grid_pbm(const std::filesystem::path& path, const PixelGrid& grid) {
-  AtomicFile file(path);
+std::error_code write_grid_pbm(const std::filesystem::path& path, const PixelGrid& grid,
+                               std::function<bool()> cancelled) {
+  AtomicFile file(path, std::move(cancelled));
   if (std::error_code error = file.open()) return error;
+  if (std::error_code error = write_grid_pbm(file, grid)) return error;
+  return file.commit();
+}
+
+std::error_code write_grid_pbm(AtomicFile& file, const PixelGrid& grid) {
   std::ostream out(&file.buffer());
   const std::int32_t width = grid.width() - 2, height = grid.height() - 2;
   out << "P4\n" << width << ' ' << height << '\n';
@@ -29,7 +35,7 @@ std::error_code write_grid_pbm(const std::filesystem::path& path, const PixelGri
     std::error_code error = file.error();
     return error ? error : std::make_error_code(std::errc::io_error);
   }
-  return file.commit();
+  return {};
 }
 
 }  // namespace vp

@@ -8,9 +8,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <system_error>
+
+#include "vector/line_data.h"
 
 namespace vp {
 
@@ -27,7 +31,15 @@ class SaveHost {
   virtual void process_events() = 0;
   // Hides the saving dialog and enables the main window.
   virtual void end_saving() = 0;
+  // Whether the user has called the save off since it began (an interrupt in the
+  // converter); asked between blocks of bytes. The desktop program has no way to.
+  virtual bool abort_requested() { return false; }
 };
+
+// What a writer hands its file so that the file stops when the user calls the save off.
+inline std::function<bool()> abort_check(SaveHost& host) {
+  return [&host] { return host.abort_requested(); };
+}
 
 // Texts the writers and the save command show.
 inline constexpr std::string_view kInvalidRateMessage = "倍率の数値が不正です。";
@@ -39,7 +51,8 @@ enum class SaveFailure {
   None,         // written
   InvalidRate,  // the magnification text is not a number; the writer has said so
   Create,       // the file could not be created; nothing was shown and no dialog
-  Write,        // a write, the close or the final replacement failed
+  Write,        // a write, the close or the final replacement failed, or the save was
+                // called off (error operation_canceled)
   Template,     // the DXF header template is there but unreadable; the writer has said so
 };
 
@@ -51,9 +64,16 @@ struct SaveResult {
   bool written() const { return cancel_state == 0; }
 };
 
+// How a writer stores a grid coordinate scaled by the magnification. Writers of
+// decimal text print the exact product, which is always finite, and pass none.
+using StoredCoordinate = float (*)(std::int32_t c, float rate);
+
 // The first step of every writer: the magnification text as Rate. When it is
-// not a valid number, shows kInvalidRateMessage and gives nothing.
-std::optional<float> read_magnification(std::string_view text, SaveHost& host);
+// not a valid number, or when it would make any coordinate of `records` infinite
+// or not a number as the writer stores it, shows kInvalidRateMessage and gives nothing.
+std::optional<float> read_magnification(std::string_view text, SaveHost& host,
+                                        std::span<const LineRecord> records = {},
+                                        StoredCoordinate stored = nullptr);
 
 // trunc(i / count × 100) in floating point, for record i of count (1-based).
 int saving_bar_position(std::int64_t i, std::int64_t count);

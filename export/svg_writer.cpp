@@ -251,7 +251,7 @@ SaveResult SaveSVG(const std::filesystem::path& path, const SvgSaveInput& input,
   const std::optional<float> rate = read_magnification(input.magnification, host);
   if (!rate) return {1, SaveFailure::InvalidRate, {}};
   SavingDialog dialog(host);
-  AtomicFile file(path);
+  AtomicFile file(path, abort_check(host));
   if (const std::error_code created = file.open()) return {1, SaveFailure::Create, created};
   bool written = false;
   {

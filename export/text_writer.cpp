@@ -66,7 +66,7 @@ SaveResult SaveTXT(const std::filesystem::path& path, const TextSaveInput& input
   const std::optional<float> rate = read_magnification(input.magnification, host);
   if (!rate) return {1, SaveFailure::InvalidRate, {}};
 
-  AtomicFile file(path);
+  AtomicFile file(path, abort_check(host));
   if (const std::error_code created = file.open()) return {1, SaveFailure::Create, created};
 
   std::error_code failure;

@@ -33,6 +33,8 @@ ImageFileType sniff_image_file(const std::string& path) {
 }
 
 std::unique_ptr<ImageReader> make_image_reader(const std::string& path) {
+  // Not even opened to tell its type: the driver takes the missing reader for an unreadable file.
+  if (!is_regular_image_file(path)) return nullptr;
   switch (sniff_image_file(path)) {
     case ImageFileType::Tiff:
       return std::make_unique<TiffReader>();
@@ -54,7 +56,7 @@ ImageReaderFactory any_image_reader_factory() { return make_image_reader; }
 OpenedImage open_any_image(const std::string& path) {
   OpenedImage opened;
   opened.reader = make_image_reader(path);
-  opened.status = opened.reader->open(path);
+  if (opened.reader) opened.status = opened.reader->open(path);
   return opened;
 }
 

@@ -19,7 +19,8 @@ enum class ImageFileType { Unknown, Bmp, Tiff, Png, Pbm, Jpeg };
 ImageFileType sniff_image_file(const std::string& path);
 
 // A reader for the file's type; the BMP reader for an unknown one, which then
-// reports the file unreadable.
+// reports the file unreadable. None for anything but a regular file (a pipe, a
+// device, a folder), which is not opened at all.
 std::unique_ptr<ImageReader> make_image_reader(const std::string& path);
 
 // For the conversion driver: every type above.

@@ -149,8 +149,8 @@ ImageStatus PngReader::read_rows(const InkRowSink& sink) {
   impl.rows_read = true;
   const std::int32_t width = info_.width;
   const std::int32_t height = info_.height;
-  std::vector<png_byte> row(impl.row_bytes);
-  std::vector<std::uint64_t> ink(imageio::ink_words(width));
+  ZeroedBuffer<png_byte> row(impl.row_bytes);
+  ZeroedBuffer<std::uint64_t> ink(imageio::ink_words(width));
 
   if (!impl.interlaced) {
     for (std::int32_t r = 0; r < height; ++r) {

@@ -55,7 +55,7 @@ int nearest_to_black(std::span<const Colour> palette) {
 InkMask::InkMask(std::int32_t width, std::int32_t height)
     : height_(height),
       words_(ink_words(width)),
-      bits_(words_ * static_cast<std::size_t>(std::max(height, 0)), std::uint64_t{0}) {}
+      bits_(words_ * static_cast<std::size_t>(std::max(height, 0))) {}
 
 bool InkMask::deliver(const InkRowSink& sink) const {
   for (std::int32_t y = 0; y < height_; ++y) {

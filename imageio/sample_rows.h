@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "raster/image_reader.h"
+#include "raster/memory_budget.h"
 
 namespace vp::imageio {
 
@@ -45,7 +46,8 @@ struct Colour {
 int nearest_to_black(std::span<const Colour> palette);
 
 // The ink of a whole image, 1 bit per pixel, for readers that must finish every
-// row before handing any over.
+// row before handing any over. Refused (std::bad_alloc) when larger than the
+// memory available.
 class InkMask {
  public:
   InkMask(std::int32_t width, std::int32_t height);
@@ -60,7 +62,7 @@ class InkMask {
  private:
   std::int32_t height_;
   std::size_t words_;
-  std::vector<std::uint64_t> bits_;
+  ZeroedBuffer<std::uint64_t> bits_;  // commits memory only for the rows that hold ink
 };
 
 }  // namespace vp::imageio

@@ -218,8 +218,8 @@ ImageStatus TiffReader::read_rows(const InkRowSink& sink) {
 
 ImageStatus TiffReader::Impl::read_strips(const ImageInfo& info, const InkRowSink& sink) {
   const int errors_before = errors;
-  std::vector<std::uint8_t> line(static_cast<std::size_t>(TIFFScanlineSize64(tif)));
-  std::vector<std::uint64_t> ink(imageio::ink_words(info.width));
+  ZeroedBuffer<std::uint8_t> line(static_cast<std::size_t>(TIFFScanlineSize64(tif)));
+  ZeroedBuffer<std::uint64_t> ink(imageio::ink_words(info.width));
   for (std::int32_t r = 0; r < info.height; ++r) {
     if (TIFFReadScanline(tif, line.data(), static_cast<std::uint32_t>(r), 0) < 0 || errors != errors_before) {
       return ImageStatus::Unreadable;
@@ -235,8 +235,8 @@ ImageStatus TiffReader::Impl::read_strips(const ImageInfo& info, const InkRowSin
 ImageStatus TiffReader::Impl::read_planes(const ImageInfo& info, const InkRowSink& sink) {
   const int errors_before = errors;
   imageio::InkMask mask(info.width, info.height);
-  std::vector<std::uint8_t> line(static_cast<std::size_t>(TIFFScanlineSize64(tif)));
-  std::vector<std::uint64_t> zero(imageio::ink_words(info.width));
+  ZeroedBuffer<std::uint8_t> line(static_cast<std::size_t>(TIFFScanlineSize64(tif)));
+  ZeroedBuffer<std::uint64_t> zero(imageio::ink_words(info.width));
   for (std::uint16_t plane = 0; plane < 3; ++plane) {
     for (std::int32_t r = 0; r < info.height; ++r) {
       if (TIFFReadScanline(tif, line.data(), static_cast<std::uint32_t>(r), plane) < 0 || errors != errors_before) {
@@ -244,7 +244,10 @@ ImageStatus TiffReader::Impl::read_planes(const ImageInfo& info, const InkRowSin
       }
       bmp::ink_row_8bit(line.data(), info.width, 0, zero.data());
       std::uint64_t* row = mask.row(r);
-      for (std::size_t k = 0; k < zero.size(); ++k) row[k] = plane == 0 ? zero[k] : row[k] & zero[k];
+      // Words without ink stay unwritten: the mask costs memory only where there is ink.
+      for (std::size_t k = 0; k < zero.size(); ++k) {
+        if (plane == 0 ? zero[k] != 0 : row[k] != 0) row[k] = plane == 0 ? zero[k] : row[k] & zero[k];
+      }
     }
   }
   mask.deliver(sink);
@@ -261,10 +264,11 @@ ImageStatus TiffReader::Impl::read_tiles(const ImageInfo& info, const InkRowSink
   const auto tile_row_bytes = static_cast<std::size_t>(TIFFTileRowSize64(tif));
   const auto plane_row = static_cast<std::size_t>(plane_row_bytes);
   const std::size_t band_rows = std::min(tile_length, height);
-  std::vector<std::uint8_t> tile(static_cast<std::size_t>(TIFFTileSize64(tif)));
-  std::vector<std::uint8_t> band(plane_row * band_rows * plane_count);
-  std::vector<std::uint64_t> ink(imageio::ink_words(info.width));
-  std::vector<std::uint64_t> zero(ink.size());
+  // Sized by the header, filled only as tiles really decode.
+  ZeroedBuffer<std::uint8_t> tile(static_cast<std::size_t>(TIFFTileSize64(tif)));
+  ZeroedBuffer<std::uint8_t> band(plane_row * band_rows * plane_count);
+  ZeroedBuffer<std::uint64_t> ink(imageio::ink_words(info.width));
+  ZeroedBuffer<std::uint64_t> zero(ink.size());
 
   for (std::uint32_t top = 0; top < height; top += tile_length) {
     const std::size_t rows = std::min<std::uint32_t>(tile_length, height - top);

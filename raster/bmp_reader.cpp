@@ -183,6 +183,7 @@ BmpStatus BmpReader::open(const std::string& path) {
 }
 
 BmpStatus BmpReader::Impl::open(const std::string& path, BmpInfo& info) {
+  if (!is_regular_image_file(path)) return BmpStatus::Unreadable;
   file.open(path, std::ios::binary);
   if (!file) return BmpStatus::Unreadable;
   file.seekg(0, std::ios::end);

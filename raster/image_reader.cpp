@@ -1,6 +1,7 @@
 #include "raster/image_reader.h"
 
 #include <cmath>
+#include <filesystem>
 
 #include "raster/bmp_reader.h"
 
@@ -8,6 +9,11 @@ namespace vp {
 
 ImageReaderFactory bmp_only_reader_factory() {
   return [](const std::string&) -> std::unique_ptr<ImageReader> { return std::make_unique<BmpReader>(); };
+}
+
+bool is_regular_image_file(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(std::filesystem::status(path, ec));
 }
 
 double dpi_from_pixels_per_metre(double pixels_per_metre) {

@@ -96,6 +96,11 @@ ImageReaderFactory bmp_only_reader_factory();
 // whole number. 0 for a resolution that is not positive and finite.
 double dpi_from_pixels_per_metre(double pixels_per_metre);
 
+// Whether `path` names a regular file (through symbolic links). Every reader
+// refuses anything else before opening it: opening a pipe can wait forever for
+// a writer, and its bytes cannot be read twice (once to tell the type, once to decode).
+bool is_regular_image_file(const std::string& path);
+
 // For readers built on a private implementation: opens `path` with a fresh one;
 // after a failure both the implementation and the info are empty again, so a
 // reader that failed to open holds nothing of the file.

@@ -1,6 +1,8 @@
 #include "raster/memory_budget.h"
 
 #include <algorithm>
+#include <limits>
+#include <new>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -49,6 +51,16 @@ std::optional<std::uint64_t> available_memory_bytes() {
   const auto group = cgroup_room();
   if (system && group) return std::min(*system, *group);
   return system ? system : group;
+}
+
+void* zeroed_block(std::size_t count, std::size_t size) {
+  if (size != 0 && count > std::numeric_limits<std::size_t>::max() / size) throw std::bad_alloc();
+  if (const auto available = available_memory_bytes(); available && std::uint64_t{count} * size > *available) {
+    throw std::bad_alloc();
+  }
+  void* block = std::calloc(count, size);
+  if (block == nullptr) throw std::bad_alloc();
+  return block;
 }
 
 void set_available_memory_for_testing(std::optional<std::uint64_t> bytes) { g_override = bytes; }

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "raster/bit_rows.h"
+#include "raster/thread_start.h"
 
 namespace vp {
 namespace {
@@ -16,7 +18,8 @@ using bits::left_of;
 using bits::right_of;
 using bits::Word;
 
-int g_thinning_threads = std::min(2, static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+// Atomic: a batch runs conversions on several threads, any of which may give up the split.
+std::atomic<int> g_thinning_threads{std::min(2, static_cast<int>(std::max(1u, std::thread::hardware_concurrency())))};
 std::int32_t g_min_rows_per_band = 256;
 
 // The rows of the rewritten plane next to row y, as they were before the step.
@@ -55,12 +58,14 @@ class StepScan {
     }
     std::atomic<std::int64_t> rows_done{0};
     std::atomic<bool> stop{false};
+    std::optional<Band> upper;
     std::thread second;
     if (split < last) {
-      Band band(*this, split + 1, last, split_below.data(), nullptr);
-      second = std::thread([band = std::move(band), &kernel, &rows_done, &stop]() mutable {
-        band.run(kernel, rows_done, stop, [] { return true; });
-      });
+      upper.emplace(*this, split + 1, last, split_below.data(), nullptr);
+      second = try_start_thread([&] { upper->run(kernel, rows_done, stop, [] { return true; }); });
+      // No thread to be had: this one does the upper band after the lower, for
+      // this step and, with the split gone, every later one.
+      if (!second.joinable()) g_thinning_threads = 1;
     }
     std::int64_t units_done = 0;
     auto report = [&] {
@@ -77,7 +82,11 @@ class StepScan {
     Band band(*this, first, split, nullptr, split < last ? split_above.data() : nullptr);
     const bool finished = band.run(kernel, rows_done, stop, report);
     if (!finished) stop = true;
-    if (second.joinable()) second.join();
+    if (second.joinable()) {
+      second.join();
+    } else if (upper && finished) {
+      upper->run(kernel, rows_done, stop, [] { return true; });
+    }
     if (finished) report();
   }
 

@@ -261,7 +261,14 @@ void MainWindow::Button3Click() {
   if (const auto extension = default_extension(index, settings_.ZahyouExt)) {
     path = QString::fromStdString(replace_extension(path.toStdString(), *extension));
   }
-  // 5.
+  // 5. Never over the image the lines came from (its folder is kept on success),
+  // as the writer names the file.
+  const QString converted = QDir::fromNativeSeparators(QString::fromStdString(settings_.OpenDir)) + OpenedFileName;
+  const auto written_extension = output_extension(index, settings_.ZahyouExt);
+  const QString written = written_extension
+                              ? QString::fromStdString(replace_extension(path.toStdString(), *written_extension))
+                              : path;
+  if (namesSameFile(written, converted)) return showErrorBox(this, convertedImageMessage(written));
   if (fileExistsIgnoringCase(path) && !askWarningYesNo(this, overwriteQuestion(path))) return;
   // 6-7.
   SaveDialog1->selectFile(path);

@@ -12,6 +12,7 @@
 
 #include "dialogs/MessageBoxes.h"
 #include "export/export_rules.h"
+#include "export/file_platform.h"
 #include "export/svg_writer.h"
 #include "imageio/image_formats.h"
 
@@ -114,6 +115,16 @@ bool fileExistsIgnoringCase(const QString& path) {
 
 QString overwriteQuestion(const QString& path) {
   return QStringLiteral("ファイル") + path + QStringLiteral("は既に存在します\n\r上書きしますか？");
+}
+
+bool namesSameFile(const QString& a, const QString& b) {
+  const auto first = platform::file_identity(localPath(a));
+  const auto second = platform::file_identity(localPath(b));
+  return first && second && *first == *second;
+}
+
+QString convertedImageMessage(const QString& path) {
+  return QStringLiteral("ファイル") + path + QStringLiteral("は変換した画像です\n\r上書きできません。");
 }
 
 QString folderPart(const QString& path) {

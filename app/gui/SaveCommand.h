@@ -54,6 +54,13 @@ bool fileExistsIgnoringCase(const QString& path);
 // "ファイル<path>は既に存在します", a line feed and a carriage return, "上書きしますか？".
 QString overwriteQuestion(const QString& path);
 
+// Whether two names lead to one file (its device and inode), links and spelling
+// aside; false when either is not there.
+bool namesSameFile(const QString& a, const QString& b);
+
+// Why a save over the converted image is refused: the drawing would be lost.
+QString convertedImageMessage(const QString& path);
+
 // The folder part of a path: everything up to and including the last separator.
 QString folderPart(const QString& path);
 

@@ -103,8 +103,11 @@ TEST_F(ConverterTest, FailuresLeaveNoFileAndKeepAnEarlierOne) {
     std::string message;
   };
   const std::vector<Case> cases = {
-      {{drawing_, "-o", earlier, "--rate", "1,5"}, kExitNotWritten, "倍率の数値が不正です。"},
-      {{drawing_, "-o", earlier, "--rate", ""}, kExitNotWritten, "保存できませんでした。"},
+      // Options are checked before the conversion; the thinned image goes only with a written output.
+      {{drawing_, "-o", earlier, "--rate", "1,5", "--thinned", path("t.pbm")}, kExitUsage, "--rate"},
+      {{drawing_, "-o", earlier, "--rate", ""}, kExitUsage, "--rate"},
+      {{drawing_, "-o", path("no/such/folder/x.txt"), "--thinned", path("t.pbm")}, kExitNotWritten,
+       "保存できませんでした。"},
       {{path("missing.bmp"), "-o", earlier}, kExitUnreadable, "画像ファイルを読込めませんでした。"},
       {{drawing_, "-o", path("no/such/folder/x.txt")}, kExitNotWritten, "保存できませんでした。"},
       {{drawing_, "-o", folder_.string() + "/"}, kExitUsage, "output format"},
@@ -142,7 +145,7 @@ TEST_F(ConverterTest, TheProgramsExitStatusIsTheOutcome) {
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   };
   EXPECT_EQ(status_of(program + " " + drawing_ + " -o " + path("ok.txt")), 0);
-  EXPECT_EQ(status_of(program + " " + drawing_ + " -o " + path("bad.txt") + " --rate x"), 1);
+  EXPECT_EQ(status_of(program + " " + drawing_ + " -o " + path("bad.txt") + " --rate x"), 64);
   EXPECT_EQ(status_of(program + " " + path("none.bmp") + " -o " + path("bad.txt")), 3);
   EXPECT_EQ(status_of(program + " --passes 0"), 64);
 }

@@ -359,6 +359,19 @@ TEST_F(DxfWriterFile, ReloadingTheTemplate) {
   }
 }
 
+// The file is read in pieces: a CR LF split between two of them is still one line end.
+TEST_F(DxfWriterFile, LineEndsAcrossTheReadingPiecesOfALargeTemplate) {
+  for (const std::size_t length : {65534u, 65535u, 65536u, 131071u}) {
+    SCOPED_TRACE(length);
+    const std::string first(length, 'x');
+    write_bytes(folder_ / "big.txt", first + "\r\n\r\nB\n\rC");
+    DxfHeaderTemplate header;
+    ASSERT_EQ(reload_dxf_header(folder_ / "big.txt", header).outcome, DxfHeaderLoad::Loaded);
+    EXPECT_EQ(header.lines(), (std::vector<std::string>{first, "", "B", "", "C"}));
+    EXPECT_EQ(header.bytes(), first + "\r\n\r\nB\r\n\r\nC\r\n");
+  }
+}
+
 TEST_F(DxfWriterFile, SavingTheTemplateWritesCrLfLines) {
   const fs::path path = dxf_header_path(folder_);
   EXPECT_EQ(path.filename(), "DXFHED.TXT");

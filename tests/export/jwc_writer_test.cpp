@@ -290,5 +290,33 @@ TEST_F(JwcWriterFile, WritesReplacesAndFailsCleanly) {
   }
 }
 
+// The divisor is about 487: 400 x 3.4e38 / 487 is still a float, 2000 x 3.4e38 / 487 is not.
+TEST_F(JwcWriterFile, AMagnificationThatMakesACoordinateInfiniteIsInvalid) {
+  struct Case {
+    LineRecord record;
+    std::string rate;
+    bool written;
+  };
+  const std::vector<Case> cases = {
+      {{0, 0, 400, 0}, "3.4e38", true},    {{0, 0, 2000, 0}, "3.4e38", false},
+      {{-2000, 0, 0, 0}, "3.4e38", false}, {{0, 0, 0, 2000}, "-3.4e38", false},
+      {{0, 0, 2000, 0}, "1e30", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.rate);
+    const fs::path target = folder_ / "plan.jwc";
+    const std::vector<LineRecord> records = {{1, 1, 2, 2}, c.record};
+    RecordingSaveHost host;
+    const SaveResult result = SaveJWC(target, {c.rate, records, {}}, host);
+    EXPECT_EQ(result.written(), c.written);
+    EXPECT_EQ(fs::exists(target), c.written);
+    if (!c.written) {
+      EXPECT_EQ(result.failure, SaveFailure::InvalidRate);
+      EXPECT_EQ(host.calls, (std::vector<std::string>{"message:倍率の数値が不正です。"}));
+    }
+    fs::remove(target);
+  }
+}
+
 }  // namespace
 }  // namespace vp

@@ -628,6 +628,30 @@ class ProgramTest : public QObject {
     QCOMPARE(saving(), QStringLiteral("on"));
   }
 
+  // A bitmap named scan.txt, converted: saving its lines as scan.txt would destroy
+  // the drawing, so the command refuses before any question.
+  void saveOverTheConvertedImageIsRefused() {
+    settings_->setRawValue("FirstUp", "1");
+    start();
+    QVERIFY(QFile::copy(path("drawing.bmp"), path("scan.txt")));
+    openFile(path("scan.txt"));
+    answerer_->clear();
+    const QByteArray before = readBytes(path("scan.txt"));
+    answerer_->then([&](QWidget* modal) {
+      auto* dialog = qobject_cast<SaveFileDialog*>(modal);
+      dialog->setFilterIndex(1);
+      dialog->setDirectory(folder_->path());
+      dialog->fileNameBox()->setText("scan");
+      static_cast<QDialog*>(dialog)->accept();
+    });
+    answerer_->thenKey(Qt::Key_Return);
+    clickButton(&form1(), "Button3");
+    QCOMPARE(answerer_->boxes().size(), 1);
+    QCOMPARE(answerer_->boxes()[0].text, QStringLiteral("ファイル") + QDir::toNativeSeparators(path("scan.txt")) +
+                                            QStringLiteral("は変換した画像です\n\r上書きできません。"));
+    QCOMPARE(readBytes(path("scan.txt")), before);
+  }
+
   void overwriteQuestion_data() {
     QTest::addColumn<int>("answer");  // a key, or 0 for a click on the button below
     QTest::addColumn<QString>("button");

@@ -1,0 +1,40 @@
+// The file-system calls that differ from one system to another, each behind one
+// small function, so that another system needs only another file_platform.cpp.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <system_error>
+
+namespace vp::platform {
+
+// Makes the bytes written to `file` durable (they survive a power loss).
+std::error_code sync_file(std::FILE* file);
+
+// Makes a rename or creation inside `folder` durable. Best effort: the rename
+// has already happened when this runs.
+void sync_folder(const std::filesystem::path& folder);
+
+// Gives `file` the owner, group and permission bits of the existing file
+// `model`, as far as the system allows (an unprivileged user keeps ownership).
+void copy_owner_and_mode(std::FILE* file, const std::filesystem::path& model);
+
+// Where writing to `path` lands: `path` itself, or the end of the chain of
+// symbolic links starting there (which need not exist yet). A chain that loops
+// or does not end fails with too_many_symbolic_link_levels.
+std::error_code resolve_write_target(std::filesystem::path& path);
+
+// What makes two names the same file: its device and its number on it.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// The identity of the file `path` names (through symbolic links); empty when
+// there is no such file.
+std::optional<FileIdentity> file_identity(const std::filesystem::path& path);
+
+}  // namespace vp::platform

@@ -168,7 +168,9 @@ TEST_F(RunSafety, ReplacingKeepsLinksOwnersAndModes) {
   std::ofstream(path("owned.txt")) << "x";
   ASSERT_EQ(chmod(path("owned.txt").c_str(), 0640), 0);
   const bool root = geteuid() == 0;
-  if (root) ASSERT_EQ(chown(path("owned.txt").c_str(), 1234, 5678), 0);
+  if (root) {
+    ASSERT_EQ(chown(path("owned.txt").c_str(), 1234, 5678), 0);
+  }
   ASSERT_EQ(run({path("drawing.bmp"), "-o", path("owned.txt"), "--quiet"}), kExitWritten);
   struct stat st {};
   ASSERT_EQ(stat(path("owned.txt").c_str(), &st), 0);
@@ -240,7 +242,7 @@ TEST_F(RunSafety, WithoutThreadsTheWorkGoesOnWithOne) {
     write_bmp_file(path(name), generate_drawing(600, 600, 3), {});
     args.push_back(path(name));
   }
-  for (const std::string& a : {"--to", "txt", "--out-dir", "out", "--jobs", "8"}) args.push_back(a);
+  for (const char* a : {"--to", "txt", "--out-dir", "out", "--jobs", "8"}) args.push_back(a);
   args[args.size() - 3] = path("out");
   refuse_threads_for_testing(true);
   const int status = run(args);

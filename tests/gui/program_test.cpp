@@ -648,7 +648,7 @@ class ProgramTest : public QObject {
     clickButton(&form1(), "Button3");
     QCOMPARE(answerer_->boxes().size(), 1);
     QCOMPARE(answerer_->boxes()[0].text, QStringLiteral("ファイル") + QDir::toNativeSeparators(path("scan.txt")) +
-                                            QStringLiteral("は変換した画像です\n\r上書きできません。"));
+                                            QStringLiteral("は変換した画像です\n上書きできません。"));
     QCOMPARE(readBytes(path("scan.txt")), before);
   }
 

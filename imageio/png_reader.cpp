@@ -38,10 +38,10 @@ bool read_next_row(png_structp png, png_bytep row) {
   return true;
 }
 
-bool read_whole_image(png_structp png, png_bytepp rows) {
+bool read_whole_image(png_structp png, png_infop info, png_bytepp rows) {
   if (setjmp(png_jmpbuf(png)) != 0) return false;
   png_set_interlace_handling(png);
-  png_read_update_info(png, nullptr);
+  png_read_update_info(png, info);
   png_read_image(png, rows);
   return true;
 }
@@ -194,7 +194,7 @@ ImageStatus PngReader::read_grey_rows(const GreyRowSink& sink) {
   std::vector<png_byte> image(impl.row_bytes * static_cast<std::size_t>(height));
   std::vector<png_bytep> rows(static_cast<std::size_t>(height));
   for (std::size_t r = 0; r < rows.size(); ++r) rows[r] = image.data() + r * impl.row_bytes;
-  if (!read_whole_image(impl.png, rows.data())) return ImageStatus::Unreadable;
+  if (!read_whole_image(impl.png, impl.info, rows.data())) return ImageStatus::Unreadable;
   for (std::int32_t r = 0; r < height; ++r) {
     imageio::grey_row(rows[static_cast<std::size_t>(r)], width, impl.layout, impl.grey, grey.data());
     if (!sink(r, grey)) break;

@@ -4,7 +4,9 @@
 set -euo pipefail
 
 # libtiff-dev and libpng-dev: the TIFF and PNG input (imageio/), part of every build.
-packages=(cmake ninja-build g++ libgtest-dev libtiff-dev libpng-dev "$@")
+# libjpeg62-turbo-dev: the scan clean-up's tests make JPEG noise with it.
+# potrace: mkbitmap and potrace, which the benchmarks run side by side with ours.
+packages=(cmake ninja-build g++ libgtest-dev libtiff-dev libpng-dev libjpeg62-turbo-dev potrace "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

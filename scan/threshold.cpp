@@ -166,14 +166,18 @@ class AutoThreshold {
     paper_.assign(blocks, 0);
     ring_.assign(static_cast<std::size_t>(ring_rows_) * static_cast<std::size_t>(width), 0);
     ring_row_.assign(static_cast<std::size_t>(ring_rows_), 0);
-    column_block_.resize(static_cast<std::size_t>(width));
+    // Column x lies between the centres of block columns k and k + 1 (the
+    // nearest ones at the edges); the columns of each k follow each other.
+    column_start_.assign(static_cast<std::size_t>(block_columns_) + 1, width);
     column_weight_.resize(static_cast<std::size_t>(width));
-    for (std::int32_t x = 0; x < width; ++x) {
+    for (std::int32_t x = width - 1; x >= 0; --x) {
       const double f = std::clamp((x + 0.5) / kBlock - 0.5, 0.0, static_cast<double>(block_columns_ - 1));
       const auto k = std::min(static_cast<std::int32_t>(f), std::max(block_columns_ - 2, 0));
-      column_block_[static_cast<std::size_t>(x)] = k;
+      column_start_[static_cast<std::size_t>(k)] = x;
       column_weight_[static_cast<std::size_t>(x)] = static_cast<float>(f - k);
     }
+    for (std::int32_t k = block_columns_ - 1; k >= 0; --k)  // block columns no column starts in
+      column_start_[static_cast<std::size_t>(k)] = std::min(column_start_[static_cast<std::size_t>(k)], column_start_[static_cast<std::size_t>(k) + 1]);
     scale_.resize(static_cast<std::size_t>(width));
     relative_.resize(static_cast<std::size_t>(width));
     if (keep_) {
@@ -289,17 +293,34 @@ class AutoThreshold {
     for (std::int32_t k = 0; k < block_columns_; ++k)
       across[static_cast<std::size_t>(k)] = paper_[at(j0, k)] * (1 - wy) + paper_[at(j1, k)] * wy;
     across[static_cast<std::size_t>(block_columns_)] = across[static_cast<std::size_t>(block_columns_ - 1)];
-    for (std::int32_t x = 0; x < width_; ++x) {
-      const auto k = static_cast<std::size_t>(column_block_[static_cast<std::size_t>(x)]);
-      const float w = column_weight_[static_cast<std::size_t>(x)];
-      scale_[static_cast<std::size_t>(x)] = 255.0f / (across[k] * (1 - w) + across[k + 1] * w);
+    // Block column by block column, so that the loops run over plain arrays.
+    for (std::int32_t k = 0; k < block_columns_; ++k) {
+      const float left = across[static_cast<std::size_t>(k)], right = across[static_cast<std::size_t>(k) + 1];
+      for (std::int32_t x = column_start_[static_cast<std::size_t>(k)]; x < column_start_[static_cast<std::size_t>(k) + 1]; ++x) {
+        const float w = column_weight_[static_cast<std::size_t>(x)];
+        scale_[static_cast<std::size_t>(x)] = 255.0f / (left * (1 - w) + right * w);
+      }
     }
     const std::uint8_t* grey = &ring_[static_cast<std::size_t>(i % ring_rows_) * static_cast<std::size_t>(width_)];
-    for (std::int32_t x = 0; x < width_; ++x) {
-      const float v = grey[x] * scale_[static_cast<std::size_t>(x)] + 0.5f;
-      relative_[static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(v >= 255.0f ? 255.0f : v);
+    std::uint8_t* relative = relative_.data();
+    const float* scale = scale_.data();
+    const std::int32_t width = width_;  // locals: the byte stores could alias members
+    for (std::int32_t x = 0; x < width; ++x) {
+      const float v = static_cast<float>(grey[x]) * scale[x] + 0.5f;
+      relative[x] = static_cast<std::uint8_t>(static_cast<std::int32_t>(v < 255.0f ? v : 255.0f));
     }
-    for (std::int32_t x = 0; x < width_; ++x) ++histogram_[relative_[static_cast<std::size_t>(x)]];
+    // Four histograms in turn: runs of paper pixels of one level would otherwise
+    // wait on each other's counts.
+    std::uint32_t counts[4][256] = {};
+    std::int32_t x = 0;
+    for (; x + 4 <= width; x += 4) {
+      ++counts[0][relative[x]];
+      ++counts[1][relative[x + 1]];
+      ++counts[2][relative[x + 2]];
+      ++counts[3][relative[x + 3]];
+    }
+    for (; x < width; ++x) ++counts[0][relative[x]];
+    for (std::size_t v = 0; v < 256; ++v) histogram_[v] += std::uint64_t{counts[0][v]} + counts[1][v] + counts[2][v] + counts[3][v];
     counted_ += static_cast<std::uint64_t>(width_);
     // Once the paper is known well enough, levels it cannot reach stop being kept for later.
     if (counted_ >= kPaperSample) zone_top_ = std::min(zone_top_, noise_ceiling(paper_level(histogram_, counted_)) + 1);
@@ -308,14 +329,17 @@ class AutoThreshold {
     std::uint64_t* sure = &sure_[static_cast<std::size_t>(i) * words_];
     std::uint64_t* zone = &zone_[static_cast<std::size_t>(i) * words_];
     const auto top = static_cast<std::uint8_t>(std::clamp(zone_top_, 0, 255));
-    for (std::int32_t x = 0; x < width_; ++x) {
-      const std::uint8_t v = relative_[static_cast<std::size_t>(x)];
-      if (v < kSureInk) {
-        sure[x / 64] |= std::uint64_t{1} << (x % 64);
-      } else if (v < top) {
-        zone[x / 64] |= std::uint64_t{1} << (x % 64);
-        values_.push_back(v);
+    for (std::size_t k = 0; k < words_; ++k) {
+      const std::uint8_t* levels = relative + k * 64;
+      const int n = static_cast<int>(std::min<std::size_t>(64, static_cast<std::size_t>(width_) - k * 64));
+      std::uint64_t ink = 0, kept = 0;
+      for (int b = 0; b < n; ++b) {
+        ink |= std::uint64_t{levels[b] < kSureInk} << b;
+        kept |= std::uint64_t{levels[b] >= kSureInk && levels[b] < top} << b;
       }
+      sure[k] = ink;
+      zone[k] = kept;
+      for (std::uint64_t z = kept; z != 0; z &= z - 1) values_.push_back(levels[std::countr_zero(z)]);
     }
   }
 
@@ -325,7 +349,7 @@ class AutoThreshold {
   std::size_t words_;
   std::vector<std::uint16_t> brightest_, dilated_, closed_;
   std::vector<float> paper_, across_, scale_, column_weight_;
-  std::vector<std::int32_t> column_block_, ring_row_, row_of_;
+  std::vector<std::int32_t> column_start_, ring_row_, row_of_;
   std::vector<std::uint8_t> ring_, relative_, values_;
   std::vector<std::uint64_t> sure_, zone_;
   std::int32_t arrived_ = 0, measured_rows_ = 0, dilated_rows_ = 0, closed_rows_ = 0, paper_rows_ = 0, classified_ = 0;

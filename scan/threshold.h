@@ -4,8 +4,9 @@
 //
 //   nearest-black  the reader's own rule (read_rows): the one value nearest to black
 //   auto           the paper's brightness is estimated (below) and every pixel is
-//                  taken relative to it; one threshold for the whole sheet is then
-//                  chosen on those relative levels (Otsu), kept clear of the paper's noise
+//                  taken relative to it; one threshold for the whole sheet then lies
+//                  halfway between the paper and the ink on those relative levels (the
+//                  ink told from the paper by Otsu's split), kept clear of the paper's noise
 //   otsu           one threshold for the whole sheet on the grey levels as they are
 //   adaptive       Sauvola's local threshold over a 31 x 31 window
 //   1 .. 255       darker than this grey level is ink

@@ -109,42 +109,58 @@ int convert_one(const Options& given, std::ostream& out, std::ostream& err, bool
   // again) and once more by the conversion.
   std::string passes_note;
   if (options.auto_passes) {
-    const AutoPasses advised = auto_passes(options.input, err);
+    const AutoPasses advised = auto_passes(options.input, options.cleanup, err);
     if (advised.passes == 0) return advised.status;
     options.passes = advised.passes;
     passes_note = advised.note;
   }
-  ConversionSettings settings;
-  settings.Special = flag_value(options.special);
-  settings.Ave = tenths_to_real(options.tolerance_tenths);  // held as the settings load holds it
-  conversion.ChangeImage(options.input, options.passes, host, settings);
-  if (conversion.CancelState != 0 || interrupt_requested()) {
-    return report_conversion_failure(conversion.CancelState != 0 ? conversion.CancelState : 1, host);
-  }
-
-  // The thinned image waits, written but not in place, until the segments are
-  // saved: a run that fails leaves neither file.
-  std::optional<AtomicFile> thinned;
-  const auto thinned_failed = [&](std::error_code error) {
+  // The ink and thinned images wait, written but not in place, until the
+  // segments are saved: a run that fails leaves none of the files.
+  const auto picture_failed = [&](std::error_code error, const std::string& path) {
     if (error == std::errc::operation_canceled || interrupt_requested()) {
       host.show_message(messages::kCancelled);
     } else {
-      host.show_message(file_error_text(error) + ": " + options.thinned);
+      host.show_message(file_error_text(error) + ": " + path);
       host.show_message(kNotSavedMessage);
     }
     return kExitNotWritten;
   };
+  const auto write_picture = [&](std::optional<AtomicFile>& file, const std::string& path, const PixelGrid& grid) {
+    file.emplace(path, abort_check(host));
+    std::error_code error = file->open();
+    if (!error) error = write_grid_pbm(*file, grid);
+    return error;
+  };
+  std::optional<AtomicFile> ink;
+  std::error_code ink_error;
+  if (!options.ink.empty()) {
+    conversion.set_ink_observer([&](const PixelGrid& grid) { ink_error = write_picture(ink, options.ink, grid); });
+  }
+  ConversionSettings settings;
+  settings.Special = flag_value(options.special);
+  settings.Ave = tenths_to_real(options.tolerance_tenths);  // held as the settings load holds it
+  set_scan_cleanup(settings, options.cleanup);
+  conversion.ChangeImage(options.input, options.passes, host, settings);
+  if (conversion.CancelState != 0 || interrupt_requested()) {
+    return report_conversion_failure(conversion.CancelState != 0 ? conversion.CancelState : 1, host);
+  }
+  if (conversion.scan_report().grey_scan_without_ink) {
+    host.show_message(std::string(messages::kGreyScanNotice) + "--threshold auto をためしてみてね。");
+  }
+  if (ink_error) return picture_failed(ink_error, options.ink);
+
+  std::optional<AtomicFile> thinned;
   if (!options.thinned.empty()) {
-    thinned.emplace(options.thinned, abort_check(host));
-    std::error_code error = thinned->open();
-    if (!error) error = write_grid_pbm(*thinned, conversion.grid());
-    if (error) return thinned_failed(error);
+    if (const std::error_code error = write_picture(thinned, options.thinned, conversion.grid())) {
+      return picture_failed(error, options.thinned);
+    }
   }
 
   const SaveResult saved = save_segments(options, conversion.records(), header, host);
   if (!saved.written()) return report_save_failure(saved, options.output, host);
-  if (thinned) {
-    if (const std::error_code error = thinned->commit()) return thinned_failed(error);
+  for (auto [file, path] : {std::pair{&ink, &options.ink}, std::pair{&thinned, &options.thinned}}) {
+    if (!*file) continue;
+    if (const std::error_code error = (*file)->commit()) return picture_failed(error, *path);
   }
   if (segments != nullptr) *segments = conversion.LineCount();
   if (!options.quiet) {
@@ -163,6 +179,7 @@ std::string single_clash(const Options& options) {
     reads.push_back({"--dxf-header", options.dxf_header});
   std::vector<NamedFile> writes{{"-o", options.output}};
   if (!options.thinned.empty()) writes.push_back({"--thinned", options.thinned});
+  if (!options.ink.empty()) writes.push_back({"--ink", options.ink});
   return clashing_files(reads, writes);
 }
 
@@ -188,7 +205,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     return kExitWritten;
   }
   if (options.info) return unless_interrupted(print_image_info(options.input, out, err), err);
-  if (options.suggest_passes) return unless_interrupted(print_pass_advice(options.input, out, err), err);
+  if (options.suggest_passes) return unless_interrupted(print_pass_advice(options.input, options.cleanup, out, err), err);
   if (options.inputs.size() > 1 || !options.out_dir.empty()) return run_batch(options, out, err);
   if (const std::string clash = single_clash(options); !clash.empty()) return usage_error(err, clash);
   return convert_file(options, out, err, show_progress);

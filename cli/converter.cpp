@@ -79,7 +79,7 @@ int run_converter(const std::vector<std::string>& args, std::ostream& out, std::
     return kExitWritten;
   }
   if (options.info) return print_image_info(options.input, out, err);
-  if (options.suggest_passes) return print_pass_advice(options.input, out, err);
+  if (options.suggest_passes) return print_pass_advice(options.input, options.cleanup, out, err);
   if (options.inputs.size() > 1 || !options.out_dir.empty()) return run_batch(options, out, err);
   return convert_file(options, out, err, show_progress);
 }
@@ -98,21 +98,34 @@ int convert_file(const Options& given, std::ostream& out, std::ostream& err, boo
   // again) and once more by the conversion.
   std::string passes_note;
   if (options.auto_passes) {
-    const AutoPasses advised = auto_passes(options.input, err);
+    const AutoPasses advised = auto_passes(options.input, options.cleanup, err);
     if (advised.passes == 0) return advised.status;
     options.passes = advised.passes;
     passes_note = advised.note;
   }
   Conversion conversion(any_image_reader_factory());
   TerminalHost host(err, show_progress && !options.quiet, conversion.CancelState);
+  std::error_code ink_error;
+  if (!options.ink.empty()) {
+    conversion.set_ink_observer([&](const PixelGrid& grid) { ink_error = write_grid_pbm(options.ink, grid); });
+  }
   {
     InterruptGuard interrupts;
     ConversionSettings settings;
     settings.Special = flag_value(options.special);
     settings.Ave = tenths_to_real(options.tolerance_tenths);  // held as the settings load holds it
+    set_scan_cleanup(settings, options.cleanup);
     conversion.ChangeImage(options.input, options.passes, host, settings);
   }
   if (conversion.CancelState != 0) return report_conversion_failure(conversion.CancelState, host);
+  if (conversion.scan_report().grey_scan_without_ink) {
+    host.show_message(std::string(messages::kGreyScanNotice) + "--threshold auto をためしてみてね。");
+  }
+  if (ink_error) {
+    host.show_message(file_error_text(ink_error) + ": " + options.ink);
+    host.show_message(kNotSavedMessage);
+    return kExitNotWritten;
+  }
 
   if (!options.thinned.empty()) {
     if (const std::error_code error = write_grid_pbm(options.thinned, conversion.grid())) {

@@ -1,6 +1,8 @@
 #include "cli/image_input.h"
 
 #include <charconv>
+#include <cstdio>
+#include <new>
 
 #include "app/core/messages.h"
 #include "app/core/scale.h"
@@ -53,6 +55,17 @@ std::string image_info_text(const std::string& path, const ImageInfo& info) {
          "resolution: " + resolution_text(info) + "\n";
 }
 
+std::string grey_summary_text(const scan::GreySummary& summary, const ImageInfo& info) {
+  char share[32];
+  std::snprintf(share, sizeof share, "%.2f %%", summary.auto_ink * 100);
+  const scan::ThresholdMode by_format = scan::mode_for_image({}, info, true);
+  return "grey levels: " + std::to_string(summary.levels_used) + " in use, " + std::to_string(summary.darkest) +
+         " (darkest) to " + std::to_string(summary.lightest) + " (lightest), median " + std::to_string(summary.median) +
+         "\n" + "threshold: " + scan::threshold_mode_text(by_format) + " by format; auto takes levels below " +
+         std::to_string(summary.auto_threshold) + " of 255 (the paper) for ink, " + share + " of the pixels; otsu " +
+         std::to_string(summary.otsu) + "\n";
+}
+
 int print_image_info(const std::string& path, std::ostream& out, std::ostream& err) {
   const OpenedImage image = open_any_image(path);
   if (image.status != ImageStatus::Ok) {
@@ -60,7 +73,23 @@ int print_image_info(const std::string& path, std::ostream& out, std::ostream& e
     err << messages::kUnreadableImage << '\n';
     return 3;
   }
-  out << image_info_text(path, image.reader->info());
+  const ImageInfo& info = image.reader->info();
+  out << image_info_text(path, info);
+  if (!image.reader->has_grey_levels()) return 0;
+  ImageStatus status = ImageStatus::Ok;
+  scan::GreySummary summary;
+  try {
+    summary = scan::summarise_grey(info.width, info.height,
+                                   [&](const GreyRowSink& sink) { return image.reader->read_grey_rows(sink); }, status);
+  } catch (const std::bad_alloc&) {
+    err << messages::kOutOfMemory << '\n';
+    return 2;
+  }
+  if (status != ImageStatus::Ok) {
+    err << messages::kUnreadableImage << '\n';
+    return 3;
+  }
+  out << grey_summary_text(summary, info);
   return 0;
 }
 

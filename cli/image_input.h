@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "raster/image_reader.h"
+#include "scan/threshold.h"
 
 namespace vp::cli {
 
@@ -14,6 +15,10 @@ inline constexpr std::string_view kRateFromDpi = "from-dpi:";
 
 // "--info" report: format and encoding, size, pixel kind, the ink rule, resolution.
 std::string image_info_text(const std::string& path, const ImageInfo& info);
+
+// "--info" lines on the grey levels of an image that has them, and the thresholds
+// the rules would take.
+std::string grey_summary_text(const scan::GreySummary& summary, const ImageInfo& info);
 
 // vpconvert --info FILE: the report on `out` and exit status 0, or the
 // conversion's messages for an unsupported or unreadable file on `err` and 3.

@@ -6,6 +6,7 @@
 
 #include "cli/image_input.h"
 #include "export/export_rules.h"
+#include "scan/despeckle.h"
 
 namespace vp::cli {
 namespace {
@@ -74,7 +75,7 @@ std::string usage_text() {
          "       vpconvert --info INPUT\n"
          "       vpconvert --suggest-passes INPUT\n"
          "\n"
-         "Converts a scanned black-on-white drawing into straight line segments. Inputs: BMP\n"
+         "Converts a scanned drawing into straight line segments. Inputs: BMP\n"
          "(1-bit, 8-bit palette, 24-bit), TIFF (1/2/4/8-bit grey or palette, 8-bit RGB; uncompressed,\n"
          "LZW, PackBits, CCITT G3/G4...), PNG (1/2/4/8-bit grey or palette, 8-bit RGB) and PBM;\n"
          "the file's content, not its name, tells which. The output's extension picks the format:\n"
@@ -112,6 +113,17 @@ std::string usage_text() {
          "                         points it replaces, 0.1 to 10.0 in steps of 0.1 (default 2.0)\n"
          "  --thinned FILE.pbm     also write the thinned image, to judge the number of passes\n"
          "\n"
+         "grey and colour scans:\n"
+         "  --threshold MODE       which pixels are ink: nearest-black (the one grey value or palette entry\n"
+         "                         nearest to black, pure black in RGB), auto (relative to the paper's\n"
+         "                         brightness, for uneven light, faint or coloured ink), otsu (one global\n"
+         "                         threshold), adaptive (local, Sauvola) or a grey level 1 to 255 (darker\n"
+         "                         is ink); colour counts by its luma; 1-bit images are taken as they are\n"
+         "                         (default: auto for JPEG, nearest-black for the other formats)\n"
+         "  --despeckle N          remove specks of ink of at most N pixels (8-connected), 0 to 10000\n"
+         "                         (default 0)\n"
+         "  --ink FILE.pbm         also write the ink as the thinning receives it, to judge the clean-up\n"
+         "\n"
          "several inputs at once (a batch):\n"
          "  --to FORMAT            the outputs' format: txt, text, csv, dxf, jwc or svg (required)\n"
          "  --out-dir DIR          the outputs' folder; each output is named after its input (required)\n"
@@ -120,7 +132,8 @@ std::string usage_text() {
          "  exits with the highest status of its files.\n"
          "\n"
          "  --quiet                no progress bar and no summary\n"
-         "  --info                 describe the input image (format, size, ink, resolution); no conversion\n"
+         "  --info                 describe the input image (format, size, ink, resolution, grey levels and\n"
+         "                         the threshold auto would take); no conversion\n"
          "  --suggest-passes       measure the input's strokes and print the number of passes that thins\n"
          "                         the typical one to a single pixel, and its width; no conversion\n"
          "  -h, --help             this text\n"
@@ -261,6 +274,22 @@ ParseResult parse_options(const std::vector<std::string>& args) {
       const auto n = parse_int(*v, 1, 256);
       if (!n) return fail("--jobs must be a whole number from 1 to 256, not \"" + *v + "\"");
       options.jobs = *n;
+    } else if (arg == "--threshold") {
+      const auto v = value();
+      if (!v) return fail(needs_value(arg));
+      const auto mode = scan::parse_threshold_mode(*v);
+      if (!mode) return fail("--threshold must be nearest-black, auto, otsu, adaptive or a grey level from 1 to 255, not \"" + *v + "\"");
+      options.cleanup.threshold = *mode;
+    } else if (arg == "--despeckle") {
+      const auto v = value();
+      if (!v) return fail(needs_value(arg));
+      const auto n = parse_int(*v, 0, scan::kMaxSpeck);
+      if (!n) return fail("--despeckle must be a whole number of pixels from 0 to " + std::to_string(scan::kMaxSpeck) + ", not \"" + *v + "\"");
+      options.cleanup.despeckle = *n;
+    } else if (arg == "--ink") {
+      const auto v = value();
+      if (!v || v->empty()) return fail(needs_value(arg));
+      options.ink = *v;
     } else if (arg == "--thinned") {
       const auto v = value();
       if (!v || v->empty()) return fail(needs_value(arg));
@@ -287,6 +316,7 @@ ParseResult parse_options(const std::vector<std::string>& args) {
     // A batch: every output is named after its input, in one folder, in one format.
     if (!options.output.empty()) return fail("-o names a single output; for several inputs use --to FORMAT --out-dir DIR");
     if (!options.thinned.empty()) return fail("--thinned names a single file; it cannot be used with several inputs");
+    if (!options.ink.empty()) return fail("--ink names a single file; it cannot be used with several inputs");
     if (options.to.empty()) return fail("several inputs need --to FORMAT (" + std::string(kFormatNames) + ")");
     if (options.out_dir.empty()) return fail("several inputs need --out-dir DIR");
     const auto format = format_of_extension("." + lower(options.to));

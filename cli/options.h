@@ -8,6 +8,7 @@
 
 #include "export/dxf_writer.h"
 #include "export/jwc_writer.h"
+#include "scan/threshold.h"
 
 namespace vp::cli {
 
@@ -32,6 +33,8 @@ struct Options {
   DxfOptions dxf;                  // DxfReal, DxfOption1, DxfOption1_Len, DxfOption2
   JwcOptions jwc;                  // JwcGroupe ... JwcOption2_R
   std::string thinned;             // --thinned: where to write the thinned grid, if anywhere
+  std::string ink;                 // --ink: where to write the ink as thinning receives it, if anywhere
+  scan::CleanupSettings cleanup;   // --threshold, --despeckle
   bool special = false;            // --special: merge chains of segments (the setting Special on)
   std::int32_t tolerance_tenths = 20;  // --tolerance: the merging tolerance Ave, in tenths of a cell
   bool quiet = false;

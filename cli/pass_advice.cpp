@@ -6,6 +6,7 @@
 #include "cli/converter.h"
 #include "cli/terminal_host.h"
 #include "imageio/image_formats.h"
+#include "scan/clean_load.h"
 
 namespace vp::cli {
 namespace {
@@ -34,8 +35,24 @@ std::string pass_advice_text(const PassAdvice& advice) {
   return text + ")";
 }
 
-int print_pass_advice(const std::string& path, std::ostream& out, std::ostream& err) {
-  const AdvisorFileResult result = advise_passes_for_file(path, any_image_reader_factory());
+AdvisorFileResult advise_on_clean_ink(const std::string& path, const scan::CleanupSettings& cleanup) {
+  AdvisorFileResult result;
+  PixelGrid grid;
+  const scan::CleanLoad load = scan::load_clean_ink(path, any_image_reader_factory(), cleanup, grid);
+  if (load.out_of_memory) {
+    result.outcome = AdvisorLoad::OutOfMemory;
+  } else if (load.status != ImageStatus::Ok) {
+    result.outcome = load.status == ImageStatus::Unsupported ? AdvisorLoad::Unsupported : AdvisorLoad::Unreadable;
+  } else {
+    result.advice = advise_passes(grid);
+    result.outcome = AdvisorLoad::Ok;
+  }
+  return result;
+}
+
+int print_pass_advice(const std::string& path, const scan::CleanupSettings& cleanup, std::ostream& out,
+                      std::ostream& err) {
+  const AdvisorFileResult result = advise_on_clean_ink(path, cleanup);
   std::int32_t cancel_state = 0;
   TerminalHost host(err, false, cancel_state);
   switch (result.outcome) {
@@ -55,8 +72,8 @@ int print_pass_advice(const std::string& path, std::ostream& out, std::ostream& 
   return kExitUnreadable;
 }
 
-AutoPasses auto_passes(const std::string& path, std::ostream& err) {
-  const AdvisorFileResult result = advise_passes_for_file(path, any_image_reader_factory());
+AutoPasses auto_passes(const std::string& path, const scan::CleanupSettings& cleanup, std::ostream& err) {
+  const AdvisorFileResult result = advise_on_clean_ink(path, cleanup);
   switch (result.outcome) {
     case AdvisorLoad::Ok:
       return {result.advice.passes, kExitWritten, "--passes auto: " + pass_advice_text(result.advice)};

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "raster/pass_advisor.h"
+#include "scan/threshold.h"
 
 namespace vp::cli {
 
@@ -13,10 +14,14 @@ namespace vp::cli {
 // and, when only every n-th row was measured, "(..., every 2nd row)".
 std::string pass_advice_text(const PassAdvice& advice);
 
+// The advice on the ink as the conversion would thin it: after the clean-up.
+AdvisorFileResult advise_on_clean_ink(const std::string& path, const scan::CleanupSettings& cleanup);
+
 // vpconvert --suggest-passes FILE: the advice on `out` and 0, or the
 // conversion's messages for an unreadable (3), unsupported (3) or too large (2)
 // image on `err`.
-int print_pass_advice(const std::string& path, std::ostream& out, std::ostream& err);
+int print_pass_advice(const std::string& path, const scan::CleanupSettings& cleanup, std::ostream& out,
+                      std::ostream& err);
 
 struct AutoPasses {
   std::int32_t passes = 0;  // the count to convert with; 0 when the advice failed
@@ -28,6 +33,6 @@ struct AutoPasses {
 // read is left to the conversion, which fails on it with its own message: the
 // count is then 1, the smallest. An image too large to hold gives the status of
 // running out of memory, with its message on `err`.
-AutoPasses auto_passes(const std::string& path, std::ostream& err);
+AutoPasses auto_passes(const std::string& path, const scan::CleanupSettings& cleanup, std::ostream& err);
 
 }  // namespace vp::cli

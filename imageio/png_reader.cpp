@@ -38,6 +38,14 @@ bool read_next_row(png_structp png, png_bytep row) {
   return true;
 }
 
+bool read_whole_image(png_structp png, png_infop info, png_bytepp rows) {
+  if (setjmp(png_jmpbuf(png)) != 0) return false;
+  png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  png_read_image(png, rows);
+  return true;
+}
+
 }  // namespace
 
 struct PngReader::Impl {
@@ -47,6 +55,7 @@ struct PngReader::Impl {
   bool interlaced = false;
   bool rows_read = false;
   imageio::SampleLayout layout;
+  imageio::GreyTable grey{};  // grey and palette images
   std::size_t row_bytes = 0;
 
   Impl() = default;
@@ -92,6 +101,7 @@ ImageStatus PngReader::Impl::open(const std::string& path, ImageInfo& out) {
       out.kind = PixelKind::Grey;
       out.ink_index = 0;  // PNG grey is 0 for black
       out.bits_per_pixel = depth;
+      grey = imageio::grey_levels_of_samples(depth, false);
       break;
     case PNG_COLOR_TYPE_PALETTE: {
       png_colorp entries = nullptr;
@@ -100,7 +110,11 @@ ImageStatus PngReader::Impl::open(const std::string& path, ImageInfo& out) {
         return ImageStatus::Unreadable;
       }
       std::vector<imageio::Colour> palette(static_cast<std::size_t>(count));
-      for (std::size_t i = 0; i < palette.size(); ++i) palette[i] = {entries[i].red, entries[i].green, entries[i].blue};
+      grey.fill(255);  // indices past the palette: white
+      for (std::size_t i = 0; i < palette.size(); ++i) {
+        palette[i] = {entries[i].red, entries[i].green, entries[i].blue};
+        if (i < grey.size()) grey[i] = luma(entries[i].red, entries[i].green, entries[i].blue);
+      }
       out.kind = PixelKind::Palette;
       out.palette_entries = count;
       out.ink_index = imageio::nearest_to_black(palette);
@@ -137,7 +151,7 @@ ImageStatus PngReader::Impl::open(const std::string& path, ImageInfo& out) {
   return ImageStatus::Ok;
 }
 
-ImageStatus PngReader::read_rows(const InkRowSink& sink) {
+ImageStatus PngReader::restart() {
   if (impl_->png == nullptr) return ImageStatus::Unreadable;
   if (impl_->rows_read) {  // the stream is spent: start over
     const ImageInfo before = info_;
@@ -145,8 +159,52 @@ ImageStatus PngReader::read_rows(const InkRowSink& sink) {
       return ImageStatus::Unreadable;
     }
   }
+  impl_->rows_read = true;
+  return ImageStatus::Ok;
+}
+
+bool PngReader::has_grey_levels() const { return impl_->png != nullptr && info_.bits_per_pixel > 1; }
+
+ImageStatus PngReader::read_grey_rows(const GreyRowSink& sink) {
+  if (impl_->png == nullptr) return ImageStatus::Unreadable;
+  if (!has_grey_levels()) return ImageStatus::Unsupported;
+  if (const ImageStatus status = restart(); status != ImageStatus::Ok) return status;
   Impl& impl = *impl_;
-  impl.rows_read = true;
+  const std::int32_t width = info_.width;
+  const std::int32_t height = info_.height;
+  std::vector<std::uint8_t> grey(static_cast<std::size_t>(width));
+  // 8-bit grey is already what the sink takes: its rows go as they are.
+  const bool as_stored = info_.kind == PixelKind::Grey && info_.bits_per_pixel == 8;
+  if (!impl.interlaced) {
+    std::vector<png_byte> row(impl.row_bytes);
+    for (std::int32_t r = 0; r < height; ++r) {
+      if (!read_next_row(impl.png, row.data())) return ImageStatus::Unreadable;
+      if (as_stored) {
+        if (!sink(r, row)) break;
+        continue;
+      }
+      imageio::grey_row(row.data(), width, impl.layout, impl.grey, grey.data());
+      if (!sink(r, grey)) break;
+    }
+    return ImageStatus::Ok;
+  }
+  if (static_cast<std::uint64_t>(impl.row_bytes) * static_cast<std::uint64_t>(height) > imageio::kMaxBufferBytes) {
+    return ImageStatus::Unsupported;
+  }
+  std::vector<png_byte> image(impl.row_bytes * static_cast<std::size_t>(height));
+  std::vector<png_bytep> rows(static_cast<std::size_t>(height));
+  for (std::size_t r = 0; r < rows.size(); ++r) rows[r] = image.data() + r * impl.row_bytes;
+  if (!read_whole_image(impl.png, impl.info, rows.data())) return ImageStatus::Unreadable;
+  for (std::int32_t r = 0; r < height; ++r) {
+    imageio::grey_row(rows[static_cast<std::size_t>(r)], width, impl.layout, impl.grey, grey.data());
+    if (!sink(r, grey)) break;
+  }
+  return ImageStatus::Ok;
+}
+
+ImageStatus PngReader::read_rows(const InkRowSink& sink) {
+  if (const ImageStatus status = restart(); status != ImageStatus::Ok) return status;
+  Impl& impl = *impl_;
   const std::int32_t width = info_.width;
   const std::int32_t height = info_.height;
   std::vector<png_byte> row(impl.row_bytes);

@@ -32,9 +32,17 @@ class PngReader : public ImageReader {
   // since its last pass completes every row. A second call reads the file again.
   ImageStatus read_rows(const InkRowSink& sink) override;
 
+  // Images of 2 bits or more: grey levels top first, a row at a time; an
+  // interlaced image is first read whole as it is stored (its samples, not its
+  // grey levels), at most 1 GiB of them.
+  bool has_grey_levels() const override;
+  ImageStatus read_grey_rows(const GreyRowSink& sink) override;
+
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
+  ImageStatus restart();
+
   ImageInfo info_;
   std::string path_;
 };

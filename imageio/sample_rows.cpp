@@ -37,6 +37,30 @@ void ink_row(const std::uint8_t* row, std::int32_t width, const SampleLayout& la
   }
 }
 
+GreyTable grey_levels_of_samples(int bits, bool min_is_white) {
+  GreyTable table{};
+  const int top = (1 << bits) - 1;
+  for (int v = 0; v <= top && v < 256; ++v) {
+    const int level = (v * 255 + top / 2) / top;
+    table[static_cast<std::size_t>(v)] = static_cast<std::uint8_t>(min_is_white ? 255 - level : level);
+  }
+  return table;
+}
+
+void grey_row(const std::uint8_t* row, std::int32_t width, const SampleLayout& layout, const GreyTable& table,
+              std::uint8_t* out) {
+  if (width <= 0) return;
+  if (layout.rgb) return bmp::grey_row_rgb(row, width, false, out);
+  if (layout.bits == 8) return bmp::grey_row_indexed(row, width, table, out);
+  const int bits = layout.bits;
+  const int per_byte = 8 / bits;
+  const unsigned mask = (1u << bits) - 1;
+  for (std::int32_t c = 0; c < width; ++c) {
+    const int shift = 8 - bits * (c % per_byte + 1);
+    out[c] = table[(row[c / per_byte] >> shift) & mask];
+  }
+}
+
 int nearest_to_black(std::span<const Colour> palette) {
   int best = -1;
   std::uint64_t best_distance = 0;

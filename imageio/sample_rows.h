@@ -4,6 +4,7 @@
 // at a time (interlaced PNG, TIFF with one plane per colour).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -36,6 +37,16 @@ std::uint64_t row_bytes(std::int64_t width, const SampleLayout& layout);
 
 // `row` holds row_bytes(width, layout) bytes.
 void ink_row(const std::uint8_t* row, std::int32_t width, const SampleLayout& layout, std::uint64_t* out);
+
+// The grey level (0 black .. 255 white) of every sample value of a palette or
+// grey image; RGB images need none.
+using GreyTable = std::array<std::uint8_t, 256>;
+// Grey samples of `bits` bits scaled to 0..255, turned round when 0 is white.
+GreyTable grey_levels_of_samples(int bits, bool min_is_white);
+
+// `row` holds row_bytes(width, layout) bytes (RGB: red, green, blue); `width` grey levels to `out`.
+void grey_row(const std::uint8_t* row, std::int32_t width, const SampleLayout& layout, const GreyTable& table,
+              std::uint8_t* out);
 
 // Nearest to black among colours by squared distance, ties to the lowest index;
 // -1 for an empty list. Components may be of any range, all of the same.

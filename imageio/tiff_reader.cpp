@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -76,6 +77,13 @@ struct TiffReader::Impl {
   std::uint64_t plane_row_bytes = 0;  // one row of one plane (of the whole image when not in planes)
   std::uint32_t tile_width = 0;
   std::uint32_t tile_length = 0;
+  imageio::GreyTable grey{};  // grey and palette images
+
+  // The rows of a tiled image, each as its plane rows (one, or three for planes).
+  using BandRow = std::function<bool(std::int32_t row, const std::uint8_t* const planes[3])>;
+  ImageStatus read_tile_rows(const ImageInfo& info, const BandRow& row);
+  ImageStatus read_grey_strips(const ImageInfo& info, const GreyRowSink& sink);
+  ImageStatus read_grey_planes(const ImageInfo& info, const GreyRowSink& sink);
 
   ~Impl() {
     if (tif != nullptr) TIFFClose(tif);
@@ -134,6 +142,7 @@ ImageStatus TiffReader::Impl::open(const std::string& path, ImageInfo& info) {
       info.kind = PixelKind::Grey;
       info.min_is_white = photometric == PHOTOMETRIC_MINISWHITE;
       info.ink_index = info.min_is_white ? (1 << bits) - 1 : 0;
+      grey = imageio::grey_levels_of_samples(bits, info.min_is_white);
       break;
     case PHOTOMETRIC_PALETTE: {
       if (samples != 1) return ImageStatus::Unsupported;
@@ -147,7 +156,16 @@ ImageStatus TiffReader::Impl::open(const std::string& path, ImageInfo& info) {
       // libtiff holds 2^bits entries of each. 16-bit components; some writers put
       // 8-bit values in them, which scales every distance alike.
       std::vector<imageio::Colour> palette(std::size_t{1} << bits);
-      for (std::size_t i = 0; i < palette.size(); ++i) palette[i] = {red[i], green[i], blue[i]};
+      bool eight_bit = true;  // components written as 0..255 rather than 0..65535
+      for (std::size_t i = 0; i < palette.size(); ++i) {
+        palette[i] = {red[i], green[i], blue[i]};
+        eight_bit = eight_bit && red[i] < 256 && green[i] < 256 && blue[i] < 256;
+      }
+      const int shift = eight_bit ? 0 : 8;
+      for (std::size_t i = 0; i < palette.size(); ++i) {
+        grey[i] = luma(static_cast<std::uint8_t>(red[i] >> shift), static_cast<std::uint8_t>(green[i] >> shift),
+                       static_cast<std::uint8_t>(blue[i] >> shift));
+      }
       info.kind = PixelKind::Palette;
       info.palette_entries = static_cast<int>(palette.size());
       info.ink_index = imageio::nearest_to_black(palette);
@@ -252,7 +270,7 @@ ImageStatus TiffReader::Impl::read_planes(const ImageInfo& info, const InkRowSin
 }
 
 // One row of tiles at a time, pasted into a band as high as a tile.
-ImageStatus TiffReader::Impl::read_tiles(const ImageInfo& info, const InkRowSink& sink) {
+ImageStatus TiffReader::Impl::read_tile_rows(const ImageInfo& info, const BandRow& deliver) {
   const int errors_before = errors;
   const std::uint32_t width = static_cast<std::uint32_t>(info.width);
   const std::uint32_t height = static_cast<std::uint32_t>(info.height);
@@ -263,8 +281,6 @@ ImageStatus TiffReader::Impl::read_tiles(const ImageInfo& info, const InkRowSink
   const std::size_t band_rows = std::min(tile_length, height);
   std::vector<std::uint8_t> tile(static_cast<std::size_t>(TIFFTileSize64(tif)));
   std::vector<std::uint8_t> band(plane_row * band_rows * plane_count);
-  std::vector<std::uint64_t> ink(imageio::ink_words(info.width));
-  std::vector<std::uint64_t> zero(ink.size());
 
   for (std::uint32_t top = 0; top < height; top += tile_length) {
     const std::size_t rows = std::min<std::uint32_t>(tile_length, height - top);
@@ -282,15 +298,95 @@ ImageStatus TiffReader::Impl::read_tiles(const ImageInfo& info, const InkRowSink
       }
     }
     for (std::size_t r = 0; r < rows; ++r) {
-      if (planes) {
-        for (std::uint16_t plane = 0; plane < 3; ++plane) {
-          bmp::ink_row_8bit(band.data() + (plane * band_rows + r) * plane_row, info.width, 0, zero.data());
-          for (std::size_t k = 0; k < ink.size(); ++k) ink[k] = plane == 0 ? zero[k] : ink[k] & zero[k];
-        }
-      } else {
-        imageio::ink_row(band.data() + r * plane_row, info.width, layout, ink.data());
+      const std::uint8_t* plane_rows[3] = {};
+      for (std::uint16_t plane = 0; plane < plane_count; ++plane) {
+        plane_rows[plane] = band.data() + (plane * band_rows + r) * plane_row;
       }
-      if (!sink(static_cast<std::int32_t>(top + r), ink)) return ImageStatus::Ok;
+      if (!deliver(static_cast<std::int32_t>(top + r), plane_rows)) return ImageStatus::Ok;
+    }
+  }
+  return ImageStatus::Ok;
+}
+
+ImageStatus TiffReader::Impl::read_tiles(const ImageInfo& info, const InkRowSink& sink) {
+  std::vector<std::uint64_t> ink(imageio::ink_words(info.width));
+  std::vector<std::uint64_t> zero(ink.size());
+  return read_tile_rows(info, [&](std::int32_t row, const std::uint8_t* const plane_rows[3]) {
+    if (planes) {
+      for (std::uint16_t plane = 0; plane < 3; ++plane) {
+        bmp::ink_row_8bit(plane_rows[plane], info.width, 0, zero.data());
+        for (std::size_t k = 0; k < ink.size(); ++k) ink[k] = plane == 0 ? zero[k] : ink[k] & zero[k];
+      }
+    } else {
+      imageio::ink_row(plane_rows[0], info.width, layout, ink.data());
+    }
+    return sink(row, ink);
+  });
+}
+
+bool TiffReader::has_grey_levels() const { return impl_->tif != nullptr && info_.bits_per_pixel > 1; }
+
+ImageStatus TiffReader::read_grey_rows(const GreyRowSink& sink) {
+  if (impl_->tif == nullptr) return ImageStatus::Unreadable;
+  if (!has_grey_levels()) return ImageStatus::Unsupported;
+  if (impl_->tiled) {
+    std::vector<std::uint8_t> grey(static_cast<std::size_t>(info_.width));
+    const bool planes = impl_->planes;
+    return impl_->read_tile_rows(info_, [&](std::int32_t row, const std::uint8_t* const plane_rows[3]) {
+      if (planes) {
+        for (std::int32_t x = 0; x < info_.width; ++x) grey[static_cast<std::size_t>(x)] = luma(plane_rows[0][x], plane_rows[1][x], plane_rows[2][x]);
+      } else {
+        imageio::grey_row(plane_rows[0], info_.width, impl_->layout, impl_->grey, grey.data());
+      }
+      return sink(row, grey);
+    });
+  }
+  if (impl_->planes) return impl_->read_grey_planes(info_, sink);
+  return impl_->read_grey_strips(info_, sink);
+}
+
+ImageStatus TiffReader::Impl::read_grey_strips(const ImageInfo& info, const GreyRowSink& sink) {
+  const int errors_before = errors;
+  std::vector<std::uint8_t> line(static_cast<std::size_t>(TIFFScanlineSize64(tif)));
+  std::vector<std::uint8_t> levels(static_cast<std::size_t>(info.width));
+  for (std::int32_t r = 0; r < info.height; ++r) {
+    if (TIFFReadScanline(tif, line.data(), static_cast<std::uint32_t>(r), 0) < 0 || errors != errors_before) {
+      return ImageStatus::Unreadable;
+    }
+    imageio::grey_row(line.data(), info.width, layout, grey, levels.data());
+    if (!sink(r, levels)) break;
+  }
+  return ImageStatus::Ok;
+}
+
+// Planes in strips: the three strips that hold the same rows are decoded
+// together, so that every plane is read once, top to bottom.
+ImageStatus TiffReader::Impl::read_grey_planes(const ImageInfo& info, const GreyRowSink& sink) {
+  const int errors_before = errors;
+  std::uint32_t rows_per_strip = 0;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rows_per_strip);
+  const auto height = static_cast<std::uint32_t>(info.height);
+  rows_per_strip = std::clamp<std::uint32_t>(rows_per_strip, 1, height);
+  const auto width = static_cast<std::size_t>(info.width);
+  if (static_cast<std::uint64_t>(width) * rows_per_strip * 3 > kMaxBufferBytes) return ImageStatus::Unsupported;
+  std::vector<std::uint8_t> strips(width * rows_per_strip * 3);
+  std::vector<std::uint8_t> grey(width);
+  for (std::uint32_t top = 0; top < height; top += rows_per_strip) {
+    const std::uint32_t rows = std::min(rows_per_strip, height - top);
+    for (std::uint16_t plane = 0; plane < 3; ++plane) {
+      const tmsize_t wanted = static_cast<tmsize_t>(width * rows);
+      if (TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, top, plane), strips.data() + plane * width * rows_per_strip,
+                               wanted) < wanted ||
+          errors != errors_before) {
+        return ImageStatus::Unreadable;
+      }
+    }
+    for (std::uint32_t r = 0; r < rows; ++r) {
+      const std::uint8_t* red = strips.data() + r * width;
+      const std::uint8_t* green = red + width * rows_per_strip;
+      const std::uint8_t* blue = green + width * rows_per_strip;
+      for (std::size_t x = 0; x < width; ++x) grey[x] = luma(red[x], green[x], blue[x]);
+      if (!sink(static_cast<std::int32_t>(top + r), grey)) return ImageStatus::Ok;
     }
   }
   return ImageStatus::Ok;

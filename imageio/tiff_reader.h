@@ -36,6 +36,11 @@ class TiffReader : public ImageReader {
   // keep a one-bit ink mask of the whole image.
   ImageStatus read_rows(const InkRowSink& sink) override;
 
+  // Images of 2 bits or more, grey levels in file order, top first; images with
+  // one plane per colour are read a strip of each plane at a time.
+  bool has_grey_levels() const override;
+  ImageStatus read_grey_rows(const GreyRowSink& sink) override;
+
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;

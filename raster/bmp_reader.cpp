@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <vector>
 
@@ -88,26 +89,58 @@ void set_bits(std::vector<std::uint64_t>& row, std::int64_t from, std::int64_t c
 
 enum class RleResult { Ok, Damaged, Aborted };
 
-// Decodes a bottom-up RLE8 stream. Without a sink it only checks the stream.
+// What an RLE8 stream's rows become: ink words, or grey levels for the scan clean-up.
+class InkRows {
+ public:
+  InkRows(std::int32_t width, int ink_index, const InkRowSink& sink)
+      : row_(bmp::ink_words(width), 0), ink_index_(ink_index), sink_(sink) {}
+  void run(std::int64_t x, std::int64_t count, std::uint8_t index) {
+    if (index == ink_index_) set_bits(row_, x, count);
+  }
+  bool deliver(std::int32_t row_from_top) { return sink_(row_from_top, row_); }
+  void clear() { std::fill(row_.begin(), row_.end(), std::uint64_t{0}); }
+
+ private:
+  std::vector<std::uint64_t> row_;
+  int ink_index_;
+  const InkRowSink& sink_;
+};
+
+// Pixels the stream skips are white, as they are background for the ink.
+class GreyRows {
+ public:
+  GreyRows(std::int32_t width, const std::array<std::uint8_t, 256>& table, const GreyRowSink& sink)
+      : row_(static_cast<std::size_t>(width), 255), table_(table), sink_(sink) {}
+  void run(std::int64_t x, std::int64_t count, std::uint8_t index) {
+    std::fill_n(row_.begin() + x, count, table_[index]);
+  }
+  bool deliver(std::int32_t row_from_top) { return sink_(row_from_top, row_); }
+  void clear() { std::fill(row_.begin(), row_.end(), std::uint8_t{255}); }
+
+ private:
+  std::vector<std::uint8_t> row_;
+  const std::array<std::uint8_t, 256>& table_;
+  const GreyRowSink& sink_;
+};
+
+// Decodes a bottom-up RLE8 stream. Without rows to write it only checks the stream.
 // A stream is damaged when it writes outside the image (a run past the row's end,
 // a delta past the image) or ends before its end-of-bitmap code. Extra
 // end-of-line codes past the top row write nothing and are tolerated. Pixels the
 // stream skips are background; rows it skips are delivered blank.
-RleResult decode_rle8(ByteStream& in, std::int32_t width, std::int32_t height, int ink_index,
-                      const InkRowSink* sink) {
+template <class Rows>
+RleResult decode_rle8(ByteStream& in, std::int32_t width, std::int32_t height, Rows* rows) {
   const std::int64_t w = width;
   const std::int64_t h = height;
-  std::vector<std::uint64_t> row;
-  if (sink != nullptr) row.assign(bmp::ink_words(width), 0);
   std::int64_t x = 0;
   std::int64_t y = 0;  // stored row index, 0 = bottom
 
   // Delivers the rows from y up to (not including) new_y, the first with what was decoded.
   auto advance_to = [&](std::int64_t new_y) {
-    if (sink != nullptr) {
+    if (rows != nullptr) {
       for (std::int64_t r = y; r < std::min(new_y, h); ++r) {
-        if (!(*sink)(static_cast<std::int32_t>(h - 1 - r), row)) return false;
-        if (r == y) std::fill(row.begin(), row.end(), std::uint64_t{0});
+        if (!rows->deliver(static_cast<std::int32_t>(h - 1 - r))) return false;
+        if (r == y) rows->clear();
       }
     }
     y = new_y;
@@ -120,7 +153,7 @@ RleResult decode_rle8(ByteStream& in, std::int32_t width, std::int32_t height, i
     if (!in.get(count) || !in.get(code)) return RleResult::Damaged;
     if (count != 0) {  // a run of one index
       if (y >= h || x + count > w) return RleResult::Damaged;
-      if (sink != nullptr && code == ink_index) set_bits(row, x, count);
+      if (rows != nullptr) rows->run(x, count, code);
       x += count;
     } else if (code == 0) {  // end of line
       if (!advance_to(y + 1)) return RleResult::Aborted;
@@ -139,7 +172,7 @@ RleResult decode_rle8(ByteStream& in, std::int32_t width, std::int32_t height, i
       for (unsigned i = 0; i < code; ++i) {
         std::uint8_t index = 0;
         if (!in.get(index)) return RleResult::Damaged;
-        if (sink != nullptr && index == ink_index) set_bits(row, x, 1);
+        if (rows != nullptr) rows->run(x, 1, index);
         ++x;
       }
       std::uint8_t pad = 0;
@@ -156,10 +189,13 @@ struct BmpReader::Impl {
   std::uint64_t data_offset = 0;
   std::uint64_t stride = 0;  // bytes of one stored row, uncompressed images
   bool ready = false;
+  std::array<std::uint8_t, 256> grey{};  // palette images: the grey level of each index
 
   BmpStatus open(const std::string& path, BmpInfo& info);
-  BmpStatus read_uncompressed(const BmpInfo& info, const InkRowSink& sink);
-  RleResult read_rle8(const BmpInfo& info, const InkRowSink* sink);
+  // Every stored row in file order, to `row(stored_row, bytes)` until it returns false.
+  BmpStatus read_stored_rows(const BmpInfo& info, const std::function<bool(std::int64_t, const std::uint8_t*)>& row);
+  template <class Rows>
+  RleResult read_rle8(const BmpInfo& info, Rows* rows);
   bool seek_to_data() {
     file.clear();
     file.seekg(static_cast<std::streamoff>(data_offset));
@@ -266,10 +302,13 @@ BmpStatus BmpReader::Impl::open(const std::string& path, BmpInfo& info) {
     const std::uint64_t entries = std::min(declared <= full ? declared : full, fitting);
     if (entries == 0) return BmpStatus::Unreadable;
     // Ink: the entry nearest to black by squared RGB distance, the first of equals.
+    // Indices past the palette are white for the clean-up.
+    grey.fill(255);
     int best = -1;
     unsigned best_distance = 0;
     for (std::uint64_t i = 0; i < entries; ++i) {
       const std::uint8_t* e = &head[palette_start + i * entry_bytes];  // blue, green, red
+      grey[i] = luma(e[2], e[1], e[0]);
       const unsigned d = unsigned{e[0]} * e[0] + unsigned{e[1]} * e[1] + unsigned{e[2]} * e[2];
       if (best < 0 || d < best_distance) {
         best = static_cast<int>(i);
@@ -285,7 +324,7 @@ BmpStatus BmpReader::Impl::open(const std::string& path, BmpInfo& info) {
     if (top_down || data_offset > file_size) return BmpStatus::Unreadable;
     // Check the whole stream now, so that a damaged one fails before the caller
     // sizes anything for it.
-    if (read_rle8(info, nullptr) != RleResult::Ok) return BmpStatus::Unreadable;
+    if (read_rle8<InkRows>(info, nullptr) != RleResult::Ok) return BmpStatus::Unreadable;
     return BmpStatus::Ok;
   }
 
@@ -296,19 +335,19 @@ BmpStatus BmpReader::Impl::open(const std::string& path, BmpInfo& info) {
   return BmpStatus::Ok;
 }
 
-RleResult BmpReader::Impl::read_rle8(const BmpInfo& info, const InkRowSink* sink) {
+template <class Rows>
+RleResult BmpReader::Impl::read_rle8(const BmpInfo& info, Rows* rows) {
   if (!seek_to_data()) return RleResult::Damaged;
   ByteStream in(file, file_size - data_offset);
-  return decode_rle8(in, info.width, info.height, info.ink_index, sink);
+  return decode_rle8(in, info.width, info.height, rows);
 }
 
-BmpStatus BmpReader::Impl::read_uncompressed(const BmpInfo& info, const InkRowSink& sink) {
+BmpStatus BmpReader::Impl::read_stored_rows(const BmpInfo& info,
+                                            const std::function<bool(std::int64_t, const std::uint8_t*)>& row) {
   if (!seek_to_data()) return BmpStatus::Unreadable;
   const std::uint64_t rows_per_chunk =
       std::clamp<std::uint64_t>(kChunkBytes / stride, 1, static_cast<std::uint64_t>(info.height));
   std::vector<std::uint8_t> chunk(static_cast<std::size_t>(rows_per_chunk * stride));
-  std::vector<std::uint64_t> ink(bmp::ink_words(info.width));
-
   std::int64_t stored = 0;  // rows are stored, and delivered, in file order
   while (stored < info.height) {
     const auto rows = static_cast<std::size_t>(
@@ -317,20 +356,7 @@ BmpStatus BmpReader::Impl::read_uncompressed(const BmpInfo& info, const InkRowSi
     file.read(reinterpret_cast<char*>(chunk.data()), bytes);
     if (file.gcount() != bytes) return BmpStatus::Unreadable;  // the file shrank since open()
     for (std::size_t i = 0; i < rows; ++i, ++stored) {
-      const std::uint8_t* row = chunk.data() + i * stride;
-      switch (info.bits_per_pixel) {
-        case 1:
-          bmp::ink_row_1bit(row, info.width, info.ink_index, ink.data());
-          break;
-        case 8:
-          bmp::ink_row_8bit(row, info.width, info.ink_index, ink.data());
-          break;
-        default:
-          bmp::ink_row_24bit(row, info.width, ink.data());
-          break;
-      }
-      const auto from_top = static_cast<std::int32_t>(info.top_down ? stored : info.height - 1 - stored);
-      if (!sink(from_top, ink)) return BmpStatus::Ok;
+      if (!row(stored, chunk.data() + i * stride)) return BmpStatus::Ok;
     }
   }
   return BmpStatus::Ok;
@@ -339,9 +365,44 @@ BmpStatus BmpReader::Impl::read_uncompressed(const BmpInfo& info, const InkRowSi
 BmpStatus BmpReader::read_rows(const InkRowSink& sink) {
   if (!impl_->ready) return BmpStatus::Unreadable;
   if (info_.rle8) {
-    return impl_->read_rle8(info_, &sink) == RleResult::Damaged ? BmpStatus::Unreadable : BmpStatus::Ok;
+    InkRows rows(info_.width, info_.ink_index, sink);
+    return impl_->read_rle8(info_, &rows) == RleResult::Damaged ? BmpStatus::Unreadable : BmpStatus::Ok;
   }
-  return impl_->read_uncompressed(info_, sink);
+  std::vector<std::uint64_t> ink(bmp::ink_words(info_.width));
+  return impl_->read_stored_rows(info_, [&](std::int64_t stored, const std::uint8_t* row) {
+    switch (info_.bits_per_pixel) {
+      case 1:
+        bmp::ink_row_1bit(row, info_.width, info_.ink_index, ink.data());
+        break;
+      case 8:
+        bmp::ink_row_8bit(row, info_.width, info_.ink_index, ink.data());
+        break;
+      default:
+        bmp::ink_row_24bit(row, info_.width, ink.data());
+        break;
+    }
+    return sink(static_cast<std::int32_t>(info_.top_down ? stored : info_.height - 1 - stored), ink);
+  });
+}
+
+bool BmpReader::has_grey_levels() const { return impl_->ready && info_.bits_per_pixel != 1; }
+
+BmpStatus BmpReader::read_grey_rows(const GreyRowSink& sink) {
+  if (!impl_->ready) return BmpStatus::Unreadable;
+  if (!has_grey_levels()) return BmpStatus::Unsupported;
+  if (info_.rle8) {
+    GreyRows rows(info_.width, impl_->grey, sink);
+    return impl_->read_rle8(info_, &rows) == RleResult::Damaged ? BmpStatus::Unreadable : BmpStatus::Ok;
+  }
+  std::vector<std::uint8_t> grey(static_cast<std::size_t>(info_.width));
+  return impl_->read_stored_rows(info_, [&](std::int64_t stored, const std::uint8_t* row) {
+    if (info_.bits_per_pixel == 8) {
+      bmp::grey_row_indexed(row, info_.width, impl_->grey, grey.data());
+    } else {
+      bmp::grey_row_rgb(row, info_.width, true, grey.data());
+    }
+    return sink(static_cast<std::int32_t>(info_.top_down ? stored : info_.height - 1 - stored), grey);
+  });
 }
 
 }  // namespace vp

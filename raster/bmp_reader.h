@@ -51,6 +51,10 @@ class BmpReader : public ImageReader {
   // read buffer; like any allocation, these may throw std::bad_alloc.
   BmpStatus read_rows(const InkRowSink& sink) override;
 
+  // 8-bit palette and 24-bit images, uncompressed or RLE8 (skipped pixels white).
+  bool has_grey_levels() const override;
+  BmpStatus read_grey_rows(const GreyRowSink& sink) override;
+
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;

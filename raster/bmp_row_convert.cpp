@@ -5,6 +5,8 @@
 #include <bit>
 #include <cstring>
 
+#include "raster/image_reader.h"
+
 namespace vp::bmp {
 namespace {
 
@@ -107,6 +109,16 @@ void ink_row_24bit(const std::uint8_t* row, std::int32_t width, std::uint64_t* o
     const std::uint8_t* p = row + 3 * c;
     if ((p[0] | p[1] | p[2]) == 0) out[c / 64] |= std::uint64_t{1} << (c % 64);
   }
+}
+
+void grey_row_indexed(const std::uint8_t* row, std::int32_t width, const std::array<std::uint8_t, 256>& table,
+                      std::uint8_t* out) {
+  for (std::int32_t c = 0; c < width; ++c) out[c] = table[row[c]];
+}
+
+void grey_row_rgb(const std::uint8_t* row, std::int32_t width, bool bgr, std::uint8_t* out) {
+  const int red = bgr ? 2 : 0, blue = bgr ? 0 : 2;
+  for (std::int32_t c = 0; c < width; ++c, row += 3) out[c] = luma(row[red], row[1], row[blue]);
 }
 
 }  // namespace vp::bmp

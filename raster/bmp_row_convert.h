@@ -5,6 +5,7 @@
 // tests hold the plain pixel-by-pixel rules to compare them with.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -22,5 +23,12 @@ void ink_row_8bit(const std::uint8_t* row, std::int32_t width, int ink_index, st
 
 // `row` holds 3 * `width` bytes (blue, green, red); a pixel is ink only when all three are 0.
 void ink_row_24bit(const std::uint8_t* row, std::int32_t width, std::uint64_t* out);
+
+// Grey levels for the scan clean-up, one byte per pixel into `out` (`width` bytes).
+// `row` holds `width` indices, each turned into grey by `table`.
+void grey_row_indexed(const std::uint8_t* row, std::int32_t width, const std::array<std::uint8_t, 256>& table,
+                      std::uint8_t* out);
+// `row` holds 3 * `width` bytes: blue, green, red when `bgr`, else red, green, blue.
+void grey_row_rgb(const std::uint8_t* row, std::int32_t width, bool bgr, std::uint8_t* out);
 
 }  // namespace vp::bmp

@@ -36,7 +36,8 @@ bool PixelGrid::reset(std::int32_t image_width, std::int32_t image_height) {
   storage_.reset(block);
   width_ = image_width + 2;
   height_ = image_height + 2;
-  words_per_row_ = static_cast<std::size_t>((width_ + 63) / 64);
+  // In the unsigned size type: width_ + 63 overflows an int for the widest images.
+  words_per_row_ = (static_cast<std::size_t>(width_) + 63) / 64;
   const std::size_t plane_words = bytes / sizeof(std::uint64_t) / 2;
   ink_ = block;
   prot_ = block + plane_words;

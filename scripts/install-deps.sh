@@ -5,7 +5,8 @@ set -euo pipefail
 
 # libtiff-dev, libpng-dev and libjpeg62-turbo-dev: the TIFF, PNG and JPEG input
 # (imageio/), part of every build.
-packages=(cmake ninja-build g++ libgtest-dev libtiff-dev libpng-dev libjpeg62-turbo-dev "$@")
+# potrace: mkbitmap and potrace, which the benchmarks run side by side with ours.
+packages=(cmake ninja-build g++ libgtest-dev libtiff-dev libpng-dev libjpeg62-turbo-dev potrace "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -1,6 +1,7 @@
 #include "app/core/conversion.h"
 
 #include <algorithm>
+#include <bit>
 #include <memory>
 #include <new>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "app/core/messages.h"
 #include "raster/thinning.h"
+#include "scan/despeckle.h"
 #include "vector/junctions.h"
 #include "vector/line_merger.h"
 #include "vector/run_tracer.h"
@@ -56,6 +58,8 @@ void Conversion::ChangeImage(const std::string& file_name, std::int32_t pass_cou
 void Conversion::ChangeImage(const std::string& file_name, std::int32_t pass_count, ConversionHost& host,
                              const ConversionSettings& settings) {
   special_points_ = SpecialPoints{};  // they belong to the last conversion
+  scan_report_ = ScanReport{};
+  cleanup_ = scan_cleanup_of(settings);
   // 1. LineData back to one block; without it nothing can start.
   if (!lines_.reset_storage()) {
     CancelState = 2;
@@ -120,9 +124,26 @@ void Conversion::ChangeBmpToArrayData(const std::string& file_name, ConversionHo
     CancelState = 2;
     return;
   }
+  const scan::ThresholdMode mode = scan::mode_for_image(cleanup_.threshold, info, reader->has_grey_levels());
+  scan_report_.mode = mode;
+  if (mode.rule != scan::ThresholdRule::NearestBlack) {
+    read_grey(*reader, mode, host);
+  } else {
+    read_ink(*reader, host);
+    scan_report_.ink_pixels = count_ink();
+    if (CancelState == 0 && reader->has_grey_levels()) note_missing_ink(*reader);
+  }
+  if (CancelState != 0) return;
+  if (cleanup_.despeckle > 0) scan_report_.speck_pixels = scan::remove_specks(grid_, cleanup_.despeckle);
+  if (ink_observer_) ink_observer_(grid_);
+}
+
+// The reader's own rule, row by row into the grid.
+void Conversion::read_ink(ImageReader& reader, ConversionHost& host) {
+  const ImageInfo& info = reader.info();
   std::int64_t rows_done = 0;
   int shown = 0;
-  const ImageStatus read = reader->read_rows([&](std::int32_t row_from_top, std::span<const std::uint64_t> ink) {
+  const ImageStatus read = reader.read_rows([&](std::int32_t row_from_top, std::span<const std::uint64_t> ink) {
     grid_.set_image_row(row_from_top, ink);
     // The bar after row r (counted from 0) reads trunc(r / height × 100).
     const auto position = static_cast<int>(static_cast<double>(rows_done) / info.height * 100.0);
@@ -133,6 +154,55 @@ void Conversion::ChangeBmpToArrayData(const std::string& file_name, ConversionHo
   });
   if (read != ImageStatus::Ok && CancelState == 0) CancelState = 3;
   host.set_bar(ProgressBar::Load, 100);
+}
+
+// A threshold rule on the reader's grey rows; the bar follows the rows read over
+// every reading the rule makes.
+void Conversion::read_grey(ImageReader& reader, const scan::ThresholdMode& mode, ConversionHost& host) {
+  const ImageInfo& info = reader.info();
+  const std::int64_t total = std::int64_t{info.height} * (mode.rule == scan::ThresholdRule::Otsu ? 2 : 1);
+  std::int64_t rows_done = 0;
+  int shown = 0;
+  const scan::GreySource source = [&](const GreyRowSink& sink) {
+    return reader.read_grey_rows([&](std::int32_t row_from_top, std::span<const std::uint8_t> grey) {
+      const bool go_on = sink(row_from_top, grey);
+      const auto position = static_cast<int>(static_cast<double>(rows_done) / static_cast<double>(total) * 100.0);
+      ++rows_done;
+      if (position != shown) host.set_bar(ProgressBar::Load, shown = position);
+      host.process_events();
+      return go_on && CancelState == 0;
+    });
+  };
+  const scan::ThresholdOutcome outcome =
+      scan::apply_threshold(mode, info.width, info.height, source, [&](std::int32_t row_from_top, std::span<const std::uint64_t> ink) {
+        grid_.set_image_row(row_from_top, ink);
+        return true;
+      });
+  if (outcome.status != ImageStatus::Ok && CancelState == 0) CancelState = 3;
+  scan_report_.threshold = outcome.threshold;
+  scan_report_.ink_pixels = count_ink();
+  host.set_bar(ProgressBar::Load, 100);
+}
+
+std::int64_t Conversion::count_ink() const {
+  std::int64_t count = 0;
+  for (std::int32_t y = 0; y < grid_.height(); ++y) {
+    const std::uint64_t* row = grid_.ink_row(y);
+    for (std::size_t k = 0; k < grid_.words_per_row(); ++k) count += std::popcount(row[k]);
+  }
+  return count;
+}
+
+// Item of advice for the front ends: nearest-black found next to no ink on an
+// image of many grey levels. The levels are counted only then, on a second
+// reading that stops at the 17th level, so the usual conversion pays nothing.
+void Conversion::note_missing_ink(ImageReader& reader) {
+  const std::int64_t pixels = std::int64_t{reader.info().width} * reader.info().height;
+  if (scan_report_.ink_pixels * 10000 >= pixels * 5) return;
+  ImageStatus status = ImageStatus::Ok;
+  const std::int32_t levels = scan::count_grey_levels(
+      [&](const GreyRowSink& sink) { return reader.read_grey_rows(sink); }, 17, status);
+  scan_report_.grey_scan_without_ink = levels > 16;
 }
 
 void Conversion::run_special_mode(float tolerance, ConversionHost& host) {

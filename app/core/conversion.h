@@ -1,6 +1,6 @@
 // The conversion driver: one image file into LineData.
 //
-// ChangeImage runs the phases in their fixed order (loading, PassCount thinning
+// ChangeImage runs the phases in their fixed order (loading and the scan clean-up, PassCount thinning
 // passes and BlueToBlack, run tracing) and leaves the outcome in CancelState:
 // 0 done, 1 aborted by the user, 2 out of memory, 3 unreadable or unsupported
 // bitmap. It reaches the user only through the ConversionHost; the host's
@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -25,6 +26,7 @@
 #include "app/core/conversion_settings.h"
 #include "raster/image_reader.h"
 #include "raster/pixel_grid.h"
+#include "scan/threshold.h"
 #include "vector/end_point_index.h"
 #include "vector/line_data.h"
 
@@ -38,6 +40,21 @@ struct SpecialPoints {
   std::vector<GridPoint> end_points;
   std::vector<GridPoint> crossings;
 };
+
+// What the scan clean-up did in the last conversion, for the front ends.
+struct ScanReport {
+  scan::ThresholdMode mode{scan::ThresholdRule::NearestBlack};  // the rule applied
+  std::int32_t threshold = -1;        // its one threshold (auto: on relative levels); -1 when none
+  std::int64_t ink_pixels = 0;        // ink as the rule found it, before specks were removed
+  std::int64_t speck_pixels = 0;      // ink cells removed as specks
+  // The nearest-black rule found almost no ink (under 0.05 % of the pixels) on an
+  // image of more than 16 grey levels: most likely a grey or colour scan that
+  // --threshold auto would read. The conversion itself succeeded.
+  bool grey_scan_without_ink = false;
+};
+
+// Receives the grid as the thinning is about to get it: the ink after the clean-up.
+using InkObserver = std::function<void(const PixelGrid&)>;
 
 class Conversion {
  public:
@@ -66,6 +83,9 @@ class Conversion {
   // Filled when special mode ran to its end in the last conversion; empty (and
   // `ran` false) when it was off or stopped early.
   const SpecialPoints& special_points() const { return special_points_; }
+  const ScanReport& scan_report() const { return scan_report_; }
+  // Called once per conversion that loads its image without failure, before thinning.
+  void set_ink_observer(InkObserver observer) { ink_observer_ = std::move(observer); }
 
   // The shared progress counters of the counted phases.
   std::int32_t PassCount = 0;
@@ -79,6 +99,10 @@ class Conversion {
 
  private:
   void ChangeBmpToArrayData(const std::string& file_name, ConversionHost& host);
+  void read_ink(ImageReader& reader, ConversionHost& host);
+  void read_grey(ImageReader& reader, const scan::ThresholdMode& mode, ConversionHost& host);
+  std::int64_t count_ink() const;
+  void note_missing_ink(ImageReader& reader);
   void run_counted(ProgressBar bar, ConversionHost& host, const auto& phase);
   void count_unit(ProgressBar bar, ConversionHost& host);
   void guard_memory(const auto& phase);
@@ -88,6 +112,9 @@ class Conversion {
   LineData lines_;
   SpecialPoints special_points_;
   ImageReaderFactory readers_;
+  scan::CleanupSettings cleanup_;  // of the conversion under way
+  ScanReport scan_report_;
+  InkObserver ink_observer_;
 };
 
 }  // namespace vp

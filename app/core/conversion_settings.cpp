@@ -1,10 +1,13 @@
 #include "app/core/conversion_settings.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <filesystem>
 #include <limits>
 #include <system_error>
+
+#include "scan/despeckle.h"
 
 namespace vp {
 
@@ -14,7 +17,7 @@ using CS = ConversionSettings;
 
 // Load and save order. The defaults here are the only ones; the member
 // initialisers of ConversionSettings must agree (a test checks that they do).
-const std::array<SettingRow, 29> kTable{{
+const std::array<SettingRow, 32> kTable{{
     {"Left", IntegerSetting{&CS::Left, 0}},
     {"Top", IntegerSetting{&CS::Top, 0}},
     {"SaveMode", IntegerSetting{&CS::SaveMode, kSaveModeText}},
@@ -44,6 +47,9 @@ const std::array<SettingRow, 29> kTable{{
     {"DxfOption2", IntegerSetting{&CS::DxfOption2, kFlagOff}},
     {"Special", IntegerSetting{&CS::Special, kFlagOff}},
     {"Ave", TenthsSetting{&CS::Ave, 20}},
+    {"ScanThreshold", IntegerSetting{&CS::ScanThreshold, 0}},
+    {"ScanLevel", IntegerSetting{&CS::ScanLevel, 128}},
+    {"ScanSpeck", IntegerSetting{&CS::ScanSpeck, 0}},
 }};
 
 std::int32_t read_integer(const SettingsStorage& storage, std::string_view name, std::int32_t fallback) {
@@ -170,6 +176,23 @@ void save_settings(const ConversionSettings& s, SettingsStorage& storage) {
 }
 
 std::int32_t read_first_up(const SettingsStorage& storage) { return read_integer(storage, kFirstUpName, 0); }
+
+scan::CleanupSettings scan_cleanup_of(const ConversionSettings& s) {
+  scan::CleanupSettings cleanup;
+  const std::int32_t rule = s.ScanThreshold;
+  if (rule >= 0 && rule <= static_cast<std::int32_t>(scan::ThresholdRule::Level)) {
+    cleanup.threshold.rule = static_cast<scan::ThresholdRule>(rule);
+  }
+  cleanup.threshold.level = std::clamp(s.ScanLevel, 1, 255);
+  cleanup.despeckle = std::clamp(s.ScanSpeck, 0, scan::kMaxSpeck);
+  return cleanup;
+}
+
+void set_scan_cleanup(ConversionSettings& s, const scan::CleanupSettings& cleanup) {
+  s.ScanThreshold = static_cast<std::int32_t>(cleanup.threshold.rule);
+  s.ScanLevel = cleanup.threshold.level;
+  s.ScanSpeck = cleanup.despeckle;
+}
 
 std::int32_t clamp_pass_count(std::int32_t loop) {
   if (loop < 1) return 1;

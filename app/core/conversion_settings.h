@@ -18,6 +18,7 @@
 #include <variant>
 
 #include "app/core/settings_storage.h"
+#include "scan/threshold.h"
 
 namespace vp {
 
@@ -61,6 +62,11 @@ struct ConversionSettings {
   std::int32_t DxfOption2 = kFlagOff;
   std::int32_t Special = kFlagOff;
   float Ave = 2.0f;            // merging threshold; stored as tenths (20)
+  // The scan clean-up. ScanThreshold: 0 by format (nearest-black, auto for JPEG),
+  // 1 nearest-black, 2 auto, 3 otsu, 4 adaptive, 5 the grey level ScanLevel (1..255).
+  std::int32_t ScanThreshold = 0;
+  std::int32_t ScanLevel = 128;
+  std::int32_t ScanSpeck = 0;  // largest speck removed, in pixels: 0 (none) .. 10000
 
   friend bool operator==(const ConversionSettings&, const ConversionSettings&) = default;
 };
@@ -135,6 +141,12 @@ void save_settings(const ConversionSettings& settings, SettingsStorage& storage)
 
 // The first-start flag: 0 until the program has once been closed normally.
 std::int32_t read_first_up(const SettingsStorage& storage);
+
+// The clean-up the scan settings ask for; values out of range are taken as the
+// controls would show them (an unknown rule as "by format", the others clamped).
+scan::CleanupSettings scan_cleanup_of(const ConversionSettings& settings);
+// The other way round, for storing what a front end chose.
+void set_scan_cleanup(ConversionSettings& settings, const scan::CleanupSettings& cleanup);
 
 // The pass count as the pass-count control shows it: 1 to 100.
 std::int32_t clamp_pass_count(std::int32_t loop);

@@ -22,7 +22,8 @@ const std::vector<std::string> kStoredOrder = {
     "Rate",       "DPI",          "SCALE",        "ZahyouExt",    "ZahyouDiv",      "ZahyouReal",
     "JwcLayer",   "JwcGroupe",    "JwcColor",     "JwcType",      "JwcOption1",     "JwcOption1_Len",
     "JwcOption1_Lay", "JwcOption2", "JwcOption2_X", "JwcOption2_Y", "JwcOption2_R", "DxfReal",
-    "DxfOption1", "DxfOption1_Len", "DxfOption2", "Special",      "Ave"};
+    "DxfOption1", "DxfOption1_Len", "DxfOption2", "Special",      "Ave",
+    "ScanThreshold", "ScanLevel", "ScanSpeck"};
 
 // Remembers which names were asked for, in order.
 class RecordingStorage : public SettingsStorage {
@@ -123,6 +124,30 @@ TEST(ConversionSettings, SaveWritesFirstUpThenEveryNameInOrderAsTextAndLoadsBack
   // Saving again rewrites values in place: the store still holds each name once.
   save_settings(saved, storage);
   EXPECT_EQ(storage.entries().size(), expected_names.size());
+}
+
+TEST(ConversionSettings, ScanCleanupFromStoredValuesOldFilesMeaningTodaysRule) {
+  using scan::ThresholdRule;
+  struct Case {
+    std::vector<MemorySettingsStorage::Entry> stored;
+    scan::CleanupSettings expected;
+  };
+  const std::vector<Case> cases = {
+      {{{"Loop", "4"}, {"Special", "2"}}, {{ThresholdRule::ByFormat, 128}, 0}},  // written before the clean-up
+      {{{"ScanThreshold", "2"}, {"ScanSpeck", "8"}}, {{ThresholdRule::Auto, 128}, 8}},
+      {{{"ScanThreshold", "5"}, {"ScanLevel", "90"}}, {{ThresholdRule::Level, 90}, 0}},
+      {{{"ScanThreshold", "6"}, {"ScanLevel", "0"}, {"ScanSpeck", "-3"}}, {{ThresholdRule::ByFormat, 1}, 0}},
+      {{{"ScanThreshold", "-1"}, {"ScanLevel", "999"}, {"ScanSpeck", "20000"}}, {{ThresholdRule::ByFormat, 255}, 10000}},
+  };
+  for (const Case& c : cases) {
+    MemorySettingsStorage storage;
+    for (const auto& [name, value] : c.stored) storage.write(name, value);
+    const ConversionSettings loaded = load_settings(storage, kProgramFolder);
+    EXPECT_EQ(scan_cleanup_of(loaded), c.expected) << c.stored.front().first << "=" << c.stored.front().second;
+    ConversionSettings round = loaded;
+    set_scan_cleanup(round, c.expected);
+    EXPECT_EQ(scan_cleanup_of(round), c.expected);
+  }
 }
 
 TEST(ConversionSettings, AveTenthsHeldAsRealAndWrittenBackUnchanged) {

@@ -84,13 +84,22 @@ TEST_F(ConverterInput, InfoDescribesEachKindOfFile) {
        "ink: grey value 1, the one nearest to black\nresolution: 400 dpi\n"},
       {png,
        "format: PNG (interlaced)\nsize: 12 x 6 pixels\npixels: 4-bit palette of 3 entries\n"
-       "ink: palette index 1, the entry nearest to black\nresolution: unknown\n"},
+       "ink: palette index 1, the entry nearest to black\nresolution: unknown\n"
+       "grey levels: 3 in use, 5 (darkest) to 230 (lightest), median 230\n"
+       "threshold: nearest-black by format; auto takes levels below 131 of 255 (the paper) for ink, 50.00 % of the "
+       "pixels; otsu 10\n"},
       {bmp,
        "format: BMP (uncompressed)\nsize: 12 x 6 pixels\npixels: 24-bit RGB\n"
-       "ink: pure black (0, 0, 0) only\nresolution: 300 dpi\n"},
+       "ink: pure black (0, 0, 0) only\nresolution: 300 dpi\n"
+       "grey levels: 2 in use, 0 (darkest) to 255 (lightest), median 255\n"
+       "threshold: nearest-black by format; auto takes levels below 128 of 255 (the paper) for ink, 11.11 % of the "
+       "pixels; otsu 1\n"},
       {uneven,
        "format: TIFF (LZW, tiled)\nsize: 12 x 6 pixels\npixels: 8-bit grey, 0 is black\n"
-       "ink: grey value 0, the one nearest to black\nresolution: 300 x 600 dpi\n"},
+       "ink: grey value 0, the one nearest to black\nresolution: 300 x 600 dpi\n"
+       "grey levels: 2 in use, 0 (darkest) to 255 (lightest), median 255\n"
+       "threshold: nearest-black by format; auto takes levels below 128 of 255 (the paper) for ink, 11.11 % of the "
+       "pixels; otsu 1\n"},
       {pbm,
        "format: PBM (P1, plain)\nsize: 12 x 6 pixels\npixels: 1-bit grey, 0 is white\n"
        "ink: grey value 1, the one nearest to black\nresolution: unknown\n"},

@@ -1,6 +1,7 @@
 #include "image_files.h"
 
 #include "imageio/image_formats.h"
+#include "bench/bmp_writer.h"
 
 #include <png.h>
 #include <tiffio.h>
@@ -449,6 +450,80 @@ bool write_png(const std::filesystem::path& path, const RawImage& raw, const Png
                    row_pointers.data()};
   const bool ok = png_write_job(job);
   return std::fclose(file) == 0 && ok;
+}
+
+RawImage raw_from_scan(const testing::ScanImage& scan, PixelKind kind, int bits, bool min_is_white) {
+  RawImage raw;
+  raw.width = scan.width;
+  raw.height = scan.height;
+  raw.kind = scan.colour ? PixelKind::Rgb : kind;
+  raw.bits = raw.kind == PixelKind::Grey ? bits : 8;
+  raw.min_is_white = min_is_white;
+  if (raw.kind == PixelKind::Palette) {
+    for (int v = 0; v < 256; ++v) raw.palette.push_back({static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v)});
+  }
+  const std::size_t count = static_cast<std::size_t>(scan.width) * static_cast<std::size_t>(scan.height);
+  raw.pixels.resize(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (scan.colour) {
+      raw.pixels[i] = std::uint32_t{scan.pixels[3 * i]} << 16 | std::uint32_t{scan.pixels[3 * i + 1]} << 8 | scan.pixels[3 * i + 2];
+    } else if (raw.kind == PixelKind::Grey) {
+      const std::uint32_t top = (1u << bits) - 1;
+      const std::uint32_t v = (scan.pixels[i] * top + 127) / 255;
+      raw.pixels[i] = min_is_white ? top - v : v;
+    } else {
+      raw.pixels[i] = scan.pixels[i];
+    }
+  }
+  return raw;
+}
+
+bool write_scan_bmp(const std::filesystem::path& path, const testing::ScanImage& scan, int bits, bool rle8) {
+  const std::uint32_t stride = (static_cast<std::uint32_t>(scan.width) * static_cast<std::uint32_t>(bits) + 31) / 32 * 4;
+  std::vector<std::uint8_t> pixels;
+  for (std::int32_t y = scan.height - 1; y >= 0; --y) {
+    std::vector<std::uint8_t> row(stride, 0);
+    for (std::int32_t x = 0; x < scan.width; ++x) {
+      const std::size_t i = static_cast<std::size_t>(y) * static_cast<std::size_t>(scan.width) + static_cast<std::size_t>(x);
+      const std::uint8_t* p = scan.colour ? &scan.pixels[3 * i] : &scan.pixels[i];
+      if (bits == 8) {
+        row[static_cast<std::size_t>(x)] = scan.colour ? luma(p[0], p[1], p[2]) : p[0];
+      } else {
+        for (int c = 0; c < 3; ++c) row[static_cast<std::size_t>(3 * x + c)] = scan.colour ? p[2 - c] : p[0];
+      }
+    }
+    if (rle8) {
+      append_rle8_row(std::span(row.data(), static_cast<std::size_t>(scan.width)), y == 0, pixels);
+    } else {
+      pixels.insert(pixels.end(), row.begin(), row.end());
+    }
+  }
+  const std::uint32_t palette_bytes = bits == 8 ? 1024 : 0;
+  const std::uint32_t offset = 14 + 40 + palette_bytes;
+  std::vector<std::uint8_t> file;
+  auto put = [&](std::uint32_t v, int n) {
+    for (int i = 0; i < n; ++i) file.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  };
+  file.push_back('B');
+  file.push_back('M');
+  put(offset + static_cast<std::uint32_t>(pixels.size()), 4);
+  put(0, 4);
+  put(offset, 4);
+  put(40, 4);
+  put(static_cast<std::uint32_t>(scan.width), 4);
+  put(static_cast<std::uint32_t>(scan.height), 4);
+  put(1, 2);
+  put(static_cast<std::uint32_t>(bits), 2);
+  put(rle8 ? 1 : 0, 4);
+  put(static_cast<std::uint32_t>(pixels.size()), 4);
+  put(11811, 4);  // 300 dpi
+  put(11811, 4);
+  put(bits == 8 ? 256 : 0, 4);
+  put(0, 4);
+  for (std::uint32_t v = 0; v < palette_bytes / 4; ++v) put(v | v << 8 | v << 16, 4);
+  file.insert(file.end(), pixels.begin(), pixels.end());
+  write_bytes(path, file);
+  return true;
 }
 
 bool write_pbm(const std::filesystem::path& path, const InkImage& image, bool plain) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bench/synthetic_drawing.h"
+#include "support/degraded_scan.h"
 #include "raster/image_reader.h"
 
 namespace vp::testing_imageio {
@@ -104,6 +105,13 @@ std::vector<std::uint8_t> encode_jpeg(const RawImage& raw, const JpegOptions& op
 // y_num/y_den and, when unit > 0, ResolutionUnit.
 std::vector<std::uint8_t> exif_segment(std::uint32_t x_num, std::uint32_t x_den, std::uint32_t y_num,
                                        std::uint32_t y_den, int unit, bool big_endian);
+
+// A scan as sample values: grey scans as `bits`-bit grey (rounded, 0 white when
+// `min_is_white`) or as a palette of 256 greys (kind Palette), colour scans as RGB.
+RawImage raw_from_scan(const testing::ScanImage& scan, PixelKind kind, int bits = 8, bool min_is_white = false);
+// A scan as a BMP: 8-bit with a palette of 256 greys (RLE8 compressed when asked),
+// or 24-bit; bottom-up rows, 40-byte header.
+bool write_scan_bmp(const std::filesystem::path& path, const testing::ScanImage& scan, int bits, bool rle8 = false);
 
 // P1 (plain: digits with spaces, short lines and a comment among the pixels) or P4.
 bool write_pbm(const std::filesystem::path& path, const InkImage& image, bool plain);

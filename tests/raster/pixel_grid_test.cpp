@@ -85,3 +85,27 @@ TEST(PixelGrid, AGridTheSystemCannotHoldIsRefusedBeforeItIsAllocated) {
 
 }  // namespace
 }  // namespace vp
+
+namespace vp {
+namespace {
+
+// Widths whose grid width + 63 no longer fits an int: the rows must still be
+// sized in whole words and the last image pixel must land beside the right border.
+TEST(PixelGrid, TheWidestImagesKeepTheirRowArithmetic) {
+  set_available_memory_for_testing(std::uint64_t{1} << 40);  // calloc leaves the pages untouched
+  for (const std::int32_t width : {INT32_MAX - 64, INT32_MAX - 62, INT32_MAX - 3, INT32_MAX - 2}) {
+    PixelGrid grid;
+    ASSERT_TRUE(grid.reset(width, 1)) << width;
+    const std::uint64_t cells = std::uint64_t{static_cast<std::uint32_t>(width)} + 2;
+    EXPECT_EQ(grid.words_per_row(), (cells + 63) / 64) << width;
+    std::vector<std::uint64_t> row((static_cast<std::size_t>(width) + 63) / 64, 0);
+    row.back() = std::uint64_t{1} << ((width - 1) % 64);  // the last pixel only
+    grid.set_image_row(0, row);
+    EXPECT_EQ(grid.at(width, 1), kInk) << width;
+    EXPECT_EQ(grid.at(width + 1, 1), kBackground) << width;
+  }
+  set_available_memory_for_testing(std::nullopt);
+}
+
+}  // namespace
+}  // namespace vp

@@ -1,0 +1,40 @@
+#include "scan/clean_load.h"
+
+#include <new>
+
+#include "scan/despeckle.h"
+
+namespace vp::scan {
+
+CleanLoad load_clean_ink(const std::string& path, const ImageReaderFactory& readers, const CleanupSettings& cleanup,
+                         PixelGrid& grid) {
+  CleanLoad result;
+  try {
+    const std::unique_ptr<ImageReader> reader = readers ? readers(path) : nullptr;
+    result.status = reader ? reader->open(path) : ImageStatus::Unreadable;
+    if (result.status != ImageStatus::Ok) return result;
+    const ImageInfo& info = reader->info();
+    if (!grid.reset(info.width, info.height)) {
+      result.out_of_memory = true;
+      return result;
+    }
+    const InkRowSink into_grid = [&](std::int32_t row_from_top, std::span<const std::uint64_t> ink) {
+      grid.set_image_row(row_from_top, ink);
+      return true;
+    };
+    const ThresholdMode mode = mode_for_image(cleanup.threshold, info, reader->has_grey_levels());
+    if (mode.rule == ThresholdRule::NearestBlack) {
+      result.status = reader->read_rows(into_grid);
+    } else {
+      result.status = apply_threshold(mode, info.width, info.height,
+                                      [&](const GreyRowSink& sink) { return reader->read_grey_rows(sink); }, into_grid)
+                          .status;
+    }
+    if (result.status == ImageStatus::Ok) remove_specks(grid, cleanup.despeckle);
+  } catch (const std::bad_alloc&) {
+    result.out_of_memory = true;
+  }
+  return result;
+}
+
+}  // namespace vp::scan

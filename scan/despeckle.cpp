@@ -1,0 +1,193 @@
+#include "scan/despeckle.h"
+
+#include <algorithm>
+#include <bit>
+#include <vector>
+
+namespace vp::scan {
+namespace {
+
+struct Run {
+  std::int32_t x0, x1;  // inclusive
+  std::int32_t group;
+};
+
+struct Piece {
+  std::int32_t y, x0, x1;
+};
+
+struct Group {
+  std::int32_t parent = 0;
+  std::int64_t size = 0;
+  bool large = false;         // more than the speck size: kept, its runs forgotten
+  std::int32_t touched = -1;  // the last row with a run of this group
+  std::vector<Piece> pieces;  // while not large
+};
+
+void runs_of(const std::uint64_t* row, std::size_t words, std::vector<Run>& out) {
+  out.clear();
+  std::int32_t start = -1;
+  for (std::size_t k = 0; k < words; ++k) {
+    const std::uint64_t w = row[k];
+    if ((start < 0 && w == 0) || (start >= 0 && w == ~std::uint64_t{0})) continue;
+    int bit = 0;
+    while (bit < 64) {
+      const auto base = static_cast<std::int32_t>(k * 64);
+      if (start < 0) {
+        const std::uint64_t rest = w >> bit;
+        if (rest == 0) break;
+        bit += std::countr_zero(rest);
+        start = base + bit;
+      } else {
+        const std::uint64_t rest = ~w >> bit;
+        if (rest == 0) break;
+        bit += std::countr_zero(rest);
+        out.push_back({start, base + bit - 1, -1});
+        start = -1;
+      }
+    }
+  }
+  if (start >= 0) out.push_back({start, static_cast<std::int32_t>(words * 64) - 1, -1});
+}
+
+void clear_cells(std::uint64_t* row, std::int32_t x0, std::int32_t x1) {
+  for (std::int32_t x = x0; x <= x1;) {
+    const int bit = x % 64;
+    const int n = std::min(64 - bit, x1 - x + 1);
+    const std::uint64_t mask = n == 64 ? ~std::uint64_t{0} : ((std::uint64_t{1} << n) - 1) << bit;
+    row[x / 64] &= ~mask;
+    x += n;
+  }
+}
+
+class Specks {
+ public:
+  Specks(PixelGrid& grid, std::int32_t limit) : grid_(grid), limit_(limit) {}
+
+  std::int64_t run() {
+    std::vector<Run> below, here;
+    for (std::int32_t y = 0; y < grid_.height(); ++y) {
+      runs_of(grid_.ink_row(y), grid_.words_per_row(), here);
+      join(below, here, y);
+      settle(below, y);
+      for (Run& r : here) r.group = find(r.group);
+      for (std::int32_t g : merged_) free_.push_back(g);
+      merged_.clear();
+      std::swap(below, here);
+    }
+    settle(below, grid_.height());
+    return cleared_;
+  }
+
+ private:
+  std::int32_t find(std::int32_t g) {
+    while (groups_[static_cast<std::size_t>(g)].parent != g) {
+      Group& group = groups_[static_cast<std::size_t>(g)];
+      group.parent = groups_[static_cast<std::size_t>(group.parent)].parent;
+      g = group.parent;
+    }
+    return g;
+  }
+
+  std::int32_t fresh() {
+    std::int32_t g;
+    if (!free_.empty()) {
+      g = free_.back();
+      free_.pop_back();
+    } else {
+      g = static_cast<std::int32_t>(groups_.size());
+      groups_.emplace_back();
+    }
+    Group& group = groups_[static_cast<std::size_t>(g)];
+    group.parent = g;
+    group.size = 0;
+    group.large = false;
+    group.touched = -1;
+    group.pieces.clear();
+    return g;
+  }
+
+  void grow(Group& group, std::int64_t cells) {
+    group.size += cells;
+    if (!group.large && group.size > limit_) {
+      group.large = true;
+      std::vector<Piece>().swap(group.pieces);
+    }
+  }
+
+  void add(std::int32_t g, const Run& r, std::int32_t y) {
+    Group& group = groups_[static_cast<std::size_t>(g)];
+    group.touched = y;
+    if (!group.large) group.pieces.push_back({y, r.x0, r.x1});
+    grow(group, r.x1 - r.x0 + 1);
+  }
+
+  void unite(std::int32_t a, std::int32_t b) {
+    a = find(a);
+    b = find(b);
+    if (a == b) return;
+    if (groups_[static_cast<std::size_t>(a)].pieces.size() < groups_[static_cast<std::size_t>(b)].pieces.size()) std::swap(a, b);
+    Group& keep = groups_[static_cast<std::size_t>(a)];
+    Group& gone = groups_[static_cast<std::size_t>(b)];
+    gone.parent = a;
+    keep.large = keep.large || gone.large;
+    keep.touched = std::max(keep.touched, gone.touched);
+    if (!keep.large) keep.pieces.insert(keep.pieces.end(), gone.pieces.begin(), gone.pieces.end());
+    std::vector<Piece>().swap(gone.pieces);
+    if (keep.large) std::vector<Piece>().swap(keep.pieces);
+    grow(keep, gone.size);
+    merged_.push_back(b);
+  }
+
+  // Each run of `here` joins the groups of the runs of `below` it touches, the
+  // diagonal neighbours included.
+  void join(const std::vector<Run>& below, std::vector<Run>& here, std::int32_t y) {
+    std::size_t first = 0;
+    for (Run& r : here) {
+      while (first < below.size() && below[first].x1 + 1 < r.x0) ++first;
+      for (std::size_t i = first; i < below.size() && below[i].x0 <= r.x1 + 1; ++i) {
+        if (r.group < 0) {
+          r.group = find(below[i].group);
+          add(r.group, r, y);
+        } else {
+          unite(r.group, below[i].group);
+        }
+      }
+      if (r.group < 0) {
+        r.group = fresh();
+        add(r.group, r, y);
+      }
+    }
+  }
+
+  // Groups of `below` that no run of row y touched are complete.
+  void settle(const std::vector<Run>& below, std::int32_t y) {
+    for (const Run& r : below) {
+      const std::int32_t g = find(r.group);
+      Group& group = groups_[static_cast<std::size_t>(g)];
+      if (group.touched >= y) continue;  // goes on, or already settled on this row
+      group.touched = y;
+      if (!group.large) {
+        for (const Piece& p : group.pieces) clear_cells(grid_.ink_row(p.y), p.x0, p.x1);
+        cleared_ += group.size;
+      }
+      std::vector<Piece>().swap(group.pieces);
+      free_.push_back(g);
+    }
+  }
+
+  PixelGrid& grid_;
+  std::int64_t limit_;
+  std::vector<Group> groups_;
+  std::vector<std::int32_t> free_, merged_;
+  std::int64_t cleared_ = 0;
+};
+
+}  // namespace
+
+std::int64_t remove_specks(PixelGrid& grid, std::int32_t max_pixels) {
+  if (max_pixels <= 0 || grid.width() == 0) return 0;
+  return Specks(grid, max_pixels).run();
+}
+
+}  // namespace vp::scan

@@ -1,0 +1,527 @@
+#include "scan/threshold.h"
+
+#include <algorithm>
+#include <bit>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <functional>
+#include <vector>
+
+namespace vp::scan {
+namespace {
+
+constexpr std::size_t words_of(std::int32_t width) { return static_cast<std::size_t>(width + 63) / 64; }
+
+// --- Sauvola's local threshold -------------------------------------------------
+
+constexpr std::int32_t kWindowRadius = 15;
+constexpr double kSauvolaK = 0.34;
+constexpr double kSauvolaRange = 128;
+
+// Rows of levels in sequence, each handed on once the rows of its window (2r + 1
+// rows, clipped to the image) have arrived, with prefix sums over the columns of
+// the window's levels and squared levels: running column sums over a band of rows.
+class WindowBand {
+ public:
+  // on_row(index, tag, levels, sums, squares, rows): `sums` and `squares` hold
+  // width + 1 prefix sums; `rows` is the window's height.
+  using OnRow = std::function<bool(std::int32_t, std::int32_t, const std::uint8_t*, const std::uint64_t*,
+                                   const std::uint64_t*, std::int32_t)>;
+
+  WindowBand(std::int32_t width, std::int32_t height, OnRow on_row)
+      : width_(width), height_(height), ring_rows_(std::min(height, 2 * kWindowRadius + 2)), on_row_(std::move(on_row)) {
+    ring_.assign(static_cast<std::size_t>(ring_rows_) * static_cast<std::size_t>(width), 0);
+    tag_.assign(static_cast<std::size_t>(ring_rows_), 0);
+    sum_.assign(static_cast<std::size_t>(width), 0);
+    squares_.assign(static_cast<std::size_t>(width), 0);
+    sum_prefix_.assign(static_cast<std::size_t>(width) + 1, 0);
+    square_prefix_.assign(static_cast<std::size_t>(width) + 1, 0);
+  }
+
+  bool add_row(std::int32_t tag, const std::uint8_t* levels) {
+    const std::int32_t i = arrived_++;
+    std::copy(levels, levels + width_, ring_.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(i % ring_rows_) * static_cast<std::size_t>(width_)));
+    tag_[static_cast<std::size_t>(i % ring_rows_)] = tag;
+    add(row(i), 1);
+    for (; next_ < height_ && std::min(height_ - 1, next_ + kWindowRadius) <= i; ++next_) {
+      const std::int32_t first = std::max(0, next_ - kWindowRadius);
+      while (dropped_ < first) add(row(dropped_++), -1);
+      for (std::int32_t x = 0; x < width_; ++x) {
+        sum_prefix_[static_cast<std::size_t>(x) + 1] = sum_prefix_[static_cast<std::size_t>(x)] + sum_[static_cast<std::size_t>(x)];
+        square_prefix_[static_cast<std::size_t>(x) + 1] = square_prefix_[static_cast<std::size_t>(x)] + squares_[static_cast<std::size_t>(x)];
+      }
+      const std::int32_t rows = std::min(height_ - 1, next_ + kWindowRadius) - first + 1;
+      if (!on_row_(next_, tag_[static_cast<std::size_t>(next_ % ring_rows_)], row(next_), sum_prefix_.data(),
+                   square_prefix_.data(), rows)) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+ private:
+  const std::uint8_t* row(std::int32_t i) const {
+    return &ring_[static_cast<std::size_t>(i % ring_rows_) * static_cast<std::size_t>(width_)];
+  }
+  void add(const std::uint8_t* levels, int sign) {
+    for (std::int32_t x = 0; x < width_; ++x) {
+      const auto v = static_cast<std::uint32_t>(levels[x]);
+      sum_[static_cast<std::size_t>(x)] += sign > 0 ? v : 0u - v;
+      squares_[static_cast<std::size_t>(x)] += sign > 0 ? v * v : 0u - v * v;
+    }
+  }
+
+  std::int32_t width_, height_, ring_rows_;
+  OnRow on_row_;
+  std::vector<std::uint8_t> ring_;
+  std::vector<std::int32_t> tag_;
+  std::vector<std::uint32_t> sum_, squares_;
+  std::vector<std::uint64_t> sum_prefix_, square_prefix_;
+  std::int32_t arrived_ = 0, dropped_ = 0, next_ = 0;
+};
+
+// Sauvola's threshold at column x of a row that WindowBand hands on:
+// m (1 + k (s / R - 1)) over the window's mean m and standard deviation s.
+double sauvola_at(std::int32_t x, std::int32_t width, const std::uint64_t* sums, const std::uint64_t* squares,
+                  std::int32_t rows) {
+  const auto lo = static_cast<std::size_t>(std::max(0, x - kWindowRadius));
+  const auto hi = static_cast<std::size_t>(std::min(width - 1, x + kWindowRadius)) + 1;
+  const double n = static_cast<double>(rows) * static_cast<double>(hi - lo);
+  const double mean = static_cast<double>(sums[hi] - sums[lo]) / n;
+  const double deviation = std::sqrt(std::max(0.0, static_cast<double>(squares[hi] - squares[lo]) / n - mean * mean));
+  return mean * (1 + kSauvolaK * (deviation / kSauvolaRange - 1));
+}
+
+// --- auto: the paper's brightness, then one threshold on relative levels ------
+
+constexpr std::int32_t kBlock = 32;
+constexpr std::int32_t kClose = 6;  // closing radius in blocks
+// Relative levels below this are ink whatever the threshold; the threshold never goes lower.
+constexpr std::int32_t kSureInk = 48;
+// Pixels needed before the paper's noise bounds which levels can still be ink.
+constexpr std::uint64_t kPaperSample = 1u << 18;
+// The share of the ink's pixels darker than the level taken for the ink.
+constexpr double kInkPercentile = 0.15;
+
+struct PaperLevel {
+  std::int32_t median = 255;
+  double spread = 0;  // standard deviation of the paper, robustly: (75th - 50th percentile) / 0.674
+};
+
+std::int32_t percentile(const Histogram& h, std::uint64_t total, double fraction) {
+  const auto wanted = static_cast<std::uint64_t>(static_cast<double>(total) * fraction);
+  std::uint64_t seen = 0;
+  for (std::int32_t v = 0; v < 256; ++v) {
+    seen += h[static_cast<std::size_t>(v)];
+    if (seen > wanted) return v;
+  }
+  return 255;
+}
+
+// The paper is most of a drawing's pixels: its median and upper quartile are
+// paper even when a third of the sheet is ink.
+PaperLevel paper_level(const Histogram& h, std::uint64_t total) {
+  if (total == 0) return {};
+  PaperLevel paper;
+  paper.median = percentile(h, total, 0.5);
+  paper.spread = std::max(1.5, (percentile(h, total, 0.75) - paper.median) / 0.674);
+  return paper;
+}
+
+// The highest threshold the paper's noise allows: four deviations below its median.
+std::int32_t noise_ceiling(const PaperLevel& paper) {
+  return std::max(kSureInk, static_cast<std::int32_t>(std::floor(paper.median - 4 * paper.spread)));
+}
+
+// Halfway between the paper and the ink: where a blurred edge is, so that strokes
+// keep their width. Otsu's threshold tells the ink's pixels from the paper's;
+// the ink's level is a low percentile of them, since the pixels of thin and
+// blurred strokes never get as dark as the ink itself.
+std::int32_t midway(const Histogram& h, const PaperLevel& paper) {
+  const std::int32_t split = otsu_threshold(h);
+  std::uint64_t dark = 0;
+  for (std::int32_t v = 0; v < split; ++v) dark += h[static_cast<std::size_t>(v)];
+  if (dark == 0) return paper.median;
+  Histogram ink{};
+  std::copy(h.begin(), h.begin() + split, ink.begin());
+  return (percentile(ink, dark, kInkPercentile) + paper.median + 1) / 2;
+}
+
+class AutoThreshold {
+ public:
+  // Without `keep`, only the histogram of relative levels is gathered.
+  AutoThreshold(std::int32_t width, std::int32_t height, bool keep)
+      : width_(width),
+        height_(height),
+        keep_(keep),
+        block_columns_((width + kBlock - 1) / kBlock),
+        block_rows_((height + kBlock - 1) / kBlock),
+        ring_rows_(std::min(height, (2 * kClose + 5) * kBlock)),
+        words_(words_of(width)) {
+    const auto blocks = static_cast<std::size_t>(block_columns_) * static_cast<std::size_t>(block_rows_);
+    brightest_.assign(blocks, 0);
+    dilated_.assign(blocks, 0);
+    closed_.assign(blocks, 0);
+    paper_.assign(blocks, 0);
+    ring_.assign(static_cast<std::size_t>(ring_rows_) * static_cast<std::size_t>(width), 0);
+    ring_row_.assign(static_cast<std::size_t>(ring_rows_), 0);
+    // Column x lies between the centres of block columns k and k + 1 (the
+    // nearest ones at the edges); the columns of each k follow each other.
+    column_start_.assign(static_cast<std::size_t>(block_columns_) + 1, width);
+    column_weight_.resize(static_cast<std::size_t>(width));
+    for (std::int32_t x = width - 1; x >= 0; --x) {
+      const double f = std::clamp((x + 0.5) / kBlock - 0.5, 0.0, static_cast<double>(block_columns_ - 1));
+      const auto k = std::min(static_cast<std::int32_t>(f), std::max(block_columns_ - 2, 0));
+      column_start_[static_cast<std::size_t>(k)] = x;
+      column_weight_[static_cast<std::size_t>(x)] = static_cast<float>(f - k);
+    }
+    for (std::int32_t k = block_columns_ - 1; k >= 0; --k)  // block columns no column starts in
+      column_start_[static_cast<std::size_t>(k)] = std::min(column_start_[static_cast<std::size_t>(k)], column_start_[static_cast<std::size_t>(k) + 1]);
+    scale_.resize(static_cast<std::size_t>(width));
+    relative_.resize(static_cast<std::size_t>(width));
+    if (keep_) {
+      const auto plane = words_ * static_cast<std::size_t>(height);
+      sure_.assign(plane, 0);
+      zone_.assign(plane, 0);
+      row_of_.assign(static_cast<std::size_t>(height), 0);
+    }
+  }
+
+  void add_row(std::int32_t row_from_top, std::span<const std::uint8_t> grey) {
+    const std::int32_t i = arrived_++;
+    const auto slot = static_cast<std::size_t>(i % ring_rows_);
+    std::copy(grey.begin(), grey.end(), ring_.begin() + static_cast<std::ptrdiff_t>(slot * static_cast<std::size_t>(width_)));
+    ring_row_[slot] = row_from_top;
+    // The brightest two-pixel sum of each block on this row.
+    std::uint16_t* bright = &brightest_[static_cast<std::size_t>(i / kBlock) * static_cast<std::size_t>(block_columns_)];
+    for (std::int32_t k = 0; k < block_columns_; ++k) {
+      const std::int32_t x0 = k * kBlock, x1 = std::min(width_, x0 + kBlock);
+      std::uint16_t best = bright[k];
+      for (std::int32_t x = x0; x + 1 < x1; x += 2) best = std::max<std::uint16_t>(best, static_cast<std::uint16_t>(grey[static_cast<std::size_t>(x)] + grey[static_cast<std::size_t>(x) + 1]));
+      if ((x1 - x0) % 2 != 0) best = std::max<std::uint16_t>(best, static_cast<std::uint16_t>(2 * grey[static_cast<std::size_t>(x1 - 1)]));
+      bright[k] = best;
+    }
+    if (i % kBlock == kBlock - 1 || i == height_ - 1) {
+      measured_rows_ = i / kBlock + 1;
+      advance();
+    }
+  }
+
+  // After the last row: the threshold, and every ink row to `sink`.
+  std::int32_t finish(const InkRowSink* sink, bool& stopped) {
+    const PaperLevel paper = paper_level(histogram_, counted_);
+    const std::int32_t ceiling = std::min(zone_top_, noise_ceiling(paper));
+    const std::int32_t threshold = std::clamp(midway(histogram_, paper), kSureInk, std::max(kSureInk, ceiling));
+    ink_count_ = 0;
+    for (std::int32_t v = 0; v < threshold; ++v) ink_count_ += histogram_[static_cast<std::size_t>(v)];
+    if (sink == nullptr || !keep_) return threshold;
+    std::size_t next_value = 0;
+    std::vector<std::uint64_t> row(words_);
+    for (std::int32_t i = 0; i < height_; ++i) {
+      const std::size_t base = static_cast<std::size_t>(i) * words_;
+      for (std::size_t k = 0; k < words_; ++k) {
+        std::uint64_t ink = sure_[base + k];
+        for (std::uint64_t z = zone_[base + k]; z != 0; z &= z - 1) {
+          if (values_[next_value++] < threshold) ink |= z & (~z + 1);
+        }
+        row[k] = ink;
+      }
+      if (!(*sink)(row_of_[static_cast<std::size_t>(i)], row)) {
+        stopped = true;
+        break;
+      }
+    }
+    return threshold;
+  }
+
+  bool complete() const { return arrived_ == height_; }
+  std::uint64_t ink_count() const { return ink_count_; }
+  std::uint64_t pixel_count() const { return counted_; }
+
+ private:
+  std::size_t at(std::int32_t j, std::int32_t k) const {
+    return static_cast<std::size_t>(j) * static_cast<std::size_t>(block_columns_) + static_cast<std::size_t>(k);
+  }
+  std::int32_t clamp_row(std::int32_t j) const { return std::clamp(j, 0, block_rows_ - 1); }
+  std::int32_t clamp_column(std::int32_t k) const { return std::clamp(k, 0, block_columns_ - 1); }
+  // The block rows a step needs finished before it can run: up to this one.
+  std::int32_t needed(std::int32_t j) const { return std::min(j, block_rows_ - 1); }
+
+  // Runs every step whose inputs are complete, then the pixel rows whose paper is known.
+  void advance() {
+    while (dilated_rows_ < block_rows_ && needed(dilated_rows_ + kClose) < measured_rows_) {
+      const std::int32_t j = dilated_rows_++;
+      for (std::int32_t k = 0; k < block_columns_; ++k) {
+        std::uint16_t best = 0;
+        for (std::int32_t dj = -kClose; dj <= kClose; ++dj)
+          for (std::int32_t dk = -kClose; dk <= kClose; ++dk) best = std::max(best, brightest_[at(clamp_row(j + dj), clamp_column(k + dk))]);
+        dilated_[at(j, k)] = best;
+      }
+    }
+    while (closed_rows_ < block_rows_ && needed(closed_rows_ + kClose) < dilated_rows_) {
+      const std::int32_t j = closed_rows_++;
+      for (std::int32_t k = 0; k < block_columns_; ++k) {
+        std::uint16_t least = 0xFFFF;
+        for (std::int32_t dj = -kClose; dj <= kClose; ++dj)
+          for (std::int32_t dk = -kClose; dk <= kClose; ++dk) least = std::min(least, dilated_[at(clamp_row(j + dj), clamp_column(k + dk))]);
+        closed_[at(j, k)] = least;
+      }
+    }
+    while (paper_rows_ < block_rows_ && needed(paper_rows_ + 1) < closed_rows_) {
+      const std::int32_t j = paper_rows_++;
+      for (std::int32_t k = 0; k < block_columns_; ++k) {
+        float sum = 0;
+        for (std::int32_t dj = -1; dj <= 1; ++dj)
+          for (std::int32_t dk = -1; dk <= 1; ++dk) sum += closed_[at(clamp_row(j + dj), clamp_column(k + dk))];
+        paper_[at(j, k)] = std::max(1.0f, sum / 18.0f);  // two-pixel sums: half of them
+      }
+    }
+    // A pixel row lies between the centres of two block rows, both with their paper known.
+    while (classified_ < arrived_) {
+      const double f = std::clamp((classified_ + 0.5) / kBlock - 0.5, 0.0, static_cast<double>(block_rows_ - 1));
+      const std::int32_t j0 = std::min(static_cast<std::int32_t>(f), std::max(block_rows_ - 2, 0));
+      if (needed(j0 + 1) >= paper_rows_) break;
+      classify(classified_++, j0, static_cast<float>(f - j0));
+    }
+  }
+
+  void classify(std::int32_t i, std::int32_t j0, float wy) {
+    const std::int32_t j1 = std::min(j0 + 1, block_rows_ - 1);
+    std::vector<float>& across = across_;
+    across.resize(static_cast<std::size_t>(block_columns_) + 1);
+    for (std::int32_t k = 0; k < block_columns_; ++k)
+      across[static_cast<std::size_t>(k)] = paper_[at(j0, k)] * (1 - wy) + paper_[at(j1, k)] * wy;
+    across[static_cast<std::size_t>(block_columns_)] = across[static_cast<std::size_t>(block_columns_ - 1)];
+    // Block column by block column, so that the loops run over plain arrays.
+    for (std::int32_t k = 0; k < block_columns_; ++k) {
+      const float left = across[static_cast<std::size_t>(k)], right = across[static_cast<std::size_t>(k) + 1];
+      for (std::int32_t x = column_start_[static_cast<std::size_t>(k)]; x < column_start_[static_cast<std::size_t>(k) + 1]; ++x) {
+        const float w = column_weight_[static_cast<std::size_t>(x)];
+        scale_[static_cast<std::size_t>(x)] = 255.0f / (left * (1 - w) + right * w);
+      }
+    }
+    const std::uint8_t* grey = &ring_[static_cast<std::size_t>(i % ring_rows_) * static_cast<std::size_t>(width_)];
+    std::uint8_t* relative = relative_.data();
+    const float* scale = scale_.data();
+    const std::int32_t width = width_;  // locals: the byte stores could alias members
+    for (std::int32_t x = 0; x < width; ++x) {
+      const float v = static_cast<float>(grey[x]) * scale[x] + 0.5f;
+      relative[x] = static_cast<std::uint8_t>(static_cast<std::int32_t>(v < 255.0f ? v : 255.0f));
+    }
+    // Four histograms in turn: runs of paper pixels of one level would otherwise
+    // wait on each other's counts.
+    std::uint32_t counts[4][256] = {};
+    std::int32_t x = 0;
+    for (; x + 4 <= width; x += 4) {
+      ++counts[0][relative[x]];
+      ++counts[1][relative[x + 1]];
+      ++counts[2][relative[x + 2]];
+      ++counts[3][relative[x + 3]];
+    }
+    for (; x < width; ++x) ++counts[0][relative[x]];
+    for (std::size_t v = 0; v < 256; ++v) histogram_[v] += std::uint64_t{counts[0][v]} + counts[1][v] + counts[2][v] + counts[3][v];
+    counted_ += static_cast<std::uint64_t>(width_);
+    // Once the paper is known well enough, levels it cannot reach stop being kept for later.
+    if (counted_ >= kPaperSample) zone_top_ = std::min(zone_top_, noise_ceiling(paper_level(histogram_, counted_)) + 1);
+    if (!keep_) return;
+    row_of_[static_cast<std::size_t>(i)] = ring_row_[static_cast<std::size_t>(i % ring_rows_)];
+    std::uint64_t* sure = &sure_[static_cast<std::size_t>(i) * words_];
+    std::uint64_t* zone = &zone_[static_cast<std::size_t>(i) * words_];
+    const auto top = static_cast<std::uint8_t>(std::clamp(zone_top_, 0, 255));
+    for (std::size_t k = 0; k < words_; ++k) {
+      const std::uint8_t* levels = relative + k * 64;
+      const int n = static_cast<int>(std::min<std::size_t>(64, static_cast<std::size_t>(width_) - k * 64));
+      std::uint64_t ink = 0, kept = 0;
+      for (int b = 0; b < n; ++b) {
+        ink |= std::uint64_t{levels[b] < kSureInk} << b;
+        kept |= std::uint64_t{levels[b] >= kSureInk && levels[b] < top} << b;
+      }
+      sure[k] = ink;
+      zone[k] = kept;
+      for (std::uint64_t z = kept; z != 0; z &= z - 1) values_.push_back(levels[std::countr_zero(z)]);
+    }
+  }
+
+  std::int32_t width_, height_;
+  bool keep_;
+  std::int32_t block_columns_, block_rows_, ring_rows_;
+  std::size_t words_;
+  std::vector<std::uint16_t> brightest_, dilated_, closed_;
+  std::vector<float> paper_, across_, scale_, column_weight_;
+  std::vector<std::int32_t> column_start_, ring_row_, row_of_;
+  std::vector<std::uint8_t> ring_, relative_, values_;
+  std::vector<std::uint64_t> sure_, zone_;
+  std::int32_t arrived_ = 0, measured_rows_ = 0, dilated_rows_ = 0, closed_rows_ = 0, paper_rows_ = 0, classified_ = 0;
+  std::int32_t zone_top_ = 256;  // relative levels from here up are paper whatever the threshold
+  Histogram histogram_{};
+  std::uint64_t counted_ = 0, ink_count_ = 0;
+};
+
+// Ink where the grey level is below `threshold`.
+bool below(std::span<const std::uint8_t> grey, std::int32_t threshold, std::vector<std::uint64_t>& ink) {
+  std::fill(ink.begin(), ink.end(), std::uint64_t{0});
+  for (std::size_t x = 0; x < grey.size(); ++x)
+    if (grey[x] < threshold) ink[x / 64] |= std::uint64_t{1} << (x % 64);
+  return true;
+}
+
+std::string lower(std::string_view text) {
+  std::string s(text);
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+}  // namespace
+
+std::optional<ThresholdMode> parse_threshold_mode(std::string_view text) {
+  const std::string name = lower(text);
+  if (name == "nearest-black") return ThresholdMode{ThresholdRule::NearestBlack};
+  if (name == "auto") return ThresholdMode{ThresholdRule::Auto};
+  if (name == "otsu") return ThresholdMode{ThresholdRule::Otsu};
+  if (name == "adaptive") return ThresholdMode{ThresholdRule::Adaptive};
+  std::int32_t level = 0;
+  const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), level);
+  if (name.empty() || error != std::errc() || end != name.data() + name.size() || level < 1 || level > 255) return std::nullopt;
+  return ThresholdMode{ThresholdRule::Level, level};
+}
+
+std::string threshold_mode_text(const ThresholdMode& mode) {
+  switch (mode.rule) {
+    case ThresholdRule::ByFormat: return "by format";
+    case ThresholdRule::NearestBlack: return "nearest-black";
+    case ThresholdRule::Auto: return "auto";
+    case ThresholdRule::Otsu: return "otsu";
+    case ThresholdRule::Adaptive: return "adaptive";
+    case ThresholdRule::Level: break;
+  }
+  return std::to_string(mode.level);
+}
+
+ThresholdMode mode_for_image(const ThresholdMode& chosen, const ImageInfo& info, bool has_grey_levels) {
+  if (!has_grey_levels) return {ThresholdRule::NearestBlack};
+  if (chosen.rule == ThresholdRule::ByFormat) return {info.format == "JPEG" ? ThresholdRule::Auto : ThresholdRule::NearestBlack};
+  return chosen;
+}
+
+std::int32_t otsu_threshold(const Histogram& h) {
+  double total = 0, weighted = 0;
+  for (std::size_t v = 0; v < 256; ++v) {
+    total += static_cast<double>(h[v]);
+    weighted += static_cast<double>(v) * static_cast<double>(h[v]);
+  }
+  double below_count = 0, below_sum = 0, best = -1;
+  std::int32_t threshold = 0;
+  for (std::int32_t t = 1; t < 256; ++t) {
+    below_count += static_cast<double>(h[static_cast<std::size_t>(t - 1)]);
+    below_sum += (t - 1) * static_cast<double>(h[static_cast<std::size_t>(t - 1)]);
+    const double above_count = total - below_count;
+    if (below_count == 0 || above_count == 0) continue;
+    const double difference = below_sum / below_count - (weighted - below_sum) / above_count;
+    const double between = below_count * above_count * difference * difference;
+    if (between > best) {
+      best = between;
+      threshold = t;
+    }
+  }
+  return threshold;
+}
+
+ThresholdOutcome apply_threshold(const ThresholdMode& mode, std::int32_t width, std::int32_t height,
+                                 const GreySource& source, const InkRowSink& ink) {
+  ThresholdOutcome outcome;
+  std::vector<std::uint64_t> row(words_of(width));
+  switch (mode.rule) {
+    case ThresholdRule::Auto: {
+      AutoThreshold rule(width, height, true);
+      outcome.status = source([&](std::int32_t r, std::span<const std::uint8_t> grey) {
+        rule.add_row(r, grey);
+        return true;
+      });
+      if (outcome.status != ImageStatus::Ok) return outcome;
+      if (!rule.complete()) {  // the reading was stopped
+        outcome.stopped = true;
+        return outcome;
+      }
+      outcome.threshold = rule.finish(&ink, outcome.stopped);
+      return outcome;
+    }
+    case ThresholdRule::Adaptive: {
+      WindowBand band(width, height, [&](std::int32_t, std::int32_t r, const std::uint8_t* grey, const std::uint64_t* sums,
+                                         const std::uint64_t* squares, std::int32_t rows) {
+        std::fill(row.begin(), row.end(), std::uint64_t{0});
+        for (std::int32_t x = 0; x < width; ++x) {
+          if (grey[x] < sauvola_at(x, width, sums, squares, rows)) row[static_cast<std::size_t>(x / 64)] |= std::uint64_t{1} << (x % 64);
+        }
+        return ink(r, row);
+      });
+      outcome.status = source([&](std::int32_t r, std::span<const std::uint8_t> grey) {
+        return !(outcome.stopped = !band.add_row(r, grey.data()));
+      });
+      return outcome;
+    }
+    case ThresholdRule::Otsu: {
+      Histogram h{};
+      outcome.status = source([&](std::int32_t, std::span<const std::uint8_t> grey) {
+        for (std::uint8_t v : grey) ++h[v];
+        return true;
+      });
+      if (outcome.status != ImageStatus::Ok) return outcome;
+      outcome.threshold = otsu_threshold(h);
+      break;
+    }
+    default:
+      outcome.threshold = mode.level;
+      break;
+  }
+  outcome.status = source([&](std::int32_t r, std::span<const std::uint8_t> grey) {
+    below(grey, outcome.threshold, row);
+    return !(outcome.stopped = !ink(r, row));
+  });
+  return outcome;
+}
+
+GreySummary summarise_grey(std::int32_t width, std::int32_t height, const GreySource& source, ImageStatus& status) {
+  GreySummary summary;
+  AutoThreshold rule(width, height, false);
+  status = source([&](std::int32_t r, std::span<const std::uint8_t> grey) {
+    for (std::uint8_t v : grey) ++summary.levels[v];
+    rule.add_row(r, grey);
+    return true;
+  });
+  if (status != ImageStatus::Ok || !rule.complete()) return summary;
+  bool stopped = false;
+  summary.auto_threshold = rule.finish(nullptr, stopped);
+  summary.auto_ink = rule.pixel_count() > 0 ? static_cast<double>(rule.ink_count()) / static_cast<double>(rule.pixel_count()) : 0;
+  std::uint64_t total = 0;
+  summary.darkest = -1;
+  for (std::int32_t v = 0; v < 256; ++v) {
+    const std::uint64_t n = summary.levels[static_cast<std::size_t>(v)];
+    if (n == 0) continue;
+    ++summary.levels_used;
+    if (summary.darkest < 0) summary.darkest = v;
+    summary.lightest = v;
+    total += n;
+  }
+  summary.darkest = std::max(summary.darkest, 0);
+  summary.median = percentile(summary.levels, total, 0.5);
+  summary.otsu = otsu_threshold(summary.levels);
+  return summary;
+}
+
+std::int32_t count_grey_levels(const GreySource& source, std::int32_t limit, ImageStatus& status) {
+  std::array<bool, 256> seen{};
+  std::int32_t count = 0;
+  status = source([&](std::int32_t, std::span<const std::uint8_t> grey) {
+    for (std::uint8_t v : grey) {
+      if (!seen[v]) {
+        seen[v] = true;
+        if (++count >= limit) return false;
+      }
+    }
+    return true;
+  });
+  return count;
+}
+
+}  // namespace vp::scan

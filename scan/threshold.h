@@ -1,0 +1,101 @@
+// Turning the grey levels of a scan into ink: the threshold rules of the scan
+// clean-up, applied to rows as a reader delivers them (GreyRowSink) and handed
+// on as ink rows (InkRowSink), with no more than a band of grey rows held.
+//
+//   nearest-black  the reader's own rule (read_rows): the one value nearest to black
+//   auto           the paper's brightness is estimated (below) and every pixel is
+//                  taken relative to it; one threshold for the whole sheet then lies
+//                  halfway between the paper and the ink on those relative levels (the
+//                  ink told from the paper by Otsu's split), kept clear of the paper's noise
+//   otsu           one threshold for the whole sheet on the grey levels as they are
+//   adaptive       Sauvola's local threshold over a 31 x 31 window
+//   1 .. 255       darker than this grey level is ink
+//
+// The paper's brightness under `auto`: the brightest pixels (two-pixel means, so
+// that single noisy pixels do not count) of every 32 x 32 block, closed over 13
+// blocks (a dilation then an erosion: dark areas narrower than that, such as
+// filled areas and thick walls, take the paper around them, while light that
+// falls off across the sheet is followed), smoothed over 3 x 3 blocks and
+// interpolated between block centres.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "raster/image_reader.h"
+
+namespace vp::scan {
+
+enum class ThresholdRule : std::int32_t {
+  ByFormat = 0,  // nearest-black, or auto for JPEG: what the image's format calls for
+  NearestBlack = 1,
+  Auto = 2,
+  Otsu = 3,
+  Adaptive = 4,
+  Level = 5,
+};
+
+struct ThresholdMode {
+  ThresholdRule rule = ThresholdRule::ByFormat;
+  std::int32_t level = 128;  // Level: darker than this (1..255) is ink
+  friend bool operator==(const ThresholdMode&, const ThresholdMode&) = default;
+};
+
+// What the clean-up is asked to do: the threshold rule and the largest speck to remove.
+struct CleanupSettings {
+  ThresholdMode threshold;
+  std::int32_t despeckle = 0;  // 0 .. kMaxSpeck pixels (despeckle.h)
+  friend bool operator==(const CleanupSettings&, const CleanupSettings&) = default;
+};
+
+// "nearest-black", "auto", "otsu", "adaptive" or a whole number 1..255 (any letter case).
+std::optional<ThresholdMode> parse_threshold_mode(std::string_view text);
+// The text parse_threshold_mode takes; "by format" for ByFormat.
+std::string threshold_mode_text(const ThresholdMode& mode);
+
+// The rule for an image: ByFormat becomes auto for JPEG and nearest-black for
+// every other format; images without grey levels (1-bit) keep nearest-black whatever was asked.
+ThresholdMode mode_for_image(const ThresholdMode& chosen, const ImageInfo& info, bool has_grey_levels);
+
+// Reads the image's grey rows into the sink; may be called more than once (the
+// otsu rule reads the image twice: its histogram first).
+using GreySource = std::function<ImageStatus(const GreyRowSink&)>;
+
+struct ThresholdOutcome {
+  ImageStatus status = ImageStatus::Ok;  // the source's status
+  bool stopped = false;                  // the ink sink stopped the reading
+  std::int32_t threshold = -1;           // the one threshold used (auto: on relative levels); -1 for adaptive
+};
+
+// Applies `mode` (not ByFormat, not NearestBlack) to the grey rows of a `width` x
+// `height` image; every ink row goes to `ink` exactly once. Allocations may throw std::bad_alloc.
+ThresholdOutcome apply_threshold(const ThresholdMode& mode, std::int32_t width, std::int32_t height,
+                                 const GreySource& source, const InkRowSink& ink);
+
+using Histogram = std::array<std::uint64_t, 256>;
+
+// Otsu's threshold: the level t that best splits the histogram into [0, t) and
+// [t, 255] (largest between-class variance); 0 for an empty or single-level histogram.
+std::int32_t otsu_threshold(const Histogram& histogram);
+
+// What --info tells about a grey image, from one reading of it.
+struct GreySummary {
+  Histogram levels{};              // pixels per grey level
+  std::int32_t levels_used = 0;
+  std::int32_t darkest = 0;
+  std::int32_t lightest = 0;
+  std::int32_t median = 0;
+  std::int32_t otsu = 0;           // the otsu rule's threshold
+  std::int32_t auto_threshold = 0; // the auto rule's threshold on relative levels (255 = the paper)
+  double auto_ink = 0;             // the share of pixels auto takes for ink, 0..1
+};
+GreySummary summarise_grey(std::int32_t width, std::int32_t height, const GreySource& source, ImageStatus& status);
+
+// Grey levels in use, counted up to `limit` (the reading stops there).
+std::int32_t count_grey_levels(const GreySource& source, std::int32_t limit, ImageStatus& status);
+
+}  // namespace vp::scan

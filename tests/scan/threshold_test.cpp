@@ -1,0 +1,126 @@
+// The threshold rules' streaming against their plain definitions, and the names
+// the converter and the settings use for them.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "scan/threshold.h"
+#include "support/degraded_scan.h"
+
+namespace vp::scan {
+namespace {
+
+struct Grey {
+  std::int32_t width, height;
+  std::vector<std::uint8_t> levels;
+  std::uint8_t at(std::int32_t x, std::int32_t y) const { return levels[static_cast<std::size_t>(y) * width + x]; }
+};
+
+// Rows top down, or bottom up as BMP files store them.
+GreySource source_of(const Grey& g, bool bottom_up) {
+  return [&g, bottom_up](const GreyRowSink& sink) {
+    for (std::int32_t i = 0; i < g.height; ++i) {
+      const std::int32_t y = bottom_up ? g.height - 1 - i : i;
+      if (!sink(y, std::span(g.levels.data() + static_cast<std::size_t>(y) * g.width, static_cast<std::size_t>(g.width)))) break;
+    }
+    return ImageStatus::Ok;
+  };
+}
+
+InkImage apply(const ThresholdMode& mode, const Grey& g, bool bottom_up = false) {
+  InkImage ink(g.width, g.height);
+  std::vector<int> delivered(static_cast<std::size_t>(g.height), 0);
+  apply_threshold(mode, g.width, g.height, source_of(g, bottom_up), [&](std::int32_t r, std::span<const std::uint64_t> row) {
+    ++delivered[static_cast<std::size_t>(r)];
+    std::copy(row.begin(), row.end(), ink.row(r).begin());
+    return true;
+  });
+  for (int count : delivered) EXPECT_EQ(count, 1);
+  return ink;
+}
+
+// Sauvola as defined: mean and deviation over the 31 x 31 window clipped to the image.
+InkImage literal_sauvola(const Grey& g) {
+  InkImage ink(g.width, g.height);
+  for (std::int32_t y = 0; y < g.height; ++y)
+    for (std::int32_t x = 0; x < g.width; ++x) {
+      double sum = 0, squares = 0, n = 0;
+      for (std::int32_t v = std::max(0, y - 15); v <= std::min(g.height - 1, y + 15); ++v)
+        for (std::int32_t u = std::max(0, x - 15); u <= std::min(g.width - 1, x + 15); ++u) {
+          sum += g.at(u, v);
+          squares += g.at(u, v) * g.at(u, v);
+          ++n;
+        }
+      const double mean = sum / n, deviation = std::sqrt(std::max(0.0, squares / n - mean * mean));
+      if (g.at(x, y) < mean * (1 + 0.34 * (deviation / 128 - 1))) ink.set(x, y);
+    }
+  return ink;
+}
+
+TEST(Threshold, StreamedRulesMatchTheirDefinitionsWhateverTheRowOrder) {
+  std::mt19937 rng(7);
+  for (int trial = 0; trial < 60; ++trial) {
+    Grey g{std::uniform_int_distribution<std::int32_t>(1, 90)(rng), std::uniform_int_distribution<std::int32_t>(1, 80)(rng), {}};
+    const int paper = std::uniform_int_distribution<int>(120, 250)(rng);
+    for (std::int32_t i = 0; i < g.width * g.height; ++i)
+      g.levels.push_back(static_cast<std::uint8_t>(rng() % 5 == 0 ? rng() % 256 : paper - static_cast<int>(rng() % 20)));
+    SCOPED_TRACE(std::to_string(g.width) + " x " + std::to_string(g.height));
+    EXPECT_EQ(apply({ThresholdRule::Adaptive}, g), literal_sauvola(g));
+    EXPECT_EQ(apply({ThresholdRule::Adaptive}, g, true), literal_sauvola(g));
+    InkImage below(g.width, g.height);
+    for (std::int32_t y = 0; y < g.height; ++y)
+      for (std::int32_t x = 0; x < g.width; ++x)
+        if (g.at(x, y) < 100) below.set(x, y);
+    EXPECT_EQ(apply({ThresholdRule::Level, 100}, g, true), below);
+    EXPECT_EQ(apply({ThresholdRule::Auto}, g, true), apply({ThresholdRule::Auto}, g));
+  }
+}
+
+TEST(Threshold, OtsuSplitsTwoPeaksBetweenThem) {
+  Histogram h{};
+  h[40] = 100, h[45] = 50, h[200] = 900, h[210] = 300;
+  const std::int32_t t = otsu_threshold(h);
+  EXPECT_GT(t, 45);
+  EXPECT_LE(t, 200);
+  EXPECT_EQ(otsu_threshold(Histogram{}), 0);
+}
+
+TEST(Threshold, AutoOnABlankSheetFindsNoInkAndOnAStrokeFindsIt) {
+  Grey g{300, 200, std::vector<std::uint8_t>(300 * 200)};
+  std::mt19937 rng(3);
+  for (auto& v : g.levels) v = static_cast<std::uint8_t>(225 + rng() % 21);  // noisy paper only
+  EXPECT_EQ(apply({ThresholdRule::Auto}, g).ink_count(), 0u);
+  for (std::int32_t x = 20; x < 280; ++x) g.levels[100 * 300 + x] = g.levels[101 * 300 + x] = 120;
+  EXPECT_EQ(apply({ThresholdRule::Auto}, g).ink_count(), 520u);
+}
+
+TEST(Threshold, ModeNamesAndTheRuleByFormat) {
+  struct Case {
+    const char* text;
+    std::optional<ThresholdMode> mode;
+  };
+  const Case cases[] = {
+      {"nearest-black", ThresholdMode{ThresholdRule::NearestBlack}}, {"AUTO", ThresholdMode{ThresholdRule::Auto}},
+      {"otsu", ThresholdMode{ThresholdRule::Otsu}}, {"adaptive", ThresholdMode{ThresholdRule::Adaptive}},
+      {"1", ThresholdMode{ThresholdRule::Level, 1}}, {"255", ThresholdMode{ThresholdRule::Level, 255}},
+      {"0", std::nullopt}, {"256", std::nullopt}, {"12x", std::nullopt}, {"", std::nullopt}, {"-5", std::nullopt},
+      {"by format", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(parse_threshold_mode(c.text), c.mode) << c.text;
+    if (c.mode) {
+      EXPECT_EQ(parse_threshold_mode(threshold_mode_text(*c.mode)), c.mode) << c.text;
+    }
+  }
+  ImageInfo jpeg, png;
+  jpeg.format = "JPEG";
+  png.format = "PNG";
+  EXPECT_EQ(mode_for_image({}, jpeg, true).rule, ThresholdRule::Auto);
+  EXPECT_EQ(mode_for_image({}, png, true).rule, ThresholdRule::NearestBlack);
+  EXPECT_EQ(mode_for_image({ThresholdRule::Otsu}, png, true).rule, ThresholdRule::Otsu);
+  EXPECT_EQ(mode_for_image({ThresholdRule::Otsu}, png, false).rule, ThresholdRule::NearestBlack);  // 1-bit
+}
+
+}  // namespace
+}  // namespace vp::scan

@@ -61,6 +61,11 @@ class CopyingReader final : public ImageReader {
     return status;
   }
 
+  // The scan clean-up reads grey levels itself; what it makes of them reaches
+  // the preview through the conversion's ink observer, not through here.
+  bool has_grey_levels() const override { return inner_->has_grey_levels(); }
+  ImageStatus read_grey_rows(const GreyRowSink& sink) override { return inner_->read_grey_rows(sink); }
+
  private:
   std::unique_ptr<ImageReader> inner_;
   std::shared_ptr<LoadedInkCopy::Slot> slot_;

@@ -3,12 +3,15 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QPushButton>
+#include <QRadioButton>
 
+#include <algorithm>
 #include <limits>
 #include <utility>
 
 #include "dialogs/FormSupport.h"
 #include "dialogs/MessageBoxes.h"
+#include "scan/despeckle.h"
 
 namespace vp::gui {
 namespace {
@@ -51,11 +54,11 @@ SettingsDialog::SettingsDialog(std::filesystem::path header_path, QWidget* paren
   makeFixedWindow(this, 466, 310, true);  // closing is 中止
 
   PageControl1 = place(new QTabWidget(this), "PageControl1", 8, 8, 449, 265);
-  const char* names[] = {"TabSheet1", "TabSheet2", "TabSheet3", "TabSheet4"};
-  const QString captions[] = {QStringLiteral("座標"), QStringLiteral("JWC"),
-                              QStringLiteral("DXF"), QStringLiteral("その他")};
-  QWidget* pages[4];
-  for (int i = 0; i < 4; ++i) {
+  const char* names[] = {"TabSheet1", "TabSheet2", "TabSheet3", "TabSheet4", "TabSheet5"};
+  const QString captions[] = {QStringLiteral("座標"), QStringLiteral("JWC"), QStringLiteral("DXF"),
+                              QStringLiteral("その他"), QStringLiteral("スキャン")};
+  QWidget* pages[5];
+  for (int i = 0; i < 5; ++i) {
     pages[i] = new QWidget;
     pages[i]->setObjectName(QString::fromLatin1(names[i]));
     PageControl1->addTab(pages[i], captions[i]);
@@ -64,6 +67,7 @@ SettingsDialog::SettingsDialog(std::filesystem::path header_path, QWidget* paren
   buildJwcTab(pages[1]);
   buildDxfTab(pages[2]);
   buildOtherTab(pages[3]);
+  buildScanTab(pages[4]);
 
   auto* ok = makeButton(this, "Button1", QStringLiteral("OK"), QRect(304, 280, 75, 25));
   auto* cancel = makeButton(this, "Button2", QStringLiteral("中止"), QRect(384, 280, 75, 25));
@@ -181,6 +185,42 @@ void SettingsDialog::buildOtherTab(QWidget* page) {
                            QRect(16, 166, 393, 56)));
 }
 
+void SettingsDialog::buildScanTab(QWidget* page) {
+  // Items in ThresholdRule order: the index is the stored ScanThreshold.
+  RadioGroup4 = place(new RadioGroup(QStringLiteral(" いんくのみわけかた "),
+                                     {QStringLiteral("ふぁいるしだい（JPEGはおまかせ）"),
+                                      QStringLiteral("いちばん黒い色だけ（nearest-black）"),
+                                      QStringLiteral("おまかせ（auto）"), QStringLiteral("ぜんたいで（otsu）"),
+                                      QStringLiteral("ばしょごと（adaptive）"),
+                                      QStringLiteral("このこさより黒い：")},
+                                     page),
+                      "RadioGroup4", 8, 4, 257, 164);
+  SpinEdit3 = place(new SpinEdit(RadioGroup4), "SpinEdit3", 140, 134, 50, 22);
+  SpinEdit3->setRange(1, 255);
+  makeLabel(RadioGroup4, "Label22", QStringLiteral("（1～255）"), 194, 137);
+  for (QRadioButton* item : RadioGroup4->findChildren<QRadioButton*>()) {
+    connect(item, &QRadioButton::toggled, this, &SettingsDialog::updateLevelEnabled);
+  }
+
+  auto* specks = place(new QGroupBox(QStringLiteral(" ごみとり "), page), "GroupBox6", 273, 4, 160, 164);
+  SpinEdit4 = place(new SpinEdit(specks), "SpinEdit4", 10, 28, 60, 22);
+  SpinEdit4->setRange(0, scan::kMaxSpeck);
+  makeLabel(specks, "Label23", QStringLiteral("ぴくせる以下"), 76, 31);
+  makeWrappedLabel(specks, "Label24",
+                   QStringLiteral("ちいさな点（ほこりやノイズ）を線にするまえにけします。0ならけしません。"),
+                   QRect(10, 60, 140, 36));
+
+  makeWrappedLabel(page, "Label25",
+                   QStringLiteral("※グレーやカラーでスキャンした画像やJPEGには「おまかせ」がおすすめです。\n"
+                                  "白黒の画像はどれをえらんでもそのままよみこみます。"),
+                   QRect(8, 180, 425, 36));
+  updateLevelEnabled();
+}
+
+void SettingsDialog::updateLevelEnabled() {
+  SpinEdit3->setEnabled(RadioGroup4->itemIndex() == static_cast<int>(scan::ThresholdRule::Level));
+}
+
 // --- Fill and copy back ----------------------------------------------------
 
 void SettingsDialog::fill(const ConversionSettings& s) {
@@ -205,6 +245,12 @@ void SettingsDialog::fill(const ConversionSettings& s) {
   showFlag(CheckBox4, s.DxfOption1);
   SpinEdit2->setValue(s.DxfOption1_Len);
   showFlag(CheckBox5, s.DxfOption2);
+  // As the conversion takes them: an unknown rule as "by format", the numbers clamped.
+  const scan::CleanupSettings cleanup = scan_cleanup_of(s);
+  RadioGroup4->setItemIndex(static_cast<int>(cleanup.threshold.rule));
+  SpinEdit3->setValue(cleanup.threshold.level);
+  SpinEdit4->setValue(cleanup.despeckle);
+  updateLevelEnabled();
 }
 
 void SettingsDialog::copyBack(ConversionSettings& s) const {
@@ -228,6 +274,11 @@ void SettingsDialog::copyBack(ConversionSettings& s) const {
   s.DxfOption2 = flagOf(CheckBox5);
   s.Special = flagOf(CheckBox1);
   s.Ave = tenths_to_real(TrackBar1->value());
+  scan::CleanupSettings cleanup;
+  cleanup.threshold.rule = static_cast<scan::ThresholdRule>(std::max(RadioGroup4->itemIndex(), 0));
+  cleanup.threshold.level = SpinEdit3->currentValue();
+  cleanup.despeckle = SpinEdit4->currentValue();
+  set_scan_cleanup(s, cleanup);
 }
 
 DxfHeaderLoadResult SettingsDialog::loadHeaderFile() {

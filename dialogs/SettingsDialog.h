@@ -1,5 +1,6 @@
 // The settings dialog (TForm5, "せってい"): the output formats' settings, the
-// special mode with its strength, and the DXF header template file.
+// special mode with its strength, the scan clean-up (how ink is told from
+// paper, and the largest speck removed), and the DXF header template file.
 //
 // edit() fills every control from the settings and the template file, then
 // shows the dialog modally. OK copies every control back into those settings
@@ -57,6 +58,9 @@ class SettingsDialog : public QDialog {
   void buildJwcTab(QWidget* page);
   void buildDxfTab(QWidget* page);
   void buildOtherTab(QWidget* page);
+  void buildScanTab(QWidget* page);
+  // The grey level can be typed only while "a level" is the rule.
+  void updateLevelEnabled();
 
   std::filesystem::path header_path_;
   HeaderEncoding header_encoding_ = HeaderEncoding::Utf8;
@@ -85,6 +89,9 @@ class SettingsDialog : public QDialog {
   QPlainTextEdit* Memo1;
   QSlider* TrackBar1;
   QLabel* Label10;
+  RadioGroup* RadioGroup4;  // the threshold rule, in ThresholdRule order
+  SpinEdit* SpinEdit3;      // its grey level
+  SpinEdit* SpinEdit4;      // the largest speck
 };
 
 }  // namespace vp::gui

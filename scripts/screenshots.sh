@@ -2,8 +2,9 @@
 # Starts the desktop program under a virtual X server (Xvfb) with a window
 # manager and the Japanese locale, and saves a PNG of each of its six
 # windows with their frames (the settings dialog once per tab), a message box,
-# the open and save dialogs, and the preview of a generated drawing converted
-# with special mode and every DXF layer on.
+# the open and save dialogs, the preview of a generated drawing converted
+# with special mode and every DXF layer on, and the preview over the ink image
+# of a grey JPEG made from that drawing.
 # Usage: scripts/screenshots.sh [output folder]    (default: build/screenshots)
 # VP_BUILD_DIR names another build folder (default: build).
 set -euo pipefail

@@ -61,10 +61,32 @@ class CopyingReader final : public ImageReader {
     return status;
   }
 
+  // The scan clean-up reads grey levels itself; what it makes of them reaches
+  // the preview through the conversion's ink observer, not through here.
+  bool has_grey_levels() const override { return inner_->has_grey_levels(); }
+  ImageStatus read_grey_rows(const GreyRowSink& sink) override { return inner_->read_grey_rows(sink); }
+
  private:
   std::unique_ptr<ImageReader> inner_;
   std::shared_ptr<LoadedInkCopy::Slot> slot_;
 };
+
+// True when `plane` holds exactly the grid's cells.
+bool sameCells(const InkPlane& plane, const PixelGrid& grid) {
+  if (plane.width() != grid.width() || plane.height() != grid.height() || plane.empty()) return false;
+  const std::size_t words = std::min(plane.wordsPerRow(), grid.words_per_row());
+  const std::int32_t tail = plane.width() % 64;
+  const std::uint64_t last_mask = tail == 0 ? ~std::uint64_t{0} : (std::uint64_t{1} << tail) - 1;
+  for (std::int32_t y = 0; y < plane.height(); ++y) {
+    const std::uint64_t* in = grid.ink_row(y);
+    const std::span<const std::uint64_t> held = plane.row(y);
+    for (std::size_t k = 0; k < words; ++k) {
+      const std::uint64_t mask = k + 1 == plane.wordsPerRow() ? last_mask : ~std::uint64_t{0};
+      if ((in[k] & mask) != held[k]) return false;
+    }
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -179,8 +201,28 @@ ImageReaderFactory LoadedInkCopy::wrap(ImageReaderFactory readers) const {
   };
 }
 
+InkObserver LoadedInkCopy::inkObserver() const {
+  return [slot = slot_](const PixelGrid& grid) {
+    slot->ink.reset();
+    if (slot->plane && sameCells(*slot->plane, grid)) {
+      slot->ink = slot->plane;
+      return;
+    }
+    const std::uint64_t bytes = static_cast<std::uint64_t>(std::max(grid.height(), 0)) *
+                                ((static_cast<std::uint64_t>(std::max(grid.width(), 0)) + 63) / 64) * 8;
+    if (bytes == 0 || bytes > kLargestCopy) return;
+    auto ink = std::make_shared<const InkPlane>(planeOfGrid(grid));
+    if (!ink->empty()) slot->ink = std::move(ink);
+  };
+}
+
 std::shared_ptr<const InkPlane> LoadedInkCopy::take() { return std::exchange(slot_->plane, nullptr); }
 
-void LoadedInkCopy::clear() { slot_->plane.reset(); }
+std::shared_ptr<const InkPlane> LoadedInkCopy::takeInk() { return std::exchange(slot_->ink, nullptr); }
+
+void LoadedInkCopy::clear() {
+  slot_->plane.reset();
+  slot_->ink.reset();
+}
 
 }  // namespace vp::gui

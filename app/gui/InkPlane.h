@@ -18,6 +18,7 @@
 
 #include "raster/image_reader.h"
 #include "raster/pixel_grid.h"
+#include "app/core/conversion.h"
 
 namespace vp::gui {
 
@@ -88,14 +89,19 @@ class InkPyramid {
 // Keeps a copy of the ink rows that image readers hand to the conversion, laid
 // out as the grid lays them (image pixel (c, r), r counted from the top, in cell
 // (c + 1, h - r)), so that the preview can show the image as it was loaded
-// without reading the file again. An image whose copy would be larger than
+// without reading the file again; and, through inkObserver(), a copy of the ink
+// as the thinning received it (after the threshold rule and the removal of
+// specks). Under the reader's own rule with no speck removed the two are the
+// same cells, and share one copy. Grey reading is not copied: a grey or colour
+// scan leaves only the ink. An image whose copy would be larger than
 // kLargestCopy, or whose copy cannot get its memory, is not copied: the
 // conversion goes on as without it.
 class LoadedInkCopy {
  public:
-  // Where the readers made by wrap() leave their copy.
+  // Where the readers made by wrap() and the observer leave their copies.
   struct Slot {
     std::shared_ptr<InkPlane> plane;
+    std::shared_ptr<const InkPlane> ink;
   };
 
   static constexpr std::size_t kLargestCopy = std::size_t{256} << 20;
@@ -104,10 +110,13 @@ class LoadedInkCopy {
 
   // A factory that reads as `readers` does and copies every image it reads here.
   ImageReaderFactory wrap(ImageReaderFactory readers) const;
+  // For Conversion::set_ink_observer: copies the grid it is shown here.
+  InkObserver inkObserver() const;
 
-  // The copy of the image read last (complete only when its conversion went
+  // The copies of the image read last (complete only when its conversion went
   // through), handed over and forgotten here; null when there is none.
   std::shared_ptr<const InkPlane> take();
+  std::shared_ptr<const InkPlane> takeInk();
   void clear();
 
  private:

@@ -33,6 +33,8 @@ namespace {
 constexpr int kClientWidth = 340;
 constexpr int kClientHeight = 244;
 const QString kFileNameCaption = QStringLiteral("ﾌｧｲﾙ名:");
+// Follows messages::kGreyScanNotice, on a line of its own.
+constexpr std::string_view kScanAdvice = "\n\r「せってい」の「スキャン」で「おまかせ（auto）」をえらんでみてね。";
 
 std::filesystem::path fsPath(const QString& path) {
   return std::filesystem::path(path.toStdU16String());
@@ -66,6 +68,7 @@ MainWindow::MainWindow(SettingsStorage& storage, const QString& program_folder, 
     if (!busy_) Edit1->setText(text);
   });
   conversion_.set_reader_factory(ink_copy_.wrap(any_image_reader_factory()));
+  conversion_.set_ink_observer(ink_copy_.inkObserver());
 
   // FormCreate. The LineData storage exists already (the conversion made it).
   settings_ = load_settings_checked(storage_, program_folder_.toStdString());
@@ -195,6 +198,7 @@ void MainWindow::convert(const QString& path, bool announce) {
   Form7->hide();
   Form7->clearDrawing();
   loaded_ink_.reset();
+  cleaned_ink_.reset();
   ink_copy_.clear();
 
   const int passes = SpinEdit1->currentValue();
@@ -203,8 +207,13 @@ void MainWindow::convert(const QString& path, bool announce) {
   conversion_.ChangeImage(localPath(path), passes, *Form2, settings_);
   busy_ = false;
   loaded_ink_ = ink_copy_.take();
-  if (conversion_.CancelState != kNoFailure) loaded_ink_.reset();
+  cleaned_ink_ = ink_copy_.takeInk();
+  if (conversion_.CancelState != kNoFailure) {
+    loaded_ink_.reset();
+    cleaned_ink_.reset();
+  }
   reportConversion(path, announce);
+  if (announce && conversion_.CancelState == kNoFailure) adviseOnScan();
   if (previewOpen && conversion_.CancelState == kNoFailure) Preview1Click();
 }
 
@@ -239,6 +248,13 @@ void MainWindow::reportConversion(const QString& path, bool announce) {
       break;
   }
   if (announce) showPlainMessage(this, qtext(message));
+}
+
+// The reader's own rule found next to no ink in what looks like a grey or
+// colour scan: the lines are few or none, and the スキャン tab has the remedy.
+void MainWindow::adviseOnScan() {
+  if (!conversion_.scan_report().grey_scan_without_ink) return;
+  showPlainMessage(this, qtext(messages::kGreyScanNotice) + qtext(kScanAdvice));
 }
 
 // --- The save command ------------------------------------------------------
@@ -373,6 +389,7 @@ void MainWindow::Preview1Click() {
     drawing.grid_width = conversion_.grid().width();
     drawing.grid_height = conversion_.grid().height();
     drawing.loaded = loaded_ink_;
+    drawing.ink = cleaned_ink_;
     // The grid stays as the conversion left it until the next one, which
     // clears the preview before it starts.
     const PixelGrid* grid = &conversion_.grid();

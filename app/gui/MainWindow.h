@@ -85,6 +85,7 @@ class MainWindow : public QMainWindow {
   void setStatus(const QString& text);
   void setSaveEnabled(bool enabled);
   void reportConversion(const QString& path, bool announce);
+  void adviseOnScan();
   void updateTrueSize();
   DxfOptions dxfOptions() const;
   SaveResult runWriter(int filter_index, const QString& path);
@@ -95,9 +96,11 @@ class MainWindow : public QMainWindow {
   Conversion conversion_;
   QString OpenedFileName;
   bool busy_ = false;
-  // The image of the conversion in hand as it was loaded, for the preview.
+  // The image of the conversion in hand as it was loaded, and its ink as the
+  // thinning received it, for the preview.
   LoadedInkCopy ink_copy_;
   std::shared_ptr<const InkPlane> loaded_ink_;
+  std::shared_ptr<const InkPlane> cleaned_ink_;
 
   ProgressDialog* Form2 = nullptr;
   ScaleCalculatorDialog* Form3 = nullptr;

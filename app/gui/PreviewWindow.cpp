@@ -132,8 +132,10 @@ void PreviewCanvas::paintEvent(QPaintEvent*) {
   if (const InkPyramid* picture = owner_->backgroundPicture()) {
     QImage image(size(), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
-    const QRgb ink = owner_->background() == PreviewWindow::Background::Loaded ? PreviewWindow::loadedInkColour()
-                                                                               : PreviewWindow::thinnedInkColour();
+    const PreviewWindow::Background shown = owner_->background();
+    const QRgb ink = shown == PreviewWindow::Background::Loaded ? PreviewWindow::loadedInkColour()
+                     : shown == PreviewWindow::Background::Ink  ? PreviewWindow::inkColour()
+                                                                 : PreviewWindow::thinnedInkColour();
     renderInk(*picture, view_, ink, image);
     painter.drawImage(0, 0, image);
   }
@@ -271,7 +273,8 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   tools->setSpacing(6);
   ComboBox1 = new QComboBox(this);
   ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-  ComboBox1->addItems({QStringLiteral("よみこんだ画像"), QStringLiteral("ほそくした画像"), QStringLiteral("画像なし")});
+  ComboBox1->addItems({QStringLiteral("よみこんだ画像"), QStringLiteral("いんくにした画像"), QStringLiteral("ほそくした画像"),
+                       QStringLiteral("画像なし")});
   CheckBox1 = new QCheckBox(QStringLiteral("たんてん・こうてん"), this);
   CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
   CheckBox1->setChecked(true);
@@ -322,13 +325,20 @@ void PreviewWindow::setDrawing(Drawing drawing) {
   drawing_ = std::move(drawing);
   has_drawing_ = true;
   if (drawing_.loaded) loaded_picture_ = std::make_shared<InkPyramid>(drawing_.loaded);
-  // The image as loaded when it was kept, else the thinned grid.
+  // One pyramid when the ink is the image as loaded (the same copy).
+  if (drawing_.ink) {
+    ink_picture_ = drawing_.ink == drawing_.loaded ? loaded_picture_ : std::make_shared<InkPyramid>(drawing_.ink);
+  }
+  // The image as loaded when it was kept, else the ink (a grey or colour
+  // scan), else the thinned grid.
   auto* items = qobject_cast<QStandardItemModel*>(ComboBox1->model());
   items->item(static_cast<int>(Background::Loaded))->setEnabled(loaded_picture_ != nullptr);
+  items->item(static_cast<int>(Background::Ink))->setEnabled(ink_picture_ != nullptr);
   items->item(static_cast<int>(Background::Thinned))->setEnabled(static_cast<bool>(drawing_.thinned));
   {
     const QSignalBlocker quiet(ComboBox1);
     ComboBox1->setCurrentIndex(static_cast<int>(loaded_picture_    ? Background::Loaded
+                                                : ink_picture_     ? Background::Ink
                                                 : drawing_.thinned ? Background::Thinned
                                                                    : Background::None));
   }
@@ -343,6 +353,7 @@ void PreviewWindow::clearDrawing() {
   has_drawing_ = false;
   summary_ = LayerSummary{};
   loaded_picture_.reset();
+  ink_picture_.reset();
   thinned_picture_.reset();
   thinned_made_ = false;
   updateStatus();
@@ -367,7 +378,7 @@ void PreviewWindow::reclassify() {
 }
 
 PreviewWindow::Background PreviewWindow::background() const {
-  return static_cast<Background>(std::clamp(ComboBox1->currentIndex(), 0, 2));
+  return static_cast<Background>(std::clamp(ComboBox1->currentIndex(), 0, static_cast<int>(Background::None)));
 }
 
 const InkPyramid* PreviewWindow::backgroundPicture() {
@@ -375,6 +386,8 @@ const InkPyramid* PreviewWindow::backgroundPicture() {
   switch (background()) {
     case Background::Loaded:
       return loaded_picture_.get();
+    case Background::Ink:
+      return ink_picture_.get();
     case Background::Thinned:
       if (!thinned_made_ && drawing_.thinned) {
         thinned_made_ = true;
@@ -403,6 +416,7 @@ QColor PreviewWindow::layerColour(SegmentClass layer) {
   return QColor(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
 }
 QRgb PreviewWindow::loadedInkColour() { return qRgb(0xC4, 0xC4, 0xC4); }
+QRgb PreviewWindow::inkColour() { return qRgb(0xE0, 0xC0, 0x90); }
 QRgb PreviewWindow::thinnedInkColour() { return qRgb(0x9C, 0xC4, 0xEC); }
 QColor PreviewWindow::endPointColour() { return QColor(0xFF, 0x80, 0x00); }
 QColor PreviewWindow::crossingColour() { return QColor(0x00, 0xA0, 0xA0); }

@@ -3,7 +3,8 @@
 //
 // It shows the lines that saving writes, each in the colour of the layer the
 // DXF writer puts it on (the same rule, with the current DXF options and
-// magnification), over the image as it was loaded or the thinned grid; the
+// magnification), over the image as it was loaded, the ink as the thinning
+// received it (after the scan clean-up) or the thinned grid; the
 // free ends and crossings when special mode ran; the number of lines per layer
 // and the drawing's size in millimetres in its status bar. The wheel zooms
 // about the pointer, dragging pans, "ぜんたい" fits the drawing to the window.
@@ -94,7 +95,7 @@ class PreviewWindow : public QWidget {
   Q_OBJECT
 
  public:
-  enum class Background { Loaded = 0, Thinned = 1, None = 2 };
+  enum class Background { Loaded = 0, Ink = 1, Thinned = 2, None = 3 };
 
   // What a conversion that went through leaves to show.
   struct Drawing {
@@ -103,6 +104,7 @@ class PreviewWindow : public QWidget {
     std::int32_t grid_width = 0;  // the grid, image + border
     std::int32_t grid_height = 0;
     std::shared_ptr<const InkPlane> loaded;  // the image as loaded; null when not kept
+    std::shared_ptr<const InkPlane> ink;     // the ink the thinning received; null when not kept
     // Makes the thinned grid's plane when it is first shown.
     std::function<InkPlane()> thinned;
   };
@@ -142,6 +144,7 @@ class PreviewWindow : public QWidget {
   // The colours: lines by layer, the two pictures, the markers.
   static QColor layerColour(SegmentClass layer);
   static QRgb loadedInkColour();
+  static QRgb inkColour();
   static QRgb thinnedInkColour();
   static QColor endPointColour();
   static QColor crossingColour();
@@ -169,6 +172,7 @@ class PreviewWindow : public QWidget {
   DxfOptions options_;
   LayerSummary summary_;
   std::shared_ptr<InkPyramid> loaded_picture_;
+  std::shared_ptr<InkPyramid> ink_picture_;
   std::shared_ptr<InkPyramid> thinned_picture_;
   bool thinned_made_ = false;
   std::vector<GridPoint> picks_;

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QImage>
 #include <QScreen>
 #include <QTimer>
 #include <QLibraryInfo>
@@ -186,6 +187,31 @@ bool Program::shootPreview(const QString& drawing,
   distance->setPoints({10, 10}, {410, 10});
   shoot(*distance, QStringLiteral("TForm8"));
   distance->hide();
+  preview.hide();
+
+  // The ink image of a phone's photo of the drawing: faint ink, light falling
+  // off across the sheet, JPEG noise, dust; read by format (auto) with specks removed.
+  QImage scan = QImage(drawing).convertToFormat(QImage::Format_Grayscale8);
+  if (scan.isNull()) return false;
+  for (int y = 0; y < scan.height(); ++y) {
+    uchar* row = scan.scanLine(y);
+    for (int x = 0; x < scan.width(); ++x) {
+      const double light = 1.0 - 0.35 * (x + y) / (scan.width() + scan.height());
+      const bool dust = (x * 7919 + y * 104729) % 997 == 0;
+      row[x] = static_cast<uchar>((row[x] < 128 || dust ? 90 : 235) * light);
+    }
+  }
+  const QString photo = QFileInfo(drawing).absolutePath() + QStringLiteral("/photo.jpg");
+  if (!scan.save(photo, "JPEG", 75)) return false;
+  settings.Special = kFlagOff;
+  settings.ScanSpeck = 4;
+  form1_->convert(photo, false);
+  if (form1_->conversion().CancelState != 0) return false;
+  form1_->Preview1Click();
+  preview.findChild<QComboBox*>(QStringLiteral("ComboBox1"))
+      ->setCurrentIndex(static_cast<int>(PreviewWindow::Background::Ink));
+  canvas.fitToWindow();
+  shoot(preview, QStringLiteral("TForm7-3"));
   preview.hide();
   return true;
 }

@@ -350,6 +350,70 @@ class DialogsTest : public QObject {
     }
   }
 
+  // The スキャン tab from the stored texts and back: missing or damaged texts
+  // show their defaults (today's rule), numbers beyond a control's range its
+  // nearest value; the grey level can be edited only for "a level"; OK stores
+  // what the tab shows, 中止 leaves the texts as they were.
+  void scanTabRoundTrip_data() {
+    QTest::addColumn<QStringList>("stored");  // ScanThreshold, ScanLevel, ScanSpeck; "-": missing
+    QTest::addColumn<QList<int>>("shown");    // rule, level, speck
+    QTest::addColumn<int>("choose");          // the rule the user clicks; -1: none
+    QTest::addColumn<int>("speck");           // what the user sets; -1: nothing
+    QTest::addColumn<QString>("buttonName");
+    QTest::addColumn<QStringList>("after");
+    const auto row = [](const char* name, QStringList stored, QList<int> shown, int choose, int speck,
+                        const char* button, QStringList after) {
+      QTest::newRow(name) << stored << shown << choose << speck << QString::fromLatin1(button) << after;
+    };
+    row("old file, auto chosen", {"-", "-", "-"}, {0, 128, 0}, 2, -1, "Button1", {"2", "128", "0"});
+    row("a level kept", {"5", "60", "12"}, {5, 60, 12}, -1, -1, "Button1", {"5", "60", "12"});
+    row("damaged texts", {"auto", "x1", "8px"}, {0, 128, 0}, -1, -1, "Button1", {"0", "128", "0"});
+    row("beyond the ranges", {"9", "0", "20000"}, {0, 1, 10000}, -1, -1, "Button1", {"0", "1", "10000"});
+    row("below the ranges", {"-1", "300", "-4"}, {0, 255, 0}, -1, -1, "Button1", {"0", "255", "0"});
+    row("a level and specks chosen", {"2", "-", "-"}, {2, 128, 0}, 5, 30, "Button1", {"5", "128", "30"});
+    row("中止", {"3", "40", "5"}, {3, 40, 5}, 5, 99, "Button2", {"3", "40", "5"});
+  }
+
+  void scanTabRoundTrip() {
+    QFETCH(QStringList, stored);
+    QFETCH(QList<int>, shown);
+    QFETCH(int, choose);
+    QFETCH(int, speck);
+    QFETCH(QString, buttonName);
+    QFETCH(QStringList, after);
+    const char* names[] = {"ScanThreshold", "ScanLevel", "ScanSpeck"};
+    MemorySettingsStorage storage;
+    for (int i = 0; i < 3; ++i) {
+      if (stored[i] != "-") storage.write(names[i], stored[i].toStdString());
+    }
+    ConversionSettings settings = load_settings(storage, "/");
+    QTemporaryDir folder;
+    SettingsDialog dialog(fsPath(temporaryPath(folder, "DXFHED.TXT")));
+    ModalAnswerer answerer;
+    answerer.then([&](QWidget*) {
+      auto* pages = dialog.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+      pages->setCurrentIndex(4);
+      QCOMPARE(pages->tabText(4), QStringLiteral("スキャン"));
+      auto* rule = dialog.findChild<RadioGroup*>(QStringLiteral("RadioGroup4"));
+      auto* level = dialog.findChild<SpinEdit*>(QStringLiteral("SpinEdit3"));
+      auto* specks = dialog.findChild<SpinEdit*>(QStringLiteral("SpinEdit4"));
+      QCOMPARE((QList<int>{rule->itemIndex(), level->currentValue(), specks->currentValue()}), shown);
+      QCOMPARE(level->isEnabled(), shown[0] == 5);
+      if (choose >= 0) {
+        changeState(rule, choose);
+        QCOMPARE(level->isEnabled(), choose == 5);
+      }
+      if (speck >= 0) changeState(specks, speck);
+      QTest::mouseClick(button(&dialog, qPrintable(buttonName)), Qt::LeftButton);
+    });
+    dialog.edit(settings);
+    QCOMPARE(answerer.pendingSteps(), 0);
+    save_settings(settings, storage);
+    QStringList written;
+    for (const char* name : names) written << QString::fromStdString(storage.read(name).value_or("-"));
+    QCOMPARE(written, after);
+  }
+
   // A template file that cannot be written: the settings are copied, the user
   // is told, and the dialog stays open.
   void settingsTemplateNotWritable() {
@@ -689,6 +753,16 @@ class DialogsTest : public QObject {
         {"TForm5", "Label19", -1, -1, -1, -1, Fixed, "",
          "スペシャルバナナをつかうと、ほとんどの線が斜めになりますので、|"
          "JWC・DXFの設定にある縦横斜めのレイヤー分けがうまくいきません。"},
+
+        {"TForm5", "RadioGroup4", 8, 4, 257, 164, Fixed, "", ""},
+        {"TForm5", "SpinEdit3", 140, 134, 50, 22, Fixed, "", ""},
+        {"TForm5", "Label22", 194, 137, 54, 12, Auto, "", ""},
+        {"TForm5", "GroupBox6", 273, 4, 160, 164, Fixed, "", ""},
+        {"TForm5", "SpinEdit4", 10, 28, 60, 22, Fixed, "", ""},
+        {"TForm5", "Label23", 76, 31, 65, 13, Auto, "", ""},
+        {"TForm5", "Label24", 10, 60, 140, 36, Fixed, "", "ちいさな点（ほこりやノイズ）|を線にするまえにけします。|0ならけしません。"},
+        {"TForm5", "Label25", 8, 180, 425, 36, Fixed, "",
+         "※グレーやカラーでスキャンした画像やJPEGには「おまかせ」がおすすめです。|白黒の画像はどれをえらんでもそのままよみこみます。"},
 
         {"TForm6", "", -1, -1, 298, 178, Fixed, "", ""},
         {"TForm6", "Label2", 60, 16, -1, -1, Auto, "", ""},

@@ -266,6 +266,62 @@ class PreviewTest : public QObject {
     QVERIFY(copy.take() == nullptr);
   }
 
+  // The ink background is the ink exactly as the thinning received it (after
+  // the threshold rule and the removal of specks), cell for cell against the
+  // driver's own. Where it is the image as loaded, both are one copy; a grey
+  // reading keeps no copy of the image as loaded.
+  void inkBackground_data() {
+    QTest::addColumn<QString>("kind");  // "bmp": dots strewn over a drawing
+    QTest::addColumn<int>("rule");      // ScanThreshold
+    QTest::addColumn<int>("speck");
+    QTest::addColumn<bool>("loadedKept");
+    QTest::addColumn<bool>("shared");
+    QTest::newRow("bitmap as it is") << "bmp" << 0 << 0 << true << true;
+    QTest::newRow("bitmap, specks removed") << "bmp" << 0 << 3 << true << false;
+    QTest::newRow("grey png, nearest-black") << "grey png" << 1 << 0 << true << true;
+    QTest::newRow("grey png, auto and specks") << "grey png" << 2 << 8 << false << false;
+    QTest::newRow("jpeg by format") << "jpeg" << 0 << 0 << false << false;
+  }
+
+  void inkBackground() {
+    QFETCH(QString, kind);
+    QFETCH(int, rule);
+    QFETCH(int, speck);
+    QFETCH(bool, loadedKept);
+    QFETCH(bool, shared);
+    InkImage image = generate_drawing(300, 200, 4);
+    const QString file = path(kind == "bmp" ? "scan.bmp" : kind == "jpeg" ? "scan.jpg" : "scan.png");
+    if (kind == "bmp") {
+      for (std::int32_t i = 0; i < 40; ++i) image.set(7 * i % 300, 13 * i % 200);
+      QVERIFY(writeBmp(file, image));
+    } else {
+      QVERIFY(writeDegradedScan(file, image, kind));
+    }
+    ConversionSettings settings = default_settings("/");
+    settings.ScanThreshold = rule;
+    settings.ScanSpeck = speck;
+    InkPlane driverInk;
+    const Conversion expected =
+        referenceScanConversion(localPath(file), 2, settings, [&](const PixelGrid& grid) { driverInk = planeOfGrid(grid); });
+    QVERIFY(!driverInk.empty());
+
+    start();
+    form1().settings().ScanThreshold = rule;
+    form1().settings().ScanSpeck = speck;
+    openFile(file, 2);
+    QVERIFY(std::ranges::equal(form1().conversion().records(), expected.records()));
+    openPreview();
+    auto* choice = child<QComboBox>(&preview(), "ComboBox1");
+    QCOMPARE(preview().background(), loadedKept ? PreviewWindow::Background::Loaded : PreviewWindow::Background::Ink);
+    const InkPlane* loaded = loadedKept ? &preview().backgroundPicture()->base() : nullptr;
+    choice->setCurrentIndex(int(PreviewWindow::Background::Ink));
+    QVERIFY(preview().backgroundPicture() != nullptr);
+    const InkPlane& ink = preview().backgroundPicture()->base();
+    QVERIFY(ink == driverInk);
+    QCOMPARE(&ink == loaded, shared);
+    if (loaded != nullptr && !shared) QVERIFY(!(ink == *loaded));
+  }
+
   // --- The model ----------------------------------------------------------------
 
   void viewMapping() {

@@ -105,10 +105,16 @@ TEST_F(ConverterInput, InfoDescribesEachKindOfFile) {
        "ink: grey value 1, the one nearest to black\nresolution: unknown\n"},
       {jpg,
        "format: JPEG (baseline)\nsize: 12 x 6 pixels\npixels: 8-bit grey, 0 is black\n"
-       "ink: grey value 0, the one nearest to black\nresolution: 300 dpi\n"},
+       "ink: grey value 0, the one nearest to black\nresolution: 300 dpi\n"
+       "grey levels: 14 in use, 0 (darkest) to 255 (lightest), median 254\n"
+       "threshold: auto by format; auto takes levels below 127 of 255 (the paper) for ink, 11.11 % of the "
+       "pixels; otsu 9\n"},
       {jpg_colour,
        "format: JPEG (progressive)\nsize: 12 x 6 pixels\npixels: 24-bit RGB\n"
-       "ink: pure black (0, 0, 0) only\nresolution: 400 dpi\n"},
+       "ink: pure black (0, 0, 0) only\nresolution: 400 dpi\n"
+       "grey levels: 14 in use, 0 (darkest) to 255 (lightest), median 254\n"
+       "threshold: auto by format; auto takes levels below 127 of 255 (the paper) for ink, 11.11 % of the "
+       "pixels; otsu 9\n"},
   };
   for (const auto& [file, report] : cases) {
     EXPECT_EQ(run({"--info", file}), kExitWritten) << err_.str();

@@ -10,7 +10,10 @@
 #include <QSettings>
 #include <QTest>
 
+#include <QImage>
+
 #include "bench/bmp_writer.h"
+#include "imageio/image_formats.h"
 
 namespace vp::gui::testing {
 
@@ -203,6 +206,34 @@ Conversion referenceConversion(const std::string& file, int passes, const Conver
   QuietHost host;
   conversion.ChangeImage(file, passes, host, settings);
   return conversion;
+}
+
+Conversion referenceScanConversion(const std::string& file, int passes, const ConversionSettings& settings,
+                                   InkObserver observer) {
+  Conversion conversion(any_image_reader_factory());
+  conversion.set_ink_observer(std::move(observer));
+  QuietHost host;
+  conversion.ChangeImage(file, passes, host, settings);
+  return conversion;
+}
+
+bool writeDegradedScan(const QString& path, const InkImage& clean, const QString& kind) {
+  vp::testing::ScanLook look;
+  look.light_falloff = 0.3;
+  if (kind == QStringLiteral("colour png")) {
+    const std::uint8_t paper[3] = {245, 236, 190}, ink[3] = {40, 60, 170};
+    std::copy_n(paper, 3, look.paper);
+    std::copy_n(ink, 3, look.ink);
+  }
+  const vp::testing::ScanImage scan = vp::testing::degrade(clean, look);
+  const int channels = scan.colour ? 3 : 1;
+  const std::size_t row = static_cast<std::size_t>(scan.width) * static_cast<std::size_t>(channels);
+  QImage image(scan.width, scan.height, scan.colour ? QImage::Format_RGB888 : QImage::Format_Grayscale8);
+  for (std::int32_t r = 0; r < scan.height; ++r) {
+    std::copy_n(scan.pixels.data() + static_cast<std::size_t>(r) * row, row, image.scanLine(r));
+  }
+  const bool jpeg = kind == QStringLiteral("jpeg");
+  return image.save(path, jpeg ? "JPEG" : "PNG", jpeg ? 75 : -1);
 }
 
 }  // namespace vp::gui::testing

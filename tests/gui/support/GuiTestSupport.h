@@ -22,6 +22,7 @@
 #include "app/core/settings_storage.h"
 #include "export/save_host.h"
 #include "bench/synthetic_drawing.h"
+#include "support/degraded_scan.h"
 
 namespace vp::gui::testing {
 
@@ -124,6 +125,14 @@ class QuietHost final : public ConversionHost, public SaveHost {
 
 // What the core alone makes of `file` (a local path) with these passes and settings.
 Conversion referenceConversion(const std::string& file, int passes, const ConversionSettings& settings);
+// The same with every image format the program reads; `observer` sees the ink.
+Conversion referenceScanConversion(const std::string& file, int passes, const ConversionSettings& settings,
+                                   InkObserver observer = {});
+
+// Writes a scan of `clean` as a scanner or a phone would deliver it: a little
+// blur and noise and light that falls off across the sheet, as `kind`: "jpeg"
+// (grey, quality 75), "grey png" or "colour png" (blue ink on yellowish paper).
+bool writeDegradedScan(const QString& path, const InkImage& clean, const QString& kind);
 
 // The named control, or a fatal failure when there is none.
 template <typename T>

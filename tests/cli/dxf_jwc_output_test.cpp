@@ -254,7 +254,7 @@ TEST_F(DxfJwcOutput, DxfHeaderOption) {
 // declared, and the ENTITIES section opened at its end.
 TEST(DefaultDxfHeader, BesideTheProgramAndComplete) {
   const fs::path beside = fs::path(VP_BINARY_DIR) / "cli" / "DXFHED.TXT";
-  const fs::path source = fs::path(__FILE__).parent_path().parent_path().parent_path() / "data" / "DXFHED.TXT";
+  const fs::path source = fs::path(VP_SOURCE_DIR) / "data" / "DXFHED.TXT";
   const std::string bytes = read_file(beside);
   ASSERT_FALSE(bytes.empty()) << beside;
   EXPECT_EQ(bytes, read_file(source));

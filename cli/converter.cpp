@@ -6,7 +6,7 @@
 #include "cli/image_input.h"
 #include "cli/options.h"
 #include "cli/pass_advice.h"
-#include "cli/program_folder.h"
+#include "cli/system.h"
 #include "cli/terminal_host.h"
 #include "export/atomic_file.h"
 #include "export/dxf_writer.h"
@@ -38,8 +38,8 @@ SaveResult save_segments(const Options& options, std::span<const LineRecord> rec
   const std::filesystem::path target(options.output);
   switch (options.format) {
     case OutputFormat::Dxf: {
-      // The in-memory template starts empty; the file beside the program, or
-      // the one named, replaces it.
+      // The in-memory template starts empty; the one named, or else the first
+      // of the user's, the one beside the program and the installed one, replaces it.
       DxfHeaderTemplate header;
       std::filesystem::path template_path;
       if (!options.dxf_header.empty()) {
@@ -50,8 +50,8 @@ SaveResult save_segments(const Options& options, std::span<const LineRecord> rec
           host.show_message(dxf_header_unreadable_message(template_path));
           return {1, SaveFailure::Template, std::make_error_code(std::errc::no_such_file_or_directory)};
         }
-      } else if (const auto folder = program_folder()) {
-        template_path = dxf_header_path(*folder);
+      } else {
+        template_path = find_dxf_header(dxf_header_places());
       }
       return SaveDXF(target, {options.rate, records, options.dxf}, header, template_path, host);
     }
@@ -76,6 +76,10 @@ int run_converter(const std::vector<std::string>& args, std::ostream& out, std::
   const Options& options = *parsed.options;
   if (options.help) {
     out << usage_text();
+    return kExitWritten;
+  }
+  if (options.version) {
+    out << "vpconvert " << VP_VERSION << "\n";
     return kExitWritten;
   }
   if (options.info) return print_image_info(options.input, out, err);

@@ -1,13 +1,12 @@
-#include <unistd.h>
-
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/converter.h"
+#include "cli/system.h"
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  return vp::cli::run_converter(args, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
+  const bool terminal = vp::cli::prepare_console();
+  return vp::cli::run_converter(vp::cli::utf8_arguments(argc, argv), std::cout, std::cerr, terminal);
 }

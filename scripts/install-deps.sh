@@ -4,7 +4,8 @@
 set -euo pipefail
 
 # libtiff-dev and libpng-dev: the TIFF and PNG input (imageio/), part of every build.
-packages=(cmake ninja-build g++ libgtest-dev libtiff-dev libpng-dev "$@")
+# help2man makes the converter's manual page, rsvg-convert (librsvg2-bin) the icon's bitmaps.
+packages=(cmake ninja-build g++ libgtest-dev libtiff-dev libpng-dev help2man librsvg2-bin "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

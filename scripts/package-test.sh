@@ -6,7 +6,7 @@
 # Usage: scripts/package-test.sh [BUILD_DIR]    (default: build, a Release build)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build}
+build=$(realpath -m "${1:-$root/build}")
 "$root/scripts/install-deps.sh" desktop-file-utils appstream dpkg-dev qt6-base-dev
 
 sudo=""

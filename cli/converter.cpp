@@ -15,6 +15,7 @@
 #include "export/svg_writer.h"
 #include "export/text_writer.h"
 #include "imageio/image_formats.h"
+#include "raster/utf8_path.h"
 
 namespace vp::cli {
 namespace {
@@ -35,7 +36,7 @@ int report_conversion_failure(std::int32_t code, TerminalHost& host) {
 
 // Saves the segments in the format the output's extension chose.
 SaveResult save_segments(const Options& options, std::span<const LineRecord> records, TerminalHost& host) {
-  const std::filesystem::path target(options.output);
+  const std::filesystem::path target = path_from_utf8(options.output);
   switch (options.format) {
     case OutputFormat::Dxf: {
       // The in-memory template starts empty; the one named, or else the first
@@ -43,7 +44,7 @@ SaveResult save_segments(const Options& options, std::span<const LineRecord> rec
       DxfHeaderTemplate header;
       std::filesystem::path template_path;
       if (!options.dxf_header.empty()) {
-        template_path = options.dxf_header;
+        template_path = path_from_utf8(options.dxf_header);
         // A template asked for by name must be there: without it the file would have no header.
         std::error_code ec;
         if (!std::filesystem::exists(template_path, ec)) {
@@ -119,7 +120,7 @@ int convert_file(const Options& given, std::ostream& out, std::ostream& err, boo
   if (conversion.CancelState != 0) return report_conversion_failure(conversion.CancelState, host);
 
   if (!options.thinned.empty()) {
-    if (const std::error_code error = write_grid_pbm(options.thinned, conversion.grid())) {
+    if (const std::error_code error = write_grid_pbm(path_from_utf8(options.thinned), conversion.grid())) {
       host.show_message(file_error_text(error) + ": " + options.thinned);
       host.show_message(kNotSavedMessage);
       return kExitNotWritten;

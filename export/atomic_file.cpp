@@ -8,6 +8,8 @@
 #include <random>
 #include <vector>
 
+#include "export/file_calls.h"
+
 namespace vp {
 
 namespace {
@@ -147,7 +149,7 @@ std::error_code AtomicFile::open() {
     // Opening for append creates nothing and changes nothing, but fails where a
     // plain overwrite would: a read-only file keeps its protection.
     errno = 0;
-    std::FILE* probe = std::fopen(target_.string().c_str(), "ab");
+    std::FILE* probe = open_c_file(target_, "ab");
     if (probe == nullptr) return last_error();
     std::fclose(probe);
   }
@@ -155,7 +157,7 @@ std::error_code AtomicFile::open() {
   for (int attempt = 0; attempt < 32; ++attempt) {
     const fs::path candidate = temp_name_beside(target_);
     errno = 0;
-    std::FILE* file = std::fopen(candidate.string().c_str(), "wbx");
+    std::FILE* file = open_c_file(candidate, "wbx");
     if (file == nullptr) {
       const std::error_code err = last_error();
       if (err == std::errc::file_exists) continue;
@@ -191,7 +193,7 @@ std::error_code AtomicFile::commit() {
   const bool closed = std::fclose(file_) == 0;
   if (!closed && !err) err = last_error();
   file_ = nullptr;
-  if (!err) std::filesystem::rename(temp_path_, target_, err);
+  if (!err) err = replace_file(temp_path_, target_);
   if (err) {
     discard();
     return err;

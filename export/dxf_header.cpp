@@ -6,6 +6,8 @@
 #include <ostream>
 
 #include "export/atomic_file.h"
+#include "export/file_calls.h"
+#include "raster/utf8_path.h"
 
 namespace vp {
 
@@ -84,7 +86,7 @@ DxfHeaderLoadResult reload_dxf_header(const std::filesystem::path& path, DxfHead
   }
 
   errno = 0;
-  const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.string().c_str(), "rb"));
+  const std::unique_ptr<std::FILE, FileCloser> file(open_c_file(path, "rb"));
   if (!file) return {DxfHeaderLoad::Unreadable, last_error()};
   std::string bytes;
   char chunk[1 << 14];
@@ -127,7 +129,7 @@ DxfHeaderSaveResult save_dxf_header(const DxfHeaderPlaces& places, const DxfHead
 }
 
 std::string dxf_header_unreadable_message(const std::filesystem::path& path) {
-  return "ファイル " + path.string() + " は開けません";
+  return "ファイル " + path_to_utf8(path) + " は開けません";
 }
 
 }  // namespace vp

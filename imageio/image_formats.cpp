@@ -4,15 +4,15 @@
 #include <cstring>
 #include <fstream>
 
+#include "imageio/library_formats.h"
 #include "imageio/pbm_reader.h"
-#include "imageio/png_reader.h"
-#include "imageio/tiff_reader.h"
 #include "raster/bmp_reader.h"
+#include "raster/utf8_path.h"
 
 namespace vp {
 
 ImageFileType sniff_image_file(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
+  std::ifstream file(path_from_utf8(path), std::ios::binary);
   std::array<char, 8> head{};
   file.read(head.data(), head.size());
   const auto n = static_cast<std::size_t>(file.gcount());
@@ -33,9 +33,11 @@ ImageFileType sniff_image_file(const std::string& path) {
 std::unique_ptr<ImageReader> make_image_reader(const std::string& path) {
   switch (sniff_image_file(path)) {
     case ImageFileType::Tiff:
-      return std::make_unique<TiffReader>();
+      if (auto reader = make_tiff_reader()) return reader;
+      break;  // built without TIFF: the BMP reader calls the file unreadable
     case ImageFileType::Png:
-      return std::make_unique<PngReader>();
+      if (auto reader = make_png_reader()) return reader;
+      break;
     case ImageFileType::Pbm:
       return std::make_unique<PbmReader>();
     case ImageFileType::Bmp:
@@ -55,11 +57,11 @@ OpenedImage open_any_image(const std::string& path) {
 }
 
 std::vector<ImageFileFilter> extra_image_file_filters() {
-  return {
-      {"TIFFｲﾒｰｼﾞ", "*.tif;*.tiff"},
-      {"PNGｲﾒｰｼﾞ", "*.png"},
-      {"PBMｲﾒｰｼﾞ", "*.pbm"},
-  };
+  std::vector<ImageFileFilter> filters;
+  if (make_tiff_reader()) filters.push_back({"TIFFｲﾒｰｼﾞ", "*.tif;*.tiff"});
+  if (make_png_reader()) filters.push_back({"PNGｲﾒｰｼﾞ", "*.png"});
+  filters.push_back({"PBMｲﾒｰｼﾞ", "*.pbm"});
+  return filters;
 }
 
 }  // namespace vp

@@ -1,4 +1,5 @@
 #include "imageio/tiff_reader.h"
+#include "imageio/library_formats.h"
 
 #include <tiffio.h>
 
@@ -295,5 +296,7 @@ ImageStatus TiffReader::Impl::read_tiles(const ImageInfo& info, const InkRowSink
   }
   return ImageStatus::Ok;
 }
+
+std::unique_ptr<ImageReader> make_tiff_reader() { return std::make_unique<TiffReader>(); }
 
 }  // namespace vp

@@ -6,6 +6,8 @@
 #include <limits>
 #include <system_error>
 
+#include "raster/utf8_path.h"
+
 namespace vp {
 
 namespace {
@@ -119,7 +121,7 @@ ConversionSettings default_settings(const std::string& program_folder) {
 bool folder_exists_on_disk(const std::string& path) {
   if (path.empty()) return false;
   std::error_code ec;
-  return std::filesystem::is_directory(std::filesystem::path(path), ec);
+  return std::filesystem::is_directory(path_from_utf8(path), ec);
 }
 
 ConversionSettings load_settings(const SettingsStorage& storage, const std::string& program_folder) {

@@ -8,7 +8,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 # googletest: the source package (/usr/src/googletest), built for Windows here.
-"$root/scripts/install-deps.sh" g++-mingw-w64-x86-64-posix wine64 googletest zip unzip
+"$root/scripts/install-deps.sh" g++-mingw-w64-x86-64-posix wine64 googletest unzip
 jobs=$(nproc 2>/dev/null || echo 2)
 wine=/usr/lib/wine/wine64
 

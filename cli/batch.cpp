@@ -17,6 +17,7 @@
 #include "cli/file_roles.h"
 #include "cli/terminal_host.h"
 #include "raster/thread_start.h"
+#include "raster/utf8_path.h"
 
 namespace vp::cli {
 namespace {
@@ -57,8 +58,8 @@ std::string seconds_text(double seconds) {
 }  // namespace
 
 std::string batch_output_path(const Options& options, const std::string& input) {
-  const fs::path name = fs::path(input).filename().replace_extension("." + lower(options.to));
-  return (fs::path(options.out_dir) / name).string();
+  const fs::path name = path_from_utf8(input).filename().replace_extension("." + lower(options.to));
+  return path_to_utf8(path_from_utf8(options.out_dir) / name);
 }
 
 int run_batch(const Options& options, std::ostream& out, std::ostream& err) {
@@ -67,7 +68,7 @@ int run_batch(const Options& options, std::ostream& out, std::ostream& err) {
   std::map<std::string, std::string> taken;  // output -> the input that writes it
   for (const std::string& input : options.inputs) {
     outputs.push_back(batch_output_path(options, input));
-    const auto [at, fresh] = taken.emplace(fs::absolute(outputs.back()).lexically_normal().string(), input);
+    const auto [at, fresh] = taken.emplace(path_to_utf8(fs::absolute(path_from_utf8(outputs.back())).lexically_normal()), input);
     if (!fresh) {
       err << "vpconvert: " << at->second << " and " << input << " would both write " << outputs.back()
           << "\n(vpconvert --help lists the options)\n";

@@ -7,7 +7,7 @@
 #include "cli/image_input.h"
 #include "cli/options.h"
 #include "cli/pass_advice.h"
-#include "cli/program_folder.h"
+#include "cli/system.h"
 #include "cli/terminal_host.h"
 #include "export/atomic_file.h"
 #include "export/dxf_writer.h"
@@ -17,6 +17,7 @@
 #include "export/text_writer.h"
 #include "imageio/image_formats.h"
 #include "raster/thread_start.h"
+#include "raster/utf8_path.h"
 
 #include <new>
 #include <optional>
@@ -41,15 +42,12 @@ int report_conversion_failure(std::int32_t code, TerminalHost& host) {
 }
 
 // The DXF header template the output will start with, read before any work so
-// that an unreadable one costs no conversion: the one named, else the one beside
-// the program, else none. False (with the message shown) when it cannot be read.
+// that an unreadable one costs no conversion. False (with the message shown) when it cannot be read.
 bool load_dxf_header(const Options& options, DxfHeaderTemplate& header, TerminalHost& host) {
-  std::filesystem::path template_path;
-  if (!options.dxf_header.empty()) {
-    template_path = options.dxf_header;
-  } else if (const auto folder = program_folder()) {
-    template_path = dxf_header_path(*folder);
-  }
+  // The one named, or else the first of the user's, the one beside the program
+  // and the installed one.
+  const std::filesystem::path template_path =
+      options.dxf_header.empty() ? find_dxf_header(dxf_header_places()) : path_from_utf8(options.dxf_header);
   if (template_path.empty()) return true;
   const DxfHeaderLoadResult loaded = reload_dxf_header(template_path, header);
   // A template asked for by name must be there: without it the file would have no header.
@@ -64,7 +62,7 @@ bool load_dxf_header(const Options& options, DxfHeaderTemplate& header, Terminal
 // Saves the segments in the format the output's extension chose.
 SaveResult save_segments(const Options& options, std::span<const LineRecord> records, DxfHeaderTemplate& header,
                          TerminalHost& host) {
-  const std::filesystem::path target(options.output);
+  const std::filesystem::path target = path_from_utf8(options.output);
   switch (options.format) {
     case OutputFormat::Dxf:
       // The template was read before the conversion; no path, so it is not read again.
@@ -126,7 +124,7 @@ int convert_one(const Options& given, std::ostream& out, std::ostream& err, bool
     return kExitNotWritten;
   };
   const auto write_picture = [&](std::optional<AtomicFile>& file, const std::string& path, const PixelGrid& grid) {
-    file.emplace(path, abort_check(host));
+    file.emplace(path_from_utf8(path), abort_check(host));
     std::error_code error = file->open();
     if (!error) error = write_grid_pbm(*file, grid);
     return error;
@@ -202,6 +200,10 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   const Options& options = *parsed.options;
   if (options.help) {
     out << usage_text();
+    return kExitWritten;
+  }
+  if (options.version) {
+    out << "vpconvert " << VP_VERSION << "\n";
     return kExitWritten;
   }
   if (options.info) return unless_interrupted(print_image_info(options.input, out, err), err);

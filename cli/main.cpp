@@ -1,5 +1,3 @@
-#include <unistd.h>
-
 #include <iostream>
 #include <new>
 #include <string>
@@ -7,13 +5,14 @@
 
 #include "app/core/messages.h"
 #include "cli/converter.h"
+#include "cli/system.h"
 #include "cli/terminal_host.h"
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   try {
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    return vp::cli::run_converter(args, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
+    const bool terminal = vp::cli::prepare_console();
+    return vp::cli::run_converter(vp::cli::utf8_arguments(argc, argv), std::cout, std::cerr, terminal);
   } catch (const std::bad_alloc&) {
     // The converter reports its own; this is the last edge, with no room left to say more.
     vp::cli::print_message(std::cerr, vp::messages::kOutOfMemory);

@@ -93,8 +93,12 @@ std::string usage_text() {
          "                         file gives: SCALE / dpi x 25.4, as the scale calculator works it out\n"
          "  --separator NAME       coordinate text: space, comma, minus or slash between numbers (default space)\n"
          "  --decimals N           coordinate text: 0 to 4 decimals, or 5 for eight (\"実数\") (default 4)\n"
-         "  --dxf-header FILE      DXF header template to use instead of DXFHED.TXT beside the program\n"
-         "                         (default: that file; without it the DXF file has no header)\n"
+         "  --dxf-header FILE      DXF header template to use instead of DXFHED.TXT\n"
+         "                         (default: the first DXFHED.TXT of the user's own\n"
+         "                         ($XDG_DATA_HOME/velorin-pelkin/, else ~/.local/share/velorin-pelkin/),\n"
+         "                         the desktop program's (.../Quillet/VelorinPelkin/), the one beside the\n"
+         "                         program and the installed one (<prefix>/share/velorin-pelkin/);\n"
+         "                         without any the DXF file has no header)\n"
          "  --dxf-decimals N       DXF and SVG: 0 to 4 decimals, or 5 for eight (default 4)\n"
          "  --dxf-short MM         DXF and SVG: lines shorter than MM millimetres go on the layer Short\n"
          "                         (default off)\n"
@@ -137,6 +141,7 @@ std::string usage_text() {
          "  --suggest-passes       measure the input's strokes and print the number of passes that thins\n"
          "                         the typical one to a single pixel, and its width; no conversion\n"
          "  -h, --help             this text\n"
+         "  --version              the version number\n"
          "\n"
          "exit status: 0 written; 1 not written (invalid magnification, write failure, unreadable DXF\n"
          "header template, aborted); 2 out of memory; 3 unreadable or unsupported bitmap; 64 usage error\n";
@@ -165,6 +170,9 @@ ParseResult parse_options(const std::vector<std::string>& args) {
     };
     if (arg == "-h" || arg == "--help") {
       options.help = true;
+    } else if (arg == "--version") {
+      if (inline_value) return fail("--version takes no value");
+      options.version = true;
     } else if (arg == "--info") {
       if (inline_value) return fail("--info takes no value");
       options.info = true;
@@ -303,7 +311,7 @@ ParseResult parse_options(const std::vector<std::string>& args) {
       inputs.push_back(arg);
     }
   }
-  if (options.help) return {options, ""};
+  if (options.help || options.version) return {options, ""};
   if (inputs.empty()) return fail("no input bitmap given");
   options.inputs = inputs;
   options.input = inputs.front();

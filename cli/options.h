@@ -39,6 +39,7 @@ struct Options {
   std::int32_t tolerance_tenths = 20;  // --tolerance: the merging tolerance Ave, in tenths of a cell
   bool quiet = false;
   bool help = false;
+  bool version = false;            // --version: print the version instead of converting
   bool info = false;               // --info: describe the input image instead of converting it
 };
 

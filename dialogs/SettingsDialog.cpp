@@ -47,8 +47,8 @@ std::int32_t flagOf(const QCheckBox* box) { return flag_value(box->isChecked());
 
 }  // namespace
 
-SettingsDialog::SettingsDialog(std::filesystem::path header_path, QWidget* parent)
-    : QDialog(parent), header_path_(std::move(header_path)) {
+SettingsDialog::SettingsDialog(DxfHeaderPlaces places, QWidget* parent)
+    : QDialog(parent), header_places_(std::move(places)) {
   setObjectName(QStringLiteral("TForm5"));
   setWindowTitle(QStringLiteral("せってい"));
   makeFixedWindow(this, 466, 310, true);  // closing is 中止
@@ -284,7 +284,7 @@ void SettingsDialog::copyBack(ConversionSettings& s) const {
 DxfHeaderLoadResult SettingsDialog::loadHeaderFile() {
   Memo1->clear();
   DxfHeaderTemplate header;
-  const DxfHeaderLoadResult loaded = reload_dxf_header(header_path_, header);
+  const DxfHeaderLoadResult loaded = reload_dxf_header(headerPath(), header);
   if (loaded.outcome == DxfHeaderLoad::Loaded) setHeaderTemplate(header);
   return loaded;
 }
@@ -301,7 +301,7 @@ void SettingsDialog::setHeaderTemplate(const DxfHeaderTemplate& header) {
 void SettingsDialog::edit(ConversionSettings& settings) {
   fill(settings);
   if (loadHeaderFile().outcome == DxfHeaderLoad::Unreadable) {
-    showErrorBox(parentWidget(), qtext(dxf_header_unreadable_message(header_path_)));
+    showErrorBox(parentWidget(), qtext(dxf_header_unreadable_message(headerPath())));
     return;
   }
   target_ = &settings;
@@ -313,9 +313,11 @@ void SettingsDialog::edit(ConversionSettings& settings) {
 
 void SettingsDialog::Button1Click() {
   if (target_ != nullptr) copyBack(*target_);
-  if (save_dxf_header(header_path_, headerTemplate())) {
+  // An installed template the user may not change gives way to the user's own copy.
+  const DxfHeaderSaveResult saved = save_dxf_header(header_places_, headerTemplate());
+  if (saved.error) {
     // The settings stay copied; the dialog stays open.
-    showErrorBox(this, QStringLiteral("ファイル %1 を作成できません").arg(nativePath(header_path_)));
+    showErrorBox(this, QStringLiteral("ファイル %1 を作成できません").arg(nativePath(saved.path)));
     return;
   }
   accept();

@@ -28,8 +28,12 @@ class SettingsDialog : public QDialog {
   Q_OBJECT
 
  public:
-  // `header_path`: the template file, DXFHED.TXT in the program's folder.
-  explicit SettingsDialog(std::filesystem::path header_path, QWidget* parent = nullptr);
+  // `places`: where the template file is looked for, the user's own copy
+  // first; OK writes over the one found, or the user's own when that fails.
+  explicit SettingsDialog(DxfHeaderPlaces places, QWidget* parent = nullptr);
+  // A single template file, read and written in place.
+  explicit SettingsDialog(std::filesystem::path header_path, QWidget* parent = nullptr)
+      : SettingsDialog(DxfHeaderPlaces{std::move(header_path), {}}, parent) {}
 
   // N3Click: fill, then show modally; OK writes into `settings`. When the
   // template file is there but cannot be read, says so and does not show the
@@ -46,7 +50,8 @@ class SettingsDialog : public QDialog {
   DxfHeaderTemplate headerTemplate() const;
   void setHeaderTemplate(const DxfHeaderTemplate& header);
 
-  const std::filesystem::path& headerPath() const { return header_path_; }
+  // The template file in use: the first of the places where one is.
+  std::filesystem::path headerPath() const { return find_dxf_header(header_places_); }
 
  public slots:
   void Button1Click();
@@ -62,7 +67,7 @@ class SettingsDialog : public QDialog {
   // The grey level can be typed only while "a level" is the rule.
   void updateLevelEnabled();
 
-  std::filesystem::path header_path_;
+  DxfHeaderPlaces header_places_;
   HeaderEncoding header_encoding_ = HeaderEncoding::Utf8;
   ConversionSettings* target_ = nullptr;
 

@@ -6,6 +6,8 @@
 #include <ostream>
 
 #include "export/atomic_file.h"
+#include "export/file_calls.h"
+#include "raster/utf8_path.h"
 
 namespace vp {
 
@@ -93,6 +95,18 @@ std::filesystem::path dxf_header_path(const std::filesystem::path& program_folde
   return program_folder / kDxfHeaderFileName;
 }
 
+std::filesystem::path find_dxf_header(const DxfHeaderPlaces& places) {
+  const auto there = [](const std::filesystem::path& path) {
+    std::error_code ec;
+    return !path.empty() && std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found;
+  };
+  if (there(places.user)) return places.user;
+  for (const std::filesystem::path& path : places.bundled) {
+    if (there(path)) return path;
+  }
+  return places.user;
+}
+
 DxfHeaderLoadResult reload_dxf_header(const std::filesystem::path& path, DxfHeaderTemplate& header) {
   namespace fs = std::filesystem;
   std::error_code ec;
@@ -108,7 +122,7 @@ DxfHeaderLoadResult reload_dxf_header(const std::filesystem::path& path, DxfHead
   }
 
   errno = 0;
-  const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.string().c_str(), "rb"));
+  const std::unique_ptr<std::FILE, FileCloser> file(open_c_file(path, "rb"));
   if (!file) return {DxfHeaderLoad::Unreadable, last_error()};
   // Straight into a fresh template, which replaces the old one only once complete.
   DxfHeaderTemplate loaded;
@@ -142,8 +156,19 @@ std::error_code save_dxf_header(const std::filesystem::path& path, const DxfHead
   return file.commit();
 }
 
+DxfHeaderSaveResult save_dxf_header(const DxfHeaderPlaces& places, const DxfHeaderTemplate& header) {
+  const std::filesystem::path found = find_dxf_header(places);
+  if (found != places.user) {
+    const std::error_code error = save_dxf_header(found, header);
+    if (!error || places.user.empty()) return {found, error};
+  }
+  std::error_code ignored;
+  std::filesystem::create_directories(places.user.parent_path(), ignored);
+  return {places.user, save_dxf_header(places.user, header)};
+}
+
 std::string dxf_header_unreadable_message(const std::filesystem::path& path) {
-  return "ファイル " + path.string() + " は開けません";
+  return "ファイル " + path_to_utf8(path) + " は開けません";
 }
 
 }  // namespace vp

@@ -44,6 +44,19 @@ class DxfHeaderTemplate {
 // Where the template lives: the program's folder joined with DXFHED.TXT.
 std::filesystem::path dxf_header_path(const std::filesystem::path& program_folder);
 
+// The template files a program may use, in the order it looks for them: the
+// user's own copy, then the ones that came with the program (beside it, then
+// the installed one under <prefix>/share/velorin-pelkin/).
+struct DxfHeaderPlaces {
+  std::filesystem::path user;
+  std::vector<std::filesystem::path> bundled;
+};
+
+// The first of the places where something is there: a file, or something in
+// the way that reading will report rather than pass over. The user's copy when
+// there is nothing anywhere, so that a template written later is found.
+std::filesystem::path find_dxf_header(const DxfHeaderPlaces& places);
+
 enum class DxfHeaderLoad {
   Loaded,      // the file's lines replaced the template's
   Missing,     // nothing at that path: the template is unchanged
@@ -63,6 +76,16 @@ DxfHeaderLoadResult reload_dxf_header(const std::filesystem::path& path, DxfHead
 // Writes the template to `path` as CR LF lines; an earlier file is replaced only
 // once the new one is complete.
 std::error_code save_dxf_header(const std::filesystem::path& path, const DxfHeaderTemplate& header);
+
+struct DxfHeaderSaveResult {
+  std::filesystem::path path;  // the file written, or the last one tried
+  std::error_code error;
+};
+
+// Writes the template over the one find_dxf_header picks. When that cannot be
+// written (an installed copy, read-only to the user), the user's own copy is
+// written instead, its folder made first.
+DxfHeaderSaveResult save_dxf_header(const DxfHeaderPlaces& places, const DxfHeaderTemplate& header);
 
 // "ファイル %s は開けません" with the template's path in place of %s.
 std::string dxf_header_unreadable_message(const std::filesystem::path& path);

@@ -4,16 +4,15 @@
 #include <cstring>
 #include <fstream>
 
-#include "imageio/jpeg_reader.h"
+#include "imageio/library_formats.h"
 #include "imageio/pbm_reader.h"
-#include "imageio/png_reader.h"
-#include "imageio/tiff_reader.h"
 #include "raster/bmp_reader.h"
+#include "raster/utf8_path.h"
 
 namespace vp {
 
 ImageFileType sniff_image_file(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
+  std::ifstream file(path_from_utf8(path), std::ios::binary);
   std::array<char, 8> head{};
   file.read(head.data(), head.size());
   const auto n = static_cast<std::size_t>(file.gcount());
@@ -37,13 +36,16 @@ std::unique_ptr<ImageReader> make_image_reader(const std::string& path) {
   if (!is_regular_image_file(path)) return nullptr;
   switch (sniff_image_file(path)) {
     case ImageFileType::Tiff:
-      return std::make_unique<TiffReader>();
+      if (auto reader = make_tiff_reader()) return reader;
+      break;  // built without TIFF: the BMP reader calls the file unreadable
     case ImageFileType::Png:
-      return std::make_unique<PngReader>();
+      if (auto reader = make_png_reader()) return reader;
+      break;
     case ImageFileType::Pbm:
       return std::make_unique<PbmReader>();
     case ImageFileType::Jpeg:
-      return std::make_unique<JpegReader>();
+      if (auto reader = make_jpeg_reader()) return reader;
+      break;
     case ImageFileType::Bmp:
     case ImageFileType::Unknown:
       break;
@@ -61,12 +63,12 @@ OpenedImage open_any_image(const std::string& path) {
 }
 
 std::vector<ImageFileFilter> extra_image_file_filters() {
-  return {
-      {"TIFFｲﾒｰｼﾞ", "*.tif;*.tiff"},
-      {"PNGｲﾒｰｼﾞ", "*.png"},
-      {"PBMｲﾒｰｼﾞ", "*.pbm"},
-      {"JPEGｲﾒｰｼﾞ", "*.jpg;*.jpeg;*.jpe;*.jfif"},
-  };
+  std::vector<ImageFileFilter> filters;
+  if (make_tiff_reader()) filters.push_back({"TIFFｲﾒｰｼﾞ", "*.tif;*.tiff"});
+  if (make_png_reader()) filters.push_back({"PNGｲﾒｰｼﾞ", "*.png"});
+  filters.push_back({"PBMｲﾒｰｼﾞ", "*.pbm"});
+  if (make_jpeg_reader()) filters.push_back({"JPEGｲﾒｰｼﾞ", "*.jpg;*.jpeg;*.jpe;*.jfif"});
+  return filters;
 }
 
 }  // namespace vp

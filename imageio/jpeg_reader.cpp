@@ -1,4 +1,5 @@
 #include "imageio/jpeg_reader.h"
+#include "imageio/library_formats.h"
 
 // jpeglib.h needs FILE and size_t declared before it.
 #include <cstddef>
@@ -350,4 +351,6 @@ ExifResolution exif_resolution(std::span<const std::uint8_t> segment) {
 }
 
 }  // namespace imageio
+std::unique_ptr<ImageReader> make_jpeg_reader() { return std::make_unique<JpegReader>(); }
+
 }  // namespace vp

@@ -7,6 +7,7 @@
 
 #include "imageio/sample_rows.h"
 #include "raster/bmp_row_convert.h"
+#include "raster/utf8_path.h"
 
 namespace vp {
 namespace {
@@ -110,7 +111,7 @@ ImageStatus PbmReader::open(const std::string& path) {
 }
 
 ImageStatus PbmReader::Impl::open(const std::string& path, ImageInfo& info) {
-  file.open(path, std::ios::binary);
+  file.open(path_from_utf8(path), std::ios::binary);
   if (!file) return ImageStatus::Unreadable;
   ByteSource in(file);
   const int p = in.get();

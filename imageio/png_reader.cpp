@@ -1,4 +1,5 @@
 #include "imageio/png_reader.h"
+#include "imageio/library_formats.h"
 
 #include <png.h>
 
@@ -242,5 +243,7 @@ ImageStatus PngReader::read_rows(const InkRowSink& sink) {
   mask.deliver(sink);
   return ImageStatus::Ok;
 }
+
+std::unique_ptr<ImageReader> make_png_reader() { return std::make_unique<PngReader>(); }
 
 }  // namespace vp

@@ -1,4 +1,5 @@
 #include "imageio/tiff_reader.h"
+#include "imageio/library_formats.h"
 
 #include <tiffio.h>
 
@@ -395,5 +396,7 @@ ImageStatus TiffReader::Impl::read_grey_planes(const ImageInfo& info, const Grey
   }
   return ImageStatus::Ok;
 }
+
+std::unique_ptr<ImageReader> make_tiff_reader() { return std::make_unique<TiffReader>(); }
 
 }  // namespace vp

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "raster/bmp_row_convert.h"
+#include "raster/utf8_path.h"
 
 namespace vp {
 namespace {
@@ -220,7 +221,7 @@ BmpStatus BmpReader::open(const std::string& path) {
 
 BmpStatus BmpReader::Impl::open(const std::string& path, BmpInfo& info) {
   if (!is_regular_image_file(path)) return BmpStatus::Unreadable;
-  file.open(path, std::ios::binary);
+  file.open(path_from_utf8(path), std::ios::binary);
   if (!file) return BmpStatus::Unreadable;
   file.seekg(0, std::ios::end);
   const std::streamoff end = file.tellg();

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "raster/bmp_reader.h"
+#include "raster/utf8_path.h"
 
 namespace vp {
 
@@ -13,7 +14,7 @@ ImageReaderFactory bmp_only_reader_factory() {
 
 bool is_regular_image_file(const std::string& path) {
   std::error_code ec;
-  return std::filesystem::is_regular_file(std::filesystem::status(path, ec));
+  return std::filesystem::is_regular_file(std::filesystem::status(path_from_utf8(path), ec));
 }
 
 double dpi_from_pixels_per_metre(double pixels_per_metre) {

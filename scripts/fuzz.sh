@@ -19,10 +19,8 @@ rm -rf "$work/seeds"
 for target in reader conversion image; do mkdir -p "$work/seeds/$target" "$work/corpus/$target"; done
 "$build/fuzz/make_fuzz_seeds" "$work/seeds/reader" "$work/seeds/conversion"
 "$build/fuzz/make_image_seeds" "$work/seeds/image"
-suite="$root/../shared/testdata/bmpsuite"
-if [ -d "$suite" ]; then
-  find "$suite" -name '*.bmp' -size -64k -exec cp {} "$work/seeds/reader/" \;
-fi
+suite="$root/tests/data/bmpsuite"
+find "$suite" -name '*.bmp' -size -64k -exec cp {} "$work/seeds/reader/" \;
 
 limits=(-rss_limit_mb=1024 -malloc_limit_mb=512 -timeout=10 -max_len=16384 -print_final_stats=1)
 status=0

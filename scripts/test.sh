@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs every test: once optimised, once with AddressSanitizer and
+# Builds and runs every test: once optimised, then the Debian package's test
+# (scripts/package-test.sh), once with AddressSanitizer and
 # UndefinedBehaviorSanitizer; then fuzzes the BMP reader and whole conversions briefly.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,6 +20,8 @@ run_suite() {
 }
 
 run_suite "$root/build" -DCMAKE_BUILD_TYPE=Release
+# The Debian package: built, validated, installed, used and removed.
+"$root/scripts/package-test.sh" "$root/build"
 run_suite "$root/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVP_SANITIZE=ON -DVP_BUILD_BENCH=OFF
 
 # A short fuzzing run of the BMP reader and of whole conversions (libFuzzer).

@@ -7,6 +7,7 @@
 #include <limits>
 #include <system_error>
 
+#include "raster/utf8_path.h"
 #include "scan/despeckle.h"
 
 namespace vp {
@@ -125,7 +126,7 @@ ConversionSettings default_settings(const std::string& program_folder) {
 bool folder_exists_on_disk(const std::string& path) {
   if (path.empty()) return false;
   std::error_code ec;
-  return std::filesystem::is_directory(std::filesystem::path(path), ec);
+  return std::filesystem::is_directory(path_from_utf8(path), ec);
 }
 
 ConversionSettings load_settings(const SettingsStorage& storage, const std::string& program_folder) {

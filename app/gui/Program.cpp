@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QLibraryInfo>
 #include <QLineEdit>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTranslator>
 
@@ -42,6 +43,17 @@ bool loadQtTranslations(QApplication& app) {
   return true;
 }
 
+DxfHeaderPlaces dxfHeaderPlaces(const QString& program_folder) {
+  const auto file = [](const QString& folder) {
+    return std::filesystem::path(QDir::cleanPath(QDir(folder).filePath(QString::fromLatin1(kDxfHeaderFileName.data(), qsizetype(kDxfHeaderFileName.size())))).toStdU16String());
+  };
+  DxfHeaderPlaces places;
+  places.user = file(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+  places.bundled = {file(program_folder), file(program_folder + QStringLiteral("../share/velorin-pelkin")),
+                    std::filesystem::path(VP_INSTALLED_DATA_DIR) / kDxfHeaderFileName};
+  return places;
+}
+
 void initialiseApplication(QApplication& app) {
   loadQtTranslations(app);
   app.setOrganizationName(QStringLiteral("Quillet"));
@@ -57,8 +69,7 @@ Program::Program(SettingsStorage& storage, const QString& program_folder) {
   form3_ = std::make_unique<ScaleCalculatorDialog>(QString::fromStdString(settings.SCALE),
                                                    QString::fromStdString(settings.DPI));
   form4_ = std::make_unique<SavingDialog>();
-  form5_ = std::make_unique<SettingsDialog>(
-      dxf_header_path(std::filesystem::path(program_folder.toStdU16String())));
+  form5_ = std::make_unique<SettingsDialog>(dxfHeaderPlaces(program_folder));
   form6_ = std::make_unique<VersionDialog>();
   form1_->attachForms(form2_.get(), form3_.get(), form4_.get(), form5_.get(), form6_.get());
   form1_->show();

@@ -25,10 +25,14 @@ namespace vp::gui {
 // The running program's folder, with a trailing separator.
 QString programFolder();
 
+// Where the DXF header template is looked for: the user's own copy
+// (AppDataLocation), beside the program, then the installed one.
+DxfHeaderPlaces dxfHeaderPlaces(const QString& program_folder);
+
 class Program {
  public:
   // Creates TForm1 to TForm6 in order and shows the main window.
-  // `program_folder` (with trailing separator) holds DXFHED.TXT and is the
+  // `program_folder` (with trailing separator) holds a DXFHED.TXT and is the
   // default of both start folders.
   Program(SettingsStorage& storage, const QString& program_folder);
   ~Program();

@@ -254,7 +254,7 @@ TEST_F(DxfJwcOutput, DxfHeaderOption) {
 // declared, and the ENTITIES section opened at its end.
 TEST(DefaultDxfHeader, BesideTheProgramAndComplete) {
   const fs::path beside = fs::path(VP_BINARY_DIR) / "cli" / "DXFHED.TXT";
-  const fs::path source = fs::path(__FILE__).parent_path().parent_path().parent_path() / "data" / "DXFHED.TXT";
+  const fs::path source = fs::path(VP_SOURCE_DIR) / "data" / "DXFHED.TXT";
   const std::string bytes = read_file(beside);
   ASSERT_FALSE(bytes.empty()) << beside;
   EXPECT_EQ(bytes, read_file(source));
@@ -291,6 +291,57 @@ TEST(DefaultDxfHeader, BesideTheProgramAndComplete) {
   ASSERT_GE(lines.size(), 4u);
   EXPECT_EQ(std::vector<std::string>(lines.end() - 4, lines.end()),
             (std::vector<std::string>{"  0", "SECTION", "  2", "ENTITIES"}));
+}
+
+// The template the real program picks when none is named: the user's own copy,
+// the desktop program's, the one beside the program, then the installed one found
+// from the program's folder (a copied program and share/ folder stand in for an
+// installation), each only when the ones before it are missing.
+TEST_F(DxfJwcOutput, TemplateLookupOrder) {
+  const fs::path program = fs::path(folder_) / "prefix" / "bin" / "vpconvert";
+  fs::create_directories(program.parent_path());
+  fs::copy_file(fs::path(VP_BINARY_DIR) / "cli" / "vpconvert", program);
+  const fs::path data = folder_ / "data", home = folder_ / "home";
+  const std::map<std::string, fs::path> place = {
+      {"user", data / "velorin-pelkin"},
+      {"desktop", data / "Quillet" / "VelorinPelkin"},
+      {"home", home / ".local" / "share" / "velorin-pelkin"},
+      {"beside", program.parent_path()},
+      {"installed", folder_ / "prefix" / "share" / "velorin-pelkin"}};
+  struct Case {
+    std::vector<std::string> present;
+    std::string xdg_data_home;  // "-": unset
+    std::string expected;       // whose template begins the file; "" none
+  };
+  const Case cases[] = {
+      {{"user", "desktop", "home", "beside", "installed"}, data.string(), "user"},
+      {{"desktop", "home", "beside", "installed"}, data.string(), "desktop"},
+      {{"home", "beside", "installed"}, data.string(), "beside"},
+      {{"user", "home", "beside"}, "-", "home"},
+      {{"user", "home", "beside"}, "relative/data", "home"},  // a relative XDG_DATA_HOME is ignored
+      {{"installed"}, data.string(), "installed"},
+      {{}, data.string(), ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expected + " with " + std::to_string(c.present.size()) + " present");
+    for (const auto& [name, folder] : place) fs::remove(folder / "DXFHED.TXT");
+    for (const std::string& name : c.present) {
+      fs::create_directories(place.at(name));
+      std::ofstream(place.at(name) / "DXFHED.TXT", std::ios::binary) << "999\r\n" << name << "\r\n";
+    }
+    const fs::path output = folder_ / "lookup.dxf";
+    const std::string xdg = c.xdg_data_home == "-" ? "-u XDG_DATA_HOME" : "XDG_DATA_HOME=" + quoted(fs::path(c.xdg_data_home));
+    ASSERT_EQ(capture("env " + xdg + " HOME=" + quoted(home) + " " + quoted(program) + " " + quoted(drawing_) +
+                      " -o " + quoted(output) + " --quiet")
+                  .second,
+              0);
+    const std::string header = c.expected.empty() ? "" : "999\r\n" + c.expected + "\r\n";
+    const std::string dxf = read_file(output);
+    EXPECT_EQ(dxf.substr(0, dxf.find("  0\r\nLINE")), header);
+  }
+  const auto [version, status] = capture(quoted(program) + " --version");
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(version.starts_with("vpconvert ") && version.size() > 15 && version.ends_with("\n")) << version;
 }
 
 // The real program with the template beside it, read back by ezdxf and ogrinfo.

@@ -5,11 +5,12 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <map>
 #include <random>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "export/atomic_file.h"
@@ -349,10 +350,10 @@ TEST_F(DxfWriterFile, ReloadingTheTemplate) {
       EXPECT_EQ(header.lines(), c.lines);
     }
   }
-  if (::geteuid() != 0) {
-    // Permissions stop everyone but root.
-    write_bytes(folder_ / "locked.txt", "X\r\n");
-    fs::permissions(folder_ / "locked.txt", fs::perms::none);
+  // Permissions stop everyone but root, and mean little on Windows: tried where they stop reading.
+  write_bytes(folder_ / "locked.txt", "X\r\n");
+  fs::permissions(folder_ / "locked.txt", fs::perms::none);
+  if (!std::ifstream(folder_ / "locked.txt")) {
     DxfHeaderTemplate header(before);
     EXPECT_EQ(reload_dxf_header(folder_ / "locked.txt", header).outcome, DxfHeaderLoad::Unreadable);
     EXPECT_EQ(header.lines(), before);
@@ -386,6 +387,54 @@ TEST_F(DxfWriterFile, SavingTheTemplateWritesCrLfLines) {
   // A template that cannot be written leaves nothing behind.
   EXPECT_TRUE(save_dxf_header(folder_ / "missing" / "DXFHED.TXT", header));
   EXPECT_EQ(entries(), (std::vector<std::string>{"DXFHED.TXT"}));
+}
+
+// The user's copy, the one beside the program and the installed one: the first
+// that is there is read and written over; one that cannot be written gives way to
+// the user's copy. (A folder in the way stands in for a read-only installed copy:
+// the tests may run as root, whom permissions do not stop.)
+TEST_F(DxfWriterFile, TemplatePlacesInOrder) {
+  enum Kind { None, File, Folder };
+  struct Case {
+    const char* name;
+    Kind user, beside, installed;
+    const char* found;    // which place is read
+    const char* written;  // which place OK writes
+  };
+  const Case cases[] = {
+      {"nothing anywhere", None, None, None, "user", "user"},
+      {"installed only", None, None, File, "installed", "installed"},
+      {"beside before installed", None, File, File, "beside", "beside"},
+      {"the user's copy first", File, File, File, "user", "user"},
+      {"installed one not writable", None, None, Folder, "installed", "user"},
+      {"beside one not writable", None, Folder, File, "beside", "user"},
+      {"the user's copy in the way", Folder, File, File, "user", "user-failed"},
+  };
+  const DxfHeaderTemplate header({"  0", "SECTION"});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(folder_);
+    const std::map<std::string, fs::path> place = {
+        {"user", folder_ / "home" / "data" / "velorin-pelkin" / "DXFHED.TXT"},
+        {"beside", folder_ / "bin" / "DXFHED.TXT"},
+        {"installed", folder_ / "share" / "velorin-pelkin" / "DXFHED.TXT"}};
+    for (const auto& [name, kind] : {std::pair{"user", c.user}, {"beside", c.beside}, {"installed", c.installed}}) {
+      const fs::path& path = place.at(name);
+      if (kind != None) fs::create_directories(kind == Folder ? path : path.parent_path());
+      if (kind == File) write_bytes(path, std::string("old ") + name);
+    }
+    const DxfHeaderPlaces places{place.at("user"), {place.at("beside"), place.at("installed")}};
+    EXPECT_EQ(find_dxf_header(places), place.at(c.found));
+
+    const DxfHeaderSaveResult saved = save_dxf_header(places, header);
+    const bool failed = std::string(c.written) == "user-failed";
+    EXPECT_EQ(bool(saved.error), failed);
+    EXPECT_EQ(saved.path, place.at(failed ? "user" : c.written));
+    for (const auto& [name, path] : place) {
+      if (!fs::is_regular_file(path)) continue;
+      EXPECT_EQ(read_bytes(path) == header.to_bytes(), name == c.written) << name;
+    }
+  }
 }
 
 TEST_F(DxfWriterFile, TemplateFromTheFileOrFromMemory) {

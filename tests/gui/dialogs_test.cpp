@@ -444,6 +444,32 @@ class DialogsTest : public QObject {
     QCOMPARE(settings.ZahyouExt, 2);
   }
 
+  // An installed template that no one may replace (/proc/version: not even root
+  // may put a file beside it): the dialog shows it, and OK writes the box to the
+  // user's own copy, making its folders, without a word; from then on that copy is read.
+  void settingsTemplateInstalledReadOnly() {
+    QTemporaryDir folder;
+    const QString user = temporaryPath(folder, "data/Quillet/VelorinPelkin/DXFHED.TXT");
+    SettingsDialog dialog(DxfHeaderPlaces{fsPath(user), {fsPath(temporaryPath(folder, "bin/DXFHED.TXT")),
+                                                         std::filesystem::path("/proc/version")}});
+    QCOMPARE(dialog.headerPath(), std::filesystem::path("/proc/version"));
+    ConversionSettings settings = default_settings("/");
+    QString shown;
+    ModalAnswerer answerer;
+    answerer.then([&](QWidget*) {
+      auto* memo = dialog.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"));
+      shown = memo->toPlainText();
+      memo->setPlainText(QStringLiteral("  0\nSECTION"));
+      QTest::mouseClick(button(&dialog, "Button1"), Qt::LeftButton);
+    });
+    dialog.edit(settings);
+    QVERIFY2(shown.startsWith(QStringLiteral("Linux version")), qPrintable(shown));
+    QCOMPARE(answerer.boxes().size(), 0);
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(readBytes(user), QByteArray("  0\r\nSECTION\r\n"));
+    QCOMPARE(dialog.headerPath(), fsPath(user));
+  }
+
   // A template that is there but cannot be read: the dialog is not shown, so
   // its OK cannot replace the file with an empty box.
   void settingsTemplateNotReadable() {

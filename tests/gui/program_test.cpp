@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSlider>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -991,8 +992,8 @@ class ProgramTest : public QObject {
     QCOMPARE(answerer_->texts(), (QStringList{kBadRate, kNotSaved}));
   }
 
-  // The settings dialog from the menu: OK writes DXFHED.TXT into the program's
-  // folder, and the next DXF file starts with it.
+  // The settings dialog from the menu, with no template anywhere: OK writes
+  // DXFHED.TXT as the user's own copy, and the next DXF file starts with it.
   void settingsDialogAndDxfHeader() {
     settings_->setRawValue("FirstUp", "1");
     start();
@@ -1005,7 +1006,10 @@ class ProgramTest : public QObject {
       clickButton(modal, "Button1");
     });
     trigger("N3");
-    QCOMPARE(readBytes(path("DXFHED.TXT")), QByteArray("999\r\nmy header\r\n"));
+    const QString user = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QVERIFY(user.startsWith(settings_->folder()));
+    QCOMPARE(readBytes(QDir(user).filePath(QStringLiteral("DXFHED.TXT"))), QByteArray("999\r\nmy header\r\n"));
+    QVERIFY(!QFile::exists(path("DXFHED.TXT")));
     QCOMPARE(form1().settings().DxfReal, 0);
 
     form1().settings().SaveMode = 2;

@@ -140,6 +140,8 @@ void ModalAnswerer::thenKey(int key) {
 ScratchSettings::ScratchSettings() {
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir_.path());
   QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.path());
+  // The user's own files (the DXF header template's user copy) start afresh too.
+  qputenv("XDG_DATA_HOME", QFile::encodeName(dir_.filePath(QStringLiteral("data"))));
 }
 
 QString ScratchSettings::rawValue(const QString& name) const {

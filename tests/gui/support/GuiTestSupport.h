@@ -82,8 +82,8 @@ SeenBox describe(const QMessageBox* box);
 // Chooses `path` in an open file dialog and accepts it.
 void chooseFile(QFileDialog* dialog, const QString& path);
 
-// The settings live in a fresh folder for the life of the object (QSettings'
-// user scope is pointed there).
+// The settings and the user's data live in a fresh folder for the life of the
+// object (QSettings' user scope and XDG_DATA_HOME are pointed there).
 class ScratchSettings {
  public:
   ScratchSettings();

@@ -1,0 +1,27 @@
+# Packages made with cpack from the install layout: a Debian package on Linux
+# (cpack -G DEB), a zip of the converter on Windows (cpack -G ZIP).
+set(CPACK_PACKAGE_NAME velorin-pelkin)
+set(CPACK_PACKAGE_VENDOR Quillet)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "convert scanned drawings into line segments for CAD")
+set(CPACK_PACKAGE_CONTACT "VelorinPelkin developers <velorin-pelkin@localhost>")
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_PACKAGE_DESCRIPTION "Velorin Pelkin reads a scanned black-on-white drawing (BMP, TIFF, PNG or PBM),
+thins its strokes and traces them into straight line segments, saved as DXF,
+as a jw_cad drawing, as SVG or as coordinate text at the drawing's true size.
+
+The package holds the desktop program velorin-pelkin and the command-line
+converter vpconvert.")
+# The libraries' packages as dpkg-shlibdeps finds them from the programs.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME vpconvert-${PROJECT_VERSION}-windows-x64)
+else()
+  set(CPACK_GENERATOR DEB)
+endif()
+include(CPack)

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "export/file_platform.h"
+#include "export/file_calls.h"
 
 namespace vp::cli {
 namespace {

@@ -25,6 +25,12 @@ std::vector<std::string> utf8_arguments(int argc, char** argv);
 // terminal (where a progress bar makes sense).
 bool prepare_console();
 
+// Ctrl-C, a terminal hang-up and a polite kill (on Windows: Ctrl-C, Ctrl-Break and
+// closing the console) call `handler` instead of ending the program, until the
+// handlers are restored. The handler may only set a lock-free flag.
+void install_interrupt_handlers(void (*handler)());
+void restore_interrupt_handlers();
+
 // Where the user's own data goes: $XDG_DATA_HOME or ~/.local/share, %APPDATA% on Windows.
 std::optional<std::filesystem::path> user_data_folder();
 

@@ -1,10 +1,9 @@
 #include "cli/terminal_host.h"
 
-#include <signal.h>
-
 #include <atomic>
-#include <iterator>
 #include <mutex>
+
+#include "cli/system.h"
 
 namespace vp::cli {
 namespace {
@@ -13,31 +12,12 @@ namespace {
 std::atomic<int> g_interrupted{0};
 static_assert(std::atomic<int>::is_always_lock_free);
 
-extern "C" void on_interrupt(int) { g_interrupted.store(1, std::memory_order_relaxed); }
+void on_interrupt() { g_interrupted.store(1, std::memory_order_relaxed); }
 
 // Guards nest (a batch holds one while each of its conversions holds its own):
 // the first installs the handler, the last restores what was there before.
 std::mutex g_guard_mutex;
 int g_guard_depth = 0;
-
-// Ctrl-C, a terminal hang-up and a polite kill all call the work off the same way.
-constexpr int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP};
-struct sigaction g_previous[std::size(kInterruptSignals)];
-
-// The handler only sets the flag; the work polls it. Without SA_RESTART a call
-// blocked in the system (opening a pipe nobody writes to) returns, so the
-// interrupt is seen there too.
-void install_interrupt_handlers() {
-  struct sigaction action {};
-  action.sa_handler = on_interrupt;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = 0;
-  for (std::size_t i = 0; i < std::size(kInterruptSignals); ++i) sigaction(kInterruptSignals[i], &action, &g_previous[i]);
-}
-
-void restore_interrupt_handlers() {
-  for (std::size_t i = 0; i < std::size(kInterruptSignals); ++i) sigaction(kInterruptSignals[i], &g_previous[i], nullptr);
-}
 
 // Message boxes break lines with a line feed and a carriage return; a terminal needs the line feed only.
 std::string for_terminal(std::string_view text) {
@@ -53,7 +33,7 @@ InterruptGuard::InterruptGuard() {
   const std::lock_guard lock(g_guard_mutex);
   if (g_guard_depth++ == 0) {
     g_interrupted = 0;
-    install_interrupt_handlers();
+    install_interrupt_handlers(on_interrupt);
   }
 }
 

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "export/file_calls.h"
-#include "export/file_platform.h"
 
 namespace vp {
 
@@ -162,7 +161,7 @@ std::error_code AtomicFile::open() {
     // Opening for append creates nothing and changes nothing, but fails where a
     // plain overwrite would: a read-only file keeps its protection.
     errno = 0;
-    std::FILE* probe = open_c_file(target_, "ab");
+    std::FILE* probe = platform::open_c_file(target_, "ab");
     if (probe == nullptr) return last_error();
     std::fclose(probe);
   }
@@ -170,7 +169,7 @@ std::error_code AtomicFile::open() {
   for (int attempt = 0; attempt < 32; ++attempt) {
     const fs::path candidate = temp_name_beside(target_);
     errno = 0;
-    std::FILE* file = open_c_file(candidate, "wbx");
+    std::FILE* file = platform::open_c_file(candidate, "wbx");
     if (file == nullptr) {
       const std::error_code err = last_error();
       if (err == std::errc::file_exists) continue;
@@ -206,7 +205,7 @@ std::error_code AtomicFile::commit() {
   file_ = nullptr;
   // The last moment a save can still be called off without touching the target.
   if (!err && !buffer_->check_cancelled()) err = buffer_->error();
-  if (!err) err = replace_file(temp_path_, target_);
+  if (!err) err = platform::replace_file(temp_path_, target_);
   if (err) {
     discard();
     return err;

@@ -122,7 +122,7 @@ DxfHeaderLoadResult reload_dxf_header(const std::filesystem::path& path, DxfHead
   }
 
   errno = 0;
-  const std::unique_ptr<std::FILE, FileCloser> file(open_c_file(path, "rb"));
+  const std::unique_ptr<std::FILE, FileCloser> file(platform::open_c_file(path, "rb"));
   if (!file) return {DxfHeaderLoad::Unreadable, last_error()};
   // Straight into a fresh template, which replaces the old one only once complete.
   DxfHeaderTemplate loaded;

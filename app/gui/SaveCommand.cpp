@@ -12,7 +12,7 @@
 
 #include "dialogs/MessageBoxes.h"
 #include "export/export_rules.h"
-#include "export/file_platform.h"
+#include "export/file_calls.h"
 #include "export/svg_writer.h"
 #include "imageio/image_formats.h"
 

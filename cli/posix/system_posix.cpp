@@ -1,10 +1,37 @@
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <iterator>
 
 #include "cli/system.h"
 
 namespace vp::cli {
+namespace {
+
+constexpr int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction g_previous[std::size(kInterruptSignals)];
+void (*g_handler)() = nullptr;
+
+extern "C" void on_signal(int) { g_handler(); }
+
+}  // namespace
+
+// The handler only sets the flag; the work polls it. Without SA_RESTART a call
+// blocked in the system (opening a pipe nobody writes to) returns, so the
+// interrupt is seen there too.
+void install_interrupt_handlers(void (*handler)()) {
+  g_handler = handler;
+  struct sigaction action {};
+  action.sa_handler = on_signal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;
+  for (std::size_t i = 0; i < std::size(kInterruptSignals); ++i) sigaction(kInterruptSignals[i], &action, &g_previous[i]);
+}
+
+void restore_interrupt_handlers() {
+  for (std::size_t i = 0; i < std::size(kInterruptSignals); ++i) sigaction(kInterruptSignals[i], &g_previous[i], nullptr);
+}
 
 std::optional<std::filesystem::path> program_folder() {
   std::error_code ec;

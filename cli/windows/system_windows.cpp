@@ -21,7 +21,30 @@ std::string to_utf8(const wchar_t* text) {
   return utf8;
 }
 
+void (*g_handler)() = nullptr;
+
+// Runs on a thread of its own that the system starts; TRUE keeps the process alive
+// so that the work sees the flag and removes its temporary files.
+BOOL WINAPI on_console_event(DWORD event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+      g_handler();
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
 }  // namespace
+
+void install_interrupt_handlers(void (*handler)()) {
+  g_handler = handler;
+  SetConsoleCtrlHandler(on_console_event, TRUE);
+}
+
+void restore_interrupt_handlers() { SetConsoleCtrlHandler(on_console_event, FALSE); }
 
 std::optional<std::filesystem::path> program_folder() {
   std::wstring name(MAX_PATH, L'\0');

@@ -9,7 +9,7 @@
 
 #include "export/file_calls.h"
 
-namespace vp {
+namespace vp::platform {
 
 std::FILE* open_c_file(const std::filesystem::path& path, const char* mode) {
   if (std::strcmp(mode, "wbx") == 0) {
@@ -44,4 +44,46 @@ std::error_code replace_file(const std::filesystem::path& from, const std::files
   }
 }
 
-}  // namespace vp
+std::error_code sync_file(std::FILE* file) {
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  if (handle == INVALID_HANDLE_VALUE) return std::make_error_code(std::errc::bad_file_descriptor);
+  if (FlushFileBuffers(handle)) return {};
+  return std::error_code(static_cast<int>(GetLastError()), std::system_category());
+}
+
+// MoveFileExW's write-through already waits for the rename to reach the disk.
+void sync_folder(const std::filesystem::path&) {}
+
+// A new file takes its folder's access rules, as the one it replaces did.
+void copy_owner_and_mode(std::FILE*, const std::filesystem::path&) {}
+
+std::error_code resolve_write_target(std::filesystem::path& path) {
+  constexpr int kMaxLinks = 40;
+  std::filesystem::path current = path;
+  for (int followed = 0; followed <= kMaxLinks; ++followed) {
+    std::error_code ec;
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(current, ec))) {
+      path = current;
+      return {};
+    }
+    const std::filesystem::path next = std::filesystem::read_symlink(current, ec);
+    if (ec) return ec;
+    current = next.is_absolute() ? next : current.parent_path() / next;
+  }
+  return std::make_error_code(std::errc::too_many_symbolic_link_levels);
+}
+
+std::optional<FileIdentity> file_identity(const std::filesystem::path& path) {
+  // Folders open only with backup semantics; reading no data needs no access rights.
+  const HANDLE handle = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION information{};
+  const bool known = GetFileInformationByHandle(handle, &information) != 0;
+  CloseHandle(handle);
+  if (!known) return std::nullopt;
+  return FileIdentity{information.dwVolumeSerialNumber,
+                      (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
+}
+
+}  // namespace vp::platform

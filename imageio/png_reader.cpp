@@ -173,11 +173,11 @@ ImageStatus PngReader::read_grey_rows(const GreyRowSink& sink) {
   Impl& impl = *impl_;
   const std::int32_t width = info_.width;
   const std::int32_t height = info_.height;
-  std::vector<std::uint8_t> grey(static_cast<std::size_t>(width));
+  ZeroedBuffer<std::uint8_t> grey(static_cast<std::size_t>(width));
   // 8-bit grey is already what the sink takes: its rows go as they are.
   const bool as_stored = info_.kind == PixelKind::Grey && info_.bits_per_pixel == 8;
   if (!impl.interlaced) {
-    std::vector<png_byte> row(impl.row_bytes);
+    ZeroedBuffer<png_byte> row(impl.row_bytes);
     for (std::int32_t r = 0; r < height; ++r) {
       if (!read_next_row(impl.png, row.data())) return ImageStatus::Unreadable;
       if (as_stored) {
@@ -192,7 +192,8 @@ ImageStatus PngReader::read_grey_rows(const GreyRowSink& sink) {
   if (static_cast<std::uint64_t>(impl.row_bytes) * static_cast<std::uint64_t>(height) > imageio::kMaxBufferBytes) {
     return ImageStatus::Unsupported;
   }
-  std::vector<png_byte> image(impl.row_bytes * static_cast<std::size_t>(height));
+  // Checked against the memory available, and costing memory only as rows decode.
+  ZeroedBuffer<png_byte> image(impl.row_bytes * static_cast<std::size_t>(height));
   std::vector<png_bytep> rows(static_cast<std::size_t>(height));
   for (std::size_t r = 0; r < rows.size(); ++r) rows[r] = image.data() + r * impl.row_bytes;
   if (!read_whole_image(impl.png, impl.info, rows.data())) return ImageStatus::Unreadable;

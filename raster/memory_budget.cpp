@@ -53,11 +53,13 @@ std::optional<std::uint64_t> available_memory_bytes() {
   return system ? system : group;
 }
 
+void claim_memory(std::uint64_t bytes) {
+  if (const auto available = available_memory_bytes(); available && bytes > *available) throw std::bad_alloc();
+}
+
 void* zeroed_block(std::size_t count, std::size_t size) {
   if (size != 0 && count > std::numeric_limits<std::size_t>::max() / size) throw std::bad_alloc();
-  if (const auto available = available_memory_bytes(); available && std::uint64_t{count} * size > *available) {
-    throw std::bad_alloc();
-  }
+  claim_memory(std::uint64_t{count} * size);
   void* block = std::calloc(count, size);
   if (block == nullptr) throw std::bad_alloc();
   return block;

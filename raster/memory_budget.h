@@ -20,6 +20,10 @@ std::optional<std::uint64_t> available_memory_bytes();
 // Test hook: pretend the system has this much available (empty: ask the system).
 void set_available_memory_for_testing(std::optional<std::uint64_t> bytes);
 
+// Throws std::bad_alloc when the system says fewer than `bytes` are available:
+// for working memory that is about to be allocated and filled.
+void claim_memory(std::uint64_t bytes);
+
 // `count` zeroed elements of `size` bytes from calloc, or std::bad_alloc when the
 // block cannot be had or is larger than the memory available. calloc hands out
 // fresh pages untouched, so a block costs memory only where it is written.

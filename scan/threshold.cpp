@@ -8,10 +8,12 @@
 #include <functional>
 #include <vector>
 
+#include "raster/memory_budget.h"
+
 namespace vp::scan {
 namespace {
 
-constexpr std::size_t words_of(std::int32_t width) { return static_cast<std::size_t>(width + 63) / 64; }
+constexpr std::size_t words_of(std::int32_t width) { return (static_cast<std::size_t>(width) + 63) / 64; }
 
 // --- Sauvola's local threshold -------------------------------------------------
 
@@ -31,6 +33,7 @@ class WindowBand {
 
   WindowBand(std::int32_t width, std::int32_t height, OnRow on_row)
       : width_(width), height_(height), ring_rows_(std::min(height, 2 * kWindowRadius + 2)), on_row_(std::move(on_row)) {
+    claim_memory(static_cast<std::uint64_t>(width) * (static_cast<std::uint64_t>(ring_rows_) + 24));
     ring_.assign(static_cast<std::size_t>(ring_rows_) * static_cast<std::size_t>(width), 0);
     tag_.assign(static_cast<std::size_t>(ring_rows_), 0);
     sum_.assign(static_cast<std::size_t>(width), 0);
@@ -155,11 +158,15 @@ class AutoThreshold {
       : width_(width),
         height_(height),
         keep_(keep),
-        block_columns_((width + kBlock - 1) / kBlock),
-        block_rows_((height + kBlock - 1) / kBlock),
+        block_columns_(static_cast<std::int32_t>((std::int64_t{width} + kBlock - 1) / kBlock)),
+        block_rows_(static_cast<std::int32_t>((std::int64_t{height} + kBlock - 1) / kBlock)),
         ring_rows_(std::min(height, (2 * kClose + 5) * kBlock)),
         words_(words_of(width)) {
     const auto blocks = static_cast<std::size_t>(block_columns_) * static_cast<std::size_t>(block_rows_);
+    // A few header bytes may claim a vast sheet: its working memory is weighed before it is filled.
+    const std::uint64_t columns = static_cast<std::uint64_t>(width);
+    claim_memory(blocks * 10 + columns * (static_cast<std::uint64_t>(ring_rows_) + 9) +
+                 (keep ? (std::uint64_t{words_} * 16 + 4) * static_cast<std::uint64_t>(height) : 0));
     brightest_.assign(blocks, 0);
     dilated_.assign(blocks, 0);
     closed_.assign(blocks, 0);
@@ -196,7 +203,8 @@ class AutoThreshold {
     // The brightest two-pixel sum of each block on this row.
     std::uint16_t* bright = &brightest_[static_cast<std::size_t>(i / kBlock) * static_cast<std::size_t>(block_columns_)];
     for (std::int32_t k = 0; k < block_columns_; ++k) {
-      const std::int32_t x0 = k * kBlock, x1 = std::min(width_, x0 + kBlock);
+      const std::int32_t x0 = k * kBlock;
+      const auto x1 = static_cast<std::int32_t>(std::min<std::int64_t>(width_, std::int64_t{x0} + kBlock));
       std::uint16_t best = bright[k];
       for (std::int32_t x = x0; x + 1 < x1; x += 2) best = std::max<std::uint16_t>(best, static_cast<std::uint16_t>(grey[static_cast<std::size_t>(x)] + grey[static_cast<std::size_t>(x) + 1]));
       if ((x1 - x0) % 2 != 0) best = std::max<std::uint16_t>(best, static_cast<std::uint16_t>(2 * grey[static_cast<std::size_t>(x1 - 1)]));

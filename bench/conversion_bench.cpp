@@ -8,10 +8,6 @@
 // 1-, 8- and 24-bit BMPs. For each file: in-process times of loading, thinning
 // (3 passes) and tracing; then the converter program (to coordinate text) as a
 // child process, wall time and peak resident memory, best of N runs.
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +17,7 @@
 
 #include "app/core/conversion_host.h"
 #include "bench/bmp_writer.h"
+#include "bench/child_run.h"
 #include "bench/synthetic_drawing.h"
 #include "raster/bmp_reader.h"
 #include "raster/thinning.h"
@@ -34,45 +31,8 @@ double seconds_since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-struct ChildRun {
-  bool ok = false;
-  double seconds = 0;
-  double peak_mib = 0;
-};
-
-// Runs a program, its output discarded; wall time and peak resident memory.
-ChildRun run_child(const std::vector<std::string>& argv) {
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  std::fflush(nullptr);  // the child must not inherit (and flush) our buffered output
-  const auto start = Clock::now();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    std::freopen("/dev/null", "w", stdout);
-    std::freopen("/dev/null", "w", stderr);
-    execvp(args[0], args.data());
-    _exit(127);
-  }
-  int status = 0;
-  rusage usage{};
-  wait4(pid, &status, 0, &usage);
-  ChildRun run;
-  run.seconds = seconds_since(start);
-  run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  run.peak_mib = static_cast<double>(usage.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB
-  return run;
-}
-
-ChildRun best_of(int runs, const std::vector<std::string>& argv) {
-  ChildRun best;
-  for (int i = 0; i < runs; ++i) {
-    const ChildRun run = run_child(argv);
-    if (!run.ok) return run;
-    if (i == 0 || run.seconds < best.seconds) best = run;
-  }
-  return best;
-}
+using vp::bench::best_of;
+using vp::bench::ChildRun;
 
 struct NoProgress {
   std::int32_t cancel = 0;

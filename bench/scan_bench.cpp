@@ -7,10 +7,6 @@
 //
 //   scan_bench [--folder DIR] [--runs N] [--keep]
 #include <png.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <bit>
 #include <chrono>
@@ -21,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/child_run.h"
 #include "bench/splitmix.h"
 #include "bench/synthetic_drawing.h"
 
@@ -28,47 +25,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct ChildRun {
-  bool ok = false;
-  double seconds = 0;      // wall time
-  double cpu_seconds = 0;  // user and system time: what other work on the machine does not inflate
-  double peak_mib = 0;
-};
-
-ChildRun run_child(const std::vector<std::string>& argv) {
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  std::fflush(nullptr);
-  const auto start = Clock::now();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    std::freopen("/dev/null", "w", stdout);
-    std::freopen("/dev/null", "w", stderr);
-    execvp(args[0], args.data());
-    _exit(127);
-  }
-  int status = 0;
-  rusage usage{};
-  wait4(pid, &status, 0, &usage);
-  ChildRun run;
-  run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  run.peak_mib = static_cast<double>(usage.ru_maxrss) / 1024.0;
-  run.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                    static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-  return run;
-}
-
-ChildRun best_of(int runs, const std::vector<std::string>& argv) {
-  ChildRun best;
-  for (int i = 0; i < runs; ++i) {
-    const ChildRun run = run_child(argv);
-    if (!run.ok) return run;
-    if (i == 0 || run.seconds < best.seconds) best = run;
-  }
-  return best;
-}
+using vp::bench::best_of;
+using vp::bench::ChildRun;
 
 // The scan, one row at a time: the ink blurred (Gaussian, sigma 1.1), paper 232
 // and ink 45 under light that loses 35 % towards the far corner, noise of

@@ -11,6 +11,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh" python3-ezdxf gdal-bin librsvg2-bin libpng-dev \
   qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic fonts-noto-cjk xvfb xauth
 
+# The one-way rule of the includes, before anything is built.
+"$root/scripts/check-layers.sh"
+
 jobs=$(nproc 2>/dev/null || echo 2)
 run_suite() {
   local build=$1; shift

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/conversion_host.h"
+#include "core/conversion_host.h"
 #include "bench/bmp_writer.h"
 #include "bench/child_run.h"
 #include "bench/synthetic_drawing.h"

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/core/messages.h"
+#include "core/messages.h"
 #include "cli/converter.h"
 #include "cli/file_roles.h"
 #include "cli/terminal_host.h"

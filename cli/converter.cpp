@@ -1,7 +1,7 @@
 #include "cli/converter.h"
 
-#include "app/core/conversion.h"
-#include "app/core/messages.h"
+#include "core/conversion.h"
+#include "core/messages.h"
 #include "cli/batch.h"
 #include "cli/file_roles.h"
 #include "cli/image_input.h"

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <new>
 
-#include "app/core/messages.h"
-#include "app/core/scale.h"
+#include "core/messages.h"
+#include "core/scale.h"
 #include "export/export_rules.h"
 #include "imageio/image_formats.h"
 

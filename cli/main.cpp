@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/messages.h"
+#include "core/messages.h"
 #include "cli/converter.h"
 #include "cli/system.h"
 #include "cli/terminal_host.h"

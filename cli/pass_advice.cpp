@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "app/core/messages.h"
+#include "core/messages.h"
 #include "cli/converter.h"
 #include "cli/terminal_host.h"
 #include "imageio/image_formats.h"

@@ -7,7 +7,7 @@
 #include <ostream>
 #include <string>
 
-#include "app/core/conversion_host.h"
+#include "core/conversion_host.h"
 #include "export/save_host.h"
 
 namespace vp::cli {

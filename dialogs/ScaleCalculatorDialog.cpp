@@ -3,7 +3,7 @@
 #include <QFrame>
 #include <QPushButton>
 
-#include "app/core/scale.h"
+#include "core/scale.h"
 #include "dialogs/FormSupport.h"
 
 namespace vp::gui {

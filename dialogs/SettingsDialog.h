@@ -17,7 +17,7 @@
 
 #include <filesystem>
 
-#include "app/core/conversion_settings.h"
+#include "core/conversion_settings.h"
 #include "dialogs/Controls.h"
 #include "dialogs/HeaderTemplateText.h"
 #include "export/dxf_header.h"

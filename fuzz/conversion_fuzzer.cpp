@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <sstream>
 
-#include "app/core/conversion.h"
+#include "core/conversion.h"
 #include "export/text_writer.h"
 #include "fuzz/fuzz_support.h"
 #include "raster/bmp_reader.h"

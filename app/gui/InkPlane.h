@@ -18,7 +18,7 @@
 
 #include "raster/image_reader.h"
 #include "raster/pixel_grid.h"
-#include "app/core/conversion.h"
+#include "core/conversion.h"
 
 namespace vp::gui {
 

@@ -11,8 +11,8 @@
 #include <new>
 #include <string_view>
 
-#include "app/core/messages.h"
-#include "app/core/outcome.h"
+#include "core/messages.h"
+#include "core/outcome.h"
 #include "app/gui/PreviewWindow.h"
 #include "app/gui/ProgressDialog.h"
 #include "app/gui/SavingDialog.h"

@@ -22,8 +22,8 @@
 #include <memory>
 #include <string>
 
-#include "app/core/conversion.h"
-#include "app/core/conversion_settings.h"
+#include "core/conversion.h"
+#include "core/conversion_settings.h"
 #include "app/gui/InkPlane.h"
 #include "app/gui/SaveCommand.h"
 #include "dialogs/Controls.h"

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/core/scale.h"
+#include "core/scale.h"
 #include "app/gui/ReferenceDistanceDialog.h"
 #include "export/svg_writer.h"
 

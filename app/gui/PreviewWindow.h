@@ -31,7 +31,7 @@
 #include <span>
 #include <vector>
 
-#include "app/core/conversion.h"
+#include "core/conversion.h"
 #include "app/gui/InkPlane.h"
 #include "app/gui/PreviewModel.h"
 #include "export/dxf_writer.h"

@@ -14,7 +14,7 @@
 #include <QTabWidget>
 #include <QTranslator>
 
-#include "app/core/conversion_settings.h"
+#include "core/conversion_settings.h"
 #include "app/gui/PreviewWindow.h"
 #include "app/gui/QtSettingsStorage.h"
 #include "app/gui/ReferenceDistanceDialog.h"

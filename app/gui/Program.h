@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/core/settings_storage.h"
+#include "core/settings_storage.h"
 #include "app/gui/MainWindow.h"
 #include "app/gui/ProgressDialog.h"
 #include "app/gui/SavingDialog.h"

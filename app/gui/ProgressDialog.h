@@ -20,7 +20,7 @@
 
 #include <cstdint>
 
-#include "app/core/conversion_host.h"
+#include "core/conversion_host.h"
 #include "app/gui/EventPump.h"
 
 namespace vp::gui {

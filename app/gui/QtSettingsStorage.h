@@ -6,7 +6,7 @@
 
 #include <QSettings>
 
-#include "app/core/settings_storage.h"
+#include "core/settings_storage.h"
 
 namespace vp::gui {
 

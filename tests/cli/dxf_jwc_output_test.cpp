@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/conversion_settings.h"
+#include "core/conversion_settings.h"
 #include "bench/bmp_writer.h"
 #include "bench/synthetic_drawing.h"
 #include "cli/converter.h"

@@ -8,7 +8,7 @@
 #include <random>
 #include <sstream>
 
-#include "app/core/conversion.h"
+#include "core/conversion.h"
 #include "bench/bmp_writer.h"
 #include "bench/synthetic_drawing.h"
 #include "cli/converter.h"

@@ -18,8 +18,8 @@
 #include <random>
 #include <sstream>
 
-#include "app/core/conversion.h"
-#include "app/core/scale.h"
+#include "core/conversion.h"
+#include "core/scale.h"
 #include "app/gui/InkPlane.h"
 #include "app/gui/PreviewModel.h"
 #include "app/gui/PreviewWindow.h"

@@ -26,8 +26,8 @@
 
 #include <sstream>
 
-#include "app/core/conversion.h"
-#include "app/core/messages.h"
+#include "core/conversion.h"
+#include "core/messages.h"
 #include "app/gui/Program.h"
 #include "app/gui/QtSettingsStorage.h"
 #include "dialogs/Controls.h"

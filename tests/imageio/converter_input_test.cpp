@@ -7,7 +7,7 @@
 #include <iterator>
 #include <sstream>
 
-#include "app/core/conversion.h"
+#include "core/conversion.h"
 #include "bench/bmp_writer.h"
 #include "bench/synthetic_drawing.h"
 #include "cli/converter.h"

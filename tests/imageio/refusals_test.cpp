@@ -10,8 +10,8 @@
 
 #include <zlib.h>
 
-#include "app/core/conversion.h"
-#include "app/core/messages.h"
+#include "core/conversion.h"
+#include "core/messages.h"
 #include "bench/bmp_writer.h"
 #include "bench/synthetic_drawing.h"
 #include "image_files.h"

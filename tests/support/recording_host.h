@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/conversion_host.h"
+#include "core/conversion_host.h"
 
 namespace vp::testing {
 

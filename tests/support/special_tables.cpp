@@ -5,7 +5,7 @@
 #include <sstream>
 #include <utility>
 
-#include "app/core/conversion_settings.h"
+#include "core/conversion_settings.h"
 #include "bench/synthetic_drawing.h"
 #include "raster/phase_control.h"
 #include "raster/pixel_grid.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/core/conversion_settings.h"
+#include "core/conversion_settings.h"
 #include "support/special_recorder.h"
 #include "support/special_tables.h"
 

@@ -6,7 +6,7 @@
 #include <map>
 #include <random>
 
-#include "app/core/conversion_settings.h"
+#include "core/conversion_settings.h"
 #include "support/reference_special.h"
 #include "support/special_tables.h"
 #include "vector/chain_straightness.h"

@@ -17,9 +17,9 @@
 #include <functional>
 #include <memory>
 
-#include "app/core/conversion.h"
-#include "app/core/conversion_settings.h"
-#include "app/core/settings_storage.h"
+#include "core/conversion.h"
+#include "core/conversion_settings.h"
+#include "core/settings_storage.h"
 #include "export/save_host.h"
 #include "bench/synthetic_drawing.h"
 #include "support/degraded_scan.h"

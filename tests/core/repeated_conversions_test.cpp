@@ -7,7 +7,7 @@
 #include <fstream>
 #include <random>
 
-#include "app/core/conversion.h"
+#include "core/conversion.h"
 #include "bench/bmp_writer.h"
 #include "bench/synthetic_drawing.h"
 #include "support/recording_host.h"

@@ -1,4 +1,4 @@
-#include "app/core/conversion.h"
+#include "core/conversion.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <fstream>
 #include <random>
 
-#include "app/core/messages.h"
+#include "core/messages.h"
 #include "bench/bmp_writer.h"
 #include "bench/synthetic_drawing.h"
 #include "support/recording_host.h"

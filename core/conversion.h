@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "app/core/conversion_host.h"
-#include "app/core/conversion_settings.h"
+#include "core/conversion_host.h"
+#include "core/conversion_settings.h"
 #include "raster/image_reader.h"
 #include "raster/pixel_grid.h"
 #include "scan/threshold.h"

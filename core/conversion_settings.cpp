@@ -1,4 +1,4 @@
-#include "app/core/conversion_settings.h"
+#include "core/conversion_settings.h"
 
 #include <algorithm>
 #include <array>

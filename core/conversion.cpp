@@ -1,4 +1,4 @@
-#include "app/core/conversion.h"
+#include "core/conversion.h"
 
 #include <algorithm>
 #include <bit>
@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "app/core/messages.h"
+#include "core/messages.h"
 #include "raster/thinning.h"
 #include "scan/despeckle.h"
 #include "vector/junctions.h"

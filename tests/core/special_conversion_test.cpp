@@ -6,8 +6,8 @@
 #include <fstream>
 #include <random>
 
-#include "app/core/conversion.h"
-#include "app/core/messages.h"
+#include "core/conversion.h"
+#include "core/messages.h"
 #include "bench/bmp_writer.h"
 #include "bench/synthetic_drawing.h"
 #include "support/recording_host.h"

@@ -1,4 +1,4 @@
-#include "app/core/scale.h"
+#include "core/scale.h"
 
 #include <charconv>
 

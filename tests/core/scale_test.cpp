@@ -1,6 +1,6 @@
 // The scale calculator's arithmetic: single-precision inputs and result, the
 // quotient taken in the extended type, eight decimals with a point.
-#include "app/core/scale.h"
+#include "core/scale.h"
 
 #include <gtest/gtest.h>
 

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <variant>
 
-#include "app/core/settings_storage.h"
+#include "core/settings_storage.h"
 #include "scan/threshold.h"
 
 namespace vp {

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "core/conversion_host.h"
-#include "bench/bmp_writer.h"
+#include "testkit/bmp_writer.h"
 #include "bench/child_run.h"
-#include "bench/synthetic_drawing.h"
+#include "testkit/synthetic_drawing.h"
 #include "raster/bmp_reader.h"
 #include "raster/thinning.h"
 #include "vector/run_tracer.h"

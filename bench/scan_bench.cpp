@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "bench/child_run.h"
-#include "bench/splitmix.h"
-#include "bench/synthetic_drawing.h"
+#include "testkit/splitmix.h"
+#include "testkit/synthetic_drawing.h"
 
 namespace {
 

@@ -28,7 +28,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/synthetic_drawing.h"
+#include "testkit/synthetic_drawing.h"
 #include "raster/pixel_grid.h"
 #include "raster/thinning.h"
 #include "support/reference_special.h"

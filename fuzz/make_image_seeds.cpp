@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "bench/synthetic_drawing.h"
+#include "testkit/synthetic_drawing.h"
 #include "imageio/image_files.h"
 
 int main(int argc, char** argv) {

@@ -8,8 +8,8 @@
 #include <random>
 #include <sstream>
 
-#include "bench/bmp_writer.h"
-#include "bench/synthetic_drawing.h"
+#include "testkit/bmp_writer.h"
+#include "testkit/synthetic_drawing.h"
 #include "cli/converter.h"
 
 namespace vp::cli {

@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "core/conversion_settings.h"
-#include "bench/bmp_writer.h"
-#include "bench/synthetic_drawing.h"
+#include "testkit/bmp_writer.h"
+#include "testkit/synthetic_drawing.h"
 #include "cli/converter.h"
 #include "cli/options.h"
 #include "export/dxf_header.h"

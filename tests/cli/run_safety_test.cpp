@@ -20,8 +20,8 @@
 #include <thread>
 #include <vector>
 
-#include "bench/bmp_writer.h"
-#include "bench/synthetic_drawing.h"
+#include "testkit/bmp_writer.h"
+#include "testkit/synthetic_drawing.h"
 #include "cli/converter.h"
 #include "raster/thinning.h"
 #include "raster/thread_start.h"

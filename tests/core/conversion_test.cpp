@@ -7,8 +7,8 @@
 #include <random>
 
 #include "core/messages.h"
-#include "bench/bmp_writer.h"
-#include "bench/synthetic_drawing.h"
+#include "testkit/bmp_writer.h"
+#include "testkit/synthetic_drawing.h"
 #include "support/recording_host.h"
 #include "support/reference_conversion.h"
 

@@ -8,8 +8,8 @@
 #include <random>
 
 #include "core/conversion.h"
-#include "bench/bmp_writer.h"
-#include "bench/synthetic_drawing.h"
+#include "testkit/bmp_writer.h"
+#include "testkit/synthetic_drawing.h"
 #include "support/recording_host.h"
 
 namespace vp {

@@ -8,8 +8,8 @@
 #include <sstream>
 
 #include "core/conversion.h"
-#include "bench/bmp_writer.h"
-#include "bench/synthetic_drawing.h"
+#include "testkit/bmp_writer.h"
+#include "testkit/synthetic_drawing.h"
 #include "cli/converter.h"
 #include "image_files.h"
 #include "imageio/image_formats.h"

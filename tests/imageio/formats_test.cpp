@@ -8,8 +8,8 @@
 
 #include "core/conversion.h"
 #include "core/messages.h"
-#include "bench/bmp_writer.h"
-#include "bench/synthetic_drawing.h"
+#include "testkit/bmp_writer.h"
+#include "testkit/synthetic_drawing.h"
 #include "image_files.h"
 #include "imageio/image_formats.h"
 #include "support/recording_host.h"

@@ -1,7 +1,7 @@
 #include "image_files.h"
 
 #include "imageio/image_formats.h"
-#include "bench/bmp_writer.h"
+#include "testkit/bmp_writer.h"
 
 #include <png.h>
 #include <tiffio.h>

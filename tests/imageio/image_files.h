@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/synthetic_drawing.h"
+#include "testkit/synthetic_drawing.h"
 #include "support/degraded_scan.h"
 #include "raster/image_reader.h"
 

@@ -4,8 +4,8 @@
 
 #include <functional>
 
-#include "bench/bmp_writer.h"
-#include "bench/synthetic_drawing.h"
+#include "testkit/bmp_writer.h"
+#include "testkit/synthetic_drawing.h"
 #include "image_files.h"
 #include "imageio/image_formats.h"
 

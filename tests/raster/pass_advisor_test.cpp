@@ -10,8 +10,8 @@
 #include <random>
 #include <vector>
 
-#include "bench/bmp_writer.h"
-#include "bench/synthetic_drawing.h"
+#include "testkit/bmp_writer.h"
+#include "testkit/synthetic_drawing.h"
 #include "raster/thinning.h"
 #include "support/grid_builders.h"
 

@@ -5,7 +5,7 @@
 #include <random>
 #include <string>
 
-#include "bench/synthetic_drawing.h"
+#include "testkit/synthetic_drawing.h"
 
 namespace vp {
 namespace {

@@ -6,8 +6,8 @@
 #include <random>
 #include <string>
 
-#include "bench/bmp_writer.h"
-#include "bench/synthetic_drawing.h"
+#include "testkit/bmp_writer.h"
+#include "testkit/synthetic_drawing.h"
 #include "raster/bmp_reader.h"
 
 namespace vp {

@@ -4,7 +4,7 @@
 #include <bit>
 #include <cmath>
 
-#include "bench/splitmix.h"
+#include "testkit/splitmix.h"
 
 namespace vp::testing {
 namespace {

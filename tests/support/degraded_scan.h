@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "bench/synthetic_drawing.h"
+#include "testkit/synthetic_drawing.h"
 
 namespace vp::testing {
 

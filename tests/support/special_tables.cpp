@@ -6,10 +6,10 @@
 #include <utility>
 
 #include "core/conversion_settings.h"
-#include "bench/synthetic_drawing.h"
+#include "testkit/synthetic_drawing.h"
 #include "raster/phase_control.h"
 #include "raster/pixel_grid.h"
-#include "bench/splitmix.h"
+#include "testkit/splitmix.h"
 #include "raster/thinning.h"
 #include "support/reference_special.h"
 #include "support/special_recorder.h"

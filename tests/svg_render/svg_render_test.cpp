@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/synthetic_drawing.h"
+#include "testkit/synthetic_drawing.h"
 #include "export/svg_writer.h"
 #include "raster/thinning.h"
 #include "support/grid_builders.h"

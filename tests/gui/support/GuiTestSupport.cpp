@@ -12,7 +12,7 @@
 
 #include <QImage>
 
-#include "bench/bmp_writer.h"
+#include "testkit/bmp_writer.h"
 #include "imageio/image_formats.h"
 
 namespace vp::gui::testing {

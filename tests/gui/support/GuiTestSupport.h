@@ -21,7 +21,7 @@
 #include "core/conversion_settings.h"
 #include "core/settings_storage.h"
 #include "export/save_host.h"
-#include "bench/synthetic_drawing.h"
+#include "testkit/synthetic_drawing.h"
 #include "support/degraded_scan.h"
 
 namespace vp::gui::testing {

@@ -1,4 +1,4 @@
-#include "bench/bmp_writer.h"
+#include "testkit/bmp_writer.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
-#include "bench/synthetic_drawing.h"
+#include "testkit/synthetic_drawing.h"
 
-#include "bench/splitmix.h"
+#include "testkit/splitmix.h"
 
 #include <algorithm>
 #include <bit>

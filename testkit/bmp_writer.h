@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/synthetic_drawing.h"
+#include "testkit/synthetic_drawing.h"
 
 namespace vp {
 

@@ -6,7 +6,7 @@
 
 #include "cli/image_input.h"
 #include "export/export_rules.h"
-#include "scan/despeckle.h"
+#include "scan/dust_removal.h"
 
 namespace vp::cli {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "core/messages.h"
 #include "raster/thinning.h"
-#include "scan/despeckle.h"
+#include "scan/dust_removal.h"
 #include "vector/junctions.h"
 #include "vector/line_merger.h"
 #include "vector/run_tracer.h"

@@ -8,7 +8,7 @@
 #include <system_error>
 
 #include "raster/utf8_path.h"
-#include "scan/despeckle.h"
+#include "scan/dust_removal.h"
 
 namespace vp {
 

@@ -11,7 +11,7 @@
 
 #include "dialogs/FormSupport.h"
 #include "dialogs/MessageBoxes.h"
-#include "scan/despeckle.h"
+#include "scan/dust_removal.h"
 
 namespace vp::gui {
 namespace {

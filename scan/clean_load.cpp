@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "scan/despeckle.h"
+#include "scan/dust_removal.h"
 
 namespace vp::scan {
 

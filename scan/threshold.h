@@ -48,7 +48,7 @@ struct ThresholdMode {
 // What the clean-up is asked to do: the threshold rule and the largest speck to remove.
 struct CleanupSettings {
   ThresholdMode threshold;
-  std::int32_t despeckle = 0;  // 0 .. kMaxSpeck pixels (despeckle.h)
+  std::int32_t despeckle = 0;  // 0 .. kMaxSpeck pixels (dust_removal.h)
   friend bool operator==(const CleanupSettings&, const CleanupSettings&) = default;
 };
 

@@ -3,7 +3,7 @@
 
 #include <random>
 
-#include "scan/despeckle.h"
+#include "scan/dust_removal.h"
 #include "support/grid_builders.h"
 
 namespace vp::scan {

@@ -1,4 +1,4 @@
-#include "scan/despeckle.h"
+#include "scan/dust_removal.h"
 
 #include <algorithm>
 #include <bit>

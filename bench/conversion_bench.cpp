@@ -19,7 +19,7 @@
 #include "testkit/bmp_writer.h"
 #include "bench/child_run.h"
 #include "testkit/synthetic_drawing.h"
-#include "raster/bmp_reader.h"
+#include "imageio/bmp_reader.h"
 #include "raster/thinning.h"
 #include "vector/run_tracer.h"
 

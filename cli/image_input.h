@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "raster/image_reader.h"
+#include "imageio/image_reader.h"
 #include "scan/threshold.h"
 
 namespace vp::cli {

@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "raster/pass_advisor.h"
+#include "scan/pass_advisor.h"
 #include "scan/threshold.h"
 
 namespace vp::cli {

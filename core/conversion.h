@@ -24,7 +24,7 @@
 
 #include "core/conversion_host.h"
 #include "core/conversion_settings.h"
-#include "raster/image_reader.h"
+#include "imageio/image_reader.h"
 #include "raster/pixel_grid.h"
 #include "scan/threshold.h"
 #include "vector/end_point_index.h"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "raster/bmp_reader.h"
+#include "imageio/bmp_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace vp;

@@ -7,7 +7,7 @@
 #include "core/conversion.h"
 #include "export/text_writer.h"
 #include "fuzz/fuzz_support.h"
-#include "raster/bmp_reader.h"
+#include "imageio/bmp_reader.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <fstream>
 
-#include "imageio/library_formats.h"
+#include "imageio/library/library_formats.h"
 #include "imageio/pbm_reader.h"
-#include "raster/bmp_reader.h"
+#include "imageio/bmp_reader.h"
 #include "raster/utf8_path.h"
 
 namespace vp {

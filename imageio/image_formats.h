@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "raster/image_reader.h"
+#include "imageio/image_reader.h"
 
 namespace vp {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "imageio/sample_rows.h"
-#include "raster/bmp_row_convert.h"
+#include "imageio/bmp_row_convert.h"
 #include "raster/utf8_path.h"
 
 namespace vp {

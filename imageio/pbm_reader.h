@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "raster/image_reader.h"
+#include "imageio/image_reader.h"
 
 namespace vp {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "raster/bmp_row_convert.h"
+#include "imageio/bmp_row_convert.h"
 
 namespace vp::imageio {
 

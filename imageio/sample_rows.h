@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "raster/image_reader.h"
+#include "imageio/image_reader.h"
 #include "raster/memory_budget.h"
 
 namespace vp::imageio {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "raster/image_reader.h"
+#include "imageio/image_reader.h"
 #include "raster/pixel_grid.h"
 #include "scan/threshold.h"
 

@@ -26,7 +26,7 @@
 #include <string>
 #include <string_view>
 
-#include "raster/image_reader.h"
+#include "imageio/image_reader.h"
 
 namespace vp::scan {
 

@@ -38,7 +38,7 @@ echo "== the core's tests under wine64"
 linux_only='AtomicFileTest.ReplacementKeepsPermissionsAndLinks'
 linux_only+=':DxfWriterFile.ReloadingTheTemplate:TextWriterFile.WriteFailureKeepsTheEarlierFile'
 linux_only+=':FileErrorText.SystemErrorsToMessages:CoordinateText.IgnoresTheLocale'
-for suite in test_raster test_vector test_export test_core; do
+for suite in test_raster test_bmp test_vector test_export test_core; do
   echo "-- $suite.exe"
   (cd "$work" && "$wine" "$windows/tests/$suite.exe" --gtest_brief=1 --gtest_filter="-$linux_only") |
     sed '/^  /d'  # without the BMP suite's line per file

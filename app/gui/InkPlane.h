@@ -16,7 +16,7 @@
 #include <span>
 #include <vector>
 
-#include "raster/image_reader.h"
+#include "imageio/image_reader.h"
 #include "raster/pixel_grid.h"
 #include "core/conversion.h"
 

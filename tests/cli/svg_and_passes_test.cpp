@@ -13,7 +13,7 @@
 #include "testkit/synthetic_drawing.h"
 #include "cli/converter.h"
 #include "export/svg_writer.h"
-#include "raster/pass_advisor.h"
+#include "scan/pass_advisor.h"
 #include "support/recording_host.h"
 #include "tests/export/recording_save_host.h"
 

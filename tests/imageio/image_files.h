@@ -12,7 +12,7 @@
 
 #include "testkit/synthetic_drawing.h"
 #include "support/degraded_scan.h"
-#include "raster/image_reader.h"
+#include "imageio/image_reader.h"
 
 namespace vp::testing_imageio {
 

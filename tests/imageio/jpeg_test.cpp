@@ -13,7 +13,7 @@
 
 #include "image_files.h"
 #include "imageio/image_formats.h"
-#include "imageio/jpeg_reader.h"
+#include "imageio/library/jpeg_reader.h"
 #include "raster/memory_budget.h"
 
 namespace vp::testing_imageio {

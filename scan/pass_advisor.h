@@ -22,7 +22,7 @@
 #include <cstdint>
 #include <string>
 
-#include "raster/image_reader.h"
+#include "imageio/image_reader.h"
 #include "raster/pixel_grid.h"
 
 namespace vp {

@@ -1,4 +1,4 @@
-#include "raster/pass_advisor.h"
+#include "scan/pass_advisor.h"
 
 #include <gtest/gtest.h>
 

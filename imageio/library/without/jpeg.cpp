@@ -1,5 +1,5 @@
 // Built without JPEG input: no reader, and the open dialog offers no JPEG files.
-#include "imageio/library_formats.h"
+#include "imageio/library/library_formats.h"
 
 namespace vp {
 

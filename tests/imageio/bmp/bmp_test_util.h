@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "raster/bmp_reader.h"
+#include "imageio/bmp_reader.h"
 
 namespace vp::testing_bmp {
 

@@ -1,9 +1,9 @@
-#include "raster/image_reader.h"
+#include "imageio/image_reader.h"
 
 #include <cmath>
 #include <filesystem>
 
-#include "raster/bmp_reader.h"
+#include "imageio/bmp_reader.h"
 #include "raster/utf8_path.h"
 
 namespace vp {

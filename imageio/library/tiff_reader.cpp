@@ -1,5 +1,5 @@
-#include "imageio/tiff_reader.h"
-#include "imageio/library_formats.h"
+#include "imageio/library/tiff_reader.h"
+#include "imageio/library/library_formats.h"
 
 #include <tiffio.h>
 
@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "imageio/sample_rows.h"
-#include "raster/bmp_row_convert.h"
+#include "imageio/bmp_row_convert.h"
 
 namespace vp {
 namespace {

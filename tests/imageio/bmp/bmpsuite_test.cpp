@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "raster/bmp_reader.h"
-#include "tests/raster/bmp_test_util.h"
+#include "imageio/bmp_reader.h"
+#include "tests/imageio/bmp/bmp_test_util.h"
 
 namespace vp {
 namespace {

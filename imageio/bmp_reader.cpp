@@ -1,4 +1,4 @@
-#include "raster/bmp_reader.h"
+#include "imageio/bmp_reader.h"
 
 #include <algorithm>
 #include <array>
@@ -8,7 +8,7 @@
 #include <limits>
 #include <vector>
 
-#include "raster/bmp_row_convert.h"
+#include "imageio/bmp_row_convert.h"
 #include "raster/utf8_path.h"
 
 namespace vp {

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "raster/image_reader.h"
+#include "imageio/image_reader.h"
 
 namespace vp {
 

@@ -1,5 +1,5 @@
 // The bitmap reader on files assembled here byte by byte.
-#include "raster/bmp_reader.h"
+#include "imageio/bmp_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "raster/bmp_row_convert.h"
-#include "tests/raster/bmp_test_util.h"
+#include "imageio/bmp_row_convert.h"
+#include "tests/imageio/bmp/bmp_test_util.h"
 
 namespace vp {
 namespace {

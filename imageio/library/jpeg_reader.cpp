@@ -1,5 +1,5 @@
-#include "imageio/jpeg_reader.h"
-#include "imageio/library_formats.h"
+#include "imageio/library/jpeg_reader.h"
+#include "imageio/library/library_formats.h"
 
 // jpeglib.h needs FILE and size_t declared before it.
 #include <cstddef>

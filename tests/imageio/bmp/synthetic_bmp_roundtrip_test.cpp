@@ -13,7 +13,7 @@
 
 #include "testkit/bmp_writer.h"
 #include "testkit/synthetic_drawing.h"
-#include "raster/bmp_reader.h"
+#include "imageio/bmp_reader.h"
 
 namespace vp {
 namespace {

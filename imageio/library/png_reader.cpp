@@ -1,5 +1,5 @@
-#include "imageio/png_reader.h"
-#include "imageio/library_formats.h"
+#include "imageio/library/png_reader.h"
+#include "imageio/library/library_formats.h"
 
 #include <png.h>
 

@@ -1,11 +1,11 @@
-#include "raster/bmp_row_convert.h"
+#include "imageio/bmp_row_convert.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
 
-#include "raster/image_reader.h"
+#include "imageio/image_reader.h"
 
 namespace vp::bmp {
 namespace {

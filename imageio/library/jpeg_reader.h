@@ -22,7 +22,7 @@
 #include <span>
 #include <string>
 
-#include "raster/image_reader.h"
+#include "imageio/image_reader.h"
 
 namespace vp {
 

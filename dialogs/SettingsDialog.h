@@ -35,7 +35,7 @@ class SettingsDialog : public QDialog {
   explicit SettingsDialog(std::filesystem::path header_path, QWidget* parent = nullptr)
       : SettingsDialog(DxfHeaderPlaces{std::move(header_path), {}}, parent) {}
 
-  // N3Click: fill, then show modally; OK writes into `settings`. When the
+  // Fills, then shows modally; OK writes into `settings`. When the
   // template file is there but cannot be read, says so and does not show the
   // dialog (OK would otherwise replace the file with an empty box).
   void edit(ConversionSettings& settings);
@@ -54,9 +54,9 @@ class SettingsDialog : public QDialog {
   std::filesystem::path headerPath() const { return find_dxf_header(header_places_); }
 
  public slots:
-  void Button1Click();
-  void Button2Click();
-  void TrackBar1Change(int position);
+  void okClicked();
+  void cancelClicked();
+  void showStrength(int position);
 
  private:
   void buildCoordinateTab(QWidget* page);
@@ -71,32 +71,32 @@ class SettingsDialog : public QDialog {
   HeaderEncoding header_encoding_ = HeaderEncoding::Utf8;
   ConversionSettings* target_ = nullptr;
 
-  QTabWidget* PageControl1;
-  RadioGroup* RadioGroup1;
-  RadioGroup* RadioGroup2;
-  RadioGroup* RadioGroup3;
-  QComboBox* ComboBox1;
-  QComboBox* ComboBox2;
-  QComboBox* ComboBox3;
-  QComboBox* ComboBox4;
-  QComboBox* ComboBox5;
-  QComboBox* ComboBox6;
-  QComboBox* ComboBox7;
-  QComboBox* ComboBox8;
-  QComboBox* ComboBox9;
-  QCheckBox* CheckBox1;
-  QCheckBox* CheckBox2;
-  QCheckBox* CheckBox3;
-  QCheckBox* CheckBox4;
-  QCheckBox* CheckBox5;
-  SpinEdit* SpinEdit1;
-  SpinEdit* SpinEdit2;
-  QPlainTextEdit* Memo1;
-  QSlider* TrackBar1;
-  QLabel* Label10;
-  RadioGroup* RadioGroup4;  // the threshold rule, in ThresholdRule order
-  SpinEdit* SpinEdit3;      // its grey level
-  SpinEdit* SpinEdit4;      // the largest speck
+  QTabWidget* pages_;
+  RadioGroup* separator_group_;
+  RadioGroup* text_decimals_group_;
+  RadioGroup* extension_group_;
+  QComboBox* jwc_short_layer_list_;
+  QComboBox* jwc_group_list_;
+  QComboBox* jwc_layer_list_;
+  QComboBox* jwc_colour_list_;
+  QComboBox* jwc_line_type_list_;
+  QComboBox* jwc_horizontal_layer_list_;
+  QComboBox* jwc_vertical_layer_list_;
+  QComboBox* jwc_oblique_layer_list_;
+  QComboBox* dxf_decimals_list_;
+  QCheckBox* special_check_;
+  QCheckBox* jwc_by_direction_check_;
+  QCheckBox* jwc_short_lines_check_;
+  QCheckBox* dxf_short_lines_check_;
+  QCheckBox* dxf_by_direction_check_;
+  SpinEdit* jwc_short_length_spin_;
+  SpinEdit* dxf_short_length_spin_;
+  QPlainTextEdit* header_edit_;
+  QSlider* strength_slider_;
+  QLabel* strength_label_;
+  RadioGroup* threshold_group_;  // the threshold rule, in ThresholdRule order
+  SpinEdit* grey_level_spin_;      // its grey level
+  SpinEdit* speck_spin_;      // the largest speck
 };
 
 }  // namespace vp::gui

@@ -5,9 +5,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include <algorithm>
 #include <limits>
+#include <stdexcept>
+#include <string>
 #include <utility>
+#include <variant>
 
 #include "dialogs/FormSupport.h"
 #include "dialogs/MessageBoxes.h"
@@ -44,6 +46,31 @@ void showFlag(QCheckBox* box, std::int32_t value) {
 }
 
 std::int32_t flagOf(const QCheckBox* box) { return flag_value(box->isChecked()); }
+
+using Dialog = SettingsDialog;
+
+template <class... F>
+struct Overload : F... {
+  using F::operator()...;
+};
+template <class... F>
+Overload(F...) -> Overload<F...>;
+
+const SettingRow& settingRow(std::string_view key) {
+  for (const SettingRow& row : settings_table()) {
+    if (row.name == key) return row;
+  }
+  throw std::logic_error("no stored setting " + std::string(key));
+}
+
+// The field a stored name is held in; a binding to a setting of another kind
+// throws (std::bad_variant_access), which every fill shows at once.
+std::int32_t ConversionSettings::*integerField(std::string_view key) {
+  return std::get<IntegerSetting>(settingRow(key).kind).field;
+}
+float ConversionSettings::*tenthsField(std::string_view key) {
+  return std::get<TenthsSetting>(settingRow(key).kind).field;
+}
 
 }  // namespace
 
@@ -223,62 +250,81 @@ void SettingsDialog::updateLevelEnabled() {
 
 // --- Fill and copy back ----------------------------------------------------
 
-void SettingsDialog::fill(const ConversionSettings& s) {
-  showFlag(special_check_, s.Special);
-  strength_slider_->setValue(real_to_tenths(s.Ave, strength_slider_->value()));
-  pages_->setCurrentIndex(0);
-  separator_group_->setItemIndex(s.ZahyouDiv);
-  text_decimals_group_->setItemIndex(s.ZahyouReal);
-  extension_group_->setItemIndex(s.ZahyouExt);
-  jwc_group_list_->setCurrentIndex(s.JwcGroupe);
-  jwc_layer_list_->setCurrentIndex(s.JwcLayer);
-  jwc_colour_list_->setCurrentIndex(s.JwcColor);
-  jwc_line_type_list_->setCurrentIndex(s.JwcType);
-  showFlag(jwc_short_lines_check_, s.JwcOption1);
-  jwc_short_length_spin_->setValue(s.JwcOption1_Len);
-  jwc_short_layer_list_->setCurrentIndex(s.JwcOption1_Lay);
-  showFlag(jwc_by_direction_check_, s.JwcOption2);
-  jwc_horizontal_layer_list_->setCurrentIndex(s.JwcOption2_X);
-  jwc_vertical_layer_list_->setCurrentIndex(s.JwcOption2_Y);
-  jwc_oblique_layer_list_->setCurrentIndex(s.JwcOption2_R);
-  dxf_decimals_list_->setCurrentIndex(s.DxfReal);
-  showFlag(dxf_short_lines_check_, s.DxfOption1);
-  dxf_short_length_spin_->setValue(s.DxfOption1_Len);
-  showFlag(dxf_by_direction_check_, s.DxfOption2);
-  // As the conversion takes them: an unknown rule as "by format", the numbers clamped.
-  const scan::CleanupSettings cleanup = scan_cleanup_of(s);
-  threshold_group_->setItemIndex(static_cast<int>(cleanup.threshold.rule));
-  grey_level_spin_->setValue(cleanup.threshold.level);
-  speck_spin_->setValue(cleanup.despeckle);
+// Which control edits which stored setting, tab by tab. Fill and copy-back
+// both walk this one table, so a control added to a tab is bound once.
+struct SettingsDialog::Binding {
+  std::string_view key;  // the stored name, as settings_table() lists it
+  Control control;
+};
+
+std::span<const SettingsDialog::Binding> SettingsDialog::bindings() {
+  static constexpr Binding kBindings[] = {
+      {"ZahyouDiv", &Dialog::separator_group_},
+      {"ZahyouReal", &Dialog::text_decimals_group_},
+      {"ZahyouExt", &Dialog::extension_group_},
+      {"JwcGroupe", &Dialog::jwc_group_list_},
+      {"JwcLayer", &Dialog::jwc_layer_list_},
+      {"JwcColor", &Dialog::jwc_colour_list_},
+      {"JwcType", &Dialog::jwc_line_type_list_},
+      {"JwcOption1", &Dialog::jwc_short_lines_check_},
+      {"JwcOption1_Len", &Dialog::jwc_short_length_spin_},
+      {"JwcOption1_Lay", &Dialog::jwc_short_layer_list_},
+      {"JwcOption2", &Dialog::jwc_by_direction_check_},
+      {"JwcOption2_X", &Dialog::jwc_horizontal_layer_list_},
+      {"JwcOption2_Y", &Dialog::jwc_vertical_layer_list_},
+      {"JwcOption2_R", &Dialog::jwc_oblique_layer_list_},
+      {"DxfReal", &Dialog::dxf_decimals_list_},
+      {"DxfOption1", &Dialog::dxf_short_lines_check_},
+      {"DxfOption1_Len", &Dialog::dxf_short_length_spin_},
+      {"DxfOption2", &Dialog::dxf_by_direction_check_},
+      {"Special", &Dialog::special_check_},
+      {"Ave", &Dialog::strength_slider_},
+      {"ScanThreshold", &Dialog::threshold_group_},
+      {"ScanLevel", &Dialog::grey_level_spin_},
+      {"ScanSpeck", &Dialog::speck_spin_},
+  };
+  return kBindings;
+}
+
+void SettingsDialog::showSetting(const Binding& binding, const ConversionSettings& s) {
+  std::visit(Overload{
+                 [&](RadioGroup* Dialog::*group) { (this->*group)->setItemIndex(s.*integerField(binding.key)); },
+                 [&](QComboBox* Dialog::*list) { (this->*list)->setCurrentIndex(s.*integerField(binding.key)); },
+                 [&](QCheckBox* Dialog::*box) { showFlag(this->*box, s.*integerField(binding.key)); },
+                 [&](SpinEdit* Dialog::*spin) { (this->*spin)->setValue(s.*integerField(binding.key)); },
+                 [&](QSlider* Dialog::*bar) {
+                   // A value that is not a number leaves the bar where it is.
+                   (this->*bar)->setValue(real_to_tenths(s.*tenthsField(binding.key), (this->*bar)->value()));
+                 },
+             },
+             binding.control);
+}
+
+void SettingsDialog::takeSetting(const Binding& binding, ConversionSettings& s) const {
+  std::visit(Overload{
+                 [&](RadioGroup* Dialog::*group) { s.*integerField(binding.key) = (this->*group)->itemIndex(); },
+                 [&](QComboBox* Dialog::*list) { s.*integerField(binding.key) = (this->*list)->currentIndex(); },
+                 [&](QCheckBox* Dialog::*box) { s.*integerField(binding.key) = flagOf(this->*box); },
+                 [&](SpinEdit* Dialog::*spin) { s.*integerField(binding.key) = (this->*spin)->currentValue(); },
+                 [&](QSlider* Dialog::*bar) { s.*tenthsField(binding.key) = tenths_to_real((this->*bar)->value()); },
+             },
+             binding.control);
+}
+
+void SettingsDialog::fill(const ConversionSettings& settings) {
+  // The scan clean-up as the conversion takes it: an unknown rule as "by
+  // format", the numbers clamped.
+  ConversionSettings shown = settings;
+  set_scan_cleanup(shown, scan_cleanup_of(settings));
+  for (const Binding& binding : bindings()) showSetting(binding, shown);
+  pages_->setCurrentIndex(0);  // every showing starts on the 座標 tab
   updateLevelEnabled();
 }
 
-void SettingsDialog::copyBack(ConversionSettings& s) const {
-  s.ZahyouDiv = separator_group_->itemIndex();
-  s.ZahyouReal = text_decimals_group_->itemIndex();
-  s.ZahyouExt = extension_group_->itemIndex();
-  s.JwcGroupe = jwc_group_list_->currentIndex();
-  s.JwcLayer = jwc_layer_list_->currentIndex();
-  s.JwcColor = jwc_colour_list_->currentIndex();
-  s.JwcType = jwc_line_type_list_->currentIndex();
-  s.JwcOption1 = flagOf(jwc_short_lines_check_);
-  s.JwcOption1_Len = jwc_short_length_spin_->currentValue();
-  s.JwcOption1_Lay = jwc_short_layer_list_->currentIndex();
-  s.JwcOption2 = flagOf(jwc_by_direction_check_);
-  s.JwcOption2_X = jwc_horizontal_layer_list_->currentIndex();
-  s.JwcOption2_Y = jwc_vertical_layer_list_->currentIndex();
-  s.JwcOption2_R = jwc_oblique_layer_list_->currentIndex();
-  s.DxfReal = dxf_decimals_list_->currentIndex();
-  s.DxfOption1 = flagOf(dxf_short_lines_check_);
-  s.DxfOption1_Len = dxf_short_length_spin_->currentValue();
-  s.DxfOption2 = flagOf(dxf_by_direction_check_);
-  s.Special = flagOf(special_check_);
-  s.Ave = tenths_to_real(strength_slider_->value());
-  scan::CleanupSettings cleanup;
-  cleanup.threshold.rule = static_cast<scan::ThresholdRule>(std::max(threshold_group_->itemIndex(), 0));
-  cleanup.threshold.level = grey_level_spin_->currentValue();
-  cleanup.despeckle = speck_spin_->currentValue();
-  set_scan_cleanup(s, cleanup);
+void SettingsDialog::copyBack(ConversionSettings& settings) const {
+  for (const Binding& binding : bindings()) takeSetting(binding, settings);
+  // No rule chosen (a dialog never filled) is stored as "by format".
+  set_scan_cleanup(settings, scan_cleanup_of(settings));
 }
 
 DxfHeaderLoadResult SettingsDialog::loadHeaderFile() {

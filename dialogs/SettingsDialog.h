@@ -16,6 +16,8 @@
 #include <QTabWidget>
 
 #include <filesystem>
+#include <span>
+#include <variant>
 
 #include "core/conversion_settings.h"
 #include "dialogs/Controls.h"
@@ -66,6 +68,17 @@ class SettingsDialog : public QDialog {
   void buildScanTab(QWidget* page);
   // The grey level can be typed only while "a level" is the rule.
   void updateLevelEnabled();
+
+  // A control that edits a setting, by the kind of value it holds: an index
+  // (radio group, drop-down list), a 1 off / 2 on flag (check box), a number
+  // (spin box), or tenths of a real (track bar).
+  using Control = std::variant<RadioGroup* SettingsDialog::*, QComboBox* SettingsDialog::*,
+                               QCheckBox* SettingsDialog::*, SpinEdit* SettingsDialog::*,
+                               QSlider* SettingsDialog::*>;
+  struct Binding;
+  static std::span<const Binding> bindings();
+  void showSetting(const Binding& binding, const ConversionSettings& settings);
+  void takeSetting(const Binding& binding, ConversionSettings& settings) const;
 
   DxfHeaderPlaces header_places_;
   HeaderEncoding header_encoding_ = HeaderEncoding::Utf8;

@@ -74,8 +74,7 @@ float ConversionSettings::*tenthsField(std::string_view key) {
 
 }  // namespace
 
-SettingsDialog::SettingsDialog(DxfHeaderPlaces places, QWidget* parent)
-    : QDialog(parent), header_places_(std::move(places)) {
+SettingsDialog::SettingsDialog(DxfHeaderModel& header, QWidget* parent) : QDialog(parent), header_(header) {
   setObjectName(QStringLiteral("TForm5"));
   setWindowTitle(QStringLiteral("せってい"));
   makeFixedWindow(this, 466, 310, true);  // closing is 中止
@@ -328,26 +327,15 @@ void SettingsDialog::copyBack(ConversionSettings& settings) const {
 }
 
 DxfHeaderLoadResult SettingsDialog::loadHeaderFile() {
-  header_edit_->clear();
-  DxfHeaderTemplate header;
-  const DxfHeaderLoadResult loaded = reload_dxf_header(headerPath(), header);
-  if (loaded.outcome == DxfHeaderLoad::Loaded) setHeaderTemplate(header);
+  const DxfHeaderLoadResult loaded = header_.load();
+  header_edit_->setPlainText(header_.text());
   return loaded;
-}
-
-DxfHeaderTemplate SettingsDialog::headerTemplate() const {
-  return headerFromText(header_edit_->toPlainText(), header_encoding_);
-}
-
-void SettingsDialog::setHeaderTemplate(const DxfHeaderTemplate& header) {
-  header_encoding_ = detectHeaderEncoding(header);
-  header_edit_->setPlainText(headerToText(header, header_encoding_));
 }
 
 void SettingsDialog::edit(ConversionSettings& settings) {
   fill(settings);
   if (loadHeaderFile().outcome == DxfHeaderLoad::Unreadable) {
-    showErrorBox(parentWidget(), qtext(dxf_header_unreadable_message(headerPath())));
+    showErrorBox(parentWidget(), qtext(dxf_header_unreadable_message(header_.path())));
     return;
   }
   target_ = &settings;
@@ -359,8 +347,9 @@ void SettingsDialog::edit(ConversionSettings& settings) {
 
 void SettingsDialog::okClicked() {
   if (target_ != nullptr) copyBack(*target_);
+  header_.setText(header_edit_->toPlainText());
   // An installed template the user may not change gives way to the user's own copy.
-  const DxfHeaderSaveResult saved = save_dxf_header(header_places_, headerTemplate());
+  const DxfHeaderSaveResult saved = header_.save();
   if (saved.error) {
     // The settings stay copied; the dialog stays open.
     showErrorBox(this, QStringLiteral("ファイル %1 を作成できません").arg(nativePath(saved.path)));

@@ -3,8 +3,9 @@
 // paper, and the largest speck removed), and the DXF header template file.
 //
 // edit() fills every control from the settings and the template file, then
-// shows the dialog modally. OK copies every control back into those settings
-// and writes the box's lines to the template file; "中止" changes nothing.
+// shows the dialog modally. OK copies every control back into those settings,
+// and the box's text into the header template and its file; "中止" changes
+// neither.
 #pragma once
 
 #include <QCheckBox>
@@ -21,7 +22,7 @@
 
 #include "core/conversion_settings.h"
 #include "dialogs/Controls.h"
-#include "dialogs/HeaderTemplateText.h"
+#include "dialogs/DxfHeaderModel.h"
 #include "export/dxf_header.h"
 
 namespace vp::gui {
@@ -30,12 +31,9 @@ class SettingsDialog : public QDialog {
   Q_OBJECT
 
  public:
-  // `places`: where the template file is looked for, the user's own copy
-  // first; OK writes over the one found, or the user's own when that fails.
-  explicit SettingsDialog(DxfHeaderPlaces places, QWidget* parent = nullptr);
-  // A single template file, read and written in place.
-  explicit SettingsDialog(std::filesystem::path header_path, QWidget* parent = nullptr)
-      : SettingsDialog(DxfHeaderPlaces{std::move(header_path), {}}, parent) {}
+  // `header`: the template the box edits, the main window's; OK writes the
+  // box back into it and into its file.
+  explicit SettingsDialog(DxfHeaderModel& header, QWidget* parent = nullptr);
 
   // Fills, then shows modally; OK writes into `settings`. When the
   // template file is there but cannot be read, says so and does not show the
@@ -45,15 +43,8 @@ class SettingsDialog : public QDialog {
   // The fill and copy-back steps on their own.
   void fill(const ConversionSettings& settings);
   void copyBack(ConversionSettings& settings) const;
-  // Clears the box and loads the template file into it when the file is there.
+  // Rereads the template file into the model and shows it in the box.
   DxfHeaderLoadResult loadHeaderFile();
-
-  // The box's lines: the header template the DXF writer starts from.
-  DxfHeaderTemplate headerTemplate() const;
-  void setHeaderTemplate(const DxfHeaderTemplate& header);
-
-  // The template file in use: the first of the places where one is.
-  std::filesystem::path headerPath() const { return find_dxf_header(header_places_); }
 
  public slots:
   void okClicked();
@@ -80,8 +71,7 @@ class SettingsDialog : public QDialog {
   void showSetting(const Binding& binding, const ConversionSettings& settings);
   void takeSetting(const Binding& binding, ConversionSettings& settings) const;
 
-  DxfHeaderPlaces header_places_;
-  HeaderEncoding header_encoding_ = HeaderEncoding::Utf8;
+  DxfHeaderModel& header_;
   ConversionSettings* target_ = nullptr;
 
   QTabWidget* pages_;

@@ -42,8 +42,13 @@ std::filesystem::path fsPath(const QString& path) {
 
 }  // namespace
 
-MainWindow::MainWindow(SettingsStorage& storage, const QString& program_folder, QWidget* parent)
-    : QMainWindow(parent), storage_(storage), program_folder_(program_folder), conversion_(any_image_reader_factory()) {
+MainWindow::MainWindow(SettingsStorage& storage, const QString& program_folder, DxfHeaderPlaces header_places,
+                       QWidget* parent)
+    : QMainWindow(parent),
+      storage_(storage),
+      program_folder_(program_folder),
+      dxf_header_(std::move(header_places)),
+      conversion_(any_image_reader_factory()) {
   setObjectName(QStringLiteral("TForm1"));
   setWindowTitle(QStringLiteral("Velorin Pelkin Ⅱ"));
   setWindowIcon(windowIcon());
@@ -329,11 +334,10 @@ SaveResult MainWindow::runWriter(int filter_index, const QString& path) {
                      *saving_dialog_);
     case kSaveTypeDxf: {
       const DxfOptions options{s.DxfReal, s.DxfOption1, s.DxfOption1_Len, s.DxfOption2};
-      DxfHeaderTemplate header = settings_dialog_->headerTemplate();
-      const DxfHeaderTemplate before = header;
+      DxfHeaderTemplate header = dxf_header_.header();
       const SaveResult result = SaveDXF(target, DxfSaveInput{magnification, conversion_.records(), options},
-                                        header, settings_dialog_->headerPath(), *saving_dialog_);
-      if (!(header == before)) settings_dialog_->setHeaderTemplate(header);
+                                        header, dxf_header_.path(), *saving_dialog_);
+      if (!(header == dxf_header_.header())) dxf_header_.setHeader(header);
       return result;
     }
     case kSaveTypeJwc: {

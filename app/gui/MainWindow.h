@@ -27,6 +27,7 @@
 #include "app/gui/InkPlane.h"
 #include "app/gui/SaveCommand.h"
 #include "dialogs/Controls.h"
+#include "dialogs/DxfHeaderModel.h"
 #include "export/dxf_writer.h"
 #include "export/save_host.h"
 
@@ -45,13 +46,17 @@ class MainWindow : public QMainWindow {
  public:
   // Loads every setting from `storage`, checks the two folders;
   // `program_folder` (with trailing separator) is their default.
-  MainWindow(SettingsStorage& storage, const QString& program_folder, QWidget* parent = nullptr);
+  // `header_places`: where the DXF header template's file is looked for.
+  MainWindow(SettingsStorage& storage, const QString& program_folder, DxfHeaderPlaces header_places,
+             QWidget* parent = nullptr);
   ~MainWindow() override;
 
   void attachDialogs(ProgressDialog* progress, ScaleCalculatorDialog* scale_calculator, SavingDialog* saving,
                      SettingsDialog* settings_dialog, VersionDialog* version);
 
   ConversionSettings& settings() { return settings_; }
+  // The DXF header template, which the settings dialog edits and the DXF save starts from.
+  DxfHeaderModel& dxfHeader() { return dxf_header_; }
   Conversion& conversion() { return conversion_; }
   const QString& openedFileName() const { return opened_file_name_; }
   SaveFileDialog* saveDialog() const { return save_dialog_; }
@@ -93,6 +98,7 @@ class MainWindow : public QMainWindow {
   SettingsStorage& storage_;
   QString program_folder_;
   ConversionSettings settings_;
+  DxfHeaderModel dxf_header_;
   Conversion conversion_;
   QString opened_file_name_;
   bool busy_ = false;

@@ -63,13 +63,13 @@ void initialiseApplication(QApplication& app) {
 }
 
 Program::Program(SettingsStorage& storage, const QString& program_folder) {
-  main_window_ = std::make_unique<MainWindow>(storage, program_folder);
+  main_window_ = std::make_unique<MainWindow>(storage, program_folder, dxfHeaderPlaces(program_folder));
   progress_dialog_ = std::make_unique<ProgressDialog>();
   const ConversionSettings& settings = main_window_->settings();
   scale_calculator_ = std::make_unique<ScaleCalculatorDialog>(QString::fromStdString(settings.SCALE),
                                                               QString::fromStdString(settings.DPI));
   saving_dialog_ = std::make_unique<SavingDialog>();
-  settings_dialog_ = std::make_unique<SettingsDialog>(dxfHeaderPlaces(program_folder));
+  settings_dialog_ = std::make_unique<SettingsDialog>(main_window_->dxfHeader());
   version_dialog_ = std::make_unique<VersionDialog>();
   main_window_->attachDialogs(progress_dialog_.get(), scale_calculator_.get(), saving_dialog_.get(),
                               settings_dialog_.get(), version_dialog_.get());

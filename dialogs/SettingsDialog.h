@@ -40,7 +40,7 @@ class SettingsDialog : public QDialog {
   // dialog (OK would otherwise replace the file with an empty box).
   void edit(ConversionSettings& settings);
 
-  // The fill and copy-back steps on their own.
+  // Fill and copy-back without showing the dialog (for the screenshots).
   void fill(const ConversionSettings& settings);
   void copyBack(ConversionSettings& settings) const;
   // Rereads the template file into the model and shows it in the box.

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <filesystem>
 #include <limits>
 #include <stdexcept>
 #include <string>

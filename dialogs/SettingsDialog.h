@@ -16,7 +16,6 @@
 #include <QSlider>
 #include <QTabWidget>
 
-#include <filesystem>
 #include <span>
 #include <variant>
 
@@ -75,31 +74,37 @@ class SettingsDialog : public QDialog {
   ConversionSettings* target_ = nullptr;
 
   QTabWidget* pages_;
+  // 座標: the coordinate text.
   RadioGroup* separator_group_;
   RadioGroup* text_decimals_group_;
   RadioGroup* extension_group_;
-  QComboBox* jwc_short_layer_list_;
+  // JWC: where lines go, and the two layer options (short lines to a layer of
+  // their own; horizontal, vertical and oblique lines each to theirs).
   QComboBox* jwc_group_list_;
   QComboBox* jwc_layer_list_;
   QComboBox* jwc_colour_list_;
   QComboBox* jwc_line_type_list_;
+  QCheckBox* jwc_short_lines_check_;
+  SpinEdit* jwc_short_length_spin_;
+  QComboBox* jwc_short_layer_list_;
+  QCheckBox* jwc_by_direction_check_;
   QComboBox* jwc_horizontal_layer_list_;
   QComboBox* jwc_vertical_layer_list_;
   QComboBox* jwc_oblique_layer_list_;
-  QComboBox* dxf_decimals_list_;
-  QCheckBox* special_check_;
-  QCheckBox* jwc_by_direction_check_;
-  QCheckBox* jwc_short_lines_check_;
-  QCheckBox* dxf_short_lines_check_;
-  QCheckBox* dxf_by_direction_check_;
-  SpinEdit* jwc_short_length_spin_;
-  SpinEdit* dxf_short_length_spin_;
+  // DXF: the header template's text, the decimals and the same two options.
   QPlainTextEdit* header_edit_;
+  QComboBox* dxf_decimals_list_;
+  QCheckBox* dxf_short_lines_check_;
+  SpinEdit* dxf_short_length_spin_;
+  QCheckBox* dxf_by_direction_check_;
+  // その他: special mode and its merging strength in tenths.
+  QCheckBox* special_check_;
   QSlider* strength_slider_;
   QLabel* strength_label_;
-  RadioGroup* threshold_group_;  // the threshold rule, in ThresholdRule order
-  SpinEdit* grey_level_spin_;      // its grey level
-  SpinEdit* speck_spin_;      // the largest speck
+  // スキャン: how ink is told from paper, and the largest speck removed.
+  RadioGroup* threshold_group_;  // in ThresholdRule order
+  SpinEdit* grey_level_spin_;
+  SpinEdit* speck_spin_;
 };
 
 }  // namespace vp::gui

@@ -106,18 +106,18 @@ SettingsDialog::SettingsDialog(DxfHeaderModel& header, QWidget* parent) : QDialo
 
 void SettingsDialog::buildCoordinateTab(QWidget* page) {
   separator_group_ = place(new RadioGroup(QStringLiteral("　仕切文字　"),
-                                     {QStringLiteral("半角スペース"), QStringLiteral("カンマ（，)"),
-                                      QStringLiteral("マイナス（－）"),
-                                      QStringLiteral("スラッシュ（／）")},
-                                     page),
-                      "RadioGroup1", 8, 8, 137, 120);
+                                          {QStringLiteral("半角スペース"), QStringLiteral("カンマ（，)"),
+                                           QStringLiteral("マイナス（－）"),
+                                           QStringLiteral("スラッシュ（／）")},
+                                          page),
+                           "RadioGroup1", 8, 8, 137, 120);
   text_decimals_group_ = place(new RadioGroup(QStringLiteral("　小数点以下精度　"), kPrecisions, page),
-                      "RadioGroup2", 153, 8, 137, 164);
+                               "RadioGroup2", 153, 8, 137, 164);
   extension_group_ = place(new RadioGroup(QStringLiteral("　拡張子　"),
-                                     {QStringLiteral("TXT"), QStringLiteral("TEXT"),
-                                      QStringLiteral("CSV")},
-                                     page),
-                      "RadioGroup3", 298, 8, 129, 98);
+                                          {QStringLiteral("TXT"), QStringLiteral("TEXT"),
+                                           QStringLiteral("CSV")},
+                                          page),
+                           "RadioGroup3", 298, 8, 129, 98);
 }
 
 void SettingsDialog::buildJwcTab(QWidget* page) {
@@ -128,23 +128,23 @@ void SettingsDialog::buildJwcTab(QWidget* page) {
   jwc_layer_list_ = makeList(basic, "ComboBox3", kHexDigits, 138, 26, 52);
   makeLabel(basic, "Label3", QStringLiteral("線色"), 200, 29);
   jwc_colour_list_ = makeList(basic, "ComboBox4",
-                       {QStringLiteral("水"), QStringLiteral("白"), QStringLiteral("緑"),
-                        QStringLiteral("黄"), QStringLiteral("紫"), QStringLiteral("青")},
-                       228, 26, 52);
+                              {QStringLiteral("水"), QStringLiteral("白"), QStringLiteral("緑"),
+                               QStringLiteral("黄"), QStringLiteral("紫"), QStringLiteral("青")},
+                              228, 26, 52);
   makeLabel(basic, "Label4", QStringLiteral("線種"), 290, 29);
   jwc_line_type_list_ = makeList(basic, "ComboBox5",
-                       {QStringLiteral("実線"), QStringLiteral("点線１"), QStringLiteral("点線２"),
-                        QStringLiteral("点線３"), QStringLiteral("一点鎖線１"),
-                        QStringLiteral("一点鎖線２"), QStringLiteral("二点鎖線１"),
-                        QStringLiteral("二点鎖線２"), QStringLiteral("補助線")},
-                       318, 26, 96);
+                                 {QStringLiteral("実線"), QStringLiteral("点線１"), QStringLiteral("点線２"),
+                                  QStringLiteral("点線３"), QStringLiteral("一点鎖線１"),
+                                  QStringLiteral("一点鎖線２"), QStringLiteral("二点鎖線１"),
+                                  QStringLiteral("二点鎖線２"), QStringLiteral("補助線")},
+                                 318, 26, 96);
   makeLabel(basic, "Label13", QStringLiteral("※縦横斜めを分けた場合このﾚｲﾔｰ設定は無効になります。"),
             10, 56);
 
   auto* options =
       place(new QGroupBox(QStringLiteral(" ｵﾌﾟｼｮﾝ　"), page), "GroupBox3", 8, 90, 425, 142);
   jwc_short_lines_check_ = place(new QCheckBox(QStringLiteral("所定長さ以下の線の処理（優先）"), options),
-                    "CheckBox3", 10, 26, 300, 20);
+                                 "CheckBox3", 10, 26, 300, 20);
   jwc_short_length_spin_ = place(new SpinEdit(options), "SpinEdit1", 30, 50, 60, 22);
   jwc_short_length_spin_->setRange(0, 1000);
   jwc_short_length_spin_->setTypingAllowed(false);
@@ -154,7 +154,7 @@ void SettingsDialog::buildJwcTab(QWidget* page) {
   makeLabel(options, "Label7", QStringLiteral("に移動する。"), 322, 53);
 
   jwc_by_direction_check_ = place(new QCheckBox(QStringLiteral("縦横斜めをﾚｲﾔｰ分けする"), options), "CheckBox2",
-                    10, 84, 300, 20);
+                                  10, 84, 300, 20);
   makeLabel(options, "Label8", QStringLiteral("横"), 30, 111);
   jwc_horizontal_layer_list_ = makeList(options, "ComboBox6", kHexDigits, 46, 108, 52);
   makeLabel(options, "Label11", QStringLiteral("縦"), 116, 111);
@@ -215,13 +215,13 @@ void SettingsDialog::buildOtherTab(QWidget* page) {
 void SettingsDialog::buildScanTab(QWidget* page) {
   // Items in ThresholdRule order: the index is the stored ScanThreshold.
   threshold_group_ = place(new RadioGroup(QStringLiteral(" いんくのみわけかた "),
-                                     {QStringLiteral("ふぁいるしだい（JPEGはおまかせ）"),
-                                      QStringLiteral("いちばん黒い色だけ（nearest-black）"),
-                                      QStringLiteral("おまかせ（auto）"), QStringLiteral("ぜんたいで（otsu）"),
-                                      QStringLiteral("ばしょごと（adaptive）"),
-                                      QStringLiteral("このこさより黒い：")},
-                                     page),
-                      "RadioGroup4", 8, 4, 257, 164);
+                                          {QStringLiteral("ふぁいるしだい（JPEGはおまかせ）"),
+                                           QStringLiteral("いちばん黒い色だけ（nearest-black）"),
+                                           QStringLiteral("おまかせ（auto）"), QStringLiteral("ぜんたいで（otsu）"),
+                                           QStringLiteral("ばしょごと（adaptive）"),
+                                           QStringLiteral("このこさより黒い：")},
+                                          page),
+                           "RadioGroup4", 8, 4, 257, 164);
   grey_level_spin_ = place(new SpinEdit(threshold_group_), "SpinEdit3", 140, 134, 50, 22);
   grey_level_spin_->setRange(1, 255);
   makeLabel(threshold_group_, "Label22", QStringLiteral("（1～255）"), 194, 137);

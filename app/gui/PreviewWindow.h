@@ -154,8 +154,8 @@ class PreviewWindow : public QWidget {
   void magnificationPicked(const QString& text);
 
  public slots:
-  void fitClicked();     // ぜんたい: fit to the window
-  void pickClicked();     // ２点でばいりつ: start or stop picking
+  void fitClicked();         // ぜんたい: fit to the window
+  void pickClicked();        // ２点でばいりつ: start or stop picking
   void backgroundChanged();  // the picture under the lines
   void canvasClicked(QPointF at);
 

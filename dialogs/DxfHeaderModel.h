@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <filesystem>
+#include <utility>
 
 #include "dialogs/HeaderTemplateText.h"
 #include "export/dxf_header.h"

@@ -51,8 +51,9 @@ QString headerToText(const DxfHeaderTemplate& header, HeaderEncoding encoding) {
   return QString::fromLatin1(view);
 }
 
-DxfHeaderTemplate headerFromText(const QString& text, HeaderEncoding encoding) {
+DxfHeaderTemplate headerFromText(const QString& text, HeaderEncoding encoding, HeaderEncoding* used) {
   QByteArray bytes;
+  if (used != nullptr) *used = encoding;
   if (encoding != HeaderEncoding::Utf8) {
     QStringEncoder encoder(encoding == HeaderEncoding::ShiftJis ? kShiftJis : "ISO-8859-1");
     if (encoder.isValid()) {
@@ -61,6 +62,7 @@ DxfHeaderTemplate headerFromText(const QString& text, HeaderEncoding encoding) {
       else return DxfHeaderTemplate::from_bytes(std::string_view(bytes.constData(), bytes.size()));
     }
   }
+  if (used != nullptr) *used = HeaderEncoding::Utf8;
   bytes = text.toUtf8();
   return DxfHeaderTemplate::from_bytes(std::string_view(bytes.constData(), bytes.size()));
 }

@@ -21,6 +21,8 @@ enum class HeaderEncoding { Utf8, ShiftJis, Latin1 };
 
 HeaderEncoding detectHeaderEncoding(const DxfHeaderTemplate& header);
 QString headerToText(const DxfHeaderTemplate& header, HeaderEncoding encoding);
-DxfHeaderTemplate headerFromText(const QString& text, HeaderEncoding encoding);
+// `used`, when given, receives the encoding the bytes were made in: `encoding`,
+// or UTF-8 when the text does not fit it.
+DxfHeaderTemplate headerFromText(const QString& text, HeaderEncoding encoding, HeaderEncoding* used = nullptr);
 
 }  // namespace vp::gui

@@ -24,10 +24,10 @@ ScaleCalculatorDialog::ScaleCalculatorDialog(const QString& scale, const QString
   makeWrappedLabel(this, "Label2", QStringLiteral("スキャナで詠み込んだ図面のスケール"),
                    QRect(8, 16, 103, 24));
   makeLabel(this, "Label5", QStringLiteral("1/"), 144, 20);
-  Edit1 = place(new QLineEdit(QStringLiteral("100"), this), "Edit1", 160, 16, 65, 20);
+  scale_edit_ = place(new QLineEdit(QStringLiteral("100"), this), "Edit1", 160, 16, 65, 20);
   makeWrappedLabel(this, "Label3", QStringLiteral("スキャナの読みとり解像度"),
                    QRect(8, 56, 98, 24));
-  Edit2 = place(new QLineEdit(QStringLiteral("100"), this), "Edit2", 160, 56, 65, 20);
+  dpi_edit_ = place(new QLineEdit(QStringLiteral("100"), this), "Edit2", 160, 56, 65, 20);
   makeLabel(this, "Label6", QStringLiteral("dpi"), 232, 60);
 
   auto* bevel = place(new QFrame(this), "Bevel1", 8, 96, 249, 9);
@@ -35,37 +35,37 @@ ScaleCalculatorDialog::ScaleCalculatorDialog(const QString& scale, const QString
   bevel->setFrameShadow(QFrame::Sunken);
 
   makeLabel(this, "Label4", QStringLiteral("倍　率"), 8, 112);
-  Label1 = makeRightAlignedLabel(this, "Label1", QStringLiteral("Label1"), 225, 112);
+  result_label_ = makeRightAlignedLabel(this, "Label1", QStringLiteral("Label1"), 225, 112);
 
   auto* ok = makeButton(this, "Button1", QStringLiteral("OK"), QRect(96, 136, 75, 25));
   auto* cancel = makeButton(this, "Button2", QStringLiteral("中止"), QRect(184, 136, 75, 25));
-  connect(ok, &QPushButton::clicked, this, &ScaleCalculatorDialog::Button1Click);
-  connect(cancel, &QPushButton::clicked, this, &ScaleCalculatorDialog::Button2Click);
-  connect(Edit1, &QLineEdit::textChanged, this, &ScaleCalculatorDialog::Edit1Change);
-  connect(Edit2, &QLineEdit::textChanged, this, &ScaleCalculatorDialog::Edit1Change);
-  setTabOrder(Edit1, Edit2);
-  setTabOrder(Edit2, ok);
+  connect(ok, &QPushButton::clicked, this, &ScaleCalculatorDialog::okClicked);
+  connect(cancel, &QPushButton::clicked, this, &ScaleCalculatorDialog::cancelClicked);
+  connect(scale_edit_, &QLineEdit::textChanged, this, &ScaleCalculatorDialog::recompute);
+  connect(dpi_edit_, &QLineEdit::textChanged, this, &ScaleCalculatorDialog::recompute);
+  setTabOrder(scale_edit_, dpi_edit_);
+  setTabOrder(dpi_edit_, ok);
   setTabOrder(ok, cancel);
 
-  // FormCreate. Edit1 first: while it recomputes, Edit2 still holds "100".
+  // The scale first: while it recomputes, the resolution box still holds "100".
   centreOnScreen(this);
-  Edit1->setText(scale);
-  Edit2->setText(dpi);
+  scale_edit_->setText(scale);
+  dpi_edit_->setText(dpi);
 }
 
-void ScaleCalculatorDialog::Edit1Change() {
-  if (const std::optional<QString> result = scaleResultText(Edit1->text(), Edit2->text())) {
-    setLabelText(Label1, *result);
+void ScaleCalculatorDialog::recompute() {
+  if (const std::optional<QString> result = scaleResultText(scale_edit_->text(), dpi_edit_->text())) {
+    setLabelText(result_label_, *result);
   }
 }
 
 void ScaleCalculatorDialog::showEvent(QShowEvent* event) {
-  Edit1Change();  // FormShow
+  recompute();  // the boxes may have been edited since the last showing
   QDialog::showEvent(event);
 }
 
-void ScaleCalculatorDialog::Button1Click() { accept(); }
+void ScaleCalculatorDialog::okClicked() { accept(); }
 
-void ScaleCalculatorDialog::Button2Click() { reject(); }
+void ScaleCalculatorDialog::cancelClicked() { reject(); }
 
 }  // namespace vp::gui

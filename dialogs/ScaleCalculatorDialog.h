@@ -20,28 +20,28 @@ class ScaleCalculatorDialog : public QDialog {
   Q_OBJECT
 
  public:
-  // FormCreate: the boxes are filled from SCALE and DPI, in that order, each
+  // The boxes are filled from SCALE and DPI, in that order, each
   // fill recomputing the result.
   ScaleCalculatorDialog(const QString& scale, const QString& dpi, QWidget* parent = nullptr);
 
   // After OK: the result label's text for the magnification box, and the two
   // inputs for SCALE and DPI.
-  QString resultText() const { return Label1->text(); }
-  QString scaleText() const { return Edit1->text(); }
-  QString dpiText() const { return Edit2->text(); }
+  QString resultText() const { return result_label_->text(); }
+  QString scaleText() const { return scale_edit_->text(); }
+  QString dpiText() const { return dpi_edit_->text(); }
 
  public slots:
-  void Edit1Change();
-  void Button1Click();
-  void Button2Click();
+  void recompute();
+  void okClicked();
+  void cancelClicked();
 
  protected:
   void showEvent(QShowEvent* event) override;
 
  private:
-  QLineEdit* Edit1;
-  QLineEdit* Edit2;
-  QLabel* Label1;
+  QLineEdit* scale_edit_;
+  QLineEdit* dpi_edit_;
+  QLabel* result_label_;
 };
 
 }  // namespace vp::gui

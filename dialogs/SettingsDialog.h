@@ -3,8 +3,9 @@
 // paper, and the largest speck removed), and the DXF header template file.
 //
 // edit() fills every control from the settings and the template file, then
-// shows the dialog modally. OK copies every control back into those settings
-// and writes the box's lines to the template file; "中止" changes nothing.
+// shows the dialog modally. OK copies every control back into those settings,
+// and the box's text into the header template and its file; "中止" changes
+// neither.
 #pragma once
 
 #include <QCheckBox>
@@ -15,11 +16,12 @@
 #include <QSlider>
 #include <QTabWidget>
 
-#include <filesystem>
+#include <span>
+#include <variant>
 
 #include "core/conversion_settings.h"
 #include "dialogs/Controls.h"
-#include "dialogs/HeaderTemplateText.h"
+#include "dialogs/DxfHeaderModel.h"
 #include "export/dxf_header.h"
 
 namespace vp::gui {
@@ -28,35 +30,25 @@ class SettingsDialog : public QDialog {
   Q_OBJECT
 
  public:
-  // `places`: where the template file is looked for, the user's own copy
-  // first; OK writes over the one found, or the user's own when that fails.
-  explicit SettingsDialog(DxfHeaderPlaces places, QWidget* parent = nullptr);
-  // A single template file, read and written in place.
-  explicit SettingsDialog(std::filesystem::path header_path, QWidget* parent = nullptr)
-      : SettingsDialog(DxfHeaderPlaces{std::move(header_path), {}}, parent) {}
+  // `header`: the template the box edits, the main window's; OK writes the
+  // box back into it and into its file.
+  explicit SettingsDialog(DxfHeaderModel& header, QWidget* parent = nullptr);
 
-  // N3Click: fill, then show modally; OK writes into `settings`. When the
+  // Fills, then shows modally; OK writes into `settings`. When the
   // template file is there but cannot be read, says so and does not show the
   // dialog (OK would otherwise replace the file with an empty box).
   void edit(ConversionSettings& settings);
 
-  // The fill and copy-back steps on their own.
+  // Fill and copy-back without showing the dialog (for the screenshots).
   void fill(const ConversionSettings& settings);
   void copyBack(ConversionSettings& settings) const;
-  // Clears the box and loads the template file into it when the file is there.
+  // Rereads the template file into the model and shows it in the box.
   DxfHeaderLoadResult loadHeaderFile();
 
-  // The box's lines: the header template the DXF writer starts from.
-  DxfHeaderTemplate headerTemplate() const;
-  void setHeaderTemplate(const DxfHeaderTemplate& header);
-
-  // The template file in use: the first of the places where one is.
-  std::filesystem::path headerPath() const { return find_dxf_header(header_places_); }
-
  public slots:
-  void Button1Click();
-  void Button2Click();
-  void TrackBar1Change(int position);
+  void okClicked();
+  void cancelClicked();
+  void showStrength(int position);
 
  private:
   void buildCoordinateTab(QWidget* page);
@@ -67,36 +59,52 @@ class SettingsDialog : public QDialog {
   // The grey level can be typed only while "a level" is the rule.
   void updateLevelEnabled();
 
-  DxfHeaderPlaces header_places_;
-  HeaderEncoding header_encoding_ = HeaderEncoding::Utf8;
+  // A control that edits a setting, by the kind of value it holds: an index
+  // (radio group, drop-down list), a 1 off / 2 on flag (check box), a number
+  // (spin box), or tenths of a real (track bar).
+  using Control = std::variant<RadioGroup* SettingsDialog::*, QComboBox* SettingsDialog::*,
+                               QCheckBox* SettingsDialog::*, SpinEdit* SettingsDialog::*,
+                               QSlider* SettingsDialog::*>;
+  struct Binding;
+  static std::span<const Binding> bindings();
+  void showSetting(const Binding& binding, const ConversionSettings& settings);
+  void takeSetting(const Binding& binding, ConversionSettings& settings) const;
+
+  DxfHeaderModel& header_;
   ConversionSettings* target_ = nullptr;
 
-  QTabWidget* PageControl1;
-  RadioGroup* RadioGroup1;
-  RadioGroup* RadioGroup2;
-  RadioGroup* RadioGroup3;
-  QComboBox* ComboBox1;
-  QComboBox* ComboBox2;
-  QComboBox* ComboBox3;
-  QComboBox* ComboBox4;
-  QComboBox* ComboBox5;
-  QComboBox* ComboBox6;
-  QComboBox* ComboBox7;
-  QComboBox* ComboBox8;
-  QComboBox* ComboBox9;
-  QCheckBox* CheckBox1;
-  QCheckBox* CheckBox2;
-  QCheckBox* CheckBox3;
-  QCheckBox* CheckBox4;
-  QCheckBox* CheckBox5;
-  SpinEdit* SpinEdit1;
-  SpinEdit* SpinEdit2;
-  QPlainTextEdit* Memo1;
-  QSlider* TrackBar1;
-  QLabel* Label10;
-  RadioGroup* RadioGroup4;  // the threshold rule, in ThresholdRule order
-  SpinEdit* SpinEdit3;      // its grey level
-  SpinEdit* SpinEdit4;      // the largest speck
+  QTabWidget* pages_;
+  // 座標: the coordinate text.
+  RadioGroup* separator_group_;
+  RadioGroup* text_decimals_group_;
+  RadioGroup* extension_group_;
+  // JWC: where lines go, and the two layer options (short lines to a layer of
+  // their own; horizontal, vertical and oblique lines each to theirs).
+  QComboBox* jwc_group_list_;
+  QComboBox* jwc_layer_list_;
+  QComboBox* jwc_colour_list_;
+  QComboBox* jwc_line_type_list_;
+  QCheckBox* jwc_short_lines_check_;
+  SpinEdit* jwc_short_length_spin_;
+  QComboBox* jwc_short_layer_list_;
+  QCheckBox* jwc_by_direction_check_;
+  QComboBox* jwc_horizontal_layer_list_;
+  QComboBox* jwc_vertical_layer_list_;
+  QComboBox* jwc_oblique_layer_list_;
+  // DXF: the header template's text, the decimals and the same two options.
+  QPlainTextEdit* header_edit_;
+  QComboBox* dxf_decimals_list_;
+  QCheckBox* dxf_short_lines_check_;
+  SpinEdit* dxf_short_length_spin_;
+  QCheckBox* dxf_by_direction_check_;
+  // その他: special mode and its merging strength in tenths.
+  QCheckBox* special_check_;
+  QSlider* strength_slider_;
+  QLabel* strength_label_;
+  // スキャン: how ink is told from paper, and the largest speck removed.
+  RadioGroup* threshold_group_;  // in ThresholdRule order
+  SpinEdit* grey_level_spin_;
+  SpinEdit* speck_spin_;
 };
 
 }  // namespace vp::gui

@@ -37,10 +37,10 @@ VersionDialog::VersionDialog(QWidget* parent) : QDialog(parent) {
 
   auto* close = makeButton(this, "Button1", QStringLiteral("とじる"), QRect(120, 144, 61, 25));
   close->setDefault(true);
-  connect(close, &QPushButton::clicked, this, &VersionDialog::Button1Click);
+  connect(close, &QPushButton::clicked, this, &VersionDialog::closeClicked);
   centreOnScreen(this);
 }
 
-void VersionDialog::Button1Click() { accept(); }
+void VersionDialog::closeClicked() { accept(); }
 
 }  // namespace vp::gui

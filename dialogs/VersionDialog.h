@@ -13,7 +13,7 @@ class VersionDialog : public QDialog {
   explicit VersionDialog(QWidget* parent = nullptr);
 
  public slots:
-  void Button1Click();
+  void closeClicked();
 };
 
 }  // namespace vp::gui

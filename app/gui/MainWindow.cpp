@@ -42,8 +42,13 @@ std::filesystem::path fsPath(const QString& path) {
 
 }  // namespace
 
-MainWindow::MainWindow(SettingsStorage& storage, const QString& program_folder, QWidget* parent)
-    : QMainWindow(parent), storage_(storage), program_folder_(program_folder), conversion_(any_image_reader_factory()) {
+MainWindow::MainWindow(SettingsStorage& storage, const QString& program_folder, DxfHeaderPlaces header_places,
+                       QWidget* parent)
+    : QMainWindow(parent),
+      storage_(storage),
+      program_folder_(program_folder),
+      dxf_header_(std::move(header_places)),
+      conversion_(any_image_reader_factory()) {
   setObjectName(QStringLiteral("TForm1"));
   setWindowTitle(QStringLiteral("Velorin Pelkin Ⅱ"));
   setWindowIcon(windowIcon());
@@ -53,28 +58,28 @@ MainWindow::MainWindow(SettingsStorage& storage, const QString& program_folder, 
   setWindowFlags(windowFlags() | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                  Qt::WindowMinimizeButtonHint);
 
-  OpenDialog1 = new QFileDialog(this);
-  OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
-  OpenDialog1->setOption(QFileDialog::DontUseNativeDialog);
-  OpenDialog1->setOption(QFileDialog::HideNameFilterDetails);
-  OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
-  OpenDialog1->setFileMode(QFileDialog::ExistingFile);
-  OpenDialog1->setNameFilters(openFilters());
-  fitFileColumns(OpenDialog1);
-  SaveDialog1 = new SaveFileDialog(this);
+  open_dialog_ = new QFileDialog(this);
+  open_dialog_->setObjectName(QStringLiteral("OpenDialog1"));
+  open_dialog_->setOption(QFileDialog::DontUseNativeDialog);
+  open_dialog_->setOption(QFileDialog::HideNameFilterDetails);
+  open_dialog_->setAcceptMode(QFileDialog::AcceptOpen);
+  open_dialog_->setFileMode(QFileDialog::ExistingFile);
+  open_dialog_->setNameFilters(openFilters());
+  fitFileColumns(open_dialog_);
+  save_dialog_ = new SaveFileDialog(this);
   // A child window: disabled with the main window while a conversion or a save runs.
-  Form7 = new PreviewWindow(this);
-  connect(Form7, &PreviewWindow::magnificationPicked, this, [this](const QString& text) {
-    if (!busy_) Edit1->setText(text);
+  preview_ = new PreviewWindow(this);
+  connect(preview_, &PreviewWindow::magnificationPicked, this, [this](const QString& text) {
+    if (!busy_) magnification_edit_->setText(text);
   });
   conversion_.set_reader_factory(ink_copy_.wrap(any_image_reader_factory()));
   conversion_.set_ink_observer(ink_copy_.inkObserver());
 
-  // FormCreate. The LineData storage exists already (the conversion made it).
+  // The LineData storage exists already (the conversion made it).
   settings_ = load_settings_checked(storage_, program_folder_.toStdString());
   move(settings_.Left, settings_.Top);
-  SpinEdit1->setValue(clamp_pass_count(settings_.Loop));
-  Edit1->setText(QString::fromStdString(settings_.Rate));
+  passes_spin_->setValue(clamp_pass_count(settings_.Loop));
+  magnification_edit_->setText(QString::fromStdString(settings_.Rate));
 }
 
 MainWindow::~MainWindow() = default;
@@ -99,38 +104,38 @@ void MainWindow::buildControls() {
     place(new QLabel(client), d.name, d.left, d.top, 48, 48)->setPixmap(drawPicture(d.picture));
   }
 
-  auto* button1 = makeButton(client, "Button1", QStringLiteral("ふぁいるをひらく"), QRect(64, 32, 97, 33));
-  Label6 = makeWrappedLabel(client, "Label6", QStringLiteral("VelorinPelkinⅡ"), QRect(180, 56, 133, 69));
-  Label6->setAlignment(Qt::AlignCenter);
-  Label6->setAutoFillBackground(true);
-  QPalette white = Label6->palette();
+  auto* open_button = makeButton(client, "Button1", QStringLiteral("ふぁいるをひらく"), QRect(64, 32, 97, 33));
+  outcome_label_ = makeWrappedLabel(client, "Label6", QStringLiteral("VelorinPelkinⅡ"), QRect(180, 56, 133, 69));
+  outcome_label_->setAlignment(Qt::AlignCenter);
+  outcome_label_->setAutoFillBackground(true);
+  QPalette white = outcome_label_->palette();
   white.setColor(QPalette::Window, Qt::white);
-  Label6->setPalette(white);
+  outcome_label_->setPalette(white);
 
-  Edit1 = place(new QLineEdit(client), "Edit1", 64, 100, 93, 20);
-  connect(Edit1, &QLineEdit::textChanged, this, &MainWindow::Edit1Change);
-  Label6->installEventFilter(this);
-  auto* button4 = makeButton(client, "Button4", QStringLiteral("けいさん"), QRect(92, 124, 65, 21));
-  Button3 = makeButton(client, "Button3", QStringLiteral("でーたのほぞん"), QRect(64, 172, 97, 33));
-  Button3->setEnabled(false);
+  magnification_edit_ = place(new QLineEdit(client), "Edit1", 64, 100, 93, 20);
+  connect(magnification_edit_, &QLineEdit::textChanged, this, &MainWindow::magnificationChanged);
+  outcome_label_->installEventFilter(this);
+  auto* calculator_button = makeButton(client, "Button4", QStringLiteral("けいさん"), QRect(92, 124, 65, 21));
+  save_button_ = makeButton(client, "Button3", QStringLiteral("でーたのほぞん"), QRect(64, 172, 97, 33));
+  save_button_->setEnabled(false);
   makeLabel(client, "Label5", QStringLiteral("バナナの本数"), 184, 196);
-  SpinEdit1 = place(new SpinEdit(client), "SpinEdit1", 260, 192, 45, 21);
-  SpinEdit1->setRange(1, 100);
+  passes_spin_ = place(new SpinEdit(client), "SpinEdit1", 260, 192, 45, 21);
+  passes_spin_->setRange(1, 100);
 
-  StatusBar1 = place(new QStatusBar(client), "StatusBar1", 0, 225, kClientWidth, 19);
-  StatusBar1->setSizeGripEnabled(false);
+  status_bar_ = place(new QStatusBar(client), "StatusBar1", 0, 225, kClientWidth, 19);
+  status_bar_->setSizeGripEnabled(false);
   // One simple panel. Placed by hand: the bar's own layout would leave the
   // text less than a line's height.
-  StatusText = place(new QLabel(kFileNameCaption, StatusBar1), "SimpleText", 3, 1, kClientWidth - 6, 18);
-  StatusText->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  status_text_ = place(new QLabel(kFileNameCaption, status_bar_), "SimpleText", 3, 1, kClientWidth - 6, 18);
+  status_text_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
-  connect(button1, &QPushButton::clicked, this, &MainWindow::Button1Click);
-  connect(Button3, &QPushButton::clicked, this, &MainWindow::Button3Click);
-  connect(button4, &QPushButton::clicked, this, &MainWindow::Button4Click);
-  setTabOrder(button1, SpinEdit1);
-  setTabOrder(SpinEdit1, Button3);
-  setTabOrder(Button3, button4);
-  setTabOrder(button4, Edit1);
+  connect(open_button, &QPushButton::clicked, this, &MainWindow::openCommand);
+  connect(save_button_, &QPushButton::clicked, this, &MainWindow::saveCommand);
+  connect(calculator_button, &QPushButton::clicked, this, &MainWindow::showScaleCalculator);
+  setTabOrder(open_button, passes_spin_);
+  setTabOrder(passes_spin_, save_button_);
+  setTabOrder(save_button_, calculator_button);
+  setTabOrder(calculator_button, magnification_edit_);
 }
 
 void MainWindow::buildMenu() {
@@ -143,68 +148,68 @@ void MainWindow::buildMenu() {
     action->setObjectName(QString::fromLatin1(name));
     return action;
   };
-  item(file, "Open1", QStringLiteral("ひらく&O)"), &MainWindow::Button1Click);
-  item(file, "T1", QStringLiteral("ばいりつ(&R)"), &MainWindow::Button4Click);
-  Save1 = item(file, "Save1", QStringLiteral("ほぞん(&S)"), &MainWindow::Button3Click);
-  Save1->setEnabled(false);
-  Preview1 = item(file, "Preview1", QStringLiteral("ぷれびゅー(&P)"), &MainWindow::Preview1Click);
-  Preview1->setEnabled(false);
+  item(file, "Open1", QStringLiteral("ひらく&O)"), &MainWindow::openCommand);
+  item(file, "T1", QStringLiteral("ばいりつ(&R)"), &MainWindow::showScaleCalculator);
+  save_action_ = item(file, "Save1", QStringLiteral("ほぞん(&S)"), &MainWindow::saveCommand);
+  save_action_->setEnabled(false);
+  preview_action_ = item(file, "Preview1", QStringLiteral("ぷれびゅー(&P)"), &MainWindow::showPreview);
+  preview_action_->setEnabled(false);
   file->addSeparator()->setObjectName(QStringLiteral("N1"));
-  item(file, "Exit1", QStringLiteral("おわり(&X)"), &MainWindow::Exit1Click);
+  item(file, "Exit1", QStringLiteral("おわり(&X)"), &MainWindow::exitProgram);
 
   QAction* settings = bar->addAction(QStringLiteral("せってい(&S)"));
   settings->setObjectName(QStringLiteral("N3"));
-  connect(settings, &QAction::triggered, this, &MainWindow::N3Click);
+  connect(settings, &QAction::triggered, this, &MainWindow::showSettings);
 
   QMenu* help = bar->addMenu(QStringLiteral("へるぷ(&H)"));
   help->setObjectName(QStringLiteral("H1"));
-  item(help, "N2", QStringLiteral("ばーじょんじょうほう(&A)"), &MainWindow::N2Click);
+  item(help, "N2", QStringLiteral("ばーじょんじょうほう(&A)"), &MainWindow::showVersion);
 }
 
-void MainWindow::attachForms(ProgressDialog* form2, ScaleCalculatorDialog* form3,
-                             SavingDialog* form4, SettingsDialog* form5, VersionDialog* form6) {
-  Form2 = form2;
-  Form3 = form3;
-  Form4 = form4;
-  Form5 = form5;
-  Form6 = form6;
-  Form2->attach(this, &conversion_.CancelState);
-  Form4->attach(this);
+void MainWindow::attachDialogs(ProgressDialog* progress, ScaleCalculatorDialog* scale_calculator,
+                               SavingDialog* saving, SettingsDialog* settings_dialog, VersionDialog* version) {
+  progress_dialog_ = progress;
+  scale_calculator_ = scale_calculator;
+  saving_dialog_ = saving;
+  settings_dialog_ = settings_dialog;
+  version_dialog_ = version;
+  progress_dialog_->attach(this, &conversion_.CancelState);
+  saving_dialog_->attach(this);
 }
 
-void MainWindow::setStatus(const QString& text) { setElidedText(StatusText, text); }
+void MainWindow::setStatus(const QString& text) { setElidedText(status_text_, text); }
 
 void MainWindow::setSaveEnabled(bool enabled) {
-  Button3->setEnabled(enabled);
-  Save1->setEnabled(enabled);
-  Preview1->setEnabled(enabled);
+  save_button_->setEnabled(enabled);
+  save_action_->setEnabled(enabled);
+  preview_action_->setEnabled(enabled);
 }
 
 // --- The open command ------------------------------------------------------
 
-void MainWindow::Button1Click() {
-  if (busy_ || Form2 == nullptr) return;
-  OpenDialog1->setDirectory(QString::fromStdString(settings_.OpenDir));
-  if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty()) return;
-  convert(OpenDialog1->selectedFiles().constFirst(), true);
+void MainWindow::openCommand() {
+  if (busy_ || progress_dialog_ == nullptr) return;
+  open_dialog_->setDirectory(QString::fromStdString(settings_.OpenDir));
+  if (open_dialog_->exec() != QDialog::Accepted || open_dialog_->selectedFiles().isEmpty()) return;
+  convert(open_dialog_->selectedFiles().constFirst(), true);
 }
 
 void MainWindow::convert(const QString& path, bool announce) {
-  if (busy_ || Form2 == nullptr) return;
+  if (busy_ || progress_dialog_ == nullptr) return;
   setStatus(kFileNameCaption + QFileInfo(path).fileName());
   // What the preview shows comes from the table and the grid that the
   // conversion is about to replace: it lets go of them first.
-  const bool previewOpen = Form7->isVisible();
-  Form7->hide();
-  Form7->clearDrawing();
+  const bool previewOpen = preview_->isVisible();
+  preview_->hide();
+  preview_->clearDrawing();
   loaded_ink_.reset();
   cleaned_ink_.reset();
   ink_copy_.clear();
 
-  const int passes = SpinEdit1->currentValue();
-  SpinEdit1->setValue(passes);
+  const int passes = passes_spin_->currentValue();
+  passes_spin_->setValue(passes);
   busy_ = true;
-  conversion_.ChangeImage(localPath(path), passes, *Form2, settings_);
+  conversion_.ChangeImage(localPath(path), passes, *progress_dialog_, settings_);
   busy_ = false;
   loaded_ink_ = ink_copy_.take();
   cleaned_ink_ = ink_copy_.takeInk();
@@ -214,7 +219,7 @@ void MainWindow::convert(const QString& path, bool announce) {
   }
   reportConversion(path, announce);
   if (announce && conversion_.CancelState == kNoFailure) adviseOnScan();
-  if (previewOpen && conversion_.CancelState == kNoFailure) Preview1Click();
+  if (previewOpen && conversion_.CancelState == kNoFailure) showPreview();
 }
 
 void MainWindow::reportConversion(const QString& path, bool announce) {
@@ -222,11 +227,11 @@ void MainWindow::reportConversion(const QString& path, bool announce) {
   if (code == kNoFailure) {
     const QFileInfo info(path);
     settings_.OpenDir = QDir::toNativeSeparators(info.absolutePath() + u'/').toStdString();
-    OpenedFileName = info.fileName();
-    Label6->setText(QString::number(conversion_.LineCount()) + qtext(messages::kLinesSuffix));
+    opened_file_name_ = info.fileName();
+    outcome_label_->setText(QString::number(conversion_.LineCount()) + qtext(messages::kLinesSuffix));
     setSaveEnabled(true);
     updateTrueSize();
-    if (announce) showPlainMessage(this, qtext(messages::kCompletedPrefix) + formatElapsed(Form2->elapsedMs()));
+    if (announce) showPlainMessage(this, qtext(messages::kCompletedPrefix) + formatElapsed(progress_dialog_->elapsedMs()));
     return;
   }
   setStatus(kFileNameCaption + u'-');
@@ -235,15 +240,15 @@ void MainWindow::reportConversion(const QString& path, bool announce) {
   std::string_view message;
   switch (code) {
     case kOutOfMemory:
-      Label6->setText(displayText(qtext(messages::kNoDataLabel)));
+      outcome_label_->setText(displayText(qtext(messages::kNoDataLabel)));
       message = messages::kOutOfMemory;
       break;
     case kUnreadable:
-      Label6->setText(displayText(qtext(messages::kBadImageLabel)));
+      outcome_label_->setText(displayText(qtext(messages::kBadImageLabel)));
       message = messages::kUnreadableImage;
       break;
     default:
-      Label6->setText(displayText(qtext(messages::kNoDataLabel)));
+      outcome_label_->setText(displayText(qtext(messages::kNoDataLabel)));
       message = messages::kCancelled;
       break;
   }
@@ -259,27 +264,27 @@ void MainWindow::adviseOnScan() {
 
 // --- The save command ------------------------------------------------------
 
-void MainWindow::Button3Click() {
-  if (busy_ || Form4 == nullptr || !Button3->isEnabled()) return;
+void MainWindow::saveCommand() {
+  if (busy_ || saving_dialog_ == nullptr || !save_button_->isEnabled()) return;
   // 1-2. Type, folder and the default name.
   // A SaveMode outside 1 to 3 leaves the type and the name as they were.
-  SaveDialog1->setFilterIndex(settings_.SaveMode);
-  SaveDialog1->setDirectory(QString::fromStdString(settings_.SaveDir));
+  save_dialog_->setFilterIndex(settings_.SaveMode);
+  save_dialog_->setDirectory(QString::fromStdString(settings_.SaveDir));
   if (const auto extension = default_extension(settings_.SaveMode, settings_.ZahyouExt)) {
-    SaveDialog1->selectFile(QString::fromStdString(
-        replace_extension(OpenedFileName.toStdString(), *extension)));
+    save_dialog_->selectFile(QString::fromStdString(
+        replace_extension(opened_file_name_.toStdString(), *extension)));
   }
   // 3.
-  if (SaveDialog1->exec() != QDialog::Accepted || SaveDialog1->selectedFiles().isEmpty()) return;
+  if (save_dialog_->exec() != QDialog::Accepted || save_dialog_->selectedFiles().isEmpty()) return;
   // 4. The chosen name with the type's extension.
-  const int index = SaveDialog1->filterIndex();
-  QString path = QDir::toNativeSeparators(SaveDialog1->selectedFiles().constFirst());
+  const int index = save_dialog_->filterIndex();
+  QString path = QDir::toNativeSeparators(save_dialog_->selectedFiles().constFirst());
   if (const auto extension = default_extension(index, settings_.ZahyouExt)) {
     path = QString::fromStdString(replace_extension(path.toStdString(), *extension));
   }
   // 5. Never over the image the lines came from (its folder is kept on success),
   // as the writer names the file.
-  const QString converted = QDir::fromNativeSeparators(QString::fromStdString(settings_.OpenDir)) + OpenedFileName;
+  const QString converted = QDir::fromNativeSeparators(QString::fromStdString(settings_.OpenDir)) + opened_file_name_;
   const auto written_extension = output_extension(index, settings_.ZahyouExt);
   const QString written = written_extension
                               ? QString::fromStdString(replace_extension(path.toStdString(), *written_extension))
@@ -287,7 +292,7 @@ void MainWindow::Button3Click() {
   if (namesSameFile(written, converted)) return showErrorBox(this, convertedImageMessage(written));
   if (fileExistsIgnoringCase(path) && !askWarningYesNo(this, overwriteQuestion(path))) return;
   // 6-7.
-  SaveDialog1->selectFile(path);
+  save_dialog_->selectFile(path);
   busy_ = true;
   const SaveResult result = runWriter(index, path);
   busy_ = false;
@@ -317,7 +322,7 @@ void MainWindow::Button3Click() {
 }
 
 SaveResult MainWindow::runWriter(int filter_index, const QString& path) {
-  const std::string magnification = Edit1->text().toStdString();
+  const std::string magnification = magnification_edit_->text().toStdString();
   const auto extension = output_extension(filter_index, settings_.ZahyouExt);
   const std::filesystem::path target =
       fsPath(extension ? QString::fromStdString(replace_extension(path.toStdString(), *extension))
@@ -326,25 +331,24 @@ SaveResult MainWindow::runWriter(int filter_index, const QString& path) {
   switch (filter_index) {
     case kSaveTypeText:
       return SaveTXT(target, TextSaveInput{magnification, conversion_.records(), s.ZahyouDiv, s.ZahyouReal},
-                     *Form4);
+                     *saving_dialog_);
     case kSaveTypeDxf: {
       const DxfOptions options{s.DxfReal, s.DxfOption1, s.DxfOption1_Len, s.DxfOption2};
-      DxfHeaderTemplate header = Form5->headerTemplate();
-      const DxfHeaderTemplate before = header;
+      DxfHeaderTemplate header = dxf_header_.header();
       const SaveResult result = SaveDXF(target, DxfSaveInput{magnification, conversion_.records(), options},
-                                        header, Form5->headerPath(), *Form4);
-      if (!(header == before)) Form5->setHeaderTemplate(header);
+                                        header, dxf_header_.path(), *saving_dialog_);
+      if (!(header == dxf_header_.header())) dxf_header_.setHeader(header);
       return result;
     }
     case kSaveTypeJwc: {
       const JwcOptions options{s.JwcGroupe,  s.JwcLayer,       s.JwcColor,       s.JwcType,
                                s.JwcOption1, s.JwcOption1_Len, s.JwcOption1_Lay, s.JwcOption2,
                                s.JwcOption2_X, s.JwcOption2_Y,  s.JwcOption2_R};
-      return SaveJWC(target, JwcSaveInput{magnification, conversion_.records(), options}, *Form4);
+      return SaveJWC(target, JwcSaveInput{magnification, conversion_.records(), options}, *saving_dialog_);
     }
     case kSaveTypeSvg: {
       const DxfOptions options{s.DxfReal, s.DxfOption1, s.DxfOption1_Len, s.DxfOption2};
-      return SaveSVG(target, SvgSaveInput{magnification, conversion_.records(), options}, *Form4);
+      return SaveSVG(target, SvgSaveInput{magnification, conversion_.records(), options}, *saving_dialog_);
     }
     default:
       return SaveResult{1, SaveFailure::Create, std::make_error_code(std::errc::invalid_argument)};
@@ -353,19 +357,19 @@ SaveResult MainWindow::runWriter(int filter_index, const QString& path) {
 
 // --- The other commands ----------------------------------------------------
 
-void MainWindow::Button4Click() {
-  if (busy_ || Form3 == nullptr) return;
-  if (Form3->exec() != QDialog::Accepted) return;
-  Edit1->setText(Form3->resultText());
-  settings_.SCALE = Form3->scaleText().toStdString();
-  settings_.DPI = Form3->dpiText().toStdString();
+void MainWindow::showScaleCalculator() {
+  if (busy_ || scale_calculator_ == nullptr) return;
+  if (scale_calculator_->exec() != QDialog::Accepted) return;
+  magnification_edit_->setText(scale_calculator_->resultText());
+  settings_.SCALE = scale_calculator_->scaleText().toStdString();
+  settings_.DPI = scale_calculator_->dpiText().toStdString();
 }
 
-void MainWindow::N3Click() {
-  if (busy_ || Form5 == nullptr) return;
-  Form5->edit(settings_);
+void MainWindow::showSettings() {
+  if (busy_ || settings_dialog_ == nullptr) return;
+  settings_dialog_->edit(settings_);
   // The layers and the decimals of the sizes follow the DXF settings.
-  Form7->setDxfOptions(dxfOptions());
+  preview_->setDxfOptions(dxfOptions());
   updateTrueSize();
 }
 
@@ -375,9 +379,9 @@ DxfOptions MainWindow::dxfOptions() const {
   return DxfOptions{settings_.DxfReal, settings_.DxfOption1, settings_.DxfOption1_Len, settings_.DxfOption2};
 }
 
-void MainWindow::Preview1Click() {
-  if (busy_ || !Preview1->isEnabled()) return;
-  if (!Form7->hasDrawing()) {
+void MainWindow::showPreview() {
+  if (busy_ || !preview_action_->isEnabled()) return;
+  if (!preview_->hasDrawing()) {
     PreviewWindow::Drawing drawing;
     try {
       drawing.records.assign(conversion_.records().begin(), conversion_.records().end());
@@ -394,60 +398,60 @@ void MainWindow::Preview1Click() {
     // clears the preview before it starts.
     const PixelGrid* grid = &conversion_.grid();
     drawing.thinned = [grid] { return planeOfGrid(*grid); };
-    Form7->setDxfOptions(dxfOptions());
-    Form7->setMagnificationText(Edit1->text());
-    Form7->setDrawing(std::move(drawing));
+    preview_->setDxfOptions(dxfOptions());
+    preview_->setMagnificationText(magnification_edit_->text());
+    preview_->setDrawing(std::move(drawing));
   }
-  Form7->show();
-  Form7->raise();
-  Form7->activateWindow();
+  preview_->show();
+  preview_->raise();
+  preview_->activateWindow();
 }
 
-void MainWindow::Label6DblClick() { Preview1Click(); }
+void MainWindow::outcomeDoubleClicked() { showPreview(); }
 
-void MainWindow::Edit1Change() { updateTrueSize(); }
+void MainWindow::magnificationChanged() { updateTrueSize(); }
 
 void MainWindow::updateTrueSize() {
-  if (!Save1->isEnabled()) {
-    Label6->setToolTip(QString());  // no conversion in hand
+  if (!save_action_->isEnabled()) {
+    outcome_label_->setToolTip(QString());  // no conversion in hand
     return;
   }
-  Label6->setToolTip(trueSizeText(conversion_.records(), Edit1->text(), settings_.DxfReal, true));
-  if (Form7 != nullptr) Form7->setMagnificationText(Edit1->text());
+  outcome_label_->setToolTip(trueSizeText(conversion_.records(), magnification_edit_->text(), settings_.DxfReal, true));
+  if (preview_ != nullptr) preview_->setMagnificationText(magnification_edit_->text());
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == Label6 && event->type() == QEvent::MouseButtonDblClick) {
-    Label6DblClick();
+  if (watched == outcome_label_ && event->type() == QEvent::MouseButtonDblClick) {
+    outcomeDoubleClicked();
     return true;
   }
   return QMainWindow::eventFilter(watched, event);
 }
 
-void MainWindow::N2Click() {
-  if (busy_ || Form6 == nullptr) return;
-  Form6->exec();
+void MainWindow::showVersion() {
+  if (busy_ || version_dialog_ == nullptr) return;
+  version_dialog_->exec();
 }
 
-void MainWindow::Exit1Click() { close(); }
+void MainWindow::exitProgram() { close(); }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (busy_) {
     event->ignore();  // a conversion or a save still uses the state
     return;
   }
-  FormClose();
+  writeBackOnClose();
   QMainWindow::closeEvent(event);
 }
 
-void MainWindow::FormClose() {
-  Form7->close();
-  Form7->clearDrawing();
+void MainWindow::writeBackOnClose() {
+  preview_->close();
+  preview_->clearDrawing();
   conversion_.lines().release();
   settings_.Left = x();
   settings_.Top = y();
-  settings_.Loop = SpinEdit1->currentValue();
-  settings_.Rate = Edit1->text().toStdString();
+  settings_.Loop = passes_spin_->currentValue();
+  settings_.Rate = magnification_edit_->text().toStdString();
   save_settings(settings_, storage_);
 }
 

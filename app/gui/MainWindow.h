@@ -6,9 +6,9 @@
 // millimetres at the current magnification; the preview (TForm7) opens from
 // the menu or by a double click on that label, and only while saving is possible.
 //
-// It owns the conversion's state and the settings: FormCreate (the constructor)
-// loads them, FormClose (closing the window) writes them back. The dialogs are
-// created after it and handed over with attachForms().
+// It owns the conversion's state and the settings: the constructor loads them,
+// closing the window writes them back. The dialogs are created after it and
+// handed over with attachDialogs().
 #pragma once
 
 #include <QAction>
@@ -27,6 +27,7 @@
 #include "app/gui/InkPlane.h"
 #include "app/gui/SaveCommand.h"
 #include "dialogs/Controls.h"
+#include "dialogs/DxfHeaderModel.h"
 #include "export/dxf_writer.h"
 #include "export/save_host.h"
 
@@ -43,36 +44,40 @@ class MainWindow : public QMainWindow {
   Q_OBJECT
 
  public:
-  // FormCreate: loads every setting from `storage`, checks the two folders;
+  // Loads every setting from `storage`, checks the two folders;
   // `program_folder` (with trailing separator) is their default.
-  MainWindow(SettingsStorage& storage, const QString& program_folder, QWidget* parent = nullptr);
+  // `header_places`: where the DXF header template's file is looked for.
+  MainWindow(SettingsStorage& storage, const QString& program_folder, DxfHeaderPlaces header_places,
+             QWidget* parent = nullptr);
   ~MainWindow() override;
 
-  void attachForms(ProgressDialog* form2, ScaleCalculatorDialog* form3, SavingDialog* form4,
-                   SettingsDialog* form5, VersionDialog* form6);
+  void attachDialogs(ProgressDialog* progress, ScaleCalculatorDialog* scale_calculator, SavingDialog* saving,
+                     SettingsDialog* settings_dialog, VersionDialog* version);
 
   ConversionSettings& settings() { return settings_; }
+  // The DXF header template, which the settings dialog edits and the DXF save starts from.
+  DxfHeaderModel& dxfHeader() { return dxf_header_; }
   Conversion& conversion() { return conversion_; }
-  const QString& openedFileName() const { return OpenedFileName; }
-  SaveFileDialog* saveDialog() const { return SaveDialog1; }
-  QFileDialog* openDialog() const { return OpenDialog1; }
+  const QString& openedFileName() const { return opened_file_name_; }
+  SaveFileDialog* saveDialog() const { return save_dialog_; }
+  QFileDialog* openDialog() const { return open_dialog_; }
   // True while a conversion or a save runs.
   bool busy() const { return busy_; }
-  PreviewWindow* preview() const { return Form7; }
+  PreviewWindow* preview() const { return preview_; }
   // A conversion of `path` as the open command makes it; `announce` false
   // leaves out the closing message (for the screenshots).
   void convert(const QString& path, bool announce = true);
 
  public slots:
-  void Button1Click();  // open
-  void Button3Click();  // save
-  void Button4Click();  // scale calculator
-  void Preview1Click(); // preview
-  void Label6DblClick();
-  void Edit1Change();   // the magnification text was changed
-  void N3Click();       // settings
-  void N2Click();       // version
-  void Exit1Click();
+  void openCommand();
+  void saveCommand();
+  void showScaleCalculator();
+  void showPreview();
+  void outcomeDoubleClicked();
+  void magnificationChanged();
+  void showSettings();
+  void showVersion();
+  void exitProgram();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -81,7 +86,7 @@ class MainWindow : public QMainWindow {
  private:
   void buildControls();
   void buildMenu();
-  void FormClose();
+  void writeBackOnClose();
   void setStatus(const QString& text);
   void setSaveEnabled(bool enabled);
   void reportConversion(const QString& path, bool announce);
@@ -93,8 +98,9 @@ class MainWindow : public QMainWindow {
   SettingsStorage& storage_;
   QString program_folder_;
   ConversionSettings settings_;
+  DxfHeaderModel dxf_header_;
   Conversion conversion_;
-  QString OpenedFileName;
+  QString opened_file_name_;
   bool busy_ = false;
   // The image of the conversion in hand as it was loaded, and its ink as the
   // thinning received it, for the preview.
@@ -102,23 +108,23 @@ class MainWindow : public QMainWindow {
   std::shared_ptr<const InkPlane> loaded_ink_;
   std::shared_ptr<const InkPlane> cleaned_ink_;
 
-  ProgressDialog* Form2 = nullptr;
-  ScaleCalculatorDialog* Form3 = nullptr;
-  SavingDialog* Form4 = nullptr;
-  SettingsDialog* Form5 = nullptr;
-  VersionDialog* Form6 = nullptr;
-  PreviewWindow* Form7 = nullptr;
+  ProgressDialog* progress_dialog_ = nullptr;
+  ScaleCalculatorDialog* scale_calculator_ = nullptr;
+  SavingDialog* saving_dialog_ = nullptr;
+  SettingsDialog* settings_dialog_ = nullptr;
+  VersionDialog* version_dialog_ = nullptr;
+  PreviewWindow* preview_ = nullptr;
 
-  QLabel* Label6;
-  QLineEdit* Edit1;
-  QPushButton* Button3;
-  SpinEdit* SpinEdit1;
-  QStatusBar* StatusBar1;
-  QLabel* StatusText;
-  QAction* Save1;
-  QAction* Preview1;
-  QFileDialog* OpenDialog1;
-  SaveFileDialog* SaveDialog1;
+  QLabel* outcome_label_;
+  QLineEdit* magnification_edit_;
+  QPushButton* save_button_;
+  SpinEdit* passes_spin_;
+  QStatusBar* status_bar_;
+  QLabel* status_text_;
+  QAction* save_action_;
+  QAction* preview_action_;
+  QFileDialog* open_dialog_;
+  SaveFileDialog* save_dialog_;
 };
 
 }  // namespace vp::gui

@@ -271,50 +271,50 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   layout->setSpacing(4);
   auto* tools = new QHBoxLayout;
   tools->setSpacing(6);
-  ComboBox1 = new QComboBox(this);
-  ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-  ComboBox1->addItems({QStringLiteral("よみこんだ画像"), QStringLiteral("いんくにした画像"), QStringLiteral("ほそくした画像"),
-                       QStringLiteral("画像なし")});
-  CheckBox1 = new QCheckBox(QStringLiteral("たんてん・こうてん"), this);
-  CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-  CheckBox1->setChecked(true);
-  Button1 = new QPushButton(QStringLiteral("ぜんたい"), this);
-  Button1->setObjectName(QStringLiteral("Button1"));
-  Button1->setAutoDefault(false);
-  Button2 = new QPushButton(QStringLiteral("２点でばいりつ"), this);
-  Button2->setObjectName(QStringLiteral("Button2"));
-  Button2->setCheckable(true);
-  Button2->setAutoDefault(false);
-  Label1 = new QLabel(this);
-  Label1->setObjectName(QStringLiteral("Label1"));
-  tools->addWidget(ComboBox1);
-  tools->addWidget(CheckBox1);
-  tools->addWidget(Button1);
-  tools->addWidget(Button2);
-  tools->addWidget(Label1, 1);
+  background_list_ = new QComboBox(this);
+  background_list_->setObjectName(QStringLiteral("ComboBox1"));
+  background_list_->addItems({QStringLiteral("よみこんだ画像"), QStringLiteral("いんくにした画像"), QStringLiteral("ほそくした画像"),
+                              QStringLiteral("画像なし")});
+  markers_check_ = new QCheckBox(QStringLiteral("たんてん・こうてん"), this);
+  markers_check_->setObjectName(QStringLiteral("CheckBox1"));
+  markers_check_->setChecked(true);
+  fit_button_ = new QPushButton(QStringLiteral("ぜんたい"), this);
+  fit_button_->setObjectName(QStringLiteral("Button1"));
+  fit_button_->setAutoDefault(false);
+  pick_button_ = new QPushButton(QStringLiteral("２点でばいりつ"), this);
+  pick_button_->setObjectName(QStringLiteral("Button2"));
+  pick_button_->setCheckable(true);
+  pick_button_->setAutoDefault(false);
+  hint_label_ = new QLabel(this);
+  hint_label_->setObjectName(QStringLiteral("Label1"));
+  tools->addWidget(background_list_);
+  tools->addWidget(markers_check_);
+  tools->addWidget(fit_button_);
+  tools->addWidget(pick_button_);
+  tools->addWidget(hint_label_, 1);
   layout->addLayout(tools);
 
-  PaintBox1 = new PreviewCanvas(this);
-  layout->addWidget(PaintBox1, 1);
+  canvas_ = new PreviewCanvas(this);
+  layout->addWidget(canvas_, 1);
 
-  StatusBar1 = new QStatusBar(this);
-  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-  Panel1 = new QLabel(StatusBar1);
-  Panel1->setObjectName(QStringLiteral("Panel1"));
-  Panel1->setTextFormat(Qt::RichText);
-  Panel2 = new QLabel(StatusBar1);
-  Panel2->setObjectName(QStringLiteral("Panel2"));
-  StatusBar1->addWidget(Panel1);
-  StatusBar1->addWidget(Panel2, 1);
-  layout->addWidget(StatusBar1);
+  status_bar_ = new QStatusBar(this);
+  status_bar_->setObjectName(QStringLiteral("StatusBar1"));
+  counts_panel_ = new QLabel(status_bar_);
+  counts_panel_->setObjectName(QStringLiteral("Panel1"));
+  counts_panel_->setTextFormat(Qt::RichText);
+  size_panel_ = new QLabel(status_bar_);
+  size_panel_->setObjectName(QStringLiteral("Panel2"));
+  status_bar_->addWidget(counts_panel_);
+  status_bar_->addWidget(size_panel_, 1);
+  layout->addWidget(status_bar_);
 
-  Form8 = new ReferenceDistanceDialog(this);
+  distance_dialog_ = new ReferenceDistanceDialog(this);
 
-  connect(ComboBox1, &QComboBox::currentIndexChanged, this, &PreviewWindow::ComboBox1Change);
-  connect(CheckBox1, &QCheckBox::toggled, PaintBox1, qOverload<>(&QWidget::update));
-  connect(Button1, &QPushButton::clicked, this, &PreviewWindow::Button1Click);
-  connect(Button2, &QPushButton::clicked, this, &PreviewWindow::Button2Click);
-  connect(PaintBox1, &PreviewCanvas::clickedAt, this, &PreviewWindow::PaintBox1Click);
+  connect(background_list_, &QComboBox::currentIndexChanged, this, &PreviewWindow::backgroundChanged);
+  connect(markers_check_, &QCheckBox::toggled, canvas_, qOverload<>(&QWidget::update));
+  connect(fit_button_, &QPushButton::clicked, this, &PreviewWindow::fitClicked);
+  connect(pick_button_, &QPushButton::clicked, this, &PreviewWindow::pickClicked);
+  connect(canvas_, &PreviewCanvas::clickedAt, this, &PreviewWindow::canvasClicked);
   resize(760, 560);
 }
 
@@ -331,20 +331,20 @@ void PreviewWindow::setDrawing(Drawing drawing) {
   }
   // The image as loaded when it was kept, else the ink (a grey or colour
   // scan), else the thinned grid.
-  auto* items = qobject_cast<QStandardItemModel*>(ComboBox1->model());
+  auto* items = qobject_cast<QStandardItemModel*>(background_list_->model());
   items->item(static_cast<int>(Background::Loaded))->setEnabled(loaded_picture_ != nullptr);
   items->item(static_cast<int>(Background::Ink))->setEnabled(ink_picture_ != nullptr);
   items->item(static_cast<int>(Background::Thinned))->setEnabled(static_cast<bool>(drawing_.thinned));
   {
-    const QSignalBlocker quiet(ComboBox1);
-    ComboBox1->setCurrentIndex(static_cast<int>(loaded_picture_    ? Background::Loaded
+    const QSignalBlocker quiet(background_list_);
+    background_list_->setCurrentIndex(static_cast<int>(loaded_picture_    ? Background::Loaded
                                                 : ink_picture_     ? Background::Ink
                                                 : drawing_.thinned ? Background::Thinned
                                                                    : Background::None));
   }
-  CheckBox1->setEnabled(drawing_.special.ran);
+  markers_check_->setEnabled(drawing_.special.ran);
   reclassify();
-  PaintBox1->fitToWindow();
+  canvas_->fitToWindow();
 }
 
 void PreviewWindow::clearDrawing() {
@@ -357,7 +357,7 @@ void PreviewWindow::clearDrawing() {
   thinned_picture_.reset();
   thinned_made_ = false;
   updateStatus();
-  PaintBox1->update();
+  canvas_->update();
 }
 
 void PreviewWindow::setMagnificationText(const QString& text) {
@@ -374,11 +374,11 @@ void PreviewWindow::reclassify() {
   if (!has_drawing_) return;
   summary_ = classifyRecords(drawing_.records, parse_rate(magnification_.toStdString()), options_);
   updateStatus();
-  PaintBox1->update();
+  canvas_->update();
 }
 
 PreviewWindow::Background PreviewWindow::background() const {
-  return static_cast<Background>(std::clamp(ComboBox1->currentIndex(), 0, static_cast<int>(Background::None)));
+  return static_cast<Background>(std::clamp(background_list_->currentIndex(), 0, static_cast<int>(Background::None)));
 }
 
 const InkPyramid* PreviewWindow::backgroundPicture() {
@@ -401,12 +401,12 @@ const InkPyramid* PreviewWindow::backgroundPicture() {
   return nullptr;
 }
 
-bool PreviewWindow::markersShown() const { return drawing_.special.ran && CheckBox1->isChecked(); }
+bool PreviewWindow::markersShown() const { return drawing_.special.ran && markers_check_->isChecked(); }
 
-bool PreviewWindow::picking() const { return Button2->isChecked(); }
+bool PreviewWindow::picking() const { return pick_button_->isChecked(); }
 
 QPointF PreviewWindow::gridToScreen(GridPoint p) const {
-  const ScreenPoint s = PaintBox1->view().toScreen(p);
+  const ScreenPoint s = canvas_->view().toScreen(p);
   return {s.x, s.y};
 }
 
@@ -426,9 +426,9 @@ QColor PreviewWindow::crossingColour() { return QColor(0x00, 0xA0, 0xA0); }
 void PreviewWindow::updateStatus() {
   counts_text_.clear();
   if (!has_drawing_) {
-    Panel1->clear();
-    Panel1->setToolTip(QString());
-    Panel2->clear();
+    counts_panel_->clear();
+    counts_panel_->setToolTip(QString());
+    size_panel_->clear();
     return;
   }
   // Each entry as plain text and as rich text with its colour.
@@ -455,43 +455,43 @@ void PreviewWindow::updateStatus() {
   }
   // Rich text folds a full-width space into a plain one.
   counts_text_ = plain.join(QStringLiteral("　"));
-  Panel1->setText(rich.join(QStringLiteral("&nbsp;&nbsp;&nbsp;")));
-  Panel1->setToolTip(QStringLiteral("DXF のレイヤー\n") + layers.join(u'\n'));
-  Panel2->setText(trueSizeText(drawing_.records, magnification_, options_.DxfReal, false));
+  counts_panel_->setText(rich.join(QStringLiteral("&nbsp;&nbsp;&nbsp;")));
+  counts_panel_->setToolTip(QStringLiteral("DXF のレイヤー\n") + layers.join(u'\n'));
+  size_panel_->setText(trueSizeText(drawing_.records, magnification_, options_.DxfReal, false));
 }
 
 QString PreviewWindow::countsText() const { return counts_text_; }
 
-QString PreviewWindow::sizeText() const { return Panel2->text(); }
+QString PreviewWindow::sizeText() const { return size_panel_->text(); }
 
-QString PreviewWindow::hintText() const { return Label1->text(); }
+QString PreviewWindow::hintText() const { return hint_label_->text(); }
 
-void PreviewWindow::setHint(const QString& text) { Label1->setText(text); }
+void PreviewWindow::setHint(const QString& text) { hint_label_->setText(text); }
 
 // --- Commands ----------------------------------------------------------------
 
-void PreviewWindow::Button1Click() { PaintBox1->fitToWindow(); }
+void PreviewWindow::fitClicked() { canvas_->fitToWindow(); }
 
-void PreviewWindow::ComboBox1Change() { PaintBox1->update(); }
+void PreviewWindow::backgroundChanged() { canvas_->update(); }
 
-void PreviewWindow::Button2Click() {
-  if (!Button2->isChecked()) {
+void PreviewWindow::pickClicked() {
+  if (!pick_button_->isChecked()) {
     endPicking(QString());
     return;
   }
   if (!has_drawing_) {
-    Button2->setChecked(false);
+    pick_button_->setChecked(false);
     return;
   }
   picks_.clear();
   setHint(kPickTwo);
-  PaintBox1->setCursor(Qt::CrossCursor);
-  PaintBox1->update();
+  canvas_->setCursor(Qt::CrossCursor);
+  canvas_->update();
 }
 
-void PreviewWindow::PaintBox1Click(QPointF at) {
+void PreviewWindow::canvasClicked(QPointF at) {
   if (!picking() || !has_drawing_) return;
-  const std::optional<GridPoint> end = nearestEnd(drawing_.records, PaintBox1->view(), {at.x(), at.y()}, kSnapRadius);
+  const std::optional<GridPoint> end = nearestEnd(drawing_.records, canvas_->view(), {at.x(), at.y()}, kSnapRadius);
   if (!end) {
     setHint(kNoEndNear);
     return;
@@ -501,7 +501,7 @@ void PreviewWindow::PaintBox1Click(QPointF at) {
     return;
   }
   picks_.push_back(*end);
-  PaintBox1->update();
+  canvas_->update();
   if (picks_.size() < 2) {
     setHint(kPickSecond);
     return;
@@ -510,12 +510,12 @@ void PreviewWindow::PaintBox1Click(QPointF at) {
 }
 
 void PreviewWindow::askDistance() {
-  Form8->setPoints(picks_[0], picks_[1]);
-  if (Form8->exec() != QDialog::Accepted) {
+  distance_dialog_->setPoints(picks_[0], picks_[1]);
+  if (distance_dialog_->exec() != QDialog::Accepted) {
     endPicking(QString());
     return;
   }
-  const std::optional<float> distance = Form8->distance();
+  const std::optional<float> distance = distance_dialog_->distance();
   const std::optional<float> rate = distance ? twoPointMagnification(picks_[0], picks_[1], *distance) : std::nullopt;
   if (!rate) {
     endPicking(kUnusableDistance);
@@ -528,10 +528,10 @@ void PreviewWindow::askDistance() {
 
 void PreviewWindow::endPicking(const QString& hint) {
   picks_.clear();
-  Button2->setChecked(false);
-  PaintBox1->setCursor(Qt::OpenHandCursor);
+  pick_button_->setChecked(false);
+  canvas_->setCursor(Qt::OpenHandCursor);
   setHint(hint);
-  PaintBox1->update();
+  canvas_->update();
 }
 
 }  // namespace vp::gui

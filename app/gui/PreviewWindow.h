@@ -133,7 +133,7 @@ class PreviewWindow : public QWidget {
   bool markersShown() const;
   bool picking() const;
   const std::vector<GridPoint>& picks() const { return picks_; }
-  PreviewCanvas* canvas() const { return PaintBox1; }
+  PreviewCanvas* canvas() const { return canvas_; }
   // Where a segment end is drawn, in the canvas's coordinates.
   QPointF gridToScreen(GridPoint p) const;
 
@@ -154,10 +154,10 @@ class PreviewWindow : public QWidget {
   void magnificationPicked(const QString& text);
 
  public slots:
-  void Button1Click();     // ぜんたい: fit to the window
-  void Button2Click();     // ２点でばいりつ: start or stop picking
-  void ComboBox1Change();  // the picture under the lines
-  void PaintBox1Click(QPointF at);
+  void fitClicked();         // ぜんたい: fit to the window
+  void pickClicked();        // ２点でばいりつ: start or stop picking
+  void backgroundChanged();  // the picture under the lines
+  void canvasClicked(QPointF at);
 
  private:
   void reclassify();
@@ -178,16 +178,16 @@ class PreviewWindow : public QWidget {
   std::vector<GridPoint> picks_;
   QString counts_text_;  // the counts' plain text
 
-  QComboBox* ComboBox1;
-  QCheckBox* CheckBox1;
-  QPushButton* Button1;
-  QPushButton* Button2;
-  QLabel* Label1;
-  PreviewCanvas* PaintBox1;
-  QStatusBar* StatusBar1;
-  QLabel* Panel1;
-  QLabel* Panel2;
-  ReferenceDistanceDialog* Form8;
+  QComboBox* background_list_;
+  QCheckBox* markers_check_;
+  QPushButton* fit_button_;
+  QPushButton* pick_button_;
+  QLabel* hint_label_;
+  PreviewCanvas* canvas_;
+  QStatusBar* status_bar_;
+  QLabel* counts_panel_;
+  QLabel* size_panel_;
+  ReferenceDistanceDialog* distance_dialog_;
 };
 
 }  // namespace vp::gui

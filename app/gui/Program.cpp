@@ -63,16 +63,17 @@ void initialiseApplication(QApplication& app) {
 }
 
 Program::Program(SettingsStorage& storage, const QString& program_folder) {
-  form1_ = std::make_unique<MainWindow>(storage, program_folder);
-  form2_ = std::make_unique<ProgressDialog>();
-  const ConversionSettings& settings = form1_->settings();
-  form3_ = std::make_unique<ScaleCalculatorDialog>(QString::fromStdString(settings.SCALE),
-                                                   QString::fromStdString(settings.DPI));
-  form4_ = std::make_unique<SavingDialog>();
-  form5_ = std::make_unique<SettingsDialog>(dxfHeaderPlaces(program_folder));
-  form6_ = std::make_unique<VersionDialog>();
-  form1_->attachForms(form2_.get(), form3_.get(), form4_.get(), form5_.get(), form6_.get());
-  form1_->show();
+  main_window_ = std::make_unique<MainWindow>(storage, program_folder, dxfHeaderPlaces(program_folder));
+  progress_dialog_ = std::make_unique<ProgressDialog>();
+  const ConversionSettings& settings = main_window_->settings();
+  scale_calculator_ = std::make_unique<ScaleCalculatorDialog>(QString::fromStdString(settings.SCALE),
+                                                              QString::fromStdString(settings.DPI));
+  saving_dialog_ = std::make_unique<SavingDialog>();
+  settings_dialog_ = std::make_unique<SettingsDialog>(main_window_->dxfHeader());
+  version_dialog_ = std::make_unique<VersionDialog>();
+  main_window_->attachDialogs(progress_dialog_.get(), scale_calculator_.get(), saving_dialog_.get(),
+                              settings_dialog_.get(), version_dialog_.get());
+  main_window_->show();
 }
 
 Program::~Program() = default;
@@ -118,22 +119,22 @@ bool Program::saveScreenshots(const QString& folder, const QString& drawing) {
     settleFramed(window);
     save(window, name);
   };
-  shoot(*form1_, QStringLiteral("TForm1"));
-  QWidget* others[] = {form2_.get(), form3_.get(), form4_.get()};
+  shoot(*main_window_, QStringLiteral("TForm1"));
+  QWidget* others[] = {progress_dialog_.get(), scale_calculator_.get(), saving_dialog_.get()};
   for (QWidget* window : others) {
     shoot(*window, window->objectName());
     window->hide();
   }
-  auto* pages = form5_->findChild<QTabWidget*>(QStringLiteral("PageControl1"));
-  form5_->fill(form1_->settings());
-  form5_->loadHeaderFile();
+  auto* pages = settings_dialog_->findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+  settings_dialog_->fill(main_window_->settings());
+  settings_dialog_->loadHeaderFile();
   for (int i = 0; i < pages->count(); ++i) {
     pages->setCurrentIndex(i);
-    shoot(*form5_, i == 0 ? QStringLiteral("TForm5") : QStringLiteral("TForm5-%1").arg(i + 1));
+    shoot(*settings_dialog_, i == 0 ? QStringLiteral("TForm5") : QStringLiteral("TForm5-%1").arg(i + 1));
   }
-  form5_->hide();
-  shoot(*form6_, QStringLiteral("TForm6"));
-  form6_->hide();
+  settings_dialog_->hide();
+  shoot(*version_dialog_, QStringLiteral("TForm6"));
+  version_dialog_->hide();
 
   // A message box, answered as soon as it has been taken.
   QTimer::singleShot(0, [&] {
@@ -148,16 +149,16 @@ bool Program::saveScreenshots(const QString& folder, const QString& drawing) {
       box->close();
     }
   });
-  showPlainMessage(form1_.get(), QStringLiteral("保存しました。"));
+  showPlainMessage(main_window_.get(), QStringLiteral("保存しました。"));
 
   if (!drawing.isEmpty()) {
     // The open and save dialogs, in the drawing's folder.
     const QString where = QFileInfo(drawing).absolutePath();
-    QFileDialog* open = form1_->openDialog();
+    QFileDialog* open = main_window_->openDialog();
     open->setDirectory(where);
     shoot(*open, QStringLiteral("OpenDialog1"));
     open->hide();
-    SaveFileDialog* saveDialog = form1_->saveDialog();
+    SaveFileDialog* saveDialog = main_window_->saveDialog();
     saveDialog->setDirectory(where);
     saveDialog->setFilterIndex(1);
     saveDialog->selectFile(QFileInfo(drawing).completeBaseName() + QStringLiteral(".TXT"));
@@ -172,18 +173,18 @@ bool Program::shootPreview(const QString& drawing,
                            const std::function<void(QWidget&, const QString&)>& shoot) {
   // Every layer and special mode's marks, at a magnification that makes
   // some lines short: a drawing at 1/1 scanned at 100 dpi.
-  ConversionSettings& settings = form1_->settings();
+  ConversionSettings& settings = main_window_->settings();
   settings.Special = kFlagOn;
   settings.DxfOption2 = kFlagOn;
   settings.DxfOption1 = kFlagOn;
   settings.DxfOption1_Len = 2;
   settings.DxfReal = 2;
-  form1_->findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QStringLiteral("0.254"));
-  form1_->convert(drawing, false);
-  if (form1_->conversion().CancelState != 0) return false;
-  shoot(*form1_, QStringLiteral("TForm1-2"));  // the outcome and the file name
-  form1_->Preview1Click();
-  PreviewWindow& preview = *form1_->preview();
+  main_window_->findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QStringLiteral("0.254"));
+  main_window_->convert(drawing, false);
+  if (main_window_->conversion().CancelState != 0) return false;
+  shoot(*main_window_, QStringLiteral("TForm1-2"));  // the outcome and the file name
+  main_window_->showPreview();
+  PreviewWindow& preview = *main_window_->preview();
   preview.resize(900, 680);
   shoot(preview, QStringLiteral("TForm7"));
 
@@ -216,9 +217,9 @@ bool Program::shootPreview(const QString& drawing,
   if (!scan.save(photo, "JPEG", 75)) return false;
   settings.Special = kFlagOff;
   settings.ScanSpeck = 4;
-  form1_->convert(photo, false);
-  if (form1_->conversion().CancelState != 0) return false;
-  form1_->Preview1Click();
+  main_window_->convert(photo, false);
+  if (main_window_->conversion().CancelState != 0) return false;
+  main_window_->showPreview();
   preview.findChild<QComboBox*>(QStringLiteral("ComboBox1"))
       ->setCurrentIndex(static_cast<int>(PreviewWindow::Background::Ink));
   canvas.fitToWindow();

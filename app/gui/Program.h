@@ -31,18 +31,19 @@ DxfHeaderPlaces dxfHeaderPlaces(const QString& program_folder);
 
 class Program {
  public:
-  // Creates TForm1 to TForm6 in order and shows the main window.
+  // Creates the six windows in order (the main window first) and shows the
+  // main window.
   // `program_folder` (with trailing separator) holds a DXFHED.TXT and is the
   // default of both start folders.
   Program(SettingsStorage& storage, const QString& program_folder);
   ~Program();
 
-  MainWindow& form1() { return *form1_; }
-  ProgressDialog& form2() { return *form2_; }
-  ScaleCalculatorDialog& form3() { return *form3_; }
-  SavingDialog& form4() { return *form4_; }
-  SettingsDialog& form5() { return *form5_; }
-  VersionDialog& form6() { return *form6_; }
+  MainWindow& mainWindow() { return *main_window_; }
+  ProgressDialog& progressDialog() { return *progress_dialog_; }
+  ScaleCalculatorDialog& scaleCalculator() { return *scale_calculator_; }
+  SavingDialog& savingDialog() { return *saving_dialog_; }
+  SettingsDialog& settingsDialog() { return *settings_dialog_; }
+  VersionDialog& versionDialog() { return *version_dialog_; }
 
   // Shows each window in turn and saves it as <folder>/TForm1.png ... (the
   // settings dialog once per tab) and a message box as MessageBox.png; under
@@ -58,12 +59,12 @@ class Program {
   bool shootPreview(const QString& drawing,
                     const std::function<void(QWidget&, const QString&)>& shoot);
 
-  std::unique_ptr<MainWindow> form1_;
-  std::unique_ptr<ProgressDialog> form2_;
-  std::unique_ptr<ScaleCalculatorDialog> form3_;
-  std::unique_ptr<SavingDialog> form4_;
-  std::unique_ptr<SettingsDialog> form5_;
-  std::unique_ptr<VersionDialog> form6_;
+  std::unique_ptr<MainWindow> main_window_;
+  std::unique_ptr<ProgressDialog> progress_dialog_;
+  std::unique_ptr<ScaleCalculatorDialog> scale_calculator_;
+  std::unique_ptr<SavingDialog> saving_dialog_;
+  std::unique_ptr<SettingsDialog> settings_dialog_;
+  std::unique_ptr<VersionDialog> version_dialog_;
 };
 
 // Installs Qt's Japanese translations when they are there (qtbase_ja in Qt's

@@ -42,26 +42,26 @@ ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent) {
   auto* bevel = place(new QFrame(this), "Bevel1", 72, 88, 293, 49);
   bevel->setFrameStyle(QFrame::Box | QFrame::Sunken);
   makeLabel(this, "Label6", QStringLiteral("ちぇっく１："), 80, 96);
-  Label7 = makeLabel(this, "Label7", QStringLiteral("OFF"), 136, 96);
+  end_point_state_ = makeLabel(this, "Label7", QStringLiteral("OFF"), 136, 96);
   makeLabel(this, "Label4", QStringLiteral("ちぇっく２："), 232, 96);
-  Label8 = makeLabel(this, "Label8", QStringLiteral("OFF"), 288, 96);
+  crossing_state_ = makeLabel(this, "Label8", QStringLiteral("OFF"), 288, 96);
   makeLabel(this, "Label9", QStringLiteral("ちぇっく３："), 80, 116);
-  Label12 = makeRightAlignedLabel(this, "Label12", QStringLiteral("0"), 179, 116);
+  traced_count_ = makeRightAlignedLabel(this, "Label12", QStringLiteral("0"), 179, 116);
   makeLabel(this, "Label13", QStringLiteral("ほん→"), 188, 116);
-  Label10 = makeRightAlignedLabel(this, "Label10", QStringLiteral("0"), 278, 116);
+  merged_count_ = makeRightAlignedLabel(this, "Label10", QStringLiteral("0"), 278, 116);
   makeLabel(this, "Label11", QStringLiteral("ほん"), 284, 116);
-  Label14 = makeLabel(this, "Label14", QStringLiteral("0:00:00"), 12, 124);
+  elapsed_label_ = makeLabel(this, "Label14", QStringLiteral("0:00:00"), 12, 124);
 
-  Button2 = makeButton(this, "Button2", QStringLiteral("中止"), QRect(377, 114, 81, 25));
-  connect(Button2, &QPushButton::clicked, this, &ProgressDialog::Button2Click);
+  abort_button_ = makeButton(this, "Button2", QStringLiteral("中止"), QRect(377, 114, 81, 25));
+  connect(abort_button_, &QPushButton::clicked, this, &ProgressDialog::abortClicked);
 
-  Timer1 = new QTimer(this);
-  Timer1->setObjectName(QStringLiteral("Timer1"));
-  Timer1->setInterval(1000);
-  Timer1->setTimerType(Qt::PreciseTimer);  // a coarse timer may tick early and show a second late
-  connect(Timer1, &QTimer::timeout, this, &ProgressDialog::Timer1Timer);
+  tick_timer_ = new QTimer(this);
+  tick_timer_->setObjectName(QStringLiteral("Timer1"));
+  tick_timer_->setInterval(1000);
+  tick_timer_->setTimerType(Qt::PreciseTimer);  // a coarse timer may tick early and show a second late
+  connect(tick_timer_, &QTimer::timeout, this, &ProgressDialog::showElapsed);
 
-  centreOnScreen(this);  // FormCreate
+  centreOnScreen(this);
 }
 
 void ProgressDialog::attach(QWidget* main_window, std::int32_t* cancel_state) {
@@ -73,13 +73,13 @@ void ProgressDialog::attach(QWidget* main_window, std::int32_t* cancel_state) {
 
 void ProgressDialog::showEvent(QShowEvent* event) {
   clock_.start();
-  if (!Timer1->isActive()) Timer1->start();
+  if (!tick_timer_->isActive()) tick_timer_->start();
   QDialog::showEvent(event);
 }
 
 void ProgressDialog::hideEvent(QHideEvent* event) {
   // Between conversions there is nothing to time.
-  Timer1->stop();
+  tick_timer_->stop();
   QDialog::hideEvent(event);
 }
 
@@ -88,19 +88,19 @@ void ProgressDialog::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  Timer1->stop();
+  tick_timer_->stop();
   QDialog::closeEvent(event);
 }
 
 void ProgressDialog::reject() {}
 
-void ProgressDialog::Button2Click() {
+void ProgressDialog::abortClicked() {
   if (cancel_state_ != nullptr) *cancel_state_ = 1;
 }
 
-void ProgressDialog::Timer1Timer() {
+void ProgressDialog::showElapsed() {
   elapsed_ms_ = clock_.elapsed();
-  setLabelText(Label14, formatElapsed(elapsed_ms_));
+  setLabelText(elapsed_label_, formatElapsed(elapsed_ms_));
 }
 
 // --- ConversionHost --------------------------------------------------------
@@ -114,7 +114,7 @@ void ProgressDialog::conversion_started() {
 }
 
 void ProgressDialog::conversion_finished() {
-  Timer1Timer();
+  showElapsed();
   running_ = false;
   hide();
   if (main_window_ != nullptr) main_window_->setEnabled(true);
@@ -130,10 +130,10 @@ void ProgressDialog::set_bar(ProgressBar bar, int position) {
 void ProgressDialog::set_label(ProgressLabel label, std::string_view text) {
   QLabel* target = nullptr;
   switch (label) {
-    case ProgressLabel::EndPointCheck: target = Label7; break;
-    case ProgressLabel::CrossingCheck: target = Label8; break;
-    case ProgressLabel::MergedCount: target = Label10; break;
-    case ProgressLabel::TracedCount: target = Label12; break;
+    case ProgressLabel::EndPointCheck: target = end_point_state_; break;
+    case ProgressLabel::CrossingCheck: target = crossing_state_; break;
+    case ProgressLabel::MergedCount: target = merged_count_; break;
+    case ProgressLabel::TracedCount: target = traced_count_; break;
   }
   if (target != nullptr) setLabelText(target, displayText(qtext(text)));
 }

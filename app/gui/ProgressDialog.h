@@ -50,11 +50,11 @@ class ProgressDialog : public QDialog, public ConversionHost {
   void show_message(std::string_view text) override;
 
  public slots:
-  void Button2Click();
-  void Timer1Timer();
+  void abortClicked();
+  void showElapsed();
 
  protected:
-  void showEvent(QShowEvent* event) override;  // FormShow
+  void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void reject() override;  // no close box, no Escape: only "中止" acts
@@ -64,17 +64,17 @@ class ProgressDialog : public QDialog, public ConversionHost {
   std::int32_t* cancel_state_ = nullptr;
   bool running_ = false;
   EventPump pump_;
-  QElapsedTimer clock_;  // StartTime
+  QElapsedTimer clock_;  // since the dialog was last shown
   qint64 elapsed_ms_ = 0;
 
   QProgressBar* bars_[4];
-  QLabel* Label7;
-  QLabel* Label8;
-  QLabel* Label10;
-  QLabel* Label12;
-  QLabel* Label14;
-  QPushButton* Button2;
-  QTimer* Timer1;
+  QLabel* end_point_state_;
+  QLabel* crossing_state_;
+  QLabel* merged_count_;
+  QLabel* traced_count_;
+  QLabel* elapsed_label_;
+  QPushButton* abort_button_;
+  QTimer* tick_timer_;
 };
 
 }  // namespace vp::gui

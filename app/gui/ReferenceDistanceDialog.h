@@ -23,15 +23,15 @@ class ReferenceDistanceDialog : public QDialog {
   void setPoints(GridPoint a, GridPoint b);
   // The typed distance, when it is a number greater than 0.
   std::optional<float> distance() const;
-  QString distanceText() const { return Edit1->text(); }
+  QString distanceText() const { return distance_edit_->text(); }
 
  public slots:
-  void Edit1Change();  // OK only for a distance that can be used
+  void updateOkEnabled();  // OK only for a distance that can be used
 
  private:
-  QLabel* Label2;
-  QLineEdit* Edit1;
-  QPushButton* Button1;
+  QLabel* points_label_;
+  QLineEdit* distance_edit_;
+  QPushButton* ok_button_;
 };
 
 }  // namespace vp::gui

@@ -63,7 +63,7 @@ SaveFileDialog::SaveFileDialog(QWidget* parent) : QFileDialog(parent) {
   setFileMode(QFileDialog::AnyFile);
   setNameFilters(saveFilters());
   fitFileColumns(this);
-  connect(this, &QFileDialog::filterSelected, this, &SaveFileDialog::SaveDialog1TypeChange);
+  connect(this, &QFileDialog::filterSelected, this, &SaveFileDialog::typeChanged);
 }
 
 int SaveFileDialog::filterIndex() const {
@@ -92,7 +92,7 @@ QString SaveFileDialog::currentPath() const {
   return QDir::toNativeSeparators(directory().absoluteFilePath(text));
 }
 
-void SaveFileDialog::SaveDialog1TypeChange() {
+void SaveFileDialog::typeChanged() {
   const std::optional<std::string_view> extension = dialog_extension(filterIndex());
   QLineEdit* box = fileNameBox();
   const QString path = currentPath();

@@ -34,7 +34,7 @@ class SaveFileDialog : public QFileDialog {
  public slots:
   // While the dialog is open and the user picks another type: the name in the
   // box gets that type's extension (".txt", ".dxf", ".jwc").
-  void SaveDialog1TypeChange();
+  void typeChanged();
 };
 
 // Widens the size, type and date columns of a file dialog's detail view to

@@ -12,10 +12,10 @@ SavingDialog::SavingDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("保存中"));
   makeFixedWindow(this, 192, 73, false);
   makeLabel(this, "Label1", QStringLiteral("保存中です・・・"), 57, 8);
-  ProgressBar1 = place(new QProgressBar(this), "ProgressBar1", 8, 32, 177, 17);
-  ProgressBar1->setRange(0, 100);
-  ProgressBar1->setValue(0);
-  ProgressBar1->setTextVisible(false);
+  bar_ = place(new QProgressBar(this), "ProgressBar1", 8, 32, 177, 17);
+  bar_->setRange(0, 100);
+  bar_->setValue(0);
+  bar_->setTextVisible(false);
   centreOnScreen(this);
 }
 
@@ -31,7 +31,7 @@ void SavingDialog::begin_saving() {
   pump_.pump();  // let it appear even for a writer that never asks
 }
 
-void SavingDialog::set_saving_bar(int position) { ProgressBar1->setValue(position); }
+void SavingDialog::set_saving_bar(int position) { bar_->setValue(position); }
 
 void SavingDialog::process_events() { pump_.pump(); }
 

@@ -35,7 +35,7 @@ class SavingDialog : public QDialog, public SaveHost {
   QWidget* main_window_ = nullptr;
   bool saving_ = false;
   EventPump pump_;
-  QProgressBar* ProgressBar1;
+  QProgressBar* bar_;
 };
 
 }  // namespace vp::gui

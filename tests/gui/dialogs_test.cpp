@@ -31,6 +31,7 @@
 #include "dialogs/Controls.h"
 #include "dialogs/FormSupport.h"
 #include "dialogs/HeaderTemplateText.h"
+#include "dialogs/DxfHeaderModel.h"
 #include "dialogs/ScaleCalculatorDialog.h"
 #include "dialogs/SettingsDialog.h"
 #include "dialogs/VersionDialog.h"
@@ -125,11 +126,12 @@ enum Sizing { Fixed, Auto, AutoRight };
 struct SixForms {
   MemorySettingsStorage storage;
   QTemporaryDir folder;
-  MainWindow form1{storage, folder.path() + u'/'};
+  MainWindow form1{storage, folder.path() + u'/',
+                  DxfHeaderPlaces{std::filesystem::path(folder.filePath(QStringLiteral("DXFHED.TXT")).toStdU16String()), {}}};
   ProgressDialog form2;
   ScaleCalculatorDialog form3{QStringLiteral("100"), QStringLiteral("100")};
   vp::gui::SavingDialog form4;
-  SettingsDialog form5{std::filesystem::path(folder.filePath(QStringLiteral("DXFHED.TXT")).toStdU16String())};
+  SettingsDialog form5{form1.dxfHeader()};
   VersionDialog form6;
 
   SixForms() {
@@ -227,7 +229,8 @@ class DialogsTest : public QObject {
     QFETCH(int, copied);
 
     QTemporaryDir folder;
-    SettingsDialog dialog(fsPath(temporaryPath(folder, "DXFHED.TXT")));
+    DxfHeaderModel header(fsPath(temporaryPath(folder, "DXFHED.TXT")));
+    SettingsDialog dialog(header);
     const IntField member = intFields().at(field);
     ConversionSettings settings = default_settings("/");
     settings.*member = previous;
@@ -278,7 +281,8 @@ class DialogsTest : public QObject {
     QFETCH(int, moveTo);
     QFETCH(float, copied);
     QTemporaryDir folder;
-    SettingsDialog dialog(fsPath(temporaryPath(folder, "DXFHED.TXT")));
+    DxfHeaderModel header(fsPath(temporaryPath(folder, "DXFHED.TXT")));
+    SettingsDialog dialog(header);
     ConversionSettings settings = default_settings("/");
     settings.Ave = ave;
     dialog.fill(settings);
@@ -323,7 +327,8 @@ class DialogsTest : public QObject {
     QTemporaryDir folder;
     const QString path = temporaryPath(folder, "DXFHED.TXT");
     if (!before.isEmpty()) QVERIFY(writeBytes(path, before));
-    SettingsDialog dialog(fsPath(path));
+    DxfHeaderModel header(fsPath(path));
+    SettingsDialog dialog(header);
     ConversionSettings settings = default_settings("/");
 
     ModalAnswerer answerer;
@@ -343,6 +348,9 @@ class DialogsTest : public QObject {
     QCOMPARE(answerer.pendingSteps(), 0);
     QVERIFY(!dialog.isVisible());
     QCOMPARE(settings.ZahyouDiv, zahyouDiv);
+    // The template in hand, which the next DXF file starts with: the box's
+    // text after OK, what the file held after 中止 (not the abandoned edit).
+    QCOMPARE(QByteArray::fromStdString(header.header().to_bytes()), buttonName == "Button1" ? after : before);
     if (after == "-") {
       QVERIFY(!QFile::exists(path));
     } else {
@@ -388,7 +396,8 @@ class DialogsTest : public QObject {
     }
     ConversionSettings settings = load_settings(storage, "/");
     QTemporaryDir folder;
-    SettingsDialog dialog(fsPath(temporaryPath(folder, "DXFHED.TXT")));
+    DxfHeaderModel header(fsPath(temporaryPath(folder, "DXFHED.TXT")));
+    SettingsDialog dialog(header);
     ModalAnswerer answerer;
     answerer.then([&](QWidget*) {
       auto* pages = dialog.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
@@ -420,7 +429,8 @@ class DialogsTest : public QObject {
     QTemporaryDir folder;
     QVERIFY(writeBytes(temporaryPath(folder, "plain-file"), "x"));
     const QString path = temporaryPath(folder, "plain-file/DXFHED.TXT");
-    SettingsDialog dialog(fsPath(path));
+    DxfHeaderModel header(fsPath(path));
+    SettingsDialog dialog(header);
     ConversionSettings settings = default_settings("/");
     bool stillOpen = false;
 
@@ -450,9 +460,10 @@ class DialogsTest : public QObject {
   void settingsTemplateInstalledReadOnly() {
     QTemporaryDir folder;
     const QString user = temporaryPath(folder, "data/Quillet/VelorinPelkin/DXFHED.TXT");
-    SettingsDialog dialog(DxfHeaderPlaces{fsPath(user), {fsPath(temporaryPath(folder, "bin/DXFHED.TXT")),
+    DxfHeaderModel header(DxfHeaderPlaces{fsPath(user), {fsPath(temporaryPath(folder, "bin/DXFHED.TXT")),
                                                          std::filesystem::path("/proc/version")}});
-    QCOMPARE(dialog.headerPath(), std::filesystem::path("/proc/version"));
+    SettingsDialog dialog(header);
+    QCOMPARE(header.path(), std::filesystem::path("/proc/version"));
     ConversionSettings settings = default_settings("/");
     QString shown;
     ModalAnswerer answerer;
@@ -467,7 +478,7 @@ class DialogsTest : public QObject {
     QCOMPARE(answerer.boxes().size(), 0);
     QVERIFY(!dialog.isVisible());
     QCOMPARE(readBytes(user), QByteArray("  0\r\nSECTION\r\n"));
-    QCOMPARE(dialog.headerPath(), fsPath(user));
+    QCOMPARE(header.path(), fsPath(user));
   }
 
   // A template that is there but cannot be read: the dialog is not shown, so
@@ -476,7 +487,8 @@ class DialogsTest : public QObject {
     QTemporaryDir folder;
     const QString path = temporaryPath(folder, "DXFHED.TXT");
     QVERIFY(QDir().mkpath(path));
-    SettingsDialog dialog(fsPath(path));
+    DxfHeaderModel header(fsPath(path));
+    SettingsDialog dialog(header);
     ConversionSettings settings = default_settings("/");
     const ConversionSettings before = settings;
     ModalAnswerer answerer;
@@ -521,6 +533,34 @@ class DialogsTest : public QObject {
     const DxfHeaderTemplate back = headerFromText(QStringLiteral("\u00ffバナナ"), HeaderEncoding::Latin1);
     QCOMPARE(back.lines().size(), std::size_t{1});
     QCOMPARE(QString::fromStdString(back.lines()[0]), QStringLiteral("\u00ffバナナ"));
+  }
+
+  // The template in hand takes an edited text in the encoding its file came
+  // in, and shows it again as typed.
+  void headerModelText_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("Shift-JIS stays Shift-JIS") << QByteArray("\x90\x7d\x96\xca\r\n") << QStringLiteral("図面\nバナナ")
+                                               << QByteArray("\x90\x7d\x96\xca\r\n\x83\x6f\x83\x69\x83\x69\r\n");
+    QTest::newRow("Latin-1 with Japanese turns UTF-8")
+        << QByteArray("\xff\r\n") << QStringLiteral("\u00ffバナナ")
+        << QByteArray("\xc3\xbf\xe3\x83\x90\xe3\x83\x8a\xe3\x83\x8a\r\n");
+    QTest::newRow("no file, ASCII") << QByteArray() << QStringLiteral("  0\nEOF") << QByteArray("  0\r\nEOF\r\n");
+  }
+
+  void headerModelText() {
+    QFETCH(QByteArray, file);
+    QFETCH(QString, typed);
+    QFETCH(QByteArray, bytes);
+    QTemporaryDir folder;
+    const QString path = temporaryPath(folder, "DXFHED.TXT");
+    if (!file.isEmpty()) QVERIFY(writeBytes(path, file));
+    DxfHeaderModel header(fsPath(path));
+    QCOMPARE(header.load().outcome, file.isEmpty() ? DxfHeaderLoad::Missing : DxfHeaderLoad::Loaded);
+    header.setText(typed);
+    QCOMPARE(QByteArray::fromStdString(header.header().to_bytes()), bytes);
+    QCOMPARE(header.text(), typed + u'\n');
   }
 
   // --- Scale calculator ----------------------------------------------------
@@ -911,11 +951,11 @@ class DialogsTest : public QObject {
   void textsFit() {
     MemorySettingsStorage storage;
     QTemporaryDir folder;
-    MainWindow form1(storage, folder.path() + u'/');
+    MainWindow form1(storage, folder.path() + u'/', DxfHeaderPlaces{fsPath(temporaryPath(folder, "DXFHED.TXT")), {}});
     ProgressDialog form2;
     ScaleCalculatorDialog form3(QStringLiteral("100"), QStringLiteral("100"));
     vp::gui::SavingDialog form4;
-    SettingsDialog form5(fsPath(temporaryPath(folder, "DXFHED.TXT")));
+    SettingsDialog form5(form1.dxfHeader());
     VersionDialog form6;
     QWidget* forms[] = {&form1, &form2, &form3, &form4, &form5, &form6};
     for (QWidget* form : forms) {

@@ -100,22 +100,22 @@ class PreviewTest : public QObject {
   std::unique_ptr<ModalAnswerer> answerer_;
 
   QString path(const QString& name) const { return folder_->filePath(name); }
-  MainWindow& form1() { return program_->form1(); }
-  PreviewWindow& preview() { return *form1().preview(); }
-  QAction* action(const char* name) { return child<QAction>(&form1(), name); }
+  MainWindow& mainWindow() { return program_->mainWindow(); }
+  PreviewWindow& preview() { return *mainWindow().preview(); }
+  QAction* action(const char* name) { return child<QAction>(&mainWindow(), name); }
 
   void start() {
     settings_->setRawValue("FirstUp", "1");
     storage_ = std::make_unique<QtSettingsStorage>();
     program_ = startProgram(*storage_, QDir::toNativeSeparators(folder_->path() + u'/'));
-    QVERIFY(QTest::qWaitForWindowExposed(&form1()));
+    QVERIFY(QTest::qWaitForWindowExposed(&mainWindow()));
   }
-  void setRate(const QString& text) { child<QLineEdit>(&form1(), "Edit1")->setText(text); }
+  void setRate(const QString& text) { child<QLineEdit>(&mainWindow(), "Edit1")->setText(text); }
   // Converts through the open command; the completion message is answered.
   void openFile(const QString& file, int passes) {
-    child<QSpinBox>(&form1(), "SpinEdit1")->setValue(passes);
+    child<QSpinBox>(&mainWindow(), "SpinEdit1")->setValue(passes);
     answerer_->thenChooseFile(file);
-    QTest::mouseClick(child<QPushButton>(&form1(), "Button1"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(&mainWindow(), "Button1"), Qt::LeftButton);
   }
   void openPreview() {
     action("Preview1")->trigger();
@@ -306,10 +306,10 @@ class PreviewTest : public QObject {
     QVERIFY(!driverInk.empty());
 
     start();
-    form1().settings().ScanThreshold = rule;
-    form1().settings().ScanSpeck = speck;
+    mainWindow().settings().ScanThreshold = rule;
+    mainWindow().settings().ScanSpeck = speck;
     openFile(file, 2);
-    QVERIFY(std::ranges::equal(form1().conversion().records(), expected.records()));
+    QVERIFY(std::ranges::equal(mainWindow().conversion().records(), expected.records()));
     openPreview();
     auto* choice = child<QComboBox>(&preview(), "ComboBox1");
     QCOMPARE(preview().background(), loadedKept ? PreviewWindow::Background::Loaded : PreviewWindow::Background::Ink);
@@ -461,7 +461,7 @@ class PreviewTest : public QObject {
     const QString file = path("drawing.bmp");
     QVERIFY(writeBmp(file, generate_drawing(260, 180, 4)));
     start();
-    ConversionSettings& s = form1().settings();
+    ConversionSettings& s = mainWindow().settings();
     s.DxfOption2 = split;
     s.DxfOption1 = shortLines;
     s.DxfOption1_Len = 3;
@@ -470,19 +470,19 @@ class PreviewTest : public QObject {
 
     // Nothing to preview yet: the menu item is off and a double click does nothing.
     QVERIFY(!action("Preview1")->isEnabled());
-    QTest::mouseDClick(child<QLabel>(&form1(), "Label6"), Qt::LeftButton);
+    QTest::mouseDClick(child<QLabel>(&mainWindow(), "Label6"), Qt::LeftButton);
     QVERIFY(!preview().isVisible());
-    QVERIFY(child<QLabel>(&form1(), "Label6")->toolTip().isEmpty());
+    QVERIFY(child<QLabel>(&mainWindow(), "Label6")->toolTip().isEmpty());
 
     openFile(file, 2);
     QVERIFY(action("Preview1")->isEnabled());
-    QTest::mouseDClick(child<QLabel>(&form1(), "Label6"), Qt::LeftButton);
+    QTest::mouseDClick(child<QLabel>(&mainWindow(), "Label6"), Qt::LeftButton);
     QVERIFY(QTest::qWaitForWindowExposed(&preview()));
 
     // Exactly LineData, in table order, and what a conversion of its own gives.
     const Conversion expected = reference(file, 2, s);
     QVERIFY(expected.LineCount() > 20);
-    QVERIFY(std::ranges::equal(preview().shownRecords(), form1().conversion().records()));
+    QVERIFY(std::ranges::equal(preview().shownRecords(), mainWindow().conversion().records()));
     QVERIFY(std::ranges::equal(preview().shownRecords(), expected.records()));
     QCOMPARE(preview().specialPoints().ran, special == 2);
     QCOMPARE(preview().specialPoints().end_points, expected.special_points().end_points);
@@ -546,7 +546,7 @@ class PreviewTest : public QObject {
     const InkImage image = smallDrawing();  // bars at rows 8-10 and 36-38 from the top
     QVERIFY(writeBmp(file, image));
     start();
-    form1().settings().DxfOption2 = 2;
+    mainWindow().settings().DxfOption2 = 2;
     openFile(file, 1);
     openPreview();
     PreviewCanvas* canvas = preview().canvas();
@@ -587,12 +587,12 @@ class PreviewTest : public QObject {
     const QString file = path("drawing.bmp");
     QVERIFY(writeBmp(file, generate_drawing(240, 170, 8)));
     start();
-    form1().settings().DxfReal = 2;
-    form1().settings().SaveMode = 2;
+    mainWindow().settings().DxfReal = 2;
+    mainWindow().settings().SaveMode = 2;
     setRate("0.254");
     openFile(file, 2);
     openPreview();
-    auto* label6 = child<QLabel>(&form1(), "Label6");
+    auto* label6 = child<QLabel>(&mainWindow(), "Label6");
     const QRegularExpression pattern(
         QStringLiteral("大きさ (\\S+) × (\\S+) mm\\nX (\\S+)～(\\S+)、Y (\\S+)～(\\S+)\\n線の長さ (\\S+) mm"));
 
@@ -613,9 +613,9 @@ class PreviewTest : public QObject {
         dialog->setDirectory(out);
         static_cast<QDialog*>(dialog)->accept();
       });
-      QTest::mouseClick(child<QPushButton>(&form1(), "Button3"), Qt::LeftButton);
+      QTest::mouseClick(child<QPushButton>(&mainWindow(), "Button3"), Qt::LeftButton);
       const QList<DxfLine> lines = dxfLines(readBytes(QDir(out).filePath("drawing.dxf")));
-      QCOMPARE(lines.size(), static_cast<qsizetype>(form1().conversion().LineCount()));
+      QCOMPARE(lines.size(), static_cast<qsizetype>(mainWindow().conversion().LineCount()));
       QList<qint64> xs, ys;
       double length = 0;
       for (const DxfLine& line : lines) {
@@ -648,7 +648,7 @@ class PreviewTest : public QObject {
     QVERIFY(writeBmp(file, image));
     start();
     setRate("1.0");
-    const std::string scaleBefore = form1().settings().SCALE, dpiBefore = form1().settings().DPI;
+    const std::string scaleBefore = mainWindow().settings().SCALE, dpiBefore = mainWindow().settings().DPI;
     openFile(file, 1);
     openPreview();
     const auto records = preview().shownRecords();
@@ -658,7 +658,7 @@ class PreviewTest : public QObject {
     const auto click = [&](QPointF at) { QTest::mouseClick(canvas, Qt::LeftButton, {}, at.toPoint()); };
     const QPointF first = preview().gridToScreen({line->x1, line->y1});
     const QPointF second = preview().gridToScreen({line->x2, line->y2});
-    auto* edit1 = child<QLineEdit>(&form1(), "Edit1");
+    auto* edit1 = child<QLineEdit>(&mainWindow(), "Edit1");
 
     // Not picking: a click does nothing.
     click(first);
@@ -708,8 +708,8 @@ class PreviewTest : public QObject {
     // The new magnification reaches the sizes at once: the line is 2540 mm.
     QVERIFY2(preview().sizeText().contains(QStringLiteral("大きさ 2540.0000 × ")), qPrintable(preview().sizeText()));
     // The scale calculator's inputs are not touched.
-    QCOMPARE(form1().settings().SCALE, scaleBefore);
-    QCOMPARE(form1().settings().DPI, dpiBefore);
+    QCOMPARE(mainWindow().settings().SCALE, scaleBefore);
+    QCOMPARE(mainWindow().settings().DPI, dpiBefore);
   }
 
   // Zoom about the pointer, pan by dragging, fit again.
@@ -763,13 +763,13 @@ class PreviewTest : public QObject {
     openFile(path("first.bmp"), 1);
     openPreview();
     // A window of the main window's: off while a conversion or a save disables it.
-    form1().setEnabled(false);
+    mainWindow().setEnabled(false);
     QVERIFY(!preview().isEnabled());
-    form1().setEnabled(true);
+    mainWindow().setEnabled(true);
     QVERIFY(preview().isEnabled());
     QVERIFY(preview().backgroundPicture() != nullptr);
     QCOMPARE(preview().background(), PreviewWindow::Background::Loaded);
-    const InkPlane thinned = planeOfGrid(form1().conversion().grid());
+    const InkPlane thinned = planeOfGrid(mainWindow().conversion().grid());
     child<QComboBox>(&preview(), "ComboBox1")->setCurrentIndex(int(PreviewWindow::Background::Thinned));
     QVERIFY(preview().backgroundPicture()->base() == thinned);
     child<QComboBox>(&preview(), "ComboBox1")->setCurrentIndex(int(PreviewWindow::Background::None));
@@ -778,7 +778,7 @@ class PreviewTest : public QObject {
     // Another conversion: the preview comes back with the new lines.
     openFile(path("second.bmp"), 2);
     QTRY_VERIFY(preview().isVisible());
-    QVERIFY(std::ranges::equal(preview().shownRecords(), form1().conversion().records()));
+    QVERIFY(std::ranges::equal(preview().shownRecords(), mainWindow().conversion().records()));
     QCOMPARE(preview().gridWidth(), 202);
     QCOMPARE(preview().backgroundPicture()->base().width(), 202);
 
@@ -789,7 +789,7 @@ class PreviewTest : public QObject {
       QTest::mouseClick(child<QPushButton>(modal, "Button1"), Qt::LeftButton);
     });
     action("N3")->trigger();
-    QCOMPARE(form1().settings().DxfOption2, 2);
+    QCOMPARE(mainWindow().settings().DxfOption2, 2);
     QVERIFY(preview().summary().shown[classIndex(SegmentClass::Horizontal)]);
     QVERIFY(!preview().summary().shown[classIndex(SegmentClass::Plain)]);
 
@@ -799,12 +799,12 @@ class PreviewTest : public QObject {
     QVERIFY(!preview().isVisible());
     QVERIFY(!preview().hasDrawing());
     QVERIFY(!action("Preview1")->isEnabled());
-    QVERIFY(!child<QPushButton>(&form1(), "Button3")->isEnabled());
-    QVERIFY(child<QLabel>(&form1(), "Label6")->toolTip().isEmpty());
+    QVERIFY(!child<QPushButton>(&mainWindow(), "Button3")->isEnabled());
+    QVERIFY(child<QLabel>(&mainWindow(), "Label6")->toolTip().isEmpty());
     action("Preview1")->trigger();
     QVERIFY(!preview().isVisible());
     // The menu item sits right after "ほぞん(&S)".
-    const QList<QAction*> items = child<QMenu>(&form1(), "File1")->actions();
+    const QList<QAction*> items = child<QMenu>(&mainWindow(), "File1")->actions();
     QCOMPARE(items.indexOf(action("Preview1")), items.indexOf(action("Save1")) + 1);
     QCOMPARE(action("Preview1")->text(), QStringLiteral("ぷれびゅー(&P)"));
   }

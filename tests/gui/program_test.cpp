@@ -81,16 +81,16 @@ class ProgramTest : public QObject {
 
   QString path(const QString& name) const { return folder_->filePath(name); }
   QString programFolder() const { return nativeFolder(folder_->path()); }
-  MainWindow& form1() { return program_->form1(); }
+  MainWindow& mainWindow() { return program_->mainWindow(); }
 
   void start() {
     storage_ = std::make_unique<QtSettingsStorage>();
     program_ = startProgram(*storage_, programFolder());
-    QVERIFY(QTest::qWaitForWindowExposed(&form1()));
+    QVERIFY(QTest::qWaitForWindowExposed(&mainWindow()));
   }
   // Ends the program as closing the main window does.
   void closeProgram() {
-    QVERIFY(form1().close());
+    QVERIFY(mainWindow().close());
     program_.reset();
     storage_.reset();
   }
@@ -103,13 +103,13 @@ class ProgramTest : public QObject {
   void clickButton(QWidget* window, const char* name) {
     QTest::mouseClick(child<QPushButton>(window, name), Qt::LeftButton);
   }
-  void trigger(const char* action) { child<QAction>(&form1(), action)->trigger(); }
-  QString statusText() { return child<QLabel>(&form1(), "SimpleText")->text(); }
-  QString outcomeLabel() { return child<QLabel>(&form1(), "Label6")->text(); }
+  void trigger(const char* action) { child<QAction>(&mainWindow(), action)->trigger(); }
+  QString statusText() { return child<QLabel>(&mainWindow(), "SimpleText")->text(); }
+  QString outcomeLabel() { return child<QLabel>(&mainWindow(), "Label6")->text(); }
   // The save button and the save menu item together: "on", "off", or "mixed".
   QString saving() {
-    const bool button = child<QPushButton>(&form1(), "Button3")->isEnabled();
-    const bool item = child<QAction>(&form1(), "Save1")->isEnabled();
+    const bool button = child<QPushButton>(&mainWindow(), "Button3")->isEnabled();
+    const bool item = child<QAction>(&mainWindow(), "Save1")->isEnabled();
     if (button != item) return QStringLiteral("mixed");
     return button ? QStringLiteral("on") : QStringLiteral("off");
   }
@@ -123,7 +123,7 @@ class ProgramTest : public QObject {
   // Converts `file` through the open command.
   void openFile(const QString& file) {
     answerer_->thenChooseFile(file);
-    clickButton(&form1(), "Button1");
+    clickButton(&mainWindow(), "Button1");
   }
 
   // The count and segments the core finds in `file` with `passes` passes.
@@ -206,11 +206,11 @@ class ProgramTest : public QObject {
   // The first start: defaults everywhere, both folders the program's folder.
   void firstStartDefaults() {
     start();
-    QCOMPARE(child<SpinEdit>(&form1(), "SpinEdit1")->value(), 3);
-    QCOMPARE(child<QLineEdit>(&form1(), "Edit1")->text(), QStringLiteral("1.0"));
-    QCOMPARE(form1().pos(), QPoint(0, 0));
-    QCOMPARE(QString::fromStdString(form1().settings().OpenDir), programFolder());
-    QCOMPARE(QString::fromStdString(form1().settings().SaveDir), programFolder());
+    QCOMPARE(child<SpinEdit>(&mainWindow(), "SpinEdit1")->value(), 3);
+    QCOMPARE(child<QLineEdit>(&mainWindow(), "Edit1")->text(), QStringLiteral("1.0"));
+    QCOMPARE(mainWindow().pos(), QPoint(0, 0));
+    QCOMPARE(QString::fromStdString(mainWindow().settings().OpenDir), programFolder());
+    QCOMPARE(QString::fromStdString(mainWindow().settings().SaveDir), programFolder());
     QCOMPARE(outcomeLabel(), QStringLiteral("VelorinPelkinⅡ"));
     QCOMPARE(statusText(), QStringLiteral("ﾌｧｲﾙ名:"));
     // Saving is off, and the menu item does nothing.
@@ -231,7 +231,7 @@ class ProgramTest : public QObject {
     settings_->setRawValue("OpenDir", path("gone") + u'/');  // a folder that is not there
     settings_->setRawValue("JwcLayer", "many");              // not a number: the default
     start();
-    QCOMPARE(QString::fromStdString(form1().settings().OpenDir), programFolder());
+    QCOMPARE(QString::fromStdString(mainWindow().settings().OpenDir), programFolder());
 
     // The scale calculator, confirmed.
     answerer_->then([&](QWidget* modal) {
@@ -239,13 +239,13 @@ class ProgramTest : public QObject {
       typeInto(child<QLineEdit>(modal, "Edit2"), "400");
       clickButton(modal, "Button1");
     });
-    clickButton(&form1(), "Button4");
-    QCOMPARE(child<QLineEdit>(&form1(), "Edit1")->text(), QStringLiteral("12.69999981"));
+    clickButton(&mainWindow(), "Button4");
+    QCOMPARE(child<QLineEdit>(&mainWindow(), "Edit1")->text(), QStringLiteral("12.69999981"));
     // The pass count, typed; the window moved.
-    auto* spin = child<SpinEdit>(&form1(), "SpinEdit1");
+    auto* spin = child<SpinEdit>(&mainWindow(), "SpinEdit1");
     typeInto(spin->findChild<QLineEdit*>(), "7");
-    child<QLineEdit>(&form1(), "Edit1")->setFocus();
-    form1().move(33, 44);
+    child<QLineEdit>(&mainWindow(), "Edit1")->setFocus();
+    mainWindow().move(33, 44);
     // The settings dialog, confirmed.
     answerer_->then([&](QWidget* modal) {
       child<RadioGroup>(modal, "RadioGroup3")->setItemIndex(2);
@@ -270,14 +270,14 @@ class ProgramTest : public QObject {
 
     start();
     QCOMPARE(answerer_->boxes().size(), 0);
-    QCOMPARE(child<QLineEdit>(&form1(), "Edit1")->text(), QStringLiteral("12.69999981"));
-    QCOMPARE(child<SpinEdit>(&form1(), "SpinEdit1")->value(), 7);
-    QCOMPARE(form1().pos(), QPoint(33, 44));
-    QCOMPARE(form1().settings().ZahyouExt, 2);
-    QCOMPARE(form1().settings().Special, 2);
-    QCOMPARE(form1().settings().Ave, 3.5f);
-    QCOMPARE(program_->form3().scaleText(), QStringLiteral("200"));
-    QCOMPARE(program_->form3().dpiText(), QStringLiteral("400"));
+    QCOMPARE(child<QLineEdit>(&mainWindow(), "Edit1")->text(), QStringLiteral("12.69999981"));
+    QCOMPARE(child<SpinEdit>(&mainWindow(), "SpinEdit1")->value(), 7);
+    QCOMPARE(mainWindow().pos(), QPoint(33, 44));
+    QCOMPARE(mainWindow().settings().ZahyouExt, 2);
+    QCOMPARE(mainWindow().settings().Special, 2);
+    QCOMPARE(mainWindow().settings().Ave, 3.5f);
+    QCOMPARE(program_->scaleCalculator().scaleText(), QStringLiteral("200"));
+    QCOMPARE(program_->scaleCalculator().dpiText(), QStringLiteral("400"));
   }
 
   // Every stored value damaged in one way: the program starts with defaults or
@@ -305,10 +305,10 @@ class ProgramTest : public QObject {
     settings_->setRawValue("SaveDir", path("drawing.bmp"));   // a file, not a folder
     start();
     const std::optional<std::int32_t> stored = parse_setting_integer(integer.toStdString());
-    QCOMPARE(child<SpinEdit>(&form1(), "SpinEdit1")->value(), clamp_pass_count(stored.value_or(3)));
-    QCOMPARE(child<QLineEdit>(&form1(), "Edit1")->text(), QStringLiteral("garbage"));
-    QCOMPARE(QString::fromStdString(form1().settings().OpenDir), programFolder());
-    QCOMPARE(QString::fromStdString(form1().settings().SaveDir), programFolder());
+    QCOMPARE(child<SpinEdit>(&mainWindow(), "SpinEdit1")->value(), clamp_pass_count(stored.value_or(3)));
+    QCOMPARE(child<QLineEdit>(&mainWindow(), "Edit1")->text(), QStringLiteral("garbage"));
+    QCOMPARE(QString::fromStdString(mainWindow().settings().OpenDir), programFolder());
+    QCOMPARE(QString::fromStdString(mainWindow().settings().SaveDir), programFolder());
     // The settings dialog shows what it can of them and is confirmed as it stands.
     answerer_->then([&](QWidget* modal) { clickButton(modal, "Button1"); });
     trigger("N3");
@@ -364,7 +364,7 @@ class ProgramTest : public QObject {
     QFETCH(QStringList, messages);
     settings_->setRawValue("FirstUp", "1");
     start();
-    auto* spin = child<SpinEdit>(&form1(), "SpinEdit1");
+    auto* spin = child<SpinEdit>(&mainWindow(), "SpinEdit1");
     spin->setValue(1);
 
     openFile(path("drawing.bmp"));
@@ -382,9 +382,9 @@ class ProgramTest : public QObject {
     QCOMPARE(outcomeLabel(), done);
     QCOMPARE(statusText(), QStringLiteral("ﾌｧｲﾙ名:drawing.bmp"));
     QCOMPARE(saving(), QStringLiteral("on"));
-    QVERIFY(std::ranges::equal(form1().conversion().records(), expected.records()));
-    QCOMPARE(form1().openedFileName(), QStringLiteral("drawing.bmp"));
-    const std::string openDir = form1().settings().OpenDir;
+    QVERIFY(std::ranges::equal(mainWindow().conversion().records(), expected.records()));
+    QCOMPARE(mainWindow().openedFileName(), QStringLiteral("drawing.bmp"));
+    const std::string openDir = mainWindow().settings().OpenDir;
     QCOMPARE(QString::fromStdString(openDir), programFolder());
     answerer_->clear();
 
@@ -394,20 +394,20 @@ class ProgramTest : public QObject {
     bool pressed = false;
     if (kind == "cancel") {
       answerer_->thenCancelFileDialog();
-      clickButton(&form1(), "Button1");
+      clickButton(&mainWindow(), "Button1");
     } else {
       if (kind == "abort") {
         file = path("large.bmp");
         QVERIFY(writeBmp(file, largeDrawing()));
         answerer_->setIdle([&] {
-          if (pressed || !program_->form2().isVisible()) return;
+          if (pressed || !program_->progressDialog().isVisible()) return;
           pressed = true;
-          seenDuringRun << (form1().isEnabled() ? "main enabled" : "main disabled")
-                        << (form1().menuBar()->isEnabled() ? "menu enabled" : "menu disabled");
-          clickButton(&program_->form2(), "Button2");  // 中止
+          seenDuringRun << (mainWindow().isEnabled() ? "main enabled" : "main disabled")
+                        << (mainWindow().menuBar()->isEnabled() ? "menu enabled" : "menu disabled");
+          clickButton(&program_->progressDialog(), "Button2");  // 中止
         });
       } else if (kind == "memory") {
-        form1().conversion().lines().fail_next_growth_for_testing();
+        mainWindow().conversion().lines().fail_next_growth_for_testing();
       } else if (kind == "unreadable") {
         file = path("broken.bmp");
         QVERIFY(writeBytes(file, "BM this is not a bitmap"));
@@ -421,7 +421,7 @@ class ProgramTest : public QObject {
         seenDuringRun << QDir::toNativeSeparators(dialog->directory().absolutePath() + u'/');
         chooseFile(dialog, file);
       });
-      clickButton(&form1(), "Button1");
+      clickButton(&mainWindow(), "Button1");
       QCOMPARE(seenDuringRun.value(0), QString::fromStdString(openDir));
     }
     answerer_->setIdle(nullptr);
@@ -430,14 +430,14 @@ class ProgramTest : public QObject {
     QCOMPARE(outcomeLabel(), label.isEmpty() ? done : label);
     QCOMPARE(statusText(), status);
     QCOMPARE(saving(), QString(savingOn ? "on" : "off"));
-    QVERIFY(form1().isEnabled());
-    QVERIFY(!program_->form2().isVisible());
+    QVERIFY(mainWindow().isEnabled());
+    QVERIFY(!program_->progressDialog().isVisible());
     // A failure keeps what the good conversion left.
-    QCOMPARE(form1().openedFileName(), QStringLiteral("drawing.bmp"));
-    QCOMPARE(form1().settings().OpenDir, openDir);
+    QCOMPARE(mainWindow().openedFileName(), QStringLiteral("drawing.bmp"));
+    QCOMPARE(mainWindow().settings().OpenDir, openDir);
     if (kind == "abort") {
       QCOMPARE(seenDuringRun.mid(1), (QStringList{"main disabled", "menu disabled"}));
-      QCOMPARE(form1().conversion().CancelState, 1);
+      QCOMPARE(mainWindow().conversion().CancelState, 1);
     }
   }
 
@@ -448,7 +448,7 @@ class ProgramTest : public QObject {
   void openOtherImageTypes() {
     settings_->setRawValue("FirstUp", "1");
     start();
-    QCOMPARE(child<QFileDialog>(&form1(), "OpenDialog1")->nameFilters(),
+    QCOMPARE(child<QFileDialog>(&mainWindow(), "OpenDialog1")->nameFilters(),
              (QStringList{QStringLiteral("BMPｲﾒｰｼﾞ (*.bmp)"), QStringLiteral("TIFFｲﾒｰｼﾞ (*.tif *.tiff)"),
                           QStringLiteral("PNGｲﾒｰｼﾞ (*.png)"), QStringLiteral("PBMｲﾒｰｼﾞ (*.pbm)"),
                           QStringLiteral("JPEGｲﾒｰｼﾞ (*.jpg *.jpeg *.jpe *.jfif)")}));
@@ -463,7 +463,7 @@ class ProgramTest : public QObject {
     const Conversion expected = reference(path("drawing.bmp"), 3);
     QVERIFY(expected.LineCount() > 0);
     QCOMPARE(outcomeLabel(), QString::number(expected.LineCount()) + QStringLiteral("本のデータがあるよ。"));
-    QVERIFY(std::ranges::equal(form1().conversion().records(), expected.records()));
+    QVERIFY(std::ranges::equal(mainWindow().conversion().records(), expected.records()));
     QCOMPARE(statusText(), QStringLiteral("ﾌｧｲﾙ名:drawing.pbm"));
 
     // A grey JPEG of the drawing in flat 8 x 8 blocks, which quality 100 keeps pure
@@ -482,7 +482,7 @@ class ProgramTest : public QObject {
     openFile(path("blocks.jpg"));
     const Conversion expectedBlocks = reference(path("blocks.bmp"), 3);
     QVERIFY(expectedBlocks.LineCount() > 0);
-    QVERIFY(std::ranges::equal(form1().conversion().records(), expectedBlocks.records()));
+    QVERIFY(std::ranges::equal(mainWindow().conversion().records(), expectedBlocks.records()));
     QCOMPARE(statusText(), QStringLiteral("ﾌｧｲﾙ名:blocks.jpg"));
   }
 
@@ -526,10 +526,10 @@ class ProgramTest : public QObject {
         clickButton(modal, "Button1");
       });
       trigger("N3");
-      QCOMPARE(form1().settings().ScanThreshold, choose);
+      QCOMPARE(mainWindow().settings().ScanThreshold, choose);
     }
     openFile(file);
-    const std::int32_t found = form1().conversion().LineCount();
+    const std::int32_t found = mainWindow().conversion().LineCount();
     const QStringList texts = answerer_->texts();
     QVERIFY2(texts.value(0).startsWith(QStringLiteral("完了！\nTIME:")), qPrintable(texts.join(u'|')));
     if (close) {
@@ -554,7 +554,7 @@ class ProgramTest : public QObject {
     const QString name = QStringLiteral("とてもながいなまえの図面ファイル_二〇二六年十二月七日_スキャン済み_第三版.bmp");
     QVERIFY(QFile::copy(path("drawing.bmp"), path(name)));
     openFile(path(name));
-    const auto* status = child<QLabel>(&form1(), "SimpleText");
+    const auto* status = child<QLabel>(&mainWindow(), "SimpleText");
     const QString shown = status->text();
     QVERIFY2(shown.endsWith(u'…') && shown.size() > 12, qPrintable(shown));
     QVERIFY((QStringLiteral("ﾌｧｲﾙ名:") + name).startsWith(shown.chopped(1)));
@@ -584,9 +584,9 @@ class ProgramTest : public QObject {
     const Conversion expected = reference(path("plan.bmp"), 3, settings);
     if (special == 2) QVERIFY(expected.LineCount() < plain.LineCount());
     QCOMPARE(outcomeLabel(), QString::number(expected.LineCount()) + QStringLiteral("本のデータがあるよ。"));
-    QVERIFY(std::ranges::equal(form1().conversion().records(), expected.records()));
+    QVERIFY(std::ranges::equal(mainWindow().conversion().records(), expected.records()));
 
-    QWidget* progress = &program_->form2();
+    QWidget* progress = &program_->progressDialog();
     const bool on = special == 2;
     QCOMPARE(child<QLabel>(progress, "Label7")->text(), on ? QStringLiteral("おわり") : QStringLiteral("OFF"));
     QCOMPARE(child<QLabel>(progress, "Label8")->text(), on ? QStringLiteral("おわり") : QStringLiteral("OFF"));
@@ -624,7 +624,7 @@ class ProgramTest : public QObject {
     answerer_->clear();
 
     // Settings away from their defaults, so that a mix-up shows in the file.
-    ConversionSettings& s = form1().settings();
+    ConversionSettings& s = mainWindow().settings();
     s.SaveMode = saveMode;
     s.ZahyouExt = zahyouExt;
     s.ZahyouDiv = 1;
@@ -644,7 +644,7 @@ class ProgramTest : public QObject {
     s.JwcOption2_X = 4;
     s.JwcOption2_Y = 5;
     s.JwcOption2_R = 6;
-    typeInto(child<QLineEdit>(&form1(), "Edit1"), "0.254");
+    typeInto(child<QLineEdit>(&mainWindow(), "Edit1"), "0.254");
 
     QVERIFY(QDir(folder_->path()).mkdir("out"));
     const QString out = path("out");
@@ -659,9 +659,9 @@ class ProgramTest : public QObject {
       dialog->fileNameBox()->setText(shownName);
       static_cast<QDialog*>(dialog)->accept();
     });
-    StateRecorder mainStates(&form1());
-    StateRecorder savingStates(&program_->form4());
-    clickButton(&form1(), "Button3");
+    StateRecorder mainStates(&mainWindow());
+    StateRecorder savingStates(&program_->savingDialog());
+    clickButton(&mainWindow(), "Button3");
 
     QCOMPARE(shownName, defaultName);
     QCOMPARE(shownFolder, programFolder());
@@ -676,7 +676,7 @@ class ProgramTest : public QObject {
     // The bytes are the core writer's for these settings.
     std::ostringstream bytes;
     QuietHost host;
-    const auto records = form1().conversion().records();
+    const auto records = mainWindow().conversion().records();
     if (saveMode == 1) {
       SaveTXT(bytes, TextSaveInput{"0.254", records, 1, 2}, host);
     } else if (saveMode == 2) {
@@ -708,7 +708,7 @@ class ProgramTest : public QObject {
       static_cast<QDialog*>(dialog)->accept();
     });
     answerer_->thenKey(Qt::Key_Return);
-    clickButton(&form1(), "Button3");
+    clickButton(&mainWindow(), "Button3");
     QCOMPARE(answerer_->boxes().size(), 1);
     QCOMPARE(answerer_->boxes()[0].text, QStringLiteral("ファイル") + QDir::toNativeSeparators(path("scan.txt")) +
                                             QStringLiteral("は変換した画像です\n上書きできません。"));
@@ -736,7 +736,7 @@ class ProgramTest : public QObject {
     openFile(path("drawing.bmp"));
     answerer_->clear();
     QVERIFY(writeBytes(path("drawing.csv"), "old"));
-    form1().settings().SaveDir = "/";
+    mainWindow().settings().SaveDir = "/";
 
     answerer_->then([&](QWidget* modal) {
       auto* dialog = qobject_cast<SaveFileDialog*>(modal);
@@ -746,7 +746,7 @@ class ProgramTest : public QObject {
     });
     if (answer != 0) answerer_->thenKey(answer);
     else answerer_->thenClick(button);
-    clickButton(&form1(), "Button3");
+    clickButton(&mainWindow(), "Button3");
 
     const SeenBox question = answerer_->boxes().value(0);
     QCOMPARE(question.caption, QStringLiteral("警告"));
@@ -760,10 +760,10 @@ class ProgramTest : public QObject {
     if (replaced) {
       QCOMPARE(answerer_->boxes()[1].text, kSaved);
       QVERIFY(readBytes(path("drawing.csv")) != "old");
-      QCOMPARE(QString::fromStdString(form1().settings().SaveDir), programFolder());
+      QCOMPARE(QString::fromStdString(mainWindow().settings().SaveDir), programFolder());
     } else {
       QCOMPARE(readBytes(path("drawing.csv")), QByteArray("old"));
-      QCOMPARE(form1().settings().SaveDir, std::string("/"));
+      QCOMPARE(mainWindow().settings().SaveDir, std::string("/"));
     }
     QVERIFY(!QFile::exists(path("drawing.CSV")));
   }
@@ -796,7 +796,7 @@ class ProgramTest : public QObject {
     openFile(path("drawing.bmp"));
     answerer_->clear();
     QVERIFY(QDir(folder_->path()).mkdir("out"));
-    form1().settings().SaveDir = nativeFolder(path("out")).toStdString();
+    mainWindow().settings().SaveDir = nativeFolder(path("out")).toStdString();
 
     QStringList boxTexts;
     answerer_->then([&](QWidget* modal) {
@@ -811,14 +811,14 @@ class ProgramTest : public QObject {
       QVERIFY(dialog->isVisible());
       static_cast<QDialog*>(dialog)->accept();
     });
-    clickButton(&form1(), "Button3");
+    clickButton(&mainWindow(), "Button3");
 
     QCOMPARE(boxTexts.value(0), QStringLiteral("drawing.CSV"));
     QCOMPARE(boxTexts.size(), keys.size() + 1);
     QCOMPARE(boxTexts.last(), QDir::toNativeSeparators(path("out/") + boxEnd));
     QCOMPARE(answerer_->texts(), QStringList{kSaved});
     QCOMPARE(QDir(path("out")).entryList(QDir::Files), QStringList{written});
-    QCOMPARE(form1().settings().SaveMode, saveMode);
+    QCOMPARE(mainWindow().settings().SaveMode, saveMode);
   }
 
   void invalidMagnification_data() {
@@ -844,22 +844,22 @@ class ProgramTest : public QObject {
     openFile(path("drawing.bmp"));
     answerer_->clear();
     QVERIFY(QDir(folder_->path()).mkdir("out"));
-    form1().settings().SaveMode = saveMode;
-    typeInto(child<QLineEdit>(&form1(), "Edit1"), rate);
-    StateRecorder savingStates(&program_->form4());
+    mainWindow().settings().SaveMode = saveMode;
+    typeInto(child<QLineEdit>(&mainWindow(), "Edit1"), rate);
+    StateRecorder savingStates(&program_->savingDialog());
 
     answerer_->then([&](QWidget* modal) {
       auto* dialog = qobject_cast<SaveFileDialog*>(modal);
       dialog->setDirectory(path("out"));
       static_cast<QDialog*>(dialog)->accept();
     });
-    clickButton(&form1(), "Button3");
+    clickButton(&mainWindow(), "Button3");
     QCOMPARE(answerer_->texts(), messages);
     const bool saved = messages == QStringList{kSaved};
     QCOMPARE(QDir(path("out")).entryList(QDir::Files).size(), saved ? 1 : 0);
     QCOMPARE(savingStates.events.isEmpty(), !saved);
-    QCOMPARE(form1().settings().SaveMode, saveMode);
-    QCOMPARE(QString::fromStdString(form1().settings().SaveDir),
+    QCOMPARE(mainWindow().settings().SaveMode, saveMode);
+    QCOMPARE(QString::fromStdString(mainWindow().settings().SaveDir),
              saved ? nativeFolder(path("out")) : programFolder());
   }
 
@@ -889,21 +889,21 @@ class ProgramTest : public QObject {
     openFile(path("drawing.bmp"));
     answerer_->clear();
     QVERIFY(QDir(folder_->path()).mkpath("out/" + blocked));
-    form1().settings().SaveMode = saveMode;
+    mainWindow().settings().SaveMode = saveMode;
 
     answerer_->then([&](QWidget* modal) {
       auto* dialog = qobject_cast<SaveFileDialog*>(modal);
       dialog->setDirectory(path("out"));
       static_cast<QDialog*>(dialog)->accept();
     });
-    clickButton(&form1(), "Button3");
+    clickButton(&mainWindow(), "Button3");
     QCOMPARE(answerer_->texts(), messages);
     QCOMPARE(int(answerer_->boxes()[0].icon), icon);
     QVERIFY(QFileInfo(path("out/" + blocked)).isDir());
-    QCOMPARE(QString::fromStdString(form1().settings().SaveDir), programFolder());
-    QCOMPARE(form1().settings().SaveMode, saveMode);
-    QVERIFY(form1().isEnabled());
-    QVERIFY(!program_->form4().isVisible());
+    QCOMPARE(QString::fromStdString(mainWindow().settings().SaveDir), programFolder());
+    QCOMPARE(mainWindow().settings().SaveMode, saveMode);
+    QVERIFY(mainWindow().isEnabled());
+    QVERIFY(!program_->savingDialog().isVisible());
     QCOMPARE(saving(), QStringLiteral("on"));
   }
 
@@ -914,20 +914,20 @@ class ProgramTest : public QObject {
     openFile(path("drawing.bmp"));
     QVERIFY(QDir(folder_->path()).mkdir("good"));
     QVERIFY(QDir(folder_->path()).mkdir("bad"));
-    form1().settings().SaveMode = 2;
+    mainWindow().settings().SaveMode = 2;
     answerer_->then([&](QWidget* modal) {
       qobject_cast<QFileDialog*>(modal)->setDirectory(path("good"));
       static_cast<QDialog*>(modal)->accept();
     });
-    clickButton(&form1(), "Button3");
-    typeInto(child<QLineEdit>(&form1(), "Edit1"), "oops");
+    clickButton(&mainWindow(), "Button3");
+    typeInto(child<QLineEdit>(&mainWindow(), "Edit1"), "oops");
     answerer_->then([&](QWidget* modal) {
       auto* dialog = qobject_cast<SaveFileDialog*>(modal);
       dialog->setFilterIndex(3);
       dialog->setDirectory(path("bad"));
       static_cast<QDialog*>(dialog)->accept();
     });
-    clickButton(&form1(), "Button3");
+    clickButton(&mainWindow(), "Button3");
     int type = 0;
     QString folder;
     answerer_->then([&](QWidget* modal) {
@@ -936,7 +936,7 @@ class ProgramTest : public QObject {
       folder = nativeFolder(dialog->directory().absolutePath());
       static_cast<QDialog*>(dialog)->reject();
     });
-    clickButton(&form1(), "Button3");
+    clickButton(&mainWindow(), "Button3");
     QCOMPARE(type, 2);
     QCOMPARE(folder, nativeFolder(path("good")));
     QCOMPARE(QDir(path("bad")).entryList(QDir::Files).size(), 0);
@@ -947,7 +947,7 @@ class ProgramTest : public QObject {
   void scaleCalculator() {
     settings_->setRawValue("FirstUp", "1");
     start();
-    auto* rate = child<QLineEdit>(&form1(), "Edit1");
+    auto* rate = child<QLineEdit>(&mainWindow(), "Edit1");
     answerer_->then([&](QWidget* modal) {
       QCOMPARE(modal->objectName(), QStringLiteral("TForm3"));
       typeInto(child<QLineEdit>(modal, "Edit2"), "400");
@@ -956,7 +956,7 @@ class ProgramTest : public QObject {
     });
     trigger("T1");
     QCOMPARE(rate->text(), QStringLiteral("6.34999990"));
-    QCOMPARE(form1().settings().DPI, std::string("400"));
+    QCOMPARE(mainWindow().settings().DPI, std::string("400"));
 
     // "中止" changes nothing, but the box keeps what was typed.
     answerer_->then([&](QWidget* modal) {
@@ -964,15 +964,15 @@ class ProgramTest : public QObject {
       QCOMPARE(child<QLabel>(modal, "Label1")->text(), QStringLiteral("6.34999990"));
       clickButton(modal, "Button2");
     });
-    clickButton(&form1(), "Button4");
+    clickButton(&mainWindow(), "Button4");
     QCOMPARE(rate->text(), QStringLiteral("6.34999990"));
-    QCOMPARE(form1().settings().DPI, std::string("400"));
+    QCOMPARE(mainWindow().settings().DPI, std::string("400"));
     QString kept;
     answerer_->then([&](QWidget* modal) {
       kept = child<QLineEdit>(modal, "Edit2")->text();
       clickButton(modal, "Button2");
     });
-    clickButton(&form1(), "Button4");
+    clickButton(&mainWindow(), "Button4");
     QCOMPARE(kept, QStringLiteral("0"));
   }
 
@@ -983,12 +983,12 @@ class ProgramTest : public QObject {
     settings_->setRawValue("SCALE", "x");
     start();
     answerer_->then([&](QWidget* modal) { clickButton(modal, "Button1"); });
-    clickButton(&form1(), "Button4");
-    QCOMPARE(child<QLineEdit>(&form1(), "Edit1")->text(), QStringLiteral("Label1"));
+    clickButton(&mainWindow(), "Button4");
+    QCOMPARE(child<QLineEdit>(&mainWindow(), "Edit1")->text(), QStringLiteral("Label1"));
     openFile(path("drawing.bmp"));
     answerer_->clear();
     answerer_->then([&](QWidget* modal) { static_cast<QDialog*>(modal)->accept(); });
-    clickButton(&form1(), "Button3");
+    clickButton(&mainWindow(), "Button3");
     QCOMPARE(answerer_->texts(), (QStringList{kBadRate, kNotSaved}));
   }
 
@@ -1010,11 +1010,11 @@ class ProgramTest : public QObject {
     QVERIFY(user.startsWith(settings_->folder()));
     QCOMPARE(readBytes(QDir(user).filePath(QStringLiteral("DXFHED.TXT"))), QByteArray("999\r\nmy header\r\n"));
     QVERIFY(!QFile::exists(path("DXFHED.TXT")));
-    QCOMPARE(form1().settings().DxfReal, 0);
+    QCOMPARE(mainWindow().settings().DxfReal, 0);
 
-    form1().settings().SaveMode = 2;
+    mainWindow().settings().SaveMode = 2;
     answerer_->then([&](QWidget* modal) { static_cast<QDialog*>(modal)->accept(); });
-    clickButton(&form1(), "Button3");
+    clickButton(&mainWindow(), "Button3");
     QCOMPARE(answerer_->texts(), QStringList{kSaved});
     const QByteArray dxf = readBytes(path("drawing.dxf"));
     QVERIFY(dxf.startsWith("999\r\nmy header\r\n  0\r\nLINE\r\n"));
@@ -1031,7 +1031,7 @@ class ProgramTest : public QObject {
     });
     trigger("N2");
     QCOMPARE(shown, QStringLiteral("TForm6"));
-    QVERIFY(!program_->form6().isVisible());
+    QVERIFY(!program_->versionDialog().isVisible());
   }
 };
 

@@ -1,6 +1,6 @@
 #include "app/gui/MainWindow.h"
 
-#include "export/svg_writer.h"
+#include "export/save_file.h"
 #include "imageio/image_formats.h"
 
 #include <QCloseEvent>
@@ -23,9 +23,8 @@
 #include "dialogs/SettingsDialog.h"
 #include "dialogs/VersionDialog.h"
 #include "export/atomic_file.h"
-#include "export/dxf_writer.h"
-#include "export/jwc_writer.h"
-#include "export/text_writer.h"
+#include "core/export_settings.h"
+#include "export/dxf_header.h"
 
 namespace vp::gui {
 namespace {
@@ -299,56 +298,43 @@ void MainWindow::Button3Click() {
     settings_.SaveMode = index;
     return;
   }
-  switch (result.failure) {
-    case SaveFailure::Template:
-      break;  // the writer has shown why, and nothing else is said
-    case SaveFailure::Create:
-      if (index == kSaveTypeText) {
-        // Coordinate text does not handle a file it cannot create: the
-        // failure ends the command with the system's reason alone.
-        showErrorBox(this, qtext(file_error_text(result.error)));
-        break;
-      }
-      [[fallthrough]];
-    default:
-      showPlainMessage(this, qtext(kNotSavedMessage));
-      break;
+  const ExportFormat* format = format_by_filter_index(index);
+  if (format == nullptr) return showPlainMessage(this, qtext(kNotSavedMessage));
+  if (const auto failure = save_failure_text(*format, result)) {
+    if (failure->system_reason) {
+      showErrorBox(this, qtext(failure->text));
+    } else {
+      showPlainMessage(this, qtext(failure->text));
+    }
   }
 }
 
 SaveResult MainWindow::runWriter(int filter_index, const QString& path) {
-  const std::string magnification = Edit1->text().toStdString();
+  const ExportFormat* format = format_by_filter_index(filter_index);
+  if (format == nullptr) return SaveResult{1, SaveFailure::Create, std::make_error_code(std::errc::invalid_argument)};
+  const std::span<const LineRecord> records = conversion_.records();
+  // The magnification is read once, here, before the template or the file.
+  const std::optional<float> rate = accept_magnification(*format, Edit1->text().toStdString(), records, *Form4);
+  if (!rate) return SaveResult{1, SaveFailure::InvalidRate, {}};
+  DxfHeaderTemplate header;
+  if (format->uses_dxf_header) {
+    // The file as it is now, when there is one; otherwise the settings dialog's lines.
+    header = Form5->headerTemplate();
+    const DxfHeaderTemplate before = header;
+    const std::filesystem::path template_path = Form5->headerPath();
+    if (!template_path.empty()) {
+      const DxfHeaderLoadResult loaded = reload_dxf_header(template_path, header);
+      if (loaded.outcome == DxfHeaderLoad::Unreadable) {
+        Form4->show_message(dxf_header_unreadable_message(template_path));
+        return SaveResult{1, SaveFailure::Template, loaded.error};
+      }
+      if (!(header == before)) Form5->setHeaderTemplate(header);
+    }
+  }
   const auto extension = output_extension(filter_index, settings_.ZahyouExt);
   const std::filesystem::path target =
-      fsPath(extension ? QString::fromStdString(replace_extension(path.toStdString(), *extension))
-                       : path);
-  const ConversionSettings& s = settings_;
-  switch (filter_index) {
-    case kSaveTypeText:
-      return SaveTXT(target, TextSaveInput{magnification, conversion_.records(), s.ZahyouDiv, s.ZahyouReal},
-                     *Form4);
-    case kSaveTypeDxf: {
-      const DxfOptions options{s.DxfReal, s.DxfOption1, s.DxfOption1_Len, s.DxfOption2};
-      DxfHeaderTemplate header = Form5->headerTemplate();
-      const DxfHeaderTemplate before = header;
-      const SaveResult result = SaveDXF(target, DxfSaveInput{magnification, conversion_.records(), options},
-                                        header, Form5->headerPath(), *Form4);
-      if (!(header == before)) Form5->setHeaderTemplate(header);
-      return result;
-    }
-    case kSaveTypeJwc: {
-      const JwcOptions options{s.JwcGroupe,  s.JwcLayer,       s.JwcColor,       s.JwcType,
-                               s.JwcOption1, s.JwcOption1_Len, s.JwcOption1_Lay, s.JwcOption2,
-                               s.JwcOption2_X, s.JwcOption2_Y,  s.JwcOption2_R};
-      return SaveJWC(target, JwcSaveInput{magnification, conversion_.records(), options}, *Form4);
-    }
-    case kSaveTypeSvg: {
-      const DxfOptions options{s.DxfReal, s.DxfOption1, s.DxfOption1_Len, s.DxfOption2};
-      return SaveSVG(target, SvgSaveInput{magnification, conversion_.records(), options}, *Form4);
-    }
-    default:
-      return SaveResult{1, SaveFailure::Create, std::make_error_code(std::errc::invalid_argument)};
-  }
+      fsPath(extension ? QString::fromStdString(replace_extension(path.toStdString(), *extension)) : path);
+  return save_file(*format, target, records, *rate, export_options(settings_, header.bytes()), *Form4);
 }
 
 // --- The other commands ----------------------------------------------------

@@ -27,7 +27,7 @@
 #include "app/gui/InkPlane.h"
 #include "app/gui/SaveCommand.h"
 #include "dialogs/Controls.h"
-#include "export/dxf_writer.h"
+#include "app/gui/PreviewModel.h"
 #include "export/save_host.h"
 
 namespace vp::gui {

@@ -64,6 +64,22 @@ std::optional<std::int32_t> parse_tenths(const std::string& text) {
 
 constexpr std::int32_t kMaxLength = 2147483647;
 
+// One line per format for the help: its extensions, then what it holds.
+std::string format_lines() {
+  std::string lines;
+  for (const ExportFormat& format : export_formats()) {
+    std::string extensions;
+    for (const std::string_view extension : format.extensions) {
+      if (extension.empty()) continue;
+      if (!extensions.empty()) extensions += ' ';
+      extensions += extension;
+    }
+    extensions.resize(std::max<std::size_t>(extensions.size() + 1, 18), ' ');
+    lines += "  " + extensions + std::string(format.summary) + "\n";
+  }
+  return lines;
+}
+
 // Every written extension, "txt, text, ... or svg" (with_dot: ".txt, ...").
 std::string extension_list(bool with_dot) {
   std::vector<std::string_view> all;
@@ -90,11 +106,8 @@ std::string usage_text() {
          "(1-bit, 8-bit palette, 24-bit), TIFF (1/2/4/8-bit grey or palette, 8-bit RGB; uncompressed,\n"
          "LZW, PackBits, CCITT G3/G4...), PNG (1/2/4/8-bit grey or palette, 8-bit RGB), JPEG\n"
          "(baseline or progressive, grey or colour) and PBM;\n"
-         "the file's content, not its name, tells which. The output's extension picks the format:\n"
-         "  .txt .text .csv   coordinate text: one line \"x1 y1 x2 y2\" per segment, in millimetres\n"
-         "  .dxf              DXF: the header template, then one LINE entity per segment\n"
-         "  .jwc              jw_cad drawing\n"
-         "  .svg              SVG at true size in millimetres, one group per DXF layer, upright\n"
+         "the file's content, not its name, tells which. The output's extension picks the format:\n" +
+         format_lines() +
          "\n"
          "options:\n"
          "  -o, --output FILE      where to write the segments (required)\n"
@@ -141,7 +154,7 @@ std::string usage_text() {
          "  --ink FILE.pbm         also write the ink as the thinning receives it, to judge the clean-up\n"
          "\n"
          "several inputs at once (a batch):\n"
-         "  --to FORMAT            the outputs' format: txt, text, csv, dxf, jwc or svg (required)\n"
+         "  --to FORMAT            the outputs' format: " + extension_list(false) + " (required)\n"
          "  --out-dir DIR          the outputs' folder; each output is named after its input (required)\n"
          "  -j, --jobs N           conversions at once, 1 to 256 (default: the number of cores)\n"
          "  A batch prints one line per file and a summary, goes on after a failed file and\n"

@@ -32,6 +32,7 @@ using StoredCoordinate = float (*)(std::int32_t c, float rate);
 struct ExportFormat {
   std::string_view name;     // the converter's word for it, "--to NAME"
   std::string_view caption;  // the save dialog's file type
+  std::string_view summary;  // what the file holds, for the converter's help
   int filter_index;          // the save dialog's index of that type (SaveMode), from 1
   // The written file's extensions, lower case. Coordinate text has three, chosen
   // by ZahyouExt; the others one (the rest empty).

@@ -260,24 +260,24 @@ void MainWindow::adviseOnScan() {
 
 void MainWindow::Button3Click() {
   if (busy_ || Form4 == nullptr || !Button3->isEnabled()) return;
-  // 1-2. Type, folder and the default name.
-  // A SaveMode outside 1 to 3 leaves the type and the name as they were.
+  // The last save's type and folder, and the converted image's name with that
+  // type's extension, so that a repeated save needs only a click. A SaveMode
+  // that names no format leaves the type and the name as they were.
   SaveDialog1->setFilterIndex(settings_.SaveMode);
   SaveDialog1->setDirectory(QString::fromStdString(settings_.SaveDir));
   if (const auto extension = default_extension(settings_.SaveMode, settings_.ZahyouExt)) {
     SaveDialog1->selectFile(QString::fromStdString(
         replace_extension(OpenedFileName.toStdString(), *extension)));
   }
-  // 3.
   if (SaveDialog1->exec() != QDialog::Accepted || SaveDialog1->selectedFiles().isEmpty()) return;
-  // 4. The chosen name with the type's extension.
+  // The chosen name with the type's extension, as the existence test sees it.
   const int index = SaveDialog1->filterIndex();
   QString path = QDir::toNativeSeparators(SaveDialog1->selectedFiles().constFirst());
   if (const auto extension = default_extension(index, settings_.ZahyouExt)) {
     path = QString::fromStdString(replace_extension(path.toStdString(), *extension));
   }
-  // 5. Never over the image the lines came from (its folder is kept on success),
-  // as the writer names the file.
+  // Never over the image the lines came from, compared under the name the file
+  // will really get: the drawing would be lost.
   const QString converted = QDir::fromNativeSeparators(QString::fromStdString(settings_.OpenDir)) + OpenedFileName;
   const auto written_extension = output_extension(index, settings_.ZahyouExt);
   const QString written = written_extension
@@ -285,13 +285,13 @@ void MainWindow::Button3Click() {
                               : path;
   if (namesSameFile(written, converted)) return showErrorBox(this, convertedImageMessage(written));
   if (fileExistsIgnoringCase(path) && !askWarningYesNo(this, overwriteQuestion(path))) return;
-  // 6-7.
+  // The dialog offers the same name next time.
   SaveDialog1->selectFile(path);
   busy_ = true;
   const SaveResult result = runWriter(index, path);
   busy_ = false;
   conversion_.CancelState = result.cancel_state;
-  // 8.
+  // Only a successful save moves the next save's folder and type.
   if (result.written()) {
     showPlainMessage(this, qtext(kSavedMessage));
     settings_.SaveDir = folderPart(path).toStdString();

@@ -37,8 +37,9 @@ std::size_t format_dxf_entity(const LineRecord& r, SegmentClass layer,
 
 bool write_dxf(std::ostream& out, std::span<const LineRecord> records, float rate, const ExportOptions& options,
                Progress& progress) {
+  // An empty template may come without storage at all: nothing to write then.
   const std::string_view head = options.dxf_header;
-  if (!out.write(head.data(), static_cast<std::streamsize>(head.size()))) return false;
+  if (!head.empty() && !out.write(head.data(), static_cast<std::streamsize>(head.size()))) return false;
   const CoordinateFormatter number(rate, options.dxf_decimals);
   const auto count = static_cast<std::int64_t>(records.size());
   char entity[kMaxDxfEntity];

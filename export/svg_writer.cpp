@@ -31,8 +31,10 @@ bool write_text(std::ostream& out, std::string_view text) {
   return static_cast<bool>(out.write(text.data(), static_cast<std::streamsize>(text.size())));
 }
 
-bool write_svg_file(std::ostream& out, std::span<const LineRecord> records, float rate, const ExportOptions& options,
-                    Progress& progress) {
+}  // namespace
+
+bool write_svg(std::ostream& out, std::span<const LineRecord> records, float rate, const ExportOptions& options,
+               Progress& progress) {
   const int decimals = options.dxf_decimals;
   const SvgPage page = svg_page(records, rate, decimals);
   std::string head;
@@ -80,8 +82,6 @@ bool write_svg_file(std::ostream& out, std::span<const LineRecord> records, floa
   }
   return write_text(out, "</g>\r\n</svg>\r\n");
 }
-
-}  // namespace
 
 std::string_view svg_layer_colour(SegmentClass layer) {
   switch (layer) {
@@ -141,11 +141,6 @@ SvgPage svg_page(std::span<const LineRecord> records, float rate, int decimals) 
     page.height = one;
   }
   return page;
-}
-
-bool write_svg(std::ostream& out, std::span<const LineRecord> records, float rate, const ExportOptions& options,
-               Progress& progress) {
-  return write_svg_file(out, records, rate, options, progress);
 }
 
 }  // namespace vp

@@ -23,9 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "export/dxf_writer.h"
-#include "export/jwc_writer.h"
-#include "export/text_writer.h"
+#include "export/dxf_header.h"
+#include "export/save_file.h"
 #include "vector/line_data.h"
 
 namespace {
@@ -137,22 +136,29 @@ int main(int argc, char** argv) {
               static_cast<double>(records.size_bytes()) / (1024.0 * 1024.0), static_cast<double>(peak_kib()) / 1024.0);
 
   QuietHost host;
-  const std::string rate = "6.35";  // 1/100 at 400 dpi
+  const float rate = 6.35f;  // 1/100 at 400 dpi
   vp::DxfHeaderTemplate header({"  0", "SECTION", "  2", "ENTITIES"});
+  vp::ExportOptions plain;
+  plain.dxf_header = header.bytes();
+  vp::ExportOptions layered = plain;
+  layered.dxf_layers = {true, true, 100};
+  const auto save_as = [&](std::string_view format, const vp::ExportOptions& options) {
+    return [&, format](const fs::path& p) {
+      for (const vp::ExportFormat& f : vp::export_formats())
+        if (f.name == format) return vp::save_file(f, p, records, rate, options, host);
+      return vp::SaveResult{1, vp::SaveFailure::Create, {}};
+    };
+  };
   struct Format {
     const char* name;
     fs::path file;
     std::function<vp::SaveResult(const fs::path&)> save;
   };
   const std::vector<Format> formats = {
-      {"txt", folder / "bench.txt",
-       [&](const fs::path& p) { return vp::SaveTXT(p, {rate, records, 0, 4}, host); }},
-      {"dxf", folder / "bench.dxf",
-       [&](const fs::path& p) { return vp::SaveDXF(p, {rate, records, {}}, header, {}, host); }},
-      {"dxf split+short", folder / "bench_layers.dxf",
-       [&](const fs::path& p) { return vp::SaveDXF(p, {rate, records, {4, 2, 100, 2}}, header, {}, host); }},
-      {"jwc", folder / "bench.jwc",
-       [&](const fs::path& p) { return vp::SaveJWC(p, {rate, records, {}}, host); }},
+      {"txt", folder / "bench.txt", save_as("text", plain)},
+      {"dxf", folder / "bench.dxf", save_as("dxf", plain)},
+      {"dxf split+short", folder / "bench_layers.dxf", save_as("dxf", layered)},
+      {"jwc", folder / "bench.jwc", save_as("jwc", plain)},
   };
   std::printf("%-16s %10s %12s %18s\n", "format", "seconds", "MiB written", "peak growth MiB");
   int failures = 0;

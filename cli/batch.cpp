@@ -81,7 +81,7 @@ int run_batch(const Options& options, std::ostream& out, std::ostream& err) {
     reads.push_back({"the input " + options.inputs[i], options.inputs[i]});
     writes.push_back({"the output of " + options.inputs[i], outputs[i]});
   }
-  if (!options.dxf_header.empty() && options.format == OutputFormat::Dxf)
+  if (!options.dxf_header.empty() && options.format->uses_dxf_header)
     reads.push_back({"--dxf-header", options.dxf_header});
   if (const std::string clash = clashing_files(reads, writes); !clash.empty()) {
     err << "vpconvert: " << clash << "\n(vpconvert --help lists the options)\n";

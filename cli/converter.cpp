@@ -10,11 +10,9 @@
 #include "cli/system.h"
 #include "cli/terminal_host.h"
 #include "export/atomic_file.h"
-#include "export/dxf_writer.h"
-#include "export/jwc_writer.h"
+#include "export/dxf_header.h"
 #include "export/pbm_writer.h"
-#include "export/svg_writer.h"
-#include "export/text_writer.h"
+#include "export/save_file.h"
 #include "imageio/image_formats.h"
 #include "raster/thread_start.h"
 #include "raster/utf8_path.h"
@@ -59,22 +57,18 @@ bool load_dxf_header(const Options& options, DxfHeaderTemplate& header, Terminal
   return true;
 }
 
-// Saves the segments in the format the output's extension chose.
-SaveResult save_segments(const Options& options, std::span<const LineRecord> records, DxfHeaderTemplate& header,
-                         TerminalHost& host) {
-  const std::filesystem::path target = path_from_utf8(options.output);
-  switch (options.format) {
-    case OutputFormat::Dxf:
-      // The template was read before the conversion; no path, so it is not read again.
-      return SaveDXF(target, {options.rate, records, options.dxf}, header, {}, host);
-    case OutputFormat::Jwc:
-      return SaveJWC(target, {options.rate, records, options.jwc}, host);
-    case OutputFormat::Svg:
-      return SaveSVG(target, {options.rate, records, options.dxf}, host);
-    case OutputFormat::CoordinateText:
-      break;
+// Saves the segments in the format the output's extension chose. `rate` is
+// checked again here only against what the format can store.
+SaveResult save_segments(const Options& options, std::optional<float> rate, std::span<const LineRecord> records,
+                         const DxfHeaderTemplate& header, TerminalHost& host) {
+  const ExportFormat& format = *options.format;
+  if (!rate || !rate_fits(format, records, *rate)) {
+    host.show_message(kInvalidRateMessage);
+    return {1, SaveFailure::InvalidRate, {}};
   }
-  return SaveTXT(target, {options.rate, records, options.separator, options.decimals}, host);
+  ExportOptions exports = options.exports;
+  exports.dxf_header = header.bytes();  // read before the conversion
+  return save_file(format, path_from_utf8(options.output), records, *rate, exports, host);
 }
 
 // Reports a save that wrote nothing.
@@ -92,17 +86,16 @@ int report_save_failure(const SaveResult& saved, const std::string& path, Termin
 int convert_one(const Options& given, std::ostream& out, std::ostream& err, bool show_progress,
                 std::int32_t* segments) {
   // --rate from-dpi:SCALE: the magnification from this image's own resolution.
-  const ResolvedRate rate = resolve_rate(given.rate, given.input);
+  const ResolvedRate rate = resolve_rate(given.rate, given.rate_scale, given.input);
   if (!rate.error.empty()) {
     err << "vpconvert: " << rate.error << '\n';
     return kExitUsage;
   }
   Options options = given;
-  options.rate = rate.rate;
   Conversion conversion(any_image_reader_factory());
   TerminalHost host(err, show_progress && !options.quiet, conversion.CancelState);
   DxfHeaderTemplate header;
-  if (options.format == OutputFormat::Dxf && !load_dxf_header(options, header, host)) return kExitNotWritten;
+  if (options.format->uses_dxf_header && !load_dxf_header(options, header, host)) return kExitNotWritten;
   // --passes auto: the image is read once for the advisor (its grid released
   // again) and once more by the conversion.
   std::string passes_note;
@@ -124,7 +117,7 @@ int convert_one(const Options& given, std::ostream& out, std::ostream& err, bool
     return kExitNotWritten;
   };
   const auto write_picture = [&](std::optional<AtomicFile>& file, const std::string& path, const PixelGrid& grid) {
-    file.emplace(path_from_utf8(path), abort_check(host));
+    file.emplace(path_from_utf8(path), [&host] { return host.abort_requested(); });
     std::error_code error = file->open();
     if (!error) error = write_grid_pbm(*file, grid);
     return error;
@@ -154,7 +147,7 @@ int convert_one(const Options& given, std::ostream& out, std::ostream& err, bool
     }
   }
 
-  const SaveResult saved = save_segments(options, conversion.records(), header, host);
+  const SaveResult saved = save_segments(options, rate.rate, conversion.records(), header, host);
   if (!saved.written()) return report_save_failure(saved, options.output, host);
   for (auto [file, path] : {std::pair{&ink, &options.ink}, std::pair{&thinned, &options.thinned}}) {
     if (!*file) continue;
@@ -173,7 +166,7 @@ int convert_one(const Options& given, std::ostream& out, std::ostream& err, bool
 // The files one conversion reads and writes, for the check that none is overwritten.
 std::string single_clash(const Options& options) {
   std::vector<NamedFile> reads{{"the input", options.input}};
-  if (!options.dxf_header.empty() && options.format == OutputFormat::Dxf)
+  if (!options.dxf_header.empty() && options.format->uses_dxf_header)
     reads.push_back({"--dxf-header", options.dxf_header});
   std::vector<NamedFile> writes{{"-o", options.output}};
   if (!options.thinned.empty()) writes.push_back({"--thinned", options.thinned});

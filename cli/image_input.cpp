@@ -93,10 +93,11 @@ int print_image_info(const std::string& path, std::ostream& out, std::ostream& e
   return 0;
 }
 
-ResolvedRate resolve_rate(const std::string& rate_option, const std::string& input) {
-  ResolvedRate resolved{rate_option, "", ""};
-  if (!rate_option.starts_with(kRateFromDpi)) return resolved;
-  const std::string scale_text = rate_option.substr(kRateFromDpi.size());
+ResolvedRate resolve_rate(float rate, const std::string& scale_text, const std::string& input) {
+  ResolvedRate resolved{rate, "", ""};
+  if (scale_text.empty()) return resolved;
+  resolved.rate.reset();
+  const std::string rate_option = std::string(kRateFromDpi) + scale_text;
   const std::optional<float> scale = parse_rate(scale_text);
   if (!scale) {
     resolved.error = "--rate from-dpi:SCALE needs a number for SCALE, not \"" + scale_text + "\"";
@@ -121,8 +122,10 @@ ResolvedRate resolve_rate(const std::string& rate_option, const std::string& inp
     resolved.error = "--rate " + rate_option + ": the resolution of " + input + " is too small to use";
     return resolved;
   }
-  resolved.rate = magnification_text(*m);
-  resolved.note = "magnification " + resolved.rate + " (1/" + scale_text + " at " + resolution_text(info) + ")";
+  // The number the scale calculator would have shown, as the desktop program reads it.
+  const std::string shown = magnification_text(*m);
+  resolved.rate = parse_rate(shown);
+  resolved.note = "magnification " + shown + " (1/" + scale_text + " at " + resolution_text(info) + ")";
   return resolved;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <ostream>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,16 +29,17 @@ int print_image_info(const std::string& path, std::ostream& out, std::ostream& e
 std::string resolution_text(const ImageInfo& info);
 
 struct ResolvedRate {
-  std::string rate;   // the magnification text to save with
-  std::string error;  // not empty: why --rate from-dpi cannot be followed (a usage error)
-  std::string note;   // how a derived magnification came about, for the summary
+  std::optional<float> rate;  // the magnification to save with; none when the image cannot be opened
+  std::string error;          // not empty: why --rate from-dpi cannot be followed (a usage error)
+  std::string note;           // how a derived magnification came about, for the summary
 };
 
-// `rate_option` as given to --rate. A number (or any other text) is kept as it
-// is; "from-dpi:SCALE" becomes SCALE ÷ dpi × 25.4 with the scale calculator's
-// arithmetic, from the resolution stored in `input`. A file without a resolution,
-// or with different horizontal and vertical ones, is an error. A file that
-// cannot be opened keeps the option's text: its conversion fails first.
-ResolvedRate resolve_rate(const std::string& rate_option, const std::string& input);
+// The magnification for `input`: `rate` as given, or with a `scale_text`
+// (--rate from-dpi:SCALE) SCALE ÷ dpi × 25.4 with the scale calculator's
+// arithmetic and its eight decimals, from the resolution stored in `input`. A
+// file without a resolution, or with different horizontal and vertical ones, is
+// an error. A file that cannot be opened gives no magnification: its conversion
+// fails first.
+ResolvedRate resolve_rate(float rate, const std::string& scale_text, const std::string& input);
 
 }  // namespace vp::cli

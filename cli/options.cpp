@@ -6,13 +6,11 @@
 
 #include "cli/image_input.h"
 #include "export/export_rules.h"
+#include "export/text_writer.h"
 #include "scan/dust_removal.h"
 
 namespace vp::cli {
 namespace {
-
-constexpr const char* kFormatNames = "txt, text, csv, dxf, jwc or svg";
-constexpr const char* kFormatExtensions = ".txt, .text, .csv, .dxf, .jwc or .svg";
 
 std::string lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -65,7 +63,36 @@ std::optional<std::int32_t> parse_tenths(const std::string& text) {
 }
 
 constexpr std::int32_t kMaxLength = 2147483647;
-constexpr std::int32_t kFlagOn = 2;  // on/off settings: 1 off, 2 on
+
+// One line per format for the help: its extensions, then what it holds.
+std::string format_lines() {
+  std::string lines;
+  for (const ExportFormat& format : export_formats()) {
+    std::string extensions;
+    for (const std::string_view extension : format.extensions) {
+      if (extension.empty()) continue;
+      if (!extensions.empty()) extensions += ' ';
+      extensions += extension;
+    }
+    extensions.resize(std::max<std::size_t>(extensions.size() + 1, 18), ' ');
+    lines += "  " + extensions + std::string(format.summary) + "\n";
+  }
+  return lines;
+}
+
+// Every written extension, "txt, text, ... or svg" (with_dot: ".txt, ...").
+std::string extension_list(bool with_dot) {
+  std::vector<std::string_view> all;
+  for (const ExportFormat& format : export_formats())
+    for (const std::string_view extension : format.extensions)
+      if (!extension.empty()) all.push_back(with_dot ? extension : extension.substr(1));
+  std::string list;
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    if (i > 0) list += i + 1 == all.size() ? " or " : ", ";
+    list += all[i];
+  }
+  return list;
+}
 
 }  // namespace
 
@@ -79,11 +106,8 @@ std::string usage_text() {
          "(1-bit, 8-bit palette, 24-bit), TIFF (1/2/4/8-bit grey or palette, 8-bit RGB; uncompressed,\n"
          "LZW, PackBits, CCITT G3/G4...), PNG (1/2/4/8-bit grey or palette, 8-bit RGB), JPEG\n"
          "(baseline or progressive, grey or colour) and PBM;\n"
-         "the file's content, not its name, tells which. The output's extension picks the format:\n"
-         "  .txt .text .csv   coordinate text: one line \"x1 y1 x2 y2\" per segment, in millimetres\n"
-         "  .dxf              DXF: the header template, then one LINE entity per segment\n"
-         "  .jwc              jw_cad drawing\n"
-         "  .svg              SVG at true size in millimetres, one group per DXF layer, upright\n"
+         "the file's content, not its name, tells which. The output's extension picks the format:\n" +
+         format_lines() +
          "\n"
          "options:\n"
          "  -o, --output FILE      where to write the segments (required)\n"
@@ -130,7 +154,7 @@ std::string usage_text() {
          "  --ink FILE.pbm         also write the ink as the thinning receives it, to judge the clean-up\n"
          "\n"
          "several inputs at once (a batch):\n"
-         "  --to FORMAT            the outputs' format: txt, text, csv, dxf, jwc or svg (required)\n"
+         "  --to FORMAT            the outputs' format: " + extension_list(false) + " (required)\n"
          "  --out-dir DIR          the outputs' folder; each output is named after its input (required)\n"
          "  -j, --jobs N           conversions at once, 1 to 256 (default: the number of cores)\n"
          "  A batch prints one line per file and a summary, goes on after a failed file and\n"
@@ -196,25 +220,30 @@ ParseResult parse_options(const std::vector<std::string>& args) {
     } else if (arg == "--rate") {
       const auto v = value();
       if (!v) return fail(needs_value(arg));
-      if (v->starts_with(kRateFromDpi) && !parse_rate(v->substr(kRateFromDpi.size())))
-        return fail("--rate from-dpi:SCALE needs a number for SCALE, not \"" + *v + "\"");
-      // Checked now, not after a long conversion.
-      if (!v->starts_with(kRateFromDpi) && !parse_rate(*v))
-        return fail("--rate must be a number of millimetres per pixel such as 6.35, not \"" + *v + "\"");
-      options.rate = *v;
+      // Read here, once, so that a bad one costs no conversion.
+      if (v->starts_with(kRateFromDpi)) {
+        options.rate_scale = v->substr(kRateFromDpi.size());
+        if (!parse_rate(options.rate_scale))
+          return fail("--rate from-dpi:SCALE needs a number for SCALE, not \"" + *v + "\"");
+      } else {
+        const std::optional<float> rate = parse_rate(*v);
+        if (!rate) return fail("--rate must be a number of millimetres per pixel such as 6.35, not \"" + *v + "\"");
+        options.rate = *rate;
+        options.rate_scale.clear();
+      }
     } else if (arg == "--separator") {
       const auto v = value();
       if (!v) return fail(needs_value(arg));
       static const char* const kNames[] = {"space", "comma", "minus", "slash"};
       const auto* found = std::find(std::begin(kNames), std::end(kNames), lower(*v));
       if (found == std::end(kNames)) return fail("--separator must be space, comma, minus or slash, not \"" + *v + "\"");
-      options.separator = static_cast<std::int32_t>(found - std::begin(kNames));
+      options.exports.text_delimiter = text_delimiter(static_cast<std::int32_t>(found - std::begin(kNames)));
     } else if (arg == "--decimals") {
       const auto v = value();
       if (!v) return fail(needs_value(arg));
       const auto n = parse_int(*v, 0, 5);
       if (!n) return fail("--decimals must be a whole number from 0 to 5, not \"" + *v + "\"");
-      options.decimals = *n;
+      options.exports.text_decimals = DecimalDigits(*n);
     } else if (arg == "--dxf-header") {
       const auto v = value();
       if (!v || v->empty()) return fail(needs_value(arg));
@@ -224,44 +253,44 @@ ParseResult parse_options(const std::vector<std::string>& args) {
       if (!v) return fail(needs_value(arg));
       const auto n = parse_int(*v, 0, 5);
       if (!n) return fail("--dxf-decimals must be a whole number from 0 to 5, not \"" + *v + "\"");
-      options.dxf.DxfReal = *n;
+      options.exports.dxf_decimals = DecimalDigits(*n);
     } else if (arg == "--dxf-short") {
       const auto v = value();
       if (!v) return fail(needs_value(arg));
       const auto n = parse_int(*v, 0, kMaxLength);
       if (!n) return fail("--dxf-short must be a length in whole millimetres, 0 or more, not \"" + *v + "\"");
-      options.dxf.DxfOption1 = kFlagOn;
-      options.dxf.DxfOption1_Len = *n;
+      options.exports.dxf_layers.short_lines = true;
+      options.exports.dxf_layers.short_limit_mm = *n;
     } else if (arg == "--dxf-split") {
       if (inline_value) return fail("--dxf-split takes no value");
-      options.dxf.DxfOption2 = kFlagOn;
+      options.exports.dxf_layers.split = true;
     } else if (arg == "--jwc-group" || arg == "--jwc-layer" || arg == "--jwc-color" || arg == "--jwc-type") {
       const auto v = value();
       if (!v) return fail(needs_value(arg));
       const std::int32_t high = arg == "--jwc-color" ? 5 : arg == "--jwc-type" ? 8 : 15;
       const auto n = parse_int(*v, 0, high);
       if (!n) return fail(arg + " must be a whole number from 0 to " + std::to_string(high) + ", not \"" + *v + "\"");
-      (arg == "--jwc-group"   ? options.jwc.JwcGroupe
-       : arg == "--jwc-layer" ? options.jwc.JwcLayer
-       : arg == "--jwc-color" ? options.jwc.JwcColor
-                              : options.jwc.JwcType) = *n;
+      (arg == "--jwc-group"   ? options.exports.jwc.group
+       : arg == "--jwc-layer" ? options.exports.jwc.layer
+       : arg == "--jwc-color" ? options.exports.jwc.colour
+                              : options.exports.jwc.line_type) = *n;
     } else if (arg == "--jwc-short") {
       const auto v = value();
       if (!v) return fail(needs_value(arg));
       const auto n = parse_int_list(*v, ':', {{0, kMaxLength}, {0, 15}});
       if (!n) return fail("--jwc-short must be MM:LAYER, a length in whole millimetres and a layer 0 to 15, not \"" + *v + "\"");
-      options.jwc.JwcOption1 = kFlagOn;
-      options.jwc.JwcOption1_Len = (*n)[0];
-      options.jwc.JwcOption1_Lay = (*n)[1];
+      options.exports.jwc.layers.short_lines = true;
+      options.exports.jwc.layers.short_limit_mm = (*n)[0];
+      options.exports.jwc.short_layer = (*n)[1];
     } else if (arg == "--jwc-split") {
       const auto v = value();
       if (!v) return fail(needs_value(arg));
       const auto n = parse_int_list(*v, ',', {{0, 15}, {0, 15}, {0, 15}});
       if (!n) return fail("--jwc-split must be X,Y,R, three layers 0 to 15, not \"" + *v + "\"");
-      options.jwc.JwcOption2 = kFlagOn;
-      options.jwc.JwcOption2_X = (*n)[0];
-      options.jwc.JwcOption2_Y = (*n)[1];
-      options.jwc.JwcOption2_R = (*n)[2];
+      options.exports.jwc.layers.split = true;
+      options.exports.jwc.horizontal_layer = (*n)[0];
+      options.exports.jwc.vertical_layer = (*n)[1];
+      options.exports.jwc.oblique_layer = (*n)[2];
     } else if (arg == "--special") {
       if (inline_value) return fail("--special takes no value");
       options.special = true;
@@ -329,29 +358,20 @@ ParseResult parse_options(const std::vector<std::string>& args) {
     if (!options.output.empty()) return fail("-o names a single output; for several inputs use --to FORMAT --out-dir DIR");
     if (!options.thinned.empty()) return fail("--thinned names a single file; it cannot be used with several inputs");
     if (!options.ink.empty()) return fail("--ink names a single file; it cannot be used with several inputs");
-    if (options.to.empty()) return fail("several inputs need --to FORMAT (" + std::string(kFormatNames) + ")");
+    if (options.to.empty()) return fail("several inputs need --to FORMAT (" + extension_list(false) + ")");
     if (options.out_dir.empty()) return fail("several inputs need --out-dir DIR");
-    const auto format = format_of_extension("." + lower(options.to));
-    if (!format) return fail("--to must be one of " + std::string(kFormatNames) + ", not \"" + options.to + "\"");
-    options.format = *format;
+    const ExportFormat* format = format_by_extension("." + options.to);
+    if (format == nullptr) return fail("--to must be one of " + extension_list(false) + ", not \"" + options.to + "\"");
+    options.format = format;
     return {options, ""};
   }
   if (!options.to.empty()) return fail("--to goes with --out-dir; for one input name the output with -o");
   if (options.output.empty()) return fail("no output file given (-o OUTPUT)");
-  const auto format = format_of_extension(extension_of(options.output));
-  if (!format)
-    return fail("cannot tell the output format from \"" + options.output + "\": use " + std::string(kFormatExtensions));
-  options.format = *format;
+  const ExportFormat* format = format_by_extension(extension_of(options.output));
+  if (format == nullptr)
+    return fail("cannot tell the output format from \"" + options.output + "\": use " + extension_list(true));
+  options.format = format;
   return {options, ""};
-}
-
-std::optional<OutputFormat> format_of_extension(const std::string& extension) {
-  const std::string ext = lower(extension);
-  if (ext == ".txt" || ext == ".text" || ext == ".csv") return OutputFormat::CoordinateText;
-  if (ext == ".dxf") return OutputFormat::Dxf;
-  if (ext == ".jwc") return OutputFormat::Jwc;
-  if (ext == ".svg") return OutputFormat::Svg;
-  return std::nullopt;
 }
 
 }  // namespace vp::cli

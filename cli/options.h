@@ -6,13 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "export/dxf_writer.h"
-#include "export/jwc_writer.h"
+#include "export/export_options.h"
+#include "export/formats.h"
 #include "scan/threshold.h"
 
 namespace vp::cli {
-
-enum class OutputFormat { CoordinateText, Dxf, Jwc, Svg };
 
 struct Options {
   std::string input;                // the first (or only) input
@@ -21,17 +19,15 @@ struct Options {
   std::string to;                   // --to: the format of a batch's outputs, as an extension without "."
   std::string out_dir;              // --out-dir: where a batch's outputs go, named after their inputs
   int jobs = 0;                     // --jobs: conversions at once in a batch; 0 = one per core
-  OutputFormat format = OutputFormat::CoordinateText;
+  const ExportFormat* format = &export_formats().front();  // by -o's extension or --to
   std::int32_t passes = 3;         // Loop
   bool auto_passes = false;        // --passes auto: the pass-count advisor's count for each input
   bool suggest_passes = false;     // --suggest-passes: print the advisor's count instead of converting
-  std::string rate = "1.0";        // Rate: the magnification text, checked when saving;
-                                   // "from-dpi:SCALE" derives it from the image's resolution
-  std::int32_t separator = 0;      // ZahyouDiv
-  std::int32_t decimals = 4;       // ZahyouReal
+  float rate = 1.0f;               // Rate: the magnification, millimetres per pixel
+  std::string rate_scale;          // --rate from-dpi:SCALE: the SCALE text; the magnification
+                                   // then comes from each image's resolution
   std::string dxf_header;          // --dxf-header: the template to use instead of the one beside the program
-  DxfOptions dxf;                  // DxfReal, DxfOption1, DxfOption1_Len, DxfOption2
-  JwcOptions jwc;                  // JwcGroupe ... JwcOption2_R
+  ExportOptions exports;           // separator, decimals, DXF and jw_cad choices
   std::string thinned;             // --thinned: where to write the thinned grid, if anywhere
   std::string ink;                 // --ink: where to write the ink as thinning receives it, if anywhere
   scan::CleanupSettings cleanup;   // --threshold, --despeckle
@@ -49,9 +45,6 @@ struct ParseResult {
 };
 
 ParseResult parse_options(const std::vector<std::string>& args);
-
-// The format an output file extension (".dxf", any letter case) stands for.
-std::optional<OutputFormat> format_of_extension(const std::string& extension);
 
 std::string usage_text();
 

@@ -3,13 +3,10 @@
 #include <cassert>
 #include <cstring>
 
-#include "export/atomic_file.h"
 
 namespace vp {
 
 namespace {
-
-constexpr bool option_on(std::int32_t value) { return value == 2; }
 
 // Puts numbers into a fixed span of bytes, least significant byte first.
 class LittleEndianWriter {
@@ -85,21 +82,6 @@ bool write_bytes(std::ostream& out, const void* data, std::size_t size) {
   return static_cast<bool>(out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size)));
 }
 
-// Writes the whole file with the dialog shown; stops at the first failing write.
-bool write_jwc(std::ostream& out, const JwcSaveInput& input, float rate, SavingDialog& dialog) {
-  const auto count = static_cast<std::int64_t>(input.records.size());
-  const std::string header = jwc_header(count);
-  if (!write_bytes(out, header.data(), header.size())) return false;
-  for (std::int64_t i = 0; i < count; ++i) {
-    const auto record = jwc_record(input.records[static_cast<std::size_t>(i)], rate, input.options);
-    if (!write_bytes(out, record.data(), record.size())) return false;
-    dialog.record_written(i + 1, count);
-    if ((i + 1) % 100 == 0) dialog.process_events();
-  }
-  static constexpr unsigned char kTail[kJwcTailSize] = {};
-  return write_bytes(out, kTail, sizeof kTail);
-}
-
 }  // namespace
 
 float jwc_coordinate(std::int32_t c, float rate) {
@@ -110,22 +92,20 @@ float jwc_coordinate(std::int32_t c, float rate) {
   return static_cast<float>(value);
 }
 
-std::int32_t jwc_record_layer(const LineRecord& r, float rate, const JwcOptions& options) {
-  const SegmentOptions classes{option_on(options.JwcOption2), option_on(options.JwcOption1),
-                               options.JwcOption1_Len};
-  switch (classify_segment(r, rate, classes)) {
+std::int32_t jwc_record_layer(const LineRecord& r, float rate, const JwcStyle& style) {
+  switch (classify_segment(r, rate, style.layers)) {
     case SegmentClass::Horizontal:
-      return options.JwcOption2_X;
+      return style.horizontal_layer;
     case SegmentClass::Vertical:
-      return options.JwcOption2_Y;
+      return style.vertical_layer;
     case SegmentClass::Oblique:
-      return options.JwcOption2_R;
+      return style.oblique_layer;
     case SegmentClass::Short:
-      return options.JwcOption1_Lay;
+      return style.short_layer;
     case SegmentClass::Plain:
       break;
   }
-  return options.JwcLayer;
+  return style.layer;
 }
 
 std::string jwc_header(std::int64_t count) {
@@ -147,8 +127,7 @@ std::string jwc_header(std::int64_t count) {
   return header;
 }
 
-std::array<unsigned char, kJwcRecordSize> jwc_record(const LineRecord& r, float rate,
-                                                     const JwcOptions& options) {
+std::array<unsigned char, kJwcRecordSize> jwc_record(const LineRecord& r, float rate, const JwcStyle& style) {
   std::array<unsigned char, kJwcRecordSize> bytes{};
   LittleEndianWriter w(bytes);
   w.put_f32(jwc_coordinate(r.x1, rate));
@@ -157,51 +136,26 @@ std::array<unsigned char, kJwcRecordSize> jwc_record(const LineRecord& r, float 
   w.put_f32(jwc_coordinate(r.y2, rate));
   // Unsigned arithmetic: out-of-range settings wrap instead of overflowing.
   const auto low8 = [](std::uint32_t v) { return static_cast<std::uint8_t>(v & 0xFF); };
-  w.put_u8(low8(static_cast<std::uint32_t>(options.JwcType) + 1u));
-  w.put_u8(low8(static_cast<std::uint32_t>(options.JwcColor) + 1u));
-  w.put_u8(low8(static_cast<std::uint32_t>(options.JwcGroupe) * 16u +
-                static_cast<std::uint32_t>(jwc_record_layer(r, rate, options))));
+  w.put_u8(low8(static_cast<std::uint32_t>(style.line_type) + 1u));
+  w.put_u8(low8(static_cast<std::uint32_t>(style.colour) + 1u));
+  w.put_u8(low8(static_cast<std::uint32_t>(style.group) * 16u +
+                static_cast<std::uint32_t>(jwc_record_layer(r, rate, style))));
   w.fill(0x00, 3);
   return bytes;
 }
 
-SaveResult SaveJWC(std::ostream& out, const JwcSaveInput& input, SaveHost& host) {
-  const std::optional<float> rate = read_magnification(input.magnification, host, input.records, jwc_coordinate);
-  if (!rate) return {1, SaveFailure::InvalidRate, {}};
-  bool ok = false;
-  {
-    SavingDialog dialog(host);
-    ok = write_jwc(out, input, *rate, dialog) && out.flush();
+bool write_jwc(std::ostream& out, std::span<const LineRecord> records, float rate, const ExportOptions& options,
+               Progress& progress) {
+  const auto count = static_cast<std::int64_t>(records.size());
+  const std::string header = jwc_header(count);
+  if (!write_bytes(out, header.data(), header.size())) return false;
+  for (std::int64_t i = 0; i < count; ++i) {
+    const auto record = jwc_record(records[static_cast<std::size_t>(i)], rate, options.jwc);
+    if (!write_bytes(out, record.data(), record.size())) return false;
+    if (!progress.report(Phase::Save, i + 1, count)) return false;
   }
-  if (!ok) {
-    host.show_message(kJwcNotSavedMessage);
-    return {1, SaveFailure::Write, std::make_error_code(std::errc::io_error)};
-  }
-  return {};
-}
-
-SaveResult SaveJWC(const std::filesystem::path& path, const JwcSaveInput& input, SaveHost& host) {
-  const std::optional<float> rate = read_magnification(input.magnification, host, input.records, jwc_coordinate);
-  if (!rate) return {1, SaveFailure::InvalidRate, {}};
-
-  SaveResult result;
-  {
-    SavingDialog dialog(host);
-    AtomicFile file(path, abort_check(host));
-    if (const std::error_code created = file.open()) {
-      result = {1, SaveFailure::Create, created};
-    } else {
-      bool written = false;
-      {
-        std::ostream out(&file.buffer());
-        written = write_jwc(out, input, *rate, dialog);
-      }
-      if (const std::error_code failure = file.finish(written)) result = {1, SaveFailure::Write, failure};
-    }
-  }
-  // After the dialog is hidden, as the writer's own message.
-  if (!result.written()) host.show_message(kJwcNotSavedMessage);
-  return result;
+  static constexpr unsigned char kTail[kJwcTailSize] = {};
+  return write_bytes(out, kTail, sizeof kTail);
 }
 
 }  // namespace vp

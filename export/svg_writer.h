@@ -31,27 +31,16 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
 
-#include "export/dxf_writer.h"
-#include "export/export_rules.h"
-#include "export/save_host.h"
+#include "export/export_options.h"
+#include "raster/progress.h"
 #include "vector/line_data.h"
 
 namespace vp {
-
-// The save dialog's fourth file type.
-inline constexpr std::string_view kSvgFilterName = "SVG形式(*.svg)";
-
-struct SvgSaveInput {
-  std::string_view magnification;       // the magnification text, read when saving
-  std::span<const LineRecord> records;  // LineData's records, in table order
-  DxfOptions options;                   // decimals (DxfReal) and layers, as for DXF
-};
 
 // The stroke colour of a layer, "#RRGGBB".
 std::string_view svg_layer_colour(SegmentClass layer);
@@ -63,21 +52,9 @@ struct SvgPage {
 };
 SvgPage svg_page(std::span<const LineRecord> records, float rate, int decimals);
 
-// a - b for two decimal texts with the same number of decimals (as CoordinateText
-// writes them) where a >= b, exactly, in the same form.
-std::string decimal_difference(std::string_view a, std::string_view b);
-
-// SaveSVG into a stream: reads the magnification, shows the saving dialog,
-// writes everything, flushes, hides the dialog. The bar moves after every line
-// and events are processed after every hundredth. A failing stream gives
-// SaveFailure::Write.
-SaveResult SaveSVG(std::ostream& out, const SvgSaveInput& input, SaveHost& host);
-
-// SaveSVG into a file: `path` is the final name (extension already chosen). The
-// saving dialog is shown once the magnification is accepted, then the file is
-// created: a file that cannot be created gives SaveFailure::Create, a failing
-// write SaveFailure::Write, and in both cases any earlier file of that name
-// stays exactly as it was and no partial file remains.
-SaveResult SaveSVG(const std::filesystem::path& path, const SvgSaveInput& input, SaveHost& host);
+// The page, then one group per layer that holds a line, with options.dxf_decimals
+// and the layers options.dxf_layers chooses, as in the DXF file.
+bool write_svg(std::ostream& out, std::span<const LineRecord> records, float rate, const ExportOptions& options,
+               Progress& progress);
 
 }  // namespace vp

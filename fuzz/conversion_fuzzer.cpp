@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "core/conversion.h"
+#include "export/save_host.h"
 #include "export/text_writer.h"
 #include "fuzz/fuzz_support.h"
 #include "imageio/bmp_reader.h"
@@ -59,9 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 "horizontal, vertical or diagonal");
   }
   std::ostringstream out;
-  const TextSaveInput input{"1.0", conversion.records(), 0, 4};
-  const SaveResult saved = SaveTXT(out, input, host);
-  fuzz::check(saved.written(), "written");
+  NoProgress progress;
+  fuzz::check(write_text(out, conversion.records(), 1.0f, ExportOptions{}, progress), "written");
   std::int64_t lines = 0;
   for (char c : out.str()) lines += c == '\n';
   fuzz::check(lines == conversion.LineCount(), "one line per record");

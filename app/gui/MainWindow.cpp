@@ -1,6 +1,6 @@
 #include "app/gui/MainWindow.h"
 
-#include "export/svg_writer.h"
+#include "export/save_file.h"
 #include "imageio/image_formats.h"
 
 #include <QCloseEvent>
@@ -23,9 +23,8 @@
 #include "dialogs/SettingsDialog.h"
 #include "dialogs/VersionDialog.h"
 #include "export/atomic_file.h"
-#include "export/dxf_writer.h"
-#include "export/jwc_writer.h"
-#include "export/text_writer.h"
+#include "core/export_settings.h"
+#include "export/dxf_header.h"
 
 namespace vp::gui {
 namespace {
@@ -266,24 +265,24 @@ void MainWindow::adviseOnScan() {
 
 void MainWindow::saveCommand() {
   if (busy_ || saving_dialog_ == nullptr || !save_button_->isEnabled()) return;
-  // 1-2. Type, folder and the default name.
-  // A SaveMode outside 1 to 3 leaves the type and the name as they were.
+  // The last save's type and folder, and the converted image's name with that
+  // type's extension, so that a repeated save needs only a click. A SaveMode
+  // that names no format leaves the type and the name as they were.
   save_dialog_->setFilterIndex(settings_.SaveMode);
   save_dialog_->setDirectory(QString::fromStdString(settings_.SaveDir));
   if (const auto extension = default_extension(settings_.SaveMode, settings_.ZahyouExt)) {
     save_dialog_->selectFile(QString::fromStdString(
         replace_extension(opened_file_name_.toStdString(), *extension)));
   }
-  // 3.
   if (save_dialog_->exec() != QDialog::Accepted || save_dialog_->selectedFiles().isEmpty()) return;
-  // 4. The chosen name with the type's extension.
+  // The chosen name with the type's extension, as the existence test sees it.
   const int index = save_dialog_->filterIndex();
   QString path = QDir::toNativeSeparators(save_dialog_->selectedFiles().constFirst());
   if (const auto extension = default_extension(index, settings_.ZahyouExt)) {
     path = QString::fromStdString(replace_extension(path.toStdString(), *extension));
   }
-  // 5. Never over the image the lines came from (its folder is kept on success),
-  // as the writer names the file.
+  // Never over the image the lines came from, compared under the name the file
+  // will really get: the drawing would be lost.
   const QString converted = QDir::fromNativeSeparators(QString::fromStdString(settings_.OpenDir)) + opened_file_name_;
   const auto written_extension = output_extension(index, settings_.ZahyouExt);
   const QString written = written_extension
@@ -291,68 +290,56 @@ void MainWindow::saveCommand() {
                               : path;
   if (namesSameFile(written, converted)) return showErrorBox(this, convertedImageMessage(written));
   if (fileExistsIgnoringCase(path) && !askWarningYesNo(this, overwriteQuestion(path))) return;
-  // 6-7.
+  // The dialog offers the same name next time.
   save_dialog_->selectFile(path);
   busy_ = true;
   const SaveResult result = runWriter(index, path);
   busy_ = false;
   conversion_.CancelState = result.cancel_state;
-  // 8.
+  // Only a successful save moves the next save's folder and type.
   if (result.written()) {
     showPlainMessage(this, qtext(kSavedMessage));
     settings_.SaveDir = folderPart(path).toStdString();
     settings_.SaveMode = index;
     return;
   }
-  switch (result.failure) {
-    case SaveFailure::Template:
-      break;  // the writer has shown why, and nothing else is said
-    case SaveFailure::Create:
-      if (index == kSaveTypeText) {
-        // Coordinate text does not handle a file it cannot create: the
-        // failure ends the command with the system's reason alone.
-        showErrorBox(this, qtext(file_error_text(result.error)));
-        break;
-      }
-      [[fallthrough]];
-    default:
-      showPlainMessage(this, qtext(kNotSavedMessage));
-      break;
+  const ExportFormat* format = format_by_filter_index(index);
+  if (format == nullptr) return showPlainMessage(this, qtext(kNotSavedMessage));
+  if (const auto failure = save_failure_text(*format, result)) {
+    if (failure->system_reason) {
+      showErrorBox(this, qtext(failure->text));
+    } else {
+      showPlainMessage(this, qtext(failure->text));
+    }
   }
 }
 
 SaveResult MainWindow::runWriter(int filter_index, const QString& path) {
-  const std::string magnification = magnification_edit_->text().toStdString();
+  const ExportFormat* format = format_by_filter_index(filter_index);
+  if (format == nullptr) return SaveResult{1, SaveFailure::Create, std::make_error_code(std::errc::invalid_argument)};
+  const std::span<const LineRecord> records = conversion_.records();
+  // The magnification is read once, here, before the template or the file.
+  const std::optional<float> rate = accept_magnification(*format, magnification_edit_->text().toStdString(), records, *saving_dialog_);
+  if (!rate) return SaveResult{1, SaveFailure::InvalidRate, {}};
+  DxfHeaderTemplate header;
+  if (format->uses_dxf_header) {
+    // The file as it is now, when there is one; otherwise the lines the model holds.
+    header = dxf_header_.header();
+    const DxfHeaderTemplate before = header;
+    const std::filesystem::path template_path = dxf_header_.path();
+    if (!template_path.empty()) {
+      const DxfHeaderLoadResult loaded = reload_dxf_header(template_path, header);
+      if (loaded.outcome == DxfHeaderLoad::Unreadable) {
+        saving_dialog_->show_message(dxf_header_unreadable_message(template_path));
+        return SaveResult{1, SaveFailure::Template, loaded.error};
+      }
+      if (!(header == before)) dxf_header_.setHeader(header);
+    }
+  }
   const auto extension = output_extension(filter_index, settings_.ZahyouExt);
   const std::filesystem::path target =
-      fsPath(extension ? QString::fromStdString(replace_extension(path.toStdString(), *extension))
-                       : path);
-  const ConversionSettings& s = settings_;
-  switch (filter_index) {
-    case kSaveTypeText:
-      return SaveTXT(target, TextSaveInput{magnification, conversion_.records(), s.ZahyouDiv, s.ZahyouReal},
-                     *saving_dialog_);
-    case kSaveTypeDxf: {
-      const DxfOptions options{s.DxfReal, s.DxfOption1, s.DxfOption1_Len, s.DxfOption2};
-      DxfHeaderTemplate header = dxf_header_.header();
-      const SaveResult result = SaveDXF(target, DxfSaveInput{magnification, conversion_.records(), options},
-                                        header, dxf_header_.path(), *saving_dialog_);
-      if (!(header == dxf_header_.header())) dxf_header_.setHeader(header);
-      return result;
-    }
-    case kSaveTypeJwc: {
-      const JwcOptions options{s.JwcGroupe,  s.JwcLayer,       s.JwcColor,       s.JwcType,
-                               s.JwcOption1, s.JwcOption1_Len, s.JwcOption1_Lay, s.JwcOption2,
-                               s.JwcOption2_X, s.JwcOption2_Y,  s.JwcOption2_R};
-      return SaveJWC(target, JwcSaveInput{magnification, conversion_.records(), options}, *saving_dialog_);
-    }
-    case kSaveTypeSvg: {
-      const DxfOptions options{s.DxfReal, s.DxfOption1, s.DxfOption1_Len, s.DxfOption2};
-      return SaveSVG(target, SvgSaveInput{magnification, conversion_.records(), options}, *saving_dialog_);
-    }
-    default:
-      return SaveResult{1, SaveFailure::Create, std::make_error_code(std::errc::invalid_argument)};
-  }
+      fsPath(extension ? QString::fromStdString(replace_extension(path.toStdString(), *extension)) : path);
+  return save_file(*format, target, records, *rate, export_options(settings_, header.bytes()), *saving_dialog_);
 }
 
 // --- The other commands ----------------------------------------------------

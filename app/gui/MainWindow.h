@@ -29,6 +29,7 @@
 #include "dialogs/Controls.h"
 #include "dialogs/DxfHeaderModel.h"
 #include "export/dxf_writer.h"
+#include "app/gui/PreviewModel.h"
 #include "export/save_host.h"
 
 namespace vp::gui {

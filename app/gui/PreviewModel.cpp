@@ -52,6 +52,10 @@ std::size_t classIndex(SegmentClass c) {
                                   kPreviewClasses.begin());
 }
 
+SegmentOptions dxf_segment_options(const DxfOptions& options) {
+  return {options.DxfOption2 == 2, options.DxfOption1 == 2, options.DxfOption1_Len};
+}
+
 LayerSummary classifyRecords(std::span<const LineRecord> records, std::optional<float> rate,
                              const DxfOptions& options) {
   LayerSummary summary;

@@ -24,6 +24,16 @@
 
 namespace vp::gui {
 
+// The DXF choices the preview shows, as the settings store them (on/off: 1 off, 2 on).
+struct DxfOptions {
+  std::int32_t DxfReal = 4;           // decimals through DecimalDigits
+  std::int32_t DxfOption1 = 1;        // short lines on the layer "Short"
+  std::int32_t DxfOption1_Len = 100;  // ... when shorter than this many millimetres
+  std::int32_t DxfOption2 = 1;        // layers "Horizon", "Vertical", "Oblique"
+};
+// The layer rule those choices make, as the DXF writer applies it.
+SegmentOptions dxf_segment_options(const DxfOptions& options);
+
 // --- Where the grid lies on the screen ---------------------------------------
 
 struct ScreenPoint {

@@ -12,19 +12,23 @@
 
 #include "dialogs/MessageBoxes.h"
 #include "export/export_rules.h"
+#include "export/formats.h"
 #include "export/file_calls.h"
-#include "export/svg_writer.h"
 #include "imageio/image_formats.h"
 
 namespace vp::gui {
 
 QStringList saveFilters() {
-  // Shown without their patterns, as "座標形式", "DXF形式(*.dxf)", "jw_cad形式(*.jwc)"; SVG
-  // comes fourth so that the three keep their indices.
-  return {QStringLiteral("座標形式 (*.txt *.text *.csv)"), QStringLiteral("DXF形式(*.dxf) (*.dxf)"),
-          QStringLiteral("jw_cad形式(*.jwc) (*.jwc)"),
-          QString::fromUtf8(kSvgFilterName.data(), static_cast<qsizetype>(kSvgFilterName.size())) +
-              QStringLiteral(" (*.svg)")};
+  // Each shown as its caption alone ("座標形式", "DXF形式(*.dxf)" ...), in filter-index order.
+  QStringList filters;
+  for (const ExportFormat& format : export_formats()) {
+    QStringList patterns;
+    for (const std::string_view extension : format.extensions)
+      if (!extension.empty()) patterns << QLatin1Char('*') + QString::fromUtf8(extension.data(), static_cast<qsizetype>(extension.size()));
+    filters << QString::fromUtf8(format.caption.data(), static_cast<qsizetype>(format.caption.size())) +
+                   QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+  }
+  return filters;
 }
 
 void fitFileColumns(QFileDialog* dialog) {

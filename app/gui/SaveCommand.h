@@ -11,16 +11,16 @@
 
 namespace vp::gui {
 
-// The save dialog: three file types with filter indices 1 (coordinate text),
-// 2 (DXF) and 3 (jw_cad); no default extension and no overwrite prompt of its
-// own. It keeps its file name and type between uses.
+// The save dialog: one file type per output format, at the format's filter
+// index; no default extension and no overwrite prompt of its own. It keeps its
+// file name and type between uses.
 class SaveFileDialog : public QFileDialog {
   Q_OBJECT
 
  public:
   explicit SaveFileDialog(QWidget* parent = nullptr);
 
-  // 1 to 3; 0 when no type is chosen.
+  // From 1; 0 when no type is chosen.
   int filterIndex() const;
   // Chooses type `index`; other values leave the type as it is.
   void setFilterIndex(int index);
@@ -33,7 +33,7 @@ class SaveFileDialog : public QFileDialog {
 
  public slots:
   // While the dialog is open and the user picks another type: the name in the
-  // box gets that type's extension (".txt", ".dxf", ".jwc").
+  // box gets that type's extension (".txt", ".dxf" ...).
   void typeChanged();
 };
 

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "core/conversion_settings.h"
+#include "core/export_settings.h"
 #include "testkit/bmp_writer.h"
 #include "testkit/synthetic_drawing.h"
 #include "cli/converter.h"
@@ -96,24 +97,10 @@ TEST(DxfJwcOptions, DefaultsAreTheSettingsDefaults) {
   ASSERT_TRUE(parsed.options) << parsed.error;
   const Options& o = *parsed.options;
   const ConversionSettings s;
-  EXPECT_EQ(o.format, OutputFormat::Dxf);
+  EXPECT_EQ(o.format->name, "dxf");
   EXPECT_TRUE(o.dxf_header.empty());
-  EXPECT_EQ(o.dxf.DxfReal, s.DxfReal);
-  EXPECT_EQ(o.dxf.DxfOption1, s.DxfOption1);
-  EXPECT_EQ(o.dxf.DxfOption1_Len, s.DxfOption1_Len);
-  EXPECT_EQ(o.dxf.DxfOption2, s.DxfOption2);
-  EXPECT_EQ(o.jwc.JwcGroupe, s.JwcGroupe);
-  EXPECT_EQ(o.jwc.JwcLayer, s.JwcLayer);
-  EXPECT_EQ(o.jwc.JwcColor, s.JwcColor);
-  EXPECT_EQ(o.jwc.JwcType, s.JwcType);
-  EXPECT_EQ(o.jwc.JwcOption1, s.JwcOption1);
-  EXPECT_EQ(o.jwc.JwcOption1_Len, s.JwcOption1_Len);
-  EXPECT_EQ(o.jwc.JwcOption1_Lay, s.JwcOption1_Lay);
-  EXPECT_EQ(o.jwc.JwcOption2, s.JwcOption2);
-  EXPECT_EQ(o.jwc.JwcOption2_X, s.JwcOption2_X);
-  EXPECT_EQ(o.jwc.JwcOption2_Y, s.JwcOption2_Y);
-  EXPECT_EQ(o.jwc.JwcOption2_R, s.JwcOption2_R);
-  EXPECT_EQ(parse_options({"in.bmp", "-o", "a.jwc"}).options->format, OutputFormat::Jwc);
+  EXPECT_EQ(o.exports, export_options(s));
+  EXPECT_EQ(parse_options({"in.bmp", "-o", "a.jwc"}).options->format->name, "jwc");
 }
 
 TEST(DxfJwcOptions, ValuesReachTheSettings) {
@@ -122,26 +109,26 @@ TEST(DxfJwcOptions, ValuesReachTheSettings) {
     std::function<bool(const Options&)> check;
   };
   const std::vector<Case> cases = {
-      {{"--dxf-decimals", "0"}, [](const Options& o) { return o.dxf.DxfReal == 0; }},
-      {{"--dxf-decimals=5"}, [](const Options& o) { return o.dxf.DxfReal == 5; }},
+      {{"--dxf-decimals", "0"}, [](const Options& o) { return o.exports.dxf_decimals == 0; }},
+      {{"--dxf-decimals=5"}, [](const Options& o) { return o.exports.dxf_decimals == 8; }},
       {{"--dxf-short", "50"},
-       [](const Options& o) { return o.dxf.DxfOption1 == 2 && o.dxf.DxfOption1_Len == 50 && o.dxf.DxfOption2 == 1; }},
-      {{"--dxf-short=0"}, [](const Options& o) { return o.dxf.DxfOption1 == 2 && o.dxf.DxfOption1_Len == 0; }},
-      {{"--dxf-split"}, [](const Options& o) { return o.dxf.DxfOption2 == 2 && o.dxf.DxfOption1 == 1; }},
+       [](const Options& o) { return o.exports.dxf_layers == SegmentOptions{false, true, 50}; }},
+      {{"--dxf-short=0"}, [](const Options& o) { return o.exports.dxf_layers == SegmentOptions{false, true, 0}; }},
+      {{"--dxf-split"}, [](const Options& o) { return o.exports.dxf_layers == SegmentOptions{true, false, 100}; }},
       {{"--dxf-header", "my head.txt"}, [](const Options& o) { return o.dxf_header == "my head.txt"; }},
       {{"--jwc-group", "15", "--jwc-layer", "10", "--jwc-color", "5", "--jwc-type", "8"},
        [](const Options& o) {
-         return o.jwc.JwcGroupe == 15 && o.jwc.JwcLayer == 10 && o.jwc.JwcColor == 5 && o.jwc.JwcType == 8;
+         return o.exports.jwc.group == 15 && o.exports.jwc.layer == 10 && o.exports.jwc.colour == 5 &&
+                o.exports.jwc.line_type == 8;
        }},
       {{"--jwc-short", "99:7"},
        [](const Options& o) {
-         return o.jwc.JwcOption1 == 2 && o.jwc.JwcOption1_Len == 99 && o.jwc.JwcOption1_Lay == 7 &&
-                o.jwc.JwcOption2 == 1;
+         return o.exports.jwc.layers == SegmentOptions{false, true, 99} && o.exports.jwc.short_layer == 7;
        }},
       {{"--jwc-split=4,5,0"},
        [](const Options& o) {
-         return o.jwc.JwcOption2 == 2 && o.jwc.JwcOption2_X == 4 && o.jwc.JwcOption2_Y == 5 &&
-                o.jwc.JwcOption2_R == 0 && o.jwc.JwcOption1 == 1;
+         return o.exports.jwc.layers == SegmentOptions{true, false, 100} && o.exports.jwc.horizontal_layer == 4 &&
+                o.exports.jwc.vertical_layer == 5 && o.exports.jwc.oblique_layer == 0;
        }},
   };
   for (const Case& c : cases) {

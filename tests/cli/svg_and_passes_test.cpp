@@ -15,7 +15,7 @@
 #include "export/svg_writer.h"
 #include "scan/pass_advisor.h"
 #include "support/recording_host.h"
-#include "tests/export/recording_save_host.h"
+#include "support/written_bytes.h"
 
 namespace vp::cli {
 namespace {
@@ -52,19 +52,20 @@ class SvgAndPasses : public ::testing::Test {
   std::list<InkImage> images_;
 };
 
-// The options reach the SVG writer: the file is the one SaveSVG writes for the
+// The options reach the SVG writer: the file is the one the SVG writer writes for the
 // same conversion with the same magnification and DXF options.
 TEST_F(SvgAndPasses, SvgOutputUsesTheDxfOptions) {
   const std::string bmp = drawing("a.bmp", 3);
   struct Case {
     std::vector<std::string> args;
-    const char* rate;
-    DxfOptions dxf;
+    float rate;
+    int decimals;
+    SegmentOptions layers;
   };
   const std::vector<Case> cases = {
-      {{}, "1.0", {}},
-      {{"--rate", "0.3", "--dxf-decimals", "2", "--dxf-split"}, "0.3", {2, 1, 100, 2}},
-      {{"--rate=-2", "--dxf-short", "7", "--dxf-decimals=0"}, "-2", {0, 2, 7, 1}},
+      {{}, 1.0f, 4, {}},
+      {{"--rate", "0.3", "--dxf-decimals", "2", "--dxf-split"}, 0.3f, 2, {true, false, 100}},
+      {{"--rate=-2", "--dxf-short", "7", "--dxf-decimals=0"}, -2.0f, 0, {false, true, 7}},
   };
   Conversion conversion;
   testing::RecordingHost conversion_host(conversion.CancelState);
@@ -74,10 +75,10 @@ TEST_F(SvgAndPasses, SvgOutputUsesTheDxfOptions) {
     std::vector<std::string> args = {bmp, "-o", path("a.SVG"), "--passes", "1"};
     args.insert(args.end(), c.args.begin(), c.args.end());
     ASSERT_EQ(run(args), kExitWritten) << err_.str();
-    std::ostringstream expected;
-    testing::RecordingSaveHost host;
-    ASSERT_TRUE(SaveSVG(expected, {c.rate, conversion.records(), c.dxf}, host).written());
-    EXPECT_EQ(read(path("a.SVG")), expected.str()) << c.rate;
+    ExportOptions options;
+    options.dxf_decimals = c.decimals;
+    options.dxf_layers = c.layers;
+    EXPECT_EQ(read(path("a.SVG")), testing::written_bytes("svg", conversion.records(), c.rate, options)) << c.rate;
   }
   // A batch in SVG.
   const std::string other = drawing("b.bmp", 2);

@@ -13,7 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "core/export_settings.h"
 #include "export/atomic_file.h"
+#include "export/dxf_header.h"
+#include "export/save_file.h"
+#include "support/written_bytes.h"
 #include "tests/export/recording_save_host.h"
 #include "tests/export/scratch_folder.h"
 
@@ -25,8 +29,26 @@ using testing::RecordingSaveHost;
 
 constexpr std::string_view kTrailer = "  0\r\nENDSEC\r\n  0\r\nEOF\r\n";
 
+// The DXF choices as the settings store them (on/off: 1 off, 2 on), so that the
+// cases also check how the stored values reach the writer.
+struct DxfOptions {
+  std::int32_t DxfReal = 4;
+  std::int32_t DxfOption1 = 1;
+  std::int32_t DxfOption1_Len = 100;
+  std::int32_t DxfOption2 = 1;
+};
+
 DxfOptions options(std::int32_t real, std::int32_t short_on, std::int32_t len, std::int32_t split) {
   return {real, short_on, len, split};
+}
+
+ExportOptions exports_of(const DxfOptions& o, std::string_view header = {}) {
+  ConversionSettings s;
+  s.DxfReal = o.DxfReal;
+  s.DxfOption1 = o.DxfOption1;
+  s.DxfOption1_Len = o.DxfOption1_Len;
+  s.DxfOption2 = o.DxfOption2;
+  return export_options(s, header);
 }
 
 // The file as the format describes it, built line by line from the description:
@@ -91,11 +113,9 @@ std::vector<std::string> layers_of(const std::string& file) {
 }
 
 std::string save_to_string(const std::vector<std::string>& header, const std::vector<LineRecord>& records,
-                           std::string_view rate, const DxfOptions& o, RecordingSaveHost& host) {
-  std::ostringstream out;
-  const SaveResult result = SaveDXF(out, {rate, records, o}, DxfHeaderTemplate(header), host);
-  EXPECT_TRUE(result.written());
-  return out.str();
+                           std::string_view rate, const DxfOptions& o) {
+  const DxfHeaderTemplate head(header);
+  return testing::written_bytes("dxf", records, *parse_rate(rate), exports_of(o, head.bytes()));
 }
 
 TEST(DxfHeaderTemplate, LinesFromBytes) {
@@ -163,9 +183,7 @@ TEST(DxfWriter, FilesForSettings) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    RecordingSaveHost host;
-    EXPECT_EQ(save_to_string(c.header, c.records, c.rate, c.options, host), c.expected);
-    EXPECT_EQ(host.calls, (std::vector<std::string>{"begin", "end"}));
+    EXPECT_EQ(save_to_string(c.header, c.records, c.rate, c.options), c.expected);
   }
 }
 
@@ -216,8 +234,7 @@ TEST(DxfWriter, LayerOfARecord) {
     SCOPED_TRACE(::testing::Message() << c.record.x1 << "," << c.record.y1 << "," << c.record.x2 << ","
                                       << c.record.y2 << " rate " << c.rate << " short " << c.options.DxfOption1
                                       << " L " << c.options.DxfOption1_Len << " split " << c.options.DxfOption2);
-    RecordingSaveHost host;
-    const std::string file = save_to_string({}, {c.record}, c.rate, c.options, host);
+    const std::string file = save_to_string({}, {c.record}, c.rate, c.options);
     EXPECT_EQ(layers_of(file), std::vector<std::string>{c.layer});
   }
 }
@@ -246,18 +263,25 @@ TEST(DxfWriter, MatchesTheLineByLineDescription) {
                                  std::uniform_int_distribution<std::int32_t>(1, 2)(gen));
     const std::vector<std::string> header = round % 2 ? std::vector<std::string>{} :
                                                         std::vector<std::string>{"  0", "SECTION", "  2", "ENTITIES"};
-    RecordingSaveHost host;
-    const std::string written = save_to_string(header, records, rate_text, o, host);
+    const std::string written = save_to_string(header, records, rate_text, o);
     ASSERT_EQ(written, reference_file(header, records, *parse_rate(rate_text), o))
         << "round " << round << " rate " << rate_text;
   }
 }
 
-TEST(DxfWriter, BarMovesAfterEveryRecordButNoEventsAreProcessed) {
+class DxfWriterFile : public testing::ScratchFolder {
+ protected:
+  SaveResult save(const fs::path& target, std::span<const LineRecord> records, const DxfHeaderTemplate& header,
+                  RecordingSaveHost& host, const DxfOptions& o = {}) {
+    return save_file(testing::format_named("dxf"), target, records, 1, exports_of(o, header.bytes()), host);
+  }
+};
+
+TEST_F(DxfWriterFile, BarMovesAfterEveryRecordButNoEventsAreProcessed) {
   std::vector<LineRecord> records;
   for (int i = 0; i < 250; ++i) records.push_back({i, 0, i + 1, 0});
   RecordingSaveHost host;
-  save_to_string({}, records, "1", {}, host);
+  ASSERT_TRUE(save(folder_ / "a.dxf", records, {}, host).written());
   ASSERT_EQ(host.bars.size(), 250u);
   EXPECT_EQ(host.bars[0], 0);
   EXPECT_EQ(host.bars[2], 1);
@@ -266,32 +290,15 @@ TEST(DxfWriter, BarMovesAfterEveryRecordButNoEventsAreProcessed) {
   EXPECT_EQ(host.calls, (std::vector<std::string>{"begin", "end"}));
 }
 
-TEST(DxfWriter, InvalidMagnificationOrFailingStream) {
-  {
-    std::ostringstream out;
-    RecordingSaveHost host;
-    const std::vector<LineRecord> records = {{1, 2, 3, 4}};
-    const SaveResult result = SaveDXF(out, {"1,5", records, {}}, DxfHeaderTemplate({"H"}), host);
-    EXPECT_EQ(result.failure, SaveFailure::InvalidRate);
-    EXPECT_EQ(out.str(), "");
-    EXPECT_EQ(host.calls, (std::vector<std::string>{"message:倍率の数値が不正です。"}));
-  }
-  {
-    // A stream that refuses every write: the writer stops, hides the dialog and
-    // shows nothing of its own.
-    std::ostringstream out;
-    RecordingSaveHost host;
-    std::vector<LineRecord> records(10, LineRecord{1, 2, 3, 4});
-    out.setstate(std::ios::badbit);
-    const SaveResult result = SaveDXF(out, {"1", records, {}}, DxfHeaderTemplate({"H"}), host);
-    EXPECT_EQ(result.cancel_state, 1);
-    EXPECT_EQ(result.failure, SaveFailure::Write);
-    EXPECT_EQ(host.calls, (std::vector<std::string>{"begin", "end"}));
-    EXPECT_TRUE(host.bars.empty());
-  }
+TEST(DxfWriter, FailingStream) {
+  std::ostringstream out;
+  std::vector<LineRecord> records(10, LineRecord{1, 2, 3, 4});
+  out.setstate(std::ios::badbit);
+  NoProgress progress;
+  EXPECT_FALSE(write_dxf(out, records, 1, exports_of({}, "H\r\n"), progress));
 }
 
-class DxfWriterFile : public testing::ScratchFolder {};
+
 
 TEST_F(DxfWriterFile, ReloadingTheTemplate) {
   struct Case {
@@ -450,62 +457,42 @@ TEST_F(DxfWriterFile, TemplateFromTheFileOrFromMemory) {
   write_bytes(template_path, "T1\nT2\rT3\r\n");
   DxfHeaderTemplate header({"old"});
   RecordingSaveHost host;
-  ASSERT_TRUE(SaveDXF(target, {"1", records, o}, header, template_path, host).written());
+  // As the save command does it: the file, when there is one, then the save.
+  EXPECT_EQ(reload_dxf_header(template_path, header).outcome, DxfHeaderLoad::Loaded);
+  ASSERT_TRUE(save(target, records, header, host, o).written());
   EXPECT_EQ(read_bytes(target), "T1\r\nT2\r\nT3\r\n" + entity + std::string(kTrailer));
   EXPECT_EQ(header.lines(), (std::vector<std::string>{"T1", "T2", "T3"}));
 
   // Without the file, whatever the template holds; an earlier output is replaced.
   fs::remove(template_path);
   header = DxfHeaderTemplate({"M"});
-  ASSERT_TRUE(SaveDXF(target, {"1", records, o}, header, template_path, host).written());
+  EXPECT_EQ(reload_dxf_header(template_path, header).outcome, DxfHeaderLoad::Missing);
+  ASSERT_TRUE(save(target, records, header, host, o).written());
   EXPECT_EQ(read_bytes(target), "M\r\n" + entity + std::string(kTrailer));
 
-  // No template path at all: the same.
-  ASSERT_TRUE(SaveDXF(target, {"1", {}, o}, header, {}, host).written());
+  // No records: the template and the closing lines.
+  ASSERT_TRUE(save(target, {}, header, host, o).written());
   EXPECT_EQ(read_bytes(target), "M\r\n" + std::string(kTrailer));
   EXPECT_EQ(entries(), (std::vector<std::string>{"plan.dxf"}));
 }
 
 TEST_F(DxfWriterFile, FailuresLeaveTheFolderAsItWas) {
   const fs::path existing = folder_ / "plan.dxf";
-  const fs::path folder_template = folder_ / "tpl";
-  const fs::path good_template = folder_ / "good.txt";
-  struct Case {
-    std::string name;
-    fs::path target;
-    std::string rate;
-    fs::path template_path;
-    SaveFailure failure;
-    std::vector<std::string> calls;
-  };
-  const std::string unreadable = "message:ファイル " + folder_template.string() + " は開けません";
-  const std::vector<Case> cases = {
-      {"invalid magnification: the template is not even read", existing, "x", folder_template,
-       SaveFailure::InvalidRate, {"message:倍率の数値が不正です。"}},
-      {"unreadable template: its message and no dialog", existing, "1", folder_template, SaveFailure::Template,
-       {unreadable}},
-      {"missing folder: the dialog comes and goes, no message of its own", folder_ / "no" / "x.dxf", "1",
-       good_template, SaveFailure::Create, {"begin", "end"}},
-      {"target is a folder", folder_template, "1", good_template, SaveFailure::Create, {"begin", "end"}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  const fs::path in_the_way = folder_ / "tpl";
+  // The dialog comes and goes; the DXF save adds no message of its own.
+  for (const fs::path& target : {folder_ / "no" / "x.dxf", in_the_way}) {
+    SCOPED_TRACE(target.string());
     write_bytes(existing, "earlier\r\n");
-    write_bytes(good_template, "G\r\n");
-    fs::create_directories(folder_template);
-    DxfHeaderTemplate header({"kept"});
+    fs::create_directories(in_the_way);
     RecordingSaveHost host;
     const std::vector<LineRecord> records = {{1, 2, 3, 4}};
-    const SaveResult result = SaveDXF(c.target, {c.rate, records, {}}, header, c.template_path, host);
+    const SaveResult result = save(target, records, DxfHeaderTemplate({"kept"}), host);
     EXPECT_EQ(result.cancel_state, 1);
-    EXPECT_EQ(result.failure, c.failure);
-    EXPECT_EQ(host.calls, c.calls);
+    EXPECT_EQ(result.failure, SaveFailure::Create);
+    EXPECT_EQ(host.calls, (std::vector<std::string>{"begin", "end"}));
     EXPECT_EQ(host.dialog_depth, 0);
     EXPECT_EQ(read_bytes(existing), "earlier\r\n");
-    EXPECT_EQ(entries(), (std::vector<std::string>{"good.txt", "plan.dxf", "tpl"}));
-    if (c.failure != SaveFailure::Create) {
-      EXPECT_EQ(header.lines(), std::vector<std::string>{"kept"});
-    }
+    EXPECT_EQ(entries(), (std::vector<std::string>{"plan.dxf", "tpl"}));
   }
 }
 

@@ -1,4 +1,5 @@
 #include "export/export_rules.h"
+#include "export/formats.h"
 
 #include <gtest/gtest.h>
 
@@ -475,9 +476,10 @@ TEST(FileNames, ExtensionTables) {
   struct Case {
     int type;
     std::int32_t zahyou_ext;
-    std::optional<std::string_view> first, dialog, output;
+    std::optional<std::string> first;
+    std::optional<std::string_view> dialog, output;
   };
-  const std::optional<std::string_view> none;
+  const std::nullopt_t none = std::nullopt;
   const std::vector<Case> cases = {
       {1, 0, ".TXT", ".txt", ".txt"},
       {1, 1, ".TEXT", ".txt", ".text"},

@@ -15,9 +15,10 @@
 #include <vector>
 
 #include "export/atomic_file.h"
-#include "export/dxf_writer.h"
+#include "export/dxf_header.h"
 #include "export/jwc_writer.h"
-#include "export/text_writer.h"
+#include "export/save_file.h"
+#include "support/written_bytes.h"
 #include "tests/export/recording_save_host.h"
 #include "tests/export/scratch_folder.h"
 
@@ -37,22 +38,18 @@ struct Writer {
 
 std::vector<Writer> writers() {
   const std::string jwc_message = "message:" + std::string(kJwcNotSavedMessage);
+  const auto saving = [](std::string_view format) {
+    return [format](const fs::path& p, std::span<const LineRecord> r, SaveHost& h) {
+      static const DxfHeaderTemplate header({"  0", "SECTION", "  2", "ENTITIES"});
+      ExportOptions options;
+      options.dxf_header = header.bytes();
+      return save_file(testing::format_named(format), p, r, 1, options, h);
+    };
+  };
   return {
-      {"coordinate text", "plan.txt",
-       [](const fs::path& p, std::span<const LineRecord> r, SaveHost& h) { return SaveTXT(p, {"1", r, 0, 4}, h); },
-       {},
-       {"begin", "end"}},
-      {"DXF", "plan.dxf",
-       [](const fs::path& p, std::span<const LineRecord> r, SaveHost& h) {
-         DxfHeaderTemplate header({"  0", "SECTION", "  2", "ENTITIES"});
-         return SaveDXF(p, {"1", r, {}}, header, {}, h);
-       },
-       {"begin", "end"},
-       {"begin", "end"}},
-      {"jw_cad", "plan.jwc",
-       [](const fs::path& p, std::span<const LineRecord> r, SaveHost& h) { return SaveJWC(p, {"1", r, {}}, h); },
-       {"begin", "end", jwc_message},
-       {"begin", "end", jwc_message}},
+      {"coordinate text", "plan.txt", saving("text"), {}, {"begin", "end"}},
+      {"DXF", "plan.dxf", saving("dxf"), {"begin", "end"}, {"begin", "end"}},
+      {"jw_cad", "plan.jwc", saving("jwc"), {"begin", "end", jwc_message}, {"begin", "end", jwc_message}},
   };
 }
 

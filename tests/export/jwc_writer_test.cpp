@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "tests/export/jwc_reader.h"
+#include "core/export_settings.h"
+#include "export/save_file.h"
+#include "support/written_bytes.h"
 #include "tests/export/recording_save_host.h"
 #include "tests/export/scratch_folder.h"
 
@@ -28,11 +31,40 @@ const std::string kBlock3Text =
     "500.000,0,-39,1";
 const std::string kBlock4Text = "5D6F:0000,5D6F:0000,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,36,-23.45,0,0,-1,215,0";
 
-std::string save_to_string(const std::vector<LineRecord>& records, std::string_view rate, const JwcOptions& o,
-                           RecordingSaveHost& host) {
-  std::ostringstream out;
-  EXPECT_TRUE(SaveJWC(out, {rate, records, o}, host).written());
-  return out.str();
+// The jw_cad choices as the settings store them (on/off: 1 off, 2 on), so that
+// the cases also check how the stored values reach the writer.
+struct JwcOptions {
+  std::int32_t JwcGroupe = 0;
+  std::int32_t JwcLayer = 0;
+  std::int32_t JwcColor = 0;
+  std::int32_t JwcType = 0;
+  std::int32_t JwcOption1 = 1;
+  std::int32_t JwcOption1_Len = 100;
+  std::int32_t JwcOption1_Lay = 15;
+  std::int32_t JwcOption2 = 1;
+  std::int32_t JwcOption2_X = 1;
+  std::int32_t JwcOption2_Y = 2;
+  std::int32_t JwcOption2_R = 3;
+};
+
+ExportOptions exports_of(const JwcOptions& o) {
+  ConversionSettings s;
+  s.JwcGroupe = o.JwcGroupe;
+  s.JwcLayer = o.JwcLayer;
+  s.JwcColor = o.JwcColor;
+  s.JwcType = o.JwcType;
+  s.JwcOption1 = o.JwcOption1;
+  s.JwcOption1_Len = o.JwcOption1_Len;
+  s.JwcOption1_Lay = o.JwcOption1_Lay;
+  s.JwcOption2 = o.JwcOption2;
+  s.JwcOption2_X = o.JwcOption2_X;
+  s.JwcOption2_Y = o.JwcOption2_Y;
+  s.JwcOption2_R = o.JwcOption2_R;
+  return export_options(s);
+}
+
+std::string save_to_string(const std::vector<LineRecord>& records, std::string_view rate, const JwcOptions& o) {
+  return testing::written_bytes("jwc", records, *parse_rate(rate), exports_of(o));
 }
 
 std::string hex(std::string_view bytes) {
@@ -55,8 +87,7 @@ TEST(JwcWriter, DivisorIsTheFloatNearestTo300Times841Over518) {
 }
 
 TEST(JwcWriter, EmptyTableGivesTheFixedAreasOnly) {
-  RecordingSaveHost host;
-  const std::string file = save_to_string({}, "1.0", {}, host);
+  const std::string file = save_to_string({}, "1.0", {});
   ASSERT_EQ(file.size(), 4693u);
   JwcFileFields fields;
   ASSERT_EQ(testing::read_jwc(file, fields), "");
@@ -74,7 +105,6 @@ TEST(JwcWriter, EmptyTableGivesTheFixedAreasOnly) {
   EXPECT_EQ(hex(file.substr(1795, 4)), "0A 00 2C 01");  // the table's last 10, then the first 300
   EXPECT_EQ(hex(file.substr(2371, 4)), "01 01 00 10");
   EXPECT_EQ(hex(file.substr(2386, 3)), "D0 E0 F0");
-  EXPECT_EQ(host.calls, (std::vector<std::string>{"begin", "end"}));
 }
 
 TEST(JwcWriter, RecordBytes) {
@@ -140,8 +170,7 @@ TEST(JwcWriter, RecordBytes) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    RecordingSaveHost host;
-    const std::string file = save_to_string({c.record}, c.rate, c.options, host);
+    const std::string file = save_to_string({c.record}, c.rate, c.options);
     ASSERT_EQ(file.size(), 4693u + 22u);
     EXPECT_EQ(hex(file.substr(2389 + 16, 6)), c.bytes_16_to_21);
   }
@@ -162,8 +191,7 @@ TEST(JwcWriter, CoordinatesAreLittleEndianFloatsOverTheDivisor) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.rate);
-    RecordingSaveHost host;
-    const std::string file = save_to_string(c.records, c.rate, {}, host);
+    const std::string file = save_to_string(c.records, c.rate, {});
     EXPECT_EQ(hex(file.substr(2389, 16)), c.bytes);
   }
   // Against the description's arithmetic on many inputs: c × Rate / JwcDivisor
@@ -183,11 +211,20 @@ TEST(JwcWriter, CoordinatesAreLittleEndianFloatsOverTheDivisor) {
   EXPECT_GT(float_path_differs, 1000);  // the test tells the two ways apart
 }
 
-TEST(JwcWriter, BarAfterEveryRecordEventsAfterEveryHundredth) {
+class JwcWriterFile : public testing::ScratchFolder {
+ protected:
+  SaveResult save(const fs::path& target, std::span<const LineRecord> records, RecordingSaveHost& host,
+                  const JwcOptions& o = {}) {
+    return save_file(testing::format_named("jwc"), target, records, 1, exports_of(o), host);
+  }
+};
+
+TEST_F(JwcWriterFile, BarAfterEveryRecordEventsAfterEveryHundredth) {
   std::vector<LineRecord> records;
   for (int i = 0; i < 250; ++i) records.push_back({i, i, i + 3, i});
   RecordingSaveHost host;
-  const std::string file = save_to_string(records, "1", {}, host);
+  ASSERT_TRUE(save(folder_ / "a.jwc", records, host).written());
+  const std::string file = read_bytes(folder_ / "a.jwc");
   EXPECT_EQ(file.size(), 4693u + 22u * 250u);
   ASSERT_EQ(host.bars.size(), 250u);
   EXPECT_EQ(host.bars[0], 0);
@@ -202,8 +239,7 @@ TEST(JwcWriter, FilesDifferOnlyInCountAndRecords) {
   std::string first_block1;
   for (const auto& records : tables) {
     SCOPED_TRACE(records.size());
-    RecordingSaveHost host;
-    const std::string file = save_to_string(records, "2.5", {}, host);
+    const std::string file = save_to_string(records, "2.5", {});
     JwcFileFields fields;
     ASSERT_EQ(testing::read_jwc(file, fields), "");
     EXPECT_EQ(fields.texts[0], kBlock1Text);
@@ -222,29 +258,15 @@ TEST(JwcWriter, FilesDifferOnlyInCountAndRecords) {
   }
 }
 
-TEST(JwcWriter, FailuresShowTheWritersOwnMessage) {
+TEST(JwcWriter, FailingStream) {
+  std::ostringstream out;
+  out.setstate(std::ios::badbit);
+  NoProgress progress;
   const std::vector<LineRecord> records = {{1, 2, 3, 4}};
-  {
-    std::ostringstream out;
-    RecordingSaveHost host;
-    const SaveResult result = SaveJWC(out, {"1.5x", records, {}}, host);
-    EXPECT_EQ(result.failure, SaveFailure::InvalidRate);
-    EXPECT_EQ(out.str(), "");
-    EXPECT_EQ(host.calls, (std::vector<std::string>{"message:倍率の数値が不正です。"}));
-  }
-  {
-    std::ostringstream out;
-    out.setstate(std::ios::badbit);
-    RecordingSaveHost host;
-    const SaveResult result = SaveJWC(out, {"1", records, {}}, host);
-    EXPECT_EQ(result.cancel_state, 1);
-    EXPECT_EQ(result.failure, SaveFailure::Write);
-    // The dialog is hidden before the message.
-    EXPECT_EQ(host.calls, (std::vector<std::string>{"begin", "end", "message:保存ができませんでした。"}));
-  }
+  EXPECT_FALSE(write_jwc(out, records, 1, {}, progress));
 }
 
-class JwcWriterFile : public testing::ScratchFolder {};
+
 
 TEST_F(JwcWriterFile, WritesReplacesAndFailsCleanly) {
   const fs::path target = folder_ / "plan.jwc";
@@ -254,7 +276,7 @@ TEST_F(JwcWriterFile, WritesReplacesAndFailsCleanly) {
   o.JwcColor = 2;
   {
     RecordingSaveHost host;
-    ASSERT_TRUE(SaveJWC(target, {"1", records, o}, host).written());
+    ASSERT_TRUE(save(target, records, host, o).written());
     const std::string file = read_bytes(target);
     JwcFileFields fields;
     ASSERT_EQ(testing::read_jwc(file, fields), "");
@@ -268,20 +290,18 @@ TEST_F(JwcWriterFile, WritesReplacesAndFailsCleanly) {
   struct Case {
     std::string name;
     fs::path target;
-    std::string rate;
     SaveFailure failure;
-    std::vector<std::string> calls;
+    std::vector<std::string> calls;  // the dialog is hidden before the jw_cad save's own message
   };
   const std::vector<Case> cases = {
-      {"invalid magnification", target, "", SaveFailure::InvalidRate, {"message:倍率の数値が不正です。"}},
-      {"missing folder", folder_ / "none" / "x.jwc", "1", SaveFailure::Create,
+      {"missing folder", folder_ / "none" / "x.jwc", SaveFailure::Create,
        {"begin", "end", "message:保存ができませんでした。"}},
-      {"target is a folder", folder_, "1", SaveFailure::Create, {"begin", "end", "message:保存ができませんでした。"}},
+      {"target is a folder", folder_, SaveFailure::Create, {"begin", "end", "message:保存ができませんでした。"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     RecordingSaveHost host;
-    const SaveResult result = SaveJWC(c.target, {c.rate, records, o}, host);
+    const SaveResult result = save(c.target, records, host, o);
     EXPECT_EQ(result.cancel_state, 1);
     EXPECT_EQ(result.failure, c.failure);
     EXPECT_EQ(host.calls, c.calls);
@@ -291,7 +311,7 @@ TEST_F(JwcWriterFile, WritesReplacesAndFailsCleanly) {
 }
 
 // The divisor is about 487: 400 x 3.4e38 / 487 is still a float, 2000 x 3.4e38 / 487 is not.
-TEST_F(JwcWriterFile, AMagnificationThatMakesACoordinateInfiniteIsInvalid) {
+TEST(JwcWriter, AMagnificationThatMakesACoordinateInfiniteIsInvalid) {
   struct Case {
     LineRecord record;
     std::string rate;
@@ -304,17 +324,12 @@ TEST_F(JwcWriterFile, AMagnificationThatMakesACoordinateInfiniteIsInvalid) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.rate);
-    const fs::path target = folder_ / "plan.jwc";
     const std::vector<LineRecord> records = {{1, 1, 2, 2}, c.record};
     RecordingSaveHost host;
-    const SaveResult result = SaveJWC(target, {c.rate, records, {}}, host);
-    EXPECT_EQ(result.written(), c.written);
-    EXPECT_EQ(fs::exists(target), c.written);
-    if (!c.written) {
-      EXPECT_EQ(result.failure, SaveFailure::InvalidRate);
-      EXPECT_EQ(host.calls, (std::vector<std::string>{"message:倍率の数値が不正です。"}));
-    }
-    fs::remove(target);
+    EXPECT_EQ(accept_magnification(testing::format_named("jwc"), c.rate, records, host).has_value(), c.written);
+    EXPECT_EQ(host.calls, c.written ? std::vector<std::string>{} : std::vector<std::string>{"message:倍率の数値が不正です。"});
+    // Text formats write the exact product, which is always finite.
+    EXPECT_TRUE(accept_magnification(testing::format_named("text"), c.rate, records, host));
   }
 }
 

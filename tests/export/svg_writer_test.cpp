@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "core/export_settings.h"
+#include "export/save_file.h"
+#include "support/written_bytes.h"
 #include "tests/export/recording_save_host.h"
 #include "tests/export/scratch_folder.h"
 
@@ -71,12 +74,33 @@ Svg read_svg(const std::string& file) {
   return svg;
 }
 
+// The DXF choices as the settings store them (on/off: 1 off, 2 on).
+struct DxfOptions {
+  std::int32_t DxfReal = 4;
+  std::int32_t DxfOption1 = 1;
+  std::int32_t DxfOption1_Len = 100;
+  std::int32_t DxfOption2 = 1;
+};
+
+struct SvgSaveInput {
+  std::string_view magnification;
+  std::span<const LineRecord> records;
+  DxfOptions options;
+
+  ExportOptions exports() const {
+    ConversionSettings s;
+    s.DxfReal = options.DxfReal;
+    s.DxfOption1 = options.DxfOption1;
+    s.DxfOption1_Len = options.DxfOption1_Len;
+    s.DxfOption2 = options.DxfOption2;
+    return export_options(s);
+  }
+};
+
 // The same table as DXF: each entity's layer and its four coordinate texts.
 std::vector<std::pair<std::string, std::string>> dxf_entities(const SvgSaveInput& input) {
-  std::ostringstream out;
-  RecordingSaveHost host;
-  EXPECT_TRUE(SaveDXF(out, {input.magnification, input.records, input.options}, DxfHeaderTemplate{}, host).written());
-  const std::vector<std::string> words = split_words(out.str());
+  const std::vector<std::string> words =
+      split_words(testing::written_bytes("dxf", input.records, *parse_rate(input.magnification), input.exports()));
   std::vector<std::pair<std::string, std::string>> entities;
   for (std::size_t i = 0; i + 15 < words.size(); ++i) {
     if (words[i] != "LINE") continue;
@@ -87,10 +111,7 @@ std::vector<std::pair<std::string, std::string>> dxf_entities(const SvgSaveInput
 }
 
 std::string save_to_string(const SvgSaveInput& input) {
-  std::ostringstream out;
-  RecordingSaveHost host;
-  EXPECT_TRUE(SaveSVG(out, input, host).written());
-  return out.str();
+  return testing::written_bytes("svg", input.records, *parse_rate(input.magnification), input.exports());
 }
 
 // The page: its edges, and width and height equal to the viewBox's size (one
@@ -219,7 +240,7 @@ TEST_F(SvgFile, SavingProtocol) {
   const SvgSaveInput input{"0.25", records, {}};
   {
     RecordingSaveHost host;
-    const SaveResult result = SaveSVG(folder_ / "a.svg", input, host);
+    const SaveResult result = save_file(testing::format_named("svg"), folder_ / "a.svg", records, 0.25f, {}, host);
     EXPECT_TRUE(result.written());
     EXPECT_EQ(host.calls, (std::vector<std::string>{"begin", "end"}));
     ASSERT_EQ(host.bars.size(), 250u);
@@ -230,13 +251,8 @@ TEST_F(SvgFile, SavingProtocol) {
   }
   {
     RecordingSaveHost host;
-    const SaveResult result = SaveSVG(folder_ / "b.svg", {"1,5", records, {}}, host);
-    EXPECT_EQ(result.failure, SaveFailure::InvalidRate);
-    EXPECT_EQ(host.calls, (std::vector<std::string>{"message:倍率の数値が不正です。"}));
-  }
-  {
-    RecordingSaveHost host;
-    const SaveResult result = SaveSVG(folder_ / "missing" / "c.svg", input, host);
+    const SaveResult result =
+        save_file(testing::format_named("svg"), folder_ / "missing" / "c.svg", records, 0.25f, {}, host);
     EXPECT_EQ(result.failure, SaveFailure::Create);
     EXPECT_EQ(host.dialog_depth, 0);
   }

@@ -10,7 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "core/export_settings.h"
 #include "export/atomic_file.h"
+#include "export/save_file.h"
+#include "support/written_bytes.h"
 #include "tests/export/scratch_folder.h"
 
 namespace vp {
@@ -108,26 +111,31 @@ TEST(TextWriter, BytesForSettings) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    std::ostringstream out;
-    RecordingHost host;
-    const SaveResult result = SaveTXT(out, {c.rate, c.records, c.div, c.real}, host);
-    EXPECT_TRUE(result.written());
-    EXPECT_EQ(result.failure, SaveFailure::None);
-    EXPECT_EQ(out.str(), c.expected);
-    EXPECT_EQ(host.calls, (std::vector<std::string>{"begin", "end"}));
-    EXPECT_EQ(host.bars.size(), c.records.size());
-    EXPECT_EQ(host.events, static_cast<int>(c.records.size()));
+    ConversionSettings settings;
+    settings.ZahyouDiv = c.div;
+    settings.ZahyouReal = c.real;
+    EXPECT_EQ(testing::written_bytes("text", c.records, *parse_rate(c.rate), export_options(settings)), c.expected);
   }
 }
 
-TEST(TextWriter, ProgressAfterEveryRecord) {
+class TextWriterFile : public testing::ScratchFolder {
+ protected:
+  SaveResult save(const fs::path& target, std::span<const LineRecord> records, float rate, RecordingHost& host,
+                  char delimiter = ' ', int decimals = 4) {
+    ExportOptions options;
+    options.text_delimiter = delimiter;
+    options.text_decimals = decimals;
+    return save_file(testing::format_named("text"), target, records, rate, options, host);
+  }
+};
+
+TEST_F(TextWriterFile, ProgressAfterEveryRecord) {
   const std::vector<LineRecord> records = numbered_records(250);
-  std::ostringstream out;
   RecordingHost host;
   // The bar must already have moved for a record when events are processed.
   std::vector<std::size_t> bars_at_events;
   host.on_events = [&](int) { bars_at_events.push_back(host.bars.size()); };
-  ASSERT_TRUE(SaveTXT(out, {"1", records, 0, 0}, host).written());
+  ASSERT_TRUE(save(folder_ / "a.txt", records, 1, host, ' ', 0).written());
   ASSERT_EQ(host.bars.size(), 250u);
   EXPECT_EQ(host.bars[0], 0);    // trunc(0.4)
   EXPECT_EQ(host.bars[1], 0);    // trunc(0.8)
@@ -149,44 +157,55 @@ TEST(TextWriter, SavingBarPosition) {
   }
 }
 
-TEST(TextWriter, InvalidMagnificationWritesNothing) {
+TEST(TextWriter, InvalidMagnificationIsSaidOnce) {
   for (const std::string text : {"2 ", "1,5", "1.5x", "", "-", "1e40"}) {
     SCOPED_TRACE("\"" + text + "\"");
-    std::ostringstream out;
     RecordingHost host;
-    const SaveResult result = SaveTXT(out, {text, numbered_records(3), 0, 4}, host);
-    EXPECT_EQ(result.cancel_state, 1);
-    EXPECT_EQ(result.failure, SaveFailure::InvalidRate);
-    EXPECT_EQ(out.str(), "");
+    EXPECT_FALSE(accept_magnification(testing::format_named("text"), text, numbered_records(3), host));
     // The message, and no saving dialog.
     EXPECT_EQ(host.calls, (std::vector<std::string>{"message:倍率の数値が不正です。"}));
-    EXPECT_TRUE(host.bars.empty());
   }
 }
 
-TEST(TextWriter, StreamFailureStopsAndHidesTheDialog) {
+// Stops at the failing write: no progress for that record, nor after it.
+class CountingProgress : public Progress {
+ public:
+  bool report(Phase phase, std::int64_t done, std::int64_t) override {
+    EXPECT_EQ(phase, Phase::Save);
+    last = done;
+    return done < stop_after;
+  }
+  std::int64_t last = 0;
+  std::int64_t stop_after = 1'000'000;
+};
+
+TEST(TextWriter, StreamFailureOrAStopEndsTheWriting) {
   // The lines are 9, 10, 10 and 10 bytes long: 35 bytes end inside the fourth.
   const std::vector<LineRecord> records = numbered_records(10);
+  ExportOptions options;
+  options.text_decimals = 0;
   FailingBuffer sink(35);
   std::ostream out(&sink);
-  RecordingHost host;
-  const SaveResult result = SaveTXT(out, {"1", records, 0, 0}, host);
-  EXPECT_EQ(result.cancel_state, 1);
-  EXPECT_EQ(result.failure, SaveFailure::Write);
-  EXPECT_EQ(host.calls, (std::vector<std::string>{"begin", "end"}));
-  EXPECT_EQ(host.dialog_depth, 0);
-  EXPECT_EQ(host.bars.size(), 3u);  // no progress for the record that failed, nor after it
+  CountingProgress progress;
+  EXPECT_FALSE(write_text(out, records, 1, options, progress));
+  EXPECT_EQ(progress.last, 3);
   EXPECT_EQ(sink.written, std::string("0 0 0 7\r\n1 2 -1 7\r\n2 4 -2 7\r\n3 6 -3 7\r\n").substr(0, 35));
+
+  std::ostringstream whole;
+  CountingProgress stopping;
+  stopping.stop_after = 2;
+  EXPECT_FALSE(write_text(whole, records, 1, options, stopping));
+  EXPECT_EQ(whole.str(), "0 0 0 7\r\n1 2 -1 7\r\n");
 }
 
-class TextWriterFile : public testing::ScratchFolder {};
+
 
 TEST_F(TextWriterFile, WritesTheFileAndReplacesAnOldOne) {
   const fs::path target = folder_ / "plan.csv";
   write_bytes(target, std::string(5000, 'x'));  // longer than the new content
   RecordingHost host;
   const std::vector<LineRecord> records = {{12, 30, 57, 30}, {-1, 0, 2, 3}};
-  const SaveResult result = SaveTXT(target, {"2", records, 1, 0}, host);
+  const SaveResult result = save(target, records, 2, host, ',', 0);
   ASSERT_TRUE(result.written()) << result.error.message();
   EXPECT_EQ(read_bytes(target), "24,60,114,60\r\n-2,0,4,6\r\n");
   EXPECT_EQ(entries(), (std::vector<std::string>{"plan.csv"}));
@@ -196,7 +215,7 @@ TEST_F(TextWriterFile, WritesTheFileAndReplacesAnOldOne) {
 TEST_F(TextWriterFile, EmptyTableGivesAnEmptyFile) {
   const fs::path target = folder_ / "empty.txt";
   RecordingHost host;
-  ASSERT_TRUE(SaveTXT(target, {"1.0", {}, 0, 4}, host).written());
+  ASSERT_TRUE(save(target, {}, 1, host).written());
   ASSERT_TRUE(fs::is_regular_file(target));
   EXPECT_EQ(fs::file_size(target), 0u);
   EXPECT_EQ(entries(), (std::vector<std::string>{"empty.txt"}));
@@ -206,7 +225,6 @@ TEST_F(TextWriterFile, FailuresLeaveTheFolderAsItWas) {
   struct Case {
     std::string name;
     fs::path target;
-    std::string rate;
     SaveFailure failure;
     bool dialog_shown;
     std::string error_text;  // empty: not checked
@@ -214,20 +232,16 @@ TEST_F(TextWriterFile, FailuresLeaveTheFolderAsItWas) {
   const fs::path existing = folder_ / "plan.txt";
   const fs::path as_folder = folder_ / "sub.txt";
   const std::vector<Case> cases = {
-      {"invalid magnification, new file", folder_ / "new.txt", "1.5x", SaveFailure::InvalidRate, false, ""},
-      {"invalid magnification, existing file", existing, "", SaveFailure::InvalidRate, false, ""},
-      {"missing folder", folder_ / "missing" / "plan.txt", "1", SaveFailure::Create, false,
-       "ファイルが見つかりません"},
-      {"target is a folder", as_folder, "1", SaveFailure::Create, false,
-       "ファイルへのアクセスが拒否されました"},
-      {"no file name", folder_ / "", "1", SaveFailure::Create, false, "不正なファイル名です"},
+      {"missing folder", folder_ / "missing" / "plan.txt", SaveFailure::Create, false, "ファイルが見つかりません"},
+      {"target is a folder", as_folder, SaveFailure::Create, false, "ファイルへのアクセスが拒否されました"},
+      {"no file name", folder_ / "", SaveFailure::Create, false, "不正なファイル名です"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     write_bytes(existing, "old contents\r\n");
     fs::create_directories(as_folder);
     RecordingHost host;
-    const SaveResult result = SaveTXT(c.target, {c.rate, numbered_records(5), 0, 4}, host);
+    const SaveResult result = save(c.target, numbered_records(5), 1, host);
     EXPECT_EQ(result.cancel_state, 1);
     EXPECT_EQ(result.failure, c.failure);
     EXPECT_EQ(host.dialog_depth, 0);
@@ -258,7 +272,7 @@ TEST_F(TextWriterFile, WriteFailureKeepsTheEarlierFile) {
     fs::remove(seen_temp);
     fs::create_directory(seen_temp);
   };
-  const SaveResult result = SaveTXT(target, {"1", numbered_records(300), 0, 4}, host);
+  const SaveResult result = save(target, numbered_records(300), 1, host);
   EXPECT_EQ(result.cancel_state, 1);
   EXPECT_EQ(result.failure, SaveFailure::Write);
   EXPECT_TRUE(result.error);

@@ -28,7 +28,9 @@
 #include "app/gui/ReferenceDistanceDialog.h"
 #include "dialogs/FormSupport.h"
 #include "export/dxf_header.h"
+#include "core/export_settings.h"
 #include "export/dxf_writer.h"
+#include "tests/support/written_bytes.h"
 #include "support/GuiTestSupport.h"
 
 using namespace vp;
@@ -366,12 +368,13 @@ class PreviewTest : public QObject {
       for (const int real : {0, 2, 4, 5}) {
         const float rate = *parse_rate(rate_text);
         const int decimals = DecimalDigits(real);
-        std::ostringstream bytes;
-        QuietHost host;
-        QVERIFY(SaveDXF(bytes, DxfSaveInput{rate_text, records, DxfOptions{real, 1, 100, 1}}, header, host).written());
+        ExportOptions options;
+        options.dxf_decimals = decimals;
+        options.dxf_header = header.bytes();
+        const std::string bytes = vp::testing::written_bytes("dxf", records, rate, options);
         QList<qint64> xs, ys;
         QMap<qint64, QString> texts;
-        for (const DxfLine& line : dxfLines(QByteArray::fromStdString(bytes.str()))) {
+        for (const DxfLine& line : dxfLines(QByteArray::fromStdString(bytes))) {
           for (int k = 0; k < 4; ++k) {
             const qint64 v = scaled(line.coordinates[k], decimals);
             (k % 2 == 0 ? xs : ys) << v;
@@ -495,16 +498,17 @@ class PreviewTest : public QObject {
     // The layers: those of the DXF file the writer makes of the same table.
     const std::vector<SegmentClass>& classes = preview().summary().classes;
     QCOMPARE(classes.size(), static_cast<std::size_t>(expected.LineCount()));
-    std::ostringstream bytes;
-    QuietHost host;
-    const DxfOptions options{s.DxfReal, shortLines, 3, split};
-    const bool valid = SaveDXF(bytes, DxfSaveInput{rate.toStdString(), expected.records(), options},
-                               DxfHeaderTemplate::from_bytes(""), host)
-                           .written();
-    QCOMPARE(valid, parse_rate(rate.toStdString()).has_value());
+    ConversionSettings chosen = s;
+    chosen.DxfOption1 = shortLines;
+    chosen.DxfOption1_Len = 3;
+    chosen.DxfOption2 = split;
+    const std::optional<float> magnification = parse_rate(rate.toStdString());
+    const bool valid = magnification.has_value();
     QStringList layers;
     if (valid) {
-      for (const DxfLine& line : dxfLines(QByteArray::fromStdString(bytes.str()))) layers << line.layer;
+      const std::string bytes =
+          vp::testing::written_bytes("dxf", expected.records(), *magnification, export_options(chosen));
+      for (const DxfLine& line : dxfLines(QByteArray::fromStdString(bytes))) layers << line.layer;
     } else {
       // Without a magnification the file cannot be written; the layers are the split alone.
       for (const LineRecord& r : expected.records())

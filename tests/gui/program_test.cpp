@@ -33,10 +33,9 @@
 #include "dialogs/Controls.h"
 #include "dialogs/FormSupport.h"
 #include "dialogs/MessageBoxes.h"
-#include "export/dxf_writer.h"
-#include "export/jwc_writer.h"
-#include "export/svg_writer.h"
-#include "export/text_writer.h"
+#include "core/export_settings.h"
+#include "export/dxf_header.h"
+#include "tests/support/written_bytes.h"
 #include "support/GuiTestSupport.h"
 
 using namespace vp;
@@ -674,20 +673,29 @@ class ProgramTest : public QObject {
     QCOMPARE(s.SaveMode, saveMode);
 
     // The bytes are the core writer's for these settings.
-    std::ostringstream bytes;
-    QuietHost host;
     const auto records = mainWindow().conversion().records();
-    if (saveMode == 1) {
-      SaveTXT(bytes, TextSaveInput{"0.254", records, 1, 2}, host);
-    } else if (saveMode == 2) {
-      const DxfHeaderTemplate header = DxfHeaderTemplate::from_bytes("  0\r\nSECTION\r\n  2\r\nENTITIES\r\n");
-      SaveDXF(bytes, DxfSaveInput{"0.254", records, DxfOptions{1, 2, 3, 2}}, header, host);
-    } else if (saveMode == 3) {
-      SaveJWC(bytes, JwcSaveInput{"0.254", records, JwcOptions{2, 10, 3, 4, 2, 2, 7, 2, 4, 5, 6}}, host);
-    } else {
-      SaveSVG(bytes, SvgSaveInput{"0.254", records, DxfOptions{1, 2, 3, 2}}, host);
-    }
-    QCOMPARE(readBytes(QDir(out).filePath(written)), QByteArray::fromStdString(bytes.str()));
+    ConversionSettings chosen;
+    chosen.ZahyouDiv = 1;
+    chosen.ZahyouReal = 2;
+    chosen.DxfReal = 1;
+    chosen.DxfOption1 = 2;
+    chosen.DxfOption1_Len = 3;
+    chosen.DxfOption2 = 2;
+    chosen.JwcGroupe = 2;
+    chosen.JwcLayer = 10;
+    chosen.JwcColor = 3;
+    chosen.JwcType = 4;
+    chosen.JwcOption1 = 2;
+    chosen.JwcOption1_Len = 2;
+    chosen.JwcOption1_Lay = 7;
+    chosen.JwcOption2 = 2;
+    chosen.JwcOption2_X = 4;
+    chosen.JwcOption2_Y = 5;
+    chosen.JwcOption2_R = 6;
+    const DxfHeaderTemplate header = DxfHeaderTemplate::from_bytes("  0\r\nSECTION\r\n  2\r\nENTITIES\r\n");
+    const std::string bytes = vp::testing::written_bytes(format_by_filter_index(saveMode)->name, records,
+                                                         *parse_rate("0.254"), export_options(chosen, header.bytes()));
+    QCOMPARE(readBytes(QDir(out).filePath(written)), QByteArray::fromStdString(bytes));
     QCOMPARE(saving(), QStringLiteral("on"));
   }
 

@@ -13,6 +13,8 @@
 #include "export/svg_writer.h"
 #include "raster/thinning.h"
 #include "support/grid_builders.h"
+#include "export/save_file.h"
+#include "support/written_bytes.h"
 #include "tests/export/recording_save_host.h"
 #include "tests/export/scratch_folder.h"
 #include "vector/run_tracer.h"
@@ -46,10 +48,14 @@ Picture read_png(const std::filesystem::path& path) {
 class SvgRender : public testing::ScratchFolder {
  protected:
   // Writes the SVG, renders it with rsvg-convert on a transparent background and decodes it.
-  Picture render(const SvgSaveInput& input) {
+  // `decimals` and `split` as the DXF choices give them.
+  Picture render(std::string_view rate, std::span<const LineRecord> records, int decimals, bool split) {
+    ExportOptions options;
+    options.dxf_decimals = decimals;
+    options.dxf_layers.split = split;
     testing::RecordingSaveHost host;
     const std::filesystem::path svg = folder_ / "drawing.svg", png = folder_ / "drawing.png";
-    EXPECT_TRUE(SaveSVG(svg, input, host).written());
+    EXPECT_TRUE(save_file(testing::format_named("svg"), svg, records, *parse_rate(rate), options, host).written());
     const std::string command = "rsvg-convert --dpi-x 254 --dpi-y 254 -f png -o '" + png.string() + "' '" +
                                 svg.string() + "' 2>'" + (folder_ / "stderr.txt").string() + "'";
     EXPECT_EQ(std::system(command.c_str()), 0) << read_bytes(folder_ / "stderr.txt");
@@ -98,7 +104,7 @@ TEST_F(SvgRender, InkLiesOnTheTracedSegments) {
   ASSERT_GT(records.size(), 100u);
 
   const float rate = 0.5f;  // 5 pixels per grid unit
-  const Picture picture = render({"0.5", records, {4, 1, 100, 2}});
+  const Picture picture = render("0.5", records, 4, true);
   const PageEdges page = page_of(records, rate, 4);
   ASSERT_GT(picture.width, 0);
   // True size: the picture is the page's size in millimetres at 10 pixels per millimetre.
@@ -155,7 +161,7 @@ TEST_F(SvgRender, UprightTrueSizeAndLayerColours) {
   };
   for (const Case& c : {Case{"0.5", false}, Case{"1", false}, Case{"-0.5", true}}) {
     SCOPED_TRACE(::testing::Message() << "magnification " << c.rate);
-    const Picture picture = render({c.rate, records, {2, 1, 100, 2}});
+    const Picture picture = render(c.rate, records, 2, true);
     // Cells 9..51 by 9..41: 42 x 32 grid units.
     const double mm = std::fabs(std::stod(c.rate));
     ASSERT_NEAR(picture.width, 42 * mm * kPixelsPerMm, 1);

@@ -1,6 +1,8 @@
 #include "core/scale.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 
 #include "export/export_rules.h"
 
@@ -32,6 +34,37 @@ std::optional<std::string> scale_result_text(std::string_view scale, std::string
   const std::optional<float> m = magnification(*n, *dpi);
   if (!m) return std::nullopt;
   return magnification_text(*m);
+}
+
+std::string fixed_text(double value, int decimals) {
+  char text[400];  // the largest double has 309 integer digits
+  const auto result =
+      std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, std::clamp(decimals, 0, 15));
+  if (result.ec != std::errc()) return "?";
+  return std::string(text, result.ptr);
+}
+
+std::optional<float> parse_distance(std::string_view text) {
+  constexpr std::string_view kSpace = " \t\n\r\f\v";
+  const std::size_t first = text.find_first_not_of(kSpace);
+  if (first == std::string_view::npos) return std::nullopt;
+  const std::optional<float> value = parse_rate(text.substr(first, text.find_last_not_of(kSpace) - first + 1));
+  if (!value || !(*value > 0.0f)) return std::nullopt;
+  return value;
+}
+
+long double grid_distance(GridPoint a, GridPoint b) {
+  const long double dx = static_cast<long double>(b.x) - a.x;
+  const long double dy = static_cast<long double>(b.y) - a.y;
+  return std::sqrt(dx * dx + dy * dy);
+}
+
+std::optional<float> two_point_magnification(GridPoint a, GridPoint b, float distance_mm) {
+  const long double apart = grid_distance(a, b);
+  if (apart == 0) return std::nullopt;
+  const auto m = static_cast<float>(static_cast<long double>(distance_mm) / apart);
+  if (!(m > 0.0f) || !std::isfinite(m)) return std::nullopt;
+  return m;
 }
 
 }  // namespace vp

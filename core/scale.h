@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "vector/end_point_index.h"
+
 namespace vp {
 
 // N ÷ resolution × 25.4, computed in the extended type and held as a
@@ -22,5 +24,23 @@ std::string magnification_text(float magnification);
 // space around it. Nothing when either is not a number or the
 // resolution is 0: the calculator then keeps the result it shows.
 std::optional<std::string> scale_result_text(std::string_view scale, std::string_view resolution);
+
+// --- Two points of a drawing a known distance apart ------------------------------
+
+// `value` in fixed notation with `decimals` decimals and "." as the point.
+std::string fixed_text(double value, int decimals);
+
+// The true distance as typed: a number as the magnification box takes it, with
+// any ASCII white space around it, greater than 0.
+std::optional<float> parse_distance(std::string_view text);
+
+// The distance between two grid points in grid units.
+long double grid_distance(GridPoint a, GridPoint b);
+
+// Millimetres per grid unit that make the two points `distance_mm` apart:
+// distance ÷ the points' distance, computed in the extended type and held as a
+// single-precision real, as the scale calculator holds its result. Nothing when
+// the points coincide or the result is not a positive finite float.
+std::optional<float> two_point_magnification(GridPoint a, GridPoint b, float distance_mm);
 
 }  // namespace vp

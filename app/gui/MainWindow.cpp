@@ -15,7 +15,7 @@
 #include "core/outcome.h"
 #include "app/gui/PreviewWindow.h"
 #include "app/gui/ProgressDialog.h"
-#include "app/gui/SavingDialog.h"
+#include "dialogs/SavingDialog.h"
 #include "dialogs/FormSupport.h"
 #include "dialogs/MessageBoxes.h"
 #include "dialogs/Pictures.h"

@@ -113,14 +113,6 @@ double totalLength(std::span<const LineRecord> records, float rate) {
   return static_cast<double>(sum);
 }
 
-std::string fixedText(double value, int decimals) {
-  char text[400];  // the largest double has 309 integer digits
-  const auto result =
-      std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, std::clamp(decimals, 0, 15));
-  if (result.ec != std::errc()) return "?";
-  return std::string(text, result.ptr);
-}
-
 // --- Picking two points ------------------------------------------------------
 
 std::optional<GridPoint> nearestEnd(std::span<const LineRecord> records, const PreviewView& view, ScreenPoint at,
@@ -140,29 +132,6 @@ std::optional<GridPoint> nearestEnd(std::span<const LineRecord> records, const P
     consider({r.x2, r.y2});
   }
   return best;
-}
-
-std::optional<float> parseDistance(std::string_view text) {
-  constexpr std::string_view kSpace = " \t\n\r\f\v";
-  const std::size_t first = text.find_first_not_of(kSpace);
-  if (first == std::string_view::npos) return std::nullopt;
-  const std::optional<float> value = parse_rate(text.substr(first, text.find_last_not_of(kSpace) - first + 1));
-  if (!value || !(*value > 0.0f)) return std::nullopt;
-  return value;
-}
-
-long double gridDistance(GridPoint a, GridPoint b) {
-  const long double dx = static_cast<long double>(b.x) - a.x;
-  const long double dy = static_cast<long double>(b.y) - a.y;
-  return std::sqrt(dx * dx + dy * dy);
-}
-
-std::optional<float> twoPointMagnification(GridPoint a, GridPoint b, float distance_mm) {
-  const long double apart = gridDistance(a, b);
-  if (apart == 0) return std::nullopt;
-  const auto m = static_cast<float>(static_cast<long double>(distance_mm) / apart);
-  if (!(m > 0.0f) || !std::isfinite(m)) return std::nullopt;
-  return m;
 }
 
 }  // namespace vp::gui

@@ -1,7 +1,6 @@
 // What the preview shows, worked out apart from the widgets: where the grid lies
 // on the screen, the layer of every line, the drawing's size in millimetres,
-// the segment end nearest to a click, and the magnification from two points a
-// known distance apart.
+// and the segment end nearest to a click.
 //
 // Everything that a saved file also holds is taken from the writers' own rules:
 // the layers from classify_segment with the DXF options, the sizes from the
@@ -107,9 +106,6 @@ std::optional<DrawingExtent> drawingExtent(std::span<const LineRecord> records, 
 // length the short-line option measures.
 double totalLength(std::span<const LineRecord> records, float rate);
 
-// `value` in fixed notation with `decimals` decimals and "." as the point.
-std::string fixedText(double value, int decimals);
-
 // --- Picking two points ------------------------------------------------------
 
 // The segment end nearest to the screen position `at`, if one lies within
@@ -118,17 +114,5 @@ std::string fixedText(double value, int decimals);
 std::optional<GridPoint> nearestEnd(std::span<const LineRecord> records, const PreviewView& view, ScreenPoint at,
                                     double radius);
 
-// The true distance as typed: a number as the magnification box takes it, with
-// any ASCII white space around it, greater than 0.
-std::optional<float> parseDistance(std::string_view text);
-
-// The distance between two grid points in grid units.
-long double gridDistance(GridPoint a, GridPoint b);
-
-// Millimetres per grid unit that make the two points `distance_mm` apart:
-// distance ÷ the points' distance, computed in the extended type and held as a
-// single-precision real, as the scale calculator holds its result. Nothing when
-// the points coincide or the result is not a positive finite float.
-std::optional<float> twoPointMagnification(GridPoint a, GridPoint b, float distance_mm);
 
 }  // namespace vp::gui

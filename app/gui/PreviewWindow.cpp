@@ -11,7 +11,7 @@
 #include <cmath>
 
 #include "core/scale.h"
-#include "app/gui/ReferenceDistanceDialog.h"
+#include "dialogs/ReferenceDistanceDialog.h"
 #include "export/svg_writer.h"
 
 namespace vp::gui {
@@ -88,7 +88,7 @@ QString trueSizeText(std::span<const LineRecord> records, const QString& magnifi
       QStringLiteral("X %1～%2、Y %3～%4")
           .arg(qstring(extent->left), qstring(extent->right), qstring(extent->bottom), qstring(extent->top));
   const QString length =
-      QStringLiteral("線の長さ %1 mm").arg(qstring(fixedText(totalLength(records, *rate), decimals)));
+      QStringLiteral("線の長さ %1 mm").arg(qstring(fixed_text(totalLength(records, *rate), decimals)));
   if (lines) return size + u'\n' + where + u'\n' + length;
   return size + QStringLiteral("（") + where + QStringLiteral("）　") + length;
 }
@@ -516,7 +516,7 @@ void PreviewWindow::askDistance() {
     return;
   }
   const std::optional<float> distance = distance_dialog_->distance();
-  const std::optional<float> rate = distance ? twoPointMagnification(picks_[0], picks_[1], *distance) : std::nullopt;
+  const std::optional<float> rate = distance ? two_point_magnification(picks_[0], picks_[1], *distance) : std::nullopt;
   if (!rate) {
     endPicking(kUnusableDistance);
     return;

@@ -17,7 +17,7 @@
 #include "core/conversion_settings.h"
 #include "app/gui/PreviewWindow.h"
 #include "app/gui/QtSettingsStorage.h"
-#include "app/gui/ReferenceDistanceDialog.h"
+#include "dialogs/ReferenceDistanceDialog.h"
 #include "app/gui/SaveCommand.h"
 #include "dialogs/FormSupport.h"
 #include "dialogs/MessageBoxes.h"

@@ -13,7 +13,7 @@
 #include "core/settings_storage.h"
 #include "app/gui/MainWindow.h"
 #include "app/gui/ProgressDialog.h"
-#include "app/gui/SavingDialog.h"
+#include "dialogs/SavingDialog.h"
 #include "dialogs/ScaleCalculatorDialog.h"
 #include "dialogs/SettingsDialog.h"
 #include "dialogs/VersionDialog.h"

@@ -21,7 +21,7 @@
 #include <cstdint>
 
 #include "core/conversion_host.h"
-#include "app/gui/EventPump.h"
+#include "dialogs/EventPump.h"
 
 namespace vp::gui {
 

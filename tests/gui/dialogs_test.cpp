@@ -27,7 +27,7 @@
 #include "app/gui/MainWindow.h"
 #include "app/gui/Program.h"
 #include "app/gui/ProgressDialog.h"
-#include "app/gui/SavingDialog.h"
+#include "dialogs/SavingDialog.h"
 #include "dialogs/Controls.h"
 #include "dialogs/FormSupport.h"
 #include "dialogs/HeaderTemplateText.h"

@@ -25,7 +25,7 @@
 #include "app/gui/PreviewWindow.h"
 #include "app/gui/Program.h"
 #include "app/gui/QtSettingsStorage.h"
-#include "app/gui/ReferenceDistanceDialog.h"
+#include "dialogs/ReferenceDistanceDialog.h"
 #include "dialogs/FormSupport.h"
 #include "export/dxf_header.h"
 #include "core/export_settings.h"
@@ -405,22 +405,22 @@ class PreviewTest : public QObject {
 
   void twoPointArithmetic() {
     // The calculator's result for 1/100 at 400 dpi, from two ends 400 px apart.
-    const std::optional<float> scale = twoPointMagnification({20, 7}, {420, 7}, 2540.0f);
+    const std::optional<float> scale = two_point_magnification({20, 7}, {420, 7}, 2540.0f);
     QVERIFY(scale.has_value());
     QCOMPARE(QString::fromStdString(magnification_text(*scale)), QStringLiteral("6.34999990"));
     QCOMPARE(magnification_text(*scale), *scale_result_text("100", "400"));
     QCOMPARE(*scale, *magnification(100.0f, 400.0f));
     // Any direction; the distance in grid units.
-    QCOMPARE(*twoPointMagnification({3, 4}, {0, 0}, 10.0f), 2.0f);
-    QCOMPARE(*twoPointMagnification({0, 400}, {0, 0}, 2540.0f), *scale);
-    QVERIFY(!twoPointMagnification({5, 5}, {5, 5}, 10.0f).has_value());
+    QCOMPARE(*two_point_magnification({3, 4}, {0, 0}, 10.0f), 2.0f);
+    QCOMPARE(*two_point_magnification({0, 400}, {0, 0}, 2540.0f), *scale);
+    QVERIFY(!two_point_magnification({5, 5}, {5, 5}, 10.0f).has_value());
     // A distance so small that millimetres per pixel round to zero is no magnification.
-    QVERIFY(!twoPointMagnification({0, 0}, {1000, 0}, 1e-45f).has_value());
+    QVERIFY(!two_point_magnification({0, 0}, {1000, 0}, 1e-45f).has_value());
     // What the dialog takes.
     const QList<QPair<QString, bool>> distances = {{"2540", true}, {" 2540\t", true}, {"1e3", true}, {"0.5", true},
                                                    {"0", false},   {"-5", false},     {"", false},   {"12mm", false},
                                                    {"1,5", false}, {"1e40", false}};
-    for (const auto& [text, usable] : distances) QCOMPARE(parseDistance(text.toStdString()).has_value(), usable);
+    for (const auto& [text, usable] : distances) QCOMPARE(parse_distance(text.toStdString()).has_value(), usable);
   }
 
   void snapping() {

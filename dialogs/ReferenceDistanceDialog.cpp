@@ -1,6 +1,6 @@
-#include "app/gui/ReferenceDistanceDialog.h"
+#include "dialogs/ReferenceDistanceDialog.h"
 
-#include "app/gui/PreviewModel.h"
+#include "core/scale.h"
 #include "dialogs/FormSupport.h"
 
 namespace vp::gui {
@@ -27,12 +27,12 @@ ReferenceDistanceDialog::ReferenceDistanceDialog(QWidget* parent) : QDialog(pare
 
 void ReferenceDistanceDialog::setPoints(GridPoint a, GridPoint b) {
   points_label_->setText(QStringLiteral("２点のあいだ：%1 ドット")
-                             .arg(QString::fromStdString(fixedText(static_cast<double>(gridDistance(a, b)), 2))));
+                             .arg(QString::fromStdString(fixed_text(static_cast<double>(grid_distance(a, b)), 2))));
   distance_edit_->clear();
   distance_edit_->setFocus();
 }
 
-std::optional<float> ReferenceDistanceDialog::distance() const { return parseDistance(distance_edit_->text().toStdString()); }
+std::optional<float> ReferenceDistanceDialog::distance() const { return parse_distance(distance_edit_->text().toStdString()); }
 
 void ReferenceDistanceDialog::updateOkEnabled() { ok_button_->setEnabled(distance().has_value()); }
 

@@ -1,4 +1,4 @@
-#include "app/gui/EventPump.h"
+#include "dialogs/EventPump.h"
 
 #include <QCoreApplication>
 

@@ -6,7 +6,7 @@
 #include <QDialog>
 #include <QProgressBar>
 
-#include "app/gui/EventPump.h"
+#include "dialogs/EventPump.h"
 #include "export/save_host.h"
 
 namespace vp::gui {

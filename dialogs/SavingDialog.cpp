@@ -1,4 +1,4 @@
-#include "app/gui/SavingDialog.h"
+#include "dialogs/SavingDialog.h"
 
 #include <QCloseEvent>
 

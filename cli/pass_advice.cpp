@@ -53,8 +53,7 @@ AdvisorFileResult advise_on_clean_ink(const std::string& path, const scan::Clean
 int print_pass_advice(const std::string& path, const scan::CleanupSettings& cleanup, std::ostream& out,
                       std::ostream& err) {
   const AdvisorFileResult result = advise_on_clean_ink(path, cleanup);
-  std::int32_t cancel_state = 0;
-  TerminalHost host(err, false, cancel_state);
+  TerminalHost host(err, false);
   switch (result.outcome) {
     case AdvisorLoad::Ok:
       out << pass_advice_text(result.advice) << '\n';
@@ -72,17 +71,13 @@ int print_pass_advice(const std::string& path, const scan::CleanupSettings& clea
   return kExitUnreadable;
 }
 
-AutoPasses auto_passes(const std::string& path, const scan::CleanupSettings& cleanup, std::ostream& err) {
+AutoPasses auto_passes(const std::string& path, const scan::CleanupSettings& cleanup) {
   const AdvisorFileResult result = advise_on_clean_ink(path, cleanup);
   switch (result.outcome) {
     case AdvisorLoad::Ok:
       return {result.advice.passes, kExitWritten, "--passes auto: " + pass_advice_text(result.advice)};
-    case AdvisorLoad::OutOfMemory: {
-      std::int32_t cancel_state = 0;
-      TerminalHost host(err, false, cancel_state);
-      host.show_message(messages::kOutOfMemory);
+    case AdvisorLoad::OutOfMemory:
       return {0, kExitOutOfMemory, ""};
-    }
     case AdvisorLoad::Unsupported:
     case AdvisorLoad::Unreadable:
       break;

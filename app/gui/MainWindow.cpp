@@ -168,7 +168,7 @@ void MainWindow::attachForms(ProgressDialog* form2, ScaleCalculatorDialog* form3
   Form4 = form4;
   Form5 = form5;
   Form6 = form6;
-  Form2->attach(this, &conversion_.CancelState);
+  Form2->attach(this);
   Form4->attach(this);
 }
 
@@ -204,56 +204,44 @@ void MainWindow::convert(const QString& path, bool announce) {
   const int passes = SpinEdit1->currentValue();
   SpinEdit1->setValue(passes);
   busy_ = true;
-  conversion_.ChangeImage(localPath(path), passes, *Form2, settings_);
+  last_conversion_ = conversion_.ChangeImage(localPath(path), passes, *Form2, settings_);
   busy_ = false;
   loaded_ink_ = ink_copy_.take();
   cleaned_ink_ = ink_copy_.takeInk();
-  if (conversion_.CancelState != kNoFailure) {
+  if (!last_conversion_.done()) {
     loaded_ink_.reset();
     cleaned_ink_.reset();
   }
   reportConversion(path, announce);
-  if (announce && conversion_.CancelState == kNoFailure) adviseOnScan();
-  if (previewOpen && conversion_.CancelState == kNoFailure) Preview1Click();
+  if (announce && last_conversion_.done()) adviseOnScan();
+  if (previewOpen && last_conversion_.done()) Preview1Click();
 }
 
 void MainWindow::reportConversion(const QString& path, bool announce) {
-  const std::int32_t code = conversion_.CancelState;
-  if (code == kNoFailure) {
+  const OutcomeText& text = outcome_text(last_conversion_.outcome);
+  // An image of an unsupported kind is named as such before anything else.
+  if (!text.notice.empty()) showPlainMessage(this, qtext(text.notice));
+  if (last_conversion_.done()) {
     const QFileInfo info(path);
     settings_.OpenDir = QDir::toNativeSeparators(info.absolutePath() + u'/').toStdString();
     OpenedFileName = info.fileName();
-    Label6->setText(QString::number(conversion_.LineCount()) + qtext(messages::kLinesSuffix));
+    Label6->setText(QString::number(last_conversion_.segments) + qtext(text.label));
     setSaveEnabled(true);
     updateTrueSize();
-    if (announce) showPlainMessage(this, qtext(messages::kCompletedPrefix) + formatElapsed(Form2->elapsedMs()));
+    if (announce) showPlainMessage(this, qtext(text.message) + formatElapsed(Form2->elapsedMs()));
     return;
   }
   setStatus(kFileNameCaption + u'-');
   setSaveEnabled(false);
   updateTrueSize();
-  std::string_view message;
-  switch (code) {
-    case kOutOfMemory:
-      Label6->setText(displayText(qtext(messages::kNoDataLabel)));
-      message = messages::kOutOfMemory;
-      break;
-    case kUnreadable:
-      Label6->setText(displayText(qtext(messages::kBadImageLabel)));
-      message = messages::kUnreadableImage;
-      break;
-    default:
-      Label6->setText(displayText(qtext(messages::kNoDataLabel)));
-      message = messages::kCancelled;
-      break;
-  }
-  if (announce) showPlainMessage(this, qtext(message));
+  Label6->setText(displayText(qtext(text.label)));
+  if (announce) showPlainMessage(this, qtext(text.message));
 }
 
 // The reader's own rule found next to no ink in what looks like a grey or
 // colour scan: the lines are few or none, and the スキャン tab has the remedy.
 void MainWindow::adviseOnScan() {
-  if (!conversion_.scan_report().grey_scan_without_ink) return;
+  if (!last_conversion_.scan.grey_scan_without_ink) return;
   showPlainMessage(this, qtext(messages::kGreyScanNotice) + qtext(kScanAdvice));
 }
 
@@ -291,7 +279,6 @@ void MainWindow::Button3Click() {
   busy_ = true;
   const SaveResult result = runWriter(index, path);
   busy_ = false;
-  conversion_.CancelState = result.cancel_state;
   // 8.
   if (result.written()) {
     showPlainMessage(this, qtext(kSavedMessage));

@@ -62,6 +62,8 @@ class MainWindow : public QMainWindow {
   // A conversion of `path` as the open command makes it; `announce` false
   // leaves out the closing message (for the screenshots).
   void convert(const QString& path, bool announce = true);
+  // How the last conversion ended (Done before the first).
+  Outcome lastOutcome() const { return last_conversion_.outcome; }
 
  public slots:
   void Button1Click();  // open
@@ -94,6 +96,7 @@ class MainWindow : public QMainWindow {
   QString program_folder_;
   ConversionSettings settings_;
   Conversion conversion_;
+  ConversionResult last_conversion_;
   QString OpenedFileName;
   bool busy_ = false;
   // The image of the conversion in hand as it was loaded, and its ink as the

@@ -180,7 +180,7 @@ bool Program::shootPreview(const QString& drawing,
   settings.DxfReal = 2;
   form1_->findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QStringLiteral("0.254"));
   form1_->convert(drawing, false);
-  if (form1_->conversion().CancelState != 0) return false;
+  if (form1_->lastOutcome() != Outcome::Done) return false;
   shoot(*form1_, QStringLiteral("TForm1-2"));  // the outcome and the file name
   form1_->Preview1Click();
   PreviewWindow& preview = *form1_->preview();
@@ -217,7 +217,7 @@ bool Program::shootPreview(const QString& drawing,
   settings.Special = kFlagOff;
   settings.ScanSpeck = 4;
   form1_->convert(photo, false);
-  if (form1_->conversion().CancelState != 0) return false;
+  if (form1_->lastOutcome() != Outcome::Done) return false;
   form1_->Preview1Click();
   preview.findChild<QComboBox*>(QStringLiteral("ComboBox1"))
       ->setCurrentIndex(static_cast<int>(PreviewWindow::Background::Ink));

@@ -54,7 +54,7 @@ class TerminalHost : public ConversionHost, public SaveHost {
 };
 
 // Makes Ctrl-C, SIGTERM and SIGHUP ask for an abort (seen by the next
-// process_events, and by a file being written) for the life of the object.
+// serve_events, and by a file being written) for the life of the object.
 // Guards may nest and may live on several threads at once.
 class InterruptGuard {
  public:

@@ -1,7 +1,7 @@
 // What a conversion needs from the program that runs it: a progress display of
 // four bars and four labels, and a chance for the user to act. The desktop program
-// implements it with its progress dialog, the converter on standard error, and
-// tests with a recording fake. The core never shows a message: it returns the
+// implements it with a dialog, the converter on standard error, and tests with a
+// recording fake. The core never shows a message: it returns the
 // outcome, and the program says what it means.
 #pragma once
 

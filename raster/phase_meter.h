@@ -32,7 +32,6 @@ class PhaseMeter {
   PhaseStatus status() const {
     return out_of_memory_ ? PhaseStatus::OutOfMemory : asked_to_stop_ ? PhaseStatus::Stopped : PhaseStatus::Finished;
   }
-  std::int64_t done() const { return done_; }
 
  private:
   Progress& progress_;

@@ -17,7 +17,8 @@ enum class Phase {
   Crossings,  // special mode: records checked for crossings
   Merge,      // special mode: records merged into longer lines
   Save,       // records written to the output file
-  MergedLines,  // special mode: the longer lines stored so far (total: the records going in)
+  // Special mode: the longer lines stored so far (total: the records going in).
+  MergedLines,
 };
 
 class Progress {

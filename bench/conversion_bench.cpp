@@ -34,11 +34,6 @@ double seconds_since(Clock::time_point start) {
 using vp::bench::best_of;
 using vp::bench::ChildRun;
 
-struct NoProgress {
-  std::int32_t cancel = 0;
-  vp::PhaseControl control{cancel, [] {}};
-};
-
 struct PhaseTimes {
   double load = 0, thin = 0, trace = 0;
   std::int32_t segments = 0;
@@ -56,18 +51,16 @@ PhaseTimes time_phases(const std::string& path) {
     return true;
   });
   t.load = seconds_since(start);
-  NoProgress thinning;
+  vp::NoProgress quiet;
   start = Clock::now();
-  vp::run_thinning(grid, 3, thinning.control);
+  vp::run_thinning(grid, 3, quiet, vp::ThinningOptions{});  // as many threads as the converter uses
   t.thin = seconds_since(start);
-  NoProgress tracing;
   vp::LineData lines;
   lines.reset_storage();
-  lines.set_count(1);
   start = Clock::now();
-  vp::run_tracing(grid, lines, tracing.control);
+  vp::run_tracing(grid, lines, quiet);
   t.trace = seconds_since(start);
-  t.segments = lines.count() - 1;
+  t.segments = lines.size();
   return t;
 }
 

@@ -50,21 +50,19 @@ long peak_kib() {
 // Horizontal, vertical and oblique segments of many lengths over an A1 sheet.
 bool build_table(vp::LineData& lines, std::int32_t count) {
   if (!lines.reset_storage()) return false;
-  lines.set_count(1);
   std::mt19937 gen(12345);
   std::uniform_int_distribution<std::int32_t> x(0, 13244), y(0, 9362), len(1, 800);
   for (std::int32_t i = 0; i < count; ++i) {
     const std::int32_t x1 = x(gen), y1 = y(gen), d = len(gen);
-    std::int32_t code = 0;
+    bool stored = false;
     switch (i % 4) {
-      case 0: code = lines.add(x1, y1, x1 + d, y1); break;
-      case 1: code = lines.add(x1, y1, x1, y1 + d); break;
-      case 2: code = lines.add(x1, y1, x1 + d, y1 + d); break;
-      default: code = lines.add(x1, y1, x1 + d, y1 - d / 2); break;
+      case 0: stored = lines.add(x1, y1, x1 + d, y1); break;
+      case 1: stored = lines.add(x1, y1, x1, y1 + d); break;
+      case 2: stored = lines.add(x1, y1, x1 + d, y1 + d); break;
+      default: stored = lines.add(x1, y1, x1 + d, y1 - d / 2); break;
     }
-    if (code != 0) return false;
+    if (!stored) return false;
   }
-  lines.set_count(count);
   return true;
 }
 
@@ -131,7 +129,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot build a table of %d records\n", count);
     return 1;
   }
-  const std::span<const vp::LineRecord> records = lines.first(lines.count());
+  const std::span<const vp::LineRecord> records = lines.records();
   std::printf("%d records (%.1f MiB of table), peak resident size before saving: %.1f MiB\n", count,
               static_cast<double>(records.size_bytes()) / (1024.0 * 1024.0), static_cast<double>(peak_kib()) / 1024.0);
 

@@ -32,7 +32,6 @@
 #include "raster/pixel_grid.h"
 #include "raster/thinning.h"
 #include "support/reference_special.h"
-#include "support/special_recorder.h"
 #include "support/special_tables.h"
 #include "vector/junctions.h"
 #include "vector/line_merger.h"
@@ -74,7 +73,6 @@ struct Sheet {
 vp::LineData staircase_table() {
   vp::LineData lines;
   lines.reset_storage();
-  lines.set_count(1);
   constexpr std::int32_t kSteps = 500000;
   for (std::int32_t i = 0; i < kSteps; ++i) lines.add(3 * i + 1, i + 1, 3 * i + 3, i + 1);  // horizontal runs
   for (std::int32_t i = 0; i + 1 < kSteps; ++i) lines.add(3 * i + 3, i + 1, 3 * i + 4, i + 2);  // diagonal links
@@ -94,64 +92,48 @@ vp::LineData traced_table(const Sheet& sheet, double& seconds) {
     vp::PixelGrid grid;
     if (!grid.reset(sheet.width, sheet.height)) return lines;
     for (std::int32_t r = 0; r < sheet.height; ++r) grid.set_image_row(r, image.row(r));
-    std::int32_t cancel = 0;
-    vp::PhaseControl control{cancel, [] {}};
-    vp::run_thinning(grid, 3, control);
+    vp::NoProgress quiet;
+    vp::run_thinning(grid, 3, quiet, vp::ThinningOptions{});
     lines.reset_storage();
-    lines.set_count(1);
-    vp::run_tracing(grid, lines, control);
+    vp::run_tracing(grid, lines, quiet);
   }
   seconds = seconds_since(start);
   return lines;
 }
 
-// A view that shows nothing: the timing is the phases' own.
-class QuietView : public vp::SpecialView {
- public:
-  void check_running(vp::SpecialCheck) override {}
-  void check_done(vp::SpecialCheck) override {}
-  void show_count(vp::SpecialCount, std::int64_t) override {}
-  void set_bar(int) override {}
-  void process_events() override {}
-};
-
 int time_sheet(const Sheet& sheet, float tolerance, std::int32_t literal_up_to) {
   double traced_s = 0;
   vp::LineData lines = traced_table(sheet, traced_s);
-  const std::int32_t s = lines.count() - 1;
+  const std::int32_t s = lines.size();
   std::vector<vp::LineRecord> original;
   if (s <= literal_up_to) original.assign(lines.first(s).begin(), lines.first(s).end());
 
   const bool peak_reset = reset_peak();
   const long rss_before = status_kib("VmRSS");
-  std::int32_t cancel = 0;
-  QuietView view;
-  vp::SpecialControl control{cancel, view};
+  vp::NoProgress quiet;  // shows nothing: the timing is the phases' own
   vp::SpecialState state;
   vp::LineData new_lines;
   new_lines.reset_storage();
-  new_lines.set_count(1);
   auto start = Clock::now();
-  vp::GetTopZahyou(lines, state, control);
+  vp::GetTopZahyou(lines, state, quiet);
   const double top_s = seconds_since(start);
   start = Clock::now();
-  vp::GetCrossZahyou(lines, state, control);
+  vp::GetCrossZahyou(lines, state, quiet);
   const double cross_s = seconds_since(start);
   start = Clock::now();
-  vp::GetNewLines(lines, new_lines, state, tolerance, control);
+  vp::GetNewLines(lines, new_lines, state, tolerance, quiet);
   const double merge_s = seconds_since(start);
   start = Clock::now();
-  vp::DataConvert(lines, new_lines, control);
+  vp::DataConvert(lines, new_lines);
   const double convert_s = seconds_since(start);
   const long peak = status_kib("VmHWM");
-  const std::int32_t merged = lines.count() - 1;
+  const std::int32_t merged = lines.size();
 
   std::string literal_note = "-";
   if (!original.empty() || s == 0) {
-    std::int32_t literal_cancel = 0;
-    vp::testing::RecordingSpecialView literal_view(literal_cancel);
+    vp::NoProgress literal_quiet;
     start = Clock::now();
-    vp::reference::LiteralSpecialMode literal(original, tolerance, vp::SpecialControl{literal_cancel, literal_view});
+    vp::reference::LiteralSpecialMode literal(original, tolerance, literal_quiet);
     literal.GetTopZahyou();
     literal.GetCrossZahyou();
     literal.GetNewLines();

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/messages.h"
+#include "core/outcome.h"
 #include "cli/converter.h"
 #include "cli/file_roles.h"
 #include "cli/terminal_host.h"
@@ -28,7 +29,7 @@ struct FileResult {
   int status = 0;
   std::int32_t segments = 0;
   double seconds = 0;
-  std::string messages;  // what the conversion said, one line per message
+  std::string messages;  // what the conversion said, on one line
 };
 
 std::string lower(std::string text) {
@@ -36,15 +37,18 @@ std::string lower(std::string text) {
   return text;
 }
 
-// "vpconvert: a\nvpconvert: b\n" -> "a / b"
-std::string one_line(const std::string& messages) {
-  std::istringstream in(messages);
-  std::string line, joined;
-  while (std::getline(in, line)) {
-    if (line.rfind("vpconvert: ", 0) == 0) line.erase(0, 11);
-    if (line.empty()) continue;
-    if (!joined.empty()) joined += " / ";
-    joined += line;
+// {"a", "b\n\rc"} -> "a / b / c": every line of every message, as the terminal shows them.
+std::string one_line(const std::vector<std::string>& messages) {
+  std::string joined;
+  for (const std::string& message : messages) {
+    std::istringstream in(message);
+    std::string line;
+    while (std::getline(in, line)) {
+      std::erase(line, '\r');
+      if (line.empty()) continue;
+      if (!joined.empty()) joined += " / ";
+      joined += line;
+    }
   }
   return joined;
 }
@@ -116,15 +120,16 @@ int run_batch(const Options& options, std::ostream& out, std::ostream& err) {
         single.output = outputs[i];
         single.quiet = true;
         std::ostringstream file_out, file_err;
-        result.status = convert_file(single, file_out, file_err, false, &result.segments);
-        result.messages = one_line(file_err.str());
+        FileReport report;
+        result.status = convert_file(single, file_out, file_err, false, &report);
+        result.segments = report.segments;
+        result.messages = one_line(report.messages);
       } catch (const std::bad_alloc&) {
         // Not even room to run the file: it ends as out of memory, and the batch goes on.
-        result.status = kExitOutOfMemory;
+        const OutcomeText& text = outcome_text(Outcome::OutOfMemory);
+        result.status = text.code;
         try {
-          std::ostringstream said;
-          print_message(said, messages::kOutOfMemory);
-          result.messages = one_line(said.str());
+          result.messages = one_line({std::string(text.message)});
         } catch (const std::bad_alloc&) {
           result.messages.clear();  // the status says it
         }

@@ -2,6 +2,7 @@
 
 #include "core/conversion.h"
 #include "core/messages.h"
+#include "core/outcome.h"
 #include "cli/batch.h"
 #include "cli/file_roles.h"
 #include "cli/image_input.h"
@@ -23,20 +24,14 @@
 namespace vp::cli {
 namespace {
 
-int report_conversion_failure(std::int32_t code, TerminalHost& host) {
+// The exit status is the outcome's stored code: 1 aborted, 2 out of memory, 3 unreadable.
+int report_conversion_failure(Outcome outcome, TerminalHost& host) {
   // A failure after an interrupt (a read cut short by it) is the user's doing.
-  if (interrupt_requested()) code = 1;
-  switch (code) {
-    case 1:
-      host.show_message(messages::kCancelled);
-      return kExitNotWritten;
-    case 2:
-      host.show_message(messages::kOutOfMemory);
-      return kExitOutOfMemory;
-    default:
-      host.show_message(messages::kUnreadableImage);
-      return kExitUnreadable;
-  }
+  if (interrupt_requested()) outcome = Outcome::Aborted;
+  const OutcomeText& text = outcome_text(outcome);
+  if (!text.notice.empty()) host.show_message(text.notice);
+  host.show_message(text.message);
+  return text.code;
 }
 
 // The DXF header template the output will start with, read before any work so
@@ -84,24 +79,24 @@ int report_save_failure(const SaveResult& saved, const std::string& path, Termin
 }
 
 int convert_one(const Options& given, std::ostream& out, std::ostream& err, bool show_progress,
-                std::int32_t* segments) {
+                FileReport& report) {
+  TerminalHost host(err, show_progress && !given.quiet, &report.messages);
   // --rate from-dpi:SCALE: the magnification from this image's own resolution.
   const ResolvedRate rate = resolve_rate(given.rate, given.rate_scale, given.input);
   if (!rate.error.empty()) {
-    err << "vpconvert: " << rate.error << '\n';
+    host.show_message(rate.error);
     return kExitUsage;
   }
   Options options = given;
   Conversion conversion(any_image_reader_factory());
-  TerminalHost host(err, show_progress && !options.quiet, conversion.CancelState);
   DxfHeaderTemplate header;
   if (options.format->uses_dxf_header && !load_dxf_header(options, header, host)) return kExitNotWritten;
   // --passes auto: the image is read once for the advisor (its grid released
   // again) and once more by the conversion.
   std::string passes_note;
   if (options.auto_passes) {
-    const AutoPasses advised = auto_passes(options.input, options.cleanup, err);
-    if (advised.passes == 0) return advised.status;
+    const AutoPasses advised = auto_passes(options.input, options.cleanup);
+    if (advised.passes == 0) return report_conversion_failure(Outcome::OutOfMemory, host);
     options.passes = advised.passes;
     passes_note = advised.note;
   }
@@ -131,11 +126,9 @@ int convert_one(const Options& given, std::ostream& out, std::ostream& err, bool
   settings.Special = flag_value(options.special);
   settings.Ave = tenths_to_real(options.tolerance_tenths);  // held as the settings load holds it
   set_scan_cleanup(settings, options.cleanup);
-  conversion.ChangeImage(options.input, options.passes, host, settings);
-  if (conversion.CancelState != 0 || interrupt_requested()) {
-    return report_conversion_failure(conversion.CancelState != 0 ? conversion.CancelState : 1, host);
-  }
-  if (conversion.scan_report().grey_scan_without_ink) {
+  const ConversionResult converted = conversion.ChangeImage(options.input, options.passes, host, settings);
+  if (!converted.done() || interrupt_requested()) return report_conversion_failure(converted.outcome, host);
+  if (converted.scan.grey_scan_without_ink) {
     host.show_message(std::string(messages::kGreyScanNotice) + "--threshold auto をためしてみてね。");
   }
   if (ink_error) return picture_failed(ink_error, options.ink);
@@ -153,11 +146,11 @@ int convert_one(const Options& given, std::ostream& out, std::ostream& err, bool
     if (!*file) continue;
     if (const std::error_code error = (*file)->commit()) return picture_failed(error, *path);
   }
-  if (segments != nullptr) *segments = conversion.LineCount();
+  report.segments = converted.segments;
   if (!options.quiet) {
     if (!rate.note.empty()) out << rate.note << '\n';
     if (!passes_note.empty()) out << passes_note << '\n';
-    out << conversion.LineCount() << messages::kLinesSuffix << '\n';
+    out << converted.segments << messages::kLinesSuffix << '\n';
     out << kSavedMessage << ' ' << options.output << '\n';
   }
   return kExitWritten;
@@ -232,14 +225,22 @@ int run_converter(const std::vector<std::string>& args, std::ostream& out, std::
 }
 
 int convert_file(const Options& options, std::ostream& out, std::ostream& err, bool show_progress,
-                 std::int32_t* segments) {
+                 FileReport* report) {
   InterruptGuard interrupts;  // also when a batch's thread runs it
+  FileReport own;
+  FileReport& said = report != nullptr ? *report : own;
   try {
-    return convert_one(options, out, err, show_progress, segments);
+    return convert_one(options, out, err, show_progress, said);
   } catch (const std::bad_alloc&) {
     // The partly written files have been discarded on the way out.
-    print_message(err, interrupt_requested() ? messages::kCancelled : messages::kOutOfMemory);
-    return interrupt_requested() ? kExitNotWritten : kExitOutOfMemory;
+    const OutcomeText& text = outcome_text(interrupt_requested() ? Outcome::Aborted : Outcome::OutOfMemory);
+    print_message(err, text.message);
+    try {
+      said.messages.emplace_back(text.message);
+    } catch (const std::bad_alloc&) {
+      // The status says it.
+    }
+    return text.code;
   }
 }
 

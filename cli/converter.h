@@ -21,10 +21,17 @@ int run_converter(const std::vector<std::string>& args, std::ostream& out, std::
 
 struct Options;
 
+// What one file's conversion said and made, for a summary that reads values
+// rather than the text on standard error.
+struct FileReport {
+  std::int32_t segments = 0;          // written, when the status is kExitWritten
+  std::vector<std::string> messages;  // as shown on `err`, without "vpconvert: ", in order
+};
+
 // One input (options.input) to one output (options.output): the converter's work
-// for a single file. Messages go to `err`, the summary to `out`; on success the
-// number of segments written goes to `segments` when given.
+// for a single file. Messages go to `err`, the summary to `out`; `report`, when
+// given, receives the count and the messages too.
 int convert_file(const Options& options, std::ostream& out, std::ostream& err, bool show_progress,
-                 std::int32_t* segments = nullptr);
+                 FileReport* report = nullptr);
 
 }  // namespace vp::cli

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "core/messages.h"
+#include "core/outcome.h"
 #include "cli/converter.h"
 #include "cli/terminal_host.h"
 #include "imageio/image_formats.h"
@@ -53,36 +53,27 @@ AdvisorFileResult advise_on_clean_ink(const std::string& path, const scan::Clean
 int print_pass_advice(const std::string& path, const scan::CleanupSettings& cleanup, std::ostream& out,
                       std::ostream& err) {
   const AdvisorFileResult result = advise_on_clean_ink(path, cleanup);
-  std::int32_t cancel_state = 0;
-  TerminalHost host(err, false, cancel_state);
-  switch (result.outcome) {
-    case AdvisorLoad::Ok:
-      out << pass_advice_text(result.advice) << '\n';
-      return kExitWritten;
-    case AdvisorLoad::OutOfMemory:
-      host.show_message(messages::kOutOfMemory);
-      return kExitOutOfMemory;
-    case AdvisorLoad::Unsupported:
-      host.show_message(messages::kUnsupportedFormat);
-      break;
-    case AdvisorLoad::Unreadable:
-      break;
+  if (result.outcome == AdvisorLoad::Ok) {
+    out << pass_advice_text(result.advice) << '\n';
+    return kExitWritten;
   }
-  host.show_message(messages::kUnreadableImage);
-  return kExitUnreadable;
+  // Said as a conversion of the image would say it.
+  const OutcomeText& text = outcome_text(result.outcome == AdvisorLoad::OutOfMemory   ? Outcome::OutOfMemory
+                                         : result.outcome == AdvisorLoad::Unsupported ? Outcome::Unsupported
+                                                                                      : Outcome::Unreadable);
+  TerminalHost host(err, false);
+  if (!text.notice.empty()) host.show_message(text.notice);
+  host.show_message(text.message);
+  return text.code;
 }
 
-AutoPasses auto_passes(const std::string& path, const scan::CleanupSettings& cleanup, std::ostream& err) {
+AutoPasses auto_passes(const std::string& path, const scan::CleanupSettings& cleanup) {
   const AdvisorFileResult result = advise_on_clean_ink(path, cleanup);
   switch (result.outcome) {
     case AdvisorLoad::Ok:
       return {result.advice.passes, kExitWritten, "--passes auto: " + pass_advice_text(result.advice)};
-    case AdvisorLoad::OutOfMemory: {
-      std::int32_t cancel_state = 0;
-      TerminalHost host(err, false, cancel_state);
-      host.show_message(messages::kOutOfMemory);
+    case AdvisorLoad::OutOfMemory:
       return {0, kExitOutOfMemory, ""};
-    }
     case AdvisorLoad::Unsupported:
     case AdvisorLoad::Unreadable:
       break;

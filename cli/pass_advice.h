@@ -32,7 +32,7 @@ struct AutoPasses {
 // --passes auto: the advisor's count for `path`. An image the advisor cannot
 // read is left to the conversion, which fails on it with its own message: the
 // count is then 1, the smallest. An image too large to hold gives the status of
-// running out of memory, with its message on `err`.
-AutoPasses auto_passes(const std::string& path, const scan::CleanupSettings& cleanup, std::ostream& err);
+// running out of memory (passes 0); the caller says so.
+AutoPasses auto_passes(const std::string& path, const scan::CleanupSettings& cleanup);
 
 }  // namespace vp::cli

@@ -44,8 +44,8 @@ InterruptGuard::~InterruptGuard() {
 
 bool interrupt_requested() { return g_interrupted.load(std::memory_order_relaxed) != 0; }
 
-TerminalHost::TerminalHost(std::ostream& err, bool show_progress, std::int32_t& cancel_state)
-    : err_(err), show_progress_(show_progress), cancel_state_(cancel_state) {}
+TerminalHost::TerminalHost(std::ostream& err, bool show_progress, std::vector<std::string>* said)
+    : err_(err), show_progress_(show_progress), said_(said) {}
 
 TerminalHost::~TerminalHost() { clear_line(); }
 
@@ -53,12 +53,8 @@ void TerminalHost::conversion_started() { draw(); }
 
 void TerminalHost::conversion_finished() { clear_line(); }
 
-void TerminalHost::process_events() {
-  if (interrupt_requested()) cancel_state_ = 1;
-}
-
 void TerminalHost::set_bar(ProgressBar bar, int position) {
-  int& shown = bars_[static_cast<std::size_t>(bar) - 1];
+  int& shown = bars_[static_cast<std::size_t>(bar)];
   if (shown == position) return;
   shown = position;
   draw();
@@ -72,6 +68,7 @@ void print_message(std::ostream& err, std::string_view text) {
 void TerminalHost::show_message(std::string_view text) {
   clear_line();
   print_message(err_, text);
+  if (said_ != nullptr) said_->emplace_back(text);
 }
 
 bool TerminalHost::abort_requested() { return interrupt_requested(); }

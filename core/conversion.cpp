@@ -7,36 +7,25 @@
 #include <string>
 #include <utility>
 
-#include "core/messages.h"
+#include "core/progress_display.h"
 #include "raster/thinning.h"
 #include "scan/dust_removal.h"
 #include "vector/junctions.h"
 #include "vector/line_merger.h"
 #include "vector/run_tracer.h"
-#include "vector/special_view.h"
 
 namespace vp {
+
 namespace {
 
-// Special mode's widgets on the progress dialog.
-class HostSpecialView : public SpecialView {
- public:
-  explicit HostSpecialView(ConversionHost& host) : host_(host) {}
-  void check_running(SpecialCheck check) override { host_.set_label(label(check), messages::kCheckRunning); }
-  void check_done(SpecialCheck check) override { host_.set_label(label(check), messages::kCheckDone); }
-  void show_count(SpecialCount count, std::int64_t value) override {
-    host_.set_label(count == SpecialCount::Traced ? ProgressLabel::TracedCount : ProgressLabel::MergedCount,
-                    std::to_string(value));
+// Working memory a phase could not get ends the conversion as out of memory.
+PhaseStatus guard_memory(const auto& phase) {
+  try {
+    return phase();
+  } catch (const std::bad_alloc&) {
+    return PhaseStatus::OutOfMemory;
   }
-  void set_bar(int position) override { host_.set_bar(ProgressBar::Special, position); }
-  void process_events() override { host_.process_events(); }
-
- private:
-  static ProgressLabel label(SpecialCheck check) {
-    return check == SpecialCheck::EndPoints ? ProgressLabel::EndPointCheck : ProgressLabel::CrossingCheck;
-  }
-  ConversionHost& host_;
-};
+}
 
 }  // namespace
 
@@ -44,133 +33,99 @@ Conversion::Conversion() : Conversion(ImageReaderFactory{}) {}
 
 Conversion::Conversion(ImageReaderFactory readers) {
   set_reader_factory(std::move(readers));
-  if (!lines_.reset_storage()) CancelState = 2;
+  lines_.reset_storage();  // as the main window makes it at start; each conversion makes it afresh
 }
 
 void Conversion::set_reader_factory(ImageReaderFactory readers) {
   readers_ = readers ? std::move(readers) : bmp_only_reader_factory();
 }
 
-void Conversion::ChangeImage(const std::string& file_name, std::int32_t pass_count, ConversionHost& host) {
-  ChangeImage(file_name, pass_count, host, ConversionSettings{});
+ConversionResult Conversion::ChangeImage(const std::string& file_name, std::int32_t pass_count,
+                                         ConversionHost& host) {
+  return ChangeImage(file_name, pass_count, host, ConversionSettings{});
 }
 
-void Conversion::ChangeImage(const std::string& file_name, std::int32_t pass_count, ConversionHost& host,
-                             const ConversionSettings& settings) {
+ConversionResult Conversion::ChangeImage(const std::string& file_name, std::int32_t pass_count,
+                                         ConversionHost& host, const ConversionSettings& settings) {
   special_points_ = SpecialPoints{};  // they belong to the last conversion
   scan_report_ = ScanReport{};
   cleanup_ = scan_cleanup_of(settings);
-  // 1. LineData back to one block; without it nothing can start.
-  if (!lines_.reset_storage()) {
-    CancelState = 2;
-    return;
-  }
-  CancelState = 0;
-  // 2.
-  PassCount = pass_count;
-  WorkTotal = WorkDone = 0;
-  PercentShown = 0;
-  // 3. A fresh progress dialog.
-  for (ProgressBar bar : {ProgressBar::Load, ProgressBar::Thin, ProgressBar::Trace, ProgressBar::Special})
-    host.set_bar(bar, 0);
-  host.set_label(ProgressLabel::EndPointCheck, messages::kCheckOff);
-  host.set_label(ProgressLabel::CrossingCheck, messages::kCheckOff);
-  host.set_label(ProgressLabel::MergedCount, "0");
-  host.set_label(ProgressLabel::TracedCount, "0");
+  // LineData back to one empty block; without it nothing can start, not even the display.
+  if (!lines_.reset_storage()) return {Outcome::OutOfMemory, 0, scan_report_};
+  ProgressDisplay display(host);
+  display.reset();
   host.conversion_started();
-  // 4. Loading.
-  if (CancelState == 0) guard_memory([&] { ChangeBmpToArrayData(file_name, host); });
-  // 5-7. Thinning passes and BlueToBlack.
-  if (CancelState == 0) {
-    WorkTotal = thinning_work_total(grid_.width(), grid_.height(), PassCount);
-    guard_memory([&] {
-      run_counted(ProgressBar::Thin, host, [&](PhaseControl& control) { run_thinning(grid_, PassCount, control); });
-    });
+  display.ended(guard_memory([&] {
+    ChangeBmpToArrayData(file_name, display);
+    return PhaseStatus::Finished;
+  }));
+  if (!display.stopped()) {
+    display.start_counted();
+    display.ended(guard_memory([&] { return run_thinning(grid_, pass_count, display, thinning_); }));
   }
-  // 8-10. Run tracing.
-  WorkTotal = WorkDone = 0;
-  PercentShown = 0;
-  lines_.set_count(1);
-  if (CancelState == 0) {
-    WorkTotal = tracing_work_total(grid_.width(), grid_.height());
-    guard_memory([&] {
-      run_counted(ProgressBar::Trace, host, [&](PhaseControl& control) { run_tracing(grid_, lines_, control); });
-    });
+  if (!display.stopped()) {
+    display.start_counted();
+    display.ended(guard_memory([&] { return run_tracing(grid_, lines_, display); }));
   }
-  // 11. Special mode, entered whatever CancelState holds so that NewLines is
-  // created and released in every run; its phases run only while it is 0.
-  if (settings.Special == kFlagOn) run_special_mode(settings.Ave, host);
-  // 12. From here on LineCount is the number of records held.
-  lines_.set_count(lines_.count() - 1);
-  // 13.
+  // Special mode is entered whatever happened before, so that NewLines is created
+  // and released in every run; its phases run only while nothing has stopped it.
+  if (settings.Special == kFlagOn) run_special_mode(settings.Ave, display);
   host.conversion_finished();
+  const Outcome outcome = display.outcome();
+  return {outcome, outcome == Outcome::Done ? lines_.size() : 0, scan_report_};
 }
 
-void Conversion::ChangeBmpToArrayData(const std::string& file_name, ConversionHost& host) {
-  host.set_bar(ProgressBar::Load, 0);
+// A failure is latched by the display.
+void Conversion::ChangeBmpToArrayData(const std::string& file_name, ProgressDisplay& display) {
+  display.start_loading();
   const std::unique_ptr<ImageReader> reader = readers_(file_name);
   const ImageStatus opened = reader ? reader->open(file_name) : ImageStatus::Unreadable;
-  if (opened == ImageStatus::Unsupported) {
-    CancelState = 3;
-    host.show_message(messages::kUnsupportedFormat);
-    return;
-  }
   if (opened != ImageStatus::Ok) {
-    CancelState = 3;  // the grid is left as it was
+    // The grid is left as it was.
+    display.fail(opened == ImageStatus::Unsupported ? Outcome::Unsupported : Outcome::Unreadable);
     return;
   }
   const ImageInfo& info = reader->info();
   if (!grid_.reset(info.width, info.height)) {
-    CancelState = 2;
+    display.fail(Outcome::OutOfMemory);
     return;
   }
   const scan::ThresholdMode mode = scan::mode_for_image(cleanup_.threshold, info, reader->has_grey_levels());
   scan_report_.mode = mode;
   if (mode.rule != scan::ThresholdRule::NearestBlack) {
-    read_grey(*reader, mode, host);
+    read_grey(*reader, mode, display);
   } else {
-    read_ink(*reader, host);
+    read_ink(*reader, display);
     scan_report_.ink_pixels = count_ink();
-    if (CancelState == 0 && reader->has_grey_levels()) note_missing_ink(*reader);
+    if (!display.stopped() && reader->has_grey_levels()) note_missing_ink(*reader);
   }
-  if (CancelState != 0) return;
+  if (display.stopped()) return;
   if (cleanup_.despeckle > 0) scan_report_.speck_pixels = scan::remove_specks(grid_, cleanup_.despeckle);
   if (ink_observer_) ink_observer_(grid_);
 }
 
 // The reader's own rule, row by row into the grid.
-void Conversion::read_ink(ImageReader& reader, ConversionHost& host) {
-  const ImageInfo& info = reader.info();
+void Conversion::read_ink(ImageReader& reader, ProgressDisplay& display) {
+  const std::int64_t rows = reader.info().height;
   std::int64_t rows_done = 0;
-  int shown = 0;
   const ImageStatus read = reader.read_rows([&](std::int32_t row_from_top, std::span<const std::uint64_t> ink) {
     grid_.set_image_row(row_from_top, ink);
-    // The bar after row r (counted from 0) reads trunc(r / height × 100).
-    const auto position = static_cast<int>(static_cast<double>(rows_done) / info.height * 100.0);
-    ++rows_done;
-    if (position != shown) host.set_bar(ProgressBar::Load, shown = position);
-    host.process_events();
-    return CancelState == 0;
+    return display.report(Phase::Load, ++rows_done, rows);
   });
-  if (read != ImageStatus::Ok && CancelState == 0) CancelState = 3;
-  host.set_bar(ProgressBar::Load, 100);
+  if (read != ImageStatus::Ok) display.fail(Outcome::Unreadable);  // unless aborted: the abort is the cause
+  display.end_loading();
 }
 
 // A threshold rule on the reader's grey rows; the bar follows the rows read over
 // every reading the rule makes.
-void Conversion::read_grey(ImageReader& reader, const scan::ThresholdMode& mode, ConversionHost& host) {
+void Conversion::read_grey(ImageReader& reader, const scan::ThresholdMode& mode, ProgressDisplay& display) {
   const ImageInfo& info = reader.info();
   const std::int64_t total = std::int64_t{info.height} * (mode.rule == scan::ThresholdRule::Otsu ? 2 : 1);
   std::int64_t rows_done = 0;
-  int shown = 0;
   const scan::GreySource source = [&](const GreyRowSink& sink) {
     return reader.read_grey_rows([&](std::int32_t row_from_top, std::span<const std::uint8_t> grey) {
       const bool go_on = sink(row_from_top, grey);
-      const auto position = static_cast<int>(static_cast<double>(rows_done) / static_cast<double>(total) * 100.0);
-      ++rows_done;
-      if (position != shown) host.set_bar(ProgressBar::Load, shown = position);
-      host.process_events();
-      return go_on && CancelState == 0;
+      return display.report(Phase::Load, ++rows_done, total) && go_on;
     });
   };
   const scan::ThresholdOutcome outcome =
@@ -178,10 +133,10 @@ void Conversion::read_grey(ImageReader& reader, const scan::ThresholdMode& mode,
         grid_.set_image_row(row_from_top, ink);
         return true;
       });
-  if (outcome.status != ImageStatus::Ok && CancelState == 0) CancelState = 3;
+  if (outcome.status != ImageStatus::Ok) display.fail(Outcome::Unreadable);
   scan_report_.threshold = outcome.threshold;
   scan_report_.ink_pixels = count_ink();
-  host.set_bar(ProgressBar::Load, 100);
+  display.end_loading();
 }
 
 std::int64_t Conversion::count_ink() const {
@@ -205,53 +160,35 @@ void Conversion::note_missing_ink(ImageReader& reader) {
   scan_report_.grey_scan_without_ink = levels > 16;
 }
 
-void Conversion::run_special_mode(float tolerance, ConversionHost& host) {
-  LineData new_lines;  // NewLines: 1024 records, count 1
+void Conversion::run_special_mode(float tolerance, ProgressDisplay& display) {
+  LineData new_lines;  // NewLines: room for 1024 records
   if (new_lines_fault_for_testing == NewLinesFault::Creation) new_lines.fail_next_growth_for_testing();
   if (new_lines.reset_storage()) {
-    new_lines.set_count(1);
     if (new_lines_fault_for_testing == NewLinesFault::Growth) new_lines.fail_next_growth_for_testing();
-  } else if (CancelState == 0) {
-    CancelState = 2;  // nowhere to put the merged lines
+  } else {
+    display.fail(Outcome::OutOfMemory);  // nowhere to put the merged lines
   }
-  HostSpecialView view(host);
-  SpecialControl control{CancelState, view};
+  display.start_special();
   SpecialState state;  // the lists and the index, gone with special mode
-  if (CancelState == 0) guard_memory([&] { GetTopZahyou(lines_, state, control); });
-  if (CancelState == 0) guard_memory([&] { GetCrossZahyou(lines_, state, control); });
-  if (CancelState == 0) guard_memory([&] { GetNewLines(lines_, new_lines, state, tolerance, control); });
+  if (!display.stopped()) {
+    display.check(ProgressLabel::EndPointCheck, true);
+    display.ended(guard_memory([&] { return GetTopZahyou(lines_, state, display); }));
+    display.check(ProgressLabel::EndPointCheck, false);
+  }
+  if (!display.stopped()) {
+    display.check(ProgressLabel::CrossingCheck, true);
+    display.ended(guard_memory([&] { return GetCrossZahyou(lines_, state, display); }));
+    display.check(ProgressLabel::CrossingCheck, false);
+  }
+  if (!display.stopped())
+    display.ended(guard_memory([&] { return GetNewLines(lines_, new_lines, state, tolerance, display); }));
   // Takes NewLines' storage over, so it cannot fail for want of memory.
-  if (CancelState == 0) {
-    DataConvert(lines_, new_lines, control);
+  if (!display.stopped()) {
+    DataConvert(lines_, new_lines);
     // The merging only read the two lists: they describe the lines it made.
     special_points_ = SpecialPoints{true, std::move(state.TopPoints), std::move(state.CrossPoints)};
   }
   new_lines.release();
-}
-
-// Working memory a phase could not get ends the conversion as out of memory.
-void Conversion::guard_memory(const auto& phase) {
-  try {
-    phase();
-  } catch (const std::bad_alloc&) {
-    CancelState = 2;
-  }
-}
-
-// The progress rule, after one line of a counted phase.
-void Conversion::count_unit(ProgressBar bar, ConversionHost& host) {
-  ++WorkDone;
-  const double percent = WorkTotal > 0 ? static_cast<double>(WorkDone) / static_cast<double>(WorkTotal) * 100.0 : 0.0;
-  if (static_cast<std::int64_t>(percent) == PercentShown + 1) {
-    ++PercentShown;
-    host.set_bar(bar, PercentShown);
-  }
-  host.process_events();
-}
-
-void Conversion::run_counted(ProgressBar bar, ConversionHost& host, const auto& phase) {
-  PhaseControl control{CancelState, [&] { count_unit(bar, host); }};
-  phase(control);
 }
 
 }  // namespace vp

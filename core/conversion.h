@@ -1,11 +1,11 @@
 // The conversion driver: one image file into LineData.
 //
-// ChangeImage runs the phases in their fixed order (loading and the scan clean-up, PassCount thinning
-// passes and BlueToBlack, run tracing) and leaves the outcome in CancelState:
-// 0 done, 1 aborted by the user, 2 out of memory, 3 unreadable or unsupported
-// bitmap. It reaches the user only through the ConversionHost; the host's
-// process_events() may set CancelState to 1 (the abort button), and every phase
-// stops at its next line once CancelState is not 0.
+// ChangeImage runs the phases in their fixed order (loading and the scan clean-up,
+// the thinning passes, run tracing) and returns the outcome with the number of
+// segments. It reaches the user only through the ConversionHost: every phase
+// reports through Progress, and the driver alone turns those reports into the
+// bars and labels of the host's display and lets the user act; once the user asks
+// to abort, the phase under way stops at its next unit and no later phase runs.
 //
 // With the setting Special on (2), run tracing is followed by special mode: end
 // points and crossings (GetTopZahyou, GetCrossZahyou) and the merging of chains of
@@ -24,8 +24,11 @@
 
 #include "core/conversion_host.h"
 #include "core/conversion_settings.h"
+#include "core/progress_display.h"
+#include "core/outcome.h"
 #include "imageio/image_reader.h"
 #include "raster/pixel_grid.h"
+#include "raster/thinning.h"
 #include "scan/threshold.h"
 #include "vector/end_point_index.h"
 #include "vector/line_data.h"
@@ -53,6 +56,14 @@ struct ScanReport {
   bool grey_scan_without_ink = false;
 };
 
+struct ConversionResult {
+  Outcome outcome = Outcome::Done;
+  std::int32_t segments = 0;  // the records LineData holds, all of which are exported
+  ScanReport scan;
+
+  bool done() const { return outcome == Outcome::Done; }
+};
+
 // Receives the grid as the thinning is about to get it: the ink after the clean-up.
 using InkObserver = std::function<void(const PixelGrid&)>;
 
@@ -66,17 +77,17 @@ class Conversion {
   void set_reader_factory(ImageReaderFactory readers);
 
   // Special mode off.
-  void ChangeImage(const std::string& file_name, std::int32_t pass_count, ConversionHost& host);
+  ConversionResult ChangeImage(const std::string& file_name, std::int32_t pass_count, ConversionHost& host);
   // Reads Special (2: special mode on) and Ave (the merging tolerance) from `settings`.
-  void ChangeImage(const std::string& file_name, std::int32_t pass_count, ConversionHost& host,
-                   const ConversionSettings& settings);
+  ConversionResult ChangeImage(const std::string& file_name, std::int32_t pass_count, ConversionHost& host,
+                               const ConversionSettings& settings);
 
-  // The outcome of the last conversion (or save), and the way to abort one.
-  std::int32_t CancelState = 0;
+  // How the thinning shares its work between threads; the lines do not depend on it.
+  void set_thinning_options(const ThinningOptions& options) { thinning_ = options; }
 
   // After a conversion: the number of records held, all of which are exported.
-  std::int32_t LineCount() const { return lines_.count(); }
-  std::span<const LineRecord> records() const { return lines_.first(std::max(lines_.count(), 0)); }
+  std::int32_t LineCount() const { return lines_.size(); }
+  std::span<const LineRecord> records() const { return lines_.records(); }
   const LineData& lines() const { return lines_; }
   LineData& lines() { return lines_; }
   const PixelGrid& grid() const { return grid_; }
@@ -87,26 +98,17 @@ class Conversion {
   // Called once per conversion that loads its image without failure, before thinning.
   void set_ink_observer(InkObserver observer) { ink_observer_ = std::move(observer); }
 
-  // The shared progress counters of the counted phases.
-  std::int32_t PassCount = 0;
-  std::int64_t WorkTotal = 0;
-  std::int64_t WorkDone = 0;
-  std::int32_t PercentShown = 0;
-
   // Test hook: makes NewLines fail to be created, or fail at its first growth.
   enum class NewLinesFault { None, Creation, Growth };
   NewLinesFault new_lines_fault_for_testing = NewLinesFault::None;
 
  private:
-  void ChangeBmpToArrayData(const std::string& file_name, ConversionHost& host);
-  void read_ink(ImageReader& reader, ConversionHost& host);
-  void read_grey(ImageReader& reader, const scan::ThresholdMode& mode, ConversionHost& host);
+  void ChangeBmpToArrayData(const std::string& file_name, ProgressDisplay& display);
+  void read_ink(ImageReader& reader, ProgressDisplay& display);
+  void read_grey(ImageReader& reader, const scan::ThresholdMode& mode, ProgressDisplay& display);
   std::int64_t count_ink() const;
   void note_missing_ink(ImageReader& reader);
-  void run_counted(ProgressBar bar, ConversionHost& host, const auto& phase);
-  void count_unit(ProgressBar bar, ConversionHost& host);
-  void guard_memory(const auto& phase);
-  void run_special_mode(float tolerance, ConversionHost& host);
+  void run_special_mode(float tolerance, ProgressDisplay& display);
 
   PixelGrid grid_;
   LineData lines_;
@@ -115,6 +117,7 @@ class Conversion {
   scan::CleanupSettings cleanup_;  // of the conversion under way
   ScanReport scan_report_;
   InkObserver ink_observer_;
+  ThinningOptions thinning_;
 };
 
 }  // namespace vp

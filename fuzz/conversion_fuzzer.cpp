@@ -14,12 +14,11 @@ namespace {
 
 class QuietHost : public vp::ConversionHost, public vp::SaveHost {
  public:
-  QuietHost(std::int32_t& cancel_state, std::int64_t abort_after) : cancel_state_(cancel_state), abort_after_(abort_after) {}
+  explicit QuietHost(std::int64_t abort_after) : abort_after_(abort_after) {}
   void conversion_started() override {}
   void conversion_finished() override {}
-  void process_events() override {
-    if (abort_after_ >= 0 && ++events_ >= abort_after_) cancel_state_ = 1;
-  }
+  bool serve_events() override { return abort_after_ < 0 || ++events_ < abort_after_; }
+  void process_events() override {}
   void set_bar(vp::ProgressBar, int position) override { vp::fuzz::check(position >= 0 && position <= 100, "bar range"); }
   void set_label(vp::ProgressLabel, std::string_view) override {}
   void show_message(std::string_view) override {}
@@ -28,7 +27,6 @@ class QuietHost : public vp::ConversionHost, public vp::SaveHost {
   void end_saving() override {}
 
  private:
-  std::int32_t& cancel_state_;
   std::int64_t abort_after_;
   std::int64_t events_ = 0;
 };
@@ -48,10 +46,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       return 0;
   }
   Conversion conversion;
-  QuietHost host(conversion.CancelState, abort_after);
-  conversion.ChangeImage(path, passes, host);
-  fuzz::check(conversion.CancelState >= 0 && conversion.CancelState <= 3, "outcome code");
-  if (conversion.CancelState != 0) return 0;
+  QuietHost host(abort_after);
+  const ConversionResult result = conversion.ChangeImage(path, passes, host);
+  fuzz::check(result.done() || result.segments == 0, "no segments reported for a failed run");
+  if (!result.done()) return 0;
+  fuzz::check(result.segments == conversion.LineCount(), "the count is the records held");
   const PixelGrid& grid = conversion.grid();
   for (const LineRecord& r : conversion.records()) {
     fuzz::check(r.x1 >= 1 && r.x2 <= grid.width() - 2 && r.x1 <= r.x2, "x inside the image, forwards");

@@ -17,6 +17,8 @@ enum class Phase {
   Crossings,  // special mode: records checked for crossings
   Merge,      // special mode: records merged into longer lines
   Save,       // records written to the output file
+  // Special mode: the longer lines stored so far (total: the records going in).
+  MergedLines,
 };
 
 class Progress {

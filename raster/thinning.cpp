@@ -18,9 +18,6 @@ using bits::left_of;
 using bits::right_of;
 using bits::Word;
 
-// Atomic: a batch runs conversions on several threads, any of which may give up the split.
-std::atomic<int> g_thinning_threads{std::min(2, static_cast<int>(std::max(1u, std::thread::hardware_concurrency())))};
-std::int32_t g_min_rows_per_band = 256;
 
 // The rows of the rewritten plane next to row y, as they were before the step.
 struct Originals {
@@ -41,16 +38,16 @@ Word* plane_row(PixelGrid& grid, PlaneKind plane, std::int32_t y) {
 // a rolling copy; the rows on either side of the split are copied before the bands start.
 class StepScan {
  public:
-  StepScan(PixelGrid& grid, PlaneKind plane, bool needs_originals)
-      : grid_(grid), plane_(plane), needs_originals_(needs_originals), words_(grid.words_per_row()) {}
+  StepScan(PixelGrid& grid, ThinningOptions& split, PlaneKind plane, bool needs_originals)
+      : grid_(grid), split_(split), plane_(plane), needs_originals_(needs_originals), words_(grid.words_per_row()) {}
 
   // Runs kernel(y, originals) over rows [first, last], spreading the step's `units`
-  // lines over the rows done; stops once control.stopped() after a line.
+  // lines over the rows done; stops once the meter says so after a line.
   template <class Kernel>
-  void run(std::int32_t first, std::int32_t last, std::int64_t units, PhaseControl& control, const Kernel& kernel) {
+  void run(std::int32_t first, std::int32_t last, std::int64_t units, PhaseMeter& meter, const Kernel& kernel) {
     const std::int64_t rows = std::max<std::int64_t>(std::int64_t{last} - first + 1, 0);
     std::int32_t split = last;  // the first band's last row
-    if (g_thinning_threads > 1 && rows >= 2 * g_min_rows_per_band) split = static_cast<std::int32_t>(first + rows / 2 - 1);
+    if (split_.threads > 1 && rows >= 2 * split_.min_rows_per_band) split = static_cast<std::int32_t>(first + rows / 2 - 1);
     std::vector<Word> split_below, split_above;  // rows split and split + 1, as they were
     if (split < last && needs_originals_) {
       split_below.assign(plane_row(grid_, plane_, split), plane_row(grid_, plane_, split) + words_);
@@ -64,15 +61,14 @@ class StepScan {
       upper.emplace(*this, split + 1, last, split_below.data(), nullptr);
       second = try_start_thread([&] { upper->run(kernel, rows_done, stop, [] { return true; }); });
       // No thread to be had: this one does the upper band after the lower, for
-      // this step and, with the split gone, every later one.
-      if (!second.joinable()) g_thinning_threads = 1;
+      // this step and, with the split gone, every later one of the run.
+      if (!second.joinable()) split_.threads = 1;
     }
     std::int64_t units_done = 0;
     auto report = [&] {
       const std::int64_t target = rows == 0 ? units : units * rows_done.load() / rows;
       for (; units_done < target; ++units_done) {
-        control.unit_done();
-        if (control.stopped()) {
+        if (!meter.unit_done()) {
           ++units_done;
           return false;
         }
@@ -136,6 +132,7 @@ class StepScan {
   };
 
   PixelGrid& grid_;
+  ThinningOptions& split_;
   PlaneKind plane_;
   bool needs_originals_;
   std::size_t words_;
@@ -248,52 +245,50 @@ void bevel_y_row(PixelGrid& grid, std::int32_t y, const Originals& ink) {
 
 }  // namespace
 
-void set_thinning_parallelism(int threads, std::int32_t min_rows_per_band) {
-  g_thinning_threads = std::max(1, threads);
-  g_min_rows_per_band = std::max(1, min_rows_per_band);
-}
+int default_thinning_threads() { return std::min(2, static_cast<int>(std::max(1u, std::thread::hardware_concurrency()))); }
 
 // The marking and protecting steps look at rows 1 .. height-2; the others are border.
-void SetOKdata(PixelGrid& grid, PhaseControl& control) {
-  StepScan(grid, PlaneKind::Protected, true)
-      .run(1, grid.height() - 2, grid.width() - 1, control,
+void SetOKdata(PixelGrid& grid, PhaseMeter& meter, ThinningOptions& split) {
+  StepScan(grid, split, PlaneKind::Protected, true)
+      .run(1, grid.height() - 2, grid.width() - 1, meter,
            [&](std::int32_t y, const Originals& prot) { set_ok_row(grid, y, prot); });
 }
 
-void SetBevelX1(PixelGrid& grid, PhaseControl& control) {
-  StepScan(grid, PlaneKind::Ink, false)
-      .run(1, grid.height() - 2, grid.height() - 1, control,
+void SetBevelX1(PixelGrid& grid, PhaseMeter& meter, ThinningOptions& split) {
+  StepScan(grid, split, PlaneKind::Ink, false)
+      .run(1, grid.height() - 2, grid.height() - 1, meter,
            [&](std::int32_t y, const Originals&) { bevel_x_row<Side::First>(grid, y); });
 }
 
-void SetBevelX2(PixelGrid& grid, PhaseControl& control) {
-  StepScan(grid, PlaneKind::Ink, false)
-      .run(1, grid.height() - 2, grid.height() - 1, control,
+void SetBevelX2(PixelGrid& grid, PhaseMeter& meter, ThinningOptions& split) {
+  StepScan(grid, split, PlaneKind::Ink, false)
+      .run(1, grid.height() - 2, grid.height() - 1, meter,
            [&](std::int32_t y, const Originals&) { bevel_x_row<Side::Second>(grid, y); });
 }
 
-void SetBevelY1(PixelGrid& grid, PhaseControl& control) {
-  StepScan(grid, PlaneKind::Ink, true)
-      .run(1, grid.height() - 2, grid.width() - 1, control, [&](std::int32_t y, const Originals& ink) {
+void SetBevelY1(PixelGrid& grid, PhaseMeter& meter, ThinningOptions& split) {
+  StepScan(grid, split, PlaneKind::Ink, true)
+      .run(1, grid.height() - 2, grid.width() - 1, meter, [&](std::int32_t y, const Originals& ink) {
         if (y >= 2) bevel_y_row<Side::First>(grid, y, ink);  // the bottom image row keeps its ends
       });
 }
 
-void SetBevelY2(PixelGrid& grid, PhaseControl& control) {
-  StepScan(grid, PlaneKind::Ink, true)
-      .run(1, grid.height() - 2, grid.width() - 1, control,
+void SetBevelY2(PixelGrid& grid, PhaseMeter& meter, ThinningOptions& split) {
+  StepScan(grid, split, PlaneKind::Ink, true)
+      .run(1, grid.height() - 2, grid.width() - 1, meter,
            [&](std::int32_t y, const Originals& ink) { bevel_y_row<Side::Second>(grid, y, ink); });
 }
 
-void ClearBevel(PixelGrid& grid, PhaseControl& control) {
+void ClearBevel(PixelGrid& grid, PhaseMeter& meter, ThinningOptions& split) {
   // The marking steps have cleared their cells already; the scan's lines are still counted.
-  StepScan(grid, PlaneKind::Ink, false).run(0, grid.height() - 1, grid.height(), control, [](std::int32_t, const Originals&) {});
+  StepScan(grid, split, PlaneKind::Ink, false)
+      .run(0, grid.height() - 1, grid.height(), meter, [](std::int32_t, const Originals&) {});
 }
 
-void BlueToBlack(PixelGrid& grid, PhaseControl& control) {
+void BlueToBlack(PixelGrid& grid, PhaseMeter& meter, ThinningOptions& split) {
   const std::size_t n = grid.words_per_row();
-  StepScan(grid, PlaneKind::Protected, false)
-      .run(0, grid.height() - 1, grid.height(), control, [&](std::int32_t y, const Originals&) {
+  StepScan(grid, split, PlaneKind::Protected, false)
+      .run(0, grid.height() - 1, grid.height(), meter, [&](std::int32_t y, const Originals&) {
         Word* row = grid.protected_row(y);
         for (std::size_t k = 0; k < n; ++k)
           if (row[k] != 0) row[k] = 0;  // untouched pages stay uncommitted
@@ -305,17 +300,20 @@ std::int64_t thinning_work_total(std::int32_t grid_width, std::int32_t grid_heig
   return std::int64_t{std::max(pass_count, 0)} * per_pass + grid_height;
 }
 
-void run_thinning(PixelGrid& grid, std::int32_t pass_count, PhaseControl& control) {
-  using Step = void (*)(PixelGrid&, PhaseControl&);
+PhaseStatus run_thinning(PixelGrid& grid, std::int32_t pass_count, Progress& progress, const ThinningOptions& options) {
+  using Step = void (*)(PixelGrid&, PhaseMeter&, ThinningOptions&);
   static constexpr Step kPass[] = {SetOKdata, SetBevelX1, ClearBevel, SetOKdata, SetBevelX2, ClearBevel,
                                    SetOKdata, SetBevelY1, ClearBevel, SetOKdata, SetBevelY2, ClearBevel};
+  ThinningOptions split{std::max(1, options.threads), std::max(1, options.min_rows_per_band)};
+  PhaseMeter meter(progress, Phase::Thin, thinning_work_total(grid.width(), grid.height(), pass_count));
   for (std::int32_t pass = 0; pass < pass_count; ++pass) {
     for (Step step : kPass) {
-      if (!control.stopped()) step(grid, control);
+      if (!meter.stopped()) step(grid, meter, split);
     }
-    if (control.stopped()) break;
+    if (meter.stopped()) break;
   }
-  if (!control.stopped()) BlueToBlack(grid, control);
+  if (!meter.stopped()) BlueToBlack(grid, meter, split);
+  return meter.status();
 }
 
 }  // namespace vp

@@ -1,7 +1,7 @@
 // End point and crossing detection: the first two phases of special mode.
 //
-// They classify the ends of the traced segments (records 1 to S of LineData, S =
-// LineCount - 1; (x1, y1) is a record's first end, (x2, y2) its second end; ends
+// They classify the ends of the traced segments (the S records of LineData;
+// (x1, y1) is a record's first end, (x2, y2) its second end; ends
 // touch when both coordinates are equal):
 //  - an end point is an end that no end of another record touches; TopPoints lists
 //    them by record, first end before second end, with no duplicate test (a lone
@@ -10,8 +10,8 @@
 //    lists each such point once, in the order it was first found.
 // Both phases read LineData only. Where a literal search would compare every end
 // with every other, the end point index answers "how many other ends are here" at
-// once, so each phase is linear in S. The bar and the checks move as they would
-// under the record-by-record search: one step per record.
+// once, so each phase is linear in S. They report as the record-by-record search
+// would: one unit per record.
 #pragma once
 
 #include <cstdint>
@@ -19,7 +19,8 @@
 
 #include "vector/end_point_index.h"
 #include "vector/line_data.h"
-#include "vector/special_view.h"
+#include "raster/phase_meter.h"
+#include "raster/progress.h"
 
 namespace vp {
 
@@ -33,18 +34,17 @@ struct SpecialState {
   EndPointIndex index;
   // Per point id: 1 end point, 2 crossing (both bits are possible).
   std::vector<std::uint8_t> stop_kind;
-  SpecialBar bar;
 
   bool is_stop(std::int32_t id) const { return id >= 0 && stop_kind[static_cast<std::size_t>(id)] != 0; }
 };
 
 // Creates the working state, sets StartLineCount and CompressCounter, fills
-// TopPoints. Label7 shows "running", then "done" (also after an abort); Label12
-// shows S; the bar runs from 0 to 33. Out of memory for the working state: code 2.
-void GetTopZahyou(const LineData& lines, SpecialState& state, SpecialControl& control);
+// TopPoints. Once the state exists it reports (EndPoints, 0, S), then one unit per
+// record; a false report stops it after that record.
+PhaseStatus GetTopZahyou(const LineData& lines, SpecialState& state, Progress& progress);
 
-// Fills CrossPoints (needs the state GetTopZahyou made). Label8 shows "running",
-// then "done"; the bar runs from 33 to 66.
-void GetCrossZahyou(const LineData& lines, SpecialState& state, SpecialControl& control);
+// Fills CrossPoints (needs the state GetTopZahyou made), reporting Phase::Crossings
+// one unit per record.
+PhaseStatus GetCrossZahyou(const LineData& lines, SpecialState& state, Progress& progress);
 
 }  // namespace vp

@@ -21,6 +21,7 @@ bool LineData::resize_storage(std::int32_t records) {
 }
 
 bool LineData::reset_storage() {
+  size_ = 0;
   if (resize_storage(kBlock)) return true;
   release();
   return false;
@@ -29,28 +30,24 @@ bool LineData::reset_storage() {
 void LineData::release() {
   data_.reset();
   capacity_ = 0;
+  size_ = 0;
 }
 
-std::int32_t LineData::add(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2) {
-  if (count_ < 1) return 2;  // the driver starts the count at 1 before anything is added
-  if (count_ > capacity_) {
-    // Grow by one block when the table is exactly full; a table released after a
-    // failed growth (count beyond its capacity of 0) stays empty.
-    const bool growable = count_ == capacity_ + 1 && capacity_ <= INT32_MAX - kBlock;
-    if (!growable || !resize_storage(capacity_ + kBlock)) {
+bool LineData::add(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2) {
+  if (size_ == capacity_) {
+    if (capacity_ > INT32_MAX - kBlock || !resize_storage(capacity_ + kBlock)) {
       release();
-      return 2;
+      return false;
     }
   }
-  data_.get()[count_ - 1] = LineRecord{x1, y1, x2, y2};
-  ++count_;
-  return 0;
+  data_.get()[size_++] = LineRecord{x1, y1, x2, y2};
+  return true;
 }
 
 void LineData::adopt(LineData&& other) {
   data_ = std::move(other.data_);
   capacity_ = std::exchange(other.capacity_, 0);
-  count_ = other.count_;
+  size_ = std::exchange(other.size_, 0);
 }
 
 }  // namespace vp

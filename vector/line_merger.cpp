@@ -14,14 +14,17 @@ namespace {
 
 // GetFirstLine's results.
 constexpr int kNoSegment = 0, kChainGoesOn = 1, kChainDone = 2;
-// GetNextLine's results (1 also: extended, then stopped by CancelState).
+// GetNextLine's results (1 also: extended, then stopped).
 constexpr int kExtended = 1, kBent = 2, kReachedStop = 3, kDeadEnd = 4;
 
 class LineMerger {
  public:
-  LineMerger(LineData& lines, LineData& new_lines, SpecialState& state, float tolerance, SpecialControl& control);
+  LineMerger(LineData& lines, LineData& new_lines, SpecialState& state, float tolerance, Progress& progress);
 
   void GetNewLines();
+  PhaseStatus status() const {
+    return out_of_memory_ ? PhaseStatus::OutOfMemory : stop_asked_ ? PhaseStatus::Stopped : PhaseStatus::Finished;
+  }
 
  private:
   int GetFirstLine();
@@ -47,12 +50,15 @@ class LineMerger {
   }
   bool live(std::int32_t record) const { return live_[static_cast<std::size_t>(record)] != 0; }
   void settle_table();
+  bool stopped() const { return stop_asked_ || out_of_memory_; }
+  // Lets the program act; false once the merging must stop.
+  bool report();
 
   LineData& lines_;
   LineData& new_lines_;
   SpecialState& state_;
   const EndPointIndex& index_;
-  SpecialControl& control_;
+  Progress& progress_;
   std::int32_t records_;  // S when merging started; records keep their places
 
   std::vector<std::uint8_t> live_;           // by record
@@ -70,16 +76,19 @@ class LineMerger {
   std::vector<std::int32_t> chain_ids_;
   ChainStraightness straightness_;
   bool new_lines_lost_ = false;
+  bool stop_asked_ = false;
+  bool out_of_memory_ = false;
+  std::int32_t taken_at_last_line_ = 0;  // what the progress reports: records taken when a line was last stored
 };
 
 LineMerger::LineMerger(LineData& lines, LineData& new_lines, SpecialState& state, float tolerance,
-                       SpecialControl& control)
+                       Progress& progress)
     : lines_(lines),
       new_lines_(new_lines),
       state_(state),
       index_(state.index),
-      control_(control),
-      records_(std::min(std::max(lines.count() - 1, 0), state.index.record_count())),
+      progress_(progress),
+      records_(std::min(lines.size(), state.index.record_count())),
       straightness_(tolerance) {
   const auto n = static_cast<std::size_t>(records_);
   const auto points = static_cast<std::size_t>(index_.point_count());
@@ -150,21 +159,25 @@ int LineMerger::AddNewLine(GridPoint from, GridPoint to) {
   // Once the table failed to grow it stays released: a later store would start a
   // fresh block of 1024 records below a count that may already be beyond it.
   if (new_lines_lost_) return 2;
-  if (new_lines_.add(from.x, from.y, to.x, to.y) != 0) {
+  if (!new_lines_.add(from.x, from.y, to.x, to.y)) {
     new_lines_lost_ = true;
-    control_.cancel_state = 2;
+    out_of_memory_ = true;
     return 2;
   }
-  control_.view.show_count(SpecialCount::Merged, new_lines_.count() - 1);
-  control_.view.process_events();
-  const double left = static_cast<double>(live_count_) / static_cast<double>(state_.StartLineCount) * 100.0;
-  state_.bar.show(control_.view, static_cast<int>((100.0 - left) / 3.0) + 67);
+  if (!progress_.report(Phase::MergedLines, new_lines_.size(), state_.StartLineCount)) stop_asked_ = true;
+  taken_at_last_line_ = state_.StartLineCount - live_count_;
+  report();
   return 0;
 }
 
+bool LineMerger::report() {
+  if (!progress_.report(Phase::Merge, taken_at_last_line_, state_.StartLineCount)) stop_asked_ = true;
+  return !stopped();
+}
+
 int LineMerger::GetFirstLine() {
-  // The literal scan would notice CancelState at the first record it passes over.
-  if (control_.stopped()) return kNoSegment;
+  // The literal scan would notice the stop at the first record it passes over.
+  if (stopped()) return kNoSegment;
   const std::int32_t end = chain_ids_.back();
   const std::int32_t record = first_live_at(end);
   if (record < 0) return kNoSegment;
@@ -201,8 +214,7 @@ int LineMerger::GetNextLine() {
       AddNewLine(chain_.front(), chain_.back());
       result = kDeadEnd;
     }
-    control_.view.process_events();
-    if (control_.stopped() || result != kExtended) return result;
+    if (!report() || result != kExtended) return result;
   }
 }
 
@@ -250,7 +262,7 @@ void LineMerger::settle_table() {
       table[kept++] = LineRecord{-1, -1, -1, -1};
     }
   }
-  lines_.set_count(kept + 1);
+  lines_.truncate(kept);
 }
 
 void LineMerger::GetNewLines() {
@@ -294,8 +306,7 @@ void LineMerger::GetNewLines() {
       }
       if (next_result == kReachedStop || next_result == kDeadEnd) break;
     }
-    control_.view.process_events();
-    if (control_.stopped()) {
+    if (!report()) {
       settle_table();
       return;
     }
@@ -304,20 +315,18 @@ void LineMerger::GetNewLines() {
 
 }  // namespace
 
-void GetNewLines(LineData& lines, LineData& new_lines, SpecialState& state, float tolerance,
-                 SpecialControl& control) {
+PhaseStatus GetNewLines(LineData& lines, LineData& new_lines, SpecialState& state, float tolerance,
+                        Progress& progress) {
   std::optional<LineMerger> merger;
   try {
-    merger.emplace(lines, new_lines, state, tolerance, control);
+    merger.emplace(lines, new_lines, state, tolerance, progress);
     merger->GetNewLines();
   } catch (const std::bad_alloc&) {
-    control.cancel_state = 2;  // the working state or a chain could not grow
+    return PhaseStatus::OutOfMemory;  // the working state or a chain could not grow
   }
+  return merger->status();
 }
 
-void DataConvert(LineData& lines, LineData& new_lines, SpecialControl& control) {
-  lines.adopt(std::move(new_lines));
-  control.cancel_state = 0;
-}
+void DataConvert(LineData& lines, LineData& new_lines) { lines.adopt(std::move(new_lines)); }
 
 }  // namespace vp

@@ -31,12 +31,12 @@
 // when it ran, and the table is left as the compactions would have left it when
 // merging stops.
 //
-// Events: the literal scans let the program serve its events after every record
-// they pass over; nothing is scanned here, so events are served where the literal
-// phase serves them besides: after each segment a chain gains, each line stored and
-// each start. GetFirstLine, with no record to pass over, gives "no segment" at once
-// when CancelState is already set. An abort thus stops merging a little sooner or
-// later than the literal phase would; the merged lines are then discarded anyway.
+// Reports: the literal scans report after every record they pass over; nothing is
+// scanned here, so reports come where the literal phase makes them besides: after
+// each segment a chain gains, each line stored and each start. GetFirstLine, with
+// no record to pass over, gives "no segment" at once when the phase was already
+// asked to stop. A stop thus ends merging a little sooner or later than the
+// literal phase would; the merged lines are then discarded anyway.
 //
 // The phase requires the coordinates of the records to be non-negative (as grid
 // coordinates are): a taken record is marked with -1 in every field.
@@ -46,20 +46,22 @@
 
 #include "vector/junctions.h"
 #include "vector/line_data.h"
-#include "vector/special_view.h"
+#include "raster/phase_meter.h"
+#include "raster/progress.h"
 
 namespace vp {
 
-// Merges the records of `lines` into `new_lines` (created by the caller with room
-// for 1024 records and count 1). `tolerance` is the setting Ave. Label10 shows the
-// number of lines stored after each one; the bar runs from 67 to 100. Stops when
-// CancelState is not 0 after a segment, a line or a start. A line that cannot be
-// stored sets CancelState to 2 and releases `new_lines`.
-void GetNewLines(LineData& lines, LineData& new_lines, SpecialState& state, float tolerance,
-                 SpecialControl& control);
+// Merges the records of `lines` into `new_lines` (created empty by the caller with
+// room for 1024 records). `tolerance` is the setting Ave. After each line stored it
+// reports (MergedLines, lines stored, S), then (Merge, records taken, S); after each
+// segment a chain gains and each start it repeats that last Merge report. A false
+// report stops it. A line that cannot be stored releases `new_lines` and ends the
+// phase as out of memory.
+PhaseStatus GetNewLines(LineData& lines, LineData& new_lines, SpecialState& state, float tolerance,
+                        Progress& progress);
 
-// LineData takes over NewLines' storage, count and capacity (no copy, so nothing can
-// fail), and CancelState becomes 0. `new_lines` is left empty.
-void DataConvert(LineData& lines, LineData& new_lines, SpecialControl& control);
+// LineData takes over NewLines' storage, records and capacity (no copy, so nothing
+// can fail). `new_lines` is left empty.
+void DataConvert(LineData& lines, LineData& new_lines);
 
 }  // namespace vp

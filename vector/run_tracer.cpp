@@ -167,7 +167,7 @@ class DiagonalRuns {
       const DiagonalRun& run = runs_[i];
       const std::int32_t y1 = y_on(run.first, key);
       const std::int32_t y2 = y_on(run.last, key) + (rising_ ? 1 : -1);
-      if (lines.add(run.first, y1, run.last + 1, y2) != 0) return false;
+      if (!lines.add(run.first, y1, run.last + 1, y2)) return false;
     }
     return true;
   }
@@ -184,14 +184,6 @@ class DiagonalRuns {
   std::vector<std::size_t> begin_;
 };
 
-// Counts a line done; false when the phase must stop.
-bool line_done(PhaseControl& control) {
-  control.unit_done();
-  return !control.stopped();
-}
-
-void fail_out_of_memory(PhaseControl& control) { control.cancel_state = 2; }
-
 // A view of the grid's ink plane with the interface of Plane.
 struct InkRows {
   const PixelGrid& grid;
@@ -201,35 +193,36 @@ struct InkRows {
 
 // RV_X and RV_Y: a line's runs, then the stop test, then the count.
 template <class Rows, class Record>
-void trace_straight_rows(const Rows& plane, std::int32_t lines_count, PhaseControl& control, Record&& record) {
+void trace_straight_rows(const Rows& plane, std::int32_t lines_count, PhaseMeter& meter, Record&& record) {
   for (std::int32_t line = 1; line <= lines_count; ++line) {
     const bool stored = straight_runs(plane.row(line - 1), plane.row(line), plane.row(line + 1), plane.words(),
                                       [&](std::int32_t first, std::int32_t last) { return record(line, first, last); });
-    if (!stored) fail_out_of_memory(control);
-    if (control.stopped()) return;
-    control.unit_done();
+    if (!stored) meter.out_of_memory();
+    if (meter.stopped()) return;
+    meter.unit_done();
   }
 }
 
-void RV_X(const PixelGrid& grid, LineData& lines, PhaseControl& control) {
-  trace_straight_rows(InkRows{grid}, grid.height() - 2, control,
-                      [&](std::int32_t y, std::int32_t x1, std::int32_t x2) { return lines.add(x1, y, x2, y) == 0; });
+void RV_X(const PixelGrid& grid, LineData& lines, PhaseMeter& meter) {
+  trace_straight_rows(InkRows{grid}, grid.height() - 2, meter,
+                      [&](std::int32_t y, std::int32_t x1, std::int32_t x2) { return lines.add(x1, y, x2, y); });
 }
 
-void RV_Y(const PixelGrid& grid, LineData& lines, PhaseControl& control) {
+void RV_Y(const PixelGrid& grid, LineData& lines, PhaseMeter& meter) {
   const Plane columns = transpose_ink(grid);
-  trace_straight_rows(columns, grid.width() - 2, control,
-                      [&](std::int32_t x, std::int32_t y1, std::int32_t y2) { return lines.add(x, y1, x, y2) == 0; });
+  trace_straight_rows(columns, grid.width() - 2, meter,
+                      [&](std::int32_t x, std::int32_t y1, std::int32_t y2) { return lines.add(x, y1, x, y2); });
 }
 
 // One diagonal member: `lines_count` lines, line s starting at start(s).
 template <class Start>
-void trace_diagonals(const DiagonalRuns& runs, std::int32_t lines_count, LineData& lines, PhaseControl& control,
+void trace_diagonals(const DiagonalRuns& runs, std::int32_t lines_count, LineData& lines, PhaseMeter& meter,
                      Start&& start) {
   for (std::int32_t s = 1; s <= lines_count; ++s) {
     const auto [x, y] = start(s);
-    if (!runs.add_diagonal(x, y, lines)) fail_out_of_memory(control);
-    if (!line_done(control)) return;
+    if (!runs.add_diagonal(x, y, lines)) meter.out_of_memory();
+    // The unit is counted even after a failed store: the user may still abort here.
+    if (!meter.unit_done()) return;
   }
 }
 
@@ -239,23 +232,25 @@ std::int64_t tracing_work_total(std::int32_t grid_width, std::int32_t grid_heigh
   return 3 * (std::int64_t{grid_width} - 2) + 3 * (std::int64_t{grid_height} - 2);
 }
 
-void run_tracing(const PixelGrid& grid, LineData& lines, PhaseControl& control) {
+PhaseStatus run_tracing(const PixelGrid& grid, LineData& lines, Progress& progress) {
   const std::int32_t width = grid.width(), height = grid.height();
-  if (!control.stopped()) RV_X(grid, lines, control);
-  if (!control.stopped()) RV_Y(grid, lines, control);
-  if (control.stopped()) return;
+  PhaseMeter meter(progress, Phase::Trace, tracing_work_total(width, height));
+  RV_X(grid, lines, meter);
+  if (!meter.stopped()) RV_Y(grid, lines, meter);
+  if (meter.stopped()) return meter.status();
   const DiagonalRuns rising(grid, true);
   const DiagonalRuns falling(grid, false);
   using Point = std::pair<std::int32_t, std::int32_t>;
   // RV_NX1, RV_NX2, RV_NY1, RV_NY2.
-  if (!control.stopped())
-    trace_diagonals(rising, width - 2, lines, control, [](std::int32_t s) { return Point{s, 1}; });
-  if (!control.stopped())
-    trace_diagonals(falling, width - 2, lines, control, [&](std::int32_t s) { return Point{s, height - 2}; });
-  if (!control.stopped())
-    trace_diagonals(rising, height - 2, lines, control, [](std::int32_t s) { return Point{1, s}; });
-  if (!control.stopped())
-    trace_diagonals(falling, height - 2, lines, control, [](std::int32_t s) { return Point{1, s}; });
+  if (!meter.stopped())
+    trace_diagonals(rising, width - 2, lines, meter, [](std::int32_t s) { return Point{s, 1}; });
+  if (!meter.stopped())
+    trace_diagonals(falling, width - 2, lines, meter, [&](std::int32_t s) { return Point{s, height - 2}; });
+  if (!meter.stopped())
+    trace_diagonals(rising, height - 2, lines, meter, [](std::int32_t s) { return Point{1, s}; });
+  if (!meter.stopped())
+    trace_diagonals(falling, height - 2, lines, meter, [](std::int32_t s) { return Point{1, s}; });
+  return meter.status();
 }
 
 }  // namespace vp

@@ -17,18 +17,18 @@
 
 #include <cstdint>
 
-#include "raster/phase_control.h"
+#include "raster/phase_meter.h"
 #include "raster/pixel_grid.h"
 #include "vector/line_data.h"
 
 namespace vp {
 
-// The phase's WorkTotal: 3 × (GridWidth − 2) + 3 × (GridHeight − 2) lines.
+// The phase's total: 3 × (GridWidth − 2) + 3 × (GridHeight − 2) lines.
 std::int64_t tracing_work_total(std::int32_t grid_width, std::int32_t grid_height);
 
-// Runs the six members, each only while control.stopped() is false, calling
-// control.unit_done() once per line. A record that cannot be stored sets
-// CancelState to 2 and ends the phase.
-void run_tracing(const PixelGrid& grid, LineData& lines, PhaseControl& control);
+// Appends the runs to `lines`, the six members in order, reporting Phase::Trace
+// once per line; each member runs only while the phase has not been stopped. A
+// record that cannot be stored ends the phase as out of memory.
+PhaseStatus run_tracing(const PixelGrid& grid, LineData& lines, Progress& progress);
 
 }  // namespace vp

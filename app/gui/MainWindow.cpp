@@ -172,7 +172,7 @@ void MainWindow::attachDialogs(ProgressDialog* progress, ScaleCalculatorDialog* 
   saving_dialog_ = saving;
   settings_dialog_ = settings_dialog;
   version_dialog_ = version;
-  progress_dialog_->attach(this, &conversion_.CancelState);
+  progress_dialog_->attach(this);
   saving_dialog_->attach(this);
 }
 
@@ -208,56 +208,44 @@ void MainWindow::convert(const QString& path, bool announce) {
   const int passes = passes_spin_->currentValue();
   passes_spin_->setValue(passes);
   busy_ = true;
-  conversion_.ChangeImage(localPath(path), passes, *progress_dialog_, settings_);
+  last_conversion_ = conversion_.ChangeImage(localPath(path), passes, *progress_dialog_, settings_);
   busy_ = false;
   loaded_ink_ = ink_copy_.take();
   cleaned_ink_ = ink_copy_.takeInk();
-  if (conversion_.CancelState != kNoFailure) {
+  if (!last_conversion_.done()) {
     loaded_ink_.reset();
     cleaned_ink_.reset();
   }
   reportConversion(path, announce);
-  if (announce && conversion_.CancelState == kNoFailure) adviseOnScan();
-  if (previewOpen && conversion_.CancelState == kNoFailure) showPreview();
+  if (announce && last_conversion_.done()) adviseOnScan();
+  if (previewOpen && last_conversion_.done()) showPreview();
 }
 
 void MainWindow::reportConversion(const QString& path, bool announce) {
-  const std::int32_t code = conversion_.CancelState;
-  if (code == kNoFailure) {
+  const OutcomeText& text = outcome_text(last_conversion_.outcome);
+  // An image of an unsupported kind is named as such before anything else.
+  if (!text.notice.empty()) showPlainMessage(this, qtext(text.notice));
+  if (last_conversion_.done()) {
     const QFileInfo info(path);
     settings_.OpenDir = QDir::toNativeSeparators(info.absolutePath() + u'/').toStdString();
     opened_file_name_ = info.fileName();
-    outcome_label_->setText(QString::number(conversion_.LineCount()) + qtext(messages::kLinesSuffix));
+    outcome_label_->setText(QString::number(last_conversion_.segments) + qtext(text.label));
     setSaveEnabled(true);
     updateTrueSize();
-    if (announce) showPlainMessage(this, qtext(messages::kCompletedPrefix) + formatElapsed(progress_dialog_->elapsedMs()));
+    if (announce) showPlainMessage(this, qtext(text.message) + formatElapsed(progress_dialog_->elapsedMs()));
     return;
   }
   setStatus(kFileNameCaption + u'-');
   setSaveEnabled(false);
   updateTrueSize();
-  std::string_view message;
-  switch (code) {
-    case kOutOfMemory:
-      outcome_label_->setText(displayText(qtext(messages::kNoDataLabel)));
-      message = messages::kOutOfMemory;
-      break;
-    case kUnreadable:
-      outcome_label_->setText(displayText(qtext(messages::kBadImageLabel)));
-      message = messages::kUnreadableImage;
-      break;
-    default:
-      outcome_label_->setText(displayText(qtext(messages::kNoDataLabel)));
-      message = messages::kCancelled;
-      break;
-  }
-  if (announce) showPlainMessage(this, qtext(message));
+  outcome_label_->setText(displayText(qtext(text.label)));
+  if (announce) showPlainMessage(this, qtext(text.message));
 }
 
 // The reader's own rule found next to no ink in what looks like a grey or
 // colour scan: the lines are few or none, and the スキャン tab has the remedy.
 void MainWindow::adviseOnScan() {
-  if (!conversion_.scan_report().grey_scan_without_ink) return;
+  if (!last_conversion_.scan.grey_scan_without_ink) return;
   showPlainMessage(this, qtext(messages::kGreyScanNotice) + qtext(kScanAdvice));
 }
 
@@ -295,7 +283,6 @@ void MainWindow::saveCommand() {
   busy_ = true;
   const SaveResult result = runWriter(index, path);
   busy_ = false;
-  conversion_.CancelState = result.cancel_state;
   // Only a successful save moves the next save's folder and type.
   if (result.written()) {
     showPlainMessage(this, qtext(kSavedMessage));

@@ -68,6 +68,8 @@ class MainWindow : public QMainWindow {
   // A conversion of `path` as the open command makes it; `announce` false
   // leaves out the closing message (for the screenshots).
   void convert(const QString& path, bool announce = true);
+  // How the last conversion ended (Done before the first).
+  Outcome lastOutcome() const { return last_conversion_.outcome; }
 
  public slots:
   void openCommand();
@@ -101,6 +103,7 @@ class MainWindow : public QMainWindow {
   ConversionSettings settings_;
   DxfHeaderModel dxf_header_;
   Conversion conversion_;
+  ConversionResult last_conversion_;
   QString opened_file_name_;
   bool busy_ = false;
   // The image of the conversion in hand as it was loaded, and its ink as the

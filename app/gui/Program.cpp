@@ -181,7 +181,7 @@ bool Program::shootPreview(const QString& drawing,
   settings.DxfReal = 2;
   main_window_->findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QStringLiteral("0.254"));
   main_window_->convert(drawing, false);
-  if (main_window_->conversion().CancelState != 0) return false;
+  if (main_window_->lastOutcome() != Outcome::Done) return false;
   shoot(*main_window_, QStringLiteral("TForm1-2"));  // the outcome and the file name
   main_window_->showPreview();
   PreviewWindow& preview = *main_window_->preview();
@@ -218,7 +218,7 @@ bool Program::shootPreview(const QString& drawing,
   settings.Special = kFlagOff;
   settings.ScanSpeck = 4;
   main_window_->convert(photo, false);
-  if (main_window_->conversion().CancelState != 0) return false;
+  if (main_window_->lastOutcome() != Outcome::Done) return false;
   main_window_->showPreview();
   preview.findChild<QComboBox*>(QStringLiteral("ComboBox1"))
       ->setCurrentIndex(static_cast<int>(PreviewWindow::Background::Ink));

@@ -64,10 +64,7 @@ ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent) {
   centreOnScreen(this);
 }
 
-void ProgressDialog::attach(QWidget* main_window, std::int32_t* cancel_state) {
-  main_window_ = main_window;
-  cancel_state_ = cancel_state;
-}
+void ProgressDialog::attach(QWidget* main_window) { main_window_ = main_window; }
 
 // --- Handlers --------------------------------------------------------------
 
@@ -95,7 +92,7 @@ void ProgressDialog::closeEvent(QCloseEvent* event) {
 void ProgressDialog::reject() {}
 
 void ProgressDialog::abortClicked() {
-  if (cancel_state_ != nullptr) *cancel_state_ = 1;
+  if (running_) abort_asked_ = true;
 }
 
 void ProgressDialog::showElapsed() {
@@ -107,6 +104,7 @@ void ProgressDialog::showElapsed() {
 
 void ProgressDialog::conversion_started() {
   running_ = true;
+  abort_asked_ = false;
   show();
   if (main_window_ != nullptr) main_window_->setEnabled(false);
   pump_.restart();
@@ -120,11 +118,14 @@ void ProgressDialog::conversion_finished() {
   if (main_window_ != nullptr) main_window_->setEnabled(true);
 }
 
-void ProgressDialog::process_events() { pump_.pump(); }
+bool ProgressDialog::serve_events() {
+  pump_.pump();
+  return !abort_asked_;
+}
 
 void ProgressDialog::set_bar(ProgressBar bar, int position) {
-  const int index = static_cast<int>(bar) - 1;
-  if (index >= 0 && index < 4) bars_[index]->setValue(position);
+  const int index = static_cast<int>(bar);
+  if (index >= 0 && index < kProgressBarCount) bars_[index]->setValue(position);
 }
 
 void ProgressDialog::set_label(ProgressLabel label, std::string_view text) {
@@ -137,7 +138,5 @@ void ProgressDialog::set_label(ProgressLabel label, std::string_view text) {
   }
   if (target != nullptr) setLabelText(target, displayText(qtext(text)));
 }
-
-void ProgressDialog::show_message(std::string_view text) { showPlainMessage(this, qtext(text)); }
 
 }  // namespace vp::gui

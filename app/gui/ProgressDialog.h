@@ -3,9 +3,10 @@
 // counts, the elapsed time, and the abort button "中止".
 //
 // It is the conversion's host: the core moves its bars and labels through the
-// ConversionHost calls, and process_events() lets the window system run (at most
+// ConversionHost calls, and serve_events() lets the window system run (at most
 // every EventPump::kIntervalMs), so that the abort button and the clock are
-// served while the conversion runs on this thread.
+// served while the conversion runs on this thread; it answers false once the
+// abort button was pressed.
 //
 // The clock is monotonic and read when the conversion ends, so the completion
 // message shows this conversion's true duration, across midnight too.
@@ -34,9 +35,8 @@ class ProgressDialog : public QDialog, public ConversionHost {
  public:
   explicit ProgressDialog(QWidget* parent = nullptr);
 
-  // The window disabled while a conversion runs, and the outcome code the
-  // abort button sets to 1.
-  void attach(QWidget* main_window, std::int32_t* cancel_state);
+  // The window disabled while a conversion runs.
+  void attach(QWidget* main_window);
 
   // ElapsedTime: the duration of the last conversion, taken when it ended.
   qint64 elapsedMs() const { return elapsed_ms_; }
@@ -44,10 +44,9 @@ class ProgressDialog : public QDialog, public ConversionHost {
   // ConversionHost
   void conversion_started() override;
   void conversion_finished() override;
-  void process_events() override;
+  bool serve_events() override;
   void set_bar(ProgressBar bar, int position) override;
   void set_label(ProgressLabel label, std::string_view text) override;
-  void show_message(std::string_view text) override;
 
  public slots:
   void abortClicked();
@@ -61,13 +60,13 @@ class ProgressDialog : public QDialog, public ConversionHost {
 
  private:
   QWidget* main_window_ = nullptr;
-  std::int32_t* cancel_state_ = nullptr;
+  bool abort_asked_ = false;  // by the abort button, during the conversion under way
   bool running_ = false;
   EventPump pump_;
   QElapsedTimer clock_;  // since the dialog was last shown
   qint64 elapsed_ms_ = 0;
 
-  QProgressBar* bars_[4];
+  QProgressBar* bars_[kProgressBarCount];
   QLabel* end_point_state_;
   QLabel* crossing_state_;
   QLabel* merged_count_;

@@ -83,18 +83,25 @@ TEST_F(BatchTest, OutputsAreThoseOfSingleConversions) {
 TEST_F(BatchTest, AFailedFileIsReportedAndTheRestGoOn) {
   const std::string broken = (folder_ / "in" / "broken.bmp").string();
   std::ofstream(broken) << "not a bitmap";
-  std::vector<std::string> args = {inputs_[0], broken, inputs_[1]};
+  // A 4-bit bitmap: two messages, joined on the file's line.
+  const std::string four_bit = (folder_ / "in" / "four.bmp").string();
+  std::string header = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 118, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0, 1, 0, 4, 0};
+  header.resize(118 + 4, '\0');
+  std::ofstream(four_bit, std::ios::binary) << header;
+  std::vector<std::string> args = {inputs_[0], broken, four_bit, inputs_[1]};
   args.insert(args.end(), {"--to", "txt", "--out-dir", (folder_ / "out").string(), "-j", "2"});
   EXPECT_EQ(run(args), 3);  // the worst outcome of the batch
   std::istringstream lines(out_.str());
   std::vector<std::string> report;
   for (std::string line; std::getline(lines, line);) report.push_back(line);
-  ASSERT_EQ(report.size(), 4u) << out_.str();
+  ASSERT_EQ(report.size(), 5u) << out_.str();
   EXPECT_EQ(report[0].rfind(inputs_[0] + " -> ", 0), 0u);
   EXPECT_NE(report[0].find("本のデータがあるよ。"), std::string::npos);
   EXPECT_EQ(report[1].rfind(broken + ": 画像ファイルを読込めませんでした。 (exit 3) ", 0), 0u) << report[1];
-  EXPECT_EQ(report[2].rfind(inputs_[1] + " -> ", 0), 0u);
-  EXPECT_EQ(report[3].rfind("3 files: 2 written, 1 not written, ", 0), 0u);
+  EXPECT_EQ(report[2].rfind(four_bit + ": 対応していないファイル形式です。 / 画像ファイルを読込めませんでした。 (exit 3) ", 0), 0u)
+      << report[2];
+  EXPECT_EQ(report[3].rfind(inputs_[1] + " -> ", 0), 0u);
+  EXPECT_EQ(report[4].rfind("4 files: 2 written, 2 not written, ", 0), 0u);
   EXPECT_TRUE(fs::exists(folder_ / "out" / "drawing0.txt"));
   EXPECT_TRUE(fs::exists(folder_ / "out" / "drawing1.txt"));
   EXPECT_FALSE(fs::exists(folder_ / "out" / "broken.txt"));

@@ -247,7 +247,6 @@ TEST_F(RunSafety, WithoutThreadsTheWorkGoesOnWithOne) {
   refuse_threads_for_testing(true);
   const int status = run(args);
   refuse_threads_for_testing(false);
-  set_thinning_parallelism(2, 256);  // the refusal left the thinning with one thread
   EXPECT_EQ(status, kExitWritten) << err_.str();
   EXPECT_NE(out_.str().find("3 written"), std::string::npos) << out_.str();
   const std::string said = err_.str();

@@ -68,9 +68,10 @@ TEST_F(SvgAndPasses, SvgOutputUsesTheDxfOptions) {
       {{"--rate=-2", "--dxf-short", "7", "--dxf-decimals=0"}, -2.0f, 0, {false, true, 7}},
   };
   Conversion conversion;
-  testing::RecordingHost conversion_host(conversion.CancelState);
-  conversion.ChangeImage(bmp, 1, conversion_host);
-  ASSERT_EQ(conversion.CancelState, 0);
+  Outcome conversion_outcome = Outcome::Done;
+  testing::RecordingHost conversion_host;
+  conversion_outcome = conversion.ChangeImage(bmp, 1, conversion_host).outcome;
+  ASSERT_EQ(conversion_outcome, Outcome::Done);
   for (const Case& c : cases) {
     std::vector<std::string> args = {bmp, "-o", path("a.SVG"), "--passes", "1"};
     args.insert(args.end(), c.args.begin(), c.args.end());

@@ -30,26 +30,28 @@ TEST(RepeatedConversions, AbortsAndRepeatsLeaveNoTrace) {
     std::ofstream(files.back(), std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     Conversion fresh;
-    testing::RecordingHost host(fresh.CancelState);
-    fresh.ChangeImage(files.back(), 2, host);
-    ASSERT_EQ(fresh.CancelState, 0);
+    Outcome fresh_outcome = Outcome::Done;
+    testing::RecordingHost host;
+    fresh_outcome = fresh.ChangeImage(files.back(), 2, host).outcome;
+    ASSERT_EQ(fresh_outcome, Outcome::Done);
     expected.emplace_back(fresh.records().begin(), fresh.records().end());
   }
   Conversion conversion;
+  Outcome conversion_outcome = Outcome::Done;
   int aborted = 0;
   for (int round = 0; round < 300; ++round) {
     const std::size_t which = rng() % files.size();
-    testing::RecordingHost host(conversion.CancelState);
+    testing::RecordingHost host;
     const bool abort = rng() % 2 == 0;
     const std::int64_t abort_at = 1 + static_cast<std::int64_t>(rng() % 400);
     if (abort) host.abort_when = [abort_at](const testing::RecordingHost& h) { return h.events >= abort_at; };
-    conversion.ChangeImage(files[which], 2, host);
-    if (conversion.CancelState == 1) {
+    conversion_outcome = conversion.ChangeImage(files[which], 2, host).outcome;
+    if (conversion_outcome == Outcome::Aborted) {
       ++aborted;
       EXPECT_EQ(host.finished, 1);
       continue;
     }
-    ASSERT_EQ(conversion.CancelState, 0) << "round " << round;
+    ASSERT_EQ(conversion_outcome, Outcome::Done) << "round " << round;
     ASSERT_EQ(std::vector<LineRecord>(conversion.records().begin(), conversion.records().end()), expected[which])
         << "round " << round;
   }

@@ -12,6 +12,7 @@
 #include "testkit/synthetic_drawing.h"
 #include "support/recording_host.h"
 #include "support/reference_special.h"
+#include "core/progress_display.h"
 #include "support/special_recorder.h"
 
 namespace vp {
@@ -64,24 +65,28 @@ TEST_F(SpecialConversionTest, MergesTheTracedTableAsTheLiteralPhasesDo) {
     const std::int32_t tenths = seed == 3 ? 5 : 20;
 
     Conversion plain;
-    RecordingHost plain_host(plain.CancelState);
-    plain.ChangeImage(path, 2, plain_host);
-    ASSERT_EQ(plain.CancelState, 0);
+
+    Outcome plain_outcome = Outcome::Done;
+    RecordingHost plain_host;
+    plain_outcome = plain.ChangeImage(path, 2, plain_host).outcome;
+    ASSERT_EQ(plain_outcome, Outcome::Done);
     const std::vector<LineRecord> traced = records_of(plain);
     ASSERT_GT(traced.size(), 50u);
 
-    std::int32_t literal_cancel = 0;
-    testing::RecordingSpecialView literal_view(literal_cancel);
-    reference::LiteralSpecialMode literal(traced, tenths_to_real(tenths), SpecialControl{literal_cancel, literal_view});
+    testing::SpecialRecorder literal_view;
+    ProgressDisplay literal_display(literal_view);
+    reference::LiteralSpecialMode literal(traced, tenths_to_real(tenths), literal_display);
     literal.GetTopZahyou();
     literal.GetCrossZahyou();
     literal.GetNewLines();
     literal.DataConvert();
 
     Conversion merged;
-    RecordingHost host(merged.CancelState);
-    merged.ChangeImage(path, 2, host, special(tenths));
-    ASSERT_EQ(merged.CancelState, 0);
+
+    Outcome merged_outcome = Outcome::Done;
+    RecordingHost host;
+    merged_outcome = merged.ChangeImage(path, 2, host, special(tenths)).outcome;
+    ASSERT_EQ(merged_outcome, Outcome::Done);
     EXPECT_EQ(records_of(merged), literal.table());
     EXPECT_EQ(merged.LineCount(), literal.line_count() - 1);
     EXPECT_LT(merged.LineCount(), static_cast<std::int32_t>(traced.size()));
@@ -105,9 +110,10 @@ TEST_F(SpecialConversionTest, MergesTheTracedTableAsTheLiteralPhasesDo) {
 TEST_F(SpecialConversionTest, AbortInEachPhase) {
   const std::string path = write("drawing.bmp", generate_drawing(240, 170, 7));
   Conversion clean;
-  RecordingHost clean_host(clean.CancelState);
-  clean.ChangeImage(path, 3, clean_host, special());
-  ASSERT_EQ(clean.CancelState, 0);
+  Outcome clean_outcome = Outcome::Done;
+  RecordingHost clean_host;
+  clean_outcome = clean.ChangeImage(path, 3, clean_host, special()).outcome;
+  ASSERT_EQ(clean_outcome, Outcome::Done);
   const std::vector<LineRecord> expected = records_of(clean);
   const std::string traced = clean_host.labels.at(ProgressLabel::TracedCount);
   const SpecialPoints expected_points = clean.special_points();
@@ -134,10 +140,11 @@ TEST_F(SpecialConversionTest, AbortInEachPhase) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.phase);
     Conversion conversion;
-    RecordingHost host(conversion.CancelState);
+    Outcome conversion_outcome = Outcome::Done;
+    RecordingHost host;
     host.abort_when = c.when;
-    conversion.ChangeImage(path, 3, host, special());
-    EXPECT_EQ(conversion.CancelState, 1);
+    conversion_outcome = conversion.ChangeImage(path, 3, host, special()).outcome;
+    EXPECT_EQ(conversion_outcome, Outcome::Aborted);
     EXPECT_EQ(host.finished, 1);
     EXPECT_EQ(host.labels.at(ProgressLabel::EndPointCheck), c.end_points);
     EXPECT_EQ(host.labels.at(ProgressLabel::CrossingCheck), c.crossings);
@@ -155,15 +162,16 @@ TEST_F(SpecialConversionTest, AbortInEachPhase) {
     }
     // The next run starts afresh and merges everything.
     host.abort_when = nullptr;
-    conversion.ChangeImage(path, 3, host, special());
-    EXPECT_EQ(conversion.CancelState, 0);
+    host.aborted = false;
+    conversion_outcome = conversion.ChangeImage(path, 3, host, special()).outcome;
+    EXPECT_EQ(conversion_outcome, Outcome::Done);
     EXPECT_EQ(records_of(conversion), expected);
     EXPECT_EQ(conversion.special_points().end_points, expected_points.end_points);
     EXPECT_EQ(conversion.special_points().crossings, expected_points.crossings);
   }
 }
 
-TEST_F(SpecialConversionTest, NewLinesOutOfMemoryEndsTheRunWithCodeTwo) {
+TEST_F(SpecialConversionTest, NewLinesOutOfMemoryEndsTheRunUnlessTheUserAbortsLater) {
   // 60 rows of 30 two-pixel strokes: 1800 lines that merge into nothing longer,
   // so NewLines must grow past its first 1024 records.
   InkImage image(120, 120);
@@ -174,28 +182,43 @@ TEST_F(SpecialConversionTest, NewLinesOutOfMemoryEndsTheRunWithCodeTwo) {
   struct Case {
     const char* name;
     Conversion::NewLinesFault fault;
-    std::string end_points;  // Label7 afterwards
-    std::string merged;      // Label10 afterwards
+    int abort_at_event;      // after the 1024th line was stored; 0: no abort
+    Outcome outcome;
+    std::string end_points;  // the end point check afterwards
+    std::string merged;      // the merged count afterwards
   };
+  const std::string off(messages::kCheckOff), done(messages::kCheckDone);
   const std::vector<Case> cases = {
-      {"NewLines cannot be created", Conversion::NewLinesFault::Creation, std::string(messages::kCheckOff), "0"},
-      {"NewLines cannot grow", Conversion::NewLinesFault::Growth, std::string(messages::kCheckDone), "1024"},
+      {"NewLines cannot be created", Conversion::NewLinesFault::Creation, 0, Outcome::OutOfMemory, off, "0"},
+      {"NewLines cannot grow", Conversion::NewLinesFault::Growth, 0, Outcome::OutOfMemory, done, "1024"},
+      // Events 1 and 2 follow the 1024th line; the 1025th fails to be stored before event 3.
+      {"an abort after the failed growth is reported as an abort", Conversion::NewLinesFault::Growth, 3,
+       Outcome::Aborted, done, "1024"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Conversion conversion;
-    RecordingHost host(conversion.CancelState);
+    Outcome conversion_outcome = Outcome::Done;
+    RecordingHost host;
+    int events_after = 0;
+    host.abort_when = [&](const RecordingHost& h) {
+      const auto merged = h.labels.find(ProgressLabel::MergedCount);
+      return c.abort_at_event > 0 && merged != h.labels.end() && merged->second == "1024" &&
+             ++events_after == c.abort_at_event;
+    };
     conversion.new_lines_fault_for_testing = c.fault;
-    conversion.ChangeImage(path, 1, host, special());
-    EXPECT_EQ(conversion.CancelState, 2);
+    conversion_outcome = conversion.ChangeImage(path, 1, host, special()).outcome;
+    EXPECT_EQ(conversion_outcome, c.outcome);
     EXPECT_EQ(host.finished, 1);
     EXPECT_EQ(host.labels.at(ProgressLabel::EndPointCheck), c.end_points);
     EXPECT_EQ(host.labels.at(ProgressLabel::MergedCount), c.merged);
     EXPECT_FALSE(conversion.special_points().ran);
 
     conversion.new_lines_fault_for_testing = Conversion::NewLinesFault::None;
-    conversion.ChangeImage(path, 1, host, special());
-    EXPECT_EQ(conversion.CancelState, 0);
+    host.abort_when = nullptr;
+    host.aborted = false;
+    conversion_outcome = conversion.ChangeImage(path, 1, host, special()).outcome;
+    EXPECT_EQ(conversion_outcome, Outcome::Done);
     EXPECT_EQ(conversion.LineCount(), 1800);
     EXPECT_EQ(conversion.lines().capacity(), 2048);
   }
@@ -204,23 +227,25 @@ TEST_F(SpecialConversionTest, NewLinesOutOfMemoryEndsTheRunWithCodeTwo) {
 TEST_F(SpecialConversionTest, SpecialOffOrAnyOtherValueLeavesTheTracedTable) {
   const std::string path = write("drawing.bmp", generate_drawing(200, 140, 3));
   Conversion plain;
-  RecordingHost plain_host(plain.CancelState);
-  plain.ChangeImage(path, 2, plain_host);
-  ASSERT_EQ(plain.CancelState, 0);
+  Outcome plain_outcome = Outcome::Done;
+  RecordingHost plain_host;
+  plain_outcome = plain.ChangeImage(path, 2, plain_host).outcome;
+  ASSERT_EQ(plain_outcome, Outcome::Done);
   for (const std::int32_t value : {kFlagOff, 0, 3}) {
     SCOPED_TRACE(value);
     ConversionSettings settings = special();
     settings.Special = value;  // only 2 switches special mode on
     Conversion conversion;
-    RecordingHost special_host(conversion.CancelState);
-    conversion.ChangeImage(path, 2, special_host, special());
+    Outcome conversion_outcome = Outcome::Done;
+    RecordingHost special_host;
+    conversion_outcome = conversion.ChangeImage(path, 2, special_host, special()).outcome;
     ASSERT_TRUE(conversion.special_points().ran);
     // The next conversion, without special mode, drops the last one's points.
-    RecordingHost host(conversion.CancelState);
-    conversion.ChangeImage(path, 2, host, settings);
+    RecordingHost host;
+    conversion_outcome = conversion.ChangeImage(path, 2, host, settings).outcome;
     EXPECT_FALSE(conversion.special_points().ran);
     EXPECT_TRUE(conversion.special_points().end_points.empty());
-    EXPECT_EQ(conversion.CancelState, 0);
+    EXPECT_EQ(conversion_outcome, Outcome::Done);
     EXPECT_EQ(records_of(conversion), records_of(plain));
     EXPECT_EQ(host.labels.at(ProgressLabel::EndPointCheck), messages::kCheckOff);
     EXPECT_EQ(host.bar_history(ProgressBar::Special), std::vector<int>{0});

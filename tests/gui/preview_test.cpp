@@ -240,8 +240,7 @@ class PreviewTest : public QObject {
       LoadedInkCopy copy;
       Conversion conversion(copy.wrap(bmp_only_reader_factory()));
       QuietHost host;
-      conversion.ChangeImage(localPath(file), 1, host);
-      QCOMPARE(conversion.CancelState, 0);
+      QVERIFY(conversion.ChangeImage(localPath(file), 1, host).done());
       const std::shared_ptr<const InkPlane> loaded = copy.take();
       QVERIFY(loaded != nullptr);
       QVERIFY(copy.take() == nullptr);  // handed over
@@ -263,8 +262,7 @@ class PreviewTest : public QObject {
     Conversion conversion(copy.wrap(bmp_only_reader_factory()));
     QuietHost host;
     QVERIFY(writeBytes(path("broken.bmp"), "BM not a bitmap"));
-    conversion.ChangeImage(localPath(path("broken.bmp")), 1, host);
-    QCOMPARE(conversion.CancelState, 3);
+    QVERIFY(conversion.ChangeImage(localPath(path("broken.bmp")), 1, host).outcome == Outcome::Unreadable);
     QVERIFY(copy.take() == nullptr);
   }
 

@@ -235,9 +235,10 @@ TEST_F(ConverterInput, EveryInputTypeConvertsAsItsBmpDoes) {
   const ReadBack thinned = read_image(folder_.path("thinned.pbm"));
   ASSERT_EQ(thinned.read, ImageStatus::Ok);
   Conversion conversion(any_image_reader_factory());
-  testing::RecordingHost host(conversion.CancelState);
-  conversion.ChangeImage(tif, 3, host);
-  ASSERT_EQ(conversion.CancelState, 0);
+  Outcome conversion_outcome = Outcome::Done;
+  testing::RecordingHost host;
+  conversion_outcome = conversion.ChangeImage(tif, 3, host).outcome;
+  ASSERT_EQ(conversion_outcome, Outcome::Done);
   InkImage grid_ink(drawing.width, drawing.height);
   for (std::int32_t r = 0; r < drawing.height; ++r)
     for (std::int32_t c = 0; c < drawing.width; ++c) grid_ink.set(c, r, conversion.grid().at(c + 1, drawing.height - r) != 0);

@@ -21,20 +21,19 @@ namespace {
 using testing::RecordingHost;
 
 struct Converted {
-  std::int32_t cancel_state = -1;
-  std::vector<std::string> messages;
+  Outcome outcome = Outcome::Done;
   reference::ByteGrid grid{0, 0};
   std::vector<LineRecord> records;
 };
 
 Converted convert(const std::string& path, const ImageReaderFactory& readers, int passes = 2) {
   Conversion conversion(readers);
-  RecordingHost host(conversion.CancelState);
-  conversion.ChangeImage(path, passes, host);
+  Outcome conversion_outcome = Outcome::Done;
+  RecordingHost host;
+  conversion_outcome = conversion.ChangeImage(path, passes, host).outcome;
   Converted out;
-  out.cancel_state = conversion.CancelState;
-  out.messages = host.messages;
-  if (conversion.CancelState == 0) {
+  out.outcome = conversion_outcome;
+  if (conversion_outcome == Outcome::Done) {
     out.grid = reference::ByteGrid::from(conversion.grid());
     out.records.assign(conversion.records().begin(), conversion.records().end());
   }
@@ -136,7 +135,7 @@ TEST(ImageFormats, OneDrawingGivesTheSameInkGridAndSegmentsInEveryFormat) {
   const std::string baseline_path = folder.path("baseline.bmp");
   write_bytes(baseline_path, encode_bmp(image, {}));
   const Converted baseline = convert(baseline_path, bmp_only_reader_factory());
-  ASSERT_EQ(baseline.cancel_state, 0);
+  ASSERT_EQ(baseline.outcome, Outcome::Done);
   ASSERT_GT(baseline.records.size(), 50u);
 
   const std::vector<FormatCase> cases = every_format();
@@ -165,7 +164,7 @@ TEST(ImageFormats, OneDrawingGivesTheSameInkGridAndSegmentsInEveryFormat) {
     EXPECT_EQ(stopped.read, ImageStatus::Ok);
     EXPECT_EQ(stopped.rows_delivered, 5);
 
-    EXPECT_EQ(converted.cancel_state, 0);
+    EXPECT_EQ(converted.outcome, Outcome::Done);
     EXPECT_TRUE(converted.grid == baseline.grid);
     EXPECT_EQ(converted.records, baseline.records);
   }
@@ -265,18 +264,19 @@ TEST(ImageFormats, DriverUsesTheFactoryItIsGiven) {
   ASSERT_TRUE(write_png(png_path, raw_from_ink(image, {PixelKind::Grey, 1, false, {}, false}), {}));
 
   const Converted bmp_only = convert(png_path, ImageReaderFactory{});
-  EXPECT_EQ(bmp_only.cancel_state, 3);
-  EXPECT_TRUE(bmp_only.messages.empty());  // unreadable, not unsupported
-  EXPECT_EQ(convert(png_path, any_image_reader_factory()).cancel_state, 0);
+  EXPECT_EQ(bmp_only.outcome, Outcome::Unreadable);  // not unsupported
+  EXPECT_EQ(convert(png_path, any_image_reader_factory()).outcome, Outcome::Done);
   // A factory that has no reader for the file: unreadable.
-  EXPECT_EQ(convert(png_path, [](const std::string&) { return std::unique_ptr<ImageReader>(); }).cancel_state, 3);
+  EXPECT_EQ(convert(png_path, [](const std::string&) { return std::unique_ptr<ImageReader>(); }).outcome,
+            Outcome::Unreadable);
 
   // The abort button during loading stops it after the current row.
   Conversion conversion(any_image_reader_factory());
-  RecordingHost host(conversion.CancelState);
+  Outcome conversion_outcome = Outcome::Done;
+  RecordingHost host;
   host.abort_when = [](const RecordingHost& h) { return h.events >= 10; };
-  conversion.ChangeImage(png_path, 2, host);
-  EXPECT_EQ(conversion.CancelState, 1);
+  conversion_outcome = conversion.ChangeImage(png_path, 2, host).outcome;
+  EXPECT_EQ(conversion_outcome, Outcome::Aborted);
   EXPECT_EQ(host.events, 10);
   EXPECT_EQ(host.last_bar(ProgressBar::Load), 100);
 }

@@ -80,13 +80,13 @@ TEST(Refusals, KindsWeDoNotTakeAreNotSupported) {
     ::testing::internal::CaptureStderr();
     const ReadBack back = read_image(path);
     Conversion conversion(any_image_reader_factory());
-    RecordingHost host(conversion.CancelState);
-    conversion.ChangeImage(path, 2, host);
+    Outcome conversion_outcome = Outcome::Done;
+    RecordingHost host;
+    conversion_outcome = conversion.ChangeImage(path, 2, host).outcome;
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(back.open, ImageStatus::Unsupported);
     EXPECT_EQ(back.info.format, "");  // nothing described after a failed open
-    EXPECT_EQ(conversion.CancelState, 3);
-    EXPECT_EQ(host.messages, std::vector<std::string>{std::string(messages::kUnsupportedFormat)});
+    EXPECT_EQ(conversion_outcome, Outcome::Unsupported);
   }
 }
 
@@ -215,13 +215,13 @@ TEST(Refusals, DamagedFilesAreUnreadableWithoutCrashOrNoise) {
         EXPECT_EQ(back.rows_delivered, back.info.height) << "trial " << trial;
       }
     }
-    // Through the driver, half a file is code 3 without a message.
+    // Through the driver, half a file is unreadable, not unsupported.
     write_bytes(damaged, {bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2)});
     Conversion conversion(any_image_reader_factory());
-    RecordingHost host(conversion.CancelState);
-    conversion.ChangeImage(damaged, 2, host);
-    EXPECT_EQ(conversion.CancelState, 3);
-    EXPECT_TRUE(host.messages.empty());
+    Outcome conversion_outcome = Outcome::Done;
+    RecordingHost host;
+    conversion_outcome = conversion.ChangeImage(damaged, 2, host).outcome;
+    EXPECT_EQ(conversion_outcome, Outcome::Unreadable);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
   }
 }

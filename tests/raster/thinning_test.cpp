@@ -12,7 +12,7 @@ namespace vp {
 namespace {
 
 using testing::Cell;
-using testing::CountingControl;
+using testing::CountingProgress;
 using testing::grid_with_cells;
 using testing::ink_cells;
 
@@ -32,8 +32,8 @@ std::vector<Cell> join(std::vector<Cell> a, const std::vector<Cell>& b) {
 
 std::vector<Cell> thinned(std::int32_t w, std::int32_t h, const std::vector<Cell>& cells, int passes) {
   PixelGrid grid = grid_with_cells(w, h, cells);
-  CountingControl counter;
-  run_thinning(grid, passes, counter.control);
+  CountingProgress counter;
+  run_thinning(grid, passes, counter);
   return ink_cells(grid);
 }
 
@@ -88,9 +88,11 @@ TEST(Thinning, BarEightByFourBecomesOneRowOfFourAfterTwoPasses) {
 TEST(Thinning, CountsEveryLineOfTheDocumentedScans) {
   for (const auto& [w, h, passes] : std::vector<std::tuple<int, int, int>>{{1, 1, 1}, {5, 3, 1}, {70, 40, 3}, {130, 2, 7}}) {
     PixelGrid grid = grid_with_cells(w, h, rect(1, 1, w, h));
-    CountingControl counter;
-    run_thinning(grid, passes, counter.control);
+    CountingProgress counter;
+    EXPECT_EQ(run_thinning(grid, passes, counter), PhaseStatus::Finished);
     EXPECT_EQ(counter.units, thinning_work_total(w + 2, h + 2, passes)) << w << "x" << h << " passes " << passes;
+    EXPECT_EQ(counter.last_done, counter.units);  // the count runs over every pass
+    EXPECT_EQ(counter.last_total, counter.units);
     for (std::int32_t x = 0; x < grid.width(); ++x)
       for (std::int32_t y = 0; y < grid.height(); ++y) ASSERT_NE(grid.at(x, y), kProtected);
   }
@@ -98,14 +100,13 @@ TEST(Thinning, CountsEveryLineOfTheDocumentedScans) {
   EXPECT_EQ(thinning_work_total(10, 8, 0), 8);
 }
 
-TEST(Thinning, StopsAtTheLineWhereCancelStateIsRaised) {
+TEST(Thinning, StopsAtTheLineWhereAStopIsAsked) {
   for (std::int64_t stop_after : {1, 5, 17, 60, 200}) {
     PixelGrid grid = grid_with_cells(30, 20, rect(2, 2, 25, 15));
-    CountingControl counter;
-    counter.cancel_after = stop_after;
-    run_thinning(grid, 3, counter.control);
+    CountingProgress counter;
+    counter.stop_after = stop_after;
+    EXPECT_EQ(run_thinning(grid, 3, counter), PhaseStatus::Stopped);
     EXPECT_EQ(counter.units, stop_after);
-    EXPECT_EQ(counter.cancel_state, 1);
   }
 }
 
@@ -113,7 +114,7 @@ TEST(Thinning, StopsAtTheLineWhereCancelStateIsRaised) {
 // cells, widths across word boundaries and ink touching the image edges.
 TEST(Thinning, EveryStepMatchesTheLiteralScan) {
   std::mt19937 rng(20261207);
-  using FastStep = void (*)(PixelGrid&, PhaseControl&);
+  using FastStep = void (*)(PixelGrid&, PhaseMeter&, ThinningOptions&);
   using RefStep = void (*)(reference::ByteGrid&);
   const std::vector<std::pair<FastStep, RefStep>> steps = {
       {SetOKdata, reference::SetOKdata},   {SetBevelX1, reference::SetBevelX1}, {SetBevelX2, reference::SetBevelX2},
@@ -130,8 +131,10 @@ TEST(Thinning, EveryStepMatchesTheLiteralScan) {
     reference::ByteGrid expected = reference::ByteGrid::from(grid);
     literal(expected);
     reference::ClearBevel(expected);
-    CountingControl counter;
-    fast(grid, counter.control);
+    CountingProgress counter;
+    PhaseMeter meter(counter, Phase::Thin, 0);
+    ThinningOptions options;
+    fast(grid, meter, options);
     ASSERT_TRUE(reference::ByteGrid::from(grid) == expected) << "trial " << trial << " size " << w << "x" << h;
   }
 }
@@ -164,8 +167,8 @@ TEST(Thinning, WholePassesMatchTheLiteralScans) {
     }
     reference::ByteGrid expected = reference::ByteGrid::from(grid);
     reference::thin(expected, passes);
-    CountingControl counter;
-    run_thinning(grid, passes, counter.control);
+    CountingProgress counter;
+    run_thinning(grid, passes, counter);
     ASSERT_TRUE(reference::ByteGrid::from(grid) == expected) << "trial " << trial;
   }
 }
@@ -179,7 +182,7 @@ namespace {
 // Splitting the rows between two threads changes nothing: the bands see the rows
 // across the split as they were before the step.
 TEST(Thinning, TwoBandsMatchTheLiteralScans) {
-  set_thinning_parallelism(2, 1);
+  const ThinningOptions two_bands{2, 1};
   std::mt19937 rng(515);
   for (int trial = 0; trial < 600; ++trial) {
     const int w = 1 + static_cast<int>(rng() % 80);
@@ -188,19 +191,18 @@ TEST(Thinning, TwoBandsMatchTheLiteralScans) {
     const int passes = 1 + static_cast<int>(rng() % 3);
     reference::ByteGrid expected = reference::ByteGrid::from(grid);
     reference::thin(expected, passes);
-    testing::CountingControl counter;
-    run_thinning(grid, passes, counter.control);
+    testing::CountingProgress counter;
+    run_thinning(grid, passes, counter, two_bands);
     ASSERT_TRUE(reference::ByteGrid::from(grid) == expected) << "trial " << trial;
     ASSERT_EQ(counter.units, thinning_work_total(w + 2, h + 2, passes));
   }
   for (std::int64_t stop_after : {1, 9, 33, 150}) {
     PixelGrid grid = testing::random_grid(50, 60, 0.5, 0.0, rng);
-    testing::CountingControl counter;
-    counter.cancel_after = stop_after;
-    run_thinning(grid, 2, counter.control);
+    testing::CountingProgress counter;
+    counter.stop_after = stop_after;
+    EXPECT_EQ(run_thinning(grid, 2, counter, two_bands), PhaseStatus::Stopped);
     EXPECT_EQ(counter.units, stop_after);
   }
-  set_thinning_parallelism(2, 256);
 }
 
 }  // namespace

@@ -25,8 +25,8 @@ PixelGrid grid_from_image(const InkImage& image, int passes = 0) {
   PixelGrid grid;
   EXPECT_TRUE(grid.reset(image.width, image.height));
   for (std::int32_t r = 0; r < image.height; ++r) grid.set_image_row(r, image.row(r));
-  testing::CountingControl counter;
-  if (passes > 0) run_thinning(grid, passes, counter.control);
+  NoProgress quiet;
+  if (passes > 0) run_thinning(grid, passes, quiet);
   return grid;
 }
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "raster/pixel_grid.h"
-#include "raster/phase_control.h"
+#include "raster/progress.h"
 
 namespace vp::testing {
 
@@ -24,17 +24,18 @@ PixelGrid random_grid(std::int32_t image_width, std::int32_t image_height, doubl
 // The ink cells of a grid, in order of x then y.
 std::vector<Cell> ink_cells(const PixelGrid& grid);
 
-// A PhaseControl that counts lines and can raise CancelState after a given count.
-struct CountingControl {
-  std::int32_t cancel_state = 0;
+// A Progress that counts the units reported and asks to stop once `stop_after` of
+// them are done.
+struct CountingProgress final : Progress {
   std::int64_t units = 0;
-  std::int64_t cancel_after = -1;  // set CancelState to 1 once this many lines are done
-  PhaseControl control{cancel_state, [this] {
-                         ++units;
-                         if (cancel_after >= 0 && units >= cancel_after) cancel_state = 1;
-                       }};
-  CountingControl() = default;
-  CountingControl(const CountingControl&) = delete;
+  std::int64_t stop_after = -1;
+  std::int64_t last_done = 0, last_total = 0;  // the latest report
+  bool report(Phase, std::int64_t done, std::int64_t total) override {
+    ++units;
+    last_done = done;
+    last_total = total;
+    return stop_after < 0 || units < stop_after;
+  }
 };
 
 }  // namespace vp::testing

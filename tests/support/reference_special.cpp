@@ -38,8 +38,8 @@ bool literal_ave_line(std::span<const GridPoint> chain, float ave) {
   return false;
 }
 
-LiteralSpecialMode::LiteralSpecialMode(std::vector<LineRecord> records, float ave, SpecialControl control)
-    : line_data_(std::move(records)), ave_(ave), control_(control) {
+LiteralSpecialMode::LiteralSpecialMode(std::vector<LineRecord> records, float ave, Progress& progress)
+    : line_data_(std::move(records)), ave_(ave), progress_(progress) {
   line_count_ = static_cast<std::int32_t>(line_data_.size()) + 1;
   line_capacity_ = (static_cast<std::int32_t>(line_data_.size()) / 1024 + 1) * 1024;
   new_lines_storage_.assign(1024, LineRecord{});
@@ -47,7 +47,6 @@ LiteralSpecialMode::LiteralSpecialMode(std::vector<LineRecord> records, float av
 
 void LiteralSpecialMode::GetTopZahyou() {
   top_count_ = 0;
-  control_.view.check_running(SpecialCheck::EndPoints);
   const std::int32_t s = S();
   top_x_.assign(static_cast<std::size_t>(2 * s + 1), 0);
   top_y_.assign(static_cast<std::size_t>(2 * s + 1), 0);
@@ -57,7 +56,7 @@ void LiteralSpecialMode::GetTopZahyou() {
   chain_y_.assign(static_cast<std::size_t>(s + 2), 0);
   start_line_count_ = s;
   compress_counter_ = 0;
-  control_.view.show_count(SpecialCount::Traced, s);
+  progress_.report(Phase::EndPoints, 0, s);
   for (std::int32_t i = 1; i <= s; ++i) {
     for (int end = 0; end < 2; ++end) {
       const std::int32_t px = end == 0 ? rec(i).x1 : rec(i).x2;
@@ -73,15 +72,14 @@ void LiteralSpecialMode::GetTopZahyou() {
         top_y_[static_cast<std::size_t>(top_count_)] = py;
       }
     }
-    control_.view.set_bar(static_cast<int>(static_cast<double>(i) / s * 100 / 3));
-    control_.view.process_events();
-    if (control_.cancel_state != 0) break;
+    if (!progress_.report(Phase::EndPoints, i, s)) {
+      stopped_ = true;
+      break;
+    }
   }
-  control_.view.check_done(SpecialCheck::EndPoints);
 }
 
 void LiteralSpecialMode::GetCrossZahyou() {
-  control_.view.check_running(SpecialCheck::Crossings);
   cross_count_ = 0;
   const std::int32_t s = S();
   for (std::int32_t i = 1; i <= s; ++i) {
@@ -105,11 +103,11 @@ void LiteralSpecialMode::GetCrossZahyou() {
         }
       }
     }
-    control_.view.set_bar(static_cast<int>(static_cast<double>(i) / s * 100 / 3) + 33);
-    control_.view.process_events();
-    if (control_.cancel_state != 0) break;
+    if (!progress_.report(Phase::Crossings, i, s)) {
+      stopped_ = true;
+      break;
+    }
   }
-  control_.view.check_done(SpecialCheck::Crossings);
 }
 
 void LiteralSpecialMode::GetNewLines() {
@@ -148,8 +146,7 @@ void LiteralSpecialMode::GetNewLines() {
       }
       if (rest == 3 || rest == 4) break;
     }
-    control_.view.process_events();
-    if (control_.cancel_state != 0) return;
+    if (!merge_report()) return;
   }
 }
 
@@ -164,8 +161,7 @@ int LiteralSpecialMode::GetFirstLine() {
     } else if (r.x2 == ex && r.y2 == ey) {
       nx = r.x1, ny = r.y1;
     } else {
-      control_.view.process_events();
-      if (control_.cancel_state != 0) return 0;
+      if (!merge_report()) return 0;
       continue;
     }
     ++chain_length_;
@@ -217,8 +213,7 @@ int LiteralSpecialMode::GetNextLine() {
                  chain_y_[static_cast<std::size_t>(chain_length_)]);
       result = 4;
     }
-    control_.view.process_events();
-    if (control_.cancel_state != 0) return result;
+    if (!merge_report()) return result;
     if (result != 1) return result;
   }
 }
@@ -262,8 +257,7 @@ bool LiteralSpecialMode::FoundLine() {
       chain_x_[1] = r.x2, chain_y_[1] = r.y2;
       found = true;
     }
-    control_.view.process_events();
-    if (control_.cancel_state != 0) return found;
+    if (!merge_report()) return found;
   }
   return found;
 }
@@ -302,12 +296,17 @@ int LiteralSpecialMode::AddNewLine(std::int32_t x1, std::int32_t y1, std::int32_
   }
   new_lines_storage_[static_cast<std::size_t>(new_count_ - 1)] = LineRecord{x1, y1, x2, y2};
   ++new_count_;
-  control_.view.show_count(SpecialCount::Merged, new_count_ - 1);
-  control_.view.process_events();
+  if (!progress_.report(Phase::MergedLines, new_count_ - 1, start_line_count_)) stopped_ = true;
   std::int32_t live = 0;
   for (std::int32_t i = 1; i <= S(); ++i) live += rec(i).x1 != -1;
-  control_.view.set_bar(static_cast<int>((100 - static_cast<double>(live) / start_line_count_ * 100) / 3) + 67);
+  merge_done_ = start_line_count_ - live;
+  merge_report();
   return 0;
+}
+
+bool LiteralSpecialMode::merge_report() {
+  if (!progress_.report(Phase::Merge, merge_done_, start_line_count_)) stopped_ = true;
+  return !stopped_;
 }
 
 void LiteralSpecialMode::DataConvert() {
@@ -315,7 +314,6 @@ void LiteralSpecialMode::DataConvert() {
   line_count_ = new_count_;
   line_data_ = new_lines_storage_;
   line_data_.resize(static_cast<std::size_t>(new_capacity_));
-  control_.cancel_state = 0;
 }
 
 std::vector<GridPoint> LiteralSpecialMode::top_points() const {

@@ -11,19 +11,22 @@
 
 #include "vector/end_point_index.h"
 #include "vector/line_data.h"
-#include "vector/special_view.h"
+#include "raster/progress.h"
 
 namespace vp::reference {
 
 class LiteralSpecialMode {
  public:
-  // `records`: LineData's records 1 to S. `ave`: the tolerance.
-  LiteralSpecialMode(std::vector<LineRecord> records, float ave, SpecialControl control);
+  // `records`: LineData's records 1 to S. `ave`: the tolerance. Reports as the fast
+  // phases do; a false report stops it.
+  LiteralSpecialMode(std::vector<LineRecord> records, float ave, Progress& progress);
 
   void GetTopZahyou();
   void GetCrossZahyou();
   void GetNewLines();
   void DataConvert();
+
+  bool stopped() const { return stopped_; }
 
   std::vector<GridPoint> top_points() const;
   std::vector<GridPoint> cross_points() const;
@@ -45,6 +48,8 @@ class LiteralSpecialMode {
   bool FoundLast();
   void CompressData();
   int AddNewLine(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2);
+  // The merging's report between lines; false once stopped.
+  bool merge_report();
 
   std::int32_t S() const { return line_count_ - 1; }
   LineRecord& rec(std::int32_t i) { return line_data_[static_cast<std::size_t>(i - 1)]; }
@@ -54,7 +59,9 @@ class LiteralSpecialMode {
   std::int32_t line_count_ = 1;
   std::int32_t line_capacity_ = 0;
   float ave_;
-  SpecialControl control_;
+  Progress& progress_;
+  bool stopped_ = false;
+  std::int32_t merge_done_ = 0;  // records taken when the last line was stored
 
   // The six lists, 1-based (index 0 unused).
   std::vector<std::int32_t> top_x_, top_y_, cross_x_, cross_y_, chain_x_, chain_y_;

@@ -1,5 +1,6 @@
-// A SpecialView that records what the special-mode phases show, and can press the
-// abort button from inside process_events().
+// A ConversionHost that records what special mode shows, as a log of its labels
+// and the positions of its bar, and can press the abort button from inside
+// serve_events().
 #pragma once
 
 #include <cstdint>
@@ -7,23 +8,37 @@
 #include <string>
 #include <vector>
 
-#include "vector/special_view.h"
+#include "core/conversion_host.h"
+#include "core/messages.h"
 
 namespace vp::testing {
 
-class RecordingSpecialView : public SpecialView {
+class SpecialRecorder : public ConversionHost {
  public:
-  explicit RecordingSpecialView(std::int32_t& cancel_state) : cancel_state_(cancel_state) {}
-
-  void check_running(SpecialCheck check) override { log.push_back(name(check) + " running"); }
-  void check_done(SpecialCheck check) override { log.push_back(name(check) + " done"); }
-  void show_count(SpecialCount count, std::int64_t value) override {
-    log.push_back((count == SpecialCount::Traced ? "traced " : "merged ") + std::to_string(value));
-  }
-  void set_bar(int position) override { bar.push_back(position); }
-  void process_events() override {
+  void conversion_started() override {}
+  void conversion_finished() override {}
+  bool serve_events() override {
     ++events;
-    if (abort_when && abort_when(*this)) cancel_state_ = 1;
+    if (abort_when && abort_when(*this)) aborted = true;
+    return !aborted;
+  }
+  void set_bar(ProgressBar bar, int position) override {
+    if (bar == ProgressBar::Special) this->bar.push_back(position);
+  }
+  void set_label(ProgressLabel label, std::string_view text) override {
+    switch (label) {
+      case ProgressLabel::EndPointCheck:
+      case ProgressLabel::CrossingCheck:
+        log.push_back(std::string(label == ProgressLabel::EndPointCheck ? "end points" : "crossings") +
+                      (text == messages::kCheckRunning ? " running" : text == messages::kCheckDone ? " done" : " off"));
+        break;
+      case ProgressLabel::TracedCount:
+        log.push_back("traced " + std::string(text));
+        break;
+      case ProgressLabel::MergedCount:
+        log.push_back("merged " + std::string(text));
+        break;
+    }
   }
 
   // The positions the bar went through: repeats of the position shown are no change.
@@ -37,11 +52,8 @@ class RecordingSpecialView : public SpecialView {
   std::vector<std::string> log;
   std::vector<int> bar;
   std::int64_t events = 0;
-  std::function<bool(const RecordingSpecialView&)> abort_when;
-
- private:
-  static std::string name(SpecialCheck check) { return check == SpecialCheck::EndPoints ? "end points" : "crossings"; }
-  std::int32_t& cancel_state_;
+  bool aborted = false;
+  std::function<bool(const SpecialRecorder&)> abort_when;
 };
 
 }  // namespace vp::testing

@@ -1,13 +1,16 @@
 #include "support/special_tables.h"
 
 #include <algorithm>
+#include <functional>
 #include <cmath>
 #include <sstream>
 #include <utility>
 
+#include <gtest/gtest.h>
+
 #include "core/conversion_settings.h"
 #include "testkit/synthetic_drawing.h"
-#include "raster/phase_control.h"
+#include "core/progress_display.h"
 #include "raster/pixel_grid.h"
 #include "testkit/splitmix.h"
 #include "raster/thinning.h"
@@ -230,14 +233,12 @@ Records traced_drawing(Rng& rng, std::uint64_t seed) {
   PixelGrid grid;
   if (!grid.reset(w, h)) return {};
   for (std::int32_t r = 0; r < h; ++r) grid.set_image_row(r, image.row(r));
-  std::int32_t cancel = 0;
-  PhaseControl control{cancel, [] {}};
-  run_thinning(grid, rng.integer(1, 3), control);
+  NoProgress quiet;
+  run_thinning(grid, rng.integer(1, 3), quiet);
   LineData lines;
   if (!lines.reset_storage()) return {};
-  lines.set_count(1);
-  run_tracing(grid, lines, control);
-  const auto held = lines.first(lines.count() - 1);
+  run_tracing(grid, lines, quiet);
+  const auto held = lines.records();
   return {held.begin(), held.end()};
 }
 
@@ -327,67 +328,82 @@ SpecialTable generated_special_table(std::uint64_t n) {
 
 namespace {
 
-void fill_shown(SpecialOutcome& out, const RecordingSpecialView& view, std::int32_t cancel) {
-  out.shown = view.log;
-  out.bar = view.bar_shown();
-  out.cancel_state = cancel;
+void fill_shown(SpecialOutcome& out, const SpecialRecorder& host, const ProgressDisplay& display) {
+  out.shown = host.log;
+  out.bar = host.bar_shown();
+  out.outcome = display.outcome();
+}
+
+// A check's label around its phase, as the driver shows them.
+void checked(ProgressDisplay& display, ProgressLabel check, const std::function<PhaseStatus()>& phase) {
+  display.check(check, true);
+  display.ended(phase());
+  display.check(check, false);
 }
 
 }  // namespace
 
-SpecialOutcome run_fast_special(const SpecialTable& table) {
+SpecialOutcome run_fast_special(const SpecialTable& table, const std::function<bool(const SpecialRecorder&)>& abort_when) {
   SpecialOutcome out;
-  std::int32_t cancel = 0;
-  RecordingSpecialView view(cancel);
-  SpecialControl control{cancel, view};
+  SpecialRecorder host;
+  host.abort_when = abort_when;
+  ProgressDisplay display(host);
+  display.start_special();
   LineData lines, new_lines;
   lines.reset_storage();
-  lines.set_count(1);
   for (const LineRecord& r : table.records) lines.add(r.x1, r.y1, r.x2, r.y2);
   new_lines.reset_storage();
-  new_lines.set_count(1);
   SpecialState state;
-  GetTopZahyou(lines, state, control);
-  if (cancel == 0) GetCrossZahyou(lines, state, control);
+  checked(display, ProgressLabel::EndPointCheck, [&] { return GetTopZahyou(lines, state, display); });
+  if (!display.stopped())
+    checked(display, ProgressLabel::CrossingCheck, [&] { return GetCrossZahyou(lines, state, display); });
   out.top_points = state.TopPoints;
   out.cross_points = state.CrossPoints;
-  if (cancel == 0) GetNewLines(lines, new_lines, state, table.tolerance, control);
-  const auto after = lines.first(lines.count() - 1);
+  if (!display.stopped()) display.ended(GetNewLines(lines, new_lines, state, table.tolerance, display));
+  const auto after = lines.records();
   out.table_after_merging.assign(after.begin(), after.end());
-  out.line_count_after_merging = lines.count();
-  const auto merged = new_lines.first(new_lines.capacity() > 0 ? new_lines.count() - 1 : 0);
+  const auto merged = new_lines.records();
   out.new_lines.assign(merged.begin(), merged.end());
-  out.new_count = new_lines.count();
   out.new_capacity = new_lines.capacity();
-  if (cancel == 0) DataConvert(lines, new_lines, control);
-  const auto held = lines.first(lines.count() - 1);
+  if (!display.stopped()) DataConvert(lines, new_lines);
+  const auto held = lines.records();
   out.table.assign(held.begin(), held.end());
-  out.line_count = lines.count();
   out.line_capacity = lines.capacity();
-  fill_shown(out, view, cancel);
+  fill_shown(out, host, display);
   return out;
 }
 
-SpecialOutcome run_literal_special(const SpecialTable& table) {
+// The literal phases count records one more than they hold (LineCount, NewCount).
+SpecialOutcome run_literal_special(const SpecialTable& table, const std::function<bool(const SpecialRecorder&)>& abort_when) {
   SpecialOutcome out;
-  std::int32_t cancel = 0;
-  RecordingSpecialView view(cancel);
-  reference::LiteralSpecialMode literal(table.records, table.tolerance, SpecialControl{cancel, view});
-  literal.GetTopZahyou();
-  if (cancel == 0) literal.GetCrossZahyou();
+  SpecialRecorder host;
+  host.abort_when = abort_when;
+  ProgressDisplay display(host);
+  display.start_special();
+  reference::LiteralSpecialMode literal(table.records, table.tolerance, display);
+  const auto status = [&] { return literal.stopped() ? PhaseStatus::Stopped : PhaseStatus::Finished; };
+  checked(display, ProgressLabel::EndPointCheck, [&] {
+    literal.GetTopZahyou();
+    return status();
+  });
+  if (!display.stopped()) {
+    checked(display, ProgressLabel::CrossingCheck, [&] {
+      literal.GetCrossZahyou();
+      return status();
+    });
+  }
   out.top_points = literal.top_points();
   out.cross_points = literal.cross_points();
-  if (cancel == 0) literal.GetNewLines();
+  if (!display.stopped()) literal.GetNewLines();
   out.table_after_merging = literal.table();
-  out.line_count_after_merging = literal.line_count();
+  EXPECT_EQ(literal.line_count() - 1, static_cast<std::int32_t>(out.table_after_merging.size()));
   out.new_lines = literal.new_lines();
-  out.new_count = literal.new_count();
+  EXPECT_EQ(literal.new_count() - 1, static_cast<std::int32_t>(out.new_lines.size()));
   out.new_capacity = literal.new_capacity();
-  if (cancel == 0) literal.DataConvert();
+  if (!display.stopped()) literal.DataConvert();
   out.table = literal.table();
-  out.line_count = literal.line_count();
   out.line_capacity = literal.line_capacity();
-  fill_shown(out, view, cancel);
+  fill_shown(out, host, display);
   return out;
 }
 
@@ -424,20 +440,15 @@ std::string first_difference(const SpecialOutcome& fast, const SpecialOutcome& l
     return differ("CrossPoints", points(fast.cross_points), points(literal.cross_points));
   if (fast.new_lines != literal.new_lines)
     return differ("NewLines", to_string(fast.new_lines), to_string(literal.new_lines));
-  if (fast.new_count != literal.new_count || fast.new_capacity != literal.new_capacity)
-    return differ("NewCount / NewCapacity", std::to_string(fast.new_count) + " / " + std::to_string(fast.new_capacity),
-                  std::to_string(literal.new_count) + " / " + std::to_string(literal.new_capacity));
-  if (fast.line_count_after_merging != literal.line_count_after_merging ||
-      fast.table_after_merging != literal.table_after_merging)
-    return differ("LineData after merging",
-                  std::to_string(fast.line_count_after_merging) + ": " + to_string(fast.table_after_merging),
-                  std::to_string(literal.line_count_after_merging) + ": " + to_string(literal.table_after_merging));
-  if (fast.table != literal.table || fast.line_count != literal.line_count ||
-      fast.line_capacity != literal.line_capacity)
-    return differ("LineData after DataConvert", std::to_string(fast.line_count) + ": " + to_string(fast.table),
-                  std::to_string(literal.line_count) + ": " + to_string(literal.table));
-  if (fast.cancel_state != literal.cancel_state)
-    return differ("CancelState", std::to_string(fast.cancel_state), std::to_string(literal.cancel_state));
+  if (fast.new_capacity != literal.new_capacity)
+    return differ("NewCapacity", std::to_string(fast.new_capacity), std::to_string(literal.new_capacity));
+  if (fast.table_after_merging != literal.table_after_merging)
+    return differ("LineData after merging", to_string(fast.table_after_merging), to_string(literal.table_after_merging));
+  if (fast.table != literal.table || fast.line_capacity != literal.line_capacity)
+    return differ("LineData after DataConvert", std::to_string(fast.line_capacity) + ": " + to_string(fast.table),
+                  std::to_string(literal.line_capacity) + ": " + to_string(literal.table));
+  if (fast.outcome != literal.outcome)
+    return differ("outcome", std::to_string(static_cast<int>(fast.outcome)), std::to_string(static_cast<int>(literal.outcome)));
   if (fast.shown != literal.shown) return differ("labels", joined(fast.shown), joined(literal.shown));
   if (fast.bar != literal.bar) return differ("bar", joined(fast.bar), joined(literal.bar));
   return {};

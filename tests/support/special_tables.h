@@ -3,10 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "vector/end_point_index.h"
+#include "core/outcome.h"
+#include "support/special_recorder.h"
 #include "vector/line_data.h"
 
 namespace vp::testing {
@@ -30,19 +33,21 @@ inline constexpr int kSpecialTableKinds = 9;
 struct SpecialOutcome {
   std::vector<GridPoint> top_points, cross_points;
   std::vector<LineRecord> table_after_merging;  // LineData after GetNewLines
-  std::int32_t line_count_after_merging = 0;
-  std::vector<LineRecord> new_lines;  // NewLines held before DataConvert
-  std::int32_t new_count = 0, new_capacity = 0;
+  std::vector<LineRecord> new_lines;            // NewLines held before DataConvert
+  std::int32_t new_capacity = 0;
   std::vector<LineRecord> table;  // LineData after DataConvert
-  std::int32_t line_count = 0, line_capacity = 0;
-  std::int32_t cancel_state = 0;
+  std::int32_t line_capacity = 0;
+  Outcome outcome = Outcome::Done;
   std::vector<std::string> shown;  // checks and counts, in order
   std::vector<int> bar;            // the bar's positions, repeats collapsed
 };
 
-// GetTopZahyou, GetCrossZahyou, GetNewLines and DataConvert on `table`.
-SpecialOutcome run_fast_special(const SpecialTable& table);
-SpecialOutcome run_literal_special(const SpecialTable& table);
+// GetTopZahyou, GetCrossZahyou, GetNewLines and DataConvert on `table`, shown as the
+// driver shows them; `abort_when`, when given, presses the abort button.
+SpecialOutcome run_fast_special(const SpecialTable& table,
+                                const std::function<bool(const SpecialRecorder&)>& abort_when = {});
+SpecialOutcome run_literal_special(const SpecialTable& table,
+                                   const std::function<bool(const SpecialRecorder&)>& abort_when = {});
 
 // Empty when the outcomes agree; otherwise what differs first.
 std::string first_difference(const SpecialOutcome& fast, const SpecialOutcome& literal);

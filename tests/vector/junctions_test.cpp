@@ -2,13 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include "core/progress_display.h"
 #include "support/special_recorder.h"
 #include "support/special_tables.h"
 
 namespace vp {
 namespace {
 
-using testing::RecordingSpecialView;
+using testing::SpecialRecorder;
 using testing::SpecialOutcome;
 using testing::SpecialTable;
 
@@ -81,36 +82,32 @@ TEST(EndPointsAndCrossings, AbortStopsEachPhaseAfterItsCurrentRecord) {
   const std::vector<LineRecord> records = {{1, 1, 2, 1}, {5, 5, 6, 5}, {8, 8, 9, 8}, {8, 8, 8, 9}, {8, 8, 7, 7}};
   LineData lines;
   ASSERT_TRUE(lines.reset_storage());
-  lines.set_count(1);
   for (const LineRecord& r : records) lines.add(r.x1, r.y1, r.x2, r.y2);
 
   for (const bool in_crossings : {false, true}) {
     SCOPED_TRACE(in_crossings ? "crossings" : "end points");
-    std::int32_t cancel = 0;
-    RecordingSpecialView view(cancel);
-    SpecialControl control{cancel, view};
+    SpecialRecorder host;
+    ProgressDisplay display(host);
     SpecialState state;
     if (in_crossings) {
-      GetTopZahyou(lines, state, control);
+      ASSERT_EQ(GetTopZahyou(lines, state, display), PhaseStatus::Finished);
       ASSERT_EQ(state.TopPoints.size(), 7u);
     }
-    const std::int64_t events_before = view.events;
-    // The abort button is pressed while the phase serves its events after record 4.
-    view.abort_when = [&](const RecordingSpecialView& v) { return v.events == events_before + 4; };
+    const std::int64_t events_before = host.events;
+    // The abort button is pressed while the phase lets the user act after record 4.
+    host.abort_when = [&](const SpecialRecorder& h) { return h.events == events_before + 4; };
     if (in_crossings) {
-      GetCrossZahyou(lines, state, control);
+      EXPECT_EQ(GetCrossZahyou(lines, state, display), PhaseStatus::Stopped);
       EXPECT_EQ(state.CrossPoints, (std::vector<GridPoint>{{8, 8}}));
-      EXPECT_EQ(view.log.back(), "crossings done");
-      EXPECT_EQ(view.bar_shown().back(), 26 + 33);
+      EXPECT_EQ(host.bar_shown().back(), 26 + 33);
     } else {
-      GetTopZahyou(lines, state, control);
+      EXPECT_EQ(GetTopZahyou(lines, state, display), PhaseStatus::Stopped);
       // Records 1 to 4 only: (7, 7), the far end of record 5, is not reached.
       EXPECT_EQ(state.TopPoints, (std::vector<GridPoint>{{1, 1}, {2, 1}, {5, 5}, {6, 5}, {9, 8}, {8, 9}}));
-      EXPECT_EQ(view.log.back(), "end points done");
-      EXPECT_EQ(view.bar_shown().back(), 26);  // trunc(4 / 5 × 100 / 3)
+      EXPECT_EQ(host.bar_shown().back(), 26);  // trunc(4 / 5 × 100 / 3)
     }
-    EXPECT_EQ(view.events, events_before + 4);
-    EXPECT_EQ(cancel, 1);
+    EXPECT_EQ(host.events, events_before + 4);
+    EXPECT_EQ(display.outcome(), Outcome::Aborted);
   }
 }
 

@@ -3,13 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "core/conversion_settings.h"
+#include "core/progress_display.h"
 #include "support/special_recorder.h"
 #include "support/special_tables.h"
 
 namespace vp {
 namespace {
 
-using testing::RecordingSpecialView;
+using testing::SpecialRecorder;
 using testing::SpecialOutcome;
 using testing::SpecialTable;
 
@@ -70,30 +71,28 @@ TEST(LineMerging, DocumentedCases) {
     SCOPED_TRACE(c.name);
     const SpecialOutcome outcome = special_mode(c.records, tenths_to_real(c.tolerance_tenths));
     EXPECT_EQ(outcome.new_lines, c.merged);
-    // DataConvert: LineData holds the merged lines, its count one more than their number.
+    // DataConvert: LineData holds the merged lines.
     EXPECT_EQ(outcome.table, c.merged);
-    EXPECT_EQ(outcome.line_count, static_cast<std::int32_t>(c.merged.size()) + 1);
     EXPECT_EQ(outcome.line_capacity, 1024);
-    EXPECT_EQ(outcome.cancel_state, 0);
+    EXPECT_EQ(outcome.outcome, Outcome::Done);
   }
 }
 
 struct Phases {
-  explicit Phases(const std::vector<LineRecord>& records) : view(cancel), control{cancel, view} {
+  explicit Phases(const std::vector<LineRecord>& records) {
     EXPECT_TRUE(lines.reset_storage());
-    lines.set_count(1);
     for (const LineRecord& r : records) lines.add(r.x1, r.y1, r.x2, r.y2);
     EXPECT_TRUE(new_lines.reset_storage());
-    new_lines.set_count(1);
   }
-  void run(float tolerance) {
-    GetTopZahyou(lines, state, control);
-    GetCrossZahyou(lines, state, control);
-    GetNewLines(lines, new_lines, state, tolerance, control);
+  PhaseStatus run(float tolerance) {
+    EXPECT_EQ(GetTopZahyou(lines, state, display), PhaseStatus::Finished);
+    EXPECT_EQ(GetCrossZahyou(lines, state, display), PhaseStatus::Finished);
+    const PhaseStatus merged = GetNewLines(lines, new_lines, state, tolerance, display);
+    display.ended(merged);
+    return merged;
   }
-  std::int32_t cancel = 0;
-  RecordingSpecialView view;
-  SpecialControl control;
+  SpecialRecorder host;
+  ProgressDisplay display{host};
   LineData lines, new_lines;
   SpecialState state;
 };
@@ -109,28 +108,29 @@ TEST(LineMerging, StopsWhenAbortedOrWhenNewLinesCannotGrow) {
   struct Case {
     const char* name;
     bool fail_growth;
-    std::int32_t expected_cancel;
+    PhaseStatus expected_status;
+    Outcome expected_outcome;
     std::int32_t lines_stored;
   };
   const std::vector<Case> cases = {
-      {"aborted after the 10th line", false, 1, 10},
-      {"the 1025th line finds no memory", true, 2, 1024},
+      {"aborted after the 10th line", false, PhaseStatus::Stopped, Outcome::Aborted, 10},
+      {"the 1025th line finds no memory", true, PhaseStatus::OutOfMemory, Outcome::OutOfMemory, 1024},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Phases phases(separate_segments(1100));
     if (c.fail_growth) phases.new_lines.fail_next_growth_for_testing();
-    else phases.view.abort_when = [](const RecordingSpecialView& v) { return v.log.back() == "merged 10"; };
-    phases.run(2.0f);
-    EXPECT_EQ(phases.cancel, c.expected_cancel);
-    // Label10 stopped at the last line stored; nothing was shown for the line that failed.
-    EXPECT_EQ(phases.view.log.back(), "merged " + std::to_string(c.lines_stored));
+    else phases.host.abort_when = [](const SpecialRecorder& h) { return h.log.back() == "merged 10"; };
+    EXPECT_EQ(phases.run(2.0f), c.expected_status);
+    EXPECT_EQ(phases.display.outcome(), c.expected_outcome);
+    // The merged count stopped at the last line stored; nothing was shown for the line that failed.
+    EXPECT_EQ(phases.host.log.back(), "merged " + std::to_string(c.lines_stored));
     if (c.fail_growth) {
       // The storage is released (capacity 0), so the driver has nothing left to release.
       EXPECT_EQ(phases.new_lines.capacity(), 0);
       EXPECT_EQ(phases.new_lines.data(), nullptr);
     } else {
-      EXPECT_EQ(phases.new_lines.count() - 1, c.lines_stored);
+      EXPECT_EQ(phases.new_lines.size(), c.lines_stored);
     }
   }
 }

@@ -12,19 +12,18 @@ namespace vp {
 namespace {
 
 using testing::Cell;
-using testing::CountingControl;
+using testing::CountingProgress;
 using testing::grid_with_cells;
 
-std::vector<LineRecord> traced(const PixelGrid& grid, CountingControl& counter, LineData& lines) {
+std::vector<LineRecord> traced(const PixelGrid& grid, CountingProgress& counter, LineData& lines) {
   EXPECT_TRUE(lines.reset_storage());
-  lines.set_count(1);
-  run_tracing(grid, lines, counter.control);
-  const auto held = lines.first(lines.count() - 1);
+  run_tracing(grid, lines, counter);
+  const auto held = lines.records();
   return {held.begin(), held.end()};
 }
 
 std::vector<LineRecord> traced(const PixelGrid& grid) {
-  CountingControl counter;
+  CountingProgress counter;
   LineData lines;
   return traced(grid, counter, lines);
 }
@@ -83,21 +82,21 @@ TEST(RunTracing, DocumentedExamples) {
 TEST(RunTracing, CountsEveryLineAndStopsWhereAsked) {
   const PixelGrid grid = grid_with_cells(40, 30, cells_of(3, 3, 20, 3));
   {
-    CountingControl counter;
+    CountingProgress counter;
     LineData lines;
     traced(grid, counter, lines);
     EXPECT_EQ(counter.units, tracing_work_total(42, 32));
     EXPECT_EQ(tracing_work_total(42, 32), 3 * 40 + 3 * 30);
   }
   for (std::int64_t stop_after : {1, 29, 30, 31, 100, 209}) {
-    CountingControl counter;
-    counter.cancel_after = stop_after;
+    CountingProgress counter;
+    counter.stop_after = stop_after;
     LineData lines;
     const auto records = traced(grid, counter, lines);
-    // RV_X tests CancelState before counting a row, so a stop raised by row n's count
+    // RV_X tests for a stop before counting a row, so a stop asked at row n's count
     // is noticed after row n + 1; the diagonal members count first and stop at once.
     EXPECT_EQ(counter.units, stop_after) << stop_after;
-    // The only run lies on row 3: a stop raised by row 1's count ends RV_X after row 2.
+    // The only run lies on row 3: a stop asked at row 1's count ends RV_X after row 2.
     EXPECT_EQ(records.size(), stop_after >= 2 ? 1u : 0u) << stop_after;
   }
 }
@@ -109,34 +108,34 @@ TEST(RunTracing, AFailedGrowthEndsThePhaseWithOutOfMemory) {
     cells.emplace_back(2, y);
   }
   const PixelGrid grid = grid_with_cells(3, 2100, cells);
-  CountingControl counter;
+  CountingProgress counter;
   LineData lines;
   ASSERT_TRUE(lines.reset_storage());
-  lines.set_count(1);
   lines.fail_next_growth_for_testing();
-  run_tracing(grid, lines, counter.control);
-  EXPECT_EQ(counter.cancel_state, 2);
+  EXPECT_EQ(run_tracing(grid, lines, counter), PhaseStatus::OutOfMemory);
+  // The 1025th record could not be stored: the storage is gone, and with it the records.
   EXPECT_EQ(lines.capacity(), 0);
-  EXPECT_EQ(lines.count(), 1025);  // 1024 records were held when the 1025th could not be stored
-  // The released table stays empty: a later record is refused, not written past a fresh block.
-  EXPECT_EQ(lines.add(1, 1, 2, 2), 2);
-  EXPECT_EQ(lines.capacity(), 0);
-  EXPECT_EQ(lines.count(), 1025);
+  EXPECT_EQ(lines.size(), 0);
+  EXPECT_EQ(counter.units, 2048);  // RV_X counted rows 1 to 2048; row 2049 held the 1025th run
+  // A released table starts afresh: a later record is the first of a new block.
+  EXPECT_TRUE(lines.add(1, 1, 2, 2));
+  EXPECT_EQ(lines.capacity(), 1024);
+  EXPECT_EQ(lines.records()[0], (LineRecord{1, 1, 2, 2}));
 }
 
 TEST(RunTracing, TheTableGrowsByBlocksAndKeepsItsRecords) {
   LineData lines;
   ASSERT_TRUE(lines.reset_storage());
-  lines.set_count(1);
-  for (std::int32_t i = 0; i < 1024; ++i) ASSERT_EQ(lines.add(i, 1, i + 1, 1), 0);
+  for (std::int32_t i = 0; i < 1024; ++i) ASSERT_TRUE(lines.add(i, 1, i + 1, 1));
   EXPECT_EQ(lines.capacity(), 1024);
-  ASSERT_EQ(lines.add(-1, -2, -3, -4), 0);
+  ASSERT_TRUE(lines.add(-1, -2, -3, -4));
   EXPECT_EQ(lines.capacity(), 2048);
-  EXPECT_EQ(lines.count(), 1026);
+  EXPECT_EQ(lines.size(), 1025);
   for (std::int32_t i = 0; i < 1024; ++i) ASSERT_EQ(lines.data()[i], (LineRecord{i, 1, i + 1, 1}));
   EXPECT_EQ(lines.data()[1024], (LineRecord{-1, -2, -3, -4}));
   ASSERT_TRUE(lines.reset_storage());
   EXPECT_EQ(lines.capacity(), 1024);
+  EXPECT_EQ(lines.size(), 0);
 }
 
 // The fast tracer against the literal scans: the same records in the same order.
@@ -148,8 +147,8 @@ TEST(RunTracing, MatchesTheLiteralScansOnRandomAndThinnedGrids) {
     const int h = 1 + static_cast<int>(rng() % 70);
     PixelGrid grid = testing::random_grid(w, h, std::uniform_real_distribution<double>(0.05, 0.95)(rng), 0.0, rng);
     if (trial % 3 == 0) {
-      CountingControl thinning;
-      run_thinning(grid, 1 + static_cast<int>(rng() % 3), thinning.control);
+      CountingProgress thinning;
+      run_thinning(grid, 1 + static_cast<int>(rng() % 3), thinning);
     }
     const auto expected = reference::trace(reference::ByteGrid::from(grid));
     ASSERT_EQ(traced(grid), expected) << "trial " << trial << " size " << w << "x" << h;

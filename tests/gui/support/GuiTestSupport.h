@@ -114,6 +114,7 @@ class QuietHost final : public ConversionHost, public SaveHost {
  public:
   void conversion_started() override {}
   void conversion_finished() override {}
+  bool serve_events() override { return true; }
   void process_events() override {}
   void set_bar(ProgressBar, int) override {}
   void set_label(ProgressLabel, std::string_view) override {}

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Fails when an include runs against the one-way rule: front ends -> core, and
+# Fails when an include runs against the one-way rule: front ends -> core
+# (app/gui -> dialogs; cli/ on its own), and
 # within the core: core/ -> export -> vector -> raster, with scan/ on the
 # library-free readers (imageio/, vp_image_readers) and they on raster. The core
 # sees no Qt, no front end, no image library and no reader built on one
@@ -29,6 +30,19 @@ for layer in "${!forbidden[@]}"; do
             ! -name 'image_formats.*' -print)
   if hits=$(grep -nHE "$pattern" $files); then
     echo "includes against the layering, in $layer/:" >&2
+    echo "$hits" >&2
+    status=1
+  fi
+done
+# The front ends: dialogs/ serve the desktop program and never reach back into
+# it; the converter sees no Qt and nothing of the desktop program.
+declare -A front_forbidden=(
+  [dialogs]="#include \"(app|cli)/"
+  [cli]="#include [<\"](Q[A-Za-z]*[>\"]|Qt[A-Za-z]*/|app/|dialogs/)"
+)
+for front in "${!front_forbidden[@]}"; do
+  if hits=$(grep -rnE "${front_forbidden[$front]}" "$front" --include='*.h' --include='*.cpp'); then
+    echo "includes against the layering, in $front/:" >&2
     echo "$hits" >&2
     status=1
   fi

@@ -14,7 +14,7 @@
 #include "core/messages.h"
 #include "core/outcome.h"
 #include "app/gui/PreviewWindow.h"
-#include "app/gui/ProgressDialog.h"
+#include "dialogs/ProgressDialog.h"
 #include "dialogs/SavingDialog.h"
 #include "dialogs/FormSupport.h"
 #include "dialogs/MessageBoxes.h"

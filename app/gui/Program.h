@@ -12,7 +12,7 @@
 
 #include "core/settings_storage.h"
 #include "app/gui/MainWindow.h"
-#include "app/gui/ProgressDialog.h"
+#include "dialogs/ProgressDialog.h"
 #include "dialogs/SavingDialog.h"
 #include "dialogs/ScaleCalculatorDialog.h"
 #include "dialogs/SettingsDialog.h"

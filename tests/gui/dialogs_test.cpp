@@ -26,7 +26,7 @@
 
 #include "app/gui/MainWindow.h"
 #include "app/gui/Program.h"
-#include "app/gui/ProgressDialog.h"
+#include "dialogs/ProgressDialog.h"
 #include "dialogs/SavingDialog.h"
 #include "dialogs/Controls.h"
 #include "dialogs/FormSupport.h"

@@ -1,4 +1,4 @@
-#include "app/gui/ProgressDialog.h"
+#include "dialogs/ProgressDialog.h"
 
 #include <QCloseEvent>
 #include <QFrame>

@@ -14,7 +14,7 @@
 
 #include "core/messages.h"
 #include "core/outcome.h"
-#include "cli/converter.h"
+#include "cli/single_conversion.h"
 #include "cli/file_roles.h"
 #include "cli/terminal_host.h"
 #include "raster/thread_start.h"

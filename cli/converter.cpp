@@ -1,171 +1,19 @@
 #include "cli/converter.h"
 
-#include "core/conversion.h"
-#include "core/messages.h"
-#include "core/outcome.h"
+#include <new>
+
 #include "cli/batch.h"
-#include "cli/file_roles.h"
 #include "cli/image_input.h"
 #include "cli/options.h"
 #include "cli/pass_advice.h"
+#include "cli/single_conversion.h"
 #include "cli/system.h"
 #include "cli/terminal_host.h"
-#include "export/atomic_file.h"
-#include "export/dxf_header.h"
-#include "export/pbm_writer.h"
-#include "export/save_file.h"
-#include "imageio/image_formats.h"
+#include "core/messages.h"
 #include "raster/thread_start.h"
-#include "raster/utf8_path.h"
-
-#include <new>
-#include <optional>
 
 namespace vp::cli {
 namespace {
-
-// The exit status is the outcome's stored code: 1 aborted, 2 out of memory, 3 unreadable.
-int report_conversion_failure(Outcome outcome, TerminalHost& host) {
-  // A failure after an interrupt (a read cut short by it) is the user's doing.
-  if (interrupt_requested()) outcome = Outcome::Aborted;
-  const OutcomeText& text = outcome_text(outcome);
-  if (!text.notice.empty()) host.show_message(text.notice);
-  host.show_message(text.message);
-  return text.code;
-}
-
-// The DXF header template the output will start with, read before any work so
-// that an unreadable one costs no conversion. False (with the message shown) when it cannot be read.
-bool load_dxf_header(const Options& options, DxfHeaderTemplate& header, TerminalHost& host) {
-  // The one named, or else the first of the user's, the one beside the program
-  // and the installed one.
-  const std::filesystem::path template_path =
-      options.dxf_header.empty() ? find_dxf_header(dxf_header_places()) : path_from_utf8(options.dxf_header);
-  if (template_path.empty()) return true;
-  const DxfHeaderLoadResult loaded = reload_dxf_header(template_path, header);
-  // A template asked for by name must be there: without it the file would have no header.
-  const bool missing_named = loaded.outcome == DxfHeaderLoad::Missing && !options.dxf_header.empty();
-  if (loaded.outcome == DxfHeaderLoad::Unreadable || missing_named) {
-    host.show_message(dxf_header_unreadable_message(template_path));
-    return false;
-  }
-  return true;
-}
-
-// Saves the segments in the format the output's extension chose. `rate` is
-// checked again here only against what the format can store.
-SaveResult save_segments(const Options& options, std::optional<float> rate, std::span<const LineRecord> records,
-                         const DxfHeaderTemplate& header, TerminalHost& host) {
-  const ExportFormat& format = *options.format;
-  if (!rate || !rate_fits(format, records, *rate)) {
-    host.show_message(kInvalidRateMessage);
-    return {1, SaveFailure::InvalidRate, {}};
-  }
-  ExportOptions exports = options.exports;
-  exports.dxf_header = header.bytes();  // read before the conversion
-  return save_file(format, path_from_utf8(options.output), records, *rate, exports, host);
-}
-
-// Reports a save that wrote nothing.
-int report_save_failure(const SaveResult& saved, const std::string& path, TerminalHost& host) {
-  if (saved.error == std::errc::operation_canceled || interrupt_requested()) {
-    host.show_message(messages::kCancelled);
-  } else if (saved.failure != SaveFailure::Template) {
-    // An unreadable template has been named by the writer.
-    if (saved.error) host.show_message(file_error_text(saved.error) + ": " + path);
-    host.show_message(kNotSavedMessage);
-  }
-  return kExitNotWritten;
-}
-
-int convert_one(const Options& given, std::ostream& out, std::ostream& err, bool show_progress,
-                FileReport& report) {
-  TerminalHost host(err, show_progress && !given.quiet, &report.messages);
-  // --rate from-dpi:SCALE: the magnification from this image's own resolution.
-  const ResolvedRate rate = resolve_rate(given.rate, given.rate_scale, given.input);
-  if (!rate.error.empty()) {
-    host.show_message(rate.error);
-    return kExitUsage;
-  }
-  Options options = given;
-  Conversion conversion(any_image_reader_factory());
-  DxfHeaderTemplate header;
-  if (options.format->uses_dxf_header && !load_dxf_header(options, header, host)) return kExitNotWritten;
-  // --passes auto: the image is read once for the advisor (its grid released
-  // again) and once more by the conversion.
-  std::string passes_note;
-  if (options.auto_passes) {
-    const AutoPasses advised = auto_passes(options.input, options.cleanup);
-    if (advised.passes == 0) return report_conversion_failure(Outcome::OutOfMemory, host);
-    options.passes = advised.passes;
-    passes_note = advised.note;
-  }
-  // The ink and thinned images wait, written but not in place, until the
-  // segments are saved: a run that fails leaves none of the files.
-  const auto picture_failed = [&](std::error_code error, const std::string& path) {
-    if (error == std::errc::operation_canceled || interrupt_requested()) {
-      host.show_message(messages::kCancelled);
-    } else {
-      host.show_message(file_error_text(error) + ": " + path);
-      host.show_message(kNotSavedMessage);
-    }
-    return kExitNotWritten;
-  };
-  const auto write_picture = [&](std::optional<AtomicFile>& file, const std::string& path, const PixelGrid& grid) {
-    file.emplace(path_from_utf8(path), [&host] { return host.abort_requested(); });
-    std::error_code error = file->open();
-    if (!error) error = write_grid_pbm(*file, grid);
-    return error;
-  };
-  std::optional<AtomicFile> ink;
-  std::error_code ink_error;
-  if (!options.ink.empty()) {
-    conversion.set_ink_observer([&](const PixelGrid& grid) { ink_error = write_picture(ink, options.ink, grid); });
-  }
-  ConversionSettings settings;
-  settings.Special = flag_value(options.special);
-  settings.Ave = tenths_to_real(options.tolerance_tenths);  // held as the settings load holds it
-  set_scan_cleanup(settings, options.cleanup);
-  const ConversionResult converted = conversion.ChangeImage(options.input, options.passes, host, settings);
-  if (!converted.done() || interrupt_requested()) return report_conversion_failure(converted.outcome, host);
-  if (converted.scan.grey_scan_without_ink) {
-    host.show_message(std::string(messages::kGreyScanNotice) + "--threshold auto をためしてみてね。");
-  }
-  if (ink_error) return picture_failed(ink_error, options.ink);
-
-  std::optional<AtomicFile> thinned;
-  if (!options.thinned.empty()) {
-    if (const std::error_code error = write_picture(thinned, options.thinned, conversion.grid())) {
-      return picture_failed(error, options.thinned);
-    }
-  }
-
-  const SaveResult saved = save_segments(options, rate.rate, conversion.records(), header, host);
-  if (!saved.written()) return report_save_failure(saved, options.output, host);
-  for (auto [file, path] : {std::pair{&ink, &options.ink}, std::pair{&thinned, &options.thinned}}) {
-    if (!*file) continue;
-    if (const std::error_code error = (*file)->commit()) return picture_failed(error, *path);
-  }
-  report.segments = converted.segments;
-  if (!options.quiet) {
-    if (!rate.note.empty()) out << rate.note << '\n';
-    if (!passes_note.empty()) out << passes_note << '\n';
-    out << converted.segments << messages::kLinesSuffix << '\n';
-    out << kSavedMessage << ' ' << options.output << '\n';
-  }
-  return kExitWritten;
-}
-
-// The files one conversion reads and writes, for the check that none is overwritten.
-std::string single_clash(const Options& options) {
-  std::vector<NamedFile> reads{{"the input", options.input}};
-  if (!options.dxf_header.empty() && options.format->uses_dxf_header)
-    reads.push_back({"--dxf-header", options.dxf_header});
-  std::vector<NamedFile> writes{{"-o", options.output}};
-  if (!options.thinned.empty()) writes.push_back({"--thinned", options.thinned});
-  if (!options.ink.empty()) writes.push_back({"--ink", options.ink});
-  return clashing_files(reads, writes);
-}
 
 int usage_error(std::ostream& err, const std::string& error) {
   err << "vpconvert: " << error << "\n(vpconvert --help lists the options)\n";
@@ -195,7 +43,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   if (options.info) return unless_interrupted(print_image_info(options.input, out, err), err);
   if (options.suggest_passes) return unless_interrupted(print_pass_advice(options.input, options.cleanup, out, err), err);
   if (options.inputs.size() > 1 || !options.out_dir.empty()) return run_batch(options, out, err);
-  if (const std::string clash = single_clash(options); !clash.empty()) return usage_error(err, clash);
+  if (const std::string clash = single_conversion_clash(options); !clash.empty()) return usage_error(err, clash);
   return convert_file(options, out, err, show_progress);
 }
 
@@ -224,24 +72,5 @@ int run_converter(const std::vector<std::string>& args, std::ostream& out, std::
   return status;
 }
 
-int convert_file(const Options& options, std::ostream& out, std::ostream& err, bool show_progress,
-                 FileReport* report) {
-  InterruptGuard interrupts;  // also when a batch's thread runs it
-  FileReport own;
-  FileReport& said = report != nullptr ? *report : own;
-  try {
-    return convert_one(options, out, err, show_progress, said);
-  } catch (const std::bad_alloc&) {
-    // The partly written files have been discarded on the way out.
-    const OutcomeText& text = outcome_text(interrupt_requested() ? Outcome::Aborted : Outcome::OutOfMemory);
-    print_message(err, text.message);
-    try {
-      said.messages.emplace_back(text.message);
-    } catch (const std::bad_alloc&) {
-      // The status says it.
-    }
-    return text.code;
-  }
-}
 
 }  // namespace vp::cli

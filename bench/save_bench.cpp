@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
     return [&, format](const fs::path& p) {
       for (const vp::ExportFormat& f : vp::export_formats())
         if (f.name == format) return vp::save_file(f, p, records, rate, options, host);
-      return vp::SaveResult{1, vp::SaveFailure::Create, {}};
+      return vp::SaveResult{vp::SaveFailure::Create, {}};
     };
   };
   struct Format {

@@ -55,7 +55,7 @@ SaveResult save_segments(const Options& options, std::optional<float> rate, std:
   const ExportFormat& format = *options.format;
   if (!rate || !rate_fits(format, records, *rate)) {
     host.show_message(kInvalidRateMessage);
-    return {1, SaveFailure::InvalidRate, {}};
+    return {SaveFailure::InvalidRate, {}};
   }
   ExportOptions exports = options.exports;
   exports.dxf_header = header.bytes();  // read before the conversion

@@ -58,7 +58,7 @@ SaveResult save_file(const ExportFormat& format, const std::filesystem::path& pa
     std::optional<DialogShown> dialog;
     if (!format.create_before_dialog) dialog.emplace(host);
     if (const std::error_code created = file.open()) {
-      result = {1, SaveFailure::Create, created};
+      result = {SaveFailure::Create, created};
     } else {
       if (!dialog) dialog.emplace(host);
       SavingProgress progress(host, format.events_every);
@@ -70,7 +70,7 @@ SaveResult save_file(const ExportFormat& format, const std::filesystem::path& pa
       // The file is closed and in place (or gone) before the dialog goes away.
       std::error_code failure = file.finish(written);
       if (progress.stopped()) failure = std::make_error_code(std::errc::operation_canceled);
-      if (failure) result = {1, SaveFailure::Write, failure};
+      if (failure) result = {SaveFailure::Write, failure};
     }
   }
   if (!result.written() && !format.failure_message.empty()) host.show_message(format.failure_message);

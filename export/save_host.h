@@ -1,6 +1,7 @@
-// What a save needs from the program that runs it: the saving dialog shown while
-// the file is written, its bar moved after each record, and messages. save_file
-// (export/save_file.h) drives it; the writers themselves never see it.
+// What a save needs from the program that runs it: to show that a file is being
+// written (a bar from 0 to 100, moved after each record), to let the user act,
+// and messages. save_file (export/save_file.h) drives it; the writers
+// themselves never see it.
 //
 // The desktop program implements SaveHost with its saving dialog and message
 // boxes; the converter with its terminal; tests with a recording fake.
@@ -10,7 +11,6 @@
 #include <string_view>
 #include <system_error>
 
-
 namespace vp {
 
 class SaveHost {
@@ -18,13 +18,14 @@ class SaveHost {
   virtual ~SaveHost() = default;
   // A modal message; returns when the user has dismissed it.
   virtual void show_message(std::string_view text) = 0;
-  // Shows the saving dialog (without resetting its bar) and disables the main window.
+  // A file is about to be written: show so (the bar as it was), and keep the
+  // user from starting other work meanwhile.
   virtual void begin_saving() = 0;
-  // The saving dialog's bar, 0 to 100.
+  // How far the file is written, 0 to 100.
   virtual void set_saving_bar(int position) = 0;
-  // Lets the window system process pending messages.
+  // Lets the user act (the program processes pending events).
   virtual void process_events() = 0;
-  // Hides the saving dialog and enables the main window.
+  // The file is written or given up: stop showing it and let the user work again.
   virtual void end_saving() = 0;
   // Whether the user has called the save off since it began (an interrupt in the
   // converter); asked between blocks of bytes. The desktop program has no way to.
@@ -47,11 +48,10 @@ enum class SaveFailure {
 };
 
 struct SaveResult {
-  std::int32_t cancel_state = 0;  // CancelState: 0 written, 1 not written
   SaveFailure failure = SaveFailure::None;
-  std::error_code error;          // the system's reason for Create and Write, when known
+  std::error_code error;  // the system's reason for Create and Write, when known
 
-  bool written() const { return cancel_state == 0; }
+  bool written() const { return failure == SaveFailure::None; }
 };
 
 // trunc(i / count × 100) in floating point, for record i of count (1-based).

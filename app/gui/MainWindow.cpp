@@ -303,11 +303,11 @@ void MainWindow::saveCommand() {
 
 SaveResult MainWindow::runWriter(int filter_index, const QString& path) {
   const ExportFormat* format = format_by_filter_index(filter_index);
-  if (format == nullptr) return SaveResult{1, SaveFailure::Create, std::make_error_code(std::errc::invalid_argument)};
+  if (format == nullptr) return SaveResult{SaveFailure::Create, std::make_error_code(std::errc::invalid_argument)};
   const std::span<const LineRecord> records = conversion_.records();
   // The magnification is read once, here, before the template or the file.
   const std::optional<float> rate = accept_magnification(*format, magnification_edit_->text().toStdString(), records, *saving_dialog_);
-  if (!rate) return SaveResult{1, SaveFailure::InvalidRate, {}};
+  if (!rate) return SaveResult{SaveFailure::InvalidRate, {}};
   DxfHeaderTemplate header;
   if (format->uses_dxf_header) {
     // The file as it is now, when there is one; otherwise the lines the model holds.
@@ -318,7 +318,7 @@ SaveResult MainWindow::runWriter(int filter_index, const QString& path) {
       const DxfHeaderLoadResult loaded = reload_dxf_header(template_path, header);
       if (loaded.outcome == DxfHeaderLoad::Unreadable) {
         saving_dialog_->show_message(dxf_header_unreadable_message(template_path));
-        return SaveResult{1, SaveFailure::Template, loaded.error};
+        return SaveResult{SaveFailure::Template, loaded.error};
       }
       if (!(header == before)) dxf_header_.setHeader(header);
     }

@@ -487,7 +487,7 @@ TEST_F(DxfWriterFile, FailuresLeaveTheFolderAsItWas) {
     RecordingSaveHost host;
     const std::vector<LineRecord> records = {{1, 2, 3, 4}};
     const SaveResult result = save(target, records, DxfHeaderTemplate({"kept"}), host);
-    EXPECT_EQ(result.cancel_state, 1);
+    EXPECT_FALSE(result.written());
     EXPECT_EQ(result.failure, SaveFailure::Create);
     EXPECT_EQ(host.calls, (std::vector<std::string>{"begin", "end"}));
     EXPECT_EQ(host.dialog_depth, 0);

@@ -121,7 +121,7 @@ TEST_F(SmallDisk, FullDiskKeepsTheEarlierFile) {
     // A large table does not fit.
     RecordingSaveHost host;
     const SaveResult result = w.save(target, table(5000), host);
-    EXPECT_EQ(result.cancel_state, 1);
+    EXPECT_FALSE(result.written());
     EXPECT_EQ(result.failure, SaveFailure::Write);
     EXPECT_EQ(file_error_text(result.error), "ディスクがいっぱいです");
     EXPECT_EQ(host.calls, w.calls_on_write_failure);
@@ -143,7 +143,7 @@ TEST_F(SmallDisk, ReadOnlyFolderKeepsTheEarlierFile) {
       SCOPED_TRACE(w.name + " " + name);
       RecordingSaveHost host;
       const SaveResult result = w.save(disk_ / name, table(3), host);
-      EXPECT_EQ(result.cancel_state, 1);
+      EXPECT_FALSE(result.written());
       EXPECT_EQ(result.failure, SaveFailure::Create);
       EXPECT_EQ(file_error_text(result.error), "ファイルへのアクセスが拒否されました");
       EXPECT_EQ(host.calls, w.calls_on_create_failure);

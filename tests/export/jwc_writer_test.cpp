@@ -302,7 +302,7 @@ TEST_F(JwcWriterFile, WritesReplacesAndFailsCleanly) {
     SCOPED_TRACE(c.name);
     RecordingSaveHost host;
     const SaveResult result = save(c.target, records, host, o);
-    EXPECT_EQ(result.cancel_state, 1);
+    EXPECT_FALSE(result.written());
     EXPECT_EQ(result.failure, c.failure);
     EXPECT_EQ(host.calls, c.calls);
     EXPECT_EQ(read_bytes(target), good);

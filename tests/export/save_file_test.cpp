@@ -92,11 +92,11 @@ TEST(SaveFailureText, WhatTheSaveCommandSaysAfterwards) {
     bool system_reason;
   };
   const std::vector<Case> cases = {
-      {"text", {1, SaveFailure::Create, missing}, "ファイルが見つかりません", true},
-      {"jwc", {1, SaveFailure::Create, missing}, "保存できませんでした。", false},
-      {"text", {1, SaveFailure::Write, missing}, "保存できませんでした。", false},
-      {"dxf", {1, SaveFailure::InvalidRate, {}}, "保存できませんでした。", false},
-      {"dxf", {1, SaveFailure::Template, missing}, std::nullopt, false},
+      {"text", {SaveFailure::Create, missing}, "ファイルが見つかりません", true},
+      {"jwc", {SaveFailure::Create, missing}, "保存できませんでした。", false},
+      {"text", {SaveFailure::Write, missing}, "保存できませんでした。", false},
+      {"dxf", {SaveFailure::InvalidRate, {}}, "保存できませんでした。", false},
+      {"dxf", {SaveFailure::Template, missing}, std::nullopt, false},
       {"svg", {}, std::nullopt, false},
   };
   for (const Case& c : cases) {

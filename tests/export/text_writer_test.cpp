@@ -242,7 +242,7 @@ TEST_F(TextWriterFile, FailuresLeaveTheFolderAsItWas) {
     fs::create_directories(as_folder);
     RecordingHost host;
     const SaveResult result = save(c.target, numbered_records(5), 1, host);
-    EXPECT_EQ(result.cancel_state, 1);
+    EXPECT_FALSE(result.written());
     EXPECT_EQ(result.failure, c.failure);
     EXPECT_EQ(host.dialog_depth, 0);
     EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "begin"), c.dialog_shown ? 1 : 0);
@@ -273,7 +273,7 @@ TEST_F(TextWriterFile, WriteFailureKeepsTheEarlierFile) {
     fs::create_directory(seen_temp);
   };
   const SaveResult result = save(target, numbered_records(300), 1, host);
-  EXPECT_EQ(result.cancel_state, 1);
+  EXPECT_FALSE(result.written());
   EXPECT_EQ(result.failure, SaveFailure::Write);
   EXPECT_TRUE(result.error);
   EXPECT_EQ(seen_temp.parent_path(), folder_);  // written beside the target

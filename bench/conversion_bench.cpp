@@ -15,21 +15,19 @@
 #include <string>
 #include <vector>
 
-#include "core/conversion_host.h"
-#include "testkit/bmp_writer.h"
 #include "bench/child_run.h"
-#include "testkit/synthetic_drawing.h"
+#include "core/conversion_host.h"
 #include "imageio/bmp_reader.h"
 #include "raster/thinning.h"
+#include "testkit/bmp_writer.h"
+#include "testkit/synthetic_drawing.h"
 #include "vector/run_tracer.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double seconds_since(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double seconds_since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 using vp::bench::best_of;
 using vp::bench::ChildRun;
@@ -73,10 +71,14 @@ int main(int argc, char** argv) {
   bool with_potrace = true;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--folder" && i + 1 < argc) folder = argv[++i];
-    else if (arg == "--sizes" && i + 1 < argc) sizes = argv[++i];
-    else if (arg == "--runs" && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
-    else if (arg == "--no-potrace") with_potrace = false;
+    if (arg == "--folder" && i + 1 < argc)
+      folder = argv[++i];
+    else if (arg == "--sizes" && i + 1 < argc)
+      sizes = argv[++i];
+    else if (arg == "--runs" && i + 1 < argc)
+      runs = std::max(1, std::atoi(argv[++i]));
+    else if (arg == "--no-potrace")
+      with_potrace = false;
     else {
       std::fprintf(stderr, "usage: conversion_bench [--folder DIR] [--sizes a4,a1] [--runs N] [--no-potrace]\n");
       return 64;
@@ -113,7 +115,8 @@ int main(int argc, char** argv) {
         return 1;
       }
       const PhaseTimes phases = time_phases(path);
-      const ChildRun convert = best_of(runs, {VP_CONVERTER_PATH, path, "-o", folder + "/out.txt", "--passes", "3", "--quiet"});
+      const ChildRun convert =
+          best_of(runs, {VP_CONVERTER_PATH, path, "-o", folder + "/out.txt", "--passes", "3", "--quiet"});
       std::printf("%-22s %8.3f %8.3f %8.3f %9d %9.3f %10.1f %10.1f %10.1f%s\n",
                   std::filesystem::path(path).filename().c_str(), phases.load, phases.thin, phases.trace,
                   phases.segments, convert.seconds, convert.peak_mib, grid_mib, grid_mib + 64,

@@ -34,7 +34,9 @@ using Clock = std::chrono::steady_clock;
 
 class QuietHost : public vp::SaveHost {
  public:
-  void show_message(std::string_view text) override { std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data()); }
+  void show_message(std::string_view text) override {
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+  }
   void begin_saving() override {}
   void set_saving_bar(int) override {}
   void process_events() override {}
@@ -56,10 +58,18 @@ bool build_table(vp::LineData& lines, std::int32_t count) {
     const std::int32_t x1 = x(gen), y1 = y(gen), d = len(gen);
     bool stored = false;
     switch (i % 4) {
-      case 0: stored = lines.add(x1, y1, x1 + d, y1); break;
-      case 1: stored = lines.add(x1, y1, x1, y1 + d); break;
-      case 2: stored = lines.add(x1, y1, x1 + d, y1 + d); break;
-      default: stored = lines.add(x1, y1, x1 + d, y1 - d / 2); break;
+      case 0:
+        stored = lines.add(x1, y1, x1 + d, y1);
+        break;
+      case 1:
+        stored = lines.add(x1, y1, x1, y1 + d);
+        break;
+      case 2:
+        stored = lines.add(x1, y1, x1 + d, y1 + d);
+        break;
+      default:
+        stored = lines.add(x1, y1, x1 + d, y1 - d / 2);
+        break;
     }
     if (!stored) return false;
   }
@@ -167,8 +177,8 @@ int main(int argc, char** argv) {
       ++failures;
       continue;
     }
-    std::printf("%-16s %10.3f %12.1f %18.2f\n", f.name, r.seconds,
-                static_cast<double>(r.bytes) / (1024.0 * 1024.0), static_cast<double>(r.growth_kib) / 1024.0);
+    std::printf("%-16s %10.3f %12.1f %18.2f\n", f.name, r.seconds, static_cast<double>(r.bytes) / (1024.0 * 1024.0),
+                static_cast<double>(r.growth_kib) / 1024.0);
     if (!keep) {
       std::error_code ignored;
       fs::remove(f.file, ignored);

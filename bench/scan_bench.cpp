@@ -37,7 +37,8 @@ void scan_rows(const vp::InkImage& ink, Row row) {
   constexpr double kSigma = 1.1;
   float kernel[2 * kRadius + 1];
   float sum = 0;
-  for (int i = -kRadius; i <= kRadius; ++i) sum += kernel[i + kRadius] = static_cast<float>(std::exp(-0.5 * i * i / (kSigma * kSigma)));
+  for (int i = -kRadius; i <= kRadius; ++i)
+    sum += kernel[i + kRadius] = static_cast<float>(std::exp(-0.5 * i * i / (kSigma * kSigma)));
   for (float& k : kernel) k /= sum;
   const std::int32_t w = ink.width, h = ink.height;
   std::vector<float> column(static_cast<std::size_t>(w)), cover(static_cast<std::size_t>(w));
@@ -49,12 +50,14 @@ void scan_rows(const vp::InkImage& ink, Row row) {
       const std::int32_t yy = std::clamp(y + dy, 0, h - 1);
       const auto bits = ink.row(yy);
       for (std::size_t k = 0; k < bits.size(); ++k) {
-        for (std::uint64_t b = bits[k]; b != 0; b &= b - 1) column[k * 64 + static_cast<std::size_t>(std::countr_zero(b))] += kernel[dy + kRadius];
+        for (std::uint64_t b = bits[k]; b != 0; b &= b - 1)
+          column[k * 64 + static_cast<std::size_t>(std::countr_zero(b))] += kernel[dy + kRadius];
       }
     }
     for (std::int32_t x = 0; x < w; ++x) {
       float c = 0;
-      for (int dx = -kRadius; dx <= kRadius; ++dx) c += kernel[dx + kRadius] * column[static_cast<std::size_t>(std::clamp(x + dx, 0, w - 1))];
+      for (int dx = -kRadius; dx <= kRadius; ++dx)
+        c += kernel[dx + kRadius] * column[static_cast<std::size_t>(std::clamp(x + dx, 0, w - 1))];
       cover[static_cast<std::size_t>(x)] = c;
     }
     for (std::int32_t x = 0; x < w; ++x) {
@@ -76,8 +79,8 @@ bool write_scans(const vp::InkImage& ink, const std::string& png_path, const std
   png_infop info = png_create_info_struct(png);
   if (setjmp(png_jmpbuf(png)) != 0) return false;
   png_init_io(png, png_file);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(ink.width), static_cast<png_uint_32>(ink.height), 8, PNG_COLOR_TYPE_GRAY,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(ink.width), static_cast<png_uint_32>(ink.height), 8,
+               PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_set_pHYs(png, info, 15748, 15748, PNG_RESOLUTION_METER);
   png_write_info(png, info);
   std::fprintf(pgm_file, "P5\n%d %d\n255\n", ink.width, ink.height);
@@ -98,9 +101,12 @@ int main(int argc, char** argv) {
   bool keep = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--folder" && i + 1 < argc) folder = argv[++i];
-    else if (arg == "--runs" && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
-    else if (arg == "--keep") keep = true;
+    if (arg == "--folder" && i + 1 < argc)
+      folder = argv[++i];
+    else if (arg == "--runs" && i + 1 < argc)
+      runs = std::max(1, std::atoi(argv[++i]));
+    else if (arg == "--keep")
+      keep = true;
     else {
       std::fprintf(stderr, "usage: scan_bench [--folder DIR] [--runs N] [--keep]\n");
       return 64;
@@ -118,29 +124,32 @@ int main(int argc, char** argv) {
               drawing.coverage() * 100, std::chrono::duration<double>(Clock::now() - start).count(), png.c_str(),
               static_cast<double>(std::filesystem::file_size(png)) / 1048576.0);
 
-  const ChildRun ours = best_of(runs, {VP_CONVERTER_PATH, png, "-o", folder + "/ours.dxf", "--threshold", "auto",
-                                       "--despeckle", "8", "--quiet"});
+  const ChildRun ours = best_of(
+      runs, {VP_CONVERTER_PATH, png, "-o", folder + "/ours.dxf", "--threshold", "auto", "--despeckle", "8", "--quiet"});
   const ChildRun plain = best_of(runs, {VP_CONVERTER_PATH, png, "-o", folder + "/plain.dxf", "--quiet"});
   std::printf("vpconvert --threshold auto --despeckle 8 -> DXF: %.3f s (cpu %.3f s), peak %.1f MiB%s\n", ours.seconds,
               ours.cpu_seconds, ours.peak_mib, ours.ok ? "" : " (failed)");
-  std::printf("vpconvert, default rule (reads the PNG, finds no ink): %.3f s (cpu %.3f s), peak %.1f MiB\n", plain.seconds,
-              plain.cpu_seconds, plain.peak_mib);
+  std::printf("vpconvert, default rule (reads the PNG, finds no ink): %.3f s (cpu %.3f s), peak %.1f MiB\n",
+              plain.seconds, plain.cpu_seconds, plain.peak_mib);
   if (std::system("command -v mkbitmap >/dev/null 2>&1 && command -v potrace >/dev/null 2>&1") == 0) {
     const ChildRun mkbitmap = best_of(runs, {"mkbitmap", pgm, "-o", folder + "/scan.pbm"});
-    const ChildRun potrace = best_of(runs, {"potrace", "-b", "dxf", folder + "/scan.pbm", "-o", folder + "/theirs.dxf"});
+    const ChildRun potrace =
+        best_of(runs, {"potrace", "-b", "dxf", folder + "/scan.pbm", "-o", folder + "/theirs.dxf"});
     const double theirs = mkbitmap.seconds + potrace.seconds;
     const double theirs_cpu = mkbitmap.cpu_seconds + potrace.cpu_seconds;
-    std::printf("mkbitmap: %.3f s (cpu %.3f s), peak %.1f MiB; potrace -b dxf: %.3f s (cpu %.3f s), peak %.1f MiB; "
-                "together %.3f s (cpu %.3f s)\n",
-                mkbitmap.seconds, mkbitmap.cpu_seconds, mkbitmap.peak_mib, potrace.seconds, potrace.cpu_seconds,
-                potrace.peak_mib, theirs, theirs_cpu);
+    std::printf(
+        "mkbitmap: %.3f s (cpu %.3f s), peak %.1f MiB; potrace -b dxf: %.3f s (cpu %.3f s), peak %.1f MiB; "
+        "together %.3f s (cpu %.3f s)\n",
+        mkbitmap.seconds, mkbitmap.cpu_seconds, mkbitmap.peak_mib, potrace.seconds, potrace.cpu_seconds,
+        potrace.peak_mib, theirs, theirs_cpu);
     std::printf("ratio %.2f wall, %.2f cpu (target at most 0.30); our peak %.1f MiB (target at most 128)\n",
                 ours.seconds / theirs, ours.cpu_seconds / theirs_cpu, ours.peak_mib);
   } else {
     std::printf("# mkbitmap and potrace not found (Debian package potrace): no side-by-side run\n");
   }
   if (!keep) {
-    for (const char* name : {"/a1-400dpi-grey.png", "/a1-400dpi-grey.pgm", "/scan.pbm", "/ours.dxf", "/plain.dxf", "/theirs.dxf"})
+    for (const char* name :
+         {"/a1-400dpi-grey.png", "/a1-400dpi-grey.pgm", "/scan.pbm", "/ours.dxf", "/plain.dxf", "/theirs.dxf"})
       std::filesystem::remove(folder + name);
   }
   return 0;

@@ -28,11 +28,11 @@
 #include <string>
 #include <vector>
 
-#include "testkit/synthetic_drawing.h"
 #include "raster/pixel_grid.h"
 #include "raster/thinning.h"
 #include "support/reference_special.h"
 #include "support/special_tables.h"
+#include "testkit/synthetic_drawing.h"
 #include "vector/junctions.h"
 #include "vector/line_merger.h"
 #include "vector/run_tracer.h"
@@ -74,7 +74,7 @@ vp::LineData staircase_table() {
   vp::LineData lines;
   lines.reset_storage();
   constexpr std::int32_t kSteps = 500000;
-  for (std::int32_t i = 0; i < kSteps; ++i) lines.add(3 * i + 1, i + 1, 3 * i + 3, i + 1);  // horizontal runs
+  for (std::int32_t i = 0; i < kSteps; ++i) lines.add(3 * i + 1, i + 1, 3 * i + 3, i + 1);      // horizontal runs
   for (std::int32_t i = 0; i + 1 < kSteps; ++i) lines.add(3 * i + 3, i + 1, 3 * i + 4, i + 2);  // diagonal links
   return lines;
 }
@@ -146,10 +146,9 @@ int time_sheet(const Sheet& sheet, float tolerance, std::int32_t literal_up_to) 
     std::snprintf(note, sizeof note, "%.2f s (%s)", literal_s, agree ? "same" : "DIFFERENT");
     literal_note = note;
   }
-  std::printf("%-8s %11d %8d %8d %9d %7.2f %7.3f %7.3f %7.3f %7.3f %9.1f %9.1f  %s\n", sheet.name.c_str(),
-              s, static_cast<int>(state.TopPoints.size()),
-              static_cast<int>(state.CrossPoints.size()), merged, traced_s, top_s, cross_s, merge_s,
-              top_s + cross_s + merge_s + convert_s, peak_reset ? mib(peak) : -1.0,
+  std::printf("%-8s %11d %8d %8d %9d %7.2f %7.3f %7.3f %7.3f %7.3f %9.1f %9.1f  %s\n", sheet.name.c_str(), s,
+              static_cast<int>(state.TopPoints.size()), static_cast<int>(state.CrossPoints.size()), merged, traced_s,
+              top_s, cross_s, merge_s, top_s + cross_s + merge_s + convert_s, peak_reset ? mib(peak) : -1.0,
               peak_reset ? mib(peak - rss_before) : -1.0, literal_note.c_str());
   std::fflush(stdout);
   return 0;
@@ -206,12 +205,18 @@ int main(int argc, char** argv) {
   std::string sheet_arg;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--sizes" && i + 1 < argc) sizes = argv[++i];
-    else if (arg == "--literal-up-to" && i + 1 < argc) literal_up_to = std::atoi(argv[++i]);
-    else if (arg == "--tolerance" && i + 1 < argc) tolerance = std::strtof(argv[++i], nullptr);
-    else if (arg == "--tables" && i + 1 < argc) tables = std::atoll(argv[++i]);
-    else if (arg == "--from" && i + 1 < argc) from = std::atoll(argv[++i]);
-    else if (arg == "--sheet" && i + 1 < argc) sheet_arg = argv[++i];
+    if (arg == "--sizes" && i + 1 < argc)
+      sizes = argv[++i];
+    else if (arg == "--literal-up-to" && i + 1 < argc)
+      literal_up_to = std::atoi(argv[++i]);
+    else if (arg == "--tolerance" && i + 1 < argc)
+      tolerance = std::strtof(argv[++i], nullptr);
+    else if (arg == "--tables" && i + 1 < argc)
+      tables = std::atoll(argv[++i]);
+    else if (arg == "--from" && i + 1 < argc)
+      from = std::atoll(argv[++i]);
+    else if (arg == "--sheet" && i + 1 < argc)
+      sheet_arg = argv[++i];
     else {
       std::fprintf(stderr,
                    "usage: special_bench [--sizes 1e4,1e5,1e6,a1,stair] [--literal-up-to S] [--tolerance X]\n"
@@ -224,7 +229,9 @@ int main(int argc, char** argv) {
   // Sheets of A1's proportions, sized (by measurement: the generator's content does
   // not grow smoothly with the sheet) to give about 10^4, 10^5 and 10^6 segments.
   std::vector<Sheet> sheets;
-  auto wanted = [&](const char* key) { return ("," + sizes + ",").find(std::string(",") + key + ",") != std::string::npos; };
+  auto wanted = [&](const char* key) {
+    return ("," + sizes + ",").find(std::string(",") + key + ",") != std::string::npos;
+  };
   if (wanted("1e4")) sheets.push_back(Sheet{"1e4", 2025, 1431});
   if (wanted("1e5")) sheets.push_back(Sheet{"1e5", 7000, 4950});
   if (wanted("1e6")) sheets.push_back(Sheet{"1e6", 29000, 20500});

@@ -12,11 +12,11 @@
 #include <thread>
 #include <vector>
 
+#include "cli/file_roles.h"
+#include "cli/single_conversion.h"
+#include "cli/terminal_host.h"
 #include "core/messages.h"
 #include "core/outcome.h"
-#include "cli/single_conversion.h"
-#include "cli/file_roles.h"
-#include "cli/terminal_host.h"
 #include "raster/thread_start.h"
 #include "raster/utf8_path.h"
 
@@ -33,7 +33,8 @@ struct FileResult {
 };
 
 std::string lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return text;
 }
 
@@ -72,7 +73,8 @@ int run_batch(const Options& options, std::ostream& out, std::ostream& err) {
   std::map<std::string, std::string> taken;  // output -> the input that writes it
   for (const std::string& input : options.inputs) {
     outputs.push_back(batch_output_path(options, input));
-    const auto [at, fresh] = taken.emplace(path_to_utf8(fs::absolute(path_from_utf8(outputs.back())).lexically_normal()), input);
+    const auto [at, fresh] =
+        taken.emplace(path_to_utf8(fs::absolute(path_from_utf8(outputs.back())).lexically_normal()), input);
     if (!fresh) {
       err << "vpconvert: " << at->second << " and " << input << " would both write " << outputs.back()
           << "\n(vpconvert --help lists the options)\n";
@@ -174,8 +176,8 @@ int run_batch(const Options& options, std::ostream& out, std::ostream& err) {
   }
   for (std::thread& worker : workers) worker.join();
   const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  out << count << " files: " << written << " written, " << count - written << " not written, "
-      << seconds_text(total) << " with " << job_count << (job_count == 1 ? " job" : " jobs") << '\n';
+  out << count << " files: " << written << " written, " << count - written << " not written, " << seconds_text(total)
+      << " with " << job_count << (job_count == 1 ? " job" : " jobs") << '\n';
   return worst;
 }
 

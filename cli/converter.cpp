@@ -41,7 +41,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     return kExitWritten;
   }
   if (options.info) return unless_interrupted(print_image_info(options.input, out, err), err);
-  if (options.suggest_passes) return unless_interrupted(print_pass_advice(options.input, options.cleanup, out, err), err);
+  if (options.suggest_passes)
+    return unless_interrupted(print_pass_advice(options.input, options.cleanup, out, err), err);
   if (options.inputs.size() > 1 || !options.out_dir.empty()) return run_batch(options, out, err);
   if (const std::string clash = single_conversion_clash(options); !clash.empty()) return usage_error(err, clash);
   return convert_file(options, out, err, show_progress);
@@ -71,6 +72,5 @@ int run_converter(const std::vector<std::string>& args, std::ostream& out, std::
   }
   return status;
 }
-
 
 }  // namespace vp::cli

@@ -47,12 +47,9 @@ std::string image_info_text(const std::string& path, const ImageInfo& info) {
       ink = "pure black (0, 0, 0) only";
       break;
   }
-  return "file: " + path + "\n" +
-         "format: " + info.format + " (" + info.encoding + ")\n" +
+  return "file: " + path + "\n" + "format: " + info.format + " (" + info.encoding + ")\n" +
          "size: " + std::to_string(info.width) + " x " + std::to_string(info.height) + " pixels\n" +
-         "pixels: " + pixels + "\n" +
-         "ink: " + ink + "\n" +
-         "resolution: " + resolution_text(info) + "\n";
+         "pixels: " + pixels + "\n" + "ink: " + ink + "\n" + "resolution: " + resolution_text(info) + "\n";
 }
 
 std::string grey_summary_text(const scan::GreySummary& summary, const ImageInfo& info) {
@@ -79,8 +76,8 @@ int print_image_info(const std::string& path, std::ostream& out, std::ostream& e
   ImageStatus status = ImageStatus::Ok;
   scan::GreySummary summary;
   try {
-    summary = scan::summarise_grey(info.width, info.height,
-                                   [&](const GreyRowSink& sink) { return image.reader->read_grey_rows(sink); }, status);
+    summary = scan::summarise_grey(
+        info.width, info.height, [&](const GreyRowSink& sink) { return image.reader->read_grey_rows(sink); }, status);
   } catch (const std::bad_alloc&) {
     err << messages::kOutOfMemory << '\n';
     return 2;
@@ -107,8 +104,8 @@ ResolvedRate resolve_rate(float rate, const std::string& scale_text, const std::
   if (image.status != ImageStatus::Ok) return resolved;
   const ImageInfo& info = image.reader->info();
   if (info.x_dpi <= 0 || info.y_dpi <= 0) {
-    resolved.error = "--rate " + rate_option + ": " + input +
-                     " does not give its resolution; give the magnification as a number";
+    resolved.error =
+        "--rate " + rate_option + ": " + input + " does not give its resolution; give the magnification as a number";
     return resolved;
   }
   if (info.x_dpi != info.y_dpi) {

@@ -2,8 +2,8 @@
 // it derives from the image's resolution (--rate from-dpi:SCALE).
 #pragma once
 
-#include <ostream>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 

@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "core/messages.h"
 #include "cli/converter.h"
 #include "cli/system.h"
 #include "cli/terminal_host.h"
+#include "core/messages.h"
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);

@@ -34,8 +34,8 @@ std::string extension_of(const std::string& path) {
 
 // "A:B" or "A,B,C" as whole numbers, each within its own range; nothing when a
 // part is missing, extra or out of range.
-std::optional<std::vector<std::int32_t>> parse_int_list(const std::string& text, char separator,
-                                                        const std::vector<std::pair<std::int32_t, std::int32_t>>& ranges) {
+std::optional<std::vector<std::int32_t>> parse_int_list(
+    const std::string& text, char separator, const std::vector<std::pair<std::int32_t, std::int32_t>>& ranges) {
   std::vector<std::int32_t> values;
   std::size_t start = 0;
   for (std::size_t i = 0; i < ranges.size(); ++i) {
@@ -154,7 +154,9 @@ std::string usage_text() {
          "  --ink FILE.pbm         also write the ink as the thinning receives it, to judge the clean-up\n"
          "\n"
          "several inputs at once (a batch):\n"
-         "  --to FORMAT            the outputs' format: " + extension_list(false) + " (required)\n"
+         "  --to FORMAT            the outputs' format: " +
+         extension_list(false) +
+         " (required)\n"
          "  --out-dir DIR          the outputs' folder; each output is named after its input (required)\n"
          "  -j, --jobs N           conversions at once, 1 to 256 (default: the number of cores)\n"
          "  A batch prints one line per file and a summary, goes on after a failed file and\n"
@@ -190,9 +192,7 @@ ParseResult parse_options(const std::vector<std::string>& args) {
       if (i + 1 < args.size()) return args[++i];
       return std::nullopt;
     };
-    auto needs_value = [&](const std::string& name) {
-      return "option " + name + " needs a value";
-    };
+    auto needs_value = [&](const std::string& name) { return "option " + name + " needs a value"; };
     if (arg == "-h" || arg == "--help") {
       options.help = true;
     } else if (arg == "--version") {
@@ -212,7 +212,8 @@ ParseResult parse_options(const std::vector<std::string>& args) {
       if (!v) return fail(needs_value(arg));
       options.auto_passes = lower(*v) == "auto";
       const auto n = parse_int(*v, 1, 100);
-      if (!n && !options.auto_passes) return fail("--passes must be a whole number from 1 to 100 or auto, not \"" + *v + "\"");
+      if (!n && !options.auto_passes)
+        return fail("--passes must be a whole number from 1 to 100 or auto, not \"" + *v + "\"");
       if (n) options.passes = *n;
     } else if (arg == "--suggest-passes") {
       if (inline_value) return fail("--suggest-passes takes no value");
@@ -236,7 +237,8 @@ ParseResult parse_options(const std::vector<std::string>& args) {
       if (!v) return fail(needs_value(arg));
       static const char* const kNames[] = {"space", "comma", "minus", "slash"};
       const auto* found = std::find(std::begin(kNames), std::end(kNames), lower(*v));
-      if (found == std::end(kNames)) return fail("--separator must be space, comma, minus or slash, not \"" + *v + "\"");
+      if (found == std::end(kNames))
+        return fail("--separator must be space, comma, minus or slash, not \"" + *v + "\"");
       options.exports.text_delimiter = text_delimiter(static_cast<std::int32_t>(found - std::begin(kNames)));
     } else if (arg == "--decimals") {
       const auto v = value();
@@ -278,7 +280,9 @@ ParseResult parse_options(const std::vector<std::string>& args) {
       const auto v = value();
       if (!v) return fail(needs_value(arg));
       const auto n = parse_int_list(*v, ':', {{0, kMaxLength}, {0, 15}});
-      if (!n) return fail("--jwc-short must be MM:LAYER, a length in whole millimetres and a layer 0 to 15, not \"" + *v + "\"");
+      if (!n)
+        return fail("--jwc-short must be MM:LAYER, a length in whole millimetres and a layer 0 to 15, not \"" + *v +
+                    "\"");
       options.exports.jwc.layers.short_lines = true;
       options.exports.jwc.layers.short_limit_mm = (*n)[0];
       options.exports.jwc.short_layer = (*n)[1];
@@ -319,13 +323,17 @@ ParseResult parse_options(const std::vector<std::string>& args) {
       const auto v = value();
       if (!v) return fail(needs_value(arg));
       const auto mode = scan::parse_threshold_mode(*v);
-      if (!mode) return fail("--threshold must be nearest-black, auto, otsu, adaptive or a grey level from 1 to 255, not \"" + *v + "\"");
+      if (!mode)
+        return fail("--threshold must be nearest-black, auto, otsu, adaptive or a grey level from 1 to 255, not \"" +
+                    *v + "\"");
       options.cleanup.threshold = *mode;
     } else if (arg == "--despeckle") {
       const auto v = value();
       if (!v) return fail(needs_value(arg));
       const auto n = parse_int(*v, 0, scan::kMaxSpeck);
-      if (!n) return fail("--despeckle must be a whole number of pixels from 0 to " + std::to_string(scan::kMaxSpeck) + ", not \"" + *v + "\"");
+      if (!n)
+        return fail("--despeckle must be a whole number of pixels from 0 to " + std::to_string(scan::kMaxSpeck) +
+                    ", not \"" + *v + "\"");
       options.cleanup.despeckle = *n;
     } else if (arg == "--ink") {
       const auto v = value();
@@ -355,7 +363,8 @@ ParseResult parse_options(const std::vector<std::string>& args) {
   }
   if (inputs.size() > 1 || !options.out_dir.empty()) {
     // A batch: every output is named after its input, in one folder, in one format.
-    if (!options.output.empty()) return fail("-o names a single output; for several inputs use --to FORMAT --out-dir DIR");
+    if (!options.output.empty())
+      return fail("-o names a single output; for several inputs use --to FORMAT --out-dir DIR");
     if (!options.thinned.empty()) return fail("--thinned names a single file; it cannot be used with several inputs");
     if (!options.ink.empty()) return fail("--ink names a single file; it cannot be used with several inputs");
     if (options.to.empty()) return fail("several inputs need --to FORMAT (" + extension_list(false) + ")");

@@ -20,23 +20,23 @@ struct Options {
   std::string out_dir;              // --out-dir: where a batch's outputs go, named after their inputs
   int jobs = 0;                     // --jobs: conversions at once in a batch; 0 = one per core
   const ExportFormat* format = &export_formats().front();  // by -o's extension or --to
-  std::int32_t passes = 3;         // Loop
-  bool auto_passes = false;        // --passes auto: the pass-count advisor's count for each input
-  bool suggest_passes = false;     // --suggest-passes: print the advisor's count instead of converting
-  float rate = 1.0f;               // Rate: the magnification, millimetres per pixel
-  std::string rate_scale;          // --rate from-dpi:SCALE: the SCALE text; the magnification
-                                   // then comes from each image's resolution
-  std::string dxf_header;          // --dxf-header: the template to use instead of the one beside the program
-  ExportOptions exports;           // separator, decimals, DXF and jw_cad choices
-  std::string thinned;             // --thinned: where to write the thinned grid, if anywhere
-  std::string ink;                 // --ink: where to write the ink as thinning receives it, if anywhere
-  scan::CleanupSettings cleanup;   // --threshold, --despeckle
-  bool special = false;            // --special: merge chains of segments (the setting Special on)
+  std::int32_t passes = 3;                                 // Loop
+  bool auto_passes = false;            // --passes auto: the pass-count advisor's count for each input
+  bool suggest_passes = false;         // --suggest-passes: print the advisor's count instead of converting
+  float rate = 1.0f;                   // Rate: the magnification, millimetres per pixel
+  std::string rate_scale;              // --rate from-dpi:SCALE: the SCALE text; the magnification
+                                       // then comes from each image's resolution
+  std::string dxf_header;              // --dxf-header: the template to use instead of the one beside the program
+  ExportOptions exports;               // separator, decimals, DXF and jw_cad choices
+  std::string thinned;                 // --thinned: where to write the thinned grid, if anywhere
+  std::string ink;                     // --ink: where to write the ink as thinning receives it, if anywhere
+  scan::CleanupSettings cleanup;       // --threshold, --despeckle
+  bool special = false;                // --special: merge chains of segments (the setting Special on)
   std::int32_t tolerance_tenths = 20;  // --tolerance: the merging tolerance Ave, in tenths of a cell
   bool quiet = false;
   bool help = false;
-  bool version = false;            // --version: print the version instead of converting
-  bool info = false;               // --info: describe the input image instead of converting it
+  bool version = false;  // --version: print the version instead of converting
+  bool info = false;     // --info: describe the input image instead of converting it
 };
 
 struct ParseResult {

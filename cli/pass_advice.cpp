@@ -2,9 +2,9 @@
 
 #include <charconv>
 
-#include "core/outcome.h"
 #include "cli/converter.h"
 #include "cli/terminal_host.h"
+#include "core/outcome.h"
 #include "imageio/image_formats.h"
 #include "scan/clean_load.h"
 
@@ -19,7 +19,11 @@ std::string fixed(double value, int decimals) {
 
 std::string ordinal(std::int32_t n) {
   const std::int32_t last = n % 10, tens = n % 100;
-  const char* suffix = (tens >= 11 && tens <= 13) ? "th" : last == 1 ? "st" : last == 2 ? "nd" : last == 3 ? "rd" : "th";
+  const char* suffix = (tens >= 11 && tens <= 13) ? "th"
+                       : last == 1                ? "st"
+                       : last == 2                ? "nd"
+                       : last == 3                ? "rd"
+                                                  : "th";
   return std::to_string(n) + suffix;
 }
 

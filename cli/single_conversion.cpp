@@ -74,8 +74,7 @@ int report_save_failure(const SaveResult& saved, const std::string& path, Termin
   return kExitNotWritten;
 }
 
-int convert_one(const Options& given, std::ostream& out, std::ostream& err, bool show_progress,
-                FileReport& report) {
+int convert_one(const Options& given, std::ostream& out, std::ostream& err, bool show_progress, FileReport& report) {
   TerminalHost host(err, show_progress && !given.quiet, &report.messages);
   // --rate from-dpi:SCALE: the magnification from this image's own resolution.
   const ResolvedRate rate = resolve_rate(given.rate, given.rate_scale, given.input);
@@ -165,8 +164,7 @@ std::string single_conversion_clash(const Options& options) {
   return clashing_files(reads, writes);
 }
 
-int convert_file(const Options& options, std::ostream& out, std::ostream& err, bool show_progress,
-                 FileReport* report) {
+int convert_file(const Options& options, std::ostream& out, std::ostream& err, bool show_progress, FileReport* report) {
   InterruptGuard interrupts;  // also when a batch's thread runs it
   FileReport own;
   FileReport& said = report != nullptr ? *report : own;

@@ -100,7 +100,8 @@ void TerminalHost::draw() {
       line += kNames[i];
       line += ' ';
       const int filled = bars_[i] / 10;
-      line += std::string(static_cast<std::size_t>(filled), '#') + std::string(static_cast<std::size_t>(10 - filled), '.');
+      line +=
+          std::string(static_cast<std::size_t>(filled), '#') + std::string(static_cast<std::size_t>(10 - filled), '.');
       line += "  ";
     }
   }

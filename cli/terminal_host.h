@@ -64,5 +64,4 @@ class InterruptGuard {
   InterruptGuard& operator=(const InterruptGuard&) = delete;
 };
 
-
 }  // namespace vp::cli

@@ -40,13 +40,12 @@ void Conversion::set_reader_factory(ImageReaderFactory readers) {
   readers_ = readers ? std::move(readers) : bmp_only_reader_factory();
 }
 
-ConversionResult Conversion::ChangeImage(const std::string& file_name, std::int32_t pass_count,
-                                         ConversionHost& host) {
+ConversionResult Conversion::ChangeImage(const std::string& file_name, std::int32_t pass_count, ConversionHost& host) {
   return ChangeImage(file_name, pass_count, host, ConversionSettings{});
 }
 
-ConversionResult Conversion::ChangeImage(const std::string& file_name, std::int32_t pass_count,
-                                         ConversionHost& host, const ConversionSettings& settings) {
+ConversionResult Conversion::ChangeImage(const std::string& file_name, std::int32_t pass_count, ConversionHost& host,
+                                         const ConversionSettings& settings) {
   special_points_ = SpecialPoints{};  // they belong to the last conversion
   scan_report_ = ScanReport{};
   cleanup_ = scan_cleanup_of(settings);
@@ -128,8 +127,8 @@ void Conversion::read_grey(ImageReader& reader, const scan::ThresholdMode& mode,
       return display.report(Phase::Load, ++rows_done, total) && go_on;
     });
   };
-  const scan::ThresholdOutcome outcome =
-      scan::apply_threshold(mode, info.width, info.height, source, [&](std::int32_t row_from_top, std::span<const std::uint64_t> ink) {
+  const scan::ThresholdOutcome outcome = scan::apply_threshold(
+      mode, info.width, info.height, source, [&](std::int32_t row_from_top, std::span<const std::uint64_t> ink) {
         grid_.set_image_row(row_from_top, ink);
         return true;
       });
@@ -155,8 +154,8 @@ void Conversion::note_missing_ink(ImageReader& reader) {
   const std::int64_t pixels = std::int64_t{reader.info().width} * reader.info().height;
   if (scan_report_.ink_pixels * 10000 >= pixels * 5) return;
   ImageStatus status = ImageStatus::Ok;
-  const std::int32_t levels = scan::count_grey_levels(
-      [&](const GreyRowSink& sink) { return reader.read_grey_rows(sink); }, 17, status);
+  const std::int32_t levels =
+      scan::count_grey_levels([&](const GreyRowSink& sink) { return reader.read_grey_rows(sink); }, 17, status);
   scan_report_.grey_scan_without_ink = levels > 16;
 }
 

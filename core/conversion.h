@@ -24,8 +24,8 @@
 
 #include "core/conversion_host.h"
 #include "core/conversion_settings.h"
-#include "core/progress_display.h"
 #include "core/outcome.h"
+#include "core/progress_display.h"
 #include "imageio/image_reader.h"
 #include "raster/pixel_grid.h"
 #include "raster/thinning.h"
@@ -47,9 +47,9 @@ struct SpecialPoints {
 // What the scan clean-up did in the last conversion, for the front ends.
 struct ScanReport {
   scan::ThresholdMode mode{scan::ThresholdRule::NearestBlack};  // the rule applied
-  std::int32_t threshold = -1;        // its one threshold (auto: on relative levels); -1 when none
-  std::int64_t ink_pixels = 0;        // ink as the rule found it, before specks were removed
-  std::int64_t speck_pixels = 0;      // ink cells removed as specks
+  std::int32_t threshold = -1;    // its one threshold (auto: on relative levels); -1 when none
+  std::int64_t ink_pixels = 0;    // ink as the rule found it, before specks were removed
+  std::int64_t speck_pixels = 0;  // ink cells removed as specks
   // The nearest-black rule found almost no ink (under 0.05 % of the pixels) on an
   // image of more than 16 grey levels: most likely a grey or colour scan that
   // --threshold auto would read. The conversion itself succeeded.

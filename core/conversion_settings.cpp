@@ -134,9 +134,7 @@ ConversionSettings load_settings(const SettingsStorage& storage, const std::stri
   for (const SettingRow& row : kTable) {
     std::visit(Overload{
                    [&](const IntegerSetting& r) { s.*r.field = read_integer(storage, row.name, r.fallback); },
-                   [&](const TextSetting& r) {
-                     s.*r.field = storage.read(row.name).value_or(std::string(r.fallback));
-                   },
+                   [&](const TextSetting& r) { s.*r.field = storage.read(row.name).value_or(std::string(r.fallback)); },
                    [&](const FolderSetting& r) { s.*r.field = storage.read(row.name).value_or(program_folder); },
                    [&](const TenthsSetting& r) {
                      s.*r.field = tenths_to_real(read_integer(storage, row.name, r.fallback_tenths));

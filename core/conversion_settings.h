@@ -33,18 +33,18 @@ inline constexpr std::int32_t kSaveModeDxf = 2;
 inline constexpr std::int32_t kSaveModeJwc = 3;
 
 struct ConversionSettings {
-  std::int32_t Left = 0;       // main window position
+  std::int32_t Left = 0;  // main window position
   std::int32_t Top = 0;
   std::int32_t SaveMode = kSaveModeText;
-  std::string OpenDir;         // start folders, with trailing separator; default: program folder
+  std::string OpenDir;  // start folders, with trailing separator; default: program folder
   std::string SaveDir;
-  std::int32_t Loop = 3;       // thinning passes, raw (see clamp_pass_count)
-  std::string Rate = "1.0";    // magnification text, millimetres per pixel, kept unchecked
-  std::string DPI = "100";     // scale calculator: scan resolution text
-  std::string SCALE = "100";   // scale calculator: scale denominator text
-  std::int32_t ZahyouExt = 0;  // coordinate text: 0 TXT, 1 TEXT, 2 CSV
-  std::int32_t ZahyouDiv = 0;  // separator: 0 space, 1 comma, 2 minus, 3 slash
-  std::int32_t ZahyouReal = 4; // decimals choice 0..5
+  std::int32_t Loop = 3;        // thinning passes, raw (see clamp_pass_count)
+  std::string Rate = "1.0";     // magnification text, millimetres per pixel, kept unchecked
+  std::string DPI = "100";      // scale calculator: scan resolution text
+  std::string SCALE = "100";    // scale calculator: scale denominator text
+  std::int32_t ZahyouExt = 0;   // coordinate text: 0 TXT, 1 TEXT, 2 CSV
+  std::int32_t ZahyouDiv = 0;   // separator: 0 space, 1 comma, 2 minus, 3 slash
+  std::int32_t ZahyouReal = 4;  // decimals choice 0..5
   std::int32_t JwcLayer = 0;
   std::int32_t JwcGroupe = 0;
   std::int32_t JwcColor = 0;
@@ -61,7 +61,7 @@ struct ConversionSettings {
   std::int32_t DxfOption1_Len = 100;
   std::int32_t DxfOption2 = kFlagOff;
   std::int32_t Special = kFlagOff;
-  float Ave = 2.0f;            // merging threshold; stored as tenths (20)
+  float Ave = 2.0f;  // merging threshold; stored as tenths (20)
   // The scan clean-up. ScanThreshold: 0 by format (nearest-black, auto for JPEG),
   // 1 nearest-black, 2 auto, 3 otsu, 4 adaptive, 5 the grey level ScanLevel (1..255).
   std::int32_t ScanThreshold = 0;
@@ -132,8 +132,7 @@ void check_folders(ConversionSettings& settings, const std::string& program_fold
                    const FolderExists& exists = folder_exists_on_disk);
 
 // load_settings followed by check_folders: what start-up does.
-ConversionSettings load_settings_checked(const SettingsStorage& storage,
-                                         const std::string& program_folder,
+ConversionSettings load_settings_checked(const SettingsStorage& storage, const std::string& program_folder,
                                          const FolderExists& exists = folder_exists_on_disk);
 
 // Writes FirstUp := "1", then every value in table order, each as text.

@@ -15,7 +15,8 @@ inline constexpr std::string_view kUnreadableImage = "画像ファイルを読�
 inline constexpr std::string_view kNoDataLabel = "キャンセルされたのでデータがないよ。";
 inline constexpr std::string_view kBadImageLabel = "画像に問題あり？？？";
 // After a conversion whose rule found next to no ink on a grey or colour scan.
-inline constexpr std::string_view kGreyScanNotice = "グレーかカラーのスキャン画像みたい。黒いところがほとんど見つからなかったよ。";
+inline constexpr std::string_view kGreyScanNotice =
+    "グレーかカラーのスキャン画像みたい。黒いところがほとんど見つからなかったよ。";
 inline constexpr std::string_view kCheckOff = "OFF";
 inline constexpr std::string_view kCheckRunning = "実行中";
 inline constexpr std::string_view kCheckDone = "おわり";

@@ -1,13 +1,13 @@
 #include "dialogs/FormSupport.h"
 
 #include <QCoreApplication>
-#include <QFontInfo>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPalette>
-#include <QTextLayout>
 #include <QScreen>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <memory>
@@ -27,9 +27,8 @@ void installFontSubstitutes() {
   static const bool installed = [] {
     QStringList substitutes = {QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")};
     const QStringList families = QFontDatabase::families();
-    const bool any = std::any_of(substitutes.begin(), substitutes.end(), [&](const QString& family) {
-      return families.contains(family, Qt::CaseInsensitive);
-    });
+    const bool any = std::any_of(substitutes.begin(), substitutes.end(),
+                                 [&](const QString& family) { return families.contains(family, Qt::CaseInsensitive); });
     if (!any) {
       for (const QString& family : families) {
         if (QFontDatabase::writingSystems(family).contains(QFontDatabase::Japanese)) {
@@ -73,8 +72,7 @@ void centreOnScreen(QWidget* window) {
   const QScreen* screen = QGuiApplication::primaryScreen();
   if (screen == nullptr) return;
   const QRect area = screen->geometry();
-  window->move(area.left() + (area.width() - window->width()) / 2,
-               area.top() + (area.height() - window->height()) / 2);
+  window->move(area.left() + (area.width() - window->width()) / 2, area.top() + (area.height() - window->height()) / 2);
 }
 
 void setLabelText(QLabel* label, const QString& text) {
@@ -196,8 +194,7 @@ QLabel* makeWrappedLabel(QWidget* parent, const char* name, const QString& text,
   return place(label, name, geometry.left(), geometry.top(), geometry.width(), geometry.height());
 }
 
-QLabel* makeRightAlignedLabel(QWidget* parent, const char* name, const QString& text, int right,
-                              int top) {
+QLabel* makeRightAlignedLabel(QWidget* parent, const char* name, const QString& text, int right, int top) {
   auto* label = new QLabel(text, parent);
   label->setObjectName(QString::fromLatin1(name));
   label->setAlignment(Qt::AlignRight | Qt::AlignTop);

@@ -48,8 +48,7 @@ QLabel* makeWrappedLabel(QWidget* parent, const char* name, const QString& text,
 // The lines a label made by makeWrappedLabel shows (empty for another label).
 QStringList wrappedLines(const QLabel* label);
 // An auto-sizing label whose right edge stays at `right` whatever its text (numbers).
-QLabel* makeRightAlignedLabel(QWidget* parent, const char* name, const QString& text, int right,
-                              int top);
+QLabel* makeRightAlignedLabel(QWidget* parent, const char* name, const QString& text, int right, int top);
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, QRect geometry);
 
 // Sets an auto-sizing label's text and its size to the text's; a right-aligned

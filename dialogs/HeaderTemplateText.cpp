@@ -58,8 +58,10 @@ DxfHeaderTemplate headerFromText(const QString& text, HeaderEncoding encoding, H
     QStringEncoder encoder(encoding == HeaderEncoding::ShiftJis ? kShiftJis : "ISO-8859-1");
     if (encoder.isValid()) {
       bytes = encoder(text);
-      if (encoder.hasError()) bytes.clear();
-      else return DxfHeaderTemplate::from_bytes(std::string_view(bytes.constData(), bytes.size()));
+      if (encoder.hasError())
+        bytes.clear();
+      else
+        return DxfHeaderTemplate::from_bytes(std::string_view(bytes.constData(), bytes.size()));
     }
   }
   if (used != nullptr) *used = HeaderEncoding::Utf8;

@@ -22,8 +22,8 @@ void prepare(QMessageBox& box, const QString& text) {
   const int wanted = box.fontMetrics().horizontalAdvance(box.windowTitle()) + kTitleBarAllowance;
   if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
     // QMessageBox sizes itself from its layout, so the width goes in there.
-    grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
-                  grid->rowCount(), 0, 1, grid->columnCount());
+    grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
+                  grid->columnCount());
   }
 }
 
@@ -39,16 +39,14 @@ QWidget* messageParent(QWidget* preferred) {
 }
 
 void showPlainMessage(QWidget* parent, const QString& text) {
-  QMessageBox box(QMessageBox::NoIcon, applicationTitle(), QString(), QMessageBox::Ok,
-                  messageParent(parent));
+  QMessageBox box(QMessageBox::NoIcon, applicationTitle(), QString(), QMessageBox::Ok, messageParent(parent));
   prepare(box, text);
   box.setDefaultButton(QMessageBox::Ok);
   box.exec();
 }
 
 void showErrorBox(QWidget* parent, const QString& text) {
-  QMessageBox box(QMessageBox::Critical, applicationTitle(), QString(), QMessageBox::Ok,
-                  messageParent(parent));
+  QMessageBox box(QMessageBox::Critical, applicationTitle(), QString(), QMessageBox::Ok, messageParent(parent));
   prepare(box, text);
   box.setDefaultButton(QMessageBox::Ok);
   box.exec();

@@ -131,10 +131,18 @@ void ProgressDialog::set_bar(ProgressBar bar, int position) {
 void ProgressDialog::set_label(ProgressLabel label, std::string_view text) {
   QLabel* target = nullptr;
   switch (label) {
-    case ProgressLabel::EndPointCheck: target = end_point_state_; break;
-    case ProgressLabel::CrossingCheck: target = crossing_state_; break;
-    case ProgressLabel::MergedCount: target = merged_count_; break;
-    case ProgressLabel::TracedCount: target = traced_count_; break;
+    case ProgressLabel::EndPointCheck:
+      target = end_point_state_;
+      break;
+    case ProgressLabel::CrossingCheck:
+      target = crossing_state_;
+      break;
+    case ProgressLabel::MergedCount:
+      target = merged_count_;
+      break;
+    case ProgressLabel::TracedCount:
+      target = traced_count_;
+      break;
   }
   if (target != nullptr) setLabelText(target, displayText(qtext(text)));
 }

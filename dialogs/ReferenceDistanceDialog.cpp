@@ -32,7 +32,9 @@ void ReferenceDistanceDialog::setPoints(GridPoint a, GridPoint b) {
   distance_edit_->setFocus();
 }
 
-std::optional<float> ReferenceDistanceDialog::distance() const { return parse_distance(distance_edit_->text().toStdString()); }
+std::optional<float> ReferenceDistanceDialog::distance() const {
+  return parse_distance(distance_edit_->text().toStdString());
+}
 
 void ReferenceDistanceDialog::updateOkEnabled() { ok_button_->setEnabled(distance().has_value()); }
 

@@ -19,9 +19,7 @@ SavingDialog::SavingDialog(QWidget* parent) : QDialog(parent) {
   centreOnScreen(this);
 }
 
-void SavingDialog::show_message(std::string_view text) {
-  showPlainMessage(main_window_, qtext(text));
-}
+void SavingDialog::show_message(std::string_view text) { showPlainMessage(main_window_, qtext(text)); }
 
 void SavingDialog::begin_saving() {
   saving_ = true;

@@ -14,19 +14,16 @@ std::optional<QString> scaleResultText(const QString& scale, const QString& dpi)
   return QString::fromStdString(*text);
 }
 
-ScaleCalculatorDialog::ScaleCalculatorDialog(const QString& scale, const QString& dpi,
-                                             QWidget* parent)
+ScaleCalculatorDialog::ScaleCalculatorDialog(const QString& scale, const QString& dpi, QWidget* parent)
     : QDialog(parent) {
   setObjectName(QStringLiteral("TForm3"));
   setWindowTitle(QStringLiteral("倍率計算"));
   makeFixedWindow(this, 266, 166, true);  // closing is 中止
 
-  makeWrappedLabel(this, "Label2", QStringLiteral("スキャナで詠み込んだ図面のスケール"),
-                   QRect(8, 16, 103, 24));
+  makeWrappedLabel(this, "Label2", QStringLiteral("スキャナで詠み込んだ図面のスケール"), QRect(8, 16, 103, 24));
   makeLabel(this, "Label5", QStringLiteral("1/"), 144, 20);
   scale_edit_ = place(new QLineEdit(QStringLiteral("100"), this), "Edit1", 160, 16, 65, 20);
-  makeWrappedLabel(this, "Label3", QStringLiteral("スキャナの読みとり解像度"),
-                   QRect(8, 56, 98, 24));
+  makeWrappedLabel(this, "Label3", QStringLiteral("スキャナの読みとり解像度"), QRect(8, 56, 98, 24));
   dpi_edit_ = place(new QLineEdit(QStringLiteral("100"), this), "Edit2", 160, 56, 65, 20);
   makeLabel(this, "Label6", QStringLiteral("dpi"), 232, 60);
 

@@ -19,17 +19,14 @@
 namespace vp::gui {
 namespace {
 
-const QStringList kHexDigits = {
-    QStringLiteral("０"), QStringLiteral("１"), QStringLiteral("２"), QStringLiteral("３"),
-    QStringLiteral("４"), QStringLiteral("５"), QStringLiteral("６"), QStringLiteral("７"),
-    QStringLiteral("８"), QStringLiteral("９"), QStringLiteral("Ａ"), QStringLiteral("Ｂ"),
-    QStringLiteral("Ｃ"), QStringLiteral("Ｄ"), QStringLiteral("Ｅ"), QStringLiteral("Ｆ")};
-const QStringList kPrecisions = {QStringLiteral("無し"), QStringLiteral("１桁"),
-                                 QStringLiteral("２桁"), QStringLiteral("３桁"),
-                                 QStringLiteral("４桁"), QStringLiteral("実数")};
+const QStringList kHexDigits = {QStringLiteral("０"), QStringLiteral("１"), QStringLiteral("２"), QStringLiteral("３"),
+                                QStringLiteral("４"), QStringLiteral("５"), QStringLiteral("６"), QStringLiteral("７"),
+                                QStringLiteral("８"), QStringLiteral("９"), QStringLiteral("Ａ"), QStringLiteral("Ｂ"),
+                                QStringLiteral("Ｃ"), QStringLiteral("Ｄ"), QStringLiteral("Ｅ"), QStringLiteral("Ｆ")};
+const QStringList kPrecisions = {QStringLiteral("無し"), QStringLiteral("１桁"), QStringLiteral("２桁"),
+                                 QStringLiteral("３桁"), QStringLiteral("４桁"), QStringLiteral("実数")};
 
-QComboBox* makeList(QWidget* parent, const char* name, const QStringList& items, int left, int top,
-                    int width) {
+QComboBox* makeList(QWidget* parent, const char* name, const QStringList& items, int left, int top, int width) {
   auto* list = new QComboBox(parent);
   list->addItems(items);
   list->setMaxVisibleItems(16);
@@ -107,16 +104,13 @@ SettingsDialog::SettingsDialog(DxfHeaderModel& header, QWidget* parent) : QDialo
 void SettingsDialog::buildCoordinateTab(QWidget* page) {
   separator_group_ = place(new RadioGroup(QStringLiteral("　仕切文字　"),
                                           {QStringLiteral("半角スペース"), QStringLiteral("カンマ（，)"),
-                                           QStringLiteral("マイナス（－）"),
-                                           QStringLiteral("スラッシュ（／）")},
+                                           QStringLiteral("マイナス（－）"), QStringLiteral("スラッシュ（／）")},
                                           page),
                            "RadioGroup1", 8, 8, 137, 120);
-  text_decimals_group_ = place(new RadioGroup(QStringLiteral("　小数点以下精度　"), kPrecisions, page),
-                               "RadioGroup2", 153, 8, 137, 164);
+  text_decimals_group_ =
+      place(new RadioGroup(QStringLiteral("　小数点以下精度　"), kPrecisions, page), "RadioGroup2", 153, 8, 137, 164);
   extension_group_ = place(new RadioGroup(QStringLiteral("　拡張子　"),
-                                          {QStringLiteral("TXT"), QStringLiteral("TEXT"),
-                                           QStringLiteral("CSV")},
-                                          page),
+                                          {QStringLiteral("TXT"), QStringLiteral("TEXT"), QStringLiteral("CSV")}, page),
                            "RadioGroup3", 298, 8, 129, 98);
 }
 
@@ -128,23 +122,20 @@ void SettingsDialog::buildJwcTab(QWidget* page) {
   jwc_layer_list_ = makeList(basic, "ComboBox3", kHexDigits, 138, 26, 52);
   makeLabel(basic, "Label3", QStringLiteral("線色"), 200, 29);
   jwc_colour_list_ = makeList(basic, "ComboBox4",
-                              {QStringLiteral("水"), QStringLiteral("白"), QStringLiteral("緑"),
-                               QStringLiteral("黄"), QStringLiteral("紫"), QStringLiteral("青")},
+                              {QStringLiteral("水"), QStringLiteral("白"), QStringLiteral("緑"), QStringLiteral("黄"),
+                               QStringLiteral("紫"), QStringLiteral("青")},
                               228, 26, 52);
   makeLabel(basic, "Label4", QStringLiteral("線種"), 290, 29);
   jwc_line_type_list_ = makeList(basic, "ComboBox5",
                                  {QStringLiteral("実線"), QStringLiteral("点線１"), QStringLiteral("点線２"),
-                                  QStringLiteral("点線３"), QStringLiteral("一点鎖線１"),
-                                  QStringLiteral("一点鎖線２"), QStringLiteral("二点鎖線１"),
-                                  QStringLiteral("二点鎖線２"), QStringLiteral("補助線")},
+                                  QStringLiteral("点線３"), QStringLiteral("一点鎖線１"), QStringLiteral("一点鎖線２"),
+                                  QStringLiteral("二点鎖線１"), QStringLiteral("二点鎖線２"), QStringLiteral("補助線")},
                                  318, 26, 96);
-  makeLabel(basic, "Label13", QStringLiteral("※縦横斜めを分けた場合このﾚｲﾔｰ設定は無効になります。"),
-            10, 56);
+  makeLabel(basic, "Label13", QStringLiteral("※縦横斜めを分けた場合このﾚｲﾔｰ設定は無効になります。"), 10, 56);
 
-  auto* options =
-      place(new QGroupBox(QStringLiteral(" ｵﾌﾟｼｮﾝ　"), page), "GroupBox3", 8, 90, 425, 142);
-  jwc_short_lines_check_ = place(new QCheckBox(QStringLiteral("所定長さ以下の線の処理（優先）"), options),
-                                 "CheckBox3", 10, 26, 300, 20);
+  auto* options = place(new QGroupBox(QStringLiteral(" ｵﾌﾟｼｮﾝ　"), page), "GroupBox3", 8, 90, 425, 142);
+  jwc_short_lines_check_ =
+      place(new QCheckBox(QStringLiteral("所定長さ以下の線の処理（優先）"), options), "CheckBox3", 10, 26, 300, 20);
   jwc_short_length_spin_ = place(new SpinEdit(options), "SpinEdit1", 30, 50, 60, 22);
   jwc_short_length_spin_->setRange(0, 1000);
   jwc_short_length_spin_->setTypingAllowed(false);
@@ -153,8 +144,8 @@ void SettingsDialog::buildJwcTab(QWidget* page) {
   jwc_short_layer_list_ = makeList(options, "ComboBox1", kHexDigits, 264, 50, 52);
   makeLabel(options, "Label7", QStringLiteral("に移動する。"), 322, 53);
 
-  jwc_by_direction_check_ = place(new QCheckBox(QStringLiteral("縦横斜めをﾚｲﾔｰ分けする"), options), "CheckBox2",
-                                  10, 84, 300, 20);
+  jwc_by_direction_check_ =
+      place(new QCheckBox(QStringLiteral("縦横斜めをﾚｲﾔｰ分けする"), options), "CheckBox2", 10, 84, 300, 20);
   makeLabel(options, "Label8", QStringLiteral("横"), 30, 111);
   jwc_horizontal_layer_list_ = makeList(options, "ComboBox6", kHexDigits, 46, 108, 52);
   makeLabel(options, "Label11", QStringLiteral("縦"), 116, 111);
@@ -170,29 +161,24 @@ void SettingsDialog::buildDxfTab(QWidget* page) {
   header_edit_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   header_edit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
-  auto* precision = place(new QGroupBox(QStringLiteral(" 小数点以下精度 "), page), "GroupBox4",
-                          282, 4, 151, 60);
+  auto* precision = place(new QGroupBox(QStringLiteral(" 小数点以下精度 "), page), "GroupBox4", 282, 4, 151, 60);
   dxf_decimals_list_ = makeList(precision, "ComboBox9", kPrecisions, 10, 28, 100);
 
-  auto* options =
-      place(new QGroupBox(QStringLiteral(" ｵﾌﾟｼｮﾝ "), page), "GroupBox5", 282, 70, 151, 147);
+  auto* options = place(new QGroupBox(QStringLiteral(" ｵﾌﾟｼｮﾝ "), page), "GroupBox5", 282, 70, 151, 147);
   dxf_short_lines_check_ = place(new QCheckBox(options), "CheckBox4", 8, 28, 18, 18);
   // Widths that break the two captions between words: "…線の" / "処理（優先）"
   // and "…ﾚｲﾔｰ" / "分けする。".
-  makeWrappedLabel(options, "Label15", QStringLiteral("所定長さ以下の線の処理（優先）"),
-                   QRect(28, 27, 110, 38));
+  makeWrappedLabel(options, "Label15", QStringLiteral("所定長さ以下の線の処理（優先）"), QRect(28, 27, 110, 38));
   dxf_short_length_spin_ = place(new SpinEdit(options), "SpinEdit2", 28, 70, 66, 22);
   dxf_short_length_spin_->setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
   dxf_short_length_spin_->setNotANumberValue(0);
   makeLabel(options, "Label16", QStringLiteral("mm以下"), 98, 73);
   dxf_by_direction_check_ = place(new QCheckBox(options), "CheckBox5", 8, 104, 18, 18);
-  makeWrappedLabel(options, "Label17", QStringLiteral("縦横斜めをﾚｲﾔｰ分けする。"),
-                   QRect(28, 103, 90, 38));
+  makeWrappedLabel(options, "Label17", QStringLiteral("縦横斜めをﾚｲﾔｰ分けする。"), QRect(28, 103, 90, 38));
 }
 
 void SettingsDialog::buildOtherTab(QWidget* page) {
-  auto* group = place(new QGroupBox(QStringLiteral(" スペシャルバナナ "), page), "GroupBox1", 8,
-                      4, 425, 228);
+  auto* group = place(new QGroupBox(QStringLiteral(" スペシャルバナナ "), page), "GroupBox1", 8, 4, 425, 228);
   special_check_ = place(new QCheckBox(QStringLiteral("使う！"), group), "CheckBox1", 16, 28, 120, 20);
   makeLabel(group, "Label9", QStringLiteral("刺激度："), 16, 54);
   strength_label_ = makeLabel(group, "Label10", QStringLiteral("5.0"), 70, 54);
@@ -202,8 +188,7 @@ void SettingsDialog::buildOtherTab(QWidget* page) {
   strength_slider_->setTickPosition(QSlider::TicksBelow);
   strength_slider_->setTickInterval(5);
   strength_slider_->setPageStep(10);
-  makeLabel(group, "Label11", QStringLiteral("※このオプションを使うとより線の本数が減らせます。"),
-            16, 122);
+  makeLabel(group, "Label11", QStringLiteral("※このオプションを使うとより線の本数が減らせます。"), 16, 122);
   makeRed(makeLabel(group, "Label20", QStringLiteral("※注意："), 16, 146));
   makeRed(makeWrappedLabel(group, "Label19",
                            QStringLiteral("スペシャルバナナをつかうと、ほとんどの線が斜めになります"
@@ -214,14 +199,14 @@ void SettingsDialog::buildOtherTab(QWidget* page) {
 
 void SettingsDialog::buildScanTab(QWidget* page) {
   // Items in ThresholdRule order: the index is the stored ScanThreshold.
-  threshold_group_ = place(new RadioGroup(QStringLiteral(" いんくのみわけかた "),
-                                          {QStringLiteral("ふぁいるしだい（JPEGはおまかせ）"),
-                                           QStringLiteral("いちばん黒い色だけ（nearest-black）"),
-                                           QStringLiteral("おまかせ（auto）"), QStringLiteral("ぜんたいで（otsu）"),
-                                           QStringLiteral("ばしょごと（adaptive）"),
-                                           QStringLiteral("このこさより黒い：")},
-                                          page),
-                           "RadioGroup4", 8, 4, 257, 164);
+  threshold_group_ =
+      place(new RadioGroup(QStringLiteral(" いんくのみわけかた "),
+                           {QStringLiteral("ふぁいるしだい（JPEGはおまかせ）"),
+                            QStringLiteral("いちばん黒い色だけ（nearest-black）"), QStringLiteral("おまかせ（auto）"),
+                            QStringLiteral("ぜんたいで（otsu）"), QStringLiteral("ばしょごと（adaptive）"),
+                            QStringLiteral("このこさより黒い：")},
+                           page),
+            "RadioGroup4", 8, 4, 257, 164);
   grey_level_spin_ = place(new SpinEdit(threshold_group_), "SpinEdit3", 140, 134, 50, 22);
   grey_level_spin_->setRange(1, 255);
   makeLabel(threshold_group_, "Label22", QStringLiteral("（1～255）"), 194, 137);

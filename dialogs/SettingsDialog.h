@@ -62,9 +62,9 @@ class SettingsDialog : public QDialog {
   // A control that edits a setting, by the kind of value it holds: an index
   // (radio group, drop-down list), a 1 off / 2 on flag (check box), a number
   // (spin box), or tenths of a real (track bar).
-  using Control = std::variant<RadioGroup* SettingsDialog::*, QComboBox* SettingsDialog::*,
-                               QCheckBox* SettingsDialog::*, SpinEdit* SettingsDialog::*,
-                               QSlider* SettingsDialog::*>;
+  using Control =
+      std::variant<RadioGroup * SettingsDialog::*, QComboBox * SettingsDialog::*, QCheckBox * SettingsDialog::*,
+                   SpinEdit * SettingsDialog::*, QSlider * SettingsDialog::*>;
   struct Binding;
   static std::span<const Binding> bindings();
   void showSetting(const Binding& binding, const ConversionSettings& settings);

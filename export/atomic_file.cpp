@@ -23,8 +23,7 @@ std::error_code last_error() {
 
 std::uint64_t random_bits() {
   static std::atomic<std::uint64_t> counter{0};
-  std::uint64_t seed = static_cast<std::uint64_t>(
-      std::chrono::steady_clock::now().time_since_epoch().count());
+  std::uint64_t seed = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
   seed ^= counter.fetch_add(0x9E3779B97F4A7C15ull) + 0x632BE59BD9B4E019ull;
   try {
     std::random_device device;
@@ -190,9 +189,7 @@ std::error_code AtomicFile::open() {
 
 std::streambuf& AtomicFile::buffer() { return *buffer_; }
 
-std::error_code AtomicFile::error() const {
-  return buffer_ ? buffer_->error() : std::error_code{};
-}
+std::error_code AtomicFile::error() const { return buffer_ ? buffer_->error() : std::error_code{}; }
 
 std::error_code AtomicFile::commit() {
   if (file_ == nullptr) return std::make_error_code(std::errc::bad_file_descriptor);
@@ -232,17 +229,15 @@ void AtomicFile::discard() {
 std::string file_error_text(std::error_code error) {
   using std::errc;
   if (error == errc::no_such_file_or_directory) return "ファイルが見つかりません";
-  if (error == errc::invalid_argument || error == errc::filename_too_long ||
-      error == errc::not_a_directory || error == errc::illegal_byte_sequence ||
-      error == errc::too_many_symbolic_link_levels) {
+  if (error == errc::invalid_argument || error == errc::filename_too_long || error == errc::not_a_directory ||
+      error == errc::illegal_byte_sequence || error == errc::too_many_symbolic_link_levels) {
     return "不正なファイル名です";
   }
   if (error == errc::too_many_files_open || error == errc::too_many_files_open_in_system) {
     return "オープンしたファイルが多すぎます";
   }
   if (error == errc::permission_denied || error == errc::operation_not_permitted ||
-      error == errc::read_only_file_system || error == errc::is_a_directory ||
-      error == errc::text_file_busy) {
+      error == errc::read_only_file_system || error == errc::is_a_directory || error == errc::text_file_busy) {
     return "ファイルへのアクセスが拒否されました";
   }
   bool full = error == errc::no_space_on_device || error == errc::file_too_large;

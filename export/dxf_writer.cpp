@@ -20,8 +20,7 @@ std::string_view dxf_layer_name(SegmentClass layer) {
   return "Velorin";
 }
 
-std::size_t format_dxf_entity(const LineRecord& r, SegmentClass layer,
-                              const CoordinateFormatter& number, char* out) {
+std::size_t format_dxf_entity(const LineRecord& r, SegmentClass layer, const CoordinateFormatter& number, char* out) {
   const auto coordinate = [&number](std::int32_t c) { return [&number, c](char* p) { return number.write(c, p); }; };
   char* p = out;
   p = dxf::put_group(p, 0, "LINE");

@@ -20,8 +20,7 @@ std::string_view dxf_layer_name(SegmentClass layer);
 // Formats one LINE entity, its sixteen lines with their CR LF, into `out` and
 // returns its length. kMaxDxfEntity is enough room for any record.
 inline constexpr std::size_t kMaxDxfEntity = 128 + 4 * CoordinateFormatter::kMaxChars;
-std::size_t format_dxf_entity(const LineRecord& r, SegmentClass layer,
-                              const CoordinateFormatter& number, char* out);
+std::size_t format_dxf_entity(const LineRecord& r, SegmentClass layer, const CoordinateFormatter& number, char* out);
 
 // options.dxf_header, the entities with options.dxf_decimals on the layers
 // options.dxf_layers chooses, and the closing lines.

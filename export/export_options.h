@@ -12,11 +12,11 @@ namespace vp {
 
 // jw_cad lines: the group, colour and line type of every line, and its layer.
 struct JwcStyle {
-  std::int32_t group = 0;       // 0..15
-  std::int32_t colour = 0;      // 0..5: 水 白 緑 黄 紫 青
-  std::int32_t line_type = 0;   // 0..8: 実線 ... 補助線
-  std::int32_t layer = 0;       // when neither the split nor the short-line layer applies
-  SegmentOptions layers;        // split and short-line switches, and the short limit
+  std::int32_t group = 0;      // 0..15
+  std::int32_t colour = 0;     // 0..5: 水 白 緑 黄 紫 青
+  std::int32_t line_type = 0;  // 0..8: 実線 ... 補助線
+  std::int32_t layer = 0;      // when neither the split nor the short-line layer applies
+  SegmentOptions layers;       // split and short-line switches, and the short limit
   std::int32_t horizontal_layer = 1;
   std::int32_t vertical_layer = 2;
   std::int32_t oblique_layer = 3;

@@ -83,8 +83,7 @@ std::optional<float> parse_rate(std::string_view text) {
   // afterwards because from_chars does not take "+".
   const std::string_view body = text.substr(body_start);
   float value = 0.0f;
-  const auto [end, ec] =
-      std::from_chars(body.data(), body.data() + body.size(), value, std::chars_format::general);
+  const auto [end, ec] = std::from_chars(body.data(), body.data() + body.size(), value, std::chars_format::general);
   if (ec == std::errc::result_out_of_range) {
     // Too large is invalid; too small is a zero of the float type.
     if (!seen_nonzero || leading_exponent < 0) {
@@ -121,10 +120,8 @@ float SegmentLength(const LineRecord& r, float rate) {
     const std::int64_t d = std::int64_t{r.y2} - r.y1;
     return static_cast<float>(static_cast<long double>(d) * lr);
   }
-  const long double dx =
-      std::fabs(static_cast<long double>(r.x2) * lr - static_cast<long double>(r.x1) * lr);
-  const long double dy =
-      std::fabs(static_cast<long double>(r.y2) * lr - static_cast<long double>(r.y1) * lr);
+  const long double dx = std::fabs(static_cast<long double>(r.x2) * lr - static_cast<long double>(r.x1) * lr);
+  const long double dy = std::fabs(static_cast<long double>(r.y2) * lr - static_cast<long double>(r.y1) * lr);
   return static_cast<float>(std::sqrt(dx * dx + dy * dy));
 }
 

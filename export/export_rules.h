@@ -55,8 +55,8 @@ bool is_short_segment(const LineRecord& r, float rate, std::int32_t limit_mm);
 enum class SegmentClass { Plain, Horizontal, Vertical, Oblique, Short };
 
 struct SegmentOptions {
-  bool split = false;              // horizontal / vertical / oblique layers
-  bool short_lines = false;        // a layer of its own for short lines
+  bool split = false;        // horizontal / vertical / oblique layers
+  bool short_lines = false;  // a layer of its own for short lines
   std::int32_t short_limit_mm = 100;
 
   friend bool operator==(const SegmentOptions&, const SegmentOptions&) = default;

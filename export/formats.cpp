@@ -50,7 +50,8 @@ char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + '
 char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool same_ignoring_case(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
 }
 
 // ZahyouExt chooses among a format's extensions; a format with one has no choice.

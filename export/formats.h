@@ -47,7 +47,7 @@ struct ExportFormat {
   // be created is reported by the system's reason alone.
   bool create_before_dialog = false;
   // The writer's own complaint after a failed write, shown once the dialog is gone.
-  std::string_view failure_message;
+  std::string_view failure_message = {};
   // The file starts with the DXF header template (ExportOptions::dxf_header).
   bool uses_dxf_header = false;
 };

@@ -3,7 +3,6 @@
 #include <cassert>
 #include <cstring>
 
-
 namespace vp {
 
 namespace {
@@ -56,10 +55,9 @@ static_assert(kJwcIdentification.size() == 40);
 constexpr std::string_view kJwcProgramField = "Velorin 6.01                    ";
 static_assert(kJwcProgramField.size() == 32);
 
-constexpr std::uint16_t kJwcFixedTable[44] = {0,  1,  1,  2,  2,   3,  3,  4,  4,  5,  5,
-                                              20, 20, 25, 30, 40,  50, 60, 70, 80, 90, 100,
-                                              20, 20, 25, 30, 40,  50, 60, 70, 80, 90, 100,
-                                              0,  0,  0,  5,  5,   5,  10, 10, 10, 10, 10};
+constexpr std::uint16_t kJwcFixedTable[44] = {0,  1,  1,   2,  2,  3,  3,   4,  4,  5,  5,  20, 20, 25, 30,
+                                              40, 50, 60,  70, 80, 90, 100, 20, 20, 25, 30, 40, 50, 60, 70,
+                                              80, 90, 100, 0,  0,  0,  5,   5,  5,  10, 10, 10, 10, 10};
 
 // The text of block 2: the record count and fixed values (one of them the 300
 // that also appears in the divisor and after the fixed table), ended by a zero byte.
@@ -75,8 +73,7 @@ std::string jwc_block2(std::int64_t count) {
 constexpr std::string_view kJwcBlock3 =
     "0.5,0.0,3.0,15.0,1,1,0,0,0,1,0.0,0.0,0.0,0.0,0.0,0.0,0,0,0,1000.000,1000.000,100.000,"
     "200.000,300.000,500.000,0,-39,1";
-constexpr std::string_view kJwcBlock4 =
-    "5D6F:0000,5D6F:0000,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,36,-23.45,0,0,-1,215,0";
+constexpr std::string_view kJwcBlock4 = "5D6F:0000,5D6F:0000,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,36,-23.45,0,0,-1,215,0";
 
 bool write_bytes(std::ostream& out, const void* data, std::size_t size) {
   return static_cast<bool>(out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size)));

@@ -29,8 +29,7 @@ int digit_count(std::uint64_t v) {
 
 // Writes the scaled integer R = round(|v| × 10^decimals), given as decimal
 // digits, as the final text: the point goes before the last `decimals` digits.
-std::size_t emit_digits(bool negative, const char* digits, std::size_t len, int decimals,
-                        char* out) {
+std::size_t emit_digits(bool negative, const char* digits, std::size_t len, int decimals, char* out) {
   while (len > 0 && *digits == '0') {
     ++digits;
     --len;

@@ -49,9 +49,8 @@ std::optional<float> accept_magnification(const ExportFormat& format, std::strin
   return rate;
 }
 
-SaveResult save_file(const ExportFormat& format, const std::filesystem::path& path,
-                     std::span<const LineRecord> records, float rate, const ExportOptions& options,
-                     SaveHost& host) {
+SaveResult save_file(const ExportFormat& format, const std::filesystem::path& path, std::span<const LineRecord> records,
+                     float rate, const ExportOptions& options, SaveHost& host) {
   SaveResult result;
   {
     AtomicFile file(path, [&host] { return host.abort_requested(); });

@@ -31,9 +31,8 @@ std::optional<float> accept_magnification(const ExportFormat& format, std::strin
 // SaveFailure::Write (operation_canceled when the host called the save off). On
 // failure any earlier file of that name is left exactly as it was and no partial
 // file remains; the format's own complaint, if it has one, is then shown.
-SaveResult save_file(const ExportFormat& format, const std::filesystem::path& path,
-                     std::span<const LineRecord> records, float rate, const ExportOptions& options,
-                     SaveHost& host);
+SaveResult save_file(const ExportFormat& format, const std::filesystem::path& path, std::span<const LineRecord> records,
+                     float rate, const ExportOptions& options, SaveHost& host);
 
 // What the desktop program's save command says after a failed save: nothing after
 // a failure that has been explained already (an unreadable template), the

@@ -12,9 +12,8 @@
 namespace vp {
 namespace {
 
-constexpr std::array<SegmentClass, 5> kLayerOrder = {SegmentClass::Plain, SegmentClass::Horizontal,
-                                                     SegmentClass::Vertical, SegmentClass::Oblique,
-                                                     SegmentClass::Short};
+constexpr std::array<SegmentClass, 5> kLayerOrder = {
+    SegmentClass::Plain, SegmentClass::Horizontal, SegmentClass::Vertical, SegmentClass::Oblique, SegmentClass::Short};
 
 std::size_t layer_index(SegmentClass layer) {
   return static_cast<std::size_t>(std::find(kLayerOrder.begin(), kLayerOrder.end(), layer) - kLayerOrder.begin());

@@ -15,8 +15,7 @@ char text_delimiter(std::int32_t zahyou_div) {
   }
 }
 
-std::size_t format_text_line(const LineRecord& r, const CoordinateFormatter& number, char delimiter,
-                             char* out) {
+std::size_t format_text_line(const LineRecord& r, const CoordinateFormatter& number, char delimiter, char* out) {
   char* p = out;
   p += number.write(r.x1, p);
   *p++ = delimiter;

@@ -21,8 +21,7 @@ char text_delimiter(std::int32_t zahyou_div);
 // Formats one record's line, CR LF included, into `out` and returns its length.
 // kMaxTextLine is enough room for any record.
 inline constexpr std::size_t kMaxTextLine = 4 * CoordinateFormatter::kMaxChars + 3 + 2;
-std::size_t format_text_line(const LineRecord& r, const CoordinateFormatter& number, char delimiter,
-                             char* out);
+std::size_t format_text_line(const LineRecord& r, const CoordinateFormatter& number, char delimiter, char* out);
 
 // Every record's line, with options.text_delimiter and options.text_decimals.
 bool write_text(std::ostream& out, std::span<const LineRecord> records, float rate, const ExportOptions& options,

@@ -18,9 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                   info.height <= std::numeric_limits<std::int32_t>::max() - 2,
               "grid dimensions fit");
   fuzz::check(info.bits_per_pixel == 1 || info.bits_per_pixel == 8 || info.bits_per_pixel == 24, "depth");
-  fuzz::check(info.bits_per_pixel == 24 ? info.ink_index == -1
-                                        : info.ink_index >= 0 && info.ink_index < info.palette_entries,
-              "ink index inside the palette");
+  fuzz::check(
+      info.bits_per_pixel == 24 ? info.ink_index == -1 : info.ink_index >= 0 && info.ink_index < info.palette_entries,
+      "ink index inside the palette");
   if (std::int64_t{info.width} * info.height > fuzz::kMaxDecodedPixels) return 0;
 
   const std::size_t words = (static_cast<std::size_t>(info.width) + 63) / 64;

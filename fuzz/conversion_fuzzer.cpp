@@ -19,7 +19,9 @@ class QuietHost : public vp::ConversionHost, public vp::SaveHost {
   void conversion_finished() override {}
   bool serve_events() override { return abort_after_ < 0 || ++events_ < abort_after_; }
   void process_events() override {}
-  void set_bar(vp::ProgressBar, int position) override { vp::fuzz::check(position >= 0 && position <= 100, "bar range"); }
+  void set_bar(vp::ProgressBar, int position) override {
+    vp::fuzz::check(position >= 0 && position <= 100, "bar range");
+  }
   void set_label(vp::ProgressLabel, std::string_view) override {}
   void show_message(std::string_view) override {}
   void begin_saving() override {}

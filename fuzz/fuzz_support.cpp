@@ -10,8 +10,8 @@ namespace vp::fuzz {
 
 const std::string& write_input(const std::uint8_t* data, std::size_t size) {
   static const std::string path = [] {
-    const std::filesystem::path folder =
-        std::filesystem::exists("/dev/shm") ? std::filesystem::path("/dev/shm") : std::filesystem::temp_directory_path();
+    const std::filesystem::path folder = std::filesystem::exists("/dev/shm") ? std::filesystem::path("/dev/shm")
+                                                                             : std::filesystem::temp_directory_path();
     return (folder / ("vp-fuzz-" + std::to_string(std::random_device{}()) + ".bmp")).string();
   }();
   static const bool cleanup_registered = [] {

@@ -16,8 +16,8 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 void save(const std::string& path, const Bytes& bytes) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 void put32(Bytes& b, std::size_t at, std::uint32_t v) {

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "testkit/synthetic_drawing.h"
 #include "imageio/image_files.h"
+#include "testkit/synthetic_drawing.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -24,11 +24,11 @@ int main(int argc, char** argv) {
   const RawImage bilevel = raw_from_ink(image, RawSpec{vp::PixelKind::Grey, 1, false, {}, false});
   const RawImage white_is_zero = raw_from_ink(image, RawSpec{vp::PixelKind::Grey, 1, true, {}, false});
   const RawImage grey = raw_from_ink(image, RawSpec{vp::PixelKind::Grey, 8, false, {}, true});
-  const RawImage palette =
-      raw_from_ink(image, RawSpec{vp::PixelKind::Palette, 4, false, {{255, 255, 255}, {20, 20, 20}, {200, 0, 0}}, false});
+  const RawImage palette = raw_from_ink(
+      image, RawSpec{vp::PixelKind::Palette, 4, false, {{255, 255, 255}, {20, 20, 20}, {200, 0, 0}}, false});
   const RawImage rgb = raw_from_ink(image, RawSpec{vp::PixelKind::Rgb, 8, false, {}, true});
-  for (TiffCompression c : {TiffCompression::None, TiffCompression::Lzw, TiffCompression::PackBits,
-                            TiffCompression::G3, TiffCompression::G4}) {
+  for (TiffCompression c : {TiffCompression::None, TiffCompression::Lzw, TiffCompression::PackBits, TiffCompression::G3,
+                            TiffCompression::G4}) {
     TiffOptions options;
     options.compression = c;
     write_tiff(name(".tif"), c == TiffCompression::None ? grey : white_is_zero, options);

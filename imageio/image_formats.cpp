@@ -4,9 +4,9 @@
 #include <cstring>
 #include <fstream>
 
+#include "imageio/bmp_reader.h"
 #include "imageio/library/library_formats.h"
 #include "imageio/pbm_reader.h"
-#include "imageio/bmp_reader.h"
 #include "raster/utf8_path.h"
 
 namespace vp {
@@ -24,8 +24,8 @@ ImageFileType sniff_image_file(const std::string& path) {
   if (starts("\x89PNG\r\n\x1a\n", 8)) return ImageFileType::Png;
   if (starts("\xFF\xD8\xFF", 3)) return ImageFileType::Jpeg;
   if (n >= 3 && head[0] == 'P' && head[1] >= '1' && head[1] <= '7' &&
-      (head[2] == ' ' || head[2] == '\t' || head[2] == '\n' || head[2] == '\r' || head[2] == '\v' ||
-       head[2] == '\f' || head[2] == '#')) {
+      (head[2] == ' ' || head[2] == '\t' || head[2] == '\n' || head[2] == '\r' || head[2] == '\v' || head[2] == '\f' ||
+       head[2] == '#')) {
     return ImageFileType::Pbm;
   }
   return ImageFileType::Unknown;

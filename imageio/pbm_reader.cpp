@@ -5,8 +5,8 @@
 #include <optional>
 #include <vector>
 
-#include "imageio/sample_rows.h"
 #include "imageio/bmp_row_convert.h"
+#include "imageio/sample_rows.h"
 #include "raster/utf8_path.h"
 
 namespace vp {

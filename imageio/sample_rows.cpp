@@ -66,8 +66,8 @@ int nearest_to_black(std::span<const Colour> palette) {
   std::uint64_t best_distance = 0;
   for (std::size_t i = 0; i < palette.size(); ++i) {
     const Colour& c = palette[i];
-    const std::uint64_t d = std::uint64_t{c.red} * c.red + std::uint64_t{c.green} * c.green +
-                            std::uint64_t{c.blue} * c.blue;
+    const std::uint64_t d =
+        std::uint64_t{c.red} * c.red + std::uint64_t{c.green} * c.green + std::uint64_t{c.blue} * c.blue;
     if (best < 0 || d < best_distance) {
       best = static_cast<int>(i);
       best_distance = d;
@@ -77,9 +77,7 @@ int nearest_to_black(std::span<const Colour> palette) {
 }
 
 InkMask::InkMask(std::int32_t width, std::int32_t height)
-    : height_(height),
-      words_(ink_words(width)),
-      bits_(words_ * static_cast<std::size_t>(std::max(height, 0))) {}
+    : height_(height), words_(ink_words(width)), bits_(words_ * static_cast<std::size_t>(std::max(height, 0))) {}
 
 bool InkMask::deliver(const InkRowSink& sink) const {
   for (std::int32_t y = 0; y < height_; ++y) {

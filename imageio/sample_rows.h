@@ -25,9 +25,9 @@ constexpr std::size_t ink_words(std::int64_t width) { return static_cast<std::si
 
 // How the samples of a decoded row are laid out and which of them are ink.
 struct SampleLayout {
-  int bits = 8;          // palette and grey: 1, 2, 4 or 8 bits, packed most significant first
-  bool rgb = false;      // three 8-bit samples per pixel (any order): ink only when all are 0
-  int ink_value = 0;     // palette and grey: the sample value that is ink
+  int bits = 8;       // palette and grey: 1, 2, 4 or 8 bits, packed most significant first
+  bool rgb = false;   // three 8-bit samples per pixel (any order): ink only when all are 0
+  int ink_value = 0;  // palette and grey: the sample value that is ink
 };
 
 // The layout of a described image.

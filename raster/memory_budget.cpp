@@ -1,9 +1,9 @@
 #include "raster/memory_budget.h"
 
 #include <algorithm>
+#include <fstream>
 #include <limits>
 #include <new>
-#include <fstream>
 #include <sstream>
 #include <string>
 

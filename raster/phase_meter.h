@@ -18,8 +18,7 @@ enum class PhaseStatus {
 // asked to stop, or the phase ran out of memory, it stays stopped.
 class PhaseMeter {
  public:
-  PhaseMeter(Progress& progress, Phase phase, std::int64_t total)
-      : progress_(progress), phase_(phase), total_(total) {}
+  PhaseMeter(Progress& progress, Phase phase, std::int64_t total) : progress_(progress), phase_(phase), total_(total) {}
 
   // One more unit done; false when the phase must stop.
   bool unit_done() {

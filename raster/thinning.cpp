@@ -18,7 +18,6 @@ using bits::left_of;
 using bits::right_of;
 using bits::Word;
 
-
 // The rows of the rewritten plane next to row y, as they were before the step.
 struct Originals {
   const Word* below;
@@ -47,7 +46,8 @@ class StepScan {
   void run(std::int32_t first, std::int32_t last, std::int64_t units, PhaseMeter& meter, const Kernel& kernel) {
     const std::int64_t rows = std::max<std::int64_t>(std::int64_t{last} - first + 1, 0);
     std::int32_t split = last;  // the first band's last row
-    if (split_.threads > 1 && rows >= 2 * split_.min_rows_per_band) split = static_cast<std::int32_t>(first + rows / 2 - 1);
+    if (split_.threads > 1 && rows >= 2 * split_.min_rows_per_band)
+      split = static_cast<std::int32_t>(first + rows / 2 - 1);
     std::vector<Word> split_below, split_above;  // rows split and split + 1, as they were
     if (split < last && needs_originals_) {
       split_below.assign(plane_row(grid_, plane_, split), plane_row(grid_, plane_, split) + words_);
@@ -166,8 +166,7 @@ void set_ok_row(PixelGrid& grid, std::int32_t y, const Originals& prot) {
     const Word left = left_of(ic, k), right = right_of(ic, k, n);
     const Word ul = left_of(iu, k), ur = right_of(iu, k, n);
     const Word dl = left_of(id, k), dr = right_of(id, k, n);
-    const Word link = c & ((ur & ~right & ~up) | (dl & ~left & ~down) | (dr & ~right & ~down) |
-                           (ul & ~left & ~up));
+    const Word link = c & ((ur & ~right & ~up) | (dl & ~left & ~down) | (dr & ~right & ~down) | (ul & ~left & ~up));
     Word tip = c & ~prot_here[k] & ~(ul | ur | dl | dr);
     if (tip != 0) {
       const Word only_up = up & ~down & ~left & ~right;
@@ -245,7 +244,9 @@ void bevel_y_row(PixelGrid& grid, std::int32_t y, const Originals& ink) {
 
 }  // namespace
 
-int default_thinning_threads() { return std::min(2, static_cast<int>(std::max(1u, std::thread::hardware_concurrency()))); }
+int default_thinning_threads() {
+  return std::min(2, static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+}
 
 // The marking and protecting steps look at rows 1 .. height-2; the others are border.
 void SetOKdata(PixelGrid& grid, PhaseMeter& meter, ThinningOptions& split) {

@@ -26,8 +26,9 @@ CleanLoad load_clean_ink(const std::string& path, const ImageReaderFactory& read
     if (mode.rule == ThresholdRule::NearestBlack) {
       result.status = reader->read_rows(into_grid);
     } else {
-      result.status = apply_threshold(mode, info.width, info.height,
-                                      [&](const GreyRowSink& sink) { return reader->read_grey_rows(sink); }, into_grid)
+      result.status = apply_threshold(
+                          mode, info.width, info.height,
+                          [&](const GreyRowSink& sink) { return reader->read_grey_rows(sink); }, into_grid)
                           .status;
     }
     if (result.status == ImageStatus::Ok) remove_specks(grid, cleanup.despeckle);

@@ -126,7 +126,8 @@ class Specks {
     a = find(a);
     b = find(b);
     if (a == b) return;
-    if (groups_[static_cast<std::size_t>(a)].pieces.size() < groups_[static_cast<std::size_t>(b)].pieces.size()) std::swap(a, b);
+    if (groups_[static_cast<std::size_t>(a)].pieces.size() < groups_[static_cast<std::size_t>(b)].pieces.size())
+      std::swap(a, b);
     Group& keep = groups_[static_cast<std::size_t>(a)];
     Group& gone = groups_[static_cast<std::size_t>(b)];
     gone.parent = a;

@@ -45,7 +45,8 @@ StrokeThickness measure_stroke_thickness(const PixelGrid& grid) {
   const std::int32_t height = grid.height();
   if (width < 3 || height < 3) return result;
   const std::int64_t cells = std::int64_t{width - 2} * (height - 2);
-  const auto step = static_cast<std::int32_t>(std::max<std::int64_t>(1, (cells + kAdvisorSampleCells - 1) / kAdvisorSampleCells));
+  const auto step =
+      static_cast<std::int32_t>(std::max<std::int64_t>(1, (cells + kAdvisorSampleCells - 1) / kAdvisorSampleCells));
   result.row_step = step;
   std::vector<std::uint64_t> histogram(static_cast<std::size_t>(kCap) * kAdvisorBinsPerCell + 1, 0);
 

@@ -28,9 +28,9 @@
 namespace vp {
 
 struct StrokeThickness {
-  double typical = 0;          // median stroke width in cells; 0 when the grid has no ink
-  std::int64_t measured = 0;   // ink cells the median was taken over
-  std::int32_t row_step = 1;   // every row_step-th image row was measured (1: all of them)
+  double typical = 0;         // median stroke width in cells; 0 when the grid has no ink
+  std::int64_t measured = 0;  // ink cells the median was taken over
+  std::int32_t row_step = 1;  // every row_step-th image row was measured (1: all of them)
 };
 
 // Runs longer than this count as this long: the widths of interest (up to the

@@ -32,7 +32,10 @@ class WindowBand {
                                    const std::uint64_t*, std::int32_t)>;
 
   WindowBand(std::int32_t width, std::int32_t height, OnRow on_row)
-      : width_(width), height_(height), ring_rows_(std::min(height, 2 * kWindowRadius + 2)), on_row_(std::move(on_row)) {
+      : width_(width),
+        height_(height),
+        ring_rows_(std::min(height, 2 * kWindowRadius + 2)),
+        on_row_(std::move(on_row)) {
     claim_memory(static_cast<std::uint64_t>(width) * (static_cast<std::uint64_t>(ring_rows_) + 24));
     ring_.assign(static_cast<std::size_t>(ring_rows_) * static_cast<std::size_t>(width), 0);
     tag_.assign(static_cast<std::size_t>(ring_rows_), 0);
@@ -44,15 +47,19 @@ class WindowBand {
 
   bool add_row(std::int32_t tag, const std::uint8_t* levels) {
     const std::int32_t i = arrived_++;
-    std::copy(levels, levels + width_, ring_.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(i % ring_rows_) * static_cast<std::size_t>(width_)));
+    std::copy(levels, levels + width_,
+              ring_.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(i % ring_rows_) *
+                                                          static_cast<std::size_t>(width_)));
     tag_[static_cast<std::size_t>(i % ring_rows_)] = tag;
     add(row(i), 1);
     for (; next_ < height_ && std::min(height_ - 1, next_ + kWindowRadius) <= i; ++next_) {
       const std::int32_t first = std::max(0, next_ - kWindowRadius);
       while (dropped_ < first) add(row(dropped_++), -1);
       for (std::int32_t x = 0; x < width_; ++x) {
-        sum_prefix_[static_cast<std::size_t>(x) + 1] = sum_prefix_[static_cast<std::size_t>(x)] + sum_[static_cast<std::size_t>(x)];
-        square_prefix_[static_cast<std::size_t>(x) + 1] = square_prefix_[static_cast<std::size_t>(x)] + squares_[static_cast<std::size_t>(x)];
+        sum_prefix_[static_cast<std::size_t>(x) + 1] =
+            sum_prefix_[static_cast<std::size_t>(x)] + sum_[static_cast<std::size_t>(x)];
+        square_prefix_[static_cast<std::size_t>(x) + 1] =
+            square_prefix_[static_cast<std::size_t>(x)] + squares_[static_cast<std::size_t>(x)];
       }
       const std::int32_t rows = std::min(height_ - 1, next_ + kWindowRadius) - first + 1;
       if (!on_row_(next_, tag_[static_cast<std::size_t>(next_ % ring_rows_)], row(next_), sum_prefix_.data(),
@@ -184,7 +191,8 @@ class AutoThreshold {
       column_weight_[static_cast<std::size_t>(x)] = static_cast<float>(f - k);
     }
     for (std::int32_t k = block_columns_ - 1; k >= 0; --k)  // block columns no column starts in
-      column_start_[static_cast<std::size_t>(k)] = std::min(column_start_[static_cast<std::size_t>(k)], column_start_[static_cast<std::size_t>(k) + 1]);
+      column_start_[static_cast<std::size_t>(k)] =
+          std::min(column_start_[static_cast<std::size_t>(k)], column_start_[static_cast<std::size_t>(k) + 1]);
     scale_.resize(static_cast<std::size_t>(width));
     relative_.resize(static_cast<std::size_t>(width));
     if (keep_) {
@@ -198,16 +206,21 @@ class AutoThreshold {
   void add_row(std::int32_t row_from_top, std::span<const std::uint8_t> grey) {
     const std::int32_t i = arrived_++;
     const auto slot = static_cast<std::size_t>(i % ring_rows_);
-    std::copy(grey.begin(), grey.end(), ring_.begin() + static_cast<std::ptrdiff_t>(slot * static_cast<std::size_t>(width_)));
+    std::copy(grey.begin(), grey.end(),
+              ring_.begin() + static_cast<std::ptrdiff_t>(slot * static_cast<std::size_t>(width_)));
     ring_row_[slot] = row_from_top;
     // The brightest two-pixel sum of each block on this row.
-    std::uint16_t* bright = &brightest_[static_cast<std::size_t>(i / kBlock) * static_cast<std::size_t>(block_columns_)];
+    std::uint16_t* bright =
+        &brightest_[static_cast<std::size_t>(i / kBlock) * static_cast<std::size_t>(block_columns_)];
     for (std::int32_t k = 0; k < block_columns_; ++k) {
       const std::int32_t x0 = k * kBlock;
       const auto x1 = static_cast<std::int32_t>(std::min<std::int64_t>(width_, std::int64_t{x0} + kBlock));
       std::uint16_t best = bright[k];
-      for (std::int32_t x = x0; x + 1 < x1; x += 2) best = std::max<std::uint16_t>(best, static_cast<std::uint16_t>(grey[static_cast<std::size_t>(x)] + grey[static_cast<std::size_t>(x) + 1]));
-      if ((x1 - x0) % 2 != 0) best = std::max<std::uint16_t>(best, static_cast<std::uint16_t>(2 * grey[static_cast<std::size_t>(x1 - 1)]));
+      for (std::int32_t x = x0; x + 1 < x1; x += 2)
+        best = std::max<std::uint16_t>(best, static_cast<std::uint16_t>(grey[static_cast<std::size_t>(x)] +
+                                                                        grey[static_cast<std::size_t>(x) + 1]));
+      if ((x1 - x0) % 2 != 0)
+        best = std::max<std::uint16_t>(best, static_cast<std::uint16_t>(2 * grey[static_cast<std::size_t>(x1 - 1)]));
       bright[k] = best;
     }
     if (i % kBlock == kBlock - 1 || i == height_ - 1) {
@@ -263,7 +276,8 @@ class AutoThreshold {
       for (std::int32_t k = 0; k < block_columns_; ++k) {
         std::uint16_t best = 0;
         for (std::int32_t dj = -kClose; dj <= kClose; ++dj)
-          for (std::int32_t dk = -kClose; dk <= kClose; ++dk) best = std::max(best, brightest_[at(clamp_row(j + dj), clamp_column(k + dk))]);
+          for (std::int32_t dk = -kClose; dk <= kClose; ++dk)
+            best = std::max(best, brightest_[at(clamp_row(j + dj), clamp_column(k + dk))]);
         dilated_[at(j, k)] = best;
       }
     }
@@ -272,7 +286,8 @@ class AutoThreshold {
       for (std::int32_t k = 0; k < block_columns_; ++k) {
         std::uint16_t least = 0xFFFF;
         for (std::int32_t dj = -kClose; dj <= kClose; ++dj)
-          for (std::int32_t dk = -kClose; dk <= kClose; ++dk) least = std::min(least, dilated_[at(clamp_row(j + dj), clamp_column(k + dk))]);
+          for (std::int32_t dk = -kClose; dk <= kClose; ++dk)
+            least = std::min(least, dilated_[at(clamp_row(j + dj), clamp_column(k + dk))]);
         closed_[at(j, k)] = least;
       }
     }
@@ -304,7 +319,8 @@ class AutoThreshold {
     // Block column by block column, so that the loops run over plain arrays.
     for (std::int32_t k = 0; k < block_columns_; ++k) {
       const float left = across[static_cast<std::size_t>(k)], right = across[static_cast<std::size_t>(k) + 1];
-      for (std::int32_t x = column_start_[static_cast<std::size_t>(k)]; x < column_start_[static_cast<std::size_t>(k) + 1]; ++x) {
+      for (std::int32_t x = column_start_[static_cast<std::size_t>(k)];
+           x < column_start_[static_cast<std::size_t>(k) + 1]; ++x) {
         const float w = column_weight_[static_cast<std::size_t>(x)];
         scale_[static_cast<std::size_t>(x)] = 255.0f / (left * (1 - w) + right * w);
       }
@@ -328,7 +344,8 @@ class AutoThreshold {
       ++counts[3][relative[x + 3]];
     }
     for (; x < width; ++x) ++counts[0][relative[x]];
-    for (std::size_t v = 0; v < 256; ++v) histogram_[v] += std::uint64_t{counts[0][v]} + counts[1][v] + counts[2][v] + counts[3][v];
+    for (std::size_t v = 0; v < 256; ++v)
+      histogram_[v] += std::uint64_t{counts[0][v]} + counts[1][v] + counts[2][v] + counts[3][v];
     counted_ += static_cast<std::uint64_t>(width_);
     // Once the paper is known well enough, levels it cannot reach stop being kept for later.
     if (counted_ >= kPaperSample) zone_top_ = std::min(zone_top_, noise_ceiling(paper_level(histogram_, counted_)) + 1);
@@ -390,25 +407,33 @@ std::optional<ThresholdMode> parse_threshold_mode(std::string_view text) {
   if (name == "adaptive") return ThresholdMode{ThresholdRule::Adaptive};
   std::int32_t level = 0;
   const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), level);
-  if (name.empty() || error != std::errc() || end != name.data() + name.size() || level < 1 || level > 255) return std::nullopt;
+  if (name.empty() || error != std::errc() || end != name.data() + name.size() || level < 1 || level > 255)
+    return std::nullopt;
   return ThresholdMode{ThresholdRule::Level, level};
 }
 
 std::string threshold_mode_text(const ThresholdMode& mode) {
   switch (mode.rule) {
-    case ThresholdRule::ByFormat: return "by format";
-    case ThresholdRule::NearestBlack: return "nearest-black";
-    case ThresholdRule::Auto: return "auto";
-    case ThresholdRule::Otsu: return "otsu";
-    case ThresholdRule::Adaptive: return "adaptive";
-    case ThresholdRule::Level: break;
+    case ThresholdRule::ByFormat:
+      return "by format";
+    case ThresholdRule::NearestBlack:
+      return "nearest-black";
+    case ThresholdRule::Auto:
+      return "auto";
+    case ThresholdRule::Otsu:
+      return "otsu";
+    case ThresholdRule::Adaptive:
+      return "adaptive";
+    case ThresholdRule::Level:
+      break;
   }
   return std::to_string(mode.level);
 }
 
 ThresholdMode mode_for_image(const ThresholdMode& chosen, const ImageInfo& info, bool has_grey_levels) {
   if (!has_grey_levels) return {ThresholdRule::NearestBlack};
-  if (chosen.rule == ThresholdRule::ByFormat) return {info.format == "JPEG" ? ThresholdRule::Auto : ThresholdRule::NearestBlack};
+  if (chosen.rule == ThresholdRule::ByFormat)
+    return {info.format == "JPEG" ? ThresholdRule::Auto : ThresholdRule::NearestBlack};
   return chosen;
 }
 
@@ -455,14 +480,16 @@ ThresholdOutcome apply_threshold(const ThresholdMode& mode, std::int32_t width, 
       return outcome;
     }
     case ThresholdRule::Adaptive: {
-      WindowBand band(width, height, [&](std::int32_t, std::int32_t r, const std::uint8_t* grey, const std::uint64_t* sums,
-                                         const std::uint64_t* squares, std::int32_t rows) {
-        std::fill(row.begin(), row.end(), std::uint64_t{0});
-        for (std::int32_t x = 0; x < width; ++x) {
-          if (grey[x] < sauvola_at(x, width, sums, squares, rows)) row[static_cast<std::size_t>(x / 64)] |= std::uint64_t{1} << (x % 64);
-        }
-        return ink(r, row);
-      });
+      WindowBand band(width, height,
+                      [&](std::int32_t, std::int32_t r, const std::uint8_t* grey, const std::uint64_t* sums,
+                          const std::uint64_t* squares, std::int32_t rows) {
+                        std::fill(row.begin(), row.end(), std::uint64_t{0});
+                        for (std::int32_t x = 0; x < width; ++x) {
+                          if (grey[x] < sauvola_at(x, width, sums, squares, rows))
+                            row[static_cast<std::size_t>(x / 64)] |= std::uint64_t{1} << (x % 64);
+                        }
+                        return ink(r, row);
+                      });
       outcome.status = source([&](std::int32_t r, std::span<const std::uint8_t> grey) {
         return !(outcome.stopped = !band.add_row(r, grey.data()));
       });
@@ -500,7 +527,8 @@ GreySummary summarise_grey(std::int32_t width, std::int32_t height, const GreySo
   if (status != ImageStatus::Ok || !rule.complete()) return summary;
   bool stopped = false;
   summary.auto_threshold = rule.finish(nullptr, stopped);
-  summary.auto_ink = rule.pixel_count() > 0 ? static_cast<double>(rule.ink_count()) / static_cast<double>(rule.pixel_count()) : 0;
+  summary.auto_ink =
+      rule.pixel_count() > 0 ? static_cast<double>(rule.ink_count()) / static_cast<double>(rule.pixel_count()) : 0;
   std::uint64_t total = 0;
   summary.darkest = -1;
   for (std::int32_t v = 0; v < 256; ++v) {

@@ -84,14 +84,14 @@ std::int32_t otsu_threshold(const Histogram& histogram);
 
 // What --info tells about a grey image, from one reading of it.
 struct GreySummary {
-  Histogram levels{};              // pixels per grey level
+  Histogram levels{};  // pixels per grey level
   std::int32_t levels_used = 0;
   std::int32_t darkest = 0;
   std::int32_t lightest = 0;
   std::int32_t median = 0;
-  std::int32_t otsu = 0;           // the otsu rule's threshold
-  std::int32_t auto_threshold = 0; // the auto rule's threshold on relative levels (255 = the paper)
-  double auto_ink = 0;             // the share of pixels auto takes for ink, 0..1
+  std::int32_t otsu = 0;            // the otsu rule's threshold
+  std::int32_t auto_threshold = 0;  // the auto rule's threshold on relative levels (255 = the paper)
+  double auto_ink = 0;              // the share of pixels auto takes for ink, 0..1
 };
 GreySummary summarise_grey(std::int32_t width, std::int32_t height, const GreySource& source, ImageStatus& status);
 

@@ -29,8 +29,8 @@ struct BmpWriteOptions {
   int bits_per_pixel = 1;  // 1, 8 or 24
   bool top_down = false;   // not with RLE8, not with the core header
   BmpHeaderKind header = BmpHeaderKind::Info;
-  bool rle8 = false;       // 8-bit only, bottom-up, info or V5 header
-  double dpi = 0;          // resolution in both directions; 0 writes 0 pixels per metre
+  bool rle8 = false;  // 8-bit only, bottom-up, info or V5 header
+  double dpi = 0;     // resolution in both directions; 0 writes 0 pixels per metre
 
   // 1-bit: false gives the palette (white, black), so set bits are ink;
   // true gives (black, white), so clear bits are ink.

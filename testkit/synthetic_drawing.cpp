@@ -220,7 +220,7 @@ class DrawingMaker {
       while (estimate < need) {
         budget_ = need - estimate;
         const double added = element();
-        if (added < 0) return;  // no kind of element is enabled
+        if (added < 0) return;             // no kind of element is enabled
         estimate += std::max(added, 1.0);  // an element that fitted nowhere still counts
       }
       actual = static_cast<double>(img_.ink_count());
@@ -360,8 +360,8 @@ class DrawingMaker {
     if (rng_.chance(0.8)) return rectangle_outline(a.x, a.y, a.x + bw, a.y + bh, t, round);
     const double angle = rng_.range(0, std::numbers::pi / 2);
     const double c = std::cos(angle), s = std::sin(angle);
-    const Pt p[4] = {a, {a.x + bw * c, a.y + bw * s}, {a.x + bw * c - bh * s, a.y + bw * s + bh * c},
-                     {a.x - bh * s, a.y + bh * c}};
+    const Pt p[4] = {
+        a, {a.x + bw * c, a.y + bw * s}, {a.x + bw * c - bh * s, a.y + bw * s + bh * c}, {a.x - bh * s, a.y + bh * c}};
     return stroke(p, 4, t, round, true);
   }
 
@@ -389,8 +389,10 @@ class DrawingMaker {
           continue;
         }
         const double r = q / p;
-        if (p < 0) t0 = std::max(t0, r);
-        else t1 = std::min(t1, r);
+        if (p < 0)
+          t0 = std::max(t0, r);
+        else
+          t1 = std::min(t1, r);
       }
       if (!inside || t0 >= t1) continue;
       const Pt seg[2] = {{o.x + t0 * ux, o.y + t0 * uy}, {o.x + t1 * ux, o.y + t1 * uy}};

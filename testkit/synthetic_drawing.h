@@ -57,9 +57,9 @@ struct DrawingOptions {
   // Fraction of the pixels additionally set as isolated specks of ink (scanner dust).
   double salt_noise = 0.0;
   // Which kinds of element to draw (at least one must be on for any ink to appear).
-  bool frame = true;     // a border and a title block
-  bool lines = true;     // straight lines, mostly horizontal or vertical, some at any angle
-  bool arcs = true;      // circles and arcs
+  bool frame = true;  // a border and a title block
+  bool lines = true;  // straight lines, mostly horizontal or vertical, some at any angle
+  bool arcs = true;   // circles and arcs
   bool rectangles = true;
   bool hatching = true;  // parallel slanted lines clipped to a rectangle
   bool text = true;      // rows of small glyph-like strokes

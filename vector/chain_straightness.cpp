@@ -177,13 +177,13 @@ bool ChainStraightness::bent(std::span<const GridPoint> chain) {
   const GridPoint first = chain.front(), last = chain.back();
   const double tolerance = tolerance_;
   if (last.x == first.x) {
-    const std::int64_t far = std::max(static_cast<std::int64_t>(first.x) - min_x_,
-                                      static_cast<std::int64_t>(max_x_) - first.x);
+    const std::int64_t far =
+        std::max(static_cast<std::int64_t>(first.x) - min_x_, static_cast<std::int64_t>(max_x_) - first.x);
     return static_cast<double>(far) > tolerance;
   }
   if (last.y == first.y) {
-    const std::int64_t far = std::max(static_cast<std::int64_t>(first.y) - min_y_,
-                                      static_cast<std::int64_t>(max_y_) - first.y);
+    const std::int64_t far =
+        std::max(static_cast<std::int64_t>(first.y) - min_y_, static_cast<std::int64_t>(max_y_) - first.y);
     return static_cast<double>(far) > tolerance;
   }
   const Line line = line_through(first, last);

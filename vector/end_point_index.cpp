@@ -7,8 +7,8 @@
 namespace vp {
 
 std::size_t EndPointIndex::slot_of(GridPoint p) const {
-  const std::uint64_t key = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(p.x)) << 32) |
-                            static_cast<std::uint32_t>(p.y);
+  const std::uint64_t key =
+      (static_cast<std::uint64_t>(static_cast<std::uint32_t>(p.x)) << 32) | static_cast<std::uint32_t>(p.y);
   // Fibonacci hashing: neighbouring lattice points spread over the whole table.
   return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> shift_);
 }

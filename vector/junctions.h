@@ -17,10 +17,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "vector/end_point_index.h"
-#include "vector/line_data.h"
 #include "raster/phase_meter.h"
 #include "raster/progress.h"
+#include "vector/end_point_index.h"
+#include "vector/line_data.h"
 
 namespace vp {
 

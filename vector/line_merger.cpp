@@ -61,14 +61,14 @@ class LineMerger {
   Progress& progress_;
   std::int32_t records_;  // S when merging started; records keep their places
 
-  std::vector<std::uint8_t> live_;           // by record
-  std::vector<std::int32_t> taken_serial_;   // by record: the how-manieth record taken
-  std::vector<std::int32_t> live_ends_;      // by point
-  std::vector<std::int32_t> cursor_;         // by point: first record of the point not known to be taken
+  std::vector<std::uint8_t> live_;          // by record
+  std::vector<std::int32_t> taken_serial_;  // by record: the how-manieth record taken
+  std::vector<std::int32_t> live_ends_;     // by point
+  std::vector<std::int32_t> cursor_;        // by point: first record of the point not known to be taken
   std::int32_t live_count_ = 0;
   std::int32_t taken_ = 0;
-  std::int32_t taken_at_compaction_ = 0;     // records taken when CompressData last ran
-  std::int32_t first_live_ = 0;              // no live record before it
+  std::int32_t taken_at_compaction_ = 0;  // records taken when CompressData last ran
+  std::int32_t first_live_ = 0;           // no live record before it
   std::priority_queue<std::int32_t, std::vector<std::int32_t>, std::greater<>> free_first_;
   std::priority_queue<std::int32_t> free_second_;
 
@@ -81,8 +81,7 @@ class LineMerger {
   std::int32_t taken_at_last_line_ = 0;  // what the progress reports: records taken when a line was last stored
 };
 
-LineMerger::LineMerger(LineData& lines, LineData& new_lines, SpecialState& state, float tolerance,
-                       Progress& progress)
+LineMerger::LineMerger(LineData& lines, LineData& new_lines, SpecialState& state, float tolerance, Progress& progress)
     : lines_(lines),
       new_lines_(new_lines),
       state_(state),

@@ -44,10 +44,10 @@
 
 #include <cstdint>
 
-#include "vector/junctions.h"
-#include "vector/line_data.h"
 #include "raster/phase_meter.h"
 #include "raster/progress.h"
+#include "vector/junctions.h"
+#include "vector/line_data.h"
 
 namespace vp {
 
@@ -57,8 +57,7 @@ namespace vp {
 // segment a chain gains and each start it repeats that last Merge report. A false
 // report stops it. A line that cannot be stored releases `new_lines` and ends the
 // phase as out of memory.
-PhaseStatus GetNewLines(LineData& lines, LineData& new_lines, SpecialState& state, float tolerance,
-                        Progress& progress);
+PhaseStatus GetNewLines(LineData& lines, LineData& new_lines, SpecialState& state, float tolerance, Progress& progress);
 
 // LineData takes over NewLines' storage, records and capacity (no copy, so nothing
 // can fail). `new_lines` is left empty.

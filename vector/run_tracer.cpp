@@ -242,14 +242,11 @@ PhaseStatus run_tracing(const PixelGrid& grid, LineData& lines, Progress& progre
   const DiagonalRuns falling(grid, false);
   using Point = std::pair<std::int32_t, std::int32_t>;
   // RV_NX1, RV_NX2, RV_NY1, RV_NY2.
-  if (!meter.stopped())
-    trace_diagonals(rising, width - 2, lines, meter, [](std::int32_t s) { return Point{s, 1}; });
+  if (!meter.stopped()) trace_diagonals(rising, width - 2, lines, meter, [](std::int32_t s) { return Point{s, 1}; });
   if (!meter.stopped())
     trace_diagonals(falling, width - 2, lines, meter, [&](std::int32_t s) { return Point{s, height - 2}; });
-  if (!meter.stopped())
-    trace_diagonals(rising, height - 2, lines, meter, [](std::int32_t s) { return Point{1, s}; });
-  if (!meter.stopped())
-    trace_diagonals(falling, height - 2, lines, meter, [](std::int32_t s) { return Point{1, s}; });
+  if (!meter.stopped()) trace_diagonals(rising, height - 2, lines, meter, [](std::int32_t s) { return Point{1, s}; });
+  if (!meter.stopped()) trace_diagonals(falling, height - 2, lines, meter, [](std::int32_t s) { return Point{1, s}; });
   return meter.status();
 }
 

@@ -16,9 +16,9 @@
 #include <span>
 #include <vector>
 
+#include "core/conversion.h"
 #include "imageio/image_reader.h"
 #include "raster/pixel_grid.h"
-#include "core/conversion.h"
 
 namespace vp::gui {
 

@@ -11,19 +11,19 @@
 #include <new>
 #include <string_view>
 
+#include "app/gui/PreviewWindow.h"
+#include "core/export_settings.h"
 #include "core/messages.h"
 #include "core/outcome.h"
-#include "app/gui/PreviewWindow.h"
-#include "dialogs/ProgressDialog.h"
-#include "dialogs/SavingDialog.h"
 #include "dialogs/FormSupport.h"
 #include "dialogs/MessageBoxes.h"
 #include "dialogs/Pictures.h"
+#include "dialogs/ProgressDialog.h"
+#include "dialogs/SavingDialog.h"
 #include "dialogs/ScaleCalculatorDialog.h"
 #include "dialogs/SettingsDialog.h"
 #include "dialogs/VersionDialog.h"
 #include "export/atomic_file.h"
-#include "core/export_settings.h"
 #include "export/dxf_header.h"
 
 namespace vp::gui {
@@ -35,9 +35,7 @@ const QString kFileNameCaption = QStringLiteral("ﾌｧｲﾙ名:");
 // Follows messages::kGreyScanNotice, on a line of its own.
 constexpr std::string_view kScanAdvice = "\n\r「せってい」の「スキャン」で「おまかせ（auto）」をえらんでみてね。";
 
-std::filesystem::path fsPath(const QString& path) {
-  return std::filesystem::path(path.toStdU16String());
-}
+std::filesystem::path fsPath(const QString& path) { return std::filesystem::path(path.toStdU16String()); }
 
 }  // namespace
 
@@ -54,8 +52,7 @@ MainWindow::MainWindow(SettingsStorage& storage, const QString& program_folder, 
   buildControls();
   buildMenu();
   makeFixedWindow(this, kClientWidth, menuBar()->sizeHint().height() + kClientHeight, true);
-  setWindowFlags(windowFlags() | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                 Qt::WindowMinimizeButtonHint);
+  setWindowFlags(windowFlags() | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
 
   open_dialog_ = new QFileDialog(this);
   open_dialog_->setObjectName(QStringLiteral("OpenDialog1"));
@@ -165,8 +162,8 @@ void MainWindow::buildMenu() {
   item(help, "N2", QStringLiteral("ばーじょんじょうほう(&A)"), &MainWindow::showVersion);
 }
 
-void MainWindow::attachDialogs(ProgressDialog* progress, ScaleCalculatorDialog* scale_calculator,
-                               SavingDialog* saving, SettingsDialog* settings_dialog, VersionDialog* version) {
+void MainWindow::attachDialogs(ProgressDialog* progress, ScaleCalculatorDialog* scale_calculator, SavingDialog* saving,
+                               SettingsDialog* settings_dialog, VersionDialog* version) {
   progress_dialog_ = progress;
   scale_calculator_ = scale_calculator;
   saving_dialog_ = saving;
@@ -259,8 +256,7 @@ void MainWindow::saveCommand() {
   save_dialog_->setFilterIndex(settings_.SaveMode);
   save_dialog_->setDirectory(QString::fromStdString(settings_.SaveDir));
   if (const auto extension = default_extension(settings_.SaveMode, settings_.ZahyouExt)) {
-    save_dialog_->selectFile(QString::fromStdString(
-        replace_extension(opened_file_name_.toStdString(), *extension)));
+    save_dialog_->selectFile(QString::fromStdString(replace_extension(opened_file_name_.toStdString(), *extension)));
   }
   if (save_dialog_->exec() != QDialog::Accepted || save_dialog_->selectedFiles().isEmpty()) return;
   // The chosen name with the type's extension, as the existence test sees it.
@@ -273,9 +269,8 @@ void MainWindow::saveCommand() {
   // will really get: the drawing would be lost.
   const QString converted = QDir::fromNativeSeparators(QString::fromStdString(settings_.OpenDir)) + opened_file_name_;
   const auto written_extension = output_extension(index, settings_.ZahyouExt);
-  const QString written = written_extension
-                              ? QString::fromStdString(replace_extension(path.toStdString(), *written_extension))
-                              : path;
+  const QString written =
+      written_extension ? QString::fromStdString(replace_extension(path.toStdString(), *written_extension)) : path;
   if (namesSameFile(written, converted)) return showErrorBox(this, convertedImageMessage(written));
   if (fileExistsIgnoringCase(path) && !askWarningYesNo(this, overwriteQuestion(path))) return;
   // The dialog offers the same name next time.
@@ -306,7 +301,8 @@ SaveResult MainWindow::runWriter(int filter_index, const QString& path) {
   if (format == nullptr) return SaveResult{SaveFailure::Create, std::make_error_code(std::errc::invalid_argument)};
   const std::span<const LineRecord> records = conversion_.records();
   // The magnification is read once, here, before the template or the file.
-  const std::optional<float> rate = accept_magnification(*format, magnification_edit_->text().toStdString(), records, *saving_dialog_);
+  const std::optional<float> rate =
+      accept_magnification(*format, magnification_edit_->text().toStdString(), records, *saving_dialog_);
   if (!rate) return SaveResult{SaveFailure::InvalidRate, {}};
   DxfHeaderTemplate header;
   if (format->uses_dxf_header) {

@@ -22,14 +22,14 @@
 #include <memory>
 #include <string>
 
+#include "app/gui/InkPlane.h"
+#include "app/gui/PreviewModel.h"
+#include "app/gui/SaveCommand.h"
 #include "core/conversion.h"
 #include "core/conversion_settings.h"
-#include "app/gui/InkPlane.h"
-#include "app/gui/SaveCommand.h"
 #include "dialogs/Controls.h"
 #include "dialogs/DxfHeaderModel.h"
 #include "export/dxf_writer.h"
-#include "app/gui/PreviewModel.h"
 #include "export/save_host.h"
 
 namespace vp::gui {

@@ -114,5 +114,4 @@ double totalLength(std::span<const LineRecord> records, float rate);
 std::optional<GridPoint> nearestEnd(std::span<const LineRecord> records, const PreviewView& view, ScreenPoint at,
                                     double radius);
 
-
 }  // namespace vp::gui

@@ -35,9 +35,8 @@ QString qstring(const std::string& text) { return QString::fromStdString(text); 
 
 // The legend's names of kPreviewClasses, in the interface's hiragana; the DXF
 // layer names go to the tool tip.
-const std::array<QString, 5> kLegendNames = {QStringLiteral("ふつう"), QStringLiteral("よこ"),
-                                             QStringLiteral("たて"), QStringLiteral("ななめ"),
-                                             QStringLiteral("みじかい")};
+const std::array<QString, 5> kLegendNames = {QStringLiteral("ふつう"), QStringLiteral("よこ"), QStringLiteral("たて"),
+                                             QStringLiteral("ななめ"), QStringLiteral("みじかい")};
 
 // Clamps before converting, so that a far zoom cannot overflow the integer.
 std::int64_t floorToCell(double value) { return static_cast<std::int64_t>(std::floor(std::clamp(value, -1e15, 1e15))); }
@@ -135,7 +134,7 @@ void PreviewCanvas::paintEvent(QPaintEvent*) {
     const PreviewWindow::Background shown = owner_->background();
     const QRgb ink = shown == PreviewWindow::Background::Loaded ? PreviewWindow::loadedInkColour()
                      : shown == PreviewWindow::Background::Ink  ? PreviewWindow::inkColour()
-                                                                 : PreviewWindow::thinnedInkColour();
+                                                                : PreviewWindow::thinnedInkColour();
     renderInk(*picture, view_, ink, image);
     painter.drawImage(0, 0, image);
   }
@@ -273,8 +272,8 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   tools->setSpacing(6);
   background_list_ = new QComboBox(this);
   background_list_->setObjectName(QStringLiteral("ComboBox1"));
-  background_list_->addItems({QStringLiteral("よみこんだ画像"), QStringLiteral("いんくにした画像"), QStringLiteral("ほそくした画像"),
-                              QStringLiteral("画像なし")});
+  background_list_->addItems({QStringLiteral("よみこんだ画像"), QStringLiteral("いんくにした画像"),
+                              QStringLiteral("ほそくした画像"), QStringLiteral("画像なし")});
   markers_check_ = new QCheckBox(QStringLiteral("たんてん・こうてん"), this);
   markers_check_->setObjectName(QStringLiteral("CheckBox1"));
   markers_check_->setChecked(true);
@@ -338,9 +337,9 @@ void PreviewWindow::setDrawing(Drawing drawing) {
   {
     const QSignalBlocker quiet(background_list_);
     background_list_->setCurrentIndex(static_cast<int>(loaded_picture_    ? Background::Loaded
-                                                : ink_picture_     ? Background::Ink
-                                                : drawing_.thinned ? Background::Thinned
-                                                                   : Background::None));
+                                                       : ink_picture_     ? Background::Ink
+                                                       : drawing_.thinned ? Background::Thinned
+                                                                          : Background::None));
   }
   markers_check_->setEnabled(drawing_.special.ran);
   reclassify();

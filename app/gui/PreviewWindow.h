@@ -31,9 +31,9 @@
 #include <span>
 #include <vector>
 
-#include "core/conversion.h"
 #include "app/gui/InkPlane.h"
 #include "app/gui/PreviewModel.h"
+#include "core/conversion.h"
 #include "export/dxf_writer.h"
 
 namespace vp::gui {

@@ -6,29 +6,27 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QImage>
-#include <QScreen>
-#include <QTimer>
 #include <QLibraryInfo>
 #include <QLineEdit>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTranslator>
 
-#include "core/conversion_settings.h"
 #include "app/gui/PreviewWindow.h"
 #include "app/gui/QtSettingsStorage.h"
-#include "dialogs/ReferenceDistanceDialog.h"
 #include "app/gui/SaveCommand.h"
+#include "core/conversion_settings.h"
 #include "dialogs/FormSupport.h"
 #include "dialogs/MessageBoxes.h"
 #include "dialogs/Pictures.h"
+#include "dialogs/ReferenceDistanceDialog.h"
 #include "export/dxf_header.h"
 
 namespace vp::gui {
 
-QString programFolder() {
-  return QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + u'/');
-}
+QString programFolder() { return QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + u'/'); }
 
 bool loadQtTranslations(QApplication& app) {
   // Qt's own texts (standard dialogs, message box buttons, context menus) in
@@ -45,7 +43,9 @@ bool loadQtTranslations(QApplication& app) {
 
 DxfHeaderPlaces dxfHeaderPlaces(const QString& program_folder) {
   const auto file = [](const QString& folder) {
-    return std::filesystem::path(QDir::cleanPath(QDir(folder).filePath(QString::fromLatin1(kDxfHeaderFileName.data(), qsizetype(kDxfHeaderFileName.size())))).toStdU16String());
+    return std::filesystem::path(QDir::cleanPath(QDir(folder).filePath(QString::fromLatin1(
+                                                     kDxfHeaderFileName.data(), qsizetype(kDxfHeaderFileName.size()))))
+                                     .toStdU16String());
   };
   DxfHeaderPlaces places;
   places.user = file(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
@@ -169,8 +169,7 @@ bool Program::saveScreenshots(const QString& folder, const QString& drawing) {
   return ok;
 }
 
-bool Program::shootPreview(const QString& drawing,
-                           const std::function<void(QWidget&, const QString&)>& shoot) {
+bool Program::shootPreview(const QString& drawing, const std::function<void(QWidget&, const QString&)>& shoot) {
   // Every layer and special mode's marks, at a magnification that makes
   // some lines short: a drawing at 1/1 scanned at 100 dpi.
   ConversionSettings& settings = main_window_->settings();
@@ -238,8 +237,7 @@ int runProgram(QApplication& app) {
   QtSettingsStorage storage;
   const QString screenshots = qEnvironmentVariable("VP_SCREENSHOT_DIR");
   if (!screenshots.isEmpty()) {
-    return Program(storage, programFolder())
-                   .saveScreenshots(screenshots, qEnvironmentVariable("VP_SCREENSHOT_DRAWING"))
+    return Program(storage, programFolder()).saveScreenshots(screenshots, qEnvironmentVariable("VP_SCREENSHOT_DRAWING"))
                ? 0
                : 1;
   }

@@ -10,8 +10,8 @@
 #include <functional>
 #include <memory>
 
-#include "core/settings_storage.h"
 #include "app/gui/MainWindow.h"
+#include "core/settings_storage.h"
 #include "dialogs/ProgressDialog.h"
 #include "dialogs/SavingDialog.h"
 #include "dialogs/ScaleCalculatorDialog.h"
@@ -56,8 +56,7 @@ class Program {
   bool saveScreenshots(const QString& folder, const QString& drawing = QString());
 
  private:
-  bool shootPreview(const QString& drawing,
-                    const std::function<void(QWidget&, const QString&)>& shoot);
+  bool shootPreview(const QString& drawing, const std::function<void(QWidget&, const QString&)>& shoot);
 
   std::unique_ptr<MainWindow> main_window_;
   std::unique_ptr<ProgressDialog> progress_dialog_;

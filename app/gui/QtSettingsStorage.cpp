@@ -6,8 +6,7 @@ namespace vp::gui {
 namespace {
 
 QString key(std::string_view name) {
-  return QStringLiteral("System/") +
-         QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+  return QStringLiteral("System/") + QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
 }
 
 }  // namespace

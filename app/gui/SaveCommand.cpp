@@ -12,8 +12,8 @@
 
 #include "dialogs/MessageBoxes.h"
 #include "export/export_rules.h"
-#include "export/formats.h"
 #include "export/file_calls.h"
+#include "export/formats.h"
 #include "imageio/image_formats.h"
 
 namespace vp::gui {
@@ -24,7 +24,8 @@ QStringList saveFilters() {
   for (const ExportFormat& format : export_formats()) {
     QStringList patterns;
     for (const std::string_view extension : format.extensions)
-      if (!extension.empty()) patterns << QLatin1Char('*') + QString::fromUtf8(extension.data(), static_cast<qsizetype>(extension.size()));
+      if (!extension.empty())
+        patterns << QLatin1Char('*') + QString::fromUtf8(extension.data(), static_cast<qsizetype>(extension.size()));
     filters << QString::fromUtf8(format.caption.data(), static_cast<qsizetype>(format.caption.size())) +
                    QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
   }
@@ -84,9 +85,7 @@ void SaveFileDialog::setFilterIndex(int index) {
   if (index >= 1 && index <= filters.size()) selectNameFilter(filters.at(index - 1));
 }
 
-QLineEdit* SaveFileDialog::fileNameBox() const {
-  return findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-}
+QLineEdit* SaveFileDialog::fileNameBox() const { return findChild<QLineEdit*>(QStringLiteral("fileNameEdit")); }
 
 QString SaveFileDialog::currentPath() const {
   const QLineEdit* box = fileNameBox();
@@ -109,8 +108,7 @@ bool fileExistsIgnoringCase(const QString& path) {
   if (info.exists()) return !info.isDir();
   const QDir folder = info.dir();
   if (!folder.exists()) return false;
-  const QStringList names =
-      folder.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+  const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
   for (const QString& name : names) {
     if (name.compare(info.fileName(), Qt::CaseInsensitive) == 0) return true;
   }

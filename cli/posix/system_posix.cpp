@@ -26,11 +26,13 @@ void install_interrupt_handlers(void (*handler)()) {
   action.sa_handler = on_signal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = 0;
-  for (std::size_t i = 0; i < std::size(kInterruptSignals); ++i) sigaction(kInterruptSignals[i], &action, &g_previous[i]);
+  for (std::size_t i = 0; i < std::size(kInterruptSignals); ++i)
+    sigaction(kInterruptSignals[i], &action, &g_previous[i]);
 }
 
 void restore_interrupt_handlers() {
-  for (std::size_t i = 0; i < std::size(kInterruptSignals); ++i) sigaction(kInterruptSignals[i], &g_previous[i], nullptr);
+  for (std::size_t i = 0; i < std::size(kInterruptSignals); ++i)
+    sigaction(kInterruptSignals[i], &g_previous[i], nullptr);
 }
 
 std::optional<std::filesystem::path> program_folder() {

@@ -1,5 +1,7 @@
-#include <io.h>
+// First: the other system headers need its types.
 #include <windows.h>
+
+#include <io.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -73,8 +75,7 @@ std::optional<std::filesystem::path> environment_folder(const char* name) {
 // for every character it lacks; the wide command line has them all.
 std::vector<std::string> utf8_arguments(int argc, char** argv) {
   int count = 0;
-  const std::unique_ptr<wchar_t*, decltype(&LocalFree)> wide(CommandLineToArgvW(GetCommandLineW(), &count),
-                                                             &LocalFree);
+  const std::unique_ptr<wchar_t*, decltype(&LocalFree)> wide(CommandLineToArgvW(GetCommandLineW(), &count), &LocalFree);
   if (!wide) return {argv + 1, argv + argc};
   std::vector<std::string> args;
   for (int i = 1; i < count; ++i) args.push_back(to_utf8(wide.get()[i]));

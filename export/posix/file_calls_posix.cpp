@@ -10,9 +10,7 @@
 
 namespace vp::platform {
 
-std::FILE* open_c_file(const std::filesystem::path& path, const char* mode) {
-  return std::fopen(path.c_str(), mode);
-}
+std::FILE* open_c_file(const std::filesystem::path& path, const char* mode) { return std::fopen(path.c_str(), mode); }
 
 std::error_code replace_file(const std::filesystem::path& from, const std::filesystem::path& to) {
   // rename(2) replaces an existing file atomically.
@@ -20,7 +18,6 @@ std::error_code replace_file(const std::filesystem::path& from, const std::files
   std::filesystem::rename(from, to, error);
   return error;
 }
-
 
 std::error_code sync_file(std::FILE* file) {
   if (::fsync(::fileno(file)) == 0) return {};

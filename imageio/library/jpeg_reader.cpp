@@ -310,7 +310,8 @@ ExifResolution exif_resolution(std::span<const std::uint8_t> segment) {
     if (at > tiff.size() || tiff.size() - at < static_cast<std::uint64_t>(bytes)) return std::nullopt;
     std::uint32_t value = 0;
     for (int i = 0; i < bytes; ++i) {
-      const std::uint32_t byte = tiff[static_cast<std::size_t>(at) + static_cast<std::size_t>(little ? bytes - 1 - i : i)];
+      const std::uint32_t byte =
+          tiff[static_cast<std::size_t>(at) + static_cast<std::size_t>(little ? bytes - 1 - i : i)];
       value = value << 8 | byte;
     }
     return value;

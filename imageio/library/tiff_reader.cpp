@@ -12,8 +12,8 @@
 #include <new>
 #include <vector>
 
-#include "imageio/sample_rows.h"
 #include "imageio/bmp_row_convert.h"
+#include "imageio/sample_rows.h"
 
 namespace vp {
 namespace {
@@ -71,9 +71,9 @@ std::string compression_name(std::uint16_t compression) {
 
 struct TiffReader::Impl {
   TIFF* tif = nullptr;
-  int errors = 0;          // errors libtiff reported for this file
+  int errors = 0;  // errors libtiff reported for this file
   bool tiled = false;
-  bool planes = false;     // RGB stored as three planes
+  bool planes = false;  // RGB stored as three planes
   imageio::SampleLayout layout;
   std::uint64_t plane_row_bytes = 0;  // one row of one plane (of the whole image when not in planes)
   std::uint32_t tile_width = 0;
@@ -99,9 +99,7 @@ struct TiffReader::Impl {
 TiffReader::TiffReader() : impl_(std::make_unique<Impl>()) {}
 TiffReader::~TiffReader() = default;
 
-ImageStatus TiffReader::open(const std::string& path) {
-  return open_afresh(impl_, info_, path);
-}
+ImageStatus TiffReader::open(const std::string& path) { return open_afresh(impl_, info_, path); }
 
 ImageStatus TiffReader::Impl::open(const std::string& path, ImageInfo& info) {
   silence_process_wide_handlers();
@@ -339,7 +337,8 @@ ImageStatus TiffReader::read_grey_rows(const GreyRowSink& sink) {
     const bool planes = impl_->planes;
     return impl_->read_tile_rows(info_, [&](std::int32_t row, const std::uint8_t* const plane_rows[3]) {
       if (planes) {
-        for (std::int32_t x = 0; x < info_.width; ++x) grey[static_cast<std::size_t>(x)] = luma(plane_rows[0][x], plane_rows[1][x], plane_rows[2][x]);
+        for (std::int32_t x = 0; x < info_.width; ++x)
+          grey[static_cast<std::size_t>(x)] = luma(plane_rows[0][x], plane_rows[1][x], plane_rows[2][x]);
       } else {
         imageio::grey_row(plane_rows[0], info_.width, impl_->layout, impl_->grey, grey.data());
       }

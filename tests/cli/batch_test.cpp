@@ -8,9 +8,9 @@
 #include <random>
 #include <sstream>
 
+#include "cli/converter.h"
 #include "testkit/bmp_writer.h"
 #include "testkit/synthetic_drawing.h"
-#include "cli/converter.h"
 
 namespace vp::cli {
 namespace {
@@ -85,7 +85,8 @@ TEST_F(BatchTest, AFailedFileIsReportedAndTheRestGoOn) {
   std::ofstream(broken) << "not a bitmap";
   // A 4-bit bitmap: two messages, joined on the file's line.
   const std::string four_bit = (folder_ / "in" / "four.bmp").string();
-  std::string header = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 118, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0, 1, 0, 4, 0};
+  std::string header = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 118, 0, 0, 0, 40,
+                        0,   0,   0, 2, 0, 0, 0, 1, 0, 0, 0,   1, 0, 4, 0};
   header.resize(118 + 4, '\0');
   std::ofstream(four_bit, std::ios::binary) << header;
   std::vector<std::string> args = {inputs_[0], broken, four_bit, inputs_[1]};
@@ -98,7 +99,9 @@ TEST_F(BatchTest, AFailedFileIsReportedAndTheRestGoOn) {
   EXPECT_EQ(report[0].rfind(inputs_[0] + " -> ", 0), 0u);
   EXPECT_NE(report[0].find("本のデータがあるよ。"), std::string::npos);
   EXPECT_EQ(report[1].rfind(broken + ": 画像ファイルを読込めませんでした。 (exit 3) ", 0), 0u) << report[1];
-  EXPECT_EQ(report[2].rfind(four_bit + ": 対応していないファイル形式です。 / 画像ファイルを読込めませんでした。 (exit 3) ", 0), 0u)
+  EXPECT_EQ(report[2].rfind(
+                four_bit + ": 対応していないファイル形式です。 / 画像ファイルを読込めませんでした。 (exit 3) ", 0),
+            0u)
       << report[2];
   EXPECT_EQ(report[3].rfind(inputs_[1] + " -> ", 0), 0u);
   EXPECT_EQ(report[4].rfind("4 files: 2 written, 2 not written, ", 0), 0u);

@@ -9,9 +9,9 @@
 #include <random>
 #include <sstream>
 
+#include "cli/options.h"
 #include "testkit/bmp_writer.h"
 #include "testkit/synthetic_drawing.h"
-#include "cli/options.h"
 
 namespace vp::cli {
 namespace {
@@ -55,7 +55,8 @@ TEST_F(ConverterTest, WritesCoordinateTextAndReportsTheCount) {
   const std::vector<Case> cases = {
       {{}, "a.txt", "3.0000 4.0000 10.0000 4.0000\r\n"},
       {{"--rate", "0.5", "--decimals", "0"}, "b.csv", "2 2 5 2\r\n"},
-      {{"--rate=0.1", "--decimals=5", "--separator=comma"}, "c.text",
+      {{"--rate=0.1", "--decimals=5", "--separator=comma"},
+       "c.text",
        "0.30000000,0.40000001,1.00000001,0.40000001\r\n"},
       {{"--rate", "-1", "--separator", "minus", "--decimals", "1"}, "d.TXT", "-3.0--4.0--10.0--4.0\r\n"},
       {{"--passes", "100", "--separator", "slash"}, "e.txt", "3.0000/4.0000/10.0000/4.0000\r\n"},
@@ -106,7 +107,8 @@ TEST_F(ConverterTest, FailuresLeaveNoFileAndKeepAnEarlierOne) {
       // Options are checked before the conversion; the thinned image goes only with a written output.
       {{drawing_, "-o", earlier, "--rate", "1,5", "--thinned", path("t.pbm")}, kExitUsage, "--rate"},
       {{drawing_, "-o", earlier, "--rate", ""}, kExitUsage, "--rate"},
-      {{drawing_, "-o", path("no/such/folder/x.txt"), "--thinned", path("t.pbm")}, kExitNotWritten,
+      {{drawing_, "-o", path("no/such/folder/x.txt"), "--thinned", path("t.pbm")},
+       kExitNotWritten,
        "保存できませんでした。"},
       {{path("missing.bmp"), "-o", earlier}, kExitUnreadable, "画像ファイルを読込めませんでした。"},
       {{drawing_, "-o", path("no/such/folder/x.txt")}, kExitNotWritten, "保存できませんでした。"},
@@ -118,7 +120,8 @@ TEST_F(ConverterTest, FailuresLeaveNoFileAndKeepAnEarlierOne) {
     EXPECT_EQ(read(earlier), "earlier contents\r\n");
   }
   std::vector<std::string> left;
-  for (const auto& entry : std::filesystem::directory_iterator(folder_)) left.push_back(entry.path().filename().string());
+  for (const auto& entry : std::filesystem::directory_iterator(folder_))
+    left.push_back(entry.path().filename().string());
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{"drawing.bmp", "keep.txt"}));
 }
@@ -133,8 +136,8 @@ TEST_F(ConverterTest, ThinnedImageShowsWhatThePassesLeft) {
   ASSERT_EQ(run({path("thick.bmp"), "-o", path("t.txt"), "--thinned", path("t.pbm"), "--quiet"}), kExitWritten);
   EXPECT_TRUE(out_.str().empty());
   // A bar 8 x 3 keeps its middle row shortened by one cell at each end: pixels 2..7 of row 2.
-  const std::string expected = std::string("P4\n10 5\n") + std::string("\0\0\0\0", 4) + std::string("\x3f\0", 2) +
-                               std::string("\0\0\0\0", 4);
+  const std::string expected =
+      std::string("P4\n10 5\n") + std::string("\0\0\0\0", 4) + std::string("\x3f\0", 2) + std::string("\0\0\0\0", 4);
   EXPECT_EQ(read(path("t.pbm")), expected);
 }
 

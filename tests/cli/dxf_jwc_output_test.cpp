@@ -20,15 +20,15 @@
 #include <string>
 #include <vector>
 
-#include "core/conversion_settings.h"
-#include "core/export_settings.h"
-#include "testkit/bmp_writer.h"
-#include "testkit/synthetic_drawing.h"
 #include "cli/converter.h"
 #include "cli/options.h"
+#include "core/conversion_settings.h"
+#include "core/export_settings.h"
 #include "export/dxf_header.h"
 #include "export/dxf_writer.h"
 #include "export/jwc_writer.h"
+#include "testkit/bmp_writer.h"
+#include "testkit/synthetic_drawing.h"
 #include "tests/export/jwc_reader.h"
 
 namespace vp::cli {
@@ -112,9 +112,17 @@ TEST(DxfJwcOptions, ValuesReachTheSettings) {
       {{"--dxf-decimals", "0"}, [](const Options& o) { return o.exports.dxf_decimals == 0; }},
       {{"--dxf-decimals=5"}, [](const Options& o) { return o.exports.dxf_decimals == 8; }},
       {{"--dxf-short", "50"},
-       [](const Options& o) { return o.exports.dxf_layers == SegmentOptions{false, true, 50}; }},
-      {{"--dxf-short=0"}, [](const Options& o) { return o.exports.dxf_layers == SegmentOptions{false, true, 0}; }},
-      {{"--dxf-split"}, [](const Options& o) { return o.exports.dxf_layers == SegmentOptions{true, false, 100}; }},
+       [](const Options& o) {
+         return o.exports.dxf_layers == SegmentOptions{false, true, 50};
+       }},
+      {{"--dxf-short=0"},
+       [](const Options& o) {
+         return o.exports.dxf_layers == SegmentOptions{false, true, 0};
+       }},
+      {{"--dxf-split"},
+       [](const Options& o) {
+         return o.exports.dxf_layers == SegmentOptions{true, false, 100};
+       }},
       {{"--dxf-header", "my head.txt"}, [](const Options& o) { return o.dxf_header == "my head.txt"; }},
       {{"--jwc-group", "15", "--jwc-layer", "10", "--jwc-color", "5", "--jwc-type", "8"},
        [](const Options& o) {
@@ -142,14 +150,13 @@ TEST(DxfJwcOptions, ValuesReachTheSettings) {
 
 TEST(DxfJwcOptions, BadValuesAreUsageErrorsNamingTheOption) {
   const std::vector<std::vector<std::string>> cases = {
-      {"--dxf-decimals", "6"}, {"--dxf-decimals", "-1"}, {"--dxf-decimals", "x"}, {"--dxf-short", "-1"},
-      {"--dxf-short", "1.5"},  {"--dxf-short", ""},      {"--dxf-split=yes"},     {"--dxf-header", ""},
-      {"--dxf-header"},        {"--jwc-group", "16"},    {"--jwc-layer", "-1"},   {"--jwc-color", "6"},
-      {"--jwc-type", "9"},     {"--jwc-type", "a"},      {"--jwc-short", "100"},  {"--jwc-short", "100:16"},
-      {"--jwc-short", ":3"},   {"--jwc-short", "5:"},    {"--jwc-short", "-5:3"}, {"--jwc-short", "5:3:1"},
-      {"--jwc-split", "1,2"},  {"--jwc-split", "1,2,3,4"}, {"--jwc-split", "1,2,16"}, {"--jwc-split", "16,1,2"},
-      {"--jwc-split", "1,-1,2"}, {"--jwc-split", "1;2;3"},
-      {"--jwc-split"},
+      {"--dxf-decimals", "6"},   {"--dxf-decimals", "-1"},   {"--dxf-decimals", "x"},   {"--dxf-short", "-1"},
+      {"--dxf-short", "1.5"},    {"--dxf-short", ""},        {"--dxf-split=yes"},       {"--dxf-header", ""},
+      {"--dxf-header"},          {"--jwc-group", "16"},      {"--jwc-layer", "-1"},     {"--jwc-color", "6"},
+      {"--jwc-type", "9"},       {"--jwc-type", "a"},        {"--jwc-short", "100"},    {"--jwc-short", "100:16"},
+      {"--jwc-short", ":3"},     {"--jwc-short", "5:"},      {"--jwc-short", "-5:3"},   {"--jwc-short", "5:3:1"},
+      {"--jwc-split", "1,2"},    {"--jwc-split", "1,2,3,4"}, {"--jwc-split", "1,2,16"}, {"--jwc-split", "16,1,2"},
+      {"--jwc-split", "1,-1,2"}, {"--jwc-split", "1;2;3"},   {"--jwc-split"},
   };
   for (const auto& option : cases) {
     std::vector<std::string> args = {"in.bmp", "-o", "out.dxf"};
@@ -274,7 +281,8 @@ TEST(DefaultDxfHeader, BesideTheProgramAndComplete) {
   EXPECT_EQ(variables["$ACADVER"], "AC1009");
   EXPECT_EQ(variables["$INSUNITS"], "4");
   EXPECT_EQ(variables["$MEASUREMENT"], "1");
-  for (const char* layer : {"Velorin", "Horizon", "Vertical", "Oblique", "Short"}) EXPECT_TRUE(layers.count(layer)) << layer;
+  for (const char* layer : {"Velorin", "Horizon", "Vertical", "Oblique", "Short"})
+    EXPECT_TRUE(layers.count(layer)) << layer;
   ASSERT_GE(lines.size(), 4u);
   EXPECT_EQ(std::vector<std::string>(lines.end() - 4, lines.end()),
             (std::vector<std::string>{"  0", "SECTION", "  2", "ENTITIES"}));
@@ -289,12 +297,11 @@ TEST_F(DxfJwcOutput, TemplateLookupOrder) {
   fs::create_directories(program.parent_path());
   fs::copy_file(fs::path(VP_BINARY_DIR) / "cli" / "vpconvert", program);
   const fs::path data = folder_ / "data", home = folder_ / "home";
-  const std::map<std::string, fs::path> place = {
-      {"user", data / "velorin-pelkin"},
-      {"desktop", data / "Quillet" / "VelorinPelkin"},
-      {"home", home / ".local" / "share" / "velorin-pelkin"},
-      {"beside", program.parent_path()},
-      {"installed", folder_ / "prefix" / "share" / "velorin-pelkin"}};
+  const std::map<std::string, fs::path> place = {{"user", data / "velorin-pelkin"},
+                                                 {"desktop", data / "Quillet" / "VelorinPelkin"},
+                                                 {"home", home / ".local" / "share" / "velorin-pelkin"},
+                                                 {"beside", program.parent_path()},
+                                                 {"installed", folder_ / "prefix" / "share" / "velorin-pelkin"}};
   struct Case {
     std::vector<std::string> present;
     std::string xdg_data_home;  // "-": unset
@@ -317,9 +324,10 @@ TEST_F(DxfJwcOutput, TemplateLookupOrder) {
       std::ofstream(place.at(name) / "DXFHED.TXT", std::ios::binary) << "999\r\n" << name << "\r\n";
     }
     const fs::path output = folder_ / "lookup.dxf";
-    const std::string xdg = c.xdg_data_home == "-" ? "-u XDG_DATA_HOME" : "XDG_DATA_HOME=" + quoted(fs::path(c.xdg_data_home));
-    ASSERT_EQ(capture("env " + xdg + " HOME=" + quoted(home) + " " + quoted(program) + " " + quoted(drawing_) +
-                      " -o " + quoted(output) + " --quiet")
+    const std::string xdg =
+        c.xdg_data_home == "-" ? "-u XDG_DATA_HOME" : "XDG_DATA_HOME=" + quoted(fs::path(c.xdg_data_home));
+    ASSERT_EQ(capture("env " + xdg + " HOME=" + quoted(home) + " " + quoted(program) + " " + quoted(drawing_) + " -o " +
+                      quoted(output) + " --quiet")
                   .second,
               0);
     const std::string header = c.expected.empty() ? "" : "999\r\n" + c.expected + "\r\n";
@@ -367,10 +375,14 @@ TEST_F(DxfJwcOutput, RealDxfReadersOpenTheFile) {
   std::vector<std::string> entity_lines;
   std::string units_line, layers_line;
   for (std::string line; std::getline(lines, line);) {
-    if (line.rfind("line ", 0) == 0) entity_lines.push_back(line);
-    else if (line.rfind("units ", 0) == 0) units_line = line;
-    else if (line.rfind("layers ", 0) == 0) layers_line = line;
-    else ADD_FAILURE() << "unexpected: " << line;
+    if (line.rfind("line ", 0) == 0)
+      entity_lines.push_back(line);
+    else if (line.rfind("units ", 0) == 0)
+      units_line = line;
+    else if (line.rfind("layers ", 0) == 0)
+      layers_line = line;
+    else
+      ADD_FAILURE() << "unexpected: " << line;
   }
   EXPECT_EQ(units_line, "units 4");
   for (const char* layer : {" Horizon", " Oblique", " Short", " Velorin", " Vertical"}) {

@@ -57,8 +57,8 @@ TEST(GoldenFiles, EveryFormatAndModeKeepsItsBytes) {
   fs::create_directories(folder);
   for (const GoldenCase& c : cases) {
     const fs::path written = folder / c.expected;
-    std::vector<std::string> args = {(golden / c.input).string(), "-o", written.string(),
-                                     "--dxf-header", header.string(), "--quiet"};
+    std::vector<std::string> args = {
+        (golden / c.input).string(), "-o", written.string(), "--dxf-header", header.string(), "--quiet"};
     args.insert(args.end(), c.options.begin(), c.options.end());
     std::ostringstream out, err;
     ASSERT_EQ(run_converter(args, out, err, false), kExitWritten) << c.expected << ": " << err.str();

@@ -37,7 +37,8 @@ ChildRun run_limited(const std::vector<std::string>& argv, std::uint64_t limit =
   if (pid == 0) {
     rlimit cap{limit, limit};
     setrlimit(RLIMIT_AS, &cap);
-    if (std::freopen("/dev/null", "w", stdout) == nullptr || std::freopen("/dev/null", "w", stderr) == nullptr) _exit(126);
+    if (std::freopen("/dev/null", "w", stdout) == nullptr || std::freopen("/dev/null", "w", stderr) == nullptr)
+      _exit(126);
     execv(args[0], args.data());
     _exit(127);
   }
@@ -149,10 +150,11 @@ TEST(HostileFiles, EveryOneEndsWithAnOutcomeUnderA200MiBLimit) {
   const std::string program = std::string(VP_BINARY_DIR) + "/cli/vpconvert";
   for (const Case& c : cases) {
     const fs::path input = folder / "input.bmp", output = folder / "out.txt";
-    std::ofstream(input, std::ios::binary).write(reinterpret_cast<const char*>(c.bytes.data()),
-                                                 static_cast<std::streamsize>(c.bytes.size()));
+    std::ofstream(input, std::ios::binary)
+        .write(reinterpret_cast<const char*>(c.bytes.data()), static_cast<std::streamsize>(c.bytes.size()));
     // The default rule, and the scan clean-up's own reading of the grey levels.
-    for (const std::vector<std::string>& rule : {std::vector<std::string>{}, {"--threshold", "auto", "--despeckle", "8"}}) {
+    for (const std::vector<std::string>& rule :
+         {std::vector<std::string>{}, {"--threshold", "auto", "--despeckle", "8"}}) {
       std::vector<std::string> argv = {program, input.string(), "-o", output.string(), "--quiet"};
       argv.insert(argv.end(), rule.begin(), rule.end());
       const ChildRun run = run_limited(argv);
@@ -180,8 +182,8 @@ TEST(HostileFiles, TheWidestRowsEndWithAnOutcomeUnderAn8GiBLimit) {
   for (const std::int32_t width : {2147483583, 2147483600, 2147483645}) {
     const fs::path input = folder / "wide.bmp", output = folder / "out.txt";
     const std::vector<std::uint8_t> bytes = bitmap(width, 1, 8, 1, {0, 1});
-    std::ofstream(input, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                 static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(input, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     // As the reader's ink rule finds it, and as the clean-up's grey rows and band of rows see it.
     for (const char* threshold : {"nearest-black", "auto"}) {
       const ChildRun run =
@@ -214,8 +216,8 @@ bool write_hostile_tiff(const fs::path& path, std::uint32_t side, std::uint32_t 
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, side);
   }
   char junk[16] = "not deflate";
-  const bool ok = tile != 0 ? TIFFWriteRawTile(tif, 0, junk, sizeof junk) > 0
-                            : TIFFWriteRawStrip(tif, 0, junk, sizeof junk) > 0;
+  const bool ok =
+      tile != 0 ? TIFFWriteRawTile(tif, 0, junk, sizeof junk) > 0 : TIFFWriteRawStrip(tif, 0, junk, sizeof junk) > 0;
   TIFFClose(tif);
   return ok;
 }
@@ -234,8 +236,9 @@ std::vector<std::uint8_t> hostile_png(std::uint32_t side) {
     be32(static_cast<std::uint32_t>(crc32(0, body.data(), static_cast<uInt>(body.size()))));
   };
   std::vector<std::uint8_t> header(13, 0);
-  for (int i = 0; i < 4; ++i) header[static_cast<std::size_t>(i)] = header[static_cast<std::size_t>(4 + i)] =
-      static_cast<std::uint8_t>(side >> (8 * (3 - i)));
+  for (int i = 0; i < 4; ++i)
+    header[static_cast<std::size_t>(i)] = header[static_cast<std::size_t>(4 + i)] =
+        static_cast<std::uint8_t>(side >> (8 * (3 - i)));
   header[8] = 1;   // one bit per pixel, grey
   header[12] = 1;  // Adam7
   chunk("IHDR", header);
@@ -267,8 +270,8 @@ TEST(HostileFiles, TinyFilesClaimingHugeBuffersCommitLittle) {
   ASSERT_TRUE(write_hostile_tiff(tile, 32768, 32768, false));  // one tile of 1 GiB
   ASSERT_TRUE(write_hostile_tiff(planes, 100000, 0, true));    // a 100000 x 100000 RGB image in planes
   const std::vector<std::uint8_t> png = hostile_png(100000);
-  std::ofstream(interlaced, std::ios::binary).write(reinterpret_cast<const char*>(png.data()),
-                                                    static_cast<std::streamsize>(png.size()));
+  std::ofstream(interlaced, std::ios::binary)
+      .write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
   for (const fs::path& input : {tile, planes, interlaced}) {
     const fs::path output = folder / "out.txt";
     const ChildRun run = run_limited({program, input.string(), "-o", output.string(), "--quiet"}, RLIM_INFINITY);
@@ -291,8 +294,8 @@ TEST(HostileFiles, AHugeDxfHeaderTemplateFitsOrRunsOutOfMemory) {
   const std::string program = std::string(VP_BINARY_DIR) + "/cli/vpconvert";
   const fs::path input = folder / "blank.bmp", header = folder / "head.txt", output = folder / "out.dxf";
   const std::vector<std::uint8_t> blank = bitmap(8, 8, 1, 0, std::vector<std::uint8_t>(32, 0));
-  std::ofstream(input, std::ios::binary).write(reinterpret_cast<const char*>(blank.data()),
-                                               static_cast<std::streamsize>(blank.size()));
+  std::ofstream(input, std::ios::binary)
+      .write(reinterpret_cast<const char*>(blank.data()), static_cast<std::streamsize>(blank.size()));
   for (const auto& [megabytes, status] : {std::pair{50, 0}, std::pair{400, 2}}) {
     std::ofstream(header, std::ios::binary) << std::string(static_cast<std::size_t>(megabytes) << 20, '\n');
     const ChildRun run = run_limited(

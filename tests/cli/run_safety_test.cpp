@@ -20,11 +20,11 @@
 #include <thread>
 #include <vector>
 
-#include "testkit/bmp_writer.h"
-#include "testkit/synthetic_drawing.h"
 #include "cli/converter.h"
 #include "raster/thinning.h"
 #include "raster/thread_start.h"
+#include "testkit/bmp_writer.h"
+#include "testkit/synthetic_drawing.h"
 
 namespace vp::cli {
 namespace {
@@ -206,12 +206,13 @@ TEST_F(RunSafety, ASignalWhileSavingCallsTheRunOff) {
   for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(signal_number);
     bool signalled = false;
-    const Child child = run_child({path("dense.bmp"), "-o", path("dense.txt")}, path("out"), path("err"), [&](pid_t pid) {
-      if (temporaries().empty()) return true;  // not saving yet
-      kill(pid, signal_number);
-      signalled = true;
-      return false;
-    });
+    const Child child =
+        run_child({path("dense.bmp"), "-o", path("dense.txt")}, path("out"), path("err"), [&](pid_t pid) {
+          if (temporaries().empty()) return true;  // not saving yet
+          kill(pid, signal_number);
+          signalled = true;
+          return false;
+        });
     ASSERT_TRUE(signalled) << "the save was never seen";
     EXPECT_EQ(child.status, kExitNotWritten);
     EXPECT_NE(child.err.find("途中でキャンセルされました。"), std::string::npos) << child.err;

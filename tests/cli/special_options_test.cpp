@@ -7,10 +7,10 @@
 #include <random>
 #include <sstream>
 
-#include "testkit/bmp_writer.h"
-#include "testkit/synthetic_drawing.h"
 #include "cli/converter.h"
 #include "cli/options.h"
+#include "testkit/bmp_writer.h"
+#include "testkit/synthetic_drawing.h"
 
 namespace vp::cli {
 namespace {

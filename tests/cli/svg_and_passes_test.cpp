@@ -8,14 +8,14 @@
 #include <random>
 #include <sstream>
 
-#include "core/conversion.h"
-#include "testkit/bmp_writer.h"
-#include "testkit/synthetic_drawing.h"
 #include "cli/converter.h"
+#include "core/conversion.h"
 #include "export/svg_writer.h"
 #include "scan/pass_advisor.h"
 #include "support/recording_host.h"
 #include "support/written_bytes.h"
+#include "testkit/bmp_writer.h"
+#include "testkit/synthetic_drawing.h"
 
 namespace vp::cli {
 namespace {
@@ -115,7 +115,9 @@ TEST_F(SvgAndPasses, SuggestPassesAndPassesAuto) {
   };
   const std::vector<Failure> failures = {
       {{"--suggest-passes", path("missing.bmp")}, kExitUnreadable, "画像ファイルを読込めませんでした。"},
-      {{path("missing.bmp"), "-o", path("x.txt"), "--passes", "auto"}, kExitUnreadable, "画像ファイルを読込めませんでした。"},
+      {{path("missing.bmp"), "-o", path("x.txt"), "--passes", "auto"},
+       kExitUnreadable,
+       "画像ファイルを読込めませんでした。"},
       {{"--suggest-passes", path("t1.bmp"), path("t4.bmp")}, kExitUsage, "--suggest-passes"},
       {{path("t1.bmp"), "-o", path("x.txt"), "--passes", "automatic"}, kExitUsage, "--passes"},
   };

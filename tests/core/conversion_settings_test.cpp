@@ -18,12 +18,11 @@ const std::string kProgramFolder = "/opt/velorin/";
 
 // The stored names in the order the program loads and saves them.
 const std::vector<std::string> kStoredOrder = {
-    "Left",       "Top",          "SaveMode",     "OpenDir",      "SaveDir",        "Loop",
-    "Rate",       "DPI",          "SCALE",        "ZahyouExt",    "ZahyouDiv",      "ZahyouReal",
-    "JwcLayer",   "JwcGroupe",    "JwcColor",     "JwcType",      "JwcOption1",     "JwcOption1_Len",
-    "JwcOption1_Lay", "JwcOption2", "JwcOption2_X", "JwcOption2_Y", "JwcOption2_R", "DxfReal",
-    "DxfOption1", "DxfOption1_Len", "DxfOption2", "Special",      "Ave",
-    "ScanThreshold", "ScanLevel", "ScanSpeck"};
+    "Left",         "Top",           "SaveMode",   "OpenDir",        "SaveDir",        "Loop",       "Rate",
+    "DPI",          "SCALE",         "ZahyouExt",  "ZahyouDiv",      "ZahyouReal",     "JwcLayer",   "JwcGroupe",
+    "JwcColor",     "JwcType",       "JwcOption1", "JwcOption1_Len", "JwcOption1_Lay", "JwcOption2", "JwcOption2_X",
+    "JwcOption2_Y", "JwcOption2_R",  "DxfReal",    "DxfOption1",     "DxfOption1_Len", "DxfOption2", "Special",
+    "Ave",          "ScanThreshold", "ScanLevel",  "ScanSpeck"};
 
 // Remembers which names were asked for, in order.
 class RecordingStorage : public SettingsStorage {
@@ -137,7 +136,8 @@ TEST(ConversionSettings, ScanCleanupFromStoredValuesOldFilesMeaningTodaysRule) {
       {{{"ScanThreshold", "2"}, {"ScanSpeck", "8"}}, {{ThresholdRule::Auto, 128}, 8}},
       {{{"ScanThreshold", "5"}, {"ScanLevel", "90"}}, {{ThresholdRule::Level, 90}, 0}},
       {{{"ScanThreshold", "6"}, {"ScanLevel", "0"}, {"ScanSpeck", "-3"}}, {{ThresholdRule::ByFormat, 1}, 0}},
-      {{{"ScanThreshold", "-1"}, {"ScanLevel", "999"}, {"ScanSpeck", "20000"}}, {{ThresholdRule::ByFormat, 255}, 10000}},
+      {{{"ScanThreshold", "-1"}, {"ScanLevel", "999"}, {"ScanSpeck", "20000"}},
+       {{ThresholdRule::ByFormat, 255}, 10000}},
   };
   for (const Case& c : cases) {
     MemorySettingsStorage storage;
@@ -157,7 +157,7 @@ TEST(ConversionSettings, AveTenthsHeldAsRealAndWrittenBackUnchanged) {
     const char* written;
   };
   const Case cases[] = {
-      {"23", 2.3f, "23"}, {"5", 0.5f, "5"},   {"20", 2.0f, "20"},    {"1", 0.1f, "1"},
+      {"23", 2.3f, "23"},    {"5", 0.5f, "5"}, {"20", 2.0f, "20"},  {"1", 0.1f, "1"},
       {"100", 10.0f, "100"}, {"0", 0.0f, "0"}, {"-7", -0.7f, "-7"}, {"x", 2.0f, "20"},
   };
   for (const Case& c : cases) {
@@ -216,13 +216,31 @@ TEST(ConversionSettings, IntegerTextThatIsNotADecimalIntegerReadsAsDefaultAndIsW
     std::int32_t expected;  // JwcOption1_Lay, whose default is 15
   };
   const Case cases[] = {
-      {"abc", 15},         {"", 15},           {" 3", 15},          {"3 ", 15},
-      {"\t3", 15},         {"3\r\n", 15},      {"99999999999", 15}, {"2147483648", 15},
-      {"-2147483649", 15}, {"0x10", 15},       {"$10", 15},         {"1.5", 15},
-      {"1e3", 15},         {"+", 15},          {"-", 15},           {"--3", 15},
-      {"+-3", 15},         {"3-", 15},         {"\xef\xbc\x93", 15},  // full-width digit three
-      {"+7", 7},           {"-7", -7},         {"007", 7},          {"0", 0},
-      {"-0", 0},           {"2147483647", 2147483647},
+      {"abc", 15},
+      {"", 15},
+      {" 3", 15},
+      {"3 ", 15},
+      {"\t3", 15},
+      {"3\r\n", 15},
+      {"99999999999", 15},
+      {"2147483648", 15},
+      {"-2147483649", 15},
+      {"0x10", 15},
+      {"$10", 15},
+      {"1.5", 15},
+      {"1e3", 15},
+      {"+", 15},
+      {"-", 15},
+      {"--3", 15},
+      {"+-3", 15},
+      {"3-", 15},
+      {"\xef\xbc\x93", 15},  // full-width digit three
+      {"+7", 7},
+      {"-7", -7},
+      {"007", 7},
+      {"0", 0},
+      {"-0", 0},
+      {"2147483647", 2147483647},
       {"-2147483648", std::numeric_limits<std::int32_t>::min()},
       {"00000000000000000000042", 42},
   };
@@ -287,8 +305,8 @@ TEST(ConversionSettings, OutOfRangeValuesAreNotCorrectedAtLoad) {
 
 TEST(ConversionSettings, PassCountIsClampedToOneToHundred) {
   const std::pair<std::int32_t, std::int32_t> cases[] = {
-      {std::numeric_limits<std::int32_t>::min(), 1}, {-5, 1}, {0, 1}, {1, 1},   {3, 3},
-      {100, 100}, {101, 100}, {std::numeric_limits<std::int32_t>::max(), 100},
+      {std::numeric_limits<std::int32_t>::min(), 1},   {-5, 1}, {0, 1}, {1, 1}, {3, 3}, {100, 100}, {101, 100},
+      {std::numeric_limits<std::int32_t>::max(), 100},
   };
   for (const auto& [loop, shown] : cases) EXPECT_EQ(clamp_pass_count(loop), shown) << loop;
 }

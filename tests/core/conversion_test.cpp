@@ -7,10 +7,10 @@
 #include <random>
 
 #include "core/messages.h"
-#include "testkit/bmp_writer.h"
-#include "testkit/synthetic_drawing.h"
 #include "support/recording_host.h"
 #include "support/reference_conversion.h"
+#include "testkit/bmp_writer.h"
+#include "testkit/synthetic_drawing.h"
 
 namespace vp {
 namespace {
@@ -20,8 +20,7 @@ using testing::RecordingHost;
 class ConversionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = std::filesystem::temp_directory_path() /
-              ("vp_conversion_" + std::to_string(std::random_device{}()));
+    folder_ = std::filesystem::temp_directory_path() / ("vp_conversion_" + std::to_string(std::random_device{}()));
     std::filesystem::create_directories(folder_);
   }
   void TearDown() override { std::filesystem::remove_all(folder_); }
@@ -29,14 +28,12 @@ class ConversionTest : public ::testing::Test {
   std::string write(const std::string& name, const InkImage& image, const BmpWriteOptions& options = {}) {
     const auto path = (folder_ / name).string();
     const std::vector<std::uint8_t> bytes = encode_bmp(image, options);
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                 static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return path;
   }
 
-  static std::vector<LineRecord> records_of(const Conversion& c) {
-    return {c.records().begin(), c.records().end()};
-  }
+  static std::vector<LineRecord> records_of(const Conversion& c) { return {c.records().begin(), c.records().end()}; }
 
   // What the literal steps make of the same image.
   static std::vector<LineRecord> reference_records(const InkImage& image, int passes) {
@@ -114,7 +111,8 @@ TEST_F(ConversionTest, EveryBitmapVariantOfOneDrawingGivesTheSameSegments) {
     Conversion conversion;
     Outcome conversion_outcome = Outcome::Done;
     RecordingHost host;
-    conversion_outcome = conversion.ChangeImage(write("variant" + std::to_string(i) + ".bmp", image, variants[i]), 3, host).outcome;
+    conversion_outcome =
+        conversion.ChangeImage(write("variant" + std::to_string(i) + ".bmp", image, variants[i]), 3, host).outcome;
     ASSERT_EQ(conversion_outcome, Outcome::Done) << "variant " << i;
     if (i == 0) {
       first = records_of(conversion);
@@ -130,13 +128,13 @@ TEST_F(ConversionTest, UnreadableAndUnsupportedFiles) {
   const std::string not_a_bitmap = (folder_ / "text.bmp").string();
   std::ofstream(not_a_bitmap) << "this is not a bitmap";
   // A 4-bit bitmap: header of a 2 x 1 image with a 16-entry palette.
-  std::vector<std::uint8_t> four_bit = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 118, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 1, 0,
-                                        0,   0,   1, 0, 4, 0, 0, 0, 0, 0, 0,   0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                        0,   0,   0, 0, 0, 0};
+  std::vector<std::uint8_t> four_bit = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 118, 0, 0, 0, 40, 0, 0, 0,
+                                        2,   0,   0, 0, 1, 0, 0, 0, 1, 0, 4,   0, 0, 0, 0,  0, 0, 0,
+                                        0,   0,   0, 0, 0, 0, 0, 0, 0, 0, 0,   0, 0, 0, 0,  0, 0, 0};
   four_bit.resize(118 + 4, 0);
   const std::string four_bit_path = (folder_ / "four.bmp").string();
-  std::ofstream(four_bit_path, std::ios::binary).write(reinterpret_cast<const char*>(four_bit.data()),
-                                                       static_cast<std::streamsize>(four_bit.size()));
+  std::ofstream(four_bit_path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(four_bit.data()), static_cast<std::streamsize>(four_bit.size()));
   struct Case {
     std::string path;
     Outcome outcome;

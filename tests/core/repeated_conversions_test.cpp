@@ -8,9 +8,9 @@
 #include <random>
 
 #include "core/conversion.h"
+#include "support/recording_host.h"
 #include "testkit/bmp_writer.h"
 #include "testkit/synthetic_drawing.h"
-#include "support/recording_host.h"
 
 namespace vp {
 namespace {

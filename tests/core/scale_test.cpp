@@ -17,19 +17,11 @@ TEST(Scale, ResultTextFromTheTwoBoxes) {
   };
   const Case cases[] = {
       {"100", "100", "25.39999962"},  // 25.4 held as a float
-      {"100", "400", "6.34999990"},
-      {"50", "300", "4.23333311"},
-      {"1", "3", "8.46666622"},
-      {"100", "72", "35.27777863"},
-      {"-100", "400", "-6.34999990"},
-      {"1e2", "4.0E2", "6.34999990"},
+      {"100", "400", "6.34999990"},       {"50", "300", "4.23333311"},    {"1", "3", "8.46666622"},
+      {"100", "72", "35.27777863"},       {"-100", "400", "-6.34999990"}, {"1e2", "4.0E2", "6.34999990"},
       {" 100 ", "\t400\n", "6.34999990"},  // white space around the numbers
-      {"100", "0", std::nullopt},
-      {"100", "-0.0", std::nullopt},
-      {"100", "", std::nullopt},
-      {"abc", "400", std::nullopt},
-      {"100", "4x", std::nullopt},
-      {"100", "400 dpi", std::nullopt},
+      {"100", "0", std::nullopt},         {"100", "-0.0", std::nullopt},  {"100", "", std::nullopt},
+      {"abc", "400", std::nullopt},       {"100", "4x", std::nullopt},    {"100", "400 dpi", std::nullopt},
       {"100", "1,5", std::nullopt},  // the point is "." whatever the locale
   };
   for (const Case& c : cases) {

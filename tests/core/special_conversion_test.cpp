@@ -8,12 +8,12 @@
 
 #include "core/conversion.h"
 #include "core/messages.h"
-#include "testkit/bmp_writer.h"
-#include "testkit/synthetic_drawing.h"
+#include "core/progress_display.h"
 #include "support/recording_host.h"
 #include "support/reference_special.h"
-#include "core/progress_display.h"
 #include "support/special_recorder.h"
+#include "testkit/bmp_writer.h"
+#include "testkit/synthetic_drawing.h"
 
 namespace vp {
 namespace {
@@ -134,8 +134,8 @@ TEST_F(SpecialConversionTest, AbortInEachPhase) {
        off, false, true},
       {"crossings", [&](const RecordingHost& h) { return label(h, ProgressLabel::CrossingCheck) == running; }, done,
        done, false, true},
-      {"merging", [&](const RecordingHost& h) { return label(h, ProgressLabel::MergedCount) == "5"; }, done, done,
-       true, false},
+      {"merging", [&](const RecordingHost& h) { return label(h, ProgressLabel::MergedCount) == "5"; }, done, done, true,
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.phase);
@@ -182,7 +182,7 @@ TEST_F(SpecialConversionTest, NewLinesOutOfMemoryEndsTheRunUnlessTheUserAbortsLa
   struct Case {
     const char* name;
     Conversion::NewLinesFault fault;
-    int abort_at_event;      // after the 1024th line was stored; 0: no abort
+    int abort_at_event;  // after the 1024th line was stored; 0: no abort
     Outcome outcome;
     std::string end_points;  // the end point check afterwards
     std::string merged;      // the merged count afterwards

@@ -111,8 +111,7 @@ TEST_F(AtomicFileTest, ReplacementKeepsPermissionsAndLinks) {
 
   EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
   EXPECT_EQ(read_bytes(real), "new");
-  EXPECT_EQ(fs::status(real).permissions(),
-            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(fs::status(real).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   EXPECT_EQ(entries(), (std::vector<std::string>{"link.txt", "real.txt"}));
 }
 

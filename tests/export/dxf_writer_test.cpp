@@ -77,15 +77,15 @@ std::string reference_layer(const LineRecord& r, float rate, const DxfOptions& o
   return layer;
 }
 
-std::string reference_file(const std::vector<std::string>& header, const std::vector<LineRecord>& records,
-                           float rate, const DxfOptions& o) {
+std::string reference_file(const std::vector<std::string>& header, const std::vector<LineRecord>& records, float rate,
+                           const DxfOptions& o) {
   std::vector<std::string> lines = header;
   const int decimals = DecimalDigits(o.DxfReal);
   for (const LineRecord& r : records) {
     for (const std::string& line :
-         {std::string("  0"), std::string("LINE"), std::string("  8"), reference_layer(r, rate, o),
-          std::string("  6"), std::string("CONTINUOUS"), std::string(" 62"), std::string("  1"),
-          std::string(" 10"), "   " + CoordinateText(r.x1, rate, decimals), std::string(" 20"),
+         {std::string("  0"), std::string("LINE"), std::string("  8"), reference_layer(r, rate, o), std::string("  6"),
+          std::string("CONTINUOUS"), std::string(" 62"), std::string("  1"), std::string(" 10"),
+          "   " + CoordinateText(r.x1, rate, decimals), std::string(" 20"),
           "   " + CoordinateText(r.y1, rate, decimals), std::string(" 11"),
           "   " + CoordinateText(r.x2, rate, decimals), std::string(" 21"),
           "   " + CoordinateText(r.y2, rate, decimals)}) {
@@ -133,7 +133,7 @@ TEST(DxfHeaderTemplate, LinesFromBytes) {
       {"\r\n\r\n", {"", ""}},
       {"\n\n\n", {"", "", ""}},
       {"  0\r\nSECTION\r\n", {"  0", "SECTION"}},  // leading spaces kept
-      {"x \t\r\n", {"x \t"}},                       // trailing blanks kept
+      {"x \t\r\n", {"x \t"}},                      // trailing blanks kept
       // Shift-JIS, with a trail byte that reads as a backslash in ASCII: bytes as they are.
       {"\x83\x65\x83\x58\x83\x67\r\n\x95\x5C\r\n", {"\x83\x65\x83\x58\x83\x67", "\x95\x5C"}},
       {std::string("A\0B\r\n", 5), {std::string("A\0B", 3)}},
@@ -162,23 +162,51 @@ TEST(DxfWriter, FilesForSettings) {
   const std::vector<LineRecord> one = {{12, 3, -4, 0}};
   const std::vector<Case> cases = {
       {"nothing at all: four lines", {}, {}, "1.0", {}, std::string(kTrailer)},
-      {"header only", {"  0", "SECTION", "  2", "ENTITIES"}, {}, "1.0", {},
+      {"header only",
+       {"  0", "SECTION", "  2", "ENTITIES"},
+       {},
+       "1.0",
+       {},
        "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n" + std::string(kTrailer)},
       {"empty header lines are lines", {"", ""}, {}, "1", {}, "\r\n\r\n" + std::string(kTrailer)},
-      {"placeholders are copied like any line", {"<$EXT>", "<$LIM>", "<$SCALE>"}, {}, "1", {},
+      {"placeholders are copied like any line",
+       {"<$EXT>", "<$LIM>", "<$SCALE>"},
+       {},
+       "1",
+       {},
        "<$EXT>\r\n<$LIM>\r\n<$SCALE>\r\n" + std::string(kTrailer)},
-      {"four decimals", {}, one, "1.0", options(4, 1, 100, 1),
+      {"four decimals",
+       {},
+       one,
+       "1.0",
+       options(4, 1, 100, 1),
        entity_head + " 10\r\n   12.0000\r\n 20\r\n   3.0000\r\n 11\r\n   -4.0000\r\n 21\r\n   0.0000\r\n" +
            std::string(kTrailer)},
-      {"no decimals", {}, one, "1.0", options(0, 1, 100, 1),
+      {"no decimals",
+       {},
+       one,
+       "1.0",
+       options(0, 1, 100, 1),
        entity_head + " 10\r\n   12\r\n 20\r\n   3\r\n 11\r\n   -4\r\n 21\r\n   0\r\n" + std::string(kTrailer)},
-      {"eight decimals, a tenth", {"H"}, {{1000, 0, -5, 1}}, "0.1", options(5, 1, 100, 1),
+      {"eight decimals, a tenth",
+       {"H"},
+       {{1000, 0, -5, 1}},
+       "0.1",
+       options(5, 1, 100, 1),
        "H\r\n" + entity_head +
            " 10\r\n   100.00000149\r\n 20\r\n   0.00000000\r\n 11\r\n   -0.50000001\r\n 21\r\n   0.10000000\r\n" +
            std::string(kTrailer)},
-      {"precision out of range: none", {}, one, "2", options(7, 1, 100, 1),
+      {"precision out of range: none",
+       {},
+       one,
+       "2",
+       options(7, 1, 100, 1),
        entity_head + " 10\r\n   24\r\n 20\r\n   6\r\n 11\r\n   -8\r\n 21\r\n   0\r\n" + std::string(kTrailer)},
-      {"halves away from zero", {}, {{5, 3, -5, -3}}, "0.5", options(0, 1, 100, 1),
+      {"halves away from zero",
+       {},
+       {{5, 3, -5, -3}},
+       "0.5",
+       options(0, 1, 100, 1),
        entity_head + " 10\r\n   3\r\n 20\r\n   2\r\n 11\r\n   -3\r\n 21\r\n   -2\r\n" + std::string(kTrailer)},
   };
   for (const Case& c : cases) {
@@ -210,11 +238,11 @@ TEST(DxfWriter, LayerOfARecord) {
       // The short-line boundary at 100 mm with a magnification of 10.
       {{0, 0, 9, 0}, "10", short100, "Short"},
       {{0, 0, 10, 0}, "10", short100, "Velorin"},
-      {{0, 0, 6, 8}, "10", short100, "Velorin"},   // oblique, exactly 100 mm
-      {{0, 0, 6, 7}, "10", short100, "Short"},     // oblique, 92 mm
-      {{3, 9, 3, 0}, "10", short100, "Short"},     // vertical, measured downwards
-      {{0, 0, 9, 0}, "-10", short100, "Short"},    // the magnitude counts
-      {{4, 4, 4, 4}, "10", short100, "Short"},     // a point has length 0
+      {{0, 0, 6, 8}, "10", short100, "Velorin"},             // oblique, exactly 100 mm
+      {{0, 0, 6, 7}, "10", short100, "Short"},               // oblique, 92 mm
+      {{3, 9, 3, 0}, "10", short100, "Short"},               // vertical, measured downwards
+      {{0, 0, 9, 0}, "-10", short100, "Short"},              // the magnitude counts
+      {{4, 4, 4, 4}, "10", short100, "Short"},               // a point has length 0
       {{0, 0, 9, 0}, "10", options(4, 2, 0, 1), "Velorin"},  // L = 0: nothing is short
       {{4, 4, 4, 4}, "10", options(4, 2, 0, 2), "Vertical"},
       {{0, 0, 99, 0}, "1", options(4, 2, 100, 1), "Short"},
@@ -231,9 +259,9 @@ TEST(DxfWriter, LayerOfARecord) {
       {{5, 7, 9, 7}, "1", options(4, 3, 100, 3), "Velorin"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.record.x1 << "," << c.record.y1 << "," << c.record.x2 << ","
-                                      << c.record.y2 << " rate " << c.rate << " short " << c.options.DxfOption1
-                                      << " L " << c.options.DxfOption1_Len << " split " << c.options.DxfOption2);
+    SCOPED_TRACE(::testing::Message() << c.record.x1 << "," << c.record.y1 << "," << c.record.x2 << "," << c.record.y2
+                                      << " rate " << c.rate << " short " << c.options.DxfOption1 << " L "
+                                      << c.options.DxfOption1_Len << " split " << c.options.DxfOption2);
     const std::string file = save_to_string({}, {c.record}, c.rate, c.options);
     EXPECT_EQ(layers_of(file), std::vector<std::string>{c.layer});
   }
@@ -251,9 +279,12 @@ TEST(DxfWriter, MatchesTheLineByLineDescription) {
       std::uniform_int_distribution<std::int32_t> c(-span, span);
       LineRecord r{c(gen), c(gen), c(gen), c(gen)};
       const int shape = pick(gen);
-      if (shape < 3) r.y2 = r.y1;          // horizontal
-      else if (shape < 6) r.x2 = r.x1;     // vertical
-      else if (shape == 6) r = {r.x1, r.y1, r.x1, r.y1};  // a point
+      if (shape < 3)
+        r.y2 = r.y1;  // horizontal
+      else if (shape < 6)
+        r.x2 = r.x1;  // vertical
+      else if (shape == 6)
+        r = {r.x1, r.y1, r.x1, r.y1};  // a point
       records.push_back(r);
     }
     const std::string rate_text = rates[static_cast<std::size_t>(pick(gen))];
@@ -261,8 +292,8 @@ TEST(DxfWriter, MatchesTheLineByLineDescription) {
                                  std::uniform_int_distribution<std::int32_t>(1, 2)(gen),
                                  std::uniform_int_distribution<std::int32_t>(-5, 3000)(gen),
                                  std::uniform_int_distribution<std::int32_t>(1, 2)(gen));
-    const std::vector<std::string> header = round % 2 ? std::vector<std::string>{} :
-                                                        std::vector<std::string>{"  0", "SECTION", "  2", "ENTITIES"};
+    const std::vector<std::string> header =
+        round % 2 ? std::vector<std::string>{} : std::vector<std::string>{"  0", "SECTION", "  2", "ENTITIES"};
     const std::string written = save_to_string(header, records, rate_text, o);
     ASSERT_EQ(written, reference_file(header, records, *parse_rate(rate_text), o))
         << "round " << round << " rate " << rate_text;
@@ -298,8 +329,6 @@ TEST(DxfWriter, FailingStream) {
   EXPECT_FALSE(write_dxf(out, records, 1, exports_of({}, "H\r\n"), progress));
 }
 
-
-
 TEST_F(DxfWriterFile, ReloadingTheTemplate) {
   struct Case {
     std::string name;
@@ -315,13 +344,15 @@ TEST_F(DxfWriterFile, ReloadingTheTemplate) {
          write_bytes(folder_ / "a.txt", "A\r\nB\nC\r");
          return folder_ / "a.txt";
        },
-       DxfHeaderLoad::Loaded, {"A", "B", "C"}},
+       DxfHeaderLoad::Loaded,
+       {"A", "B", "C"}},
       {"an empty file empties the template",
        [&] {
          write_bytes(folder_ / "e.txt", "");
          return folder_ / "e.txt";
        },
-       DxfHeaderLoad::Loaded, {}},
+       DxfHeaderLoad::Loaded,
+       {}},
       {"a large file",
        [&] {
          std::string bytes;
@@ -329,7 +360,8 @@ TEST_F(DxfWriterFile, ReloadingTheTemplate) {
          write_bytes(folder_ / "big.txt", bytes);
          return folder_ / "big.txt";
        },
-       DxfHeaderLoad::Loaded, {}},
+       DxfHeaderLoad::Loaded,
+       {}},
       {"a folder in the way",
        [&] {
          fs::create_directories(folder_ / "DXFHED.TXT");
@@ -448,7 +480,8 @@ TEST_F(DxfWriterFile, TemplateFromTheFileOrFromMemory) {
   const fs::path target = folder_ / "plan.dxf";
   const std::vector<LineRecord> records = {{1, 2, 3, 2}};
   const std::string entity =
-      "  0\r\nLINE\r\n  8\r\nVelorin\r\n  6\r\nCONTINUOUS\r\n 62\r\n  1\r\n 10\r\n   1\r\n 20\r\n   2\r\n 11\r\n   3\r\n"
+      "  0\r\nLINE\r\n  8\r\nVelorin\r\n  6\r\nCONTINUOUS\r\n 62\r\n  1\r\n 10\r\n   1\r\n 20\r\n   2\r\n 11\r\n   "
+      "3\r\n"
       " 21\r\n   2\r\n";
   const DxfOptions o = options(0, 1, 100, 1);
 

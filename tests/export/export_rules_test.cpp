@@ -140,8 +140,7 @@ ExactDecimal exact_product(std::int32_t c, float rate) {
   EXPECT_EQ(std::ldexp(static_cast<double>(m), q), static_cast<double>(rate));
   const std::int64_t n = static_cast<std::int64_t>(c) * m;
   // The extended type holds the product exactly; the reference is that value.
-  EXPECT_EQ(static_cast<long double>(c) * static_cast<long double>(rate),
-            std::ldexp(static_cast<long double>(n), q));
+  EXPECT_EQ(static_cast<long double>(c) * static_cast<long double>(rate), std::ldexp(static_cast<long double>(n), q));
   ExactDecimal x;
   x.negative = n < 0;
   std::string d = std::to_string(n < 0 ? -n : n);
@@ -212,17 +211,17 @@ TEST(CoordinateText, Examples) {
   const float tenth = *parse_rate("0.1");
   const std::vector<Case> cases = {
       {1000, tenth, 8, "100.00000149"},
-      {5, 0.5f, 0, "3"},       // 2.5
-      {3, 0.5f, 0, "2"},       // 1.5
+      {5, 0.5f, 0, "3"},  // 2.5
+      {3, 0.5f, 0, "2"},  // 1.5
       {1, 0.125f, 2, "0.13"},
-      {-5, 0.5f, 0, "-3"},     // away from zero below zero too
+      {-5, 0.5f, 0, "-3"},  // away from zero below zero too
       {5, -0.5f, 0, "-3"},
       {-1, 0.125f, 2, "-0.13"},
-      {-4, tenth, 0, "0"},     // -0.4: a zero carries no sign
+      {-4, tenth, 0, "0"},  // -0.4: a zero carries no sign
       {-1, tenth, 0, "0"},
       {-1, 0.001f, 2, "0.00"},
       {1, -0.004f, 2, "0.00"},
-      {-1, 0.005f, 2, "0.00"}, // 0.00499999988...: not a tie
+      {-1, 0.005f, 2, "0.00"},  // 0.00499999988...: not a tie
       {-1, 0.125f, 0, "0"},
       {123, 0.0f, 4, "0.0000"},
       {123, -0.0f, 4, "0.0000"},
@@ -233,7 +232,7 @@ TEST(CoordinateText, Examples) {
       {12, 1.0f, 8, "12.00000000"},
       {-12, 1.0f, 1, "-12.0"},
       {7, tenth, 1, "0.7"},
-      {99, 0.01f, 1, "1.0"},   // 0.99000000208...: the carry reaches the integer digit
+      {99, 0.01f, 1, "1.0"},  // 0.99000000208...: the carry reaches the integer digit
       {-99, 0.01f, 0, "-1"},
       {std::numeric_limits<std::int32_t>::min(), 1.0f, 0, "-2147483648"},
       {std::numeric_limits<std::int32_t>::max(), 1.0f, 2, "2147483647.00"},
@@ -249,8 +248,8 @@ TEST(CoordinateText, Examples) {
       {-1, std::numeric_limits<float>::max(), 0, "-340282346638528860000000000000000000000"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.c) + " x " + std::to_string(c.rate) + ", " +
-                 std::to_string(c.decimals) + " decimals");
+    SCOPED_TRACE(std::to_string(c.c) + " x " + std::to_string(c.rate) + ", " + std::to_string(c.decimals) +
+                 " decimals");
     EXPECT_EQ(CoordinateText(c.c, c.rate, c.decimals), c.expected);
     EXPECT_EQ(reference_text(c.c, c.rate, c.decimals), c.expected);
   }
@@ -272,8 +271,7 @@ TEST(CoordinateText, MatchesExactReferenceOnGeneratedInputs) {
       case 3:
         return (rng() % 2 ? 1 : -1) * static_cast<std::int32_t>(rng() % 16);
       default:
-        return rng() % 2 ? std::numeric_limits<std::int32_t>::min()
-                         : std::numeric_limits<std::int32_t>::max();
+        return rng() % 2 ? std::numeric_limits<std::int32_t>::min() : std::numeric_limits<std::int32_t>::max();
     }
   };
   auto pick_rate = [&]() -> float {
@@ -285,8 +283,8 @@ TEST(CoordinateText, MatchesExactReferenceOnGeneratedInputs) {
         }
       }
       case 1: {  // a typed decimal magnification
-        const std::string text = std::to_string(rng() % 100000) + "." + std::to_string(rng() % 1000) +
-                                 "e-" + std::to_string(rng() % 6);
+        const std::string text =
+            std::to_string(rng() % 100000) + "." + std::to_string(rng() % 1000) + "e-" + std::to_string(rng() % 6);
         return *parse_rate(text);
       }
       case 2:  // a small dyadic value: many exact ties
@@ -353,8 +351,8 @@ TEST(CoordinateText, IgnoresTheLocale) {
     }
   }
   if (comma_locale == nullptr) GTEST_SKIP() << "no locale with a decimal comma is installed";
-  const std::locale saved_global = std::locale::global(
-      std::locale(std::locale::classic(), std::locale(comma_locale), std::locale::numeric));
+  const std::locale saved_global =
+      std::locale::global(std::locale(std::locale::classic(), std::locale(comma_locale), std::locale::numeric));
   const std::optional<float> rate = parse_rate("1.5");
   const std::optional<float> comma_rate = parse_rate("1,5");
   const std::string text = CoordinateText(3, 0.5f, 2);
@@ -367,8 +365,8 @@ TEST(CoordinateText, IgnoresTheLocale) {
 
 TEST(CoordinateText, DecimalDigitsByChoice) {
   const std::vector<std::pair<std::int32_t, int>> cases = {
-      {0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 8}, {6, 0}, {-1, 0}, {100, 0},
-      {std::numeric_limits<std::int32_t>::min(), 0}};
+      {0, 0}, {1, 1}, {2, 2},  {3, 3},   {4, 4},
+      {5, 8}, {6, 0}, {-1, 0}, {100, 0}, {std::numeric_limits<std::int32_t>::min(), 0}};
   for (const auto& [index, digits] : cases) {
     EXPECT_EQ(DecimalDigits(index), digits) << "choice " << index;
   }
@@ -402,10 +400,10 @@ TEST(SegmentClassification, LayersAndShortLines) {
       {{0, 0, 10, 0}, 10.0f, short100, SC::Plain},  // 100 mm is not less than 100
       {{0, 0, 6, 8}, 10.0f, short100, SC::Plain},   // oblique, exactly 100 mm
       {{0, 0, 6, 7}, 10.0f, short100, SC::Short},
-      {{9, 0, 0, 0}, 10.0f, short100, SC::Short},   // reversed: length -90
-      {{0, 9, 0, 0}, 10.0f, both100, SC::Short},    // short overrides the split
+      {{9, 0, 0, 0}, 10.0f, short100, SC::Short},  // reversed: length -90
+      {{0, 9, 0, 0}, 10.0f, both100, SC::Short},   // short overrides the split
       {{0, 0, 0, 10}, 10.0f, both100, SC::Vertical},
-      {{3, 3, 3, 3}, 10.0f, both100, SC::Short},    // a point has length 0
+      {{3, 3, 3, 3}, 10.0f, both100, SC::Short},  // a point has length 0
       {{0, 0, 99, 0}, 1.0f, short100, SC::Short},
       {{0, 0, 100, 0}, 1.0f, short100, SC::Plain},
       {{0, 0, 1000, 0}, -0.05f, short100, SC::Short},  // |-50| < 100
@@ -414,13 +412,15 @@ TEST(SegmentClassification, LayersAndShortLines) {
       {{0, 0, 1, 1}, 1.0f, short_negative, SC::Plain},
       // Extreme coordinates: the difference does not wrap round.
       {{std::numeric_limits<std::int32_t>::min(), 0, std::numeric_limits<std::int32_t>::max(), 0},
-       1.0f, short100, SC::Plain},
+       1.0f,
+       short100,
+       SC::Plain},
       // An overflowing length is infinite, so not short.
       {{0, 0, 2, 3}, std::numeric_limits<float>::max(), short100, SC::Plain},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << "(" << c.r.x1 << "," << c.r.y1 << ")-(" << c.r.x2 << ","
-                                      << c.r.y2 << ") rate " << c.rate);
+    SCOPED_TRACE(::testing::Message() << "(" << c.r.x1 << "," << c.r.y1 << ")-(" << c.r.x2 << "," << c.r.y2 << ") rate "
+                                      << c.rate);
     EXPECT_EQ(classify_segment(c.r, c.rate, c.options), c.expected);
   }
 }
@@ -441,13 +441,12 @@ TEST(SegmentClassification, SegmentLengthRoundsTheScaledLengthToFloat) {
       {{1, 1, 2, 2}, 1.0f, static_cast<float>(std::sqrt(2.0L))},
       {{0, 0, 3, 0}, tenth, 0.3f},  // 0.3000000044703... rounds to the float nearest 0.3
       // The difference, 2^32 - 1, is exact; then one rounding to float.
-      {{std::numeric_limits<std::int32_t>::min(), 0, std::numeric_limits<std::int32_t>::max(), 0},
-       1.0f, 4294967296.0f},
+      {{std::numeric_limits<std::int32_t>::min(), 0, std::numeric_limits<std::int32_t>::max(), 0}, 1.0f, 4294967296.0f},
       {{4, 4, 4, 4}, 3.0f, 0.0f},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << "(" << c.r.x1 << "," << c.r.y1 << ")-(" << c.r.x2 << ","
-                                      << c.r.y2 << ") rate " << c.rate);
+    SCOPED_TRACE(::testing::Message() << "(" << c.r.x1 << "," << c.r.y1 << ")-(" << c.r.x2 << "," << c.r.y2 << ") rate "
+                                      << c.rate);
     EXPECT_EQ(SegmentLength(c.r, c.rate), c.expected);
   }
 }
@@ -481,16 +480,10 @@ TEST(FileNames, ExtensionTables) {
   };
   const std::nullopt_t none = std::nullopt;
   const std::vector<Case> cases = {
-      {1, 0, ".TXT", ".txt", ".txt"},
-      {1, 1, ".TEXT", ".txt", ".text"},
-      {1, 2, ".CSV", ".txt", ".csv"},
-      {1, 3, none, ".txt", none},
-      {1, -1, none, ".txt", none},
-      {2, 0, ".DXF", ".dxf", ".dxf"},
+      {1, 0, ".TXT", ".txt", ".txt"}, {1, 1, ".TEXT", ".txt", ".text"}, {1, 2, ".CSV", ".txt", ".csv"},
+      {1, 3, none, ".txt", none},     {1, -1, none, ".txt", none},      {2, 0, ".DXF", ".dxf", ".dxf"},
       {2, 7, ".DXF", ".dxf", ".dxf"},  // only coordinate text looks at ZahyouExt
-      {3, 2, ".JWC", ".jwc", ".jwc"},
-      {4, 1, ".SVG", ".svg", ".svg"},
-      {0, 0, none, none, none},
+      {3, 2, ".JWC", ".jwc", ".jwc"}, {4, 1, ".SVG", ".svg", ".svg"},   {0, 0, none, none, none},
       {5, 0, none, none, none},
   };
   for (const Case& c : cases) {

@@ -92,8 +92,7 @@ class SmallDisk : public testing::ScratchFolder {
   }
 
   void make_read_only() {
-    ASSERT_EQ(::mount("tmpfs", disk_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=64k"), 0)
-        << std::strerror(errno);
+    ASSERT_EQ(::mount("tmpfs", disk_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=64k"), 0) << std::strerror(errno);
   }
 
   std::vector<std::string> disk_entries() const {

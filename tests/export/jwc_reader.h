@@ -63,9 +63,9 @@ inline std::string read_jwc(const std::string& bytes, JwcFileFields& out) {
   for (std::size_t at = 800; at < 1709; ++at) {
     if (u8(at) != 0) return "non-zero byte" + where(at);
   }
-  static constexpr std::uint16_t kTable[44] = {0,  1,  1,  2,  2,  3,  3,  4,  4,  5,  5,  20, 20, 25, 30,
-                                               40, 50, 60, 70, 80, 90, 100, 20, 20, 25, 30, 40, 50, 60, 70,
-                                               80, 90, 100, 0, 0,  0,  5,  5,  5,  10, 10, 10, 10, 10};
+  static constexpr std::uint16_t kTable[44] = {0,  1,  1,   2,  2,  3,  3,   4,  4,  5,  5,  20, 20, 25, 30,
+                                               40, 50, 60,  70, 80, 90, 100, 20, 20, 25, 30, 40, 50, 60, 70,
+                                               80, 90, 100, 0,  0,  0,  5,   5,  5,  10, 10, 10, 10, 10};
   for (std::size_t i = 0; i < 44; ++i) {
     if (u16(1709 + 2 * i) != kTable[i]) return "fixed table value " + std::to_string(i) + where(1709 + 2 * i);
   }

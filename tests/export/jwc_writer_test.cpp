@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/export/jwc_reader.h"
 #include "core/export_settings.h"
 #include "export/save_file.h"
 #include "support/written_bytes.h"
+#include "tests/export/jwc_reader.h"
 #include "tests/export/recording_save_host.h"
 #include "tests/export/scratch_folder.h"
 
@@ -99,8 +99,8 @@ TEST(JwcWriter, EmptyTableGivesTheFixedAreasOnly) {
   EXPECT_EQ(fields.texts[2], kBlock3Text);
   EXPECT_EQ(fields.texts[3], kBlock4Text);
   // Block 4 spelt out: text, zero byte, spaces, line feed.
-  EXPECT_EQ(file.substr(600, 200), kBlock4Text + std::string(1, '\0') +
-                                       std::string(199 - kBlock4Text.size() - 1, ' ') + "\n");
+  EXPECT_EQ(file.substr(600, 200),
+            kBlock4Text + std::string(1, '\0') + std::string(199 - kBlock4Text.size() - 1, ' ') + "\n");
   EXPECT_EQ(hex(file.substr(1709, 6)), "00 00 01 00 01 00");
   EXPECT_EQ(hex(file.substr(1795, 4)), "0A 00 2C 01");  // the table's last 10, then the first 300
   EXPECT_EQ(hex(file.substr(2371, 4)), "01 01 00 10");
@@ -266,8 +266,6 @@ TEST(JwcWriter, FailingStream) {
   EXPECT_FALSE(write_jwc(out, records, 1, {}, progress));
 }
 
-
-
 TEST_F(JwcWriterFile, WritesReplacesAndFailsCleanly) {
   const fs::path target = folder_ / "plan.jwc";
   write_bytes(target, std::string(9000, 'x'));
@@ -294,7 +292,9 @@ TEST_F(JwcWriterFile, WritesReplacesAndFailsCleanly) {
     std::vector<std::string> calls;  // the dialog is hidden before the jw_cad save's own message
   };
   const std::vector<Case> cases = {
-      {"missing folder", folder_ / "none" / "x.jwc", SaveFailure::Create,
+      {"missing folder",
+       folder_ / "none" / "x.jwc",
+       SaveFailure::Create,
        {"begin", "end", "message:保存ができませんでした。"}},
       {"target is a folder", folder_, SaveFailure::Create, {"begin", "end", "message:保存ができませんでした。"}},
   };
@@ -318,16 +318,16 @@ TEST(JwcWriter, AMagnificationThatMakesACoordinateInfiniteIsInvalid) {
     bool written;
   };
   const std::vector<Case> cases = {
-      {{0, 0, 400, 0}, "3.4e38", true},    {{0, 0, 2000, 0}, "3.4e38", false},
-      {{-2000, 0, 0, 0}, "3.4e38", false}, {{0, 0, 0, 2000}, "-3.4e38", false},
-      {{0, 0, 2000, 0}, "1e30", true},
+      {{0, 0, 400, 0}, "3.4e38", true},    {{0, 0, 2000, 0}, "3.4e38", false}, {{-2000, 0, 0, 0}, "3.4e38", false},
+      {{0, 0, 0, 2000}, "-3.4e38", false}, {{0, 0, 2000, 0}, "1e30", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.rate);
     const std::vector<LineRecord> records = {{1, 1, 2, 2}, c.record};
     RecordingSaveHost host;
     EXPECT_EQ(accept_magnification(testing::format_named("jwc"), c.rate, records, host).has_value(), c.written);
-    EXPECT_EQ(host.calls, c.written ? std::vector<std::string>{} : std::vector<std::string>{"message:倍率の数値が不正です。"});
+    EXPECT_EQ(host.calls,
+              c.written ? std::vector<std::string>{} : std::vector<std::string>{"message:倍率の数値が不正です。"});
     // Text formats write the exact product, which is always finite.
     EXPECT_TRUE(accept_magnification(testing::format_named("text"), c.rate, records, host));
   }

@@ -27,11 +27,11 @@ class RecordingSaveHost : public SaveHost {
     --dialog_depth;
   }
 
-  std::vector<std::string> calls;       // messages, begin and end
-  std::vector<int> bars;                // every bar position set
-  std::vector<std::size_t> event_after; // for each processing of events: how many bar moves preceded it
+  std::vector<std::string> calls;        // messages, begin and end
+  std::vector<int> bars;                 // every bar position set
+  std::vector<std::size_t> event_after;  // for each processing of events: how many bar moves preceded it
   int dialog_depth = 0;
-  std::function<void(int)> on_events;   // called with the running count of event processings
+  std::function<void(int)> on_events;  // called with the running count of event processings
 };
 
 }  // namespace vp::testing

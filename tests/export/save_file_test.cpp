@@ -110,8 +110,8 @@ TEST(SaveFailureText, WhatTheSaveCommandSaysAfterwards) {
 
 TEST(FormatTable, LookupsByExtensionAndIndex) {
   const std::vector<std::pair<std::string, std::string>> by_extension = {
-      {".txt", "text"}, {".CSV", "text"}, {".Text", "text"}, {".dxf", "dxf"},
-      {".JWC", "jwc"},  {".svg", "svg"},  {"csv", ""},       {"", ""},       {".bmp", ""}, {".txt.", ""},
+      {".txt", "text"}, {".CSV", "text"}, {".Text", "text"}, {".dxf", "dxf"}, {".JWC", "jwc"},
+      {".svg", "svg"},  {"csv", ""},      {"", ""},          {".bmp", ""},    {".txt.", ""},
   };
   for (const auto& [extension, name] : by_extension) {
     const ExportFormat* format = format_by_extension(extension);

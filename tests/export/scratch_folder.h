@@ -18,9 +18,8 @@ class ScratchFolder : public ::testing::Test {
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::random_device device;
-    folder_ = std::filesystem::temp_directory_path() /
-              (std::string("vp_export_") + info->test_suite_name() + "_" + info->name() + "_" +
-               std::to_string(device()));
+    folder_ = std::filesystem::temp_directory_path() / (std::string("vp_export_") + info->test_suite_name() + "_" +
+                                                        info->name() + "_" + std::to_string(device()));
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
   }

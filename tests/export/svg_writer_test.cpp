@@ -48,8 +48,8 @@ i128 units(const std::string& text) {
 struct Svg {
   std::string width, height;
   std::vector<std::string> view_box;
-  std::vector<std::string> layers;                        // group ids, in file order
-  std::map<std::string, std::string> colour;              // by group id
+  std::vector<std::string> layers;                         // group ids, in file order
+  std::map<std::string, std::string> colour;               // by group id
   std::vector<std::pair<std::string, std::string>> lines;  // group id, "x1 y1 x2 y2"
 };
 
@@ -135,9 +135,15 @@ TEST(SvgWriter, PageEdgesAndTrueSize) {
       {"zero magnification: a 1 mm page", {{10, 10, 50, 40}}, "0", 2, "0.00 -1.00 1.00 1.00"},
       {"empty table", {}, "2.5", 4, "0.0000 -1.0000 1.0000 1.0000"},
       {"decimals collapse the height", {{10, 10, 50, 11}}, "0.01", 0, "0 -1 1 1"},
-      {"no margin beyond the coordinate range", {{kMin, kMin, kMax, kMax}}, "1", 0,
+      {"no margin beyond the coordinate range",
+       {{kMin, kMin, kMax, kMax}},
+       "1",
+       0,
        "-2147483648 -2147483647 4294967295 4294967295"},
-      {"float magnification, eight decimals", {{1000, 1000, 1000, 2000}}, "0.1", 5,
+      {"float magnification, eight decimals",
+       {{1000, 1000, 1000, 2000}},
+       "0.1",
+       5,
        "99.90000149 -200.10000298 0.20000000 100.20000149"},
   };
   for (const Case& c : cases) {
@@ -167,13 +173,20 @@ TEST(SvgWriter, PageEdgesAndTrueSize) {
 TEST(SvgWriter, LinesAndLayersMatchDxf) {
   std::mt19937 rng(7);
   std::uniform_int_distribution<std::int32_t> coordinate(0, 400);
-  std::vector<LineRecord> records = {{5, 7, 9, 7}, {5, 7, 5, 9}, {5, 7, 9, 9}, {5, 7, 5, 7}, {0, 0, 10, 0}, {0, 0, 6, 8}};
+  std::vector<LineRecord> records = {{5, 7, 9, 7}, {5, 7, 5, 9},  {5, 7, 9, 9},
+                                     {5, 7, 5, 7}, {0, 0, 10, 0}, {0, 0, 6, 8}};
   for (int i = 0; i < 300; ++i) {
     const std::int32_t x = coordinate(rng), y = coordinate(rng);
     switch (i % 3) {
-      case 0: records.push_back({x, y, x + coordinate(rng) / 20, y}); break;
-      case 1: records.push_back({x, y, x, y - coordinate(rng) / 20}); break;
-      default: records.push_back({x, y, coordinate(rng), coordinate(rng)}); break;
+      case 0:
+        records.push_back({x, y, x + coordinate(rng) / 20, y});
+        break;
+      case 1:
+        records.push_back({x, y, x, y - coordinate(rng) / 20});
+        break;
+      default:
+        records.push_back({x, y, coordinate(rng), coordinate(rng)});
+        break;
     }
   }
   const std::vector<DxfOptions> option_sets = {
@@ -201,8 +214,10 @@ TEST(SvgWriter, LinesAndLayersMatchDxf) {
       }
       EXPECT_EQ(svg.lines, expected);
       EXPECT_EQ(svg.layers, expected_layers);
-      const std::map<std::string, std::string> colours = {{"Velorin", "#000000"}, {"Horizon", "#FF0000"},
-                                                          {"Vertical", "#0000FF"}, {"Oblique", "#008000"},
+      const std::map<std::string, std::string> colours = {{"Velorin", "#000000"},
+                                                          {"Horizon", "#FF0000"},
+                                                          {"Vertical", "#0000FF"},
+                                                          {"Oblique", "#008000"},
                                                           {"Short", "#FF00FF"}};
       for (const auto& [layer, colour] : svg.colour) EXPECT_EQ(colour, colours.at(layer)) << layer;
     }
@@ -214,7 +229,8 @@ TEST(SvgWriter, DecimalDifferenceAgainstIntegers) {
   auto text_of = [](i128 v, std::size_t decimals) {  // as CoordinateText writes: no "-0", no leading zeros
     const bool negative = v < 0;
     std::string digits;
-    for (v = negative ? -v : v; v != 0 || digits.size() < decimals + 1; v /= 10) digits.insert(0, 1, char('0' + v % 10));
+    for (v = negative ? -v : v; v != 0 || digits.size() < decimals + 1; v /= 10)
+      digits.insert(0, 1, char('0' + v % 10));
     if (decimals > 0) digits.insert(digits.size() - decimals, ".");
     return (negative ? "-" : "") + digits;
   };

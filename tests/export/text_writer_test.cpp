@@ -100,12 +100,7 @@ TEST(TextWriter, BytesForSettings) {
        0,
        5,
        "100.00000149 -0.50000001 0.00000000 0.30000000\r\n"},
-      {"table order, half away from zero",
-       {{5, 3, -5, -3}, {1, 2, 3, 4}},
-       "0.5",
-       1,
-       0,
-       "3,2,-3,-2\r\n1,1,2,2\r\n"},
+      {"table order, half away from zero", {{5, 3, -5, -3}, {1, 2, 3, 4}}, "0.5", 1, 0, "3,2,-3,-2\r\n1,1,2,2\r\n"},
       {"rate zero", one, "0", 0, 4, "0.0000 0.0000 0.0000 0.0000\r\n"},
       {"empty table", {}, "1.0", 0, 4, ""},
   };
@@ -137,9 +132,9 @@ TEST_F(TextWriterFile, ProgressAfterEveryRecord) {
   host.on_events = [&](int) { bars_at_events.push_back(host.bars.size()); };
   ASSERT_TRUE(save(folder_ / "a.txt", records, 1, host, ' ', 0).written());
   ASSERT_EQ(host.bars.size(), 250u);
-  EXPECT_EQ(host.bars[0], 0);    // trunc(0.4)
-  EXPECT_EQ(host.bars[1], 0);    // trunc(0.8)
-  EXPECT_EQ(host.bars[2], 1);    // trunc(1.2)
+  EXPECT_EQ(host.bars[0], 0);  // trunc(0.4)
+  EXPECT_EQ(host.bars[1], 0);  // trunc(0.8)
+  EXPECT_EQ(host.bars[2], 1);  // trunc(1.2)
   EXPECT_EQ(host.bars[124], 50);
   EXPECT_EQ(host.bars[248], 99);
   EXPECT_EQ(host.bars[249], 100);
@@ -150,8 +145,8 @@ TEST_F(TextWriterFile, ProgressAfterEveryRecord) {
 
 TEST(TextWriter, SavingBarPosition) {
   const std::vector<std::tuple<std::int64_t, std::int64_t, int>> cases = {
-      {1, 250, 0}, {3, 250, 1}, {250, 250, 100}, {1, 1, 100}, {1, 3, 33}, {2, 3, 66},
-      {999999, 1000000, 99}, {1, 1000000, 0}, {0, 0, 0}, {5, 0, 0}};
+      {1, 250, 0}, {3, 250, 1},           {250, 250, 100}, {1, 1, 100}, {1, 3, 33},
+      {2, 3, 66},  {999999, 1000000, 99}, {1, 1000000, 0}, {0, 0, 0},   {5, 0, 0}};
   for (const auto& [i, n, expected] : cases) {
     EXPECT_EQ(saving_bar_position(i, n), expected) << i << " of " << n;
   }
@@ -197,8 +192,6 @@ TEST(TextWriter, StreamFailureOrAStopEndsTheWriting) {
   EXPECT_FALSE(write_text(whole, records, 1, options, stopping));
   EXPECT_EQ(whole.str(), "0 0 0 7\r\n1 2 -1 7\r\n");
 }
-
-
 
 TEST_F(TextWriterFile, WritesTheFileAndReplacesAnOldOne) {
   const fs::path target = folder_ / "plan.csv";

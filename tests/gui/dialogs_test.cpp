@@ -6,8 +6,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QFontMetrics>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,12 +26,12 @@
 
 #include "app/gui/MainWindow.h"
 #include "app/gui/Program.h"
-#include "dialogs/ProgressDialog.h"
-#include "dialogs/SavingDialog.h"
 #include "dialogs/Controls.h"
+#include "dialogs/DxfHeaderModel.h"
 #include "dialogs/FormSupport.h"
 #include "dialogs/HeaderTemplateText.h"
-#include "dialogs/DxfHeaderModel.h"
+#include "dialogs/ProgressDialog.h"
+#include "dialogs/SavingDialog.h"
 #include "dialogs/ScaleCalculatorDialog.h"
 #include "dialogs/SettingsDialog.h"
 #include "dialogs/VersionDialog.h"
@@ -82,8 +82,8 @@ int shownState(QWidget* control) {
 // Changes a control as the user would.
 void changeState(QWidget* control, int state) {
   if (auto* group = qobject_cast<RadioGroup*>(control)) {
-    QTest::mouseClick(group->findChild<QRadioButton*>(QStringLiteral("Item%1").arg(state)),
-                      Qt::LeftButton, {}, QPoint(6, 8));
+    QTest::mouseClick(group->findChild<QRadioButton*>(QStringLiteral("Item%1").arg(state)), Qt::LeftButton, {},
+                      QPoint(6, 8));
   } else if (auto* list = qobject_cast<QComboBox*>(control)) {
     list->setFocus();
     QTest::keyClick(list, Qt::Key_Home);
@@ -126,8 +126,9 @@ enum Sizing { Fixed, Auto, AutoRight };
 struct SixForms {
   MemorySettingsStorage storage;
   QTemporaryDir folder;
-  MainWindow form1{storage, folder.path() + u'/',
-                  DxfHeaderPlaces{std::filesystem::path(folder.filePath(QStringLiteral("DXFHED.TXT")).toStdU16String()), {}}};
+  MainWindow form1{
+      storage, folder.path() + u'/',
+      DxfHeaderPlaces{std::filesystem::path(folder.filePath(QStringLiteral("DXFHED.TXT")).toStdU16String()), {}}};
   ProgressDialog form2;
   ScaleCalculatorDialog form3{QStringLiteral("100"), QStringLiteral("100")};
   vp::gui::SavingDialog form4;
@@ -213,9 +214,8 @@ class DialogsTest : public QObject {
         {"Special", "CheckBox1", 1, 7, 0, keep, 1},
     };
     for (const Row& r : rows) {
-      QTest::addRow("%s=%d", r.field, r.stored)
-          << QString::fromLatin1(r.field) << QString::fromLatin1(r.control) << r.previous
-          << r.stored << r.shown << r.change_to << r.copied;
+      QTest::addRow("%s=%d", r.field, r.stored) << QString::fromLatin1(r.field) << QString::fromLatin1(r.control)
+                                                << r.previous << r.stored << r.shown << r.change_to << r.copied;
     }
   }
 
@@ -306,15 +306,21 @@ class DialogsTest : public QObject {
 
     const QByteArray crlf = "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n";
     const QByteArray shiftJis = "999\r\n\x83\x6f\x83\x69\x83\x69\r\n  0\r\n";
-    QTest::newRow("OK unchanged") << crlf << "" << "Button1" << crlf << 2;
-    QTest::newRow("OK keeps Shift-JIS bytes") << shiftJis << "" << "Button1" << shiftJis << 2;
-    QTest::newRow("OK rewrites LF as CR LF") << QByteArray("a\nb\n") << "" << "Button1"
-                                             << QByteArray("a\r\nb\r\n") << 2;
-    QTest::newRow("OK with an edit") << crlf << "999\nバナナ" << "Button1"
-                                     << crlf + "999\r\n" + QStringLiteral("バナナ").toUtf8() + "\r\n" << 2;
-    QTest::newRow("OK creates a missing file") << QByteArray() << "" << "Button1" << QByteArray("") << 2;
-    QTest::newRow("中止 after an edit") << crlf << "999" << "Button2" << crlf << 0;
-    QTest::newRow("中止 without a file") << QByteArray() << "x" << "Button2" << QByteArray("-") << 0;
+    QTest::newRow("OK unchanged") << crlf << ""
+                                  << "Button1" << crlf << 2;
+    QTest::newRow("OK keeps Shift-JIS bytes") << shiftJis << ""
+                                              << "Button1" << shiftJis << 2;
+    QTest::newRow("OK rewrites LF as CR LF") << QByteArray("a\nb\n") << ""
+                                             << "Button1" << QByteArray("a\r\nb\r\n") << 2;
+    QTest::newRow("OK with an edit") << crlf << "999\nバナナ"
+                                     << "Button1" << crlf + "999\r\n" + QStringLiteral("バナナ").toUtf8() + "\r\n"
+                                     << 2;
+    QTest::newRow("OK creates a missing file") << QByteArray() << ""
+                                               << "Button1" << QByteArray("") << 2;
+    QTest::newRow("中止 after an edit") << crlf << "999"
+                                        << "Button2" << crlf << 0;
+    QTest::newRow("中止 without a file") << QByteArray() << "x"
+                                         << "Button2" << QByteArray("-") << 0;
   }
 
   void settingsTemplateFile() {
@@ -460,8 +466,8 @@ class DialogsTest : public QObject {
   void settingsTemplateInstalledReadOnly() {
     QTemporaryDir folder;
     const QString user = temporaryPath(folder, "data/Quillet/VelorinPelkin/DXFHED.TXT");
-    DxfHeaderModel header(DxfHeaderPlaces{fsPath(user), {fsPath(temporaryPath(folder, "bin/DXFHED.TXT")),
-                                                         std::filesystem::path("/proc/version")}});
+    DxfHeaderModel header(DxfHeaderPlaces{
+        fsPath(user), {fsPath(temporaryPath(folder, "bin/DXFHED.TXT")), std::filesystem::path("/proc/version")}});
     SettingsDialog dialog(header);
     QCOMPARE(header.path(), std::filesystem::path("/proc/version"));
     ConversionSettings settings = default_settings("/");
@@ -494,8 +500,7 @@ class DialogsTest : public QObject {
     ModalAnswerer answerer;
     dialog.edit(settings);
     QCOMPARE(answerer.boxes().size(), 1);
-    QCOMPARE(answerer.boxes()[0].text,
-             QString::fromStdString(dxf_header_unreadable_message(fsPath(path))));
+    QCOMPARE(answerer.boxes()[0].text, QString::fromStdString(dxf_header_unreadable_message(fsPath(path))));
     QVERIFY(settings == before);
     QVERIFY(QFileInfo(path).isDir());
   }
@@ -509,19 +514,16 @@ class DialogsTest : public QObject {
     QTest::newRow("ascii") << QByteArray("  0\r\nEOF\r\n") << int(HeaderEncoding::Utf8) << "  0\nEOF\n";
     QTest::newRow("trailing empty line") << QByteArray("a\r\n\r\n") << int(HeaderEncoding::Utf8) << "a\n\n";
     QTest::newRow("utf-8") << QStringLiteral("図面\r\n").toUtf8() << int(HeaderEncoding::Utf8) << "図面\n";
-    QTest::newRow("shift-jis") << QByteArray("\x90\x7d\x96\xca\r\n") << int(HeaderEncoding::ShiftJis)
-                               << "図面\n";
-    QTest::newRow("bytes of no encoding") << QByteArray("\xff\xfe\x80\r\n")
-                                          << int(HeaderEncoding::Latin1)
-                                          << QString::fromLatin1("\xff\xfe\x80\n");
+    QTest::newRow("shift-jis") << QByteArray("\x90\x7d\x96\xca\r\n") << int(HeaderEncoding::ShiftJis) << "図面\n";
+    QTest::newRow("bytes of no encoding")
+        << QByteArray("\xff\xfe\x80\r\n") << int(HeaderEncoding::Latin1) << QString::fromLatin1("\xff\xfe\x80\n");
   }
 
   void headerTemplateText() {
     QFETCH(QByteArray, bytes);
     QFETCH(int, encoding);
     QFETCH(QString, text);
-    const DxfHeaderTemplate header =
-        DxfHeaderTemplate::from_bytes(std::string_view(bytes.constData(), bytes.size()));
+    const DxfHeaderTemplate header = DxfHeaderTemplate::from_bytes(std::string_view(bytes.constData(), bytes.size()));
     const HeaderEncoding detected = detectHeaderEncoding(header);
     QCOMPARE(int(detected), encoding);
     QCOMPARE(headerToText(header, detected), text);
@@ -569,12 +571,24 @@ class DialogsTest : public QObject {
     QTest::addColumn<QString>("scale");
     QTest::addColumn<QString>("dpi");
     QTest::addColumn<QString>("result");  // empty: the label keeps its text
-    QTest::newRow("1/100 at 100 dpi") << "100" << "100" << "25.39999962";
-    QTest::newRow("1/100 at 400 dpi") << "100" << "400" << "6.34999990";
-    QTest::newRow("zero resolution") << "100" << "0" << "";
-    QTest::newRow("letters in the scale") << "abc" << "100" << "";
-    QTest::newRow("letters in the resolution") << "100" << "4OO" << "";
-    QTest::newRow("empty") << "" << "100" << "";
+    QTest::newRow("1/100 at 100 dpi") << "100"
+                                      << "100"
+                                      << "25.39999962";
+    QTest::newRow("1/100 at 400 dpi") << "100"
+                                      << "400"
+                                      << "6.34999990";
+    QTest::newRow("zero resolution") << "100"
+                                     << "0"
+                                     << "";
+    QTest::newRow("letters in the scale") << "abc"
+                                          << "100"
+                                          << "";
+    QTest::newRow("letters in the resolution") << "100"
+                                               << "4OO"
+                                               << "";
+    QTest::newRow("empty") << ""
+                           << "100"
+                           << "";
   }
 
   void scaleResult() {
@@ -605,11 +619,19 @@ class DialogsTest : public QObject {
     QTest::addColumn<QString>("scale");
     QTest::addColumn<QString>("dpi");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("both numbers") << "100" << "400" << "6.34999990";
-    QTest::newRow("scale not a number") << "x" << "400" << "Label1";
+    QTest::newRow("both numbers") << "100"
+                                  << "400"
+                                  << "6.34999990";
+    QTest::newRow("scale not a number") << "x"
+                                        << "400"
+                                        << "Label1";
     // Edit1 is filled while Edit2 still holds "100".
-    QTest::newRow("resolution not a number") << "200" << "y" << "50.79999924";
-    QTest::newRow("resolution zero") << "300" << "0" << "76.19999695";
+    QTest::newRow("resolution not a number") << "200"
+                                             << "y"
+                                             << "50.79999924";
+    QTest::newRow("resolution zero") << "300"
+                                     << "0"
+                                     << "76.19999695";
   }
 
   void scaleFilledAtCreation() {
@@ -739,7 +761,7 @@ class DialogsTest : public QObject {
     QTest::addColumn<QString>("control");  // empty: the form's client area
     QTest::addColumn<QRect>("designed");   // -1: not part of the design
     QTest::addColumn<int>("sizing");
-    QTest::addColumn<QString>("text");     // set first, when not empty
+    QTest::addColumn<QString>("text");       // set first, when not empty
     QTest::addColumn<QStringList>("lines");  // of a wrapped label
 
     struct Row {
@@ -826,9 +848,11 @@ class DialogsTest : public QObject {
         {"TForm5", "GroupBox6", 273, 4, 160, 164, Fixed, "", ""},
         {"TForm5", "SpinEdit4", 10, 28, 60, 22, Fixed, "", ""},
         {"TForm5", "Label23", 76, 31, 65, 13, Auto, "", ""},
-        {"TForm5", "Label24", 10, 60, 140, 36, Fixed, "", "ちいさな点（ほこりやノイズ）|を線にするまえにけします。|0ならけしません。"},
+        {"TForm5", "Label24", 10, 60, 140, 36, Fixed, "",
+         "ちいさな点（ほこりやノイズ）|を線にするまえにけします。|0ならけしません。"},
         {"TForm5", "Label25", 8, 180, 425, 36, Fixed, "",
-         "※グレーやカラーでスキャンした画像やJPEGには「おまかせ」がおすすめです。|白黒の画像はどれをえらんでもそのままよみこみます。"},
+         "※グレーやカラーでスキャンした画像やJPEGには「おまかせ」がおすすめです。|"
+         "白黒の画像はどれをえらんでもそのままよみこみます。"},
 
         {"TForm6", "", -1, -1, 298, 178, Fixed, "", ""},
         {"TForm6", "Label2", 60, 16, -1, -1, Auto, "", ""},
@@ -843,9 +867,8 @@ class DialogsTest : public QObject {
     for (const Row& r : rows) {
       const QString text = QString::fromUtf8(r.text);
       QTest::addRow("%s/%s%s", r.form, r.control, text.isEmpty() ? "" : " (set)")
-          << QString::fromLatin1(r.form) << QString::fromLatin1(r.control)
-          << QRect(r.left, r.top, r.width, r.height) << int(r.sizing) << text
-          << QString::fromUtf8(r.lines).split(u'|', Qt::SkipEmptyParts);
+          << QString::fromLatin1(r.form) << QString::fromLatin1(r.control) << QRect(r.left, r.top, r.width, r.height)
+          << int(r.sizing) << text << QString::fromUtf8(r.lines).split(u'|', Qt::SkipEmptyParts);
     }
   }
 
@@ -966,15 +989,13 @@ class DialogsTest : public QObject {
         const QString where = form->objectName() + u'/' + w->objectName();
         const QRect inParent = w->parentWidget()->rect();
         QVERIFY2(inParent.contains(w->geometry()), qPrintable(where + " leaves its parent"));
-        if (auto* label = qobject_cast<QLabel*>(w); label != nullptr && label->pixmap().isNull() &&
-                                                  !label->objectName().isEmpty()) {
-          const int needed = label->wordWrap() ? label->heightForWidth(label->width())
-                                               : label->sizeHint().height();
+        if (auto* label = qobject_cast<QLabel*>(w);
+            label != nullptr && label->pixmap().isNull() && !label->objectName().isEmpty()) {
+          const int needed = label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
           QVERIFY2(label->height() >= needed,
                    qPrintable(where + QStringLiteral(" is clipped below: %1 < %2").arg(label->height()).arg(needed)));
           if (!label->wordWrap()) {
-            QVERIFY2(label->width() >= label->sizeHint().width(),
-                     qPrintable(where + " is clipped at the side"));
+            QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(where + " is clipped at the side"));
           }
         }
         if (auto* box = qobject_cast<QCheckBox*>(w); box != nullptr && !box->text().isEmpty()) {
@@ -982,8 +1003,7 @@ class DialogsTest : public QObject {
         }
         if (auto* radio = qobject_cast<QRadioButton*>(w)) {
           QVERIFY2(radio->width() >= radio->sizeHint().width(), qPrintable(where + " is clipped"));
-          QVERIFY2(radio->geometry().bottom() < inParent.bottom() - 2,
-                   qPrintable(where + " sits on its frame"));
+          QVERIFY2(radio->geometry().bottom() < inParent.bottom() - 2, qPrintable(where + " sits on its frame"));
         }
         if (auto* push = qobject_cast<QPushButton*>(w)) {
           const int text = push->fontMetrics().horizontalAdvance(push->text());

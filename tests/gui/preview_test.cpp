@@ -18,20 +18,20 @@
 #include <random>
 #include <sstream>
 
-#include "core/conversion.h"
-#include "core/scale.h"
 #include "app/gui/InkPlane.h"
 #include "app/gui/PreviewModel.h"
 #include "app/gui/PreviewWindow.h"
 #include "app/gui/Program.h"
 #include "app/gui/QtSettingsStorage.h"
-#include "dialogs/ReferenceDistanceDialog.h"
-#include "dialogs/FormSupport.h"
-#include "export/dxf_header.h"
+#include "core/conversion.h"
 #include "core/export_settings.h"
+#include "core/scale.h"
+#include "dialogs/FormSupport.h"
+#include "dialogs/ReferenceDistanceDialog.h"
+#include "export/dxf_header.h"
 #include "export/dxf_writer.h"
-#include "tests/support/written_bytes.h"
 #include "support/GuiTestSupport.h"
+#include "tests/support/written_bytes.h"
 
 using namespace vp;
 using namespace vp::gui;
@@ -301,8 +301,8 @@ class PreviewTest : public QObject {
     settings.ScanThreshold = rule;
     settings.ScanSpeck = speck;
     InkPlane driverInk;
-    const Conversion expected =
-        referenceScanConversion(localPath(file), 2, settings, [&](const PixelGrid& grid) { driverInk = planeOfGrid(grid); });
+    const Conversion expected = referenceScanConversion(localPath(file), 2, settings,
+                                                        [&](const PixelGrid& grid) { driverInk = planeOfGrid(grid); });
     QVERIFY(!driverInk.empty());
 
     start();

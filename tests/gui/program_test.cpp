@@ -5,38 +5,38 @@
 // ModalAnswerer; nothing waits for a person.
 #include <QAction>
 #include <QApplication>
-#include <QFontMetrics>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSettings>
 #include <QSlider>
 #include <QStandardPaths>
 #include <QStatusBar>
-#include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
 
 #include <sstream>
 
-#include "core/conversion.h"
-#include "core/messages.h"
 #include "app/gui/Program.h"
 #include "app/gui/QtSettingsStorage.h"
+#include "core/conversion.h"
+#include "core/export_settings.h"
+#include "core/messages.h"
 #include "dialogs/Controls.h"
 #include "dialogs/FormSupport.h"
 #include "dialogs/MessageBoxes.h"
-#include "core/export_settings.h"
 #include "export/dxf_header.h"
-#include "tests/support/written_bytes.h"
 #include "support/GuiTestSupport.h"
+#include "tests/support/written_bytes.h"
 
 using namespace vp;
 using namespace vp::gui;
@@ -256,11 +256,11 @@ class ProgramTest : public QObject {
     closeProgram();
 
     // Stored as text, in the section System.
-    const QMap<QString, QString> stored = {
-        {"FirstUp", "1"},     {"Rate", "12.69999981"}, {"SCALE", "200"}, {"DPI", "400"},
-        {"Loop", "7"},        {"ZahyouExt", "2"},      {"Special", "2"}, {"Ave", "35"},
-        {"Left", "33"},       {"Top", "44"},           {"JwcLayer", "0"}, {"OpenDir", programFolder()},
-        {"SaveMode", "1"}};
+    const QMap<QString, QString> stored = {{"FirstUp", "1"}, {"Rate", "12.69999981"}, {"SCALE", "200"},
+                                           {"DPI", "400"},   {"Loop", "7"},           {"ZahyouExt", "2"},
+                                           {"Special", "2"}, {"Ave", "35"},           {"Left", "33"},
+                                           {"Top", "44"},    {"JwcLayer", "0"},       {"OpenDir", programFolder()},
+                                           {"SaveMode", "1"}};
     for (auto it = stored.begin(); it != stored.end(); ++it) {
       QCOMPARE(settings_->rawValue(it.key()), it.value());
     }
@@ -300,8 +300,8 @@ class ProgramTest : public QObject {
         settings_->setRawValue(name, integer);
     }
     settings_->setRawValue("Rate", "garbage");
-    settings_->setRawValue("OpenDir", path("gone") + u'/');    // missing
-    settings_->setRawValue("SaveDir", path("drawing.bmp"));   // a file, not a folder
+    settings_->setRawValue("OpenDir", path("gone") + u'/');  // missing
+    settings_->setRawValue("SaveDir", path("drawing.bmp"));  // a file, not a folder
     start();
     const std::optional<std::int32_t> stored = parse_setting_integer(integer.toStdString());
     QCOMPARE(child<SpinEdit>(&mainWindow(), "SpinEdit1")->value(), clamp_pass_count(stored.value_or(3)));
@@ -341,8 +341,8 @@ class ProgramTest : public QObject {
     QTest::addColumn<QStringList>("messages");
     const QString noData = QStringLiteral("キャンセルされたのでデータがないよ。");
     const QString dash = QStringLiteral("ﾌｧｲﾙ名:-");
-    QTest::newRow("dialog cancelled") << "cancel" << "" << QStringLiteral("ﾌｧｲﾙ名:drawing.bmp") << true
-                                      << QStringList{};
+    QTest::newRow("dialog cancelled") << "cancel"
+                                      << "" << QStringLiteral("ﾌｧｲﾙ名:drawing.bmp") << true << QStringList{};
     QTest::newRow("aborted") << "abort" << noData << dash << false
                              << QStringList{QStringLiteral("途中でキャンセルされました。")};
     QTest::newRow("out of memory") << "memory" << noData << dash << false
@@ -537,8 +537,9 @@ class ProgramTest : public QObject {
       QCOMPARE(texts.size(), 1);
     } else {
       QVERIFY2(found < expected / 10, qPrintable(QString::number(found)));
-      QCOMPARE(texts.mid(1), QStringList{QStringLiteral("グレーかカラーのスキャン画像みたい。黒いところがほとんど見つからなかったよ。\n"
-                                                        "「せってい」の「スキャン」で「おまかせ（auto）」をえらんでみてね。")});
+      QCOMPARE(texts.mid(1), QStringList{QStringLiteral(
+                                 "グレーかカラーのスキャン画像みたい。黒いところがほとんど見つからなかったよ。\n"
+                                 "「せってい」の「スキャン」で「おまかせ（auto）」をえらんでみてね。")});
     }
     // Looking at the preview does not bring the advice back.
     trigger("Preview1");
@@ -550,7 +551,8 @@ class ProgramTest : public QObject {
   void longFileNameInStatusBar() {
     settings_->setRawValue("FirstUp", "1");
     start();
-    const QString name = QStringLiteral("とてもながいなまえの図面ファイル_二〇二六年十二月七日_スキャン済み_第三版.bmp");
+    const QString name =
+        QStringLiteral("とてもながいなまえの図面ファイル_二〇二六年十二月七日_スキャン済み_第三版.bmp");
     QVERIFY(QFile::copy(path("drawing.bmp"), path(name)));
     openFile(path(name));
     const auto* status = child<QLabel>(&mainWindow(), "SimpleText");
@@ -603,12 +605,18 @@ class ProgramTest : public QObject {
     QTest::addColumn<int>("zahyouExt");
     QTest::addColumn<QString>("defaultName");
     QTest::addColumn<QString>("written");
-    QTest::newRow("text, TXT") << 1 << 0 << "drawing.TXT" << "drawing.txt";
-    QTest::newRow("text, TEXT") << 1 << 1 << "drawing.TEXT" << "drawing.text";
-    QTest::newRow("text, CSV") << 1 << 2 << "drawing.CSV" << "drawing.csv";
-    QTest::newRow("DXF") << 2 << 0 << "drawing.DXF" << "drawing.dxf";
-    QTest::newRow("jw_cad") << 3 << 1 << "drawing.JWC" << "drawing.jwc";
-    QTest::newRow("SVG") << 4 << 0 << "drawing.SVG" << "drawing.svg";
+    QTest::newRow("text, TXT") << 1 << 0 << "drawing.TXT"
+                               << "drawing.txt";
+    QTest::newRow("text, TEXT") << 1 << 1 << "drawing.TEXT"
+                                << "drawing.text";
+    QTest::newRow("text, CSV") << 1 << 2 << "drawing.CSV"
+                               << "drawing.csv";
+    QTest::newRow("DXF") << 2 << 0 << "drawing.DXF"
+                         << "drawing.dxf";
+    QTest::newRow("jw_cad") << 3 << 1 << "drawing.JWC"
+                            << "drawing.jwc";
+    QTest::newRow("SVG") << 4 << 0 << "drawing.SVG"
+                         << "drawing.svg";
   }
 
   void saveEachFormat() {
@@ -719,7 +727,7 @@ class ProgramTest : public QObject {
     clickButton(&mainWindow(), "Button3");
     QCOMPARE(answerer_->boxes().size(), 1);
     QCOMPARE(answerer_->boxes()[0].text, QStringLiteral("ファイル") + QDir::toNativeSeparators(path("scan.txt")) +
-                                            QStringLiteral("は変換した画像です\n上書きできません。"));
+                                             QStringLiteral("は変換した画像です\n上書きできません。"));
     QCOMPARE(readBytes(path("scan.txt")), before);
   }
 
@@ -752,8 +760,10 @@ class ProgramTest : public QObject {
       dialog->fileNameBox()->setText("drawing");
       static_cast<QDialog*>(dialog)->accept();
     });
-    if (answer != 0) answerer_->thenKey(answer);
-    else answerer_->thenClick(button);
+    if (answer != 0)
+      answerer_->thenKey(answer);
+    else
+      answerer_->thenClick(button);
     clickButton(&mainWindow(), "Button3");
 
     const SeenBox question = answerer_->boxes().value(0);
@@ -782,15 +792,16 @@ class ProgramTest : public QObject {
     QTest::addColumn<QString>("boxEnd");
     QTest::addColumn<QString>("written");
     QTest::addColumn<int>("saveMode");
-    QTest::newRow("to DXF") << QList<int>{Qt::Key_Down} << "drawing.dxf" << "drawing.dxf" << 2;
-    QTest::newRow("to jw_cad") << QList<int>{Qt::Key_Down, Qt::Key_Down} << "drawing.jwc" << "drawing.jwc"
-                               << 3;
+    QTest::newRow("to DXF") << QList<int>{Qt::Key_Down} << "drawing.dxf"
+                            << "drawing.dxf" << 2;
+    QTest::newRow("to jw_cad") << QList<int>{Qt::Key_Down, Qt::Key_Down} << "drawing.jwc"
+                               << "drawing.jwc" << 3;
     QTest::newRow("to SVG") << QList<int>{Qt::Key_Down, Qt::Key_Down, Qt::Key_Down} << "drawing.svg"
                             << "drawing.svg" << 4;
     // Type 1 puts ".txt" in the box whatever the extension setting; the file
     // written still takes it from the setting.
-    QTest::newRow("there and back") << QList<int>{Qt::Key_Down, Qt::Key_Down, Qt::Key_Up, Qt::Key_Up}
-                                    << "drawing.txt" << "drawing.csv" << 1;
+    QTest::newRow("there and back") << QList<int>{Qt::Key_Down, Qt::Key_Down, Qt::Key_Up, Qt::Key_Up} << "drawing.txt"
+                                    << "drawing.csv" << 1;
   }
 
   void typeChangeRenames() {
@@ -878,12 +889,10 @@ class ProgramTest : public QObject {
     QTest::addColumn<QString>("blocked");
     QTest::addColumn<QStringList>("messages");
     QTest::addColumn<int>("icon");
-    QTest::newRow("text") << 1 << "drawing.txt"
-                          << QStringList{QStringLiteral("ファイルへのアクセスが拒否されました")}
+    QTest::newRow("text") << 1 << "drawing.txt" << QStringList{QStringLiteral("ファイルへのアクセスが拒否されました")}
                           << int(QMessageBox::Critical);
     QTest::newRow("DXF") << 2 << "drawing.dxf" << QStringList{kNotSaved} << int(QMessageBox::NoIcon);
-    QTest::newRow("jw_cad") << 3 << "drawing.jwc"
-                            << QStringList{QStringLiteral("保存ができませんでした。"), kNotSaved}
+    QTest::newRow("jw_cad") << 3 << "drawing.jwc" << QStringList{QStringLiteral("保存ができませんでした。"), kNotSaved}
                             << int(QMessageBox::NoIcon);
   }
 

@@ -7,13 +7,13 @@
 #include <iterator>
 #include <sstream>
 
-#include "core/conversion.h"
-#include "testkit/bmp_writer.h"
-#include "testkit/synthetic_drawing.h"
 #include "cli/converter.h"
+#include "core/conversion.h"
 #include "image_files.h"
 #include "imageio/image_formats.h"
 #include "support/recording_host.h"
+#include "testkit/bmp_writer.h"
+#include "testkit/synthetic_drawing.h"
 
 namespace vp::testing_imageio {
 namespace {
@@ -55,9 +55,9 @@ class ConverterInput : public ::testing::Test {
 
 TEST_F(ConverterInput, InfoDescribesEachKindOfFile) {
   const std::string g4 = folder_.path("scan.tif");
-  ASSERT_TRUE(write_tiff(g4, bilevel_,
-                         {.compression = TiffCompression::G4, .x_resolution = 400, .y_resolution = 400}));
-  RawImage palette = raw_from_ink(stroke_, {PixelKind::Palette, 4, false, {{230, 230, 230}, {9, 9, 9}, {0, 0, 40}}, true});
+  ASSERT_TRUE(write_tiff(g4, bilevel_, {.compression = TiffCompression::G4, .x_resolution = 400, .y_resolution = 400}));
+  RawImage palette =
+      raw_from_ink(stroke_, {PixelKind::Palette, 4, false, {{230, 230, 230}, {9, 9, 9}, {0, 0, 40}}, true});
   const std::string png = folder_.path("scan.png");
   ASSERT_TRUE(write_png(png, palette, {.interlaced = true}));
   BmpWriteOptions rgb;
@@ -67,8 +67,11 @@ TEST_F(ConverterInput, InfoDescribesEachKindOfFile) {
   write_bytes(bmp, encode_bmp(stroke_, rgb));
   const std::string uneven = folder_.path("uneven.tif");
   ASSERT_TRUE(write_tiff(uneven, raw_from_ink(stroke_, {PixelKind::Grey, 8, false, {}, false}),
-                         {.compression = TiffCompression::Lzw, .tile_width = 16, .tile_length = 16,
-                          .x_resolution = 300, .y_resolution = 600}));
+                         {.compression = TiffCompression::Lzw,
+                          .tile_width = 16,
+                          .tile_length = 16,
+                          .x_resolution = 300,
+                          .y_resolution = 600}));
   const std::string pbm = folder_.path("scan.pbm");
   ASSERT_TRUE(write_pbm(pbm, stroke_, true));
   const std::string jpg = folder_.path("scan.jpg");
@@ -136,7 +139,8 @@ TEST_F(ConverterInput, InfoDescribesEachKindOfFile) {
 
 TEST_F(ConverterInput, RateFromTheFilesResolution) {
   const std::string tif = folder_.path("scan.tif");
-  ASSERT_TRUE(write_tiff(tif, bilevel_, {.compression = TiffCompression::G4, .x_resolution = 400, .y_resolution = 400}));
+  ASSERT_TRUE(
+      write_tiff(tif, bilevel_, {.compression = TiffCompression::G4, .x_resolution = 400, .y_resolution = 400}));
   BmpWriteOptions bmp_400;
   bmp_400.dpi = 400;  // stored as 15748 pixels per metre
   const std::string bmp = folder_.path("scan.bmp");
@@ -241,7 +245,8 @@ TEST_F(ConverterInput, EveryInputTypeConvertsAsItsBmpDoes) {
   ASSERT_EQ(conversion_outcome, Outcome::Done);
   InkImage grid_ink(drawing.width, drawing.height);
   for (std::int32_t r = 0; r < drawing.height; ++r)
-    for (std::int32_t c = 0; c < drawing.width; ++c) grid_ink.set(c, r, conversion.grid().at(c + 1, drawing.height - r) != 0);
+    for (std::int32_t c = 0; c < drawing.width; ++c)
+      grid_ink.set(c, r, conversion.grid().at(c + 1, drawing.height - r) != 0);
   EXPECT_TRUE(thinned.image == grid_ink);
   EXPECT_FALSE(thinned.image == drawing);  // the passes did thin it
 }

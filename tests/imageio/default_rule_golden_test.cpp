@@ -44,20 +44,30 @@ TEST(DefaultRuleGolden, EveryFormatGivesTheBytesItGaveBefore) {
     };
   };
   const std::vector<GoldenCase> cases = {
-      {"bmp8", [](const std::string& p, const testing::ScanImage& s, const InkImage&) { return write_scan_bmp(p, s, 8); }, 0xe5d666db810cf7c2ull, 0x5f8fcdd3fd8875f1ull},
-      {"bmp8-rle", [](const std::string& p, const testing::ScanImage& s, const InkImage&) { return write_scan_bmp(p, s, 8, true); }, 0xe5d666db810cf7c2ull, 0x5f8fcdd3fd8875f1ull},
-      {"bmp24", [](const std::string& p, const testing::ScanImage& s, const InkImage&) { return write_scan_bmp(p, s, 24); }, 0xe5d666db810cf7c2ull, 0x5f8fcdd3fd8875f1ull},
-      {"tiff-grey8-lzw", tiff({.compression = TiffCompression::Lzw}, PixelKind::Grey), 0xe5d666db810cf7c2ull, 0x5f8fcdd3fd8875f1ull},
+      {"bmp8",
+       [](const std::string& p, const testing::ScanImage& s, const InkImage&) { return write_scan_bmp(p, s, 8); },
+       0xe5d666db810cf7c2ull, 0x5f8fcdd3fd8875f1ull},
+      {"bmp8-rle",
+       [](const std::string& p, const testing::ScanImage& s, const InkImage&) { return write_scan_bmp(p, s, 8, true); },
+       0xe5d666db810cf7c2ull, 0x5f8fcdd3fd8875f1ull},
+      {"bmp24",
+       [](const std::string& p, const testing::ScanImage& s, const InkImage&) { return write_scan_bmp(p, s, 24); },
+       0xe5d666db810cf7c2ull, 0x5f8fcdd3fd8875f1ull},
+      {"tiff-grey8-lzw", tiff({.compression = TiffCompression::Lzw}, PixelKind::Grey), 0xe5d666db810cf7c2ull,
+       0x5f8fcdd3fd8875f1ull},
       {"tiff-grey8-white", tiff({}, PixelKind::Grey, 8, true), 0xe5d666db810cf7c2ull, 0x5f8fcdd3fd8875f1ull},
-      {"tiff-grey4-tiled", tiff({.tile_width = 64, .tile_length = 32}, PixelKind::Grey, 4), 0xe15d7262b386598eull, 0xbdb2b3ecf171af29ull},
+      {"tiff-grey4-tiled", tiff({.tile_width = 64, .tile_length = 32}, PixelKind::Grey, 4), 0xe15d7262b386598eull,
+       0xbdb2b3ecf171af29ull},
       {"tiff-palette8", tiff({.rows_per_strip = 7}, PixelKind::Palette), 0xe5d666db810cf7c2ull, 0x5f8fcdd3fd8875f1ull},
       {"tiff-rgb", tiff({}, PixelKind::Rgb), 0xe5d666db810cf7c2ull, 0x5f8fcdd3fd8875f1ull},
       {"tiff-rgb-planar", tiff({.planar = true}, PixelKind::Rgb), 0xe5d666db810cf7c2ull, 0x5f8fcdd3fd8875f1ull},
       {"png-grey8", png({}, PixelKind::Grey), 0xe5d666db810cf7c2ull, 0x5f8fcdd3fd8875f1ull},
       {"png-grey2", png({}, PixelKind::Grey, 2), 0x90fd2230b78e5203ull, 0x13717a6f74b40fa4ull},
-      {"png-palette8-interlaced", png({.interlaced = true}, PixelKind::Palette), 0xe5d666db810cf7c2ull, 0x5f8fcdd3fd8875f1ull},
+      {"png-palette8-interlaced", png({.interlaced = true}, PixelKind::Palette), 0xe5d666db810cf7c2ull,
+       0x5f8fcdd3fd8875f1ull},
       {"png-rgb", png({}, PixelKind::Rgb), 0xe5d666db810cf7c2ull, 0x5f8fcdd3fd8875f1ull},
-      {"pbm", [](const std::string& p, const testing::ScanImage&, const InkImage& c) { return write_pbm(p, c, false); }, 0x78d4e74279116cf3ull, 0x7b8250e48f36d7c6ull},
+      {"pbm", [](const std::string& p, const testing::ScanImage&, const InkImage& c) { return write_pbm(p, c, false); },
+       0x78d4e74279116cf3ull, 0x7b8250e48f36d7c6ull},
   };
   ScratchFolder folder;
   const std::string header = folder.path("DXFHED.TXT");
@@ -65,11 +75,12 @@ TEST(DefaultRuleGolden, EveryFormatGivesTheBytesItGaveBefore) {
   for (const GoldenCase& c : cases) {
     SCOPED_TRACE(c.name);
     testing::ScanImage input = scan;
-    if (std::string(c.name).find("rgb") != std::string::npos) input.colour = true, input.pixels = [&] {
-      std::vector<std::uint8_t> rgb;
-      for (std::uint8_t v : scan.pixels) rgb.insert(rgb.end(), {v, v, v});
-      return rgb;
-    }();
+    if (std::string(c.name).find("rgb") != std::string::npos)
+      input.colour = true, input.pixels = [&] {
+        std::vector<std::uint8_t> rgb;
+        for (std::uint8_t v : scan.pixels) rgb.insert(rgb.end(), {v, v, v});
+        return rgb;
+      }();
     const std::string path = folder.path(std::string(c.name) + ".img");
     ASSERT_TRUE(c.write(path, input, clean));
     std::uint64_t hashes[2] = {};

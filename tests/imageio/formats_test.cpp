@@ -8,12 +8,12 @@
 
 #include "core/conversion.h"
 #include "core/messages.h"
-#include "testkit/bmp_writer.h"
-#include "testkit/synthetic_drawing.h"
 #include "image_files.h"
 #include "imageio/image_formats.h"
 #include "support/recording_host.h"
 #include "support/reference_conversion.h"
+#include "testkit/bmp_writer.h"
+#include "testkit/synthetic_drawing.h"
 
 namespace vp::testing_imageio {
 namespace {
@@ -112,7 +112,8 @@ std::vector<FormatCase> every_format() {
       {"tiff 4-bit grey MinIsWhite, Deflate", "TIFF",
        tiff({PixelKind::Grey, 4, true, {}, true}, {.compression = TiffCompression::Deflate})},
       {"tiff 2-bit grey", "TIFF", tiff({PixelKind::Grey, 2, false, {}, true})},
-      {"tiff 8-bit palette, tiled", "TIFF", tiff({PixelKind::Palette, 8, false, grey_ramp_palette(256, 77), true}, tiled)},
+      {"tiff 8-bit palette, tiled", "TIFF",
+       tiff({PixelKind::Palette, 8, false, grey_ramp_palette(256, 77), true}, tiled)},
       {"tiff 1-bit palette", "TIFF", tiff({PixelKind::Palette, 1, false, {{250, 250, 250}, {5, 0, 0}}})},
       {"tiff rgb LZW", "TIFF", tiff({PixelKind::Rgb, 8, false, {}, true}, lzw)},
       {"tiff rgb planar", "TIFF", tiff({PixelKind::Rgb, 8, false, {}, true}, planar)},
@@ -200,7 +201,14 @@ TEST(ImageFormats, InkRuleOfEveryKindMatchesTheLiteralRule) {
       {"png palette: ties to the lowest index", true, PixelKind::Palette, 4, false, tied, 1},
       {"png palette: two blacks", true, PixelKind::Palette, 8, false, two_blacks, 2},
       {"png palette 1-bit, white first", true, PixelKind::Palette, 1, false, white_first_pair, 1},
-      {"png palette 1-bit, black first, interlaced", true, PixelKind::Palette, 1, false, black_first_pair, 0, {},
+      {"png palette 1-bit, black first, interlaced",
+       true,
+       PixelKind::Palette,
+       1,
+       false,
+       black_first_pair,
+       0,
+       {},
        {.interlaced = true}},
       {"png rgb: pure black only", true, PixelKind::Rgb, 8, false, {}, -1},
       {"tiff MinIsBlack 1-bit", false, PixelKind::Grey, 1, false, {}, 0},

@@ -41,10 +41,14 @@ TEST(GreyRows, EveryReaderGivesTheLevelsOfWhatItsFileHolds) {
     return [=](const testing::ScanImage& s) { return raw_from_scan(s, kind, bits, white); };
   };
   auto tiff = [](PixelKind kind, TiffOptions o, int bits = 8, bool white = false) {
-    return [=](const std::string& p, const testing::ScanImage& s) { return write_tiff(p, raw_from_scan(s, kind, bits, white), o); };
+    return [=](const std::string& p, const testing::ScanImage& s) {
+      return write_tiff(p, raw_from_scan(s, kind, bits, white), o);
+    };
   };
   auto png = [](PixelKind kind, PngOptions o, int bits = 8) {
-    return [=](const std::string& p, const testing::ScanImage& s) { return write_png(p, raw_from_scan(s, kind, bits), o); };
+    return [=](const std::string& p, const testing::ScanImage& s) {
+      return write_png(p, raw_from_scan(s, kind, bits), o);
+    };
   };
   auto bmp = [](int bits, bool rle) {
     return [=](const std::string& p, const testing::ScanImage& s) { return write_scan_bmp(p, s, bits, rle); };
@@ -57,11 +61,13 @@ TEST(GreyRows, EveryReaderGivesTheLevelsOfWhatItsFileHolds) {
       {"bmp 24-bit", true, bmp(24, false), bmp_stored},
       {"tiff grey 8", false, tiff(PixelKind::Grey, {.compression = TiffCompression::Lzw}), raw(PixelKind::Grey)},
       {"tiff grey 4 min-is-white", false, tiff(PixelKind::Grey, {}, 4, true), raw(PixelKind::Grey, 4, true)},
-      {"tiff grey 2 tiled", false, tiff(PixelKind::Grey, {.tile_width = 16, .tile_length = 16}, 2), raw(PixelKind::Grey, 2)},
+      {"tiff grey 2 tiled", false, tiff(PixelKind::Grey, {.tile_width = 16, .tile_length = 16}, 2),
+       raw(PixelKind::Grey, 2)},
       {"tiff palette", false, tiff(PixelKind::Palette, {}), raw(PixelKind::Palette)},
       {"tiff rgb", true, tiff(PixelKind::Rgb, {.rows_per_strip = 5}), raw(PixelKind::Rgb)},
       {"tiff rgb planar", true, tiff(PixelKind::Rgb, {.rows_per_strip = 4, .planar = true}), raw(PixelKind::Rgb)},
-      {"tiff rgb planar tiled", true, tiff(PixelKind::Rgb, {.tile_width = 32, .tile_length = 16, .planar = true}), raw(PixelKind::Rgb)},
+      {"tiff rgb planar tiled", true, tiff(PixelKind::Rgb, {.tile_width = 32, .tile_length = 16, .planar = true}),
+       raw(PixelKind::Rgb)},
       {"png grey 8", false, png(PixelKind::Grey, {}), raw(PixelKind::Grey)},
       {"png grey 4 interlaced", false, png(PixelKind::Grey, {.interlaced = true}, 4), raw(PixelKind::Grey, 4)},
       {"png palette", false, png(PixelKind::Palette, {}), raw(PixelKind::Palette)},
@@ -88,9 +94,11 @@ TEST(GreyRows, EveryReaderGivesTheLevelsOfWhatItsFileHolds) {
         }
         previous = r;
         ++seen[static_cast<std::size_t>(r)];
-        for (std::int32_t x = 0; x < scan.width; ++x) mismatches += grey[static_cast<std::size_t>(x)] != literal_grey(stored, x, r);
+        for (std::int32_t x = 0; x < scan.width; ++x)
+          mismatches += grey[static_cast<std::size_t>(x)] != literal_grey(stored, x, r);
         return true;
-      }), ImageStatus::Ok);
+      }),
+                ImageStatus::Ok);
       EXPECT_EQ(mismatches, 0);
       EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), scan.height);
     }

@@ -65,7 +65,8 @@ std::vector<std::uint8_t> pack_row(const RawImage& raw, std::int32_t y, int plan
     } else {
       put(v);
     }
-    for (int e = 0; plane < 0 && e < extra_samples; ++e) put(static_cast<std::uint32_t>(max_value(std::min(raw.bits, 16))));
+    for (int e = 0; plane < 0 && e < extra_samples; ++e)
+      put(static_cast<std::uint32_t>(max_value(std::min(raw.bits, 16))));
   }
   return row;
 }
@@ -394,11 +395,13 @@ bool write_tiff(const std::filesystem::path& path, const RawImage& raw, const Ti
       std::vector<std::uint8_t> tile(tile_bytes);
       for (int p = 0; p < planes && ok; ++p) {
         const auto& plane_rows = rows[static_cast<std::size_t>(p)];
-        const std::size_t pixel_bits = static_cast<std::size_t>(options.planar ? 1 : samples) * static_cast<std::size_t>(bits);
+        const std::size_t pixel_bits =
+            static_cast<std::size_t>(options.planar ? 1 : samples) * static_cast<std::size_t>(bits);
         for (std::uint32_t top = 0; top < static_cast<std::uint32_t>(raw.height) && ok; top += options.tile_length) {
           for (std::uint32_t left = 0; left < static_cast<std::uint32_t>(raw.width) && ok; left += options.tile_width) {
             std::fill(tile.begin(), tile.end(), 0);
-            for (std::uint32_t r = 0; r < options.tile_length && top + r < static_cast<std::uint32_t>(raw.height); ++r) {
+            for (std::uint32_t r = 0; r < options.tile_length && top + r < static_cast<std::uint32_t>(raw.height);
+                 ++r) {
               const auto& src = plane_rows[top + r];
               const std::size_t offset = left * pixel_bits / 8;
               const std::size_t n = std::min(tile_row, src.size() - offset);
@@ -460,13 +463,15 @@ RawImage raw_from_scan(const testing::ScanImage& scan, PixelKind kind, int bits,
   raw.bits = raw.kind == PixelKind::Grey ? bits : 8;
   raw.min_is_white = min_is_white;
   if (raw.kind == PixelKind::Palette) {
-    for (int v = 0; v < 256; ++v) raw.palette.push_back({static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v)});
+    for (int v = 0; v < 256; ++v)
+      raw.palette.push_back({static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v)});
   }
   const std::size_t count = static_cast<std::size_t>(scan.width) * static_cast<std::size_t>(scan.height);
   raw.pixels.resize(count);
   for (std::size_t i = 0; i < count; ++i) {
     if (scan.colour) {
-      raw.pixels[i] = std::uint32_t{scan.pixels[3 * i]} << 16 | std::uint32_t{scan.pixels[3 * i + 1]} << 8 | scan.pixels[3 * i + 2];
+      raw.pixels[i] =
+          std::uint32_t{scan.pixels[3 * i]} << 16 | std::uint32_t{scan.pixels[3 * i + 1]} << 8 | scan.pixels[3 * i + 2];
     } else if (raw.kind == PixelKind::Grey) {
       const std::uint32_t top = (1u << bits) - 1;
       const std::uint32_t v = (scan.pixels[i] * top + 127) / 255;
@@ -479,12 +484,14 @@ RawImage raw_from_scan(const testing::ScanImage& scan, PixelKind kind, int bits,
 }
 
 bool write_scan_bmp(const std::filesystem::path& path, const testing::ScanImage& scan, int bits, bool rle8) {
-  const std::uint32_t stride = (static_cast<std::uint32_t>(scan.width) * static_cast<std::uint32_t>(bits) + 31) / 32 * 4;
+  const std::uint32_t stride =
+      (static_cast<std::uint32_t>(scan.width) * static_cast<std::uint32_t>(bits) + 31) / 32 * 4;
   std::vector<std::uint8_t> pixels;
   for (std::int32_t y = scan.height - 1; y >= 0; --y) {
     std::vector<std::uint8_t> row(stride, 0);
     for (std::int32_t x = 0; x < scan.width; ++x) {
-      const std::size_t i = static_cast<std::size_t>(y) * static_cast<std::size_t>(scan.width) + static_cast<std::size_t>(x);
+      const std::size_t i =
+          static_cast<std::size_t>(y) * static_cast<std::size_t>(scan.width) + static_cast<std::size_t>(x);
       const std::uint8_t* p = scan.colour ? &scan.pixels[3 * i] : &scan.pixels[i];
       if (bits == 8) {
         row[static_cast<std::size_t>(x)] = scan.colour ? luma(p[0], p[1], p[2]) : p[0];

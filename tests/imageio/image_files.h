@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "testkit/synthetic_drawing.h"
-#include "support/degraded_scan.h"
 #include "imageio/image_reader.h"
+#include "support/degraded_scan.h"
+#include "testkit/synthetic_drawing.h"
 
 namespace vp::testing_imageio {
 
@@ -26,9 +26,9 @@ struct RawImage {
   std::int32_t width = 0;
   std::int32_t height = 0;
   PixelKind kind = PixelKind::Grey;
-  int bits = 8;                // bits per sample: 1, 2, 4, 8 (16 for the refused kinds)
-  bool min_is_white = false;   // grey TIFF only
-  std::vector<Rgb> palette;    // palette images
+  int bits = 8;               // bits per sample: 1, 2, 4, 8 (16 for the refused kinds)
+  bool min_is_white = false;  // grey TIFF only
+  std::vector<Rgb> palette;   // palette images
   std::vector<std::uint32_t> pixels;
 
   std::uint32_t at(std::int32_t x, std::int32_t y) const {
@@ -61,17 +61,17 @@ struct TiffOptions {
   std::uint32_t rows_per_strip = 0;  // 0: libtiff's default
   std::uint32_t tile_width = 0;      // non-zero: tiled, tile_width x tile_length
   std::uint32_t tile_length = 0;
-  bool planar = false;               // RGB as three planes
+  bool planar = false;  // RGB as three planes
   // Resolution: written when x_resolution > 0, in the given unit (1 none, 2 inch, 3 centimetre).
   float x_resolution = 0;
   float y_resolution = 0;
   int resolution_unit = 2;
   // Kinds the reader must refuse.
-  bool extra_alpha = false;  // one more sample, declared as alpha
-  bool cmyk = false;         // four 8-bit samples, separated
-  bool ycbcr = false;        // three 8-bit samples as YCbCr
+  bool extra_alpha = false;    // one more sample, declared as alpha
+  bool cmyk = false;           // four 8-bit samples, separated
+  bool ycbcr = false;          // three 8-bit samples as YCbCr
   bool float_samples = false;  // 32-bit IEEE samples
-  int pages = 1;             // later pages repeat the image inverted
+  int pages = 1;               // later pages repeat the image inverted
 };
 bool write_tiff(const std::filesystem::path& path, const RawImage& raw, const TiffOptions& options);
 

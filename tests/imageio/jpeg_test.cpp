@@ -34,8 +34,8 @@ RawImage rectangles(bool colour) {
     int x, y, w, h;
     std::uint32_t colour;
   };
-  for (const Box& b : {Box{5, 3, 20, 14, kBlack}, Box{37, 9, 13, 40, kRed}, Box{61, 30, 33, 21, kBlue},
-                       Box{11, 44, 17, 17, kBlack}}) {
+  for (const Box& b :
+       {Box{5, 3, 20, 14, kBlack}, Box{37, 9, 13, 40, kRed}, Box{61, 30, 33, 21, kBlue}, Box{11, 44, 17, 17, kBlack}}) {
     const std::uint32_t value = colour ? b.colour : 0;
     for (int y = b.y; y < b.y + b.h; ++y)
       for (int x = b.x; x < b.x + b.w; ++x) raw.pixels[static_cast<std::size_t>(y * raw.width + x)] = value;
@@ -92,20 +92,54 @@ TEST(Jpeg, InfoGreyLevelsAndResolution) {
   };
   const std::vector<Case> cases = {
       {"grey, aspect ratio only", false, {}, "baseline", 0, 0},
-      {"grey progressive, JFIF 300 dpi", false, {.progressive = true, .density_unit = 1, .x_density = 300, .y_density = 300},
-       "progressive", 300, 300},
-      {"grey, restart marker every row, JFIF 118 dots/cm", false,
-       {.restart_rows = 1, .density_unit = 2, .x_density = 118, .y_density = 118}, "baseline", 299.72, 299.72},
-      {"colour, JFIF 300 x 600 dpi", true, {.density_unit = 1, .x_density = 300, .y_density = 600}, "baseline", 300, 600},
-      {"colour, no JFIF, EXIF 400 dpi little-endian", true, {.jfif = false, .app1 = exif_segment(400, 1, 400, 1, 2, false)},
-       "baseline", 400, 400},
-      {"colour progressive, aspect-only JFIF, EXIF per centimetre big-endian", true,
-       {.progressive = true, .app1 = exif_segment(11811, 100, 11811, 100, 3, true)}, "progressive", 300, 300},
-      {"colour, JFIF density before EXIF", true,
+      {"grey progressive, JFIF 300 dpi",
+       false,
+       {.progressive = true, .density_unit = 1, .x_density = 300, .y_density = 300},
+       "progressive",
+       300,
+       300},
+      {"grey, restart marker every row, JFIF 118 dots/cm",
+       false,
+       {.restart_rows = 1, .density_unit = 2, .x_density = 118, .y_density = 118},
+       "baseline",
+       299.72,
+       299.72},
+      {"colour, JFIF 300 x 600 dpi",
+       true,
+       {.density_unit = 1, .x_density = 300, .y_density = 600},
+       "baseline",
+       300,
+       600},
+      {"colour, no JFIF, EXIF 400 dpi little-endian",
+       true,
+       {.jfif = false, .app1 = exif_segment(400, 1, 400, 1, 2, false)},
+       "baseline",
+       400,
+       400},
+      {"colour progressive, aspect-only JFIF, EXIF per centimetre big-endian",
+       true,
+       {.progressive = true, .app1 = exif_segment(11811, 100, 11811, 100, 3, true)},
+       "progressive",
+       300,
+       300},
+      {"colour, JFIF density before EXIF",
+       true,
        {.density_unit = 1, .x_density = 200, .y_density = 200, .app1 = exif_segment(600, 1, 600, 1, 2, false)},
-       "baseline", 200, 200},
-      {"colour, EXIF without its unit: inches", true, {.app1 = exif_segment(144, 2, 72, 1, 0, true)}, "baseline", 72, 72},
-      {"grey, EXIF without a unit of length", false, {.app1 = exif_segment(300, 1, 300, 1, 1, false)}, "baseline", 0, 0},
+       "baseline",
+       200,
+       200},
+      {"colour, EXIF without its unit: inches",
+       true,
+       {.app1 = exif_segment(144, 2, 72, 1, 0, true)},
+       "baseline",
+       72,
+       72},
+      {"grey, EXIF without a unit of length",
+       false,
+       {.app1 = exif_segment(300, 1, 300, 1, 1, false)},
+       "baseline",
+       0,
+       0},
       {"colour coded as RGB (Adobe marker)", true, {.quality = 95, .space = JpegSpace::Rgb}, "baseline", 0, 0},
   };
   for (const Case& c : cases) {
@@ -137,7 +171,8 @@ TEST(Jpeg, InfoGreyLevelsAndResolution) {
         if (drawn < 0) continue;
         ++checked;
         const int got = grey[static_cast<std::size_t>(y * raw.width + x)];
-        if (std::abs(got - drawn) > 12 && wrong++ < 5) ADD_FAILURE() << "(" << x << ", " << y << "): " << got << " for " << drawn;
+        if (std::abs(got - drawn) > 12 && wrong++ < 5)
+          ADD_FAILURE() << "(" << x << ", " << y << "): " << got << " for " << drawn;
       }
     EXPECT_GT(checked, raw.width * raw.height / 2);
 
@@ -150,7 +185,8 @@ TEST(Jpeg, InfoGreyLevelsAndResolution) {
     if (!c.colour) {
       InkImage zero(raw.width, raw.height);
       for (std::int32_t y = 0; y < raw.height; ++y)
-        for (std::int32_t x = 0; x < raw.width; ++x) zero.set(x, y, grey[static_cast<std::size_t>(y * raw.width + x)] == 0);
+        for (std::int32_t x = 0; x < raw.width; ++x)
+          zero.set(x, y, grey[static_cast<std::size_t>(y * raw.width + x)] == 0);
       EXPECT_TRUE(ink.image == zero);
     }
   }

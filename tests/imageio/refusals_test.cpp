@@ -12,11 +12,11 @@
 
 #include "core/conversion.h"
 #include "core/messages.h"
-#include "testkit/bmp_writer.h"
-#include "testkit/synthetic_drawing.h"
 #include "image_files.h"
 #include "imageio/image_formats.h"
 #include "support/recording_host.h"
+#include "testkit/bmp_writer.h"
+#include "testkit/synthetic_drawing.h"
 
 namespace vp::testing_imageio {
 namespace {
@@ -143,7 +143,10 @@ TEST(Refusals, DamagedFilesAreUnreadableWithoutCrashOrNoise) {
   const RawSpec palette{PixelKind::Palette, 4, false, {{200, 200, 200}, {0, 0, 0}, {90, 90, 90}}, true};
   using Write = std::function<bool(const std::string&)>;
   const std::vector<std::pair<std::string, Write>> cases = {
-      {"png", [&](const std::string& p) { return write_png(p, raw_from_ink(image, {PixelKind::Grey, 1, false, {}, false}), {}); }},
+      {"png",
+       [&](const std::string& p) {
+         return write_png(p, raw_from_ink(image, {PixelKind::Grey, 1, false, {}, false}), {});
+       }},
       {"png interlaced palette",
        [&](const std::string& p) { return write_png(p, raw_from_ink(image, palette), {.interlaced = true}); }},
       {"tiff uncompressed", [&](const std::string& p) { return write_tiff(p, raw_from_ink(image, bilevel), {}); }},

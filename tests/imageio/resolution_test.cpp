@@ -4,10 +4,10 @@
 
 #include <functional>
 
-#include "testkit/bmp_writer.h"
-#include "testkit/synthetic_drawing.h"
 #include "image_files.h"
 #include "imageio/image_formats.h"
+#include "testkit/bmp_writer.h"
+#include "testkit/synthetic_drawing.h"
 
 namespace vp::testing_imageio {
 namespace {

@@ -63,8 +63,8 @@ TEST(SyntheticDrawing, CoverageReachesTheTargetWithoutOvershootingMuch) {
   };
   for (const Case& c : cases) {
     for (std::uint32_t seed = 1; seed <= 4; ++seed) {
-      SCOPED_TRACE(std::to_string(c.w) + " x " + std::to_string(c.h) + " at " + std::to_string(c.target) +
-                   ", seed " + std::to_string(seed));
+      SCOPED_TRACE(std::to_string(c.w) + " x " + std::to_string(c.h) + " at " + std::to_string(c.target) + ", seed " +
+                   std::to_string(seed));
       DrawingOptions o;
       o.coverage = c.target;
       const double got = generate_drawing(c.w, c.h, seed, o).coverage();

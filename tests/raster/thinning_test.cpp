@@ -86,7 +86,8 @@ TEST(Thinning, BarEightByFourBecomesOneRowOfFourAfterTwoPasses) {
 }
 
 TEST(Thinning, CountsEveryLineOfTheDocumentedScans) {
-  for (const auto& [w, h, passes] : std::vector<std::tuple<int, int, int>>{{1, 1, 1}, {5, 3, 1}, {70, 40, 3}, {130, 2, 7}}) {
+  for (const auto& [w, h, passes] :
+       std::vector<std::tuple<int, int, int>>{{1, 1, 1}, {5, 3, 1}, {70, 40, 3}, {130, 2, 7}}) {
     PixelGrid grid = grid_with_cells(w, h, rect(1, 1, w, h));
     CountingProgress counter;
     EXPECT_EQ(run_thinning(grid, passes, counter), PhaseStatus::Finished);

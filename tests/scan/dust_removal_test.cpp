@@ -26,7 +26,9 @@ std::int64_t flood_fill_specks(PixelGrid& grid, std::int32_t limit) {
         for (int dy = -1; dy <= 1; ++dy)
           for (int dx = -1; dx <= 1; ++dx) {
             const std::int32_t nx = cx + dx, ny = cy + dy;
-            if (nx < 0 || ny < 0 || nx >= w || ny >= h || grid.at(nx, ny) == 0 || seen[static_cast<std::size_t>(ny) * w + nx]) continue;
+            if (nx < 0 || ny < 0 || nx >= w || ny >= h || grid.at(nx, ny) == 0 ||
+                seen[static_cast<std::size_t>(ny) * w + nx])
+              continue;
             seen[static_cast<std::size_t>(ny) * w + nx] = 1;
             group.push_back({nx, ny});
             stack.push_back({nx, ny});

@@ -10,10 +10,10 @@
 #include <random>
 #include <vector>
 
-#include "testkit/bmp_writer.h"
-#include "testkit/synthetic_drawing.h"
 #include "raster/thinning.h"
 #include "support/grid_builders.h"
+#include "testkit/bmp_writer.h"
+#include "testkit/synthetic_drawing.h"
 
 namespace vp {
 namespace {
@@ -129,7 +129,7 @@ TEST(PassAdvisor, WidthOfSimpleShapes) {
   }
   // Widths to passes: floor(round(width) / 2), within 1..100.
   const std::vector<std::pair<double, std::int32_t>> passes = {
-      {0, 1}, {std::nan(""), 1}, {0.7, 1}, {2, 1},   {3.49, 1},  {3.5, 2},     {4, 2},
+      {0, 1}, {std::nan(""), 1}, {0.7, 1}, {2, 1},  {3.49, 1},   {3.5, 2},     {4, 2},
       {5, 2}, {5.5, 3},          {12, 6},  {13, 6}, {199.4, 99}, {199.5, 100}, {1e300, 100}};
   for (const auto& [width, count] : passes) EXPECT_EQ(passes_for_width(width), count) << "width " << width;
 }
@@ -140,7 +140,8 @@ TEST(PassAdvisor, MatchesLiteralMeasurement) {
   std::mt19937 rng(20240611);
   std::vector<std::pair<PixelGrid, std::int32_t>> grids;  // and the expected row step
   for (const std::int32_t w : {1, 63, 64, 65, 130, 257})
-    for (const double density : {0.05, 0.4, 0.75, 0.97}) grids.emplace_back(testing::random_grid(w, 97, density, 0.2, rng), 1);
+    for (const double density : {0.05, 0.4, 0.75, 0.97})
+      grids.emplace_back(testing::random_grid(w, 97, density, 0.2, rng), 1);
   for (const int t : {1, 4, 9}) {
     DrawingOptions options;
     options.min_thickness = options.max_thickness = t;

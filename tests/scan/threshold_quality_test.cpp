@@ -2,8 +2,8 @@
 // F-measure of the ink each rule finds against the clean drawing's ink.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <jpeglib.h>
+#include <cstdio>
 
 #include "scan/threshold.h"
 #include "support/degraded_scan.h"
@@ -61,7 +61,8 @@ GreySource source_of(const ScanImage& scan) {
     std::vector<std::uint8_t> row(static_cast<std::size_t>(scan.width));
     for (std::int32_t y = 0; y < scan.height; ++y) {
       for (std::int32_t x = 0; x < scan.width; ++x) {
-        const std::size_t i = static_cast<std::size_t>(y) * static_cast<std::size_t>(scan.width) + static_cast<std::size_t>(x);
+        const std::size_t i =
+            static_cast<std::size_t>(y) * static_cast<std::size_t>(scan.width) + static_cast<std::size_t>(x);
         row[static_cast<std::size_t>(x)] =
             scan.colour ? luma(scan.pixels[3 * i], scan.pixels[3 * i + 1], scan.pixels[3 * i + 2]) : scan.pixels[i];
       }
@@ -73,11 +74,11 @@ GreySource source_of(const ScanImage& scan) {
 
 InkImage ink_of(const ScanImage& scan, ThresholdRule rule) {
   InkImage ink(scan.width, scan.height);
-  const ThresholdOutcome outcome =
-      apply_threshold({rule}, scan.width, scan.height, source_of(scan), [&](std::int32_t r, std::span<const std::uint64_t> row) {
-        std::copy(row.begin(), row.end(), ink.row(r).begin());
-        return true;
-      });
+  const ThresholdOutcome outcome = apply_threshold({rule}, scan.width, scan.height, source_of(scan),
+                                                   [&](std::int32_t r, std::span<const std::uint64_t> row) {
+                                                     std::copy(row.begin(), row.end(), ink.row(r).begin());
+                                                     return true;
+                                                   });
   EXPECT_EQ(outcome.status, ImageStatus::Ok);
   return ink;
 }
@@ -101,11 +102,16 @@ TEST(ThresholdQuality, AutoScoresAtLeastAsWellAsOtsuAndSauvolaOnEveryKindOfScan)
       {"blur", look([](ScanLook& l) { l.blur = 1.6; }), false, false, 0.90},
       {"noise", look([](ScanLook& l) { l.noise = 16; }), false, false, 0.90},
       {"light falloff", look([](ScanLook& l) { l.light_falloff = 0.55; }), false, false, 0.90},
-      {"faint pencil", look([](ScanLook& l) { l.ink[0] = l.ink[1] = l.ink[2] = 102; l.blur = 1.0; }), false, false, 0.90},
+      {"faint pencil", look([](ScanLook& l) {
+         l.ink[0] = l.ink[1] = l.ink[2] = 102;
+         l.blur = 1.0;
+       }),
+       false, false, 0.90},
       {"blue on yellowish", look([](ScanLook& l) {
          l.paper[0] = 245, l.paper[1] = 235, l.paper[2] = 185;
          l.ink[0] = 40, l.ink[1] = 60, l.ink[2] = 170;
-       }), false, false, 0.90},
+       }),
+       false, false, 0.90},
       {"jpeg q75", look([](ScanLook&) {}), false, true, 0.90},
       {"dust", look([](ScanLook& l) { l.dust = 600; }), false, false, 0.90},
       {"thick features", look([](ScanLook&) {}), true, false, 0.90},
@@ -113,7 +119,8 @@ TEST(ThresholdQuality, AutoScoresAtLeastAsWellAsOtsuAndSauvolaOnEveryKindOfScan)
          l.blur = 1.2, l.noise = 8, l.light_falloff = 0.4, l.dust = 300;
          l.paper[0] = 240, l.paper[1] = 232, l.paper[2] = 190;
          l.ink[0] = 95, l.ink[1] = 110, l.ink[2] = 160;
-       }), true, true, 0.85},
+       }),
+       true, true, 0.85},
   };
   std::printf("%-20s %7s %7s %7s\n", "kind", "auto", "otsu", "sauvola");
   for (const Kind& kind : kinds) {

@@ -22,7 +22,9 @@ GreySource source_of(const Grey& g, bool bottom_up) {
   return [&g, bottom_up](const GreyRowSink& sink) {
     for (std::int32_t i = 0; i < g.height; ++i) {
       const std::int32_t y = bottom_up ? g.height - 1 - i : i;
-      if (!sink(y, std::span(g.levels.data() + static_cast<std::size_t>(y) * g.width, static_cast<std::size_t>(g.width)))) break;
+      if (!sink(y,
+                std::span(g.levels.data() + static_cast<std::size_t>(y) * g.width, static_cast<std::size_t>(g.width))))
+        break;
     }
     return ImageStatus::Ok;
   };
@@ -31,11 +33,12 @@ GreySource source_of(const Grey& g, bool bottom_up) {
 InkImage apply(const ThresholdMode& mode, const Grey& g, bool bottom_up = false) {
   InkImage ink(g.width, g.height);
   std::vector<int> delivered(static_cast<std::size_t>(g.height), 0);
-  apply_threshold(mode, g.width, g.height, source_of(g, bottom_up), [&](std::int32_t r, std::span<const std::uint64_t> row) {
-    ++delivered[static_cast<std::size_t>(r)];
-    std::copy(row.begin(), row.end(), ink.row(r).begin());
-    return true;
-  });
+  apply_threshold(mode, g.width, g.height, source_of(g, bottom_up),
+                  [&](std::int32_t r, std::span<const std::uint64_t> row) {
+                    ++delivered[static_cast<std::size_t>(r)];
+                    std::copy(row.begin(), row.end(), ink.row(r).begin());
+                    return true;
+                  });
   for (int count : delivered) EXPECT_EQ(count, 1);
   return ink;
 }
@@ -61,10 +64,13 @@ InkImage literal_sauvola(const Grey& g) {
 TEST(Threshold, StreamedRulesMatchTheirDefinitionsWhateverTheRowOrder) {
   std::mt19937 rng(7);
   for (int trial = 0; trial < 60; ++trial) {
-    Grey g{std::uniform_int_distribution<std::int32_t>(1, 90)(rng), std::uniform_int_distribution<std::int32_t>(1, 80)(rng), {}};
+    Grey g{std::uniform_int_distribution<std::int32_t>(1, 90)(rng),
+           std::uniform_int_distribution<std::int32_t>(1, 80)(rng),
+           {}};
     const int paper = std::uniform_int_distribution<int>(120, 250)(rng);
     for (std::int32_t i = 0; i < g.width * g.height; ++i)
-      g.levels.push_back(static_cast<std::uint8_t>(rng() % 5 == 0 ? rng() % 256 : paper - static_cast<int>(rng() % 20)));
+      g.levels.push_back(
+          static_cast<std::uint8_t>(rng() % 5 == 0 ? rng() % 256 : paper - static_cast<int>(rng() % 20)));
     SCOPED_TRACE(std::to_string(g.width) + " x " + std::to_string(g.height));
     EXPECT_EQ(apply({ThresholdRule::Adaptive}, g), literal_sauvola(g));
     EXPECT_EQ(apply({ThresholdRule::Adaptive}, g, true), literal_sauvola(g));
@@ -101,10 +107,17 @@ TEST(Threshold, ModeNamesAndTheRuleByFormat) {
     std::optional<ThresholdMode> mode;
   };
   const Case cases[] = {
-      {"nearest-black", ThresholdMode{ThresholdRule::NearestBlack}}, {"AUTO", ThresholdMode{ThresholdRule::Auto}},
-      {"otsu", ThresholdMode{ThresholdRule::Otsu}}, {"adaptive", ThresholdMode{ThresholdRule::Adaptive}},
-      {"1", ThresholdMode{ThresholdRule::Level, 1}}, {"255", ThresholdMode{ThresholdRule::Level, 255}},
-      {"0", std::nullopt}, {"256", std::nullopt}, {"12x", std::nullopt}, {"", std::nullopt}, {"-5", std::nullopt},
+      {"nearest-black", ThresholdMode{ThresholdRule::NearestBlack}},
+      {"AUTO", ThresholdMode{ThresholdRule::Auto}},
+      {"otsu", ThresholdMode{ThresholdRule::Otsu}},
+      {"adaptive", ThresholdMode{ThresholdRule::Adaptive}},
+      {"1", ThresholdMode{ThresholdRule::Level, 1}},
+      {"255", ThresholdMode{ThresholdRule::Level, 255}},
+      {"0", std::nullopt},
+      {"256", std::nullopt},
+      {"12x", std::nullopt},
+      {"", std::nullopt},
+      {"-5", std::nullopt},
       {"by format", std::nullopt},
   };
   for (const Case& c : cases) {

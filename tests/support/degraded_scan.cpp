@@ -15,20 +15,25 @@ void blur_plane(std::vector<float>& plane, std::int32_t width, std::int32_t heig
   const int radius = static_cast<int>(std::ceil(sigma * 3));
   std::vector<float> kernel(static_cast<std::size_t>(2 * radius + 1));
   float sum = 0;
-  for (int i = -radius; i <= radius; ++i) sum += kernel[static_cast<std::size_t>(i + radius)] = static_cast<float>(std::exp(-0.5 * i * i / (sigma * sigma)));
+  for (int i = -radius; i <= radius; ++i)
+    sum += kernel[static_cast<std::size_t>(i + radius)] = static_cast<float>(std::exp(-0.5 * i * i / (sigma * sigma)));
   for (float& k : kernel) k /= sum;
   std::vector<float> out(plane.size());
-  auto at = [&](std::int32_t x, std::int32_t y) { return static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x); };
+  auto at = [&](std::int32_t x, std::int32_t y) {
+    return static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x);
+  };
   for (std::int32_t y = 0; y < height; ++y)
     for (std::int32_t x = 0; x < width; ++x) {
       float v = 0;
-      for (int i = -radius; i <= radius; ++i) v += kernel[static_cast<std::size_t>(i + radius)] * plane[at(std::clamp(x + i, 0, width - 1), y)];
+      for (int i = -radius; i <= radius; ++i)
+        v += kernel[static_cast<std::size_t>(i + radius)] * plane[at(std::clamp(x + i, 0, width - 1), y)];
       out[at(x, y)] = v;
     }
   for (std::int32_t y = 0; y < height; ++y)
     for (std::int32_t x = 0; x < width; ++x) {
       float v = 0;
-      for (int i = -radius; i <= radius; ++i) v += kernel[static_cast<std::size_t>(i + radius)] * out[at(x, std::clamp(y + i, 0, height - 1))];
+      for (int i = -radius; i <= radius; ++i)
+        v += kernel[static_cast<std::size_t>(i + radius)] * out[at(x, std::clamp(y + i, 0, height - 1))];
       plane[at(x, y)] = v;
     }
 }
@@ -47,7 +52,8 @@ ScanImage degrade(const InkImage& clean, const ScanLook& look) {
   std::vector<float> cover(count, 0.0f);
   for (std::int32_t y = 0; y < clean.height; ++y)
     for (std::int32_t x = 0; x < clean.width; ++x)
-      if (clean.get(x, y)) cover[static_cast<std::size_t>(y) * static_cast<std::size_t>(clean.width) + static_cast<std::size_t>(x)] = 1;
+      if (clean.get(x, y))
+        cover[static_cast<std::size_t>(y) * static_cast<std::size_t>(clean.width) + static_cast<std::size_t>(x)] = 1;
   SplitMix64 random(look.seed);
   for (std::int32_t d = 0; d < look.dust; ++d) {
     const std::int32_t cx = random.integer(0, clean.width - 1), cy = random.integer(0, clean.height - 1);
@@ -62,7 +68,8 @@ ScanImage degrade(const InkImage& clean, const ScanLook& look) {
   scan.pixels.resize(count * static_cast<std::size_t>(channels));
   for (std::int32_t y = 0; y < clean.height; ++y) {
     for (std::int32_t x = 0; x < clean.width; ++x) {
-      const std::size_t i = static_cast<std::size_t>(y) * static_cast<std::size_t>(clean.width) + static_cast<std::size_t>(x);
+      const std::size_t i =
+          static_cast<std::size_t>(y) * static_cast<std::size_t>(clean.width) + static_cast<std::size_t>(x);
       const double light = 1 - look.light_falloff * (0.7 * x / clean.width + 0.3 * y / clean.height);
       // Sensor noise: the sum of four uniforms, scaled to the deviation asked for.
       double noise = 0;
@@ -97,8 +104,10 @@ InkImage scan_drawing(std::int32_t width, std::int32_t height, std::uint32_t see
     const std::int32_t from = random.integer(0, (across ? width : height) / 2);
     const std::int32_t length = random.integer((across ? width : height) / 4, (across ? width : height) / 2);
     for (std::int32_t i = 0; i < t; ++i) {
-      if (across) image.fill_span(at + i, from, from + length);
-      else for (std::int32_t y = from; y <= from + length; ++y) image.fill_span(y, at, at + t - 1);
+      if (across)
+        image.fill_span(at + i, from, from + length);
+      else
+        for (std::int32_t y = from; y <= from + length; ++y) image.fill_span(y, at, at + t - 1);
     }
   }
   return image;

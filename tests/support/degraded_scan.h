@@ -11,13 +11,13 @@
 namespace vp::testing {
 
 struct ScanLook {
-  double blur = 0.8;        // Gaussian blur radius (sigma) in pixels; 0 for none
-  double noise = 4;         // standard deviation of the sensor noise, grey levels
-  double light_falloff = 0; // fraction of the light lost towards the far corner (0..0.9)
+  double blur = 0.8;         // Gaussian blur radius (sigma) in pixels; 0 for none
+  double noise = 4;          // standard deviation of the sensor noise, grey levels
+  double light_falloff = 0;  // fraction of the light lost towards the far corner (0..0.9)
   // Colours of paper and ink (red, green, blue); grey scans have equal components.
   std::uint8_t paper[3] = {235, 235, 235};
   std::uint8_t ink[3] = {40, 40, 40};
-  std::int32_t dust = 0;    // dark specks of 1 to 9 pixels strewn over the sheet
+  std::int32_t dust = 0;  // dark specks of 1 to 9 pixels strewn over the sheet
   std::uint32_t seed = 1;
 };
 

@@ -116,8 +116,7 @@ void trace_diagonal(const ByteGrid& g, std::int32_t count, int dy, Start start, 
     bool open = false;
     LineRecord run{};
     while (x + 1 <= g.width() - 2 && (dy > 0 ? y + 1 <= g.height() - 2 : y - 1 >= 1)) {
-      const bool clean =
-          g.get(x, y) == 1 && g.get(x + 1, y + dy) == 1 && g.get(x + 1, y) == 0 && g.get(x, y + dy) == 0;
+      const bool clean = g.get(x, y) == 1 && g.get(x + 1, y + dy) == 1 && g.get(x + 1, y) == 0 && g.get(x, y + dy) == 0;
       if (clean) {
         if (!open) {
           open = true;
@@ -145,10 +144,30 @@ std::vector<LineRecord> trace(const ByteGrid& g) {
   const std::int32_t w = g.width(), h = g.height();
   trace_straight(g, true, out);
   trace_straight(g, false, out);
-  trace_diagonal(g, w - 2, +1, [](std::int32_t s) { return P{s, 1}; }, out);
-  trace_diagonal(g, w - 2, -1, [&](std::int32_t s) { return P{s, h - 2}; }, out);
-  trace_diagonal(g, h - 2, +1, [](std::int32_t s) { return P{1, s}; }, out);
-  trace_diagonal(g, h - 2, -1, [](std::int32_t s) { return P{1, s}; }, out);
+  trace_diagonal(
+      g, w - 2, +1,
+      [](std::int32_t s) {
+        return P{s, 1};
+      },
+      out);
+  trace_diagonal(
+      g, w - 2, -1,
+      [&](std::int32_t s) {
+        return P{s, h - 2};
+      },
+      out);
+  trace_diagonal(
+      g, h - 2, +1,
+      [](std::int32_t s) {
+        return P{1, s};
+      },
+      out);
+  trace_diagonal(
+      g, h - 2, -1,
+      [](std::int32_t s) {
+        return P{1, s};
+      },
+      out);
   return out;
 }
 

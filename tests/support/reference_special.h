@@ -9,9 +9,9 @@
 #include <span>
 #include <vector>
 
+#include "raster/progress.h"
 #include "vector/end_point_index.h"
 #include "vector/line_data.h"
-#include "raster/progress.h"
 
 namespace vp::reference {
 

@@ -30,7 +30,9 @@ class SpecialRecorder : public ConversionHost {
       case ProgressLabel::EndPointCheck:
       case ProgressLabel::CrossingCheck:
         log.push_back(std::string(label == ProgressLabel::EndPointCheck ? "end points" : "crossings") +
-                      (text == messages::kCheckRunning ? " running" : text == messages::kCheckDone ? " done" : " off"));
+                      (text == messages::kCheckRunning ? " running"
+                       : text == messages::kCheckDone  ? " done"
+                                                       : " off"));
         break;
       case ProgressLabel::TracedCount:
         log.push_back("traced " + std::string(text));

@@ -1,21 +1,21 @@
 #include "support/special_tables.h"
 
 #include <algorithm>
-#include <functional>
 #include <cmath>
+#include <functional>
 #include <sstream>
 #include <utility>
 
 #include <gtest/gtest.h>
 
 #include "core/conversion_settings.h"
-#include "testkit/synthetic_drawing.h"
 #include "core/progress_display.h"
 #include "raster/pixel_grid.h"
-#include "testkit/splitmix.h"
 #include "raster/thinning.h"
 #include "support/reference_special.h"
 #include "support/special_recorder.h"
+#include "testkit/splitmix.h"
+#include "testkit/synthetic_drawing.h"
 #include "vector/junctions.h"
 #include "vector/line_merger.h"
 #include "vector/run_tracer.h"
@@ -64,7 +64,8 @@ void add_duplicates(Rng& rng, Records& records) {
   if (records.empty()) return;
   const std::int32_t extra = rng.integer(1, 6);
   for (std::int32_t i = 0; i < extra; ++i) {
-    const LineRecord r = records[static_cast<std::size_t>(rng.integer(0, static_cast<std::int32_t>(records.size()) - 1))];
+    const LineRecord r =
+        records[static_cast<std::size_t>(rng.integer(0, static_cast<std::int32_t>(records.size()) - 1))];
     LineRecord copy = r;
     switch (rng.integer(0, 3)) {
       case 0:
@@ -99,8 +100,10 @@ void add_ring(Rng& rng, Records& out, GridPoint centre) {
   const bool one_way = rng.chance(0.5);
   for (std::size_t i = 0; i < ring.size(); ++i) {
     const GridPoint a = ring[i], b = ring[(i + 1) % ring.size()];
-    if (one_way) add(out, a, b);
-    else add_either_way(rng, out, a, b);
+    if (one_way)
+      add(out, a, b);
+    else
+      add_either_way(rng, out, a, b);
   }
   if (rng.chance(0.4)) {  // a branch off the ring
     const GridPoint from = rng.pick(ring);
@@ -115,8 +118,8 @@ void add_star(Rng& rng, Records& out, GridPoint centre) {
 }
 
 const std::vector<GridPoint>& directions() {
-  static const std::vector<GridPoint> d = {{1, 0}, {0, 1},  {1, 1},  {1, -1}, {2, 1},  {1, 2},  {3, 4},
-                                           {4, 3}, {3, 1},  {5, 2},  {1, 3},  {-1, 2}, {7, 1}, {1, -5}};
+  static const std::vector<GridPoint> d = {{1, 0}, {0, 1}, {1, 1}, {1, -1}, {2, 1},  {1, 2}, {3, 4},
+                                           {4, 3}, {3, 1}, {5, 2}, {1, 3},  {-1, 2}, {7, 1}, {1, -5}};
   return d;
 }
 
@@ -133,8 +136,10 @@ void add_collinear_chain(Rng& rng, Records& out, GridPoint origin) {
   Records chain;
   const bool one_way = rng.chance(0.6);
   for (std::size_t i = 0; i + 1 < points.size(); ++i) {
-    if (one_way) add(chain, points[i], points[i + 1]);
-    else add_either_way(rng, chain, points[i], points[i + 1]);
+    if (one_way)
+      add(chain, points[i], points[i + 1]);
+    else
+      add_either_way(rng, chain, points[i], points[i + 1]);
   }
   switch (rng.integer(0, 2)) {
     case 0:
@@ -303,10 +308,18 @@ SpecialTable generated_special_table(std::uint64_t n) {
       table.kind = "mixture";
       for (std::int32_t i = rng.integer(2, 4); i > 0; --i) {
         switch (rng.integer(0, 4)) {
-          case 0: add_ring(rng, records, somewhere()); break;
-          case 1: add_star(rng, records, somewhere()); break;
-          case 2: add_collinear_chain(rng, records, somewhere()); break;
-          case 3: add_staircase(rng, records, somewhere()); break;
+          case 0:
+            add_ring(rng, records, somewhere());
+            break;
+          case 1:
+            add_star(rng, records, somewhere());
+            break;
+          case 2:
+            add_collinear_chain(rng, records, somewhere());
+            break;
+          case 3:
+            add_staircase(rng, records, somewhere());
+            break;
           default: {
             Records more = random_lattice(rng, 15);
             records.insert(records.end(), more.begin(), more.end());
@@ -343,7 +356,8 @@ void checked(ProgressDisplay& display, ProgressLabel check, const std::function<
 
 }  // namespace
 
-SpecialOutcome run_fast_special(const SpecialTable& table, const std::function<bool(const SpecialRecorder&)>& abort_when) {
+SpecialOutcome run_fast_special(const SpecialTable& table,
+                                const std::function<bool(const SpecialRecorder&)>& abort_when) {
   SpecialOutcome out;
   SpecialRecorder host;
   host.abort_when = abort_when;
@@ -374,7 +388,8 @@ SpecialOutcome run_fast_special(const SpecialTable& table, const std::function<b
 }
 
 // The literal phases count records one more than they hold (LineCount, NewCount).
-SpecialOutcome run_literal_special(const SpecialTable& table, const std::function<bool(const SpecialRecorder&)>& abort_when) {
+SpecialOutcome run_literal_special(const SpecialTable& table,
+                                   const std::function<bool(const SpecialRecorder&)>& abort_when) {
   SpecialOutcome out;
   SpecialRecorder host;
   host.abort_when = abort_when;
@@ -443,12 +458,14 @@ std::string first_difference(const SpecialOutcome& fast, const SpecialOutcome& l
   if (fast.new_capacity != literal.new_capacity)
     return differ("NewCapacity", std::to_string(fast.new_capacity), std::to_string(literal.new_capacity));
   if (fast.table_after_merging != literal.table_after_merging)
-    return differ("LineData after merging", to_string(fast.table_after_merging), to_string(literal.table_after_merging));
+    return differ("LineData after merging", to_string(fast.table_after_merging),
+                  to_string(literal.table_after_merging));
   if (fast.table != literal.table || fast.line_capacity != literal.line_capacity)
     return differ("LineData after DataConvert", std::to_string(fast.line_capacity) + ": " + to_string(fast.table),
                   std::to_string(literal.line_capacity) + ": " + to_string(literal.table));
   if (fast.outcome != literal.outcome)
-    return differ("outcome", std::to_string(static_cast<int>(fast.outcome)), std::to_string(static_cast<int>(literal.outcome)));
+    return differ("outcome", std::to_string(static_cast<int>(fast.outcome)),
+                  std::to_string(static_cast<int>(literal.outcome)));
   if (fast.shown != literal.shown) return differ("labels", joined(fast.shown), joined(literal.shown));
   if (fast.bar != literal.bar) return differ("bar", joined(fast.bar), joined(literal.bar));
   return {};

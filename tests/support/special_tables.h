@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "vector/end_point_index.h"
 #include "core/outcome.h"
 #include "support/special_recorder.h"
+#include "vector/end_point_index.h"
 #include "vector/line_data.h"
 
 namespace vp::testing {

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "testkit/synthetic_drawing.h"
+#include "export/save_file.h"
 #include "export/svg_writer.h"
 #include "raster/thinning.h"
 #include "support/grid_builders.h"
-#include "export/save_file.h"
 #include "support/written_bytes.h"
+#include "testkit/synthetic_drawing.h"
 #include "tests/export/recording_save_host.h"
 #include "tests/export/scratch_folder.h"
 #include "vector/run_tracer.h"
@@ -115,8 +115,12 @@ TEST_F(SvgRender, InkLiesOnTheTracedSegments) {
   const double reach = 0.5 + 1 / (kPixelsPerMm * rate);
   auto grid_x = [&](std::int32_t px) { return (page.left + (px + 0.5) / kPixelsPerMm) / rate; };
   auto grid_y = [&](std::int32_t py) { return (page.top - (py + 0.5) / kPixelsPerMm) / rate; };
-  auto pixel_x = [&](double gx) { return static_cast<std::int32_t>(std::floor((gx * rate - page.left) * kPixelsPerMm)); };
-  auto pixel_y = [&](double gy) { return static_cast<std::int32_t>(std::floor((page.top - gy * rate) * kPixelsPerMm)); };
+  auto pixel_x = [&](double gx) {
+    return static_cast<std::int32_t>(std::floor((gx * rate - page.left) * kPixelsPerMm));
+  };
+  auto pixel_y = [&](double gy) {
+    return static_cast<std::int32_t>(std::floor((page.top - gy * rate) * kPixelsPerMm));
+  };
   std::vector<bool> allowed(static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height));
   for (const LineRecord& r : records) {
     const std::int32_t x0 = std::max(0, pixel_x(std::min(r.x1, r.x2) - reach) - 1);
@@ -126,15 +130,19 @@ TEST_F(SvgRender, InkLiesOnTheTracedSegments) {
     for (std::int32_t py = y0; py <= y1; ++py)
       for (std::int32_t px = x0; px <= x1; ++px)
         if (distance_to_segment(grid_x(px), grid_y(py), r) <= reach)
-          allowed[static_cast<std::size_t>(py) * static_cast<std::size_t>(picture.width) + static_cast<std::size_t>(px)] = true;
+          allowed[static_cast<std::size_t>(py) * static_cast<std::size_t>(picture.width) +
+                  static_cast<std::size_t>(px)] = true;
   }
   std::int64_t ink = 0, stray = 0;
   for (std::int32_t py = 0; py < picture.height; ++py) {
     for (std::int32_t px = 0; px < picture.width; ++px) {
       if (picture.at(px, py)[3] < 128) continue;
       ++ink;
-      if (!allowed[static_cast<std::size_t>(py) * static_cast<std::size_t>(picture.width) + static_cast<std::size_t>(px)]) {
-        if (++stray <= 5) ADD_FAILURE() << "ink at pixel (" << px << ", " << py << "), grid (" << grid_x(px) << ", " << grid_y(py) << ")";
+      if (!allowed[static_cast<std::size_t>(py) * static_cast<std::size_t>(picture.width) +
+                   static_cast<std::size_t>(px)]) {
+        if (++stray <= 5)
+          ADD_FAILURE() << "ink at pixel (" << px << ", " << py << "), grid (" << grid_x(px) << ", " << grid_y(py)
+                        << ")";
       }
     }
   }

@@ -9,8 +9,8 @@
 namespace vp {
 namespace {
 
-using testing::SpecialRecorder;
 using testing::SpecialOutcome;
+using testing::SpecialRecorder;
 using testing::SpecialTable;
 
 // Both implementations, which must agree; the fast one's outcome.
@@ -37,8 +37,10 @@ TEST(EndPointsAndCrossings, DocumentedCases) {
        {{1, 3, 3, 3}, {3, 3, 5, 3}, {3, 3, 3, 1}},
        {{1, 3}, {5, 3}, {3, 1}},
        {{3, 3}}},
-      {"four at a point", {{1, 3, 3, 3}, {3, 3, 5, 3}, {3, 1, 3, 3}, {3, 3, 3, 5}},
-       {{1, 3}, {5, 3}, {3, 1}, {3, 5}}, {{3, 3}}},
+      {"four at a point",
+       {{1, 3, 3, 3}, {3, 3, 5, 3}, {3, 1, 3, 3}, {3, 3, 3, 5}},
+       {{1, 3}, {5, 3}, {3, 1}, {3, 5}},
+       {{3, 3}}},
       {"a closed ring", {{1, 1, 3, 1}, {3, 1, 3, 3}, {3, 3, 1, 3}, {1, 3, 1, 1}}, {}, {}},
       {"ends one cell apart do not touch", {{1, 1, 3, 1}, {4, 1, 6, 1}}, {{1, 1}, {3, 1}, {4, 1}, {6, 1}}, {}},
       {"an end on the middle of another segment touches nothing",

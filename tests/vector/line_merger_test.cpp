@@ -10,8 +10,8 @@
 namespace vp {
 namespace {
 
-using testing::SpecialRecorder;
 using testing::SpecialOutcome;
+using testing::SpecialRecorder;
 using testing::SpecialTable;
 
 SpecialOutcome special_mode(std::vector<LineRecord> records, float tolerance) {
@@ -40,31 +40,44 @@ TEST(LineMerging, DocumentedCases) {
   const std::vector<Case> cases = {
       {"no segments", {}, 20, {}},
       {"one segment", {{2, 2, 5, 2}}, 20, {{2, 2, 5, 2}}},
-      {"a straight stroke in pieces, out of order", {{4, 1, 7, 1}, {1, 1, 3, 1}, {7, 1, 9, 1}, {3, 1, 4, 1}}, 20,
+      {"a straight stroke in pieces, out of order",
+       {{4, 1, 7, 1}, {1, 1, 3, 1}, {7, 1, 9, 1}, {3, 1, 4, 1}},
+       20,
        {{1, 1, 9, 1}}},
       {"a traced staircase", staircase, 20, {{1, 1, 8, 4}}},
-      {"A-C-B with C beyond the tolerance: the chain breaks at C", {{1, 1, 5, 6}, {5, 6, 9, 1}}, 20,
+      {"A-C-B with C beyond the tolerance: the chain breaks at C",
+       {{1, 1, 5, 6}, {5, 6, 9, 1}},
+       20,
        {{1, 1, 5, 6}, {5, 6, 9, 1}}},
       {"an inner point exactly at the tolerance keeps the chain", {{1, 1, 5, 3}, {5, 3, 9, 1}}, 20, {{1, 1, 9, 1}}},
       {"just beyond it breaks the chain", {{1, 1, 5, 3}, {5, 3, 9, 1}}, 19, {{1, 1, 5, 3}, {5, 3, 9, 1}}},
       {"the same, vertical, at the tolerance", {{4, 1, 1, 5}, {1, 5, 4, 9}}, 30, {{4, 1, 4, 9}}},
       {"the same, vertical, beyond it", {{4, 1, 1, 5}, {1, 5, 4, 9}}, 29, {{4, 1, 1, 5}, {1, 5, 4, 9}}},
-      {"a T: each first segment ends at the crossing", {{1, 3, 3, 3}, {3, 3, 5, 3}, {3, 3, 3, 1}}, 20,
+      {"a T: each first segment ends at the crossing",
+       {{1, 3, 3, 3}, {3, 3, 5, 3}, {3, 3, 3, 1}},
+       20,
        {{1, 3, 3, 3}, {5, 3, 3, 3}, {3, 1, 3, 3}}},
       {"a straight chain stops at a crossing",
        {{1, 3, 2, 3}, {2, 3, 3, 3}, {3, 3, 5, 3}, {3, 3, 3, 5}},
        20,
        {{1, 3, 3, 3}, {5, 3, 3, 3}, {3, 5, 3, 3}}},
-      {"a ring becomes one line of zero length", {{1, 1, 2, 1}, {2, 1, 2, 2}, {2, 2, 1, 2}, {1, 2, 1, 1}}, 20,
+      {"a ring becomes one line of zero length",
+       {{1, 1, 2, 1}, {2, 1, 2, 2}, {2, 2, 1, 2}, {1, 2, 1, 1}},
+       20,
        {{1, 1, 1, 1}}},
-      {"two identical records, far ends: there and back", {{1, 1, 5, 1}, {1, 1, 5, 1}}, 20,
+      {"two identical records, far ends: there and back",
+       {{1, 1, 5, 1}, {1, 1, 5, 1}},
+       20,
        {{1, 1, 5, 1}, {5, 1, 1, 1}}},
       {"two identical records, near ends: zero length", {{1, 1, 2, 1}, {1, 1, 2, 1}}, 20, {{1, 1, 1, 1}}},
-      {"one end point and one crossing: a tail and a loop that bends twice", lollipop, 20,
+      {"one end point and one crossing: a tail and a loop that bends twice",
+       lollipop,
+       20,
        {{1, 1, 3, 3}, {3, 3, 6, 3}, {6, 3, 6, 6}, {6, 6, 3, 3}}},
-      {"the loop within a wide tolerance: zero length at the crossing", lollipop, 100,
-       {{1, 1, 3, 3}, {3, 3, 3, 3}}},
-      {"a free second end is replaced by a later free first end", theta, 100,
+      {"the loop within a wide tolerance: zero length at the crossing", lollipop, 100, {{1, 1, 3, 3}, {3, 3, 3, 3}}},
+      {"a free second end is replaced by a later free first end",
+       theta,
+       100,
        {{2, 5, 10, 5}, {10, 5, 2, 5}, {10, 5, 2, 5}}},
   };
   for (const Case& c : cases) {
@@ -100,7 +113,8 @@ struct Phases {
 // Isolated two-cell segments, each its own line.
 std::vector<LineRecord> separate_segments(std::int32_t n) {
   std::vector<LineRecord> records;
-  for (std::int32_t i = 0; i < n; ++i) records.push_back({4 * (i % 100), 4 * (i / 100), 4 * (i % 100) + 1, 4 * (i / 100)});
+  for (std::int32_t i = 0; i < n; ++i)
+    records.push_back({4 * (i % 100), 4 * (i / 100), 4 * (i % 100) + 1, 4 * (i / 100)});
   return records;
 }
 
@@ -119,8 +133,10 @@ TEST(LineMerging, StopsWhenAbortedOrWhenNewLinesCannotGrow) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Phases phases(separate_segments(1100));
-    if (c.fail_growth) phases.new_lines.fail_next_growth_for_testing();
-    else phases.host.abort_when = [](const SpecialRecorder& h) { return h.log.back() == "merged 10"; };
+    if (c.fail_growth)
+      phases.new_lines.fail_next_growth_for_testing();
+    else
+      phases.host.abort_when = [](const SpecialRecorder& h) { return h.log.back() == "merged 10"; };
     EXPECT_EQ(phases.run(2.0f), c.expected_status);
     EXPECT_EQ(phases.display.outcome(), c.expected_outcome);
     // The merged count stopped at the last line stored; nothing was shown for the line that failed.

@@ -70,7 +70,10 @@ TEST(RunTracing, DocumentedExamples) {
        {{1, 1, 5, 5}, {1, 1, 5, 5}}},
       {"any run on a corner diagonal is recorded twice", 8, 8, {{3, 3}, {4, 4}}, {{3, 3, 4, 4}, {3, 3, 4, 4}}},
       {"a run on another diagonal once", 8, 8, {{4, 3}, {5, 4}}, {{4, 3, 5, 4}}},
-      {"5 x 5 all ink: only the outline", 5, 5, cells_of(1, 1, 5, 5),
+      {"5 x 5 all ink: only the outline",
+       5,
+       5,
+       cells_of(1, 1, 5, 5),
        {{1, 1, 5, 1}, {1, 5, 5, 5}, {1, 1, 1, 5}, {5, 1, 5, 5}}},
   };
   for (const TracingExample& e : examples) {

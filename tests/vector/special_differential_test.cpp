@@ -72,7 +72,9 @@ struct ChainFamily {
 
 std::vector<GridPoint> random_chain(std::mt19937_64& rng, const ChainFamily& family, float tolerance) {
   auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
-  auto whole = [&](std::int32_t lo, std::int32_t hi) { return std::uniform_int_distribution<std::int32_t>(lo, hi)(rng); };
+  auto whole = [&](std::int32_t lo, std::int32_t hi) {
+    return std::uniform_int_distribution<std::int32_t>(lo, hi)(rng);
+  };
   const double start_x = uniform(0, family.coordinate_range), start_y = uniform(0, family.coordinate_range);
   const std::int32_t points = whole(3, 220);
   std::vector<GridPoint> chain;
@@ -107,12 +109,9 @@ std::vector<GridPoint> random_chain(std::mt19937_64& rng, const ChainFamily& fam
 
 TEST(ChainStraightness, AgreesWithMeasuringEveryPointOnEveryPrefixOfGeneratedChains) {
   const std::vector<ChainFamily> families = {
-      {"small coordinates", 200, false, false},
-      {"an A0 sheet at 600 dpi", 30000, false, false},
-      {"nearly vertical", 30000, true, false},
-      {"coordinates near 2^24", 16e6, false, false},
-      {"coordinates near 2^30", 1e9, false, false},
-      {"points at exact distances", 5000, false, true},
+      {"small coordinates", 200, false, false},     {"an A0 sheet at 600 dpi", 30000, false, false},
+      {"nearly vertical", 30000, true, false},      {"coordinates near 2^24", 16e6, false, false},
+      {"coordinates near 2^30", 1e9, false, false}, {"points at exact distances", 5000, false, true},
   };
   std::mt19937_64 rng(20240611);
   for (const ChainFamily& family : families) {

@@ -4,16 +4,16 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QLineEdit>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
 
 #include <QImage>
 
-#include "testkit/bmp_writer.h"
 #include "imageio/image_formats.h"
+#include "testkit/bmp_writer.h"
 
 namespace vp::gui::testing {
 
@@ -75,7 +75,11 @@ void ModalAnswerer::tick() {
   // step could not be answered.
   QPointer<QWidget> target(modal);
   QMetaObject::invokeMethod(
-      this, [target, step = std::move(step)] { if (target) step(target); }, Qt::QueuedConnection);
+      this,
+      [target, step = std::move(step)] {
+        if (target) step(target);
+      },
+      Qt::QueuedConnection);
 }
 
 bool ModalAnswerer::eventFilter(QObject* watched, QEvent* event) {
@@ -188,8 +192,8 @@ bool writeUnsupportedBmp(const QString& path) {
   if (bytes.size() < 30) return false;
   bytes[28] = 4;  // bits per pixel
   bytes[29] = 0;
-  return writeBytes(path, QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                                     static_cast<qsizetype>(bytes.size())));
+  return writeBytes(path,
+                    QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())));
 }
 
 QByteArray readBytes(const QString& path) {

@@ -21,8 +21,8 @@
 #include "core/conversion_settings.h"
 #include "core/settings_storage.h"
 #include "export/save_host.h"
-#include "testkit/synthetic_drawing.h"
 #include "support/degraded_scan.h"
+#include "testkit/synthetic_drawing.h"
 
 namespace vp::gui::testing {
 
@@ -57,7 +57,7 @@ class ModalAnswerer : public QObject {
   void thenChooseFile(const QString& path);  // a file dialog: choose `path`, accept
   void thenCancelFileDialog();
   void thenClick(const QString& button_text);  // a message box: click this button
-  void thenKey(int key);                        // a message box: press a key (Enter, Escape)
+  void thenKey(int key);                       // a message box: press a key (Enter, Escape)
 
   const QList<SeenBox>& boxes() const { return boxes_; }
   QStringList texts() const;

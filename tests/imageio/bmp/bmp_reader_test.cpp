@@ -134,7 +134,9 @@ Image random_image(std::mt19937& rng, int w, int h, const std::vector<std::uint3
 const std::vector<std::uint32_t> kIndices1 = {0, 1};
 const std::vector<std::uint32_t> kIndices8 = {0, 1, 2, 0x80, 0xFE, 0xFF};
 const std::vector<std::uint32_t> kColours24 = {0, 0x000001, 0x000100, 0x010000, 0x808080, 0xFFFFFF};
-const std::vector<std::uint32_t>& values_for(int bpp) { return bpp == 1 ? kIndices1 : bpp == 8 ? kIndices8 : kColours24; }
+const std::vector<std::uint32_t>& values_for(int bpp) {
+  return bpp == 1 ? kIndices1 : bpp == 8 ? kIndices8 : kColours24;
+}
 
 // A file in the temporary folder, removed again when the object goes.
 struct TempBmp {
@@ -142,8 +144,8 @@ struct TempBmp {
   explicit TempBmp(const Bytes& bytes) {
     static int counter = 0;
     // Test programs may run side by side: the test's name keeps their files apart.
-    path = ::testing::TempDir() + "vp_bmp_" + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
-           "_" + std::to_string(++counter) + ".bmp";
+    path = ::testing::TempDir() + "vp_bmp_" + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+           std::to_string(++counter) + ".bmp";
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   }
@@ -237,20 +239,38 @@ TEST(BmpReader, InkIsTheEntryNearestBlack) {
       {"1-bit tie goes to the lower index", {.bpp = 1, .palette = {{0, 0, 9}, {9, 0, 0}}}, {{0, 1}}, 0, 2, {"#."}},
       {"1-bit single entry", {.bpp = 1, .palette = {{90, 90, 90}}}, {{0, 1}}, 0, 1, {"#."}},
       {"core header, 3-byte entries",
-       {.header_size = 12, .bpp = 1, .palette = kWhiteBlack}, {{1, 0, 1}}, 1, 2, {"#.#"}},
+       {.header_size = 12, .bpp = 1, .palette = kWhiteBlack},
+       {{1, 0, 1}},
+       1,
+       2,
+       {"#.#"}},
       {"8-bit greyscale: dark greys are background",
-       {.bpp = 8, .palette = greys(false)}, {{0, 1, 2, 128, 255, 0}}, 0, 256, {"#....#"}},
+       {.bpp = 8, .palette = greys(false)},
+       {{0, 1, 2, 128, 255, 0}},
+       0,
+       256,
+       {"#....#"}},
       {"8-bit reversed greyscale", {.bpp = 8, .palette = greys(true)}, {{0, 254, 255}}, 255, 256, {"..#"}},
       {"darkest entry is not black",
-       {.bpp = 8, .palette = {{200, 0, 0}, {0, 90, 0}, {60, 60, 60}}}, {{0, 1, 2}}, 1, 3, {".#."}},
-      {"colours-used limits the search",
-       {.bpp = 8, .colours_used = 4, .palette = eight}, {{2, 6, 7}}, 2, 4, {"#.."}},
+       {.bpp = 8, .palette = {{200, 0, 0}, {0, 90, 0}, {60, 60, 60}}},
+       {{0, 1, 2}},
+       1,
+       3,
+       {".#."}},
+      {"colours-used limits the search", {.bpp = 8, .colours_used = 4, .palette = eight}, {{2, 6, 7}}, 2, 4, {"#.."}},
       {"indices past a short palette are not ink",
-       {.bpp = 8, .palette = kWhiteBlack}, {{1, 200, 0, 1}}, 1, 2, {"#..#"}},
+       {.bpp = 8, .palette = kWhiteBlack},
+       {{1, 200, 0, 1}},
+       1,
+       2,
+       {"#..#"}},
       {"colours-used past 256 that the file holds",
-       {.bpp = 8, .colours_used = 300, .palette = oversize}, {{255, 256 % 256, 1}}, 255, 256, {"#.."}},
-      {"24-bit: only pure black", {.bpp = 24},
-       {{0x000001, 0x010000, 0x000100, 0x000000, 0xFFFFFF}}, -1, 0, {"...#."}},
+       {.bpp = 8, .colours_used = 300, .palette = oversize},
+       {{255, 256 % 256, 1}},
+       255,
+       256,
+       {"#.."}},
+      {"24-bit: only pure black", {.bpp = 24}, {{0x000001, 0x010000, 0x000100, 0x000000, 0xFFFFFF}}, -1, 0, {"...#."}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -274,8 +294,8 @@ TEST(BmpReader, HeaderVariantsOrientationAndChunks) {
     int bpp, width, height;
   };
   // Sizes reach past one 64-pixel word and, for the last, past one read chunk.
-  const Case cases[] = {{12, 8, 70, 5},  {16, 8, 70, 5},  {40, 1, 70, 5},   {40, 8, 70, 5},
-                        {40, 24, 70, 5}, {52, 8, 70, 5},  {56, 24, 70, 5},  {64, 1, 70, 5},
+  const Case cases[] = {{12, 8, 70, 5},  {16, 8, 70, 5},   {40, 1, 70, 5},     {40, 8, 70, 5},
+                        {40, 24, 70, 5}, {52, 8, 70, 5},   {56, 24, 70, 5},    {64, 1, 70, 5},
                         {108, 1, 70, 5}, {124, 24, 70, 5}, {40, 24, 5000, 150}};
   for (const Case& c : cases) {
     SCOPED_TRACE("header " + std::to_string(c.header_size) + ", " + std::to_string(c.bpp) + "-bit " +
@@ -284,8 +304,11 @@ TEST(BmpReader, HeaderVariantsOrientationAndChunks) {
     const std::vector<Rgb> palette = c.bpp == 24 ? std::vector<Rgb>{} : (c.bpp == 1 ? kBlackWhite : greys(false));
     for (bool top_down : {false, true}) {
       if (top_down && c.header_size == 12) continue;  // its height cannot be negative
-      BmpSpec spec{.header_size = c.header_size, .width = c.width, .height = top_down ? -c.height : c.height,
-                   .bpp = static_cast<std::uint16_t>(c.bpp), .palette = palette,
+      BmpSpec spec{.header_size = c.header_size,
+                   .width = c.width,
+                   .height = top_down ? -c.height : c.height,
+                   .bpp = static_cast<std::uint16_t>(c.bpp),
+                   .palette = palette,
                    .pixels = store(img, c.bpp, top_down)};
       const auto r = read_bmp(TempBmp(assemble(spec)).path);
       ASSERT_EQ(r.open_status, BmpStatus::Ok);
@@ -314,7 +337,8 @@ TEST(BmpReader, BitsPastTheWidthAreNeverRead) {
   const Case cases[] = {{kWhiteBlack, 0xFF, {"#.#.#.#..#", ".########."}},
                         {kBlackWhite, 0x00, {".#.#.#.##.", "#........#"}}};
   for (const Case& c : cases) {
-    const BmpSpec spec{.width = 10, .height = 2, .bpp = 1, .palette = c.palette, .pixels = store(img, 1, false, c.fill)};
+    const BmpSpec spec{
+        .width = 10, .height = 2, .bpp = 1, .palette = c.palette, .pixels = store(img, 1, false, c.fill)};
     const auto r = read_bmp(TempBmp(assemble(spec)).path);
     ASSERT_EQ(r.open_status, BmpStatus::Ok);
     EXPECT_TRUE(r.faults.empty()) << r.faults.front();
@@ -331,18 +355,31 @@ TEST(BmpReader, OtherPixelFormats) {
     BmpStatus expected;
   };
   const Case cases[] = {
-      {"4-bit", 40, 4, 0, BmpStatus::Unsupported},          {"32-bit", 40, 32, 0, BmpStatus::Unsupported},
-      {"2-bit", 40, 2, 0, BmpStatus::Unsupported},          {"16-bit", 40, 16, 0, BmpStatus::Unsupported},
-      {"64-bit", 40, 64, 0, BmpStatus::Unsupported},        {"RLE4", 40, 4, 2, BmpStatus::Unsupported},
-      {"24-bit bit fields", 40, 24, 3, BmpStatus::Unsupported}, {"32-bit bit fields", 108, 32, 3, BmpStatus::Unsupported},
-      {"1-bit OS/2 Huffman", 64, 1, 3, BmpStatus::Unsupported}, {"24-bit OS/2 RLE24", 64, 24, 4, BmpStatus::Unsupported},
-      {"embedded JPEG", 124, 0, 4, BmpStatus::Unsupported}, {"embedded PNG", 124, 0, 5, BmpStatus::Unsupported},
-      {"1-bit compression 9", 40, 1, 9, BmpStatus::Unsupported}, {"0 bits, no compression", 40, 0, 0, BmpStatus::Unreadable},
-      {"3 bits", 40, 3, 0, BmpStatus::Unreadable},          {"30000 bits", 40, 30000, 0, BmpStatus::Unreadable},
+      {"4-bit", 40, 4, 0, BmpStatus::Unsupported},
+      {"32-bit", 40, 32, 0, BmpStatus::Unsupported},
+      {"2-bit", 40, 2, 0, BmpStatus::Unsupported},
+      {"16-bit", 40, 16, 0, BmpStatus::Unsupported},
+      {"64-bit", 40, 64, 0, BmpStatus::Unsupported},
+      {"RLE4", 40, 4, 2, BmpStatus::Unsupported},
+      {"24-bit bit fields", 40, 24, 3, BmpStatus::Unsupported},
+      {"32-bit bit fields", 108, 32, 3, BmpStatus::Unsupported},
+      {"1-bit OS/2 Huffman", 64, 1, 3, BmpStatus::Unsupported},
+      {"24-bit OS/2 RLE24", 64, 24, 4, BmpStatus::Unsupported},
+      {"embedded JPEG", 124, 0, 4, BmpStatus::Unsupported},
+      {"embedded PNG", 124, 0, 5, BmpStatus::Unsupported},
+      {"1-bit compression 9", 40, 1, 9, BmpStatus::Unsupported},
+      {"0 bits, no compression", 40, 0, 0, BmpStatus::Unreadable},
+      {"3 bits", 40, 3, 0, BmpStatus::Unreadable},
+      {"30000 bits", 40, 30000, 0, BmpStatus::Unreadable},
   };
   for (const Case& c : cases) {
-    const BmpSpec spec{.header_size = c.header_size, .width = 8, .height = 2, .bpp = c.bpp, .compression = c.compression,
-                       .palette = kBlackWhite, .pixels = Bytes(512, 0x11)};
+    const BmpSpec spec{.header_size = c.header_size,
+                       .width = 8,
+                       .height = 2,
+                       .bpp = c.bpp,
+                       .compression = c.compression,
+                       .palette = kBlackWhite,
+                       .pixels = Bytes(512, 0x11)};
     EXPECT_EQ(read_bmp(TempBmp(assemble(spec)).path).open_status, c.expected) << c.name;
   }
 }
@@ -381,8 +418,8 @@ TEST(BmpReader, Rle8Streams) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const BmpSpec spec{.width = c.width, .height = c.height, .bpp = 8, .compression = 1, .palette = palette,
-                       .pixels = c.stream};
+    const BmpSpec spec{
+        .width = c.width, .height = c.height, .bpp = 8, .compression = 1, .palette = palette, .pixels = c.stream};
     const auto r = read_bmp(TempBmp(assemble(spec)).path);
     ASSERT_EQ(r.open_status, c.expected);
     if (c.expected != Ok) continue;
@@ -397,8 +434,10 @@ TEST(BmpReader, Rle8Streams) {
 
 TEST(BmpReader, HostileFilesFailCleanly) {
   const Image img(4, std::vector<std::uint32_t>(16, 1));
-  const Bytes one_bit = assemble({.width = 16, .height = 4, .bpp = 1, .palette = kBlackWhite, .pixels = store(img, 1, false)});
-  const Bytes eight_bit = assemble({.width = 16, .height = 4, .bpp = 8, .palette = kBlackWhite, .pixels = store(img, 8, false)});
+  const Bytes one_bit =
+      assemble({.width = 16, .height = 4, .bpp = 1, .palette = kBlackWhite, .pixels = store(img, 1, false)});
+  const Bytes eight_bit =
+      assemble({.width = 16, .height = 4, .bpp = 8, .palette = kBlackWhite, .pixels = store(img, 8, false)});
   const Bytes rgb = assemble({.width = 16, .height = 4, .bpp = 24, .pixels = store(img, 24, false)});
   const auto set32 = [](std::size_t at, std::uint32_t v) { return [=](Bytes& b) { put32(b, at, v); }; };
   struct Case {
@@ -421,14 +460,16 @@ TEST(BmpReader, HostileFilesFailCleanly) {
       {"height INT32_MIN", &one_bit, set32(22, 0x80000000u)},
       {"height 2^31 - 1", &one_bit, set32(22, INT32_MAX)},
       {"top-down height -(2^31 - 3)", &one_bit, set32(22, static_cast<std::uint32_t>(-(INT32_MAX - 2)))},
-      {"huge width and height", &rgb, [](Bytes& b) {
+      {"huge width and height", &rgb,
+       [](Bytes& b) {
          put32(b, 18, INT32_MAX - 2);
          put32(b, 22, INT32_MAX - 2);
        }},
       {"header size 0", &one_bit, set32(14, 0)},
       {"header size 66", &one_bit, set32(14, 66)},
       {"header size 2^32 - 1", &one_bit, set32(14, 0xFFFFFFFFu)},
-      {"header longer than the file", &one_bit, [](Bytes& b) {
+      {"header longer than the file", &one_bit,
+       [](Bytes& b) {
          put32(b, 14, 124);
          b.resize(80);
        }},
@@ -465,8 +506,8 @@ TEST(BmpReader, ImageSidesStopWhereTheGridCannotFollow) {
                         {1, INT32_MAX - 1, BmpStatus::Unreadable},
                         {INT32_MAX, INT32_MAX, BmpStatus::Unreadable}};
   for (const Case& c : cases) {
-    const BmpSpec spec{.width = c.width, .height = c.height, .bpp = 8, .compression = 1, .palette = kBlackWhite,
-                       .pixels = {0, 1}};
+    const BmpSpec spec{
+        .width = c.width, .height = c.height, .bpp = 8, .compression = 1, .palette = kBlackWhite, .pixels = {0, 1}};
     const TempBmp file(assemble(spec));
     BmpReader reader;
     ASSERT_EQ(reader.open(file.path), c.expected) << c.width << " x " << c.height;
@@ -506,12 +547,19 @@ TEST(BmpReader, InfoAndReuse) {
   const Case cases[] = {{12, 0, 0}, {16, 0, 0}, {28, 3780, 0}, {40, 3780, -2835}, {124, 3780, -2835}};
   const Image img = {{1, 0, 1}};
   for (const Case& c : cases) {
-    const BmpSpec spec{.header_size = c.header_size, .width = 3, .height = 1, .bpp = 1, .x_ppm = 3780,
-                       .y_ppm = -2835, .palette = kWhiteBlack, .pixels = store(img, 1, false)};
+    const BmpSpec spec{.header_size = c.header_size,
+                       .width = 3,
+                       .height = 1,
+                       .bpp = 1,
+                       .x_ppm = 3780,
+                       .y_ppm = -2835,
+                       .palette = kWhiteBlack,
+                       .pixels = store(img, 1, false)};
     const TempBmp file(assemble(spec));
     BmpReader reader;
     EXPECT_EQ(reader.read_rows([](std::int32_t, std::span<const std::uint64_t>) { return true; }),
-              BmpStatus::Unreadable) << "nothing opened yet";
+              BmpStatus::Unreadable)
+        << "nothing opened yet";
     ASSERT_EQ(reader.open(file.path), BmpStatus::Ok);
     EXPECT_EQ(reader.info().x_pixels_per_metre, c.x_ppm) << c.header_size;
     EXPECT_EQ(reader.info().y_pixels_per_metre, c.y_ppm) << c.header_size;

@@ -13,9 +13,9 @@ struct ReadResult {
   BmpStatus open_status = BmpStatus::Unreadable;
   BmpStatus read_status = BmpStatus::Unreadable;  // only when open_status is Ok
   BmpInfo info;
-  std::vector<std::string> rows;         // top row first, '#' ink, '.' background
-  std::vector<std::int32_t> order;       // row_from_top of each delivery
-  std::vector<std::string> faults;       // broken delivery rules (bad span, repeats, bits past the width...)
+  std::vector<std::string> rows;    // top row first, '#' ink, '.' background
+  std::vector<std::int32_t> order;  // row_from_top of each delivery
+  std::vector<std::string> faults;  // broken delivery rules (bad span, repeats, bits past the width...)
   std::int64_t ink_pixels = 0;
 };
 

@@ -135,9 +135,8 @@ TEST(BmpSuite, EveryFileGivesItsManifestOutcomeAndMask) {
     ink_total += r.ink_pixels;
     summary << "  " << path << ": " << r.ink_pixels << " ink pixels\n";
   }
-  std::cout << manifest.size() << " files, " << loaded << " loaded, " << masks_equal
-            << " masks equal, " << ink_total << " ink pixels in all, " << alternative
-            << " outcomes taken from also_ok\n"
+  std::cout << manifest.size() << " files, " << loaded << " loaded, " << masks_equal << " masks equal, " << ink_total
+            << " ink pixels in all, " << alternative << " outcomes taken from also_ok\n"
             << summary.str();
 }
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "imageio/bmp_reader.h"
 #include "testkit/bmp_writer.h"
 #include "testkit/synthetic_drawing.h"
-#include "imageio/bmp_reader.h"
 
 namespace vp {
 namespace {
@@ -183,8 +183,8 @@ TEST(BmpWriter, HeadersAndRowsOfSmallFilesByteForByte) {
       {"1-bit, white then black", mono, 40, 14 + 40 + 8, 62 + 8, {0x40, 0x00, 0, 0, 0x80, 0x40, 0, 0}},
       {"1-bit, black then white, top-down", mono_inverted, 40, 62, 70, {0x7F, 0x80, 0, 0, 0xBF, 0xC0, 0, 0}},
       {"1-bit, dirty padding", mono_dirty, 40, 62, 70, {0x40, 0x3F, 0xFF, 0xFF, 0x80, 0x7F, 0xFF, 0xFF}},
-      {"8-bit, core header", core8, 12, 14 + 12 + 256 * 3, 26 + 768 + 24,
-       {1, 0, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0}},
+      {"8-bit, core header", core8, 12, 14 + 12 + 256 * 3, 26 + 768 + 24, {1, 0, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0,
+                                                                           0, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0}},
       {"24-bit, V5 header", rgb, 124, 14 + 124, 138 + 64, rgb_pixels},
   };
   for (const Case& c : cases) {
@@ -296,7 +296,7 @@ TEST(BmpWriter, Rle8StreamsDecodeToTheRowsWithTheLiteralDecoder) {
     for (int r = 0; r < height; ++r) {
       const std::size_t at = u32(raw, 10) + static_cast<std::size_t>(r) * stride;
       ASSERT_EQ(rows[static_cast<std::size_t>(r)], Bytes(raw.begin() + static_cast<std::ptrdiff_t>(at),
-                                                        raw.begin() + static_cast<std::ptrdiff_t>(at) + width))
+                                                         raw.begin() + static_cast<std::ptrdiff_t>(at) + width))
           << "trial " << trial << " row " << r;
     }
   }
@@ -318,19 +318,41 @@ TEST(BmpWriter, RefusesWhatTheFormatCannotSay) {
       {"4 bits", with([](BmpWriteOptions& o) { o.bits_per_pixel = 4; }), img},
       {"32 bits", with([](BmpWriteOptions& o) { o.bits_per_pixel = 32; }), img},
       {"RLE8 on 1-bit", with([](BmpWriteOptions& o) { o.rle8 = true; }), img},
-      {"RLE8 top-down", with([](BmpWriteOptions& o) { o.bits_per_pixel = 8; o.rle8 = true; o.top_down = true; }), img},
-      {"RLE8 core",
-       with([](BmpWriteOptions& o) { o.bits_per_pixel = 8; o.rle8 = true; o.header = BmpHeaderKind::Core; }), img},
-      {"core top-down", with([](BmpWriteOptions& o) { o.header = BmpHeaderKind::Core; o.top_down = true; }), img},
+      {"RLE8 top-down", with([](BmpWriteOptions& o) {
+         o.bits_per_pixel = 8;
+         o.rle8 = true;
+         o.top_down = true;
+       }),
+       img},
+      {"RLE8 core", with([](BmpWriteOptions& o) {
+         o.bits_per_pixel = 8;
+         o.rle8 = true;
+         o.header = BmpHeaderKind::Core;
+       }),
+       img},
+      {"core top-down", with([](BmpWriteOptions& o) {
+         o.header = BmpHeaderKind::Core;
+         o.top_down = true;
+       }),
+       img},
       {"core too wide", with([](BmpWriteOptions& o) { o.header = BmpHeaderKind::Core; }), InkImage(65536, 1)},
-      {"ink outside palette",
-       with([](BmpWriteOptions& o) { o.bits_per_pixel = 8; o.palette = {{0, 0, 0}}; o.ink_index = 1; }), img},
+      {"ink outside palette", with([](BmpWriteOptions& o) {
+         o.bits_per_pixel = 8;
+         o.palette = {{0, 0, 0}};
+         o.ink_index = 1;
+       }),
+       img},
       {"background outside palette", with([](BmpWriteOptions& o) {
          o.bits_per_pixel = 8;
          o.palette = {{0, 0, 0}, {9, 9, 9}};
          o.background_indices = {2};
-       }), img},
-      {"palette too long", with([](BmpWriteOptions& o) { o.bits_per_pixel = 8; o.palette.resize(257); }), img},
+       }),
+       img},
+      {"palette too long", with([](BmpWriteOptions& o) {
+         o.bits_per_pixel = 8;
+         o.palette.resize(257);
+       }),
+       img},
       {"empty image", BmpWriteOptions{}, InkImage(0, 5)},
       {"negative dpi", with([](BmpWriteOptions& o) { o.dpi = -1; }), img},
   };

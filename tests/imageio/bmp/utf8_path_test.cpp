@@ -6,9 +6,9 @@
 #include <random>
 #include <string>
 
+#include "imageio/bmp_reader.h"
 #include "testkit/bmp_writer.h"
 #include "testkit/synthetic_drawing.h"
-#include "imageio/bmp_reader.h"
 
 namespace vp {
 namespace {
@@ -37,7 +37,8 @@ TEST(Utf8Path, NamesReachTheFileAndComeBack) {
     EXPECT_EQ(reader.info().width, 13);
     EXPECT_EQ(reader.info().height, 7);
     bool listed = false;
-    for (const auto& entry : fs::directory_iterator(folder)) listed = listed || path_to_utf8(entry.path().filename()) == name;
+    for (const auto& entry : fs::directory_iterator(folder))
+      listed = listed || path_to_utf8(entry.path().filename()) == name;
     EXPECT_TRUE(listed);
   }
   fs::remove_all(folder);

@@ -8,11 +8,13 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 # rsvg-convert (librsvg2-bin) renders our SVG files, libpng-dev reads its pictures.
 # Qt 6, its Japanese translations and Japanese fonts: the desktop program and
 # its tests (run headless); IPAPGothic has the metrics the layout was drawn with.
+# clang-format: the layout check.
 "$root/scripts/install-deps.sh" python3-ezdxf gdal-bin librsvg2-bin libpng-dev \
-  qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic fonts-noto-cjk xvfb xauth
+  qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic fonts-noto-cjk xvfb xauth clang-format
 
-# The one-way rule of the includes, before anything is built.
+# The one-way rule of the includes and the layout of the code, before anything is built.
 "$root/scripts/check-layers.sh"
+"$root/scripts/check-format.sh"
 
 jobs=$(nproc 2>/dev/null || echo 2)
 run_suite() {

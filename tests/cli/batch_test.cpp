@@ -11,16 +11,17 @@
 #include "cli/converter.h"
 #include "testkit/bmp_writer.h"
 #include "testkit/synthetic_drawing.h"
+#include "tests/cli/converter_fixture.h"
 
 namespace vp::cli {
 namespace {
 
 namespace fs = std::filesystem;
 
-class BatchTest : public ::testing::Test {
+class BatchTest : public ConverterFixture {
  protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() / ("vp_batch_" + std::to_string(std::random_device{}()));
+    ConverterFixture::SetUp();
     fs::create_directories(folder_ / "in");
     for (int i = 0; i < 5; ++i) {
       BmpWriteOptions options;
@@ -31,21 +32,8 @@ class BatchTest : public ::testing::Test {
           .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
   }
-  void TearDown() override { fs::remove_all(folder_); }
 
-  static std::string read(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
-  int run(std::vector<std::string> args) {
-    out_.str("");
-    err_.str("");
-    return run_converter(args, out_, err_, false);
-  }
-
-  fs::path folder_;
   std::vector<std::string> inputs_;
-  std::ostringstream out_, err_;
 };
 
 // Every output of a batch is byte for byte the file a single conversion writes,

@@ -1,4 +1,5 @@
 #include "cli/converter.h"
+#include "tests/cli/converter_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -16,11 +17,10 @@
 namespace vp::cli {
 namespace {
 
-class ConverterTest : public ::testing::Test {
+class ConverterTest : public ConverterFixture {
  protected:
   void SetUp() override {
-    folder_ = std::filesystem::temp_directory_path() / ("vp_cli_" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(folder_);
+    ConverterFixture::SetUp();
     drawing_ = path("drawing.bmp");
     InkImage image(12, 6);
     for (std::int32_t c = 2; c < 10; ++c) image.set(c, 2);  // one stroke: grid (3, 4) to (10, 4)
@@ -28,22 +28,8 @@ class ConverterTest : public ::testing::Test {
     std::ofstream(drawing_, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
 
-  std::string path(const std::string& name) const { return (folder_ / name).string(); }
-  static std::string read(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
-  int run(std::vector<std::string> args) {
-    out_.str("");
-    err_.str("");
-    return run_converter(args, out_, err_, false);
-  }
-
-  std::filesystem::path folder_;
   std::string drawing_;
-  std::ostringstream out_, err_;
 };
 
 TEST_F(ConverterTest, WritesCoordinateTextAndReportsTheCount) {

@@ -29,6 +29,7 @@
 #include "export/jwc_writer.h"
 #include "testkit/bmp_writer.h"
 #include "testkit/synthetic_drawing.h"
+#include "tests/cli/converter_fixture.h"
 #include "tests/export/jwc_reader.h"
 
 namespace vp::cli {
@@ -57,11 +58,10 @@ std::pair<std::string, int> capture(const std::string& command) {
 
 std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
 
-class DxfJwcOutput : public ::testing::Test {
+class DxfJwcOutput : public ConverterFixture {
  protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() / ("vp_cli_formats_" + std::to_string(std::random_device{}()));
-    fs::create_directories(folder_);
+    ConverterFixture::SetUp();
     // A drawing with horizontal, vertical and oblique strokes of many lengths.
     DrawingOptions drawing;
     drawing.text = false;
@@ -77,19 +77,9 @@ class DxfJwcOutput : public ::testing::Test {
     while (lines >> r.x1 >> r.y1 >> r.x2 >> r.y2) segments_.push_back(r);
     ASSERT_GT(segments_.size(), 50u);
   }
-  void TearDown() override { fs::remove_all(folder_); }
 
-  std::string path(const std::string& name) const { return (folder_ / name).string(); }
-  int run(const std::vector<std::string>& args) {
-    out_.str("");
-    err_.str("");
-    return run_converter(args, out_, err_, false);
-  }
-
-  fs::path folder_;
   fs::path drawing_;
   std::vector<LineRecord> segments_;
-  std::ostringstream out_, err_;
 };
 
 TEST(DxfJwcOptions, DefaultsAreTheSettingsDefaults) {

@@ -25,6 +25,7 @@
 #include "raster/thread_start.h"
 #include "testkit/bmp_writer.h"
 #include "testkit/synthetic_drawing.h"
+#include "tests/cli/converter_fixture.h"
 
 namespace vp::cli {
 namespace {
@@ -74,26 +75,13 @@ Child run_child(const std::vector<std::string>& argv, const std::string& out_pat
           {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}};
 }
 
-class RunSafety : public ::testing::Test {
+class RunSafety : public ConverterFixture {
  protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() / ("vp_safety_" + std::to_string(std::random_device{}()));
-    fs::create_directories(folder_);
+    ConverterFixture::SetUp();
     InkImage image(12, 6);
     for (std::int32_t c = 2; c < 10; ++c) image.set(c, 2);
     write_bmp_file(path("drawing.bmp"), image, {});
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
-  std::string path(const std::string& name) const { return (folder_ / name).string(); }
-  static std::string read(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
-  int run(std::vector<std::string> args) {
-    out_.str("");
-    err_.str("");
-    return run_converter(args, out_, err_, false);
   }
   std::vector<std::string> temporaries() const {
     std::vector<std::string> found;
@@ -101,9 +89,6 @@ class RunSafety : public ::testing::Test {
       if (entry.path().filename().string().rfind(".velorin-", 0) == 0) found.push_back(entry.path().string());
     return found;
   }
-
-  fs::path folder_;
-  std::ostringstream out_, err_;
 };
 
 TEST_F(RunSafety, AnOutputThatNamesAnInputOrAnotherOutputIsAUsageError) {

@@ -16,23 +16,13 @@
 #include "support/written_bytes.h"
 #include "testkit/bmp_writer.h"
 #include "testkit/synthetic_drawing.h"
+#include "tests/cli/converter_fixture.h"
 
 namespace vp::cli {
 namespace {
 
-class SvgAndPasses : public ::testing::Test {
+class SvgAndPasses : public ConverterFixture {
  protected:
-  void SetUp() override {
-    folder_ = std::filesystem::temp_directory_path() / ("vp_cli_svg_" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(folder_);
-  }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
-
-  std::string path(const std::string& name) const { return (folder_ / name).string(); }
-  static std::string read(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
   std::string drawing(const std::string& name, int thickness, const InkImage** image_out = nullptr) {
     DrawingOptions options;
     options.min_thickness = options.max_thickness = thickness;
@@ -41,14 +31,6 @@ class SvgAndPasses : public ::testing::Test {
     EXPECT_TRUE(write_bmp_file(path(name), images_.back(), {}));
     return path(name);
   }
-  int run(std::vector<std::string> args) {
-    out_.str("");
-    err_.str("");
-    return run_converter(args, out_, err_, false);
-  }
-
-  std::filesystem::path folder_;
-  std::ostringstream out_, err_;
   std::list<InkImage> images_;
 };
 

@@ -1,21 +1,14 @@
 #include "cli/pass_advice.h"
 
-#include <charconv>
-
 #include "cli/converter.h"
 #include "cli/terminal_host.h"
 #include "core/outcome.h"
+#include "core/scale.h"
 #include "imageio/image_formats.h"
 #include "scan/clean_load.h"
 
 namespace vp::cli {
 namespace {
-
-std::string fixed(double value, int decimals) {
-  char buffer[64];
-  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-  return ec == std::errc() ? std::string(buffer, end) : std::string("?");
-}
 
 std::string ordinal(std::int32_t n) {
   const std::int32_t last = n % 10, tens = n % 100;
@@ -33,8 +26,8 @@ std::string pass_advice_text(const PassAdvice& advice) {
   const StrokeThickness& t = advice.thickness;
   std::string text = std::to_string(advice.passes) + (advice.passes == 1 ? " pass" : " passes");
   if (t.measured == 0) return text + ": the image has no ink";
-  text += ": the typical stroke is " + fixed(t.typical, 2) + " pixels wide (median of " + std::to_string(t.measured) +
-          " ink pixels";
+  text += ": the typical stroke is " + fixed_text(t.typical, 2) + " pixels wide (median of " +
+          std::to_string(t.measured) + " ink pixels";
   if (t.row_step > 1) text += ", every " + ordinal(t.row_step) + " row";
   return text + ")";
 }

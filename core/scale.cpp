@@ -13,23 +13,23 @@ std::optional<float> magnification(float scale, float resolution) {
   return static_cast<float>(static_cast<long double>(scale) / static_cast<long double>(resolution) * 25.4L);
 }
 
-std::string magnification_text(float magnification) {
-  // to_chars is printf's "%.8f" in the C locale, never the user's.
-  char text[64];  // the largest float has 39 digits before the point
-  const auto result =
-      std::to_chars(text, text + sizeof text, static_cast<double>(magnification), std::chars_format::fixed, 8);
-  return std::string(text, result.ptr);
+namespace {
+
+// A number as the magnification box takes it, with any ASCII white space around it.
+std::optional<float> spaced_number(std::string_view text) {
+  constexpr std::string_view kSpace = " \t\n\r\f\v";
+  const std::size_t first = text.find_first_not_of(kSpace);
+  if (first == std::string_view::npos) return std::nullopt;
+  return parse_rate(text.substr(first, text.find_last_not_of(kSpace) - first + 1));
 }
 
+}  // namespace
+
+std::string magnification_text(float magnification) { return fixed_text(magnification, 8); }
+
 std::optional<std::string> scale_result_text(std::string_view scale, std::string_view resolution) {
-  auto number = [](std::string_view text) {
-    constexpr std::string_view kSpace = " \t\n\r\f\v";
-    const auto first = text.find_first_not_of(kSpace);
-    if (first == std::string_view::npos) return std::optional<float>{};
-    return parse_rate(text.substr(first, text.find_last_not_of(kSpace) - first + 1));
-  };
-  const std::optional<float> n = number(scale);
-  const std::optional<float> dpi = number(resolution);
+  const std::optional<float> n = spaced_number(scale);
+  const std::optional<float> dpi = spaced_number(resolution);
   if (!n || !dpi) return std::nullopt;
   const std::optional<float> m = magnification(*n, *dpi);
   if (!m) return std::nullopt;
@@ -37,6 +37,7 @@ std::optional<std::string> scale_result_text(std::string_view scale, std::string
 }
 
 std::string fixed_text(double value, int decimals) {
+  // to_chars is printf's "%.*f" in the C locale, never the user's.
   char text[400];  // the largest double has 309 integer digits
   const auto result =
       std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, std::clamp(decimals, 0, 15));
@@ -45,10 +46,7 @@ std::string fixed_text(double value, int decimals) {
 }
 
 std::optional<float> parse_distance(std::string_view text) {
-  constexpr std::string_view kSpace = " \t\n\r\f\v";
-  const std::size_t first = text.find_first_not_of(kSpace);
-  if (first == std::string_view::npos) return std::nullopt;
-  const std::optional<float> value = parse_rate(text.substr(first, text.find_last_not_of(kSpace) - first + 1));
+  const std::optional<float> value = spaced_number(text);
   if (!value || !(*value > 0.0f)) return std::nullopt;
   return value;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "cad/cad_stage.h"
 #include "core/progress_display.h"
 #include "raster/thinning.h"
 #include "scan/dust_removal.h"
@@ -47,6 +48,7 @@ ConversionResult Conversion::ChangeImage(const std::string& file_name, std::int3
 ConversionResult Conversion::ChangeImage(const std::string& file_name, std::int32_t pass_count, ConversionHost& host,
                                          const ConversionSettings& settings) {
   special_points_ = SpecialPoints{};  // they belong to the last conversion
+  cad_ = cad::CadDrawing{};
   scan_report_ = ScanReport{};
   cleanup_ = scan_cleanup_of(settings);
   // LineData back to one empty block; without it nothing can start, not even the display.
@@ -58,6 +60,9 @@ ConversionResult Conversion::ChangeImage(const std::string& file_name, std::int3
     ChangeBmpToArrayData(file_name, display);
     return PhaseStatus::Finished;
   }));
+  const bool cad = settings.Cad == kFlagOn;
+  // The strokes' width, for the fits' tolerance, is the ink over its skeleton.
+  const std::int64_t ink_before_thinning = cad && !display.stopped() ? count_ink() : 0;
   if (!display.stopped()) {
     display.start_counted();
     display.ended(guard_memory([&] { return run_thinning(grid_, pass_count, display, thinning_); }));
@@ -69,9 +74,11 @@ ConversionResult Conversion::ChangeImage(const std::string& file_name, std::int3
   // Special mode is entered whatever happened before, so that NewLines is created
   // and released in every run; its phases run only while nothing has stopped it.
   if (settings.Special == kFlagOn) run_special_mode(settings.Ave, display);
+  if (cad && !display.stopped()) run_cad(settings, ink_before_thinning, display);
   host.conversion_finished();
   const Outcome outcome = display.outcome();
-  return {outcome, outcome == Outcome::Done ? lines_.size() : 0, scan_report_};
+  if (outcome != Outcome::Done) cad_ = cad::CadDrawing{};
+  return {outcome, outcome == Outcome::Done ? lines_.size() : 0, scan_report_, cad && outcome == Outcome::Done};
 }
 
 // A failure is latched by the display.
@@ -157,6 +164,16 @@ void Conversion::note_missing_ink(ImageReader& reader) {
   const std::int32_t levels =
       scan::count_grey_levels([&](const GreyRowSink& sink) { return reader.read_grey_rows(sink); }, 17, status);
   scan_report_.grey_scan_without_ink = levels > 16;
+}
+
+void Conversion::run_cad(const ConversionSettings& settings, std::int64_t ink_before_thinning,
+                         ProgressDisplay& display) {
+  const std::int64_t skeleton = count_ink();
+  cad::CadParams params;
+  params.stroke_width = skeleton > 0 ? static_cast<double>(ink_before_thinning) / static_cast<double>(skeleton) : 0;
+  params.straighten = settings.CadKeepSkew != kFlagOn;
+  display.start_special();
+  display.ended(guard_memory([&] { return cad::build_cad_drawing(grid_, params, cad_, display); }));
 }
 
 void Conversion::run_special_mode(float tolerance, ProgressDisplay& display) {

@@ -7,6 +7,9 @@
 // bars and labels of the host's display and lets the user act; once the user asks
 // to abort, the phase under way stops at its next unit and no later phase runs.
 //
+// With the setting Cad on (2), the thinned grid is then fitted with lines, arcs
+// and circles (cad/cad_stage.h); LineData keeps the traced (or merged) segments.
+//
 // With the setting Special on (2), run tracing is followed by special mode: end
 // points and crossings (GetTopZahyou, GetCrossZahyou) and the merging of chains of
 // segments into longer lines within the tolerance Ave (GetNewLines), whose result
@@ -22,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "cad/cad_drawing.h"
 #include "core/conversion_host.h"
 #include "core/conversion_settings.h"
 #include "core/outcome.h"
@@ -60,6 +64,9 @@ struct ConversionResult {
   Outcome outcome = Outcome::Done;
   std::int32_t segments = 0;  // the records LineData holds, all of which are exported
   ScanReport scan;
+  // With Cad on: the drawing's lines, arcs and circles were fitted (cad_drawing()),
+  // and they, not LineData's records, are what gets saved.
+  bool cad = false;
 
   bool done() const { return outcome == Outcome::Done; }
 };
@@ -95,6 +102,9 @@ class Conversion {
   // `ran` false) when it was off or stopped early.
   const SpecialPoints& special_points() const { return special_points_; }
   const ScanReport& scan_report() const { return scan_report_; }
+  // The fitted drawing of the last conversion with Cad on (empty otherwise, or
+  // when it stopped early).
+  const cad::CadDrawing& cad_drawing() const { return cad_; }
   // Called once per conversion that loads its image without failure, before thinning.
   void set_ink_observer(InkObserver observer) { ink_observer_ = std::move(observer); }
 
@@ -109,10 +119,12 @@ class Conversion {
   std::int64_t count_ink() const;
   void note_missing_ink(ImageReader& reader);
   void run_special_mode(float tolerance, ProgressDisplay& display);
+  void run_cad(const ConversionSettings& settings, std::int64_t ink_before_thinning, ProgressDisplay& display);
 
   PixelGrid grid_;
   LineData lines_;
   SpecialPoints special_points_;
+  cad::CadDrawing cad_;
   ImageReaderFactory readers_;
   scan::CleanupSettings cleanup_;  // of the conversion under way
   ScanReport scan_report_;

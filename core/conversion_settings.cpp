@@ -18,7 +18,7 @@ using CS = ConversionSettings;
 
 // Load and save order. The defaults here are the only ones; the member
 // initialisers of ConversionSettings must agree (a test checks that they do).
-const std::array<SettingRow, 32> kTable{{
+const std::array<SettingRow, 34> kTable{{
     {"Left", IntegerSetting{&CS::Left, 0}},
     {"Top", IntegerSetting{&CS::Top, 0}},
     {"SaveMode", IntegerSetting{&CS::SaveMode, kSaveModeText}},
@@ -51,6 +51,8 @@ const std::array<SettingRow, 32> kTable{{
     {"ScanThreshold", IntegerSetting{&CS::ScanThreshold, 0}},
     {"ScanLevel", IntegerSetting{&CS::ScanLevel, 128}},
     {"ScanSpeck", IntegerSetting{&CS::ScanSpeck, 0}},
+    {"Cad", IntegerSetting{&CS::Cad, kFlagOff}},
+    {"CadKeepSkew", IntegerSetting{&CS::CadKeepSkew, kFlagOff}},
 }};
 
 std::int32_t read_integer(const SettingsStorage& storage, std::string_view name, std::int32_t fallback) {

@@ -67,6 +67,10 @@ struct ConversionSettings {
   std::int32_t ScanThreshold = 0;
   std::int32_t ScanLevel = 128;
   std::int32_t ScanSpeck = 0;  // largest speck removed, in pixels: 0 (none) .. 10000
+  // The drawing as drawn: lines, arcs and circles fitted to the ink (--cad), and
+  // whether a skewed scan keeps its skew (--keep-skew).
+  std::int32_t Cad = kFlagOff;
+  std::int32_t CadKeepSkew = kFlagOff;
 
   friend bool operator==(const ConversionSettings&, const ConversionSettings&) = default;
 };

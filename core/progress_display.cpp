@@ -40,6 +40,10 @@ bool ProgressDisplay::report(Phase phase, std::int64_t done, std::int64_t total)
       }
       return go_on;
     }
+    case Phase::Fit:
+      // --cad has the special bar to itself: it runs after special mode or instead of it.
+      show_special(static_cast<int>(static_cast<double>(done) / static_cast<double>(total) * 100.0));
+      return let_user_act();
     case Phase::Save:
       break;
   }

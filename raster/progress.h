@@ -19,6 +19,8 @@ enum class Phase {
   Save,       // records written to the output file
   // Special mode: the longer lines stored so far (total: the records going in).
   MergedLines,
+  // --cad: rows of the thinned grid walked into chains, then chains fitted.
+  Fit,
 };
 
 class Progress {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fails when an include runs against the one-way rule: front ends -> core
 # (app/gui -> dialogs; cli/ on its own), and
-# within the core: core/ -> export -> vector -> raster, with scan/ on the
+# within the core: core/ -> export -> cad -> vector -> raster, with scan/ on the
 # library-free readers (imageio/, vp_image_readers) and they on raster. The core
 # sees no Qt, no front end, no image library and no reader built on one
 # (imageio/library/, or image_formats.h, which gathers them).
@@ -17,6 +17,7 @@ declare -A forbidden=(
   [imageio]="vector export scan core app cli dialogs"
   [vector]="export scan core app imageio cli dialogs"
   [scan]="vector export core app cli dialogs"
+  [cad]="export scan core app imageio cli dialogs"
   [export]="scan core app imageio cli dialogs"
   [core]="app cli dialogs"
 )

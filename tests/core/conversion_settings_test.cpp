@@ -17,12 +17,40 @@ namespace {
 const std::string kProgramFolder = "/opt/velorin/";
 
 // The stored names in the order the program loads and saves them.
-const std::vector<std::string> kStoredOrder = {
-    "Left",         "Top",           "SaveMode",   "OpenDir",        "SaveDir",        "Loop",       "Rate",
-    "DPI",          "SCALE",         "ZahyouExt",  "ZahyouDiv",      "ZahyouReal",     "JwcLayer",   "JwcGroupe",
-    "JwcColor",     "JwcType",       "JwcOption1", "JwcOption1_Len", "JwcOption1_Lay", "JwcOption2", "JwcOption2_X",
-    "JwcOption2_Y", "JwcOption2_R",  "DxfReal",    "DxfOption1",     "DxfOption1_Len", "DxfOption2", "Special",
-    "Ave",          "ScanThreshold", "ScanLevel",  "ScanSpeck"};
+const std::vector<std::string> kStoredOrder = {"Left",
+                                               "Top",
+                                               "SaveMode",
+                                               "OpenDir",
+                                               "SaveDir",
+                                               "Loop",
+                                               "Rate",
+                                               "DPI",
+                                               "SCALE",
+                                               "ZahyouExt",
+                                               "ZahyouDiv",
+                                               "ZahyouReal",
+                                               "JwcLayer",
+                                               "JwcGroupe",
+                                               "JwcColor",
+                                               "JwcType",
+                                               "JwcOption1",
+                                               "JwcOption1_Len",
+                                               "JwcOption1_Lay",
+                                               "JwcOption2",
+                                               "JwcOption2_X",
+                                               "JwcOption2_Y",
+                                               "JwcOption2_R",
+                                               "DxfReal",
+                                               "DxfOption1",
+                                               "DxfOption1_Len",
+                                               "DxfOption2",
+                                               "Special",
+                                               "Ave",
+                                               "ScanThreshold",
+                                               "ScanLevel",
+                                               "ScanSpeck",
+                                               "Cad",
+                                               "CadKeepSkew"};
 
 // Remembers which names were asked for, in order.
 class RecordingStorage : public SettingsStorage {

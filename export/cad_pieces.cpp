@@ -21,8 +21,7 @@ std::int64_t chord_count(const std::vector<cad::Point>& corners) {
 std::int64_t cad_piece_count(const cad::CadDrawing& drawing) {
   auto count = static_cast<std::int64_t>(drawing.lines.size());
   for (const cad::Arc& arc : drawing.arcs) count += chord_count(cad::arc_chords(arc, drawing.tolerance));
-  for (const cad::Circle& circle : drawing.circles)
-    count += chord_count(cad::circle_chords(circle, drawing.tolerance));
+  for (const cad::Circle& circle : drawing.circles) count += chord_count(cad::circle_chords(circle, drawing.tolerance));
   return count;
 }
 

@@ -79,11 +79,12 @@ TEST(CadDxf, EntitiesAsWritten) {
   options.dxf_decimals = 2;
   options.dxf_header = "HEAD\r\n";
   const std::vector<std::string> expected = {
-      "HEAD", "  0", "LINE",    "  8", "Velorin", "  6", "CONTINUOUS", " 62", "  1", " 10", "   0.00",  " 20",
-      "   0.00", " 11", "   5.00", " 21", "   0.00", "  0", "ARC", "  8", "Velorin", "  6", "CONTINUOUS", " 62",
-      "  1", " 10", "   5.00", " 20", "   10.00", " 40", "   2.00", " 50", "   270.00", " 51", "   90.00", "  0",
-      "CIRCLE", "  8", "Velorin", "  6", "CONTINUOUS", " 62", "  1", " 10", "   -1.50", " 20", "   3.75", " 40",
-      "   1.50", "  0", "ENDSEC", "  0", "EOF"};
+      "HEAD",   "  0",      "LINE",    "  8",     "Velorin",    "  6",       "CONTINUOUS", " 62",      "  1",
+      " 10",    "   0.00",  " 20",     "   0.00", " 11",        "   5.00",   " 21",        "   0.00",  "  0",
+      "ARC",    "  8",      "Velorin", "  6",     "CONTINUOUS", " 62",       "  1",        " 10",      "   5.00",
+      " 20",    "   10.00", " 40",     "   2.00", " 50",        "   270.00", " 51",        "   90.00", "  0",
+      "CIRCLE", "  8",      "Velorin", "  6",     "CONTINUOUS", " 62",       "  1",        " 10",      "   -1.50",
+      " 20",    "   3.75",  " 40",     "   1.50", "  0",        "ENDSEC",    "  0",        "EOF"};
   const std::string file = testing::written_cad_bytes("dxf", d, 0.5f, options);
   EXPECT_EQ(crlf_lines(file), expected);
   EXPECT_TRUE(file.ends_with("EOF\r\n"));
@@ -118,7 +119,8 @@ TEST(CadDxf, ArcAnglesInEachQuadrantAndAcrossZero) {
         crlf_lines(testing::written_cad_bytes("dxf", one_arc(c.start, c.sweep), *parse_rate(c.rate), options));
     ASSERT_EQ(lines.size(), 22u);
     EXPECT_EQ(lines[1], "ARC");
-    EXPECT_EQ((std::vector<std::string>{lines[12], lines[14], lines[16]}), (std::vector<std::string>{" 40", " 50", " 51"}));
+    EXPECT_EQ((std::vector<std::string>{lines[12], lines[14], lines[16]}),
+              (std::vector<std::string>{" 40", " 50", " 51"}));
     EXPECT_EQ((std::vector<std::string>{lines[13].substr(3), lines[15].substr(3), lines[17].substr(3)}), c.groups);
   }
 }
@@ -129,15 +131,14 @@ TEST(CadDxf, LayersOfLinesArcsAndCircles) {
   cad::CadDrawing d;
   d.lines = {{{0, 0}, {40, 0}}, {{0, 0}, {0, 40}}, {{0, 0}, {40, 1}}, {{0, 0}, {2, 0}}};
   d.arcs = {{{0, 0}, 2, 0, kPi / 2}, {{0, 0}, 20, 0, kPi / 2}};  // 3.14 and 31.4 long
-  d.circles = {{{0, 0}, 1}, {{0, 0}, 10}};                         // 6.28 and 62.8 long
+  d.circles = {{{0, 0}, 1}, {{0, 0}, 10}};                       // 6.28 and 62.8 long
   struct Case {
     SegmentOptions layers;
     std::vector<std::string> names;  // in file order: lines, arcs, circles
   };
   const Case cases[] = {
       {{false, false, 100}, std::vector<std::string>(8, "Velorin")},
-      {{true, false, 100},
-       {"Horizon", "Vertical", "Oblique", "Horizon", "Oblique", "Oblique", "Oblique", "Oblique"}},
+      {{true, false, 100}, {"Horizon", "Vertical", "Oblique", "Horizon", "Oblique", "Oblique", "Oblique", "Oblique"}},
       {{false, true, 10}, {"Velorin", "Velorin", "Velorin", "Short", "Short", "Velorin", "Short", "Velorin"}},
       {{true, true, 10}, {"Horizon", "Vertical", "Oblique", "Short", "Short", "Oblique", "Short", "Oblique"}},
       {{true, true, 0}, {"Horizon", "Vertical", "Oblique", "Horizon", "Oblique", "Oblique", "Oblique", "Oblique"}},
@@ -257,14 +258,18 @@ TEST(CadChords, TextAndJwcStayWithinTheTolerance) {
       EXPECT_LT(std::hypot(pieces[next - 1].b.x - end.x, pieces[next - 1].b.y - end.y), slack);
       EXPECT_NEAR(swept, arc.sweep, 1e-5);
       const double fewer = arc.sweep / static_cast<double>(next - first - 1);
-      if (next - first > 1) EXPECT_GT(arc.radius * (1 - std::cos(fewer / 2)), d.tolerance) << "not the fewest";
+      if (next - first > 1) {
+        EXPECT_GT(arc.radius * (1 - std::cos(fewer / 2)), d.tolerance) << "not the fewest";
+      }
       if (!layers.empty()) {
         const int layer = arc.radius > 3 ? 3 : 15;  // oblique, or short for the small arc
         for (std::size_t i = first; i < next; ++i) EXPECT_EQ(layers[i], layer);
       }
     }
     EXPECT_EQ(next, pieces.size());
-    if (!layers.empty()) EXPECT_EQ(layers[0], 1);  // the horizontal line
+    if (!layers.empty()) {
+      EXPECT_EQ(layers[0], 1);  // the horizontal line
+    }
   }
 }
 

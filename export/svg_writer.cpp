@@ -253,6 +253,8 @@ bool write_svg_cad(std::ostream& out, const cad::CadDrawing& drawing, float rate
     }
     for (const cad::Arc& arc : drawing.arcs) {
       if (arc_layer(arc) != layer) continue;
+      // In the flipped group y grows upwards, so the grid's counter-clockwise is
+      // SVG's positive-angle direction there: sweep-flag 1.
       const cad::Point from = cad::arc_start_point(arc), to = cad::arc_end_point(arc);
       char* p = put(element.data(), "<path d=\"M ");
       p = put(put_number(p, from.x), " ");

@@ -202,7 +202,8 @@ std::vector<Point> line_circle(const LineFit& l, const CircleFit& c) {
   const double d = dist(foot, c.centre);
   if (d > c.radius) return {};
   const double h = std::sqrt(c.radius * c.radius - d * d);
-  return {{foot.x + h * l.direction.x, foot.y + h * l.direction.y}, {foot.x - h * l.direction.x, foot.y - h * l.direction.y}};
+  return {{foot.x + h * l.direction.x, foot.y + h * l.direction.y},
+          {foot.x - h * l.direction.x, foot.y - h * l.direction.y}};
 }
 
 std::vector<Point> circle_circle(const CircleFit& a, const CircleFit& b) {
@@ -230,8 +231,8 @@ std::optional<Point> meeting(const Carrier& p, const Carrier& q, Point near, dou
     points = circle_circle(p.round, q.round);
     if (points.empty()) {
       const Point towards = onto_circle(q.round.centre, p.round);
-      const Point away = onto_circle({2 * p.round.centre.x - q.round.centre.x, 2 * p.round.centre.y - q.round.centre.y},
-                                     p.round);
+      const Point away =
+          onto_circle({2 * p.round.centre.x - q.round.centre.x, 2 * p.round.centre.y - q.round.centre.y}, p.round);
       for (Point c : {towards, away})
         if (std::abs(dist(c, q.round.centre) - q.round.radius) <= gap) points.push_back(c);
     }
@@ -463,9 +464,8 @@ void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
           GraphPiece in = px, out = py;
           if (ends[x].end == 0) flip(in);
           if (ends[y].end == 1) flip(out);
-          std::optional<GraphPiece> merged = in.piece.kind == PieceKind::Line
-                                                 ? merged_lines(in, out, limits.tolerance)
-                                                 : merged_arcs(in, out, limits.tolerance);
+          std::optional<GraphPiece> merged = in.piece.kind == PieceKind::Line ? merged_lines(in, out, limits.tolerance)
+                                                                              : merged_arcs(in, out, limits.tolerance);
           if (!merged) continue;
           best = std::move(merged);
           best_turn = turn;

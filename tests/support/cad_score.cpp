@@ -104,8 +104,9 @@ cad::CadDrawing fit_sheet(const CadSheet& sheet, bool scanned) {
     const ScanImage scan = degrade(sheet.ink, look);
     const scan::GreySource source = [&scan](const GreyRowSink& sink) {
       for (std::int32_t y = 0; y < scan.height; ++y)
-        if (!sink(y, std::span(scan.pixels).subspan(static_cast<std::size_t>(y) * static_cast<std::size_t>(scan.width),
-                                                   static_cast<std::size_t>(scan.width))))
+        if (!sink(y, std::span(scan.pixels)
+                         .subspan(static_cast<std::size_t>(y) * static_cast<std::size_t>(scan.width),
+                                  static_cast<std::size_t>(scan.width))))
           break;
       return ImageStatus::Ok;
     };
@@ -125,10 +126,12 @@ cad::CadDrawing fit_sheet(const CadSheet& sheet, bool scanned) {
     return n;
   };
   const std::int64_t ink = ink_of();
+  const cad::InkCopy before = cad::InkCopy::of(grid);
   NoProgress quiet;
   run_thinning(grid, advise_passes(grid).passes, quiet);
   cad::CadParams params;
   params.stroke_width = static_cast<double>(ink) / static_cast<double>(std::max<std::int64_t>(1, ink_of()));
+  params.ink = &before;
   cad::CadDrawing drawing;
   cad::build_cad_drawing(grid, params, drawing, quiet);
   return drawing;

@@ -46,7 +46,6 @@ PhaseStatus build_cad_drawing(const PixelGrid& thinned, const CadParams& params,
   limits.min_radius = std::max(3.0, drawing.tolerance);
   limits.min_arc_radians = kMinArcDegrees * std::numbers::pi / 180.0;
   limits.min_arc_pixels = static_cast<std::size_t>(std::ceil(std::max(8.0, 2 * stroke)));
-  limits.corner_trim = trim;
   const CleanupLimits cleanup{drawing.tolerance, stroke, 2.0 * static_cast<double>(trim) + 2 * stroke + 2};
 
   // The widest run across a stroke that is still one stroke, for the centring.
@@ -113,6 +112,7 @@ PhaseStatus build_cad_drawing(const PixelGrid& thinned, const CadParams& params,
   while (graph.vertices.size() < nodes.size()) graph.add_vertex(nodes[graph.vertices.size()].position);
 
   remove_whiskers(graph, cleanup);
+  contract_crossings(graph, cleanup);
   remove_chamfers(graph, cleanup);
   merge_continuations(graph, cleanup);
   remove_whiskers(graph, cleanup);
@@ -122,7 +122,7 @@ PhaseStatus build_cad_drawing(const PixelGrid& thinned, const CadParams& params,
     rotate_graph(graph, -drawing.skew_degrees, drawing.centre);
     drawing.straightened = true;
   }
-  snap_to_axes(graph);
+  snap_to_axes(graph, drawing.tolerance);
   close_corners(graph, cleanup);
   export_drawing(graph, limits.min_arc_radians, drawing);
   return progress.report(Phase::Fit, total + 1, total + 1) ? PhaseStatus::Finished : PhaseStatus::Stopped;

@@ -137,7 +137,7 @@ std::vector<std::vector<Incidence>> incidences(const PieceGraph& graph) {
 // --- Merging ---------------------------------------------------------------
 
 std::optional<GraphPiece> merged_lines(const GraphPiece& in, const GraphPiece& out, double tolerance) {
-  // `in` ends at the vertex with b, `out` leaves it with a.
+  // `in` ends at the vertex with b, `out` leaves it with a; arcs run along their chords.
   if (dot(unit(sub(in.piece.b, in.piece.a)), unit(sub(out.piece.b, out.piece.a))) < kContinuationCosine)
     return std::nullopt;
   std::vector<Point> samples = joined_samples(in.piece.samples, out.piece.samples);
@@ -297,8 +297,9 @@ int rigidity(const GraphPiece& g) {
 }
 
 // A line meets an arc's end along the arc's tangent there (a fillet, a line
-// running into a curve), rather than at an angle.
-const double kTangentSine = std::sin(20.0 * kPi / 180.0);
+// running into a curve), rather than at an angle. Lines fitted within the
+// tolerance run some way into the arc, so their directions differ by up to this.
+const double kTangentSine = std::sin(35.0 * kPi / 180.0);
 bool tangent_join(const GraphPiece& arc, int end, const GraphPiece& line) {
   if (arc.piece.kind != PieceKind::Arc || line.piece.kind != PieceKind::Line) return false;
   return std::abs(cross(leaving(arc, end), unit(sub(line.piece.b, line.piece.a)))) < kTangentSine;
@@ -513,6 +514,36 @@ void remove_whiskers(PieceGraph& graph, const CleanupLimits& limits) {
   }
 }
 
+void contract_crossings(PieceGraph& graph, const CleanupLimits& limits) {
+  const double longest = 2 * limits.stroke + 2;
+  const std::vector<std::int32_t> degree = graph.degrees();
+  std::vector<std::int32_t> parent(graph.vertices.size());
+  for (std::size_t v = 0; v < parent.size(); ++v) parent[v] = static_cast<std::int32_t>(v);
+  const auto root = [&](std::int32_t v) {
+    while (parent[static_cast<std::size_t>(v)] != v) v = parent[static_cast<std::size_t>(v)];
+    return v;
+  };
+  bool contracted = false;
+  for (GraphPiece& g : graph.pieces) {
+    if (!g.alive || g.piece.kind == PieceKind::Circle || g.va < 0 || g.vb < 0 || g.va == g.vb) continue;
+    if (degree[static_cast<std::size_t>(g.va)] < 3 || degree[static_cast<std::size_t>(g.vb)] < 3) continue;
+    if (piece_length(g.piece) > longest) continue;
+    const std::int32_t a = root(g.va), b = root(g.vb);
+    if (a == b) continue;
+    g.alive = false;
+    parent[static_cast<std::size_t>(std::max(a, b))] = std::min(a, b);
+    Vertex& kept = graph.vertices[static_cast<std::size_t>(std::min(a, b))];
+    const Point other = graph.vertices[static_cast<std::size_t>(std::max(a, b))].position;
+    kept.position = {(kept.position.x + other.x) / 2, (kept.position.y + other.y) / 2};
+    contracted = true;
+  }
+  if (!contracted) return;
+  for (GraphPiece& g : graph.pieces) {
+    if (g.va >= 0) g.va = root(g.va);
+    if (g.vb >= 0) g.vb = root(g.vb);
+  }
+}
+
 void remove_chamfers(PieceGraph& graph, const CleanupLimits& limits) {
   const double longest = limits.stroke + 2 * limits.tolerance;
   const double corner_within = limits.stroke / 2 + limits.tolerance + 1.0;
@@ -574,15 +605,18 @@ void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
         for (std::size_t y = x + 1; y < ends.size(); ++y) {
           const GraphPiece& px = graph.pieces[static_cast<std::size_t>(ends[x].piece)];
           const GraphPiece& py = graph.pieces[static_cast<std::size_t>(ends[y].piece)];
-          if (px.piece.kind != py.piece.kind) continue;
           // How straight the pair runs through the vertex: −1 folds back, 1 is straight on.
           const double turn = -dot(leaving(px, ends[x].end), leaving(py, ends[y].end));
           if (turn <= best_turn) continue;
           GraphPiece in = px, out = py;
           if (ends[x].end == 0) flip(in);
           if (ends[y].end == 1) flip(out);
-          std::optional<GraphPiece> merged = in.piece.kind == PieceKind::Line ? merged_lines(in, out, limits.tolerance)
-                                                                              : merged_arcs(in, out, limits.tolerance);
+          // Two arcs of one circle make one arc; anything whose pixels lie along
+          // one line (a bend too slight to be drawn, broken by a crossing) one line.
+          std::optional<GraphPiece> merged;
+          if (in.piece.kind == PieceKind::Arc && out.piece.kind == PieceKind::Arc)
+            merged = merged_arcs(in, out, limits.tolerance);
+          if (!merged) merged = merged_lines(in, out, limits.tolerance);
           if (!merged) continue;
           best = std::move(merged);
           best_turn = turn;

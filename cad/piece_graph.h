@@ -50,6 +50,11 @@ struct CleanupLimits {
 // half the stroke.
 void remove_whiskers(PieceGraph& graph, const CleanupLimits& limits);
 
+// Takes out the short links between two junctions that are one crossing (two
+// strokes crossing at a slant meet in a blot whose skeleton forks twice), so
+// that the pieces of each stroke meet at one vertex.
+void contract_crossings(PieceGraph& graph, const CleanupLimits& limits);
+
 // Takes out the short pieces that cut a corner between two others (the chamfer
 // a thinned corner leaves), so that the two meet at their intersection.
 void remove_chamfers(PieceGraph& graph, const CleanupLimits& limits);

@@ -288,7 +288,9 @@ std::vector<Piece> segment_closed(std::span<const Point> px, const SegmentationL
     pieces.push_back(std::move(piece));
     return pieces;
   }
-  // Start at the sharpest turn of a rough outline, so the start is a corner when there is one.
+  // Start in the middle of the longest straight stretch of a rough outline: the
+  // first and last pieces are then one line cut in two, which the merging joins,
+  // and no corner is split between them.
   const std::size_t n = px.size();
   std::size_t far = 0;
   double far_d = -1;
@@ -299,33 +301,22 @@ std::vector<Piece> segment_closed(std::span<const Point> px, const SegmentationL
       far = k;
     }
   }
-  std::vector<std::size_t> outline{0, far};
-  douglas_peucker(px, 0, far, limits.tolerance, outline);
+  std::vector<std::size_t> outline{0, far, n};
   std::vector<Point> wrapped_px(px.begin(), px.end());
   wrapped_px.push_back(px[0]);
+  douglas_peucker(wrapped_px, 0, far, limits.tolerance, outline);
   douglas_peucker(wrapped_px, far, n, limits.tolerance, outline);
   std::sort(outline.begin(), outline.end());
   outline.erase(std::unique(outline.begin(), outline.end()), outline.end());
-  if (outline.back() == n) outline.pop_back();
-  std::size_t start = 0;
-  double sharpest = -1;
-  for (std::size_t k = 0; k < outline.size(); ++k) {
-    const Point prev = px[outline[(k + outline.size() - 1) % outline.size()]];
-    const Point cur = px[outline[k]];
-    const Point next = px[outline[(k + 1) % outline.size()]];
-    const double turn =
-        std::abs(wrapped(std::atan2(next.y - cur.y, next.x - cur.x) - std::atan2(cur.y - prev.y, cur.x - prev.x)));
-    if (turn > sharpest) {
-      sharpest = turn;
-      start = outline[k];
+  std::size_t start = 0, longest = 0;
+  for (std::size_t k = 0; k + 1 < outline.size(); ++k)
+    if (outline[k + 1] - outline[k] > longest) {
+      longest = outline[k + 1] - outline[k];
+      start = (outline[k] + outline[k + 1]) / 2 % n;
     }
-  }
   std::vector<Point> run;
   run.reserve(n + 1);
   for (std::size_t k = 0; k <= n; ++k) run.push_back(px[(start + k) % n]);
-  const std::size_t trim = limits.corner_trim;
-  if (run.size() > 6 * trim + 8)
-    return segment_open(std::span<const Point>(run).subspan(trim, run.size() - 2 * trim), limits);
   return segment_open(run, limits);
 }
 

@@ -3,6 +3,7 @@
 #include <new>
 #include <optional>
 
+#include "cli/cad_report.h"
 #include "cli/file_roles.h"
 #include "cli/image_input.h"
 #include "cli/pass_advice.h"
@@ -117,11 +118,8 @@ int convert_one(const Options& given, std::ostream& out, std::ostream& err, bool
   if (!options.ink.empty()) {
     conversion.set_ink_observer([&](const PixelGrid& grid) { ink_error = write_picture(ink, options.ink, grid); });
   }
-  ConversionSettings settings;
-  settings.Special = flag_value(options.special);
-  settings.Ave = tenths_to_real(options.tolerance_tenths);  // held as the settings load holds it
-  set_scan_cleanup(settings, options.cleanup);
-  const ConversionResult converted = conversion.ChangeImage(options.input, options.passes, host, settings);
+  const ConversionResult converted =
+      conversion.ChangeImage(options.input, options.passes, host, conversion_settings_of(options));
   if (!converted.done() || interrupt_requested()) return report_conversion_failure(converted.outcome, host);
   if (converted.scan.grey_scan_without_ink) {
     host.show_message(std::string(messages::kGreyScanNotice) + "--threshold auto をためしてみてね。");
@@ -141,17 +139,29 @@ int convert_one(const Options& given, std::ostream& out, std::ostream& err, bool
     if (!*file) continue;
     if (const std::error_code error = (*file)->commit()) return picture_failed(error, *path);
   }
-  report.segments = converted.segments;
+  report.segments =
+      converted.cad ? static_cast<std::int32_t>(conversion.cad_drawing().entity_count()) : converted.segments;
   if (!options.quiet) {
     if (!rate.note.empty()) out << rate.note << '\n';
     if (!passes_note.empty()) out << passes_note << '\n';
-    out << converted.segments << messages::kLinesSuffix << '\n';
+    out << report.segments << messages::kLinesSuffix << '\n';
+    if (converted.cad) out << cad_summary_text(conversion.cad_drawing(), options.keep_skew) << '\n';
     out << kSavedMessage << ' ' << options.output << '\n';
   }
   return kExitWritten;
 }
 
 }  // namespace
+
+ConversionSettings conversion_settings_of(const Options& options) {
+  ConversionSettings settings;
+  settings.Special = flag_value(options.special);
+  settings.Ave = tenths_to_real(options.tolerance_tenths);  // held as the settings load holds it
+  settings.Cad = flag_value(options.cad);
+  settings.CadKeepSkew = flag_value(options.keep_skew);
+  set_scan_cleanup(settings, options.cleanup);
+  return settings;
+}
 
 // The files one conversion reads and writes, for the check that none is overwritten.
 std::string single_conversion_clash(const Options& options) {

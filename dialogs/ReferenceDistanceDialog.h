@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <optional>
 
-#include "vector/end_point_index.h"
+#include "cad/cad_drawing.h"
 
 namespace vp::gui {
 
@@ -20,7 +20,7 @@ class ReferenceDistanceDialog : public QDialog {
   explicit ReferenceDistanceDialog(QWidget* parent = nullptr);
 
   // Shows how far apart the two points are in pixels and empties the box.
-  void setPoints(GridPoint a, GridPoint b);
+  void setPoints(cad::Point a, cad::Point b);
   // The typed distance, when it is a number greater than 0.
   std::optional<float> distance() const;
   QString distanceText() const { return distance_edit_->text(); }

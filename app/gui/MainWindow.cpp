@@ -226,7 +226,10 @@ void MainWindow::reportConversion(const QString& path, bool announce) {
     const QFileInfo info(path);
     settings_.OpenDir = QDir::toNativeSeparators(info.absolutePath() + u'/').toStdString();
     opened_file_name_ = info.fileName();
-    outcome_label_->setText(QString::number(last_conversion_.segments) + qtext(text.label));
+    // What saving writes: the fitted lines, arcs and circles with Cad on.
+    const std::size_t count =
+        last_conversion_.cad ? conversion_.cad_drawing().entity_count() : std::size_t(last_conversion_.segments);
+    outcome_label_->setText(QString::number(count) + qtext(text.label));
     setSaveEnabled(true);
     updateTrueSize();
     if (announce) showPlainMessage(this, qtext(text.message) + formatElapsed(progress_dialog_->elapsedMs()));
@@ -356,6 +359,7 @@ void MainWindow::showPreview() {
     try {
       drawing.records.assign(conversion_.records().begin(), conversion_.records().end());
       drawing.special = conversion_.special_points();
+      if (last_conversion_.cad) drawing.cad = conversion_.cad_drawing();
     } catch (const std::bad_alloc&) {
       showPlainMessage(this, qtext(messages::kOutOfMemory));
       return;
@@ -386,7 +390,14 @@ void MainWindow::updateTrueSize() {
     outcome_label_->setToolTip(QString());  // no conversion in hand
     return;
   }
-  outcome_label_->setToolTip(trueSizeText(conversion_.records(), magnification_edit_->text(), settings_.DxfReal, true));
+  if (last_conversion_.cad) {
+    const cad::CadDrawing& fitted = conversion_.cad_drawing();
+    outcome_label_->setToolTip(trueSizeText(fitted, magnification_edit_->text(), settings_.DxfReal, true) + u'\n' +
+                               skewText(fitted));
+  } else {
+    outcome_label_->setToolTip(
+        trueSizeText(conversion_.records(), magnification_edit_->text(), settings_.DxfReal, true));
+  }
   if (preview_ != nullptr) preview_->setMagnificationText(magnification_edit_->text());
 }
 

@@ -673,7 +673,7 @@ class PreviewTest : public QObject {
     QCOMPARE(preview().hintText(), QStringLiteral("近くに線の端がないよ。"));
     // Near an end: it snaps to it; the same end again is refused.
     click(first + QPointF(4, -3));
-    QCOMPARE(preview().picks(), (std::vector<GridPoint>{{line->x1, line->y1}}));
+    QCOMPARE(preview().picks(), (std::vector<cad::Point>{{double(line->x1), double(line->y1)}}));
     click(first);
     QCOMPARE(preview().picks().size(), std::size_t{1});
 

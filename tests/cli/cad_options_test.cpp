@@ -61,12 +61,8 @@ TEST_F(CadOptionsTest, OptionsReachTheSettingsOrAreUsageErrors) {
     std::int32_t cad, keep_skew;  // 0: a usage error
   };
   const std::vector<Case> cases = {
-      {{}, kFlagOff, kFlagOff},
-      {{"--cad"}, kFlagOn, kFlagOff},
-      {{"--keep-skew", "--cad"}, kFlagOn, kFlagOn},
-      {{"--keep-skew"}, 0, 0},
-      {{"--cad=yes"}, 0, 0},
-      {{"--cad", "--keep-skew=1"}, 0, 0},
+      {{}, kFlagOff, kFlagOff},          {{"--cad"}, kFlagOn, kFlagOff}, {{"--keep-skew", "--cad"}, kFlagOn, kFlagOn},
+      {{"--keep-skew"}, 0, 0},           {{"--cad=yes"}, 0, 0},          {{"--cad", "--keep-skew=1"}, 0, 0},
       {{"--info", "--keep-skew"}, 0, 0},
   };
   for (const Case& c : cases) {
@@ -156,8 +152,7 @@ TEST_F(CadOptionsTest, InfoMeasuresTheSkewOnlyWithCad) {
   EXPECT_EQ(plain.find("skew"), std::string::npos);
   ASSERT_EQ(run({"--info", "--cad", "--passes", "2", inputs_[1]}), kExitWritten) << err_.str();
   const cad::CadDrawing expected = fitted(inputs_[1], false, 2);
-  EXPECT_EQ(out_.str(),
-            plain + "skew: " + skew_text(expected, false, false) + " (with 2 passes)\n");
+  EXPECT_EQ(out_.str(), plain + "skew: " + skew_text(expected, false, false) + " (with 2 passes)\n");
   EXPECT_EQ(run({"--info", "--cad", path("missing.bmp")}), kExitUnreadable);
 
   ASSERT_EQ(run({"--suggest-passes", inputs_[0]}), kExitWritten);

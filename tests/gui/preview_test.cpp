@@ -15,6 +15,8 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QWheelEvent>
+#include <cmath>
+#include <numbers>
 #include <random>
 #include <sstream>
 
@@ -543,6 +545,61 @@ class PreviewTest : public QObject {
 
   // Row y = 1 of the grid, the image's bottom row, is drawn lowest: the lines
   // and the picture both.
+  // A fitted drawing made by hand: its arc and circle are drawn where the grid
+  // puts them (y upwards, the arc counter-clockwise), each in its layer's colour
+  // (arcs and circles Oblique when split, Short by their length), counted in the
+  // status bar; the two-point scale snaps to a centre but not to the middle of an arc.
+  void previewDrawsAFittedDrawing() {
+    cad::CadDrawing fitted;
+    fitted.lines = {{{10, 10}, {110, 10}}};
+    fitted.arcs = {{{60, 50}, 30, 0.3, 1.2}};  // 36 px long
+    fitted.circles = {{{25, 70}, 5}};          // 31.4 px long
+    fitted.free_ends = {{10, 10}, {110, 10}};
+    fitted.skew_degrees = 0.37;
+    fitted.straightened = true;
+    PreviewWindow::Drawing drawing;
+    drawing.grid_width = 120;
+    drawing.grid_height = 100;
+    drawing.cad = fitted;
+    PreviewWindow window;
+    window.setDxfOptions(DxfOptions{4, 2, 34, 2});  // split, and short under 34 mm
+    window.setMagnificationText(QStringLiteral("1.0"));
+    window.setDrawing(std::move(drawing));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.findChild<QComboBox*>(QStringLiteral("ComboBox1"))
+        ->setCurrentIndex(static_cast<int>(PreviewWindow::Background::None));
+
+    const QImage shot = window.canvas()->grab().toImage();
+    const auto onArc = [&](double angle) {
+      return window.drawingToScreen(
+          {fitted.arcs[0].centre.x + 30 * std::cos(angle), fitted.arcs[0].centre.y + 30 * std::sin(angle)});
+    };
+    const QColor oblique = PreviewWindow::layerColour(SegmentClass::Oblique);
+    const QColor shortLine = PreviewWindow::layerColour(SegmentClass::Short);
+    for (const double along : {0.35, 0.9, 1.45})
+      QVERIFY2(colourNear(shot, onArc(along), oblique), qPrintable(QString::number(along)));
+    // Not mirrored in y, not swept the other way round.
+    for (const double off : {-0.9, 0.9 + std::numbers::pi, 2.5}) QVERIFY(!colourNear(shot, onArc(off), oblique));
+    QVERIFY(colourNear(shot, window.drawingToScreen({25 + 5 * std::cos(2.0), 70 + 5 * std::sin(2.0)}), shortLine));
+    QVERIFY(colourNear(shot, window.drawingToScreen({60, 10}), PreviewWindow::layerColour(SegmentClass::Horizontal)));
+    QCOMPARE(window.canvas()->lastPaintedSegments(), std::int64_t{3});
+
+    const QString counts = window.countsText();
+    for (const QString& said : {QStringLiteral("よこ 1"), QStringLiteral("ななめ 1"), QStringLiteral("みじかい 1"),
+                                QStringLiteral("せん 1　えんこ 1　えん 1"), QStringLiteral("たんてん 2")}) {
+      QVERIFY2(counts.contains(said), qPrintable(counts));
+    }
+    QCOMPARE(skewText(fitted), QStringLiteral("かたむき 0.37°（なおしたよ）"));
+
+    QTest::mouseClick(child<QPushButton>(&window, "Button2"), Qt::LeftButton);
+    const auto click = [&](QPointF at) { QTest::mouseClick(window.canvas(), Qt::LeftButton, {}, at.toPoint()); };
+    click(onArc(0.9));
+    QVERIFY(window.picks().empty());
+    click(window.drawingToScreen({25, 70}) + QPointF(3, -2));
+    QCOMPARE(window.picks(), (std::vector<cad::Point>{{25, 70}}));
+  }
+
   void yGrowsUpwardsOnScreen() {
     const QString file = path("drawing.bmp");
     const InkImage image = smallDrawing();  // bars at rows 8-10 and 36-38 from the top

@@ -852,6 +852,23 @@ class PreviewTest : public QObject {
     QVERIFY(preview().summary().shown[classIndex(SegmentClass::Horizontal)]);
     QVERIFY(!preview().summary().shown[classIndex(SegmentClass::Plain)]);
 
+    // かいたとおりに on: the next conversion fits, and the preview and the outcome label show the fit.
+    QVERIFY(preview().cadDrawing() == nullptr);
+    answerer_->then([&](QWidget* modal) {
+      child<QCheckBox>(modal, "CheckBox6")->setChecked(true);
+      QTest::mouseClick(child<QPushButton>(modal, "Button1"), Qt::LeftButton);
+    });
+    action("N3")->trigger();
+    QCOMPARE(mainWindow().settings().Cad, 2);
+    openFile(path("second.bmp"), 2);
+    QTRY_VERIFY(preview().isVisible());
+    QVERIFY(preview().cadDrawing() != nullptr);
+    const cad::CadDrawing& fitted = mainWindow().conversion().cad_drawing();
+    QVERIFY(preview().cadDrawing()->lines == fitted.lines && preview().cadDrawing()->arcs == fitted.arcs);
+    QVERIFY(child<QLabel>(&mainWindow(), "Label6")->text().startsWith(QString::number(fitted.entity_count()) + u'本'));
+    QVERIFY(child<QLabel>(&mainWindow(), "Label6")->toolTip().endsWith(skewText(fitted)));
+    mainWindow().settings().Cad = 1;
+
     // A conversion that fails: no preview, no size, the item off with saving.
     answerer_->clear();
     openFile(path("broken.bmp"), 1);

@@ -1,19 +1,100 @@
 #include "cad/cad_stage.h"
 
 #include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "cad/piece_graph.h"
+#include "cad/segmentation.h"
+#include "cad/skeleton.h"
+#include "cad/skew.h"
 
 namespace vp::cad {
+
+namespace {
+
+// Long lines vote on the skew: this many pixels, or this many tolerances.
+constexpr double kSkewLinePixels = 60;
+constexpr double kSkewLineTolerances = 20;
+
+// Adds a chain's pieces, each break between two pieces a vertex of its own.
+void add_pieces(PieceGraph& graph, std::vector<Piece> pieces, std::int32_t first_vertex, std::int32_t last_vertex) {
+  std::int32_t from = first_vertex;
+  for (std::size_t k = 0; k < pieces.size(); ++k) {
+    const std::int32_t to = k + 1 == pieces.size() ? last_vertex : graph.add_vertex(pieces[k].b);
+    graph.add(std::move(pieces[k]), from, to);
+    from = to;
+  }
+}
+
+}  // namespace
 
 double tolerance_for_stroke(double stroke_width) { return std::max(kMinTolerancepx, stroke_width / 2.0); }
 
 PhaseStatus build_cad_drawing(const PixelGrid& thinned, const CadParams& params, CadDrawing& drawing,
                               Progress& progress) {
   drawing = CadDrawing{};
-  drawing.tolerance = tolerance_for_stroke(params.stroke_width > 0 ? params.stroke_width : 2.0);
+  const double stroke = std::clamp(params.stroke_width > 0 ? params.stroke_width : 2.0, 1.0, 64.0);
+  drawing.tolerance = tolerance_for_stroke(stroke);
   drawing.centre = {thinned.width() / 2.0, thinned.height() / 2.0};
-  PhaseMeter meter(progress, Phase::Fit, 1);
-  meter.unit_done();
-  return meter.status();
+  SegmentationLimits limits;
+  limits.tolerance = drawing.tolerance;
+  limits.min_radius = std::max(3.0, drawing.tolerance);
+  limits.min_arc_radians = kMinArcDegrees * std::numbers::pi / 180.0;
+  // A chain's pixels near a junction bend into the other strokes: they are left
+  // out of its fit, and its end is found again by closing the corner.
+  const auto trim = static_cast<std::size_t>(std::ceil(stroke / 2)) + 1;
+  const CleanupLimits cleanup{drawing.tolerance, stroke, 2.0 * static_cast<double>(trim) + 2 * stroke + 2};
+
+  PieceGraph graph;
+  std::vector<SkeletonNode> nodes;
+  const std::int64_t total = 2 * std::int64_t{std::max(thinned.height(), 1)};
+  const PhaseStatus walked = walk_skeleton(
+      thinned, nodes,
+      [&](Chain& chain) {
+        while (graph.vertices.size() < nodes.size()) {
+          const SkeletonNode& node = nodes[graph.vertices.size()];
+          graph.add_vertex(node.position);
+        }
+        std::span<const Pixel> run = chain.pixels;
+        if (chain.closed()) {
+          std::vector<Piece> pieces = segment_closed(run, limits);
+          if (pieces.size() == 1 && pieces.front().kind == PieceKind::Circle) {
+            graph.add(std::move(pieces.front()), -1, -1);
+          } else if (!pieces.empty()) {
+            const std::int32_t start = graph.add_vertex(pieces.front().a);
+            add_pieces(graph, std::move(pieces), start, start);
+          }
+          return true;
+        }
+        const bool junction_start = nodes[static_cast<std::size_t>(chain.start_node)].junction;
+        const bool junction_end = nodes[static_cast<std::size_t>(chain.end_node)].junction;
+        if (chain.start_node == chain.end_node && run.size() < 2 * trim + 4) return true;  // a knot in a junction
+        if (run.size() > 3 * trim) {
+          if (junction_start) run = run.subspan(trim);
+          if (junction_end) run = run.first(run.size() - trim);
+        }
+        add_pieces(graph, segment_open(run, limits), chain.start_node, chain.end_node);
+        return true;
+      },
+      progress, 0, total + 1);
+  if (walked != PhaseStatus::Finished) return walked;
+  while (graph.vertices.size() < nodes.size()) graph.add_vertex(nodes[graph.vertices.size()].position);
+
+  remove_whiskers(graph, cleanup);
+  remove_chamfers(graph, cleanup);
+  merge_continuations(graph, cleanup);
+  remove_whiskers(graph, cleanup);
+  drawing.skew_degrees = measure_skew(graph, std::max(kSkewLinePixels, kSkewLineTolerances * drawing.tolerance));
+  const double skew = std::abs(drawing.skew_degrees);
+  if (params.straighten && skew >= kMinSkewDegrees && skew <= kMaxSkewDegrees) {
+    rotate_graph(graph, -drawing.skew_degrees, drawing.centre);
+    drawing.straightened = true;
+  }
+  snap_to_axes(graph);
+  close_corners(graph, cleanup);
+  export_drawing(graph, drawing);
+  return progress.report(Phase::Fit, total + 1, total + 1) ? PhaseStatus::Finished : PhaseStatus::Stopped;
 }
 
 }  // namespace vp::cad

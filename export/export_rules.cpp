@@ -144,6 +144,30 @@ SegmentClass classify_segment(const LineRecord& r, float rate, const SegmentOpti
   return result;
 }
 
+namespace {
+
+SegmentClass with_short_rule(SegmentClass result, double length, float rate, const SegmentOptions& options) {
+  const bool is_short = options.short_limit_mm > 0 &&
+                        std::fabs(length * static_cast<double>(rate)) < static_cast<double>(options.short_limit_mm);
+  return options.short_lines && is_short ? SegmentClass::Short : result;
+}
+
+}  // namespace
+
+SegmentClass classify_line(const cad::Line& line, float rate, const SegmentOptions& options) {
+  SegmentClass result = SegmentClass::Plain;
+  if (options.split) {
+    result = SegmentClass::Oblique;
+    if (line.a.y == line.b.y) result = SegmentClass::Horizontal;
+    if (line.a.x == line.b.x) result = SegmentClass::Vertical;
+  }
+  return with_short_rule(result, std::hypot(line.b.x - line.a.x, line.b.y - line.a.y), rate, options);
+}
+
+SegmentClass classify_curve(double length, float rate, const SegmentOptions& options) {
+  return with_short_rule(options.split ? SegmentClass::Oblique : SegmentClass::Plain, length, rate, options);
+}
+
 // --- File names ------------------------------------------------------------
 
 std::string replace_extension(std::string_view path, std::string_view extension) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "cad/cad_drawing.h"
 #include "export/number_text.h"
 #include "vector/line_data.h"
 
@@ -66,6 +67,13 @@ struct SegmentOptions {
 // then Vertical when x1 = x2 (so a point is Vertical); with the short-line
 // option on, a short record is Short whatever the split said.
 SegmentClass classify_segment(const LineRecord& r, float rate, const SegmentOptions& options);
+
+// The fitted drawing's entities (--cad) by the same rules. A line is horizontal
+// or vertical only when exactly so (the fitting makes near-axis lines exact);
+// arcs and circles count as oblique. Lengths are taken in double: a line's
+// |b - a|, an arc's radius × sweep, a circle's 2πr, times |rate|.
+SegmentClass classify_line(const cad::Line& line, float rate, const SegmentOptions& options);
+SegmentClass classify_curve(double length, float rate, const SegmentOptions& options);
 
 // --- File names ------------------------------------------------------------
 

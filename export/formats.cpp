@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "export/dxf_writer.h"
 #include "export/jwc_writer.h"
@@ -19,6 +20,7 @@ constexpr ExportFormat kFormats[] = {
      .filter_index = 1,
      .extensions = {".txt", ".text", ".csv"},
      .write = write_text,
+     .write_cad = write_text_cad,
      .events_every = 1,
      .create_before_dialog = true},
     {.name = "dxf",
@@ -27,6 +29,7 @@ constexpr ExportFormat kFormats[] = {
      .filter_index = 2,
      .extensions = {".dxf"},
      .write = write_dxf,
+     .write_cad = write_dxf_cad,
      .uses_dxf_header = true},
     {.name = "jwc",
      .caption = "jw_cad形式(*.jwc)",
@@ -34,7 +37,9 @@ constexpr ExportFormat kFormats[] = {
      .filter_index = 3,
      .extensions = {".jwc"},
      .write = write_jwc,
+     .write_cad = write_jwc_cad,
      .stored = jwc_coordinate,
+     .stored_real = jwc_real_coordinate,
      .events_every = 100,
      .failure_message = kJwcNotSavedMessage},
     {.name = "svg",
@@ -43,6 +48,7 @@ constexpr ExportFormat kFormats[] = {
      .filter_index = 4,
      .extensions = {".svg"},
      .write = write_svg,
+     .write_cad = write_svg_cad,
      .events_every = 100},
 };
 
@@ -109,6 +115,27 @@ bool rate_fits(const ExportFormat& format, std::span<const LineRecord> records, 
     high = std::max({high, r.x1, r.y1, r.x2, r.y2});
   }
   return std::isfinite(format.stored(low, rate)) && std::isfinite(format.stored(high, rate));
+}
+
+bool rate_fits(const ExportFormat& format, const cad::CadDrawing& drawing, float rate) {
+  if (format.stored_real == nullptr || drawing.empty()) return true;
+  // As above: the stored value grows with the coordinate, so the extremes decide.
+  double low = std::numeric_limits<double>::infinity(), high = -low;
+  const auto take = [&](double c) {
+    low = std::min(low, c);
+    high = std::max(high, c);
+    return std::isnan(c);
+  };
+  bool nan = false;
+  for (const cad::Line& line : drawing.lines) {
+    for (const double c : {line.a.x, line.a.y, line.b.x, line.b.y}) nan |= take(c);
+  }
+  const auto take_curve = [&](cad::Point centre, double radius) {
+    for (const double c : {centre.x - radius, centre.x + radius, centre.y - radius, centre.y + radius}) nan |= take(c);
+  };
+  for (const cad::Arc& arc : drawing.arcs) take_curve(arc.centre, arc.radius);
+  for (const cad::Circle& circle : drawing.circles) take_curve(circle.centre, circle.radius);
+  return !nan && std::isfinite(format.stored_real(low, rate)) && std::isfinite(format.stored_real(high, rate));
 }
 
 }  // namespace vp

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "cad/cad_drawing.h"
 #include "export/export_options.h"
 #include "raster/progress.h"
 #include "vector/line_data.h"
@@ -25,9 +26,17 @@ namespace vp {
 using WriteFunction = bool (*)(std::ostream& out, std::span<const LineRecord> records, float rate,
                                const ExportOptions& options, Progress& progress);
 
+// The same for the fitted drawing (--cad): its lines, arcs and circles in the
+// grid frame as doubles, each scaled as x × rate, y × rate in double. The
+// formats without an arc record write arcs and circles as chords.
+using WriteCadFunction = bool (*)(std::ostream& out, const cad::CadDrawing& drawing, float rate,
+                                  const ExportOptions& options, Progress& progress);
+
 // How a format stores a grid coordinate scaled by the magnification, when it
-// could overflow (a float); formats writing exact decimal text have none.
+// could overflow (a float); formats writing decimal text have none. The second
+// takes the fitted drawing's real coordinates.
 using StoredCoordinate = float (*)(std::int32_t c, float rate);
+using StoredRealCoordinate = float (*)(double c, float rate);
 
 struct ExportFormat {
   std::string_view name;     // the converter's word for it, "--to NAME"
@@ -38,7 +47,9 @@ struct ExportFormat {
   // by ZahyouExt; the others one (the rest empty).
   std::array<std::string_view, 3> extensions;
   WriteFunction write;
+  WriteCadFunction write_cad;
   StoredCoordinate stored = nullptr;
+  StoredRealCoordinate stored_real = nullptr;
   // How often the desktop program lets the window system process messages while
   // the file is written: every n records, or never (0). Each format keeps the
   // pace its users know.
@@ -69,5 +80,8 @@ std::optional<std::string_view> output_extension(int filter_index, std::int32_t 
 
 // Whether every coordinate of `records` stays finite as `format` stores it.
 bool rate_fits(const ExportFormat& format, std::span<const LineRecord> records, float rate);
+// The same for the fitted drawing; a curve counts with its centre ± radius on
+// both axes, which holds all its chords' corners.
+bool rate_fits(const ExportFormat& format, const cad::CadDrawing& drawing, float rate);
 
 }  // namespace vp

@@ -3,6 +3,8 @@
 #include <cassert>
 #include <cstring>
 
+#include "export/cad_pieces.h"
+
 namespace vp {
 
 namespace {
@@ -79,18 +81,8 @@ bool write_bytes(std::ostream& out, const void* data, std::size_t size) {
   return static_cast<bool>(out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size)));
 }
 
-}  // namespace
-
-float jwc_coordinate(std::int32_t c, float rate) {
-  // The product is exact in the extended type; the quotient is rounded once
-  // there and once more to the float.
-  const long double value =
-      static_cast<long double>(c) * static_cast<long double>(rate) / static_cast<long double>(JwcDivisor);
-  return static_cast<float>(value);
-}
-
-std::int32_t jwc_record_layer(const LineRecord& r, float rate, const JwcStyle& style) {
-  switch (classify_segment(r, rate, style.layers)) {
+std::int32_t layer_of_class(SegmentClass layer, const JwcStyle& style) {
+  switch (layer) {
     case SegmentClass::Horizontal:
       return style.horizontal_layer;
     case SegmentClass::Vertical:
@@ -103,6 +95,43 @@ std::int32_t jwc_record_layer(const LineRecord& r, float rate, const JwcStyle& s
       break;
   }
   return style.layer;
+}
+
+// One record's bytes from its four stored coordinates and its layer.
+std::array<unsigned char, kJwcRecordSize> record_bytes(const std::array<float, 4>& xyxy, std::int32_t layer,
+                                                       const JwcStyle& style) {
+  std::array<unsigned char, kJwcRecordSize> bytes{};
+  LittleEndianWriter w(bytes);
+  for (const float c : xyxy) w.put_f32(c);
+  // Unsigned arithmetic: out-of-range settings wrap instead of overflowing.
+  const auto low8 = [](std::uint32_t v) { return static_cast<std::uint8_t>(v & 0xFF); };
+  w.put_u8(low8(static_cast<std::uint32_t>(style.line_type) + 1u));
+  w.put_u8(low8(static_cast<std::uint32_t>(style.colour) + 1u));
+  w.put_u8(low8(static_cast<std::uint32_t>(style.group) * 16u + static_cast<std::uint32_t>(layer)));
+  w.fill(0x00, 3);
+  return bytes;
+}
+
+constexpr unsigned char kTail[kJwcTailSize] = {};
+
+}  // namespace
+
+float jwc_coordinate(std::int32_t c, float rate) {
+  // The product is exact in the extended type; the quotient is rounded once
+  // there and once more to the float.
+  const long double value =
+      static_cast<long double>(c) * static_cast<long double>(rate) / static_cast<long double>(JwcDivisor);
+  return static_cast<float>(value);
+}
+
+float jwc_real_coordinate(double c, float rate) {
+  const long double value =
+      static_cast<long double>(c) * static_cast<long double>(rate) / static_cast<long double>(JwcDivisor);
+  return static_cast<float>(value);
+}
+
+std::int32_t jwc_record_layer(const LineRecord& r, float rate, const JwcStyle& style) {
+  return layer_of_class(classify_segment(r, rate, style.layers), style);
 }
 
 std::string jwc_header(std::int64_t count) {
@@ -125,20 +154,9 @@ std::string jwc_header(std::int64_t count) {
 }
 
 std::array<unsigned char, kJwcRecordSize> jwc_record(const LineRecord& r, float rate, const JwcStyle& style) {
-  std::array<unsigned char, kJwcRecordSize> bytes{};
-  LittleEndianWriter w(bytes);
-  w.put_f32(jwc_coordinate(r.x1, rate));
-  w.put_f32(jwc_coordinate(r.y1, rate));
-  w.put_f32(jwc_coordinate(r.x2, rate));
-  w.put_f32(jwc_coordinate(r.y2, rate));
-  // Unsigned arithmetic: out-of-range settings wrap instead of overflowing.
-  const auto low8 = [](std::uint32_t v) { return static_cast<std::uint8_t>(v & 0xFF); };
-  w.put_u8(low8(static_cast<std::uint32_t>(style.line_type) + 1u));
-  w.put_u8(low8(static_cast<std::uint32_t>(style.colour) + 1u));
-  w.put_u8(low8(static_cast<std::uint32_t>(style.group) * 16u +
-                static_cast<std::uint32_t>(jwc_record_layer(r, rate, style))));
-  w.fill(0x00, 3);
-  return bytes;
+  return record_bytes(
+      {jwc_coordinate(r.x1, rate), jwc_coordinate(r.y1, rate), jwc_coordinate(r.x2, rate), jwc_coordinate(r.y2, rate)},
+      jwc_record_layer(r, rate, style), style);
 }
 
 bool write_jwc(std::ostream& out, std::span<const LineRecord> records, float rate, const ExportOptions& options,
@@ -151,7 +169,21 @@ bool write_jwc(std::ostream& out, std::span<const LineRecord> records, float rat
     if (!write_bytes(out, record.data(), record.size())) return false;
     if (!progress.report(Phase::Save, i + 1, count)) return false;
   }
-  static constexpr unsigned char kTail[kJwcTailSize] = {};
+  return write_bytes(out, kTail, sizeof kTail);
+}
+
+bool write_jwc_cad(std::ostream& out, const cad::CadDrawing& drawing, float rate, const ExportOptions& options,
+                   Progress& progress) {
+  const std::string header = jwc_header(cad_piece_count(drawing));
+  if (!write_bytes(out, header.data(), header.size())) return false;
+  const JwcStyle& style = options.jwc;
+  const auto write_piece = [&](const cad::Line& piece, SegmentClass layer) {
+    const auto record = record_bytes({jwc_real_coordinate(piece.a.x, rate), jwc_real_coordinate(piece.a.y, rate),
+                                      jwc_real_coordinate(piece.b.x, rate), jwc_real_coordinate(piece.b.y, rate)},
+                                     layer_of_class(layer, style), style);
+    return write_bytes(out, record.data(), record.size());
+  };
+  if (!for_each_cad_piece(drawing, rate, style.layers, write_piece, progress)) return false;
   return write_bytes(out, kTail, sizeof kTail);
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "cad/cad_drawing.h"
 #include "export/export_options.h"
 #include "raster/progress.h"
 #include "vector/line_data.h"
@@ -34,6 +35,8 @@ inline constexpr std::string_view kJwcNotSavedMessage = "保存ができませ�
 
 // c × rate / JwcDivisor, computed in extended precision, rounded to a float.
 float jwc_coordinate(std::int32_t c, float rate);
+// The same for a real coordinate of the fitted drawing (--cad).
+float jwc_real_coordinate(double c, float rate);
 
 // The layer of a record: the style's layer, or with the split option the
 // horizontal, vertical or oblique layer, and with the short-line option the
@@ -50,5 +53,11 @@ std::array<unsigned char, kJwcRecordSize> jwc_record(const LineRecord& r, float 
 // The header, a record per segment in options.jwc's style, and the tail.
 bool write_jwc(std::ostream& out, std::span<const LineRecord> records, float rate, const ExportOptions& options,
                Progress& progress);
+
+// The fitted drawing (--cad): the format has no arc record, so a record per
+// piece (cad_pieces.h), arcs and circles as their chords; a chord takes its
+// curve's layer. The header counts the pieces.
+bool write_jwc_cad(std::ostream& out, const cad::CadDrawing& drawing, float rate, const ExportOptions& options,
+                   Progress& progress);
 
 }  // namespace vp

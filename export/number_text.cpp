@@ -291,6 +291,29 @@ std::string CoordinateText(std::int32_t c, float rate, int decimals) {
   return CoordinateFormatter(rate, decimals).text(c);
 }
 
+RealFormatter::RealFormatter(float rate, int decimals)
+    : rate_(static_cast<double>(rate)), decimals_(std::clamp(decimals, 0, CoordinateFormatter::kMaxDecimals)) {}
+
+std::size_t RealFormatter::write(double v, char* out) const {
+  if (std::isnan(v)) v = std::fabs(v);  // "nan" whatever its sign bit
+  const auto [end, ec] = std::to_chars(out, out + kMaxChars, v, std::chars_format::fixed, decimals_);
+  if (ec != std::errc()) return 0;  // cannot happen: kMaxChars holds any double
+  std::size_t len = static_cast<std::size_t>(end - out);
+  // "-0.00" would claim a direction the printed precision cannot show.
+  if (out[0] == '-' && std::all_of(out + 1, end, [](char c) { return c == '0' || c == '.'; })) {
+    std::copy(out + 1, end, out);
+    --len;
+  }
+  return len;
+}
+
+std::string RealFormatter::text(double v) const {
+  char buf[kMaxChars];
+  return std::string(buf, write(v, buf));
+}
+
+std::string RealText(double v, int decimals) { return RealFormatter(1, decimals).text(v); }
+
 namespace {
 
 // A decimal text as a sign and the digits of its magnitude, the point dropped.

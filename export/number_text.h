@@ -56,6 +56,40 @@ class CoordinateFormatter {
 // One coordinate's text: CoordinateFormatter(rate, decimals).text(c).
 std::string CoordinateText(std::int32_t c, float rate, int decimals);
 
+// --- Real coordinates (the fitted drawing) ---------------------------------
+
+// Writes a double in fixed notation with `decimals` decimals (clamped to
+// 0..CoordinateFormatter::kMaxDecimals), rounded to nearest from its binary value
+// (an exact tie to even). The text has the form CoordinateFormatter writes: an
+// optional "-" (never for a value that prints as zero), at least one integer
+// digit and, when decimals > 0, "." and exactly that many digits. A non-finite
+// value is "nan", "inf" or "-inf".
+class RealFormatter {
+ public:
+  // Longest text: the largest double's 309 integer digits, sign, point and 15 decimals.
+  static constexpr std::size_t kMaxChars = 328;
+
+  // `rate` scales what write_scaled writes: the grid coordinate times the
+  // magnification, taken in double.
+  RealFormatter(float rate, int decimals);
+
+  // Writes v itself, or c × rate, to `out` (room for kMaxChars) and returns its length.
+  std::size_t write(double v, char* out) const;
+  std::size_t write_scaled(double c, char* out) const { return write(scaled(c), out); }
+  std::string text(double v) const;
+  std::string scaled_text(double c) const { return text(scaled(c)); }
+
+  double scaled(double c) const { return c * rate_; }
+  int decimals() const { return decimals_; }
+
+ private:
+  double rate_;
+  int decimals_;
+};
+
+// One real number's text: RealFormatter(1, decimals).text(v).
+std::string RealText(double v, int decimals);
+
 // --- Arithmetic on written numbers -----------------------------------------
 
 // a - b for two decimal texts with the same number of decimals (as CoordinateText

@@ -1,5 +1,6 @@
 #include "export/save_file.h"
 
+#include <functional>
 #include <ostream>
 
 #include "export/atomic_file.h"
@@ -39,18 +40,19 @@ class SavingProgress final : public Progress {
   bool stopped_ = false;
 };
 
-}  // namespace
-
-std::optional<float> accept_magnification(const ExportFormat& format, std::string_view text,
-                                          std::span<const LineRecord> records, SaveHost& host) {
+// The magnification text as a number for which `fits` holds, or the message.
+template <typename Fits>
+std::optional<float> accept_with(std::string_view text, SaveHost& host, Fits&& fits) {
   std::optional<float> rate = parse_rate(text);
-  if (rate && !rate_fits(format, records, *rate)) rate.reset();
+  if (rate && !fits(*rate)) rate.reset();
   if (!rate) host.show_message(kInvalidRateMessage);
   return rate;
 }
 
-SaveResult save_file(const ExportFormat& format, const std::filesystem::path& path, std::span<const LineRecord> records,
-                     float rate, const ExportOptions& options, SaveHost& host) {
+// The one body of a save: the file, the dialog and the messages around
+// `write(out, progress)`, which runs the format's writer.
+SaveResult save_with(const ExportFormat& format, const std::filesystem::path& path, SaveHost& host,
+                     const std::function<bool(std::ostream&, Progress&)>& write) {
   SaveResult result;
   {
     AtomicFile file(path, [&host] { return host.abort_requested(); });
@@ -64,7 +66,7 @@ SaveResult save_file(const ExportFormat& format, const std::filesystem::path& pa
       bool written = false;
       {
         std::ostream out(&file.buffer());
-        written = format.write(out, records, rate, options, progress);
+        written = write(out, progress);
       }
       // The file is closed and in place (or gone) before the dialog goes away.
       std::error_code failure = file.finish(written);
@@ -74,6 +76,32 @@ SaveResult save_file(const ExportFormat& format, const std::filesystem::path& pa
   }
   if (!result.written() && !format.failure_message.empty()) host.show_message(format.failure_message);
   return result;
+}
+
+}  // namespace
+
+std::optional<float> accept_magnification(const ExportFormat& format, std::string_view text,
+                                          std::span<const LineRecord> records, SaveHost& host) {
+  return accept_with(text, host, [&](float rate) { return rate_fits(format, records, rate); });
+}
+
+std::optional<float> accept_magnification(const ExportFormat& format, std::string_view text,
+                                          const cad::CadDrawing& drawing, SaveHost& host) {
+  return accept_with(text, host, [&](float rate) { return rate_fits(format, drawing, rate); });
+}
+
+SaveResult save_file(const ExportFormat& format, const std::filesystem::path& path, std::span<const LineRecord> records,
+                     float rate, const ExportOptions& options, SaveHost& host) {
+  return save_with(format, path, host, [&](std::ostream& out, Progress& progress) {
+    return format.write(out, records, rate, options, progress);
+  });
+}
+
+SaveResult save_file(const ExportFormat& format, const std::filesystem::path& path, const cad::CadDrawing& drawing,
+                     float rate, const ExportOptions& options, SaveHost& host) {
+  return save_with(format, path, host, [&](std::ostream& out, Progress& progress) {
+    return format.write_cad(out, drawing, rate, options, progress);
+  });
 }
 
 std::optional<SaveFailureText> save_failure_text(const ExportFormat& format, const SaveResult& result) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "cad/cad_drawing.h"
 #include "export/formats.h"
 #include "export/save_host.h"
 #include "vector/line_data.h"
@@ -21,6 +22,9 @@ namespace vp {
 // gives nothing; no file is touched and no dialog shown.
 std::optional<float> accept_magnification(const ExportFormat& format, std::string_view text,
                                           std::span<const LineRecord> records, SaveHost& host);
+// The same for the fitted drawing (--cad).
+std::optional<float> accept_magnification(const ExportFormat& format, std::string_view text,
+                                          const cad::CadDrawing& drawing, SaveHost& host);
 
 // Writes `records` to `path` (the final name, its extension already chosen) as
 // `format`. The saving dialog is shown while the file is written (from before the
@@ -32,6 +36,10 @@ std::optional<float> accept_magnification(const ExportFormat& format, std::strin
 // failure any earlier file of that name is left exactly as it was and no partial
 // file remains; the format's own complaint, if it has one, is then shown.
 SaveResult save_file(const ExportFormat& format, const std::filesystem::path& path, std::span<const LineRecord> records,
+                     float rate, const ExportOptions& options, SaveHost& host);
+// The same for the fitted drawing (--cad), written by the format's write_cad;
+// the bar moves after each entity.
+SaveResult save_file(const ExportFormat& format, const std::filesystem::path& path, const cad::CadDrawing& drawing,
                      float rate, const ExportOptions& options, SaveHost& host);
 
 // What the desktop program's save command says after a failed save: nothing after

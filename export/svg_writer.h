@@ -36,6 +36,7 @@
 #include <string>
 #include <string_view>
 
+#include "cad/cad_drawing.h"
 #include "export/export_options.h"
 #include "raster/progress.h"
 #include "vector/line_data.h"
@@ -56,5 +57,16 @@ SvgPage svg_page(std::span<const LineRecord> records, float rate, int decimals);
 // and the layers options.dxf_layers chooses, as in the DXF file.
 bool write_svg(std::ostream& out, std::span<const LineRecord> records, float rate, const ExportOptions& options,
                Progress& progress);
+
+// The fitted drawing (--cad), on the same page rules: the bounding box of the
+// lines and of the arcs and circles themselves (not just their ends), widened
+// by one grid unit, its edges RealFormatter's texts. Each layer's group holds
+// its lines as <line>, then its arcs as <path d="M x0 y0 A r r 0 large sweep
+// x1 y1"/>, then its circles as <circle cx cy r>, each in the drawing's order,
+// the numbers those of the DXF file. Inside the flipped group y grows upwards,
+// so an arc counter-clockwise in the grid frame has sweep-flag 1 there.
+SvgPage svg_page(const cad::CadDrawing& drawing, float rate, int decimals);
+bool write_svg_cad(std::ostream& out, const cad::CadDrawing& drawing, float rate, const ExportOptions& options,
+                   Progress& progress);
 
 }  // namespace vp

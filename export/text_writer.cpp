@@ -1,5 +1,7 @@
 #include "export/text_writer.h"
 
+#include "export/cad_pieces.h"
+
 namespace vp {
 
 char text_delimiter(std::int32_t zahyou_div) {
@@ -41,6 +43,27 @@ bool write_text(std::ostream& out, std::span<const LineRecord> records, float ra
     if (!progress.report(Phase::Save, i + 1, count)) return false;
   }
   return static_cast<bool>(out);
+}
+
+bool write_text_cad(std::ostream& out, const cad::CadDrawing& drawing, float rate, const ExportOptions& options,
+                    Progress& progress) {
+  const RealFormatter number(rate, options.text_decimals);
+  const char delimiter = options.text_delimiter;
+  char line[4 * RealFormatter::kMaxChars + 3 + 2];
+  const auto write_piece = [&](const cad::Line& piece, SegmentClass) {
+    char* p = line;
+    p += number.write_scaled(piece.a.x, p);
+    *p++ = delimiter;
+    p += number.write_scaled(piece.a.y, p);
+    *p++ = delimiter;
+    p += number.write_scaled(piece.b.x, p);
+    *p++ = delimiter;
+    p += number.write_scaled(piece.b.y, p);
+    *p++ = '\r';
+    *p++ = '\n';
+    return static_cast<bool>(out.write(line, p - line));
+  };
+  return for_each_cad_piece(drawing, rate, {}, write_piece, progress) && static_cast<bool>(out);
 }
 
 }  // namespace vp

@@ -8,6 +8,7 @@
 #include <ostream>
 #include <span>
 
+#include "cad/cad_drawing.h"
 #include "export/export_options.h"
 #include "raster/progress.h"
 #include "vector/line_data.h"
@@ -26,5 +27,10 @@ std::size_t format_text_line(const LineRecord& r, const CoordinateFormatter& num
 // Every record's line, with options.text_delimiter and options.text_decimals.
 bool write_text(std::ostream& out, std::span<const LineRecord> records, float rate, const ExportOptions& options,
                 Progress& progress);
+
+// The fitted drawing (--cad): a line per piece (cad_pieces.h), arcs and circles
+// as their chords, each number RealFormatter's text of x × rate or y × rate.
+bool write_text_cad(std::ostream& out, const cad::CadDrawing& drawing, float rate, const ExportOptions& options,
+                    Progress& progress);
 
 }  // namespace vp

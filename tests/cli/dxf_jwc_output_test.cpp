@@ -14,6 +14,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <numbers>
 #include <random>
 #include <set>
 #include <sstream>
@@ -27,6 +28,7 @@
 #include "export/dxf_header.h"
 #include "export/dxf_writer.h"
 #include "export/jwc_writer.h"
+#include "support/written_bytes.h"
 #include "testkit/bmp_writer.h"
 #include "testkit/synthetic_drawing.h"
 #include "tests/cli/converter_fixture.h"
@@ -405,6 +407,132 @@ TEST_F(DxfJwcOutput, RealDxfReadersOpenTheFile) {
   const auto [ogr, ogr_status] = capture(kOgrinfo + " -ro -al -so " + quoted(file) + " 2>&1");
   ASSERT_EQ(ogr_status, 0) << ogr;
   EXPECT_NE(ogr.find("Feature Count: " + std::to_string(segments_.size()) + "\n"), std::string::npos) << ogr;
+}
+
+// The fitted drawing's ARC and CIRCLE entities (--cad) as ezdxf and ogrinfo read
+// them: centre, radius and angles, and the arc running counter-clockwise from
+// its start (ezdxf's point halfway along it; every point of GDAL's polyline for
+// it within its sweep), in each quadrant and across 0°.
+class CadDxfReaders : public ConverterFixture {};
+
+TEST_F(CadDxfReaders, ArcsAndCirclesReadBack) {
+  ASSERT_EQ(capture(kPython + " -c 'import ezdxf' 2>&1").second, 0) << "python3-ezdxf is not installed";
+  ASSERT_TRUE(fs::exists(kOgrinfo)) << kOgrinfo << " is missing: install gdal-bin (scripts/test.sh does)";
+  constexpr double kPi = std::numbers::pi;
+  cad::CadDrawing drawing;
+  drawing.lines.push_back({{0, 0}, {30, 40}});
+  const double arcs[][2] = {{20, 50}, {110, 50}, {200, 50}, {290, 50}, {330, 60}, {45, 270}, {350, 350}};
+  for (std::size_t i = 0; i < std::size(arcs); ++i) {
+    const double k = static_cast<double>(i);
+    drawing.arcs.push_back({{100 + 50 * k, 80 - 7 * k}, 10 + 3 * k, arcs[i][0] * kPi / 180, arcs[i][1] * kPi / 180});
+  }
+  drawing.circles = {{{-20, 15.5}, 12.25}, {{300, -40}, 3}};
+  const float rate = 0.5f;
+  ExportOptions options;
+  options.dxf_decimals = 8;
+  options.dxf_layers = {true, true, 6};
+  const std::string header = read_file(fs::path(VP_SOURCE_DIR) / "data" / "DXFHED.TXT");
+  options.dxf_header = header;
+  const fs::path file = folder_ / "fitted.dxf";
+  std::ofstream(file, std::ios::binary) << testing::written_cad_bytes("dxf", drawing, rate, options);
+
+  const fs::path script = folder_ / "read.py";
+  std::ofstream(script) << "import sys, ezdxf\n"
+                           "for e in ezdxf.readfile(sys.argv[1]).modelspace():\n"
+                           "    c = e.dxf.center if e.dxftype() in ('ARC', 'CIRCLE') else None\n"
+                           "    if e.dxftype() == 'ARC':\n"
+                           "        s, m, t = e.vertices(list(e.angles(3)))\n"
+                           "        print('ARC', e.dxf.layer, c.x, c.y, e.dxf.radius, e.dxf.start_angle,\n"
+                           "              e.dxf.end_angle, s.x, s.y, m.x, m.y, t.x, t.y)\n"
+                           "    elif e.dxftype() == 'CIRCLE':\n"
+                           "        print('CIRCLE', e.dxf.layer, c.x, c.y, e.dxf.radius)\n"
+                           "    else:\n"
+                           "        print(e.dxftype(), e.dxf.layer)\n";
+  const auto [report, status] = capture(kPython + " " + quoted(script) + " " + quoted(file) + " 2>&1");
+  ASSERT_EQ(status, 0) << report;
+  std::istringstream lines(report);
+  std::string line;
+  ASSERT_TRUE(std::getline(lines, line));
+  EXPECT_EQ(line, "LINE Oblique");
+  const auto layer_of = [&](double length) { return length * rate < 6 ? "Short" : "Oblique"; };
+  for (const cad::Arc& arc : drawing.arcs) {
+    ASSERT_TRUE(std::getline(lines, line));
+    SCOPED_TRACE(line);
+    std::istringstream f(line);
+    std::string kind, layer;
+    double cx, cy, r, start, end, sx, sy, mx, my, tx, ty;
+    f >> kind >> layer >> cx >> cy >> r >> start >> end >> sx >> sy >> mx >> my >> tx >> ty;
+    EXPECT_EQ(kind, "ARC");
+    EXPECT_EQ(layer, layer_of(cad::arc_length(arc)));
+    EXPECT_NEAR(cx, arc.centre.x * rate, 1e-8);
+    EXPECT_NEAR(cy, arc.centre.y * rate, 1e-8);
+    EXPECT_NEAR(r, arc.radius * rate, 1e-8);
+    EXPECT_NEAR(start, std::fmod(arc.start * 180 / kPi, 360), 1e-7);
+    EXPECT_NEAR(end, std::fmod((arc.start + arc.sweep) * 180 / kPi, 360), 1e-7);
+    const cad::Point points[] = {cad::arc_start_point(arc), cad::point_on_arc(arc, arc.start + arc.sweep / 2),
+                                 cad::arc_end_point(arc)};
+    const double read[][2] = {{sx, sy}, {mx, my}, {tx, ty}};
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_NEAR(read[i][0], points[i].x * rate, 1e-6) << "point " << i;
+      EXPECT_NEAR(read[i][1], points[i].y * rate, 1e-6) << "point " << i;
+    }
+  }
+  for (const cad::Circle& circle : drawing.circles) {
+    ASSERT_TRUE(std::getline(lines, line));
+    std::istringstream f(line);
+    std::string kind, layer;
+    double cx, cy, r;
+    f >> kind >> layer >> cx >> cy >> r;
+    EXPECT_EQ(kind + " " + layer, std::string("CIRCLE ") + layer_of(cad::circle_length(circle))) << line;
+    EXPECT_NEAR(cx, circle.centre.x * rate, 1e-8) << line;
+    EXPECT_NEAR(cy, circle.centre.y * rate, 1e-8) << line;
+    EXPECT_NEAR(r, circle.radius * rate, 1e-8) << line;
+  }
+  EXPECT_FALSE(std::getline(lines, line)) << line;
+
+  // GDAL draws each curve as a polyline; its order of points is its own.
+  const auto [ogr, ogr_status] = capture(kOgrinfo + " -ro -al " + quoted(file) + " 2>&1");
+  ASSERT_EQ(ogr_status, 0) << ogr;
+  std::vector<std::vector<std::pair<double, double>>> features;
+  std::vector<std::string> layers;
+  std::istringstream ogr_lines(ogr);
+  for (std::string l; std::getline(ogr_lines, l);) {
+    if (const auto at = l.find("Layer (String) = "); at != std::string::npos) layers.push_back(l.substr(at + 17));
+    const auto at = l.find("LINESTRING (");
+    if (at == std::string::npos) continue;
+    std::string coordinates = l.substr(at + 12);
+    for (char& c : coordinates)
+      if (c == ',' || c == ')') c = ' ';
+    std::istringstream in(coordinates);
+    features.emplace_back();
+    for (double x, y; in >> x >> y;) features.back().push_back({x, y});
+  }
+  ASSERT_EQ(features.size(), drawing.entity_count()) << ogr;
+  ASSERT_EQ(layers.size(), drawing.entity_count()) << ogr;
+  for (std::size_t i = 0; i < drawing.arcs.size(); ++i) {
+    const cad::Arc& arc = drawing.arcs[i];
+    const auto& points = features[1 + i];
+    SCOPED_TRACE("arc " + std::to_string(i));
+    EXPECT_EQ(layers[1 + i], layer_of(cad::arc_length(arc)));
+    ASSERT_GE(points.size(), 3u);
+    for (const auto& [x, y] : points) {
+      const double dx = x - arc.centre.x * rate, dy = y - arc.centre.y * rate;
+      EXPECT_NEAR(std::hypot(dx, dy), arc.radius * rate, 1e-6);
+      const double along = std::fmod(std::atan2(dy, dx) - arc.start + 4 * kPi, 2 * kPi);
+      EXPECT_TRUE(along <= arc.sweep + 1e-6 || along >= 2 * kPi - 1e-6) << x << " " << y << " outside the sweep";
+    }
+    const cad::Point from = cad::arc_start_point(arc), to = cad::arc_end_point(arc);
+    const auto near = [&](std::pair<double, double> p, cad::Point q) {
+      return std::hypot(p.first - q.x * rate, p.second - q.y * rate) < 1e-6;
+    };
+    EXPECT_TRUE((near(points.front(), from) && near(points.back(), to)) ||
+                (near(points.front(), to) && near(points.back(), from)));
+  }
+  for (std::size_t i = 0; i < drawing.circles.size(); ++i) {
+    const cad::Circle& circle = drawing.circles[i];
+    for (const auto& [x, y] : features[1 + drawing.arcs.size() + i])
+      EXPECT_NEAR(std::hypot(x - circle.centre.x * rate, y - circle.centre.y * rate), circle.radius * rate, 1e-6);
+  }
 }
 
 }  // namespace

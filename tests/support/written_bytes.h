@@ -25,4 +25,13 @@ inline std::string written_bytes(std::string_view format, std::span<const LineRe
   return out.str();
 }
 
+// The same for the fitted drawing, through the format's write_cad.
+inline std::string written_cad_bytes(std::string_view format, const cad::CadDrawing& drawing, float rate,
+                                     const ExportOptions& options = {}) {
+  std::ostringstream out;
+  NoProgress progress;
+  if (!format_named(format).write_cad(out, drawing, rate, options, progress)) throw std::runtime_error("write failed");
+  return out.str();
+}
+
 }  // namespace vp::testing

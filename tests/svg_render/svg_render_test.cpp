@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -54,8 +55,21 @@ class SvgRender : public testing::ScratchFolder {
     options.dxf_decimals = decimals;
     options.dxf_layers.split = split;
     testing::RecordingSaveHost host;
-    const std::filesystem::path svg = folder_ / "drawing.svg", png = folder_ / "drawing.png";
+    const std::filesystem::path svg = folder_ / "drawing.svg";
     EXPECT_TRUE(save_file(testing::format_named("svg"), svg, records, *parse_rate(rate), options, host).written());
+    return rendered(svg);
+  }
+  // The same for the fitted drawing (--cad).
+  Picture render(float rate, const cad::CadDrawing& drawing, int decimals) {
+    ExportOptions options;
+    options.dxf_decimals = decimals;
+    testing::RecordingSaveHost host;
+    const std::filesystem::path svg = folder_ / "drawing.svg";
+    EXPECT_TRUE(save_file(testing::format_named("svg"), svg, drawing, rate, options, host).written());
+    return rendered(svg);
+  }
+  Picture rendered(const std::filesystem::path& svg) {
+    const std::filesystem::path png = folder_ / "drawing.png";
     const std::string command = "rsvg-convert --dpi-x 254 --dpi-y 254 -f png -o '" + png.string() + "' '" +
                                 svg.string() + "' 2>'" + (folder_ / "stderr.txt").string() + "'";
     EXPECT_EQ(std::system(command.c_str()), 0) << read_bytes(folder_ / "stderr.txt");
@@ -194,6 +208,44 @@ TEST_F(SvgRender, UprightTrueSizeAndLayerColours) {
     EXPECT_EQ(pixel(30, 40)[3], 0);
     EXPECT_EQ(pixel(45, 38)[3], 0);
   }
+}
+
+// Arcs drawn counter-clockwise in the grid frame render where they are, the
+// short way or the long way round as drawn, and circles as rings.
+TEST_F(SvgRender, ArcsAndCirclesWhereTheyAre) {
+  constexpr double kPi = std::numbers::pi;
+  cad::CadDrawing drawing;
+  drawing.arcs.push_back({{20, 20}, 10, kPi / 6, 2 * kPi / 3});  // over the top, 30° to 150°
+  drawing.arcs.push_back({{60, 20}, 8, 0, 3 * kPi / 2});         // three quarters, 0° to 270°
+  drawing.circles.push_back({{95, 20}, 6});
+  const float rate = 0.5f;
+  const Picture picture = render(rate, drawing, 4);
+  ASSERT_GT(picture.width, 0);
+  const SvgPage page = svg_page(drawing, rate, 4);
+  const double left = std::stod(page.left), top = std::stod(page.top);
+  const auto inked = [&](double gx, double gy) {
+    const auto px = static_cast<std::int32_t>(std::floor((gx * rate - left) * kPixelsPerMm));
+    const auto py = static_cast<std::int32_t>(std::floor((top - gy * rate) * kPixelsPerMm));
+    return picture.at(std::clamp(px, 0, picture.width - 1), std::clamp(py, 0, picture.height - 1))[3] > 200;
+  };
+  struct Spot {
+    double x, y;
+    bool ink;
+    const char* what;
+  };
+  const Spot spots[] = {
+      {20, 30, true, "the first arc's top"},
+      {20 + 10 * std::cos(kPi / 6), 25, true, "its start"},
+      {20, 10, false, "below its centre, where the arc is not"},
+      {20, 20, false, "its centre"},
+      {52, 20, true, "the second arc at 180°"},
+      {60, 12, true, "its end at 270°"},
+      {60 + 8 * std::cos(kPi / 4), 20 - 8 * std::sin(kPi / 4), false, "its gap at 315°"},
+      {101, 20, true, "the circle's right"},
+      {95, 14, true, "the circle's bottom"},
+      {95, 20, false, "the circle's centre"},
+  };
+  for (const Spot& s : spots) EXPECT_EQ(inked(s.x, s.y), s.ink) << s.what;
 }
 
 }  // namespace

@@ -1,0 +1,584 @@
+#include "cad/piece_graph.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <optional>
+
+namespace vp::cad {
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+// Two lines closer to parallel than this have no corner to close.
+const double kMinCornerSine = std::sin(5.0 * kPi / 180.0);
+// Lines that continue each other turn by less than this at the vertex.
+const double kContinuationCosine = std::cos(20.0 * kPi / 180.0);
+constexpr double kCircleRadians = 350.0 * kPi / 180.0;
+constexpr std::size_t kMaxSamples = 96;
+
+Point sub(Point a, Point b) { return {a.x - b.x, a.y - b.y}; }
+double dot(Point a, Point b) { return a.x * b.x + a.y * b.y; }
+double cross(Point a, Point b) { return a.x * b.y - a.y * b.x; }
+double norm(Point a) { return std::hypot(a.x, a.y); }
+double dist(Point a, Point b) { return norm(sub(a, b)); }
+Point unit(Point a) {
+  const double n = norm(a);
+  return n > 0 ? Point{a.x / n, a.y / n} : Point{1, 0};
+}
+double angle_of(Point c, Point p) { return std::atan2(p.y - c.y, p.x - c.x); }
+double wrapped(double a) {
+  while (a > kPi) a -= 2 * kPi;
+  while (a <= -kPi) a += 2 * kPi;
+  return a;
+}
+
+Point& end_point(GraphPiece& g, int end) { return end == 0 ? g.piece.a : g.piece.b; }
+Point end_point(const GraphPiece& g, int end) { return end == 0 ? g.piece.a : g.piece.b; }
+std::int32_t end_vertex(const GraphPiece& g, int end) { return end == 0 ? g.va : g.vb; }
+
+void flip(GraphPiece& g) {
+  std::swap(g.piece.a, g.piece.b);
+  std::swap(g.va, g.vb);
+  g.piece.ccw = !g.piece.ccw;
+  g.piece.line.direction = {-g.piece.line.direction.x, -g.piece.line.direction.y};
+}
+
+// The direction in which a piece leaves its end `end`, into the piece.
+Point leaving(const GraphPiece& g, int end) {
+  const Piece& p = g.piece;
+  if (p.kind == PieceKind::Line) return unit(end == 0 ? sub(p.b, p.a) : sub(p.a, p.b));
+  const Point r = sub(end_point(g, end), p.circle.centre);
+  // Travel runs a → b; counter-clockwise travel turns the radius by +90°.
+  Point travel = p.ccw ? Point{-r.y, r.x} : Point{r.y, -r.x};
+  if (end == 1) travel = {-travel.x, -travel.y};
+  return unit(travel);
+}
+
+double distance_to(const Piece& p, Point q) {
+  if (p.kind == PieceKind::Line) {
+    const Point d = sub(p.b, p.a);
+    const double len2 = dot(d, d);
+    const double t = len2 > 0 ? std::clamp(dot(sub(q, p.a), d) / len2, 0.0, 1.0) : 0.0;
+    return dist(q, {p.a.x + t * d.x, p.a.y + t * d.y});
+  }
+  if (p.kind == PieceKind::Circle) return std::abs(dist(q, p.circle.centre) - p.circle.radius);
+  // An arc: the circle where q lies within its sweep, else the nearer end.
+  const double from_a = wrapped(angle_of(p.circle.centre, q) - angle_of(p.circle.centre, p.a));
+  const double along = p.ccw ? (from_a < 0 ? from_a + 2 * kPi : from_a) : (from_a > 0 ? 2 * kPi - from_a : -from_a);
+  if (along <= p.sweep) return std::abs(dist(q, p.circle.centre) - p.circle.radius);
+  return std::min(dist(q, p.a), dist(q, p.b));
+}
+
+std::vector<Point> joined_samples(const std::vector<Point>& a, const std::vector<Point>& b) {
+  std::vector<Point> out(a);
+  out.insert(out.end(), b.begin(), b.end());
+  if (out.size() > kMaxSamples) {
+    std::vector<Point> thin;
+    const double step = static_cast<double>(out.size()) / kMaxSamples;
+    for (std::size_t i = 0; i < kMaxSamples; ++i) thin.push_back(out[static_cast<std::size_t>(i * step)]);
+    thin.back() = out.back();
+    out = std::move(thin);
+  }
+  return out;
+}
+
+Point project(Point p, const LineFit& line) {
+  const double t = dot(sub(p, line.origin), line.direction);
+  return {line.origin.x + t * line.direction.x, line.origin.y + t * line.direction.y};
+}
+
+Point onto_circle(Point p, const CircleFit& c) {
+  const Point r = sub(p, c.centre);
+  const double d = norm(r);
+  if (!(d > 0)) return {c.centre.x + c.radius, c.centre.y};
+  return {c.centre.x + r.x * c.radius / d, c.centre.y + r.y * c.radius / d};
+}
+
+// The counter-clockwise angle from a to b about c, in [0, 2π), taken as near
+// `expected` as the turn allows.
+double ccw_sweep(Point c, Point a, Point b, double expected) {
+  double s = angle_of(c, b) - angle_of(c, a);
+  while (s < 0) s += 2 * kPi;
+  while (s >= 2 * kPi) s -= 2 * kPi;
+  if (expected - s > kPi) s += 2 * kPi;
+  return s;
+}
+
+struct Incidence {
+  std::int32_t piece;
+  int end;
+};
+
+std::vector<std::vector<Incidence>> incidences(const PieceGraph& graph) {
+  std::vector<std::vector<Incidence>> at(graph.vertices.size());
+  for (std::size_t i = 0; i < graph.pieces.size(); ++i) {
+    const GraphPiece& g = graph.pieces[i];
+    if (!g.alive || g.piece.kind == PieceKind::Circle) continue;
+    for (int end = 0; end < 2; ++end)
+      if (end_vertex(g, end) >= 0)
+        at[static_cast<std::size_t>(end_vertex(g, end))].push_back({static_cast<std::int32_t>(i), end});
+  }
+  return at;
+}
+
+// --- Merging ---------------------------------------------------------------
+
+std::optional<GraphPiece> merged_lines(const GraphPiece& in, const GraphPiece& out, double tolerance) {
+  // `in` ends at the vertex with b, `out` leaves it with a.
+  if (dot(unit(sub(in.piece.b, in.piece.a)), unit(sub(out.piece.b, out.piece.a))) < kContinuationCosine)
+    return std::nullopt;
+  std::vector<Point> samples = joined_samples(in.piece.samples, out.piece.samples);
+  const FitResult<LineFit> fit = fit_line(samples, tolerance);
+  if (!fit) return std::nullopt;
+  GraphPiece g;
+  g.piece.kind = PieceKind::Line;
+  g.piece.line = *fit.fit;
+  if (dot(g.piece.line.direction, sub(out.piece.b, in.piece.a)) < 0)
+    g.piece.line.direction = {-g.piece.line.direction.x, -g.piece.line.direction.y};
+  g.piece.a = project(in.piece.a, g.piece.line);
+  g.piece.b = project(out.piece.b, g.piece.line);
+  g.piece.samples = std::move(samples);
+  g.va = in.va;
+  g.vb = out.vb;
+  return g;
+}
+
+std::optional<GraphPiece> merged_arcs(const GraphPiece& in, const GraphPiece& out, double tolerance) {
+  if (in.piece.ccw != out.piece.ccw) return std::nullopt;
+  if (dist(in.piece.circle.centre, out.piece.circle.centre) > 2 * tolerance ||
+      std::abs(in.piece.circle.radius - out.piece.circle.radius) > tolerance)
+    return std::nullopt;
+  std::vector<Point> samples = joined_samples(in.piece.samples, out.piece.samples);
+  const FitResult<CircleFit> fit = fit_circle(samples, tolerance, 1.0, 1e9);
+  if (!fit) return std::nullopt;
+  GraphPiece g;
+  g.piece.kind = PieceKind::Arc;
+  g.piece.circle = *fit.fit;
+  g.piece.ccw = in.piece.ccw;
+  g.piece.a = onto_circle(in.piece.a, g.piece.circle);
+  g.piece.b = onto_circle(out.piece.b, g.piece.circle);
+  const double expected = in.piece.sweep + out.piece.sweep;
+  g.piece.sweep = in.piece.ccw ? ccw_sweep(g.piece.circle.centre, g.piece.a, g.piece.b, expected)
+                               : ccw_sweep(g.piece.circle.centre, g.piece.b, g.piece.a, expected);
+  g.piece.samples = std::move(samples);
+  g.va = in.va;
+  g.vb = out.vb;
+  return g;
+}
+
+// An arc whose two ends meet at one vertex, turning 350° or more or leaving out
+// no more than the junction's gap, is a circle.
+void close_into_circle(GraphPiece& g, double junction_gap) {
+  if (g.piece.kind != PieceKind::Arc || g.va != g.vb || g.va < 0) return;
+  if (g.piece.sweep < kCircleRadians && (2 * kPi - g.piece.sweep) * g.piece.circle.radius > junction_gap) return;
+  g.piece.kind = PieceKind::Circle;
+  g.piece.sweep = 2 * kPi;
+  g.va = g.vb = -1;
+}
+
+// --- Closing ---------------------------------------------------------------
+
+struct Carrier {
+  bool circle = false;
+  LineFit line;
+  CircleFit round;
+};
+
+Carrier carrier_of(const GraphPiece& g) {
+  Carrier c;
+  if (g.piece.kind == PieceKind::Line) {
+    c.line = {g.piece.a, unit(sub(g.piece.b, g.piece.a))};
+    if (dist(g.piece.a, g.piece.b) <= 0) c.line = g.piece.line;
+  } else {
+    c.circle = true;
+    c.round = g.piece.circle;
+  }
+  return c;
+}
+
+std::vector<Point> line_circle(const LineFit& l, const CircleFit& c) {
+  const Point foot = project(c.centre, l);
+  const double d = dist(foot, c.centre);
+  if (d > c.radius) return {};
+  const double h = std::sqrt(c.radius * c.radius - d * d);
+  return {{foot.x + h * l.direction.x, foot.y + h * l.direction.y}, {foot.x - h * l.direction.x, foot.y - h * l.direction.y}};
+}
+
+std::vector<Point> circle_circle(const CircleFit& a, const CircleFit& b) {
+  const Point d = sub(b.centre, a.centre);
+  const double l = norm(d);
+  if (!(l > 0) || l > a.radius + b.radius || l < std::abs(a.radius - b.radius)) return {};
+  const double x = (l * l + a.radius * a.radius - b.radius * b.radius) / (2 * l);
+  const double h = std::sqrt(std::max(0.0, a.radius * a.radius - x * x));
+  const Point u = unit(d), m{a.centre.x + x * u.x, a.centre.y + x * u.y};
+  return {{m.x - h * u.y, m.y + h * u.x}, {m.x + h * u.y, m.y - h * u.x}};
+}
+
+// Where two carriers meet nearest to `near`; where they do not meet (parallel
+// lines, a line passing by a circle, circles apart), the point of the first
+// nearest the second, when that is within `gap` of it.
+std::optional<Point> meeting(const Carrier& p, const Carrier& q, Point near, double gap) {
+  std::vector<Point> points;
+  if (!p.circle && !q.circle) {
+    const double s = cross(p.line.direction, q.line.direction);
+    if (std::abs(s) < kMinCornerSine) return std::nullopt;
+    const double t = cross(sub(q.line.origin, p.line.origin), q.line.direction) / s;
+    return Point{p.line.origin.x + t * p.line.direction.x, p.line.origin.y + t * p.line.direction.y};
+  }
+  if (p.circle && q.circle) {
+    points = circle_circle(p.round, q.round);
+    if (points.empty()) {
+      const Point towards = onto_circle(q.round.centre, p.round);
+      const Point away = onto_circle({2 * p.round.centre.x - q.round.centre.x, 2 * p.round.centre.y - q.round.centre.y},
+                                     p.round);
+      for (Point c : {towards, away})
+        if (std::abs(dist(c, q.round.centre) - q.round.radius) <= gap) points.push_back(c);
+    }
+  } else {
+    const LineFit& l = p.circle ? q.line : p.line;
+    const CircleFit& c = p.circle ? p.round : q.round;
+    points = line_circle(l, c);
+    if (points.empty()) {
+      const Point foot = project(c.centre, l);
+      if (dist(foot, c.centre) - c.radius <= gap) points.push_back(foot);
+    }
+  }
+  if (points.empty()) return std::nullopt;
+  return *std::min_element(points.begin(), points.end(),
+                           [&](Point a, Point b) { return dist(a, near) < dist(b, near); });
+}
+
+// Moves one end to `to` (an axis line keeps its axis, an arc its circle and
+// orientation) and returns where the end now is; nothing when the move would
+// turn an arc inside out.
+std::optional<Point> move_end(GraphPiece& g, int end, Point to) {
+  Piece& p = g.piece;
+  if (p.kind == PieceKind::Line) {
+    if (g.axis == Axis::Horizontal) to.y = p.a.y;
+    if (g.axis == Axis::Vertical) to.x = p.a.x;
+    const Point other = end_point(g, 1 - end);
+    // A line is not turned round by its own corner.
+    if (dot(sub(to, other), sub(end_point(g, end), other)) <= 0) return std::nullopt;
+    end_point(g, end) = to;
+    return to;
+  }
+  const Point on = onto_circle(to, p.circle);
+  const double change = wrapped(angle_of(p.circle.centre, on) - angle_of(p.circle.centre, end_point(g, end)));
+  const double turn = p.ccw ? change : -change;
+  const double sweep = end == 1 ? p.sweep + turn : p.sweep - turn;
+  if (!(sweep > 0) || sweep >= 2 * kPi) return std::nullopt;
+  p.sweep = sweep;
+  end_point(g, end) = on;
+  return on;
+}
+
+// The order in which two ends take a shared point: axis lines first (they cannot
+// move off their axis), then arcs (their ends stay on their circle), then the rest.
+int rigidity(const GraphPiece& g) {
+  if (g.piece.kind == PieceKind::Line && g.axis != Axis::None) return 0;
+  return g.piece.kind == PieceKind::Line ? 2 : 1;
+}
+
+void close_pair(PieceGraph& graph, Incidence x, Incidence y, Point near, double reach) {
+  GraphPiece& gx = graph.pieces[static_cast<std::size_t>(x.piece)];
+  GraphPiece& gy = graph.pieces[static_cast<std::size_t>(y.piece)];
+  std::optional<Point> at = meeting(carrier_of(gx), carrier_of(gy), near, reach / 2);
+  if (!at || dist(*at, near) > reach) {
+    // No corner to speak of: the two ends meet half way.
+    const Point ex = end_point(gx, x.end), ey = end_point(gy, y.end);
+    if (dist(ex, ey) > reach) return;
+    at = Point{(ex.x + ey.x) / 2, (ex.y + ey.y) / 2};
+  }
+  if (rigidity(gy) < rigidity(gx)) std::swap(x, y);
+  GraphPiece& first = graph.pieces[static_cast<std::size_t>(x.piece)];
+  GraphPiece& second = graph.pieces[static_cast<std::size_t>(y.piece)];
+  const GraphPiece keep_first = first;
+  const std::optional<Point> placed = move_end(first, x.end, *at);
+  if (!placed) return;
+  if (!move_end(second, y.end, *placed)) first = keep_first;
+}
+
+void close_onto(PieceGraph& graph, Incidence stem, std::int32_t bar, Point near, double reach) {
+  GraphPiece& g = graph.pieces[static_cast<std::size_t>(stem.piece)];
+  const GraphPiece& b = graph.pieces[static_cast<std::size_t>(bar)];
+  std::optional<Point> at = meeting(carrier_of(g), carrier_of(b), near, reach / 2);
+  if (!at) {
+    // Parallel to the bar: drop the end onto it.
+    const Point e = end_point(g, stem.end);
+    at = b.piece.kind == PieceKind::Line ? project(e, carrier_of(b).line) : onto_circle(e, b.piece.circle);
+  }
+  if (dist(*at, near) > reach) return;
+  // The bar keeps its place; an axis bar's own coordinate is kept exactly.
+  if (b.piece.kind == PieceKind::Line && b.axis == Axis::Horizontal) at->y = b.piece.a.y;
+  if (b.piece.kind == PieceKind::Line && b.axis == Axis::Vertical) at->x = b.piece.a.x;
+  move_end(g, stem.end, *at);
+}
+
+std::int32_t live(const PieceGraph& graph, std::vector<std::int32_t>& replaced, std::int32_t i) {
+  while (i >= 0 && !graph.pieces[static_cast<std::size_t>(i)].alive) i = replaced[static_cast<std::size_t>(i)];
+  return i;
+}
+
+}  // namespace
+
+double piece_length(const Piece& piece) {
+  switch (piece.kind) {
+    case PieceKind::Line:
+      return dist(piece.a, piece.b);
+    case PieceKind::Arc:
+      return piece.circle.radius * piece.sweep;
+    case PieceKind::Circle:
+      return 2 * kPi * piece.circle.radius;
+  }
+  return 0;
+}
+
+std::int32_t PieceGraph::add_vertex(Point position) {
+  vertices.push_back({position, {}});
+  return static_cast<std::int32_t>(vertices.size() - 1);
+}
+
+void PieceGraph::add(Piece piece, std::int32_t va, std::int32_t vb) {
+  GraphPiece g;
+  g.piece = std::move(piece);
+  g.va = va;
+  g.vb = vb;
+  pieces.push_back(std::move(g));
+}
+
+std::vector<std::int32_t> PieceGraph::degrees() const {
+  std::vector<std::int32_t> degree(vertices.size(), 0);
+  for (const GraphPiece& g : pieces) {
+    if (!g.alive || g.piece.kind == PieceKind::Circle) continue;
+    if (g.va >= 0) ++degree[static_cast<std::size_t>(g.va)];
+    if (g.vb >= 0) ++degree[static_cast<std::size_t>(g.vb)];
+  }
+  return degree;
+}
+
+void remove_whiskers(PieceGraph& graph, const CleanupLimits& limits) {
+  const double within = limits.stroke / 2 + 1.0;
+  const double longest = 2 * limits.stroke + 3.0;
+  for (int round = 0; round < 3; ++round) {
+    const std::vector<std::int32_t> degree = graph.degrees();
+    const std::vector<std::vector<Incidence>> at = incidences(graph);
+    bool removed = false;
+    for (std::size_t i = 0; i < graph.pieces.size(); ++i) {
+      GraphPiece& g = graph.pieces[i];
+      if (!g.alive || g.piece.kind == PieceKind::Circle) continue;
+      const double length = piece_length(g.piece);
+      const bool free_a = g.va < 0 || degree[static_cast<std::size_t>(g.va)] == 1;
+      const bool free_b = g.vb < 0 || degree[static_cast<std::size_t>(g.vb)] == 1;
+      if (free_a && free_b) {
+        if (length < limits.stroke / 2) {  // a speck
+          g.alive = false;
+          removed = true;
+        }
+        continue;
+      }
+      if (!(free_a || free_b) || length > longest) continue;
+      const int free_end = free_a ? 0 : 1;
+      const std::int32_t hub = end_vertex(g, 1 - free_end);
+      const Point tip = end_point(g, free_end);
+      double nearest = 1e300;
+      for (const Incidence& other : at[static_cast<std::size_t>(hub)])
+        if (other.piece != static_cast<std::int32_t>(i))
+          nearest = std::min(nearest, distance_to(graph.pieces[static_cast<std::size_t>(other.piece)].piece, tip));
+      for (std::int32_t t : graph.vertices[static_cast<std::size_t>(hub)].through)
+        if (t >= 0 && graph.pieces[static_cast<std::size_t>(t)].alive)
+          nearest = std::min(nearest, distance_to(graph.pieces[static_cast<std::size_t>(t)].piece, tip));
+      if (nearest <= within) {
+        g.alive = false;
+        removed = true;
+      }
+    }
+    if (!removed) break;
+  }
+}
+
+void remove_chamfers(PieceGraph& graph, const CleanupLimits& limits) {
+  const double longest = limits.stroke + 2 * limits.tolerance;
+  const double corner_within = limits.stroke / 2 + limits.tolerance + 1.0;
+  const std::vector<std::int32_t> degree = graph.degrees();
+  std::vector<std::vector<Incidence>> at = incidences(graph);
+  const auto other_at = [&](std::int32_t vertex, std::int32_t piece) -> std::optional<Incidence> {
+    for (const Incidence& e : at[static_cast<std::size_t>(vertex)])
+      if (e.piece != piece && graph.pieces[static_cast<std::size_t>(e.piece)].alive) return e;
+    return std::nullopt;
+  };
+  for (std::size_t i = 0; i < graph.pieces.size(); ++i) {
+    GraphPiece& g = graph.pieces[i];
+    if (!g.alive || g.piece.kind == PieceKind::Circle || g.va < 0 || g.vb < 0 || g.va == g.vb) continue;
+    if (degree[static_cast<std::size_t>(g.va)] != 2 || degree[static_cast<std::size_t>(g.vb)] != 2) continue;
+    if (piece_length(g.piece) > longest) continue;
+    const auto self = static_cast<std::int32_t>(i);
+    const std::optional<Incidence> q = other_at(g.va, self), r = other_at(g.vb, self);
+    if (!q || !r || q->piece == r->piece) continue;
+    GraphPiece& gq = graph.pieces[static_cast<std::size_t>(q->piece)];
+    GraphPiece& gr = graph.pieces[static_cast<std::size_t>(r->piece)];
+    if (piece_length(gq.piece) <= piece_length(g.piece) || piece_length(gr.piece) <= piece_length(g.piece)) continue;
+    // A corner, not a bend of one stroke: the two turn by more than the merging allows.
+    if (-dot(leaving(gq, q->end), leaving(gr, r->end)) > kContinuationCosine) continue;
+    const Point middle{(g.piece.a.x + g.piece.b.x) / 2, (g.piece.a.y + g.piece.b.y) / 2};
+    const std::optional<Point> corner = meeting(carrier_of(gq), carrier_of(gr), middle, corner_within);
+    if (!corner || dist(*corner, middle) > corner_within) continue;
+    // The two now meet at the chamfer's first vertex.
+    g.alive = false;
+    (r->end == 0 ? gr.va : gr.vb) = g.va;
+    graph.vertices[static_cast<std::size_t>(g.va)].position = *corner;
+    at[static_cast<std::size_t>(g.va)].push_back(*r);
+  }
+}
+
+void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
+  for (GraphPiece& g : graph.pieces)
+    if (g.alive) close_into_circle(g, limits.junction_gap);
+  std::vector<std::vector<Incidence>> at = incidences(graph);
+  const auto drop = [&](std::int32_t vertex, std::int32_t piece) {
+    if (vertex < 0) return;
+    std::vector<Incidence>& list = at[static_cast<std::size_t>(vertex)];
+    list.erase(std::remove_if(list.begin(), list.end(), [&](const Incidence& e) { return e.piece == piece; }),
+               list.end());
+  };
+  std::vector<std::int32_t> replaced(graph.pieces.size(), -1);
+  for (std::size_t v = 0; v < graph.vertices.size(); ++v) {
+    for (;;) {
+      std::vector<Incidence> ends;
+      for (const Incidence& e : at[v])
+        if (graph.pieces[static_cast<std::size_t>(e.piece)].va != graph.pieces[static_cast<std::size_t>(e.piece)].vb)
+          ends.push_back(e);
+      if (ends.size() < 2) break;
+      std::optional<GraphPiece> best;
+      double best_turn = -2;
+      std::pair<std::int32_t, std::int32_t> best_pair{-1, -1};
+      for (std::size_t x = 0; x < ends.size(); ++x)
+        for (std::size_t y = x + 1; y < ends.size(); ++y) {
+          const GraphPiece& px = graph.pieces[static_cast<std::size_t>(ends[x].piece)];
+          const GraphPiece& py = graph.pieces[static_cast<std::size_t>(ends[y].piece)];
+          if (px.piece.kind != py.piece.kind) continue;
+          // How straight the pair runs through the vertex: −1 folds back, 1 is straight on.
+          const double turn = -dot(leaving(px, ends[x].end), leaving(py, ends[y].end));
+          if (turn <= best_turn) continue;
+          GraphPiece in = px, out = py;
+          if (ends[x].end == 0) flip(in);
+          if (ends[y].end == 1) flip(out);
+          std::optional<GraphPiece> merged = in.piece.kind == PieceKind::Line
+                                                 ? merged_lines(in, out, limits.tolerance)
+                                                 : merged_arcs(in, out, limits.tolerance);
+          if (!merged) continue;
+          best = std::move(merged);
+          best_turn = turn;
+          best_pair = {ends[x].piece, ends[y].piece};
+        }
+      if (!best) break;
+      for (std::int32_t p : {best_pair.first, best_pair.second}) {
+        GraphPiece& old = graph.pieces[static_cast<std::size_t>(p)];
+        old.alive = false;
+        drop(old.va, p);
+        drop(old.vb, p);
+      }
+      close_into_circle(*best, limits.junction_gap);
+      const auto index = static_cast<std::int32_t>(graph.pieces.size());
+      if (best->va >= 0) at[static_cast<std::size_t>(best->va)].push_back({index, 0});
+      if (best->vb >= 0) at[static_cast<std::size_t>(best->vb)].push_back({index, 1});
+      graph.pieces.push_back(std::move(*best));
+      replaced.push_back(-1);
+      replaced[static_cast<std::size_t>(best_pair.first)] = index;
+      replaced[static_cast<std::size_t>(best_pair.second)] = index;
+      graph.vertices[v].through.push_back(index);
+    }
+  }
+  // Through-pieces that were merged again point at what they became.
+  for (Vertex& vertex : graph.vertices)
+    for (std::int32_t& t : vertex.through) t = live(graph, replaced, t);
+}
+
+void close_corners(PieceGraph& graph, const CleanupLimits& limits) {
+  const double reach = 2 * limits.stroke + 3 * limits.tolerance;
+  const std::vector<std::vector<Incidence>> at = incidences(graph);
+  for (std::size_t v = 0; v < graph.vertices.size(); ++v) {
+    const std::vector<Incidence>& ends = at[v];
+    const Vertex& vertex = graph.vertices[v];
+    std::vector<std::int32_t> bars;
+    for (std::int32_t t : vertex.through)
+      if (t >= 0 && graph.pieces[static_cast<std::size_t>(t)].alive &&
+          graph.pieces[static_cast<std::size_t>(t)].piece.kind != PieceKind::Circle)
+        bars.push_back(t);
+    if (ends.empty()) continue;
+    if (!bars.empty()) {
+      // Stems end on the piece that runs through, the nearest where several do.
+      for (const Incidence& e : ends) {
+        std::int32_t nearest = bars.front();
+        for (std::int32_t b : bars)
+          if (distance_to(graph.pieces[static_cast<std::size_t>(b)].piece, vertex.position) <
+              distance_to(graph.pieces[static_cast<std::size_t>(nearest)].piece, vertex.position))
+            nearest = b;
+        close_onto(graph, e, nearest, vertex.position, reach);
+      }
+      continue;
+    }
+    if (ends.size() == 2) {
+      close_pair(graph, ends[0], ends[1], vertex.position, reach);
+      continue;
+    }
+    if (ends.size() >= 3) {
+      // No piece runs through: the two that run most nearly straight on make the
+      // bar, and the others end on it.
+      std::size_t bx = 0, by = 1;
+      double straightest = 2;
+      for (std::size_t x = 0; x < ends.size(); ++x)
+        for (std::size_t y = x + 1; y < ends.size(); ++y) {
+          const double c = dot(leaving(graph.pieces[static_cast<std::size_t>(ends[x].piece)], ends[x].end),
+                               leaving(graph.pieces[static_cast<std::size_t>(ends[y].piece)], ends[y].end));
+          if (c < straightest) {
+            straightest = c;
+            bx = x;
+            by = y;
+          }
+        }
+      close_pair(graph, ends[bx], ends[by], vertex.position, reach);
+      for (std::size_t k = 0; k < ends.size(); ++k)
+        if (k != bx && k != by) close_onto(graph, ends[k], ends[bx].piece, vertex.position, reach);
+    }
+  }
+}
+
+void export_drawing(const PieceGraph& graph, CadDrawing& drawing) {
+  for (const GraphPiece& g : graph.pieces) {
+    if (!g.alive) continue;
+    const Piece& p = g.piece;
+    switch (p.kind) {
+      case PieceKind::Line:
+        if (dist(p.a, p.b) > 0) drawing.lines.push_back({p.a, p.b});
+        break;
+      case PieceKind::Arc: {
+        Arc arc{p.circle.centre, p.circle.radius, angle_of(p.circle.centre, p.ccw ? p.a : p.b), p.sweep};
+        if (arc.start < 0) arc.start += 2 * kPi;
+        if (arc.start >= 2 * kPi) arc.start -= 2 * kPi;
+        drawing.arcs.push_back(arc);
+        break;
+      }
+      case PieceKind::Circle:
+        drawing.circles.push_back({p.circle.centre, p.circle.radius});
+        break;
+    }
+  }
+  const std::vector<std::int32_t> degree = graph.degrees();
+  const std::vector<std::vector<Incidence>> at = incidences(graph);
+  for (std::size_t v = 0; v < graph.vertices.size(); ++v) {
+    std::size_t through = 0;
+    for (std::int32_t t : graph.vertices[v].through)
+      if (t >= 0 && graph.pieces[static_cast<std::size_t>(t)].alive) ++through;
+    if (degree[v] == 1 && through == 0) {
+      const Incidence& e = at[v].front();
+      drawing.free_ends.push_back(end_point(graph.pieces[static_cast<std::size_t>(e.piece)], e.end));
+    } else if (static_cast<std::size_t>(degree[v]) + 2 * through >= 3) {
+      drawing.junctions.push_back(
+          at[v].empty() ? graph.vertices[v].position
+                        : end_point(graph.pieces[static_cast<std::size_t>(at[v].front().piece)], at[v].front().end));
+    }
+  }
+}
+
+}  // namespace vp::cad

@@ -1,0 +1,46 @@
+// A chain of skeleton pixels split into the fewest lines and arcs that hold every
+// pixel within the tolerance (lines preferred where both would do), or a whole
+// circle when a closed chain is one.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "cad/fit.h"
+
+namespace vp::cad {
+
+enum class PieceKind { Line, Arc, Circle };
+
+struct Piece {
+  PieceKind kind = PieceKind::Line;
+  LineFit line;      // Line: the carrier
+  CircleFit circle;  // Arc, Circle
+  // The ends in the chain's order. An arc runs from `a` to `b` counter-clockwise
+  // when `ccw`, else clockwise; `sweep` is its angle (positive, radians).
+  Point a, b;
+  bool ccw = true;
+  double sweep = 0;
+  // Pixels of the piece, thinned out, for judging a union of pieces later.
+  std::vector<Point> samples;
+};
+
+struct SegmentationLimits {
+  double tolerance = 1.5;
+  double min_radius = 3.0;
+  double max_radius = 20000.0;
+  double min_arc_radians = 0.1745;  // 10°
+};
+
+// Pieces of an open run of pixels, in its order; consecutive pieces share an end pixel.
+std::vector<Piece> segment_open(std::span<const Pixel> pixels, const SegmentationLimits& limits);
+
+// A closed run (its first pixel not repeated): one circle, or pieces around it
+// starting at its sharpest corner, the last ending where the first begins.
+std::vector<Piece> segment_closed(std::span<const Pixel> pixels, const SegmentationLimits& limits);
+
+// The signed angle swept from a to b about c, going through m (radians).
+double swept_angle(Point c, Point a, Point m, Point b);
+
+}  // namespace vp::cad

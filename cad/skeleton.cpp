@@ -1,0 +1,233 @@
+#include "cad/skeleton.h"
+
+#include <array>
+#include <bit>
+#include <unordered_map>
+
+namespace vp::cad {
+
+namespace {
+
+// The eight neighbours, counter-clockwise from east: the order of the mask bits.
+constexpr std::array<int, 8> kDx = {1, 1, 0, -1, -1, -1, 0, 1};
+constexpr std::array<int, 8> kDy = {0, 1, 1, 1, 0, -1, -1, -1};
+
+// One bit per cell, rows as the grid lays them out (its border ring stays clear,
+// so every neighbour of an ink cell lies inside).
+class BitPlane {
+ public:
+  BitPlane(std::int32_t width, std::int32_t height, std::size_t words_per_row)
+      : words_(words_per_row), bits_(words_per_row * static_cast<std::size_t>(height)) {
+    (void)width;
+  }
+  std::uint64_t* row(std::int32_t y) { return bits_.data() + static_cast<std::size_t>(y) * words_; }
+  const std::uint64_t* row(std::int32_t y) const { return bits_.data() + static_cast<std::size_t>(y) * words_; }
+  bool get(std::int32_t x, std::int32_t y) const { return (row(y)[x >> 6] >> (x & 63)) & 1u; }
+  void set(std::int32_t x, std::int32_t y) { row(y)[x >> 6] |= std::uint64_t{1} << (x & 63); }
+  void clear(std::int32_t x, std::int32_t y) { row(y)[x >> 6] &= ~(std::uint64_t{1} << (x & 63)); }
+  std::uint8_t neighbours(std::int32_t x, std::int32_t y) const {
+    std::uint8_t mask = 0;
+    for (int k = 0; k < 8; ++k)
+      if (get(x + kDx[k], y + kDy[k])) mask |= static_cast<std::uint8_t>(1u << k);
+    return mask;
+  }
+  std::size_t words() const { return words_; }
+
+ private:
+  std::size_t words_;
+  std::vector<std::uint64_t> bits_;
+};
+
+constexpr int connectivity_of(std::uint8_t mask) {
+  const auto bit = [mask](int k) { return ((mask >> (k & 7)) & 1) ? 0 : 1; };  // complemented
+  int c = 0;
+  for (int k = 0; k < 8; k += 2) c += bit(k) - bit(k) * bit(k + 1) * bit(k + 2);
+  return c;
+}
+
+// For every neighbour mask: may the pixel go without breaking a stroke?
+constexpr std::array<bool, 256> removable_table() {
+  std::array<bool, 256> table{};
+  for (int mask = 0; mask < 256; ++mask) {
+    const int count = std::popcount(static_cast<unsigned>(mask));
+    table[static_cast<std::size_t>(mask)] =
+        (count == 2 || count == 3) && connectivity_of(static_cast<std::uint8_t>(mask)) == 1;
+  }
+  return table;
+}
+
+std::uint64_t key(std::int32_t x, std::int32_t y) {
+  return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(y)) << 32) | static_cast<std::uint32_t>(x);
+}
+
+// Calls f(x, y) for every set bit of plane row y.
+template <class F>
+void for_each_bit(const std::uint64_t* row, std::size_t words, std::int32_t y, F&& f) {
+  for (std::size_t k = 0; k < words; ++k) {
+    std::uint64_t w = row[k];
+    while (w != 0) {
+      const int bit = std::countr_zero(w);
+      w &= w - 1;
+      f(static_cast<std::int32_t>(k * 64 + static_cast<std::size_t>(bit)), y);
+    }
+  }
+}
+
+int find(std::vector<std::int32_t>& parent, std::int32_t i) {
+  while (parent[static_cast<std::size_t>(i)] != i) {
+    parent[static_cast<std::size_t>(i)] = parent[static_cast<std::size_t>(parent[static_cast<std::size_t>(i)])];
+    i = parent[static_cast<std::size_t>(i)];
+  }
+  return i;
+}
+
+}  // namespace
+
+int connectivity_number(std::uint8_t mask) { return connectivity_of(mask); }
+
+PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& nodes,
+                          const std::function<bool(Chain&)>& take, Progress& progress, std::int64_t rows_before,
+                          std::int64_t total) {
+  static constexpr std::array<bool, 256> kRemovable = removable_table();
+  const std::int32_t width = thinned.width(), height = thinned.height();
+  const std::size_t words = thinned.words_per_row();
+  BitPlane ink(width, height, words);
+  for (std::int32_t y = 0; y < height; ++y) std::copy_n(thinned.ink_row(y), words, ink.row(y));
+
+  struct Meter {
+    Progress& progress;
+    std::int64_t done, total;
+    bool stopped = false;
+    bool step() { return !(stopped = stopped || !progress.report(Phase::Fit, ++done, total)); }
+  } meter{progress, rows_before, total};
+
+  // Staircase steps out, in raster order (each removal is seen by the next pixel).
+  for (std::int32_t y = 1; y + 1 < height; ++y) {
+    for_each_bit(ink.row(y), words, y, [&](std::int32_t x, std::int32_t yy) {
+      if (kRemovable[ink.neighbours(x, yy)]) ink.clear(x, yy);
+    });
+    if (!meter.step()) return PhaseStatus::Stopped;
+  }
+
+  // Node pixels, grouped into nodes by 8-adjacency.
+  BitPlane node_bits(width, height, words);
+  std::vector<Pixel> node_pixels;
+  std::vector<bool> branching;
+  std::unordered_map<std::uint64_t, std::int32_t> node_index;
+  for (std::int32_t y = 1; y + 1 < height; ++y)
+    for_each_bit(ink.row(y), words, y, [&](std::int32_t x, std::int32_t yy) {
+      const int count = std::popcount(static_cast<unsigned>(ink.neighbours(x, yy)));
+      if (count != 2) {
+        branching.push_back(count >= 3);
+        node_bits.set(x, yy);
+        node_index.emplace(key(x, yy), static_cast<std::int32_t>(node_pixels.size()));
+        node_pixels.push_back({x, yy});
+      }
+    });
+  std::vector<std::int32_t> parent(node_pixels.size());
+  for (std::size_t i = 0; i < parent.size(); ++i) parent[i] = static_cast<std::int32_t>(i);
+  for (std::size_t i = 0; i < node_pixels.size(); ++i)
+    for (int k = 0; k < 8; ++k) {
+      const auto it = node_index.find(key(node_pixels[i].x + kDx[static_cast<std::size_t>(k)],
+                                          node_pixels[i].y + kDy[static_cast<std::size_t>(k)]));
+      if (it == node_index.end()) continue;
+      const int a = find(parent, static_cast<std::int32_t>(i)), b = find(parent, it->second);
+      if (a != b) parent[static_cast<std::size_t>(std::max(a, b))] = std::min(a, b);
+    }
+  // Nodes numbered in the raster order of their first pixel.
+  std::vector<std::int32_t> node_of(node_pixels.size(), -1);
+  nodes.clear();
+  for (std::size_t i = 0; i < node_pixels.size(); ++i) {
+    const auto root = static_cast<std::size_t>(find(parent, static_cast<std::int32_t>(i)));
+    if (node_of[root] < 0) {
+      node_of[root] = static_cast<std::int32_t>(nodes.size());
+      nodes.push_back({});
+    }
+    node_of[i] = node_of[root];
+    SkeletonNode& node = nodes[static_cast<std::size_t>(node_of[i])];
+    node.position.x += node_pixels[i].x;
+    node.position.y += node_pixels[i].y;
+    ++node.pixels;
+    node.junction = node.junction || branching[i];
+  }
+  for (SkeletonNode& node : nodes) node.position = {node.position.x / node.pixels, node.position.y / node.pixels};
+  const auto node_at = [&](Pixel p) { return node_of[static_cast<std::size_t>(node_index.at(key(p.x, p.y)))]; };
+
+  // Chains: each leaves a node pixel through a pixel of two neighbours; walked
+  // pixels are taken out of the copy, so every chain is walked once.
+  Chain chain;
+  const auto walk_from = [&](Pixel start, Pixel first) {
+    chain.pixels.assign({start, first});
+    chain.start_node = node_at(start);
+    chain.end_node = -1;
+    ink.clear(first.x, first.y);
+    Pixel cur = first;
+    for (;;) {
+      const std::uint8_t mask = ink.neighbours(cur.x, cur.y);
+      Pixel next{-1, -1};
+      // A node pixel ends the chain (but not the one it left from, at once).
+      for (int k = 0; k < 8 && next.x < 0; ++k) {
+        if (!((mask >> k) & 1)) continue;
+        const Pixel q{cur.x + kDx[static_cast<std::size_t>(k)], cur.y + kDy[static_cast<std::size_t>(k)]};
+        if (node_bits.get(q.x, q.y) && !(chain.pixels.size() == 2 && q == start)) next = q;
+      }
+      if (next.x >= 0) {
+        chain.pixels.push_back(next);
+        chain.end_node = node_at(next);
+        return;
+      }
+      for (int k = 0; k < 8 && next.x < 0; ++k)
+        if ((mask >> k) & 1) {
+          const Pixel q{cur.x + kDx[static_cast<std::size_t>(k)], cur.y + kDy[static_cast<std::size_t>(k)]};
+          if (!node_bits.get(q.x, q.y)) next = q;
+        }
+      if (next.x < 0) {
+        // Back at its own start: a loop through one node.
+        chain.pixels.push_back(start);
+        chain.end_node = chain.start_node;
+        return;
+      }
+      ink.clear(next.x, next.y);
+      chain.pixels.push_back(next);
+      cur = next;
+    }
+  };
+  std::size_t i = 0;
+  for (std::int32_t y = 1; y + 1 < height; ++y) {
+    for (; i < node_pixels.size() && node_pixels[i].y == y; ++i) {
+      const Pixel start = node_pixels[i];
+      for (int k = 0; k < 8; ++k) {
+        const Pixel q{start.x + kDx[static_cast<std::size_t>(k)], start.y + kDy[static_cast<std::size_t>(k)]};
+        if (!ink.get(q.x, q.y) || node_bits.get(q.x, q.y)) continue;
+        walk_from(start, q);
+        if (!take(chain)) return PhaseStatus::Stopped;
+      }
+    }
+    if (!meter.step()) return PhaseStatus::Stopped;
+  }
+  // What is left are loops without a node.
+  for (std::int32_t y = 1; y + 1 < height; ++y) {
+    for (std::size_t k = 0; k < words; ++k) {
+      while (ink.row(y)[k] & ~node_bits.row(y)[k]) {
+        const std::uint64_t w = ink.row(y)[k] & ~node_bits.row(y)[k];
+        const Pixel start{static_cast<std::int32_t>(k * 64 + static_cast<std::size_t>(std::countr_zero(w))), y};
+        chain.pixels.assign({start});
+        chain.start_node = chain.end_node = -1;
+        ink.clear(start.x, start.y);
+        Pixel cur = start;
+        for (;;) {
+          const std::uint8_t mask = ink.neighbours(cur.x, cur.y);
+          if (mask == 0) break;
+          const int dir = std::countr_zero(static_cast<unsigned>(mask));
+          cur = {cur.x + kDx[static_cast<std::size_t>(dir)], cur.y + kDy[static_cast<std::size_t>(dir)]};
+          ink.clear(cur.x, cur.y);
+          chain.pixels.push_back(cur);
+        }
+        if (chain.pixels.size() >= 3 && !take(chain)) return PhaseStatus::Stopped;
+      }
+    }
+  }
+  return PhaseStatus::Finished;
+}
+
+}  // namespace vp::cad

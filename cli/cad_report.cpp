@@ -9,7 +9,7 @@
 #include "cli/terminal_host.h"
 #include "core/conversion.h"
 #include "core/outcome.h"
-#include "core/scale.h"
+#include "export/number_text.h"
 #include "imageio/image_formats.h"
 
 namespace vp::cli {
@@ -19,7 +19,8 @@ std::string counted(std::size_t n, const char* one, const char* many) {
   return std::to_string(n) + ' ' + (n == 1 ? one : many);
 }
 
-std::string degrees_text(double degrees) { return fixed_text(degrees, 2) + "°"; }
+// RealText: a skew that rounds to zero has no sign.
+std::string degrees_text(double degrees) { return RealText(degrees, 2) + "°"; }
 
 }  // namespace
 
@@ -35,9 +36,8 @@ std::string skew_text(const cad::CadDrawing& drawing, bool keep_skew, bool conve
 }
 
 std::string cad_summary_text(const cad::CadDrawing& drawing, bool keep_skew) {
-  return "cad: " + counted(drawing.lines.size(), "line", "lines") + ", " +
-         counted(drawing.arcs.size(), "arc", "arcs") + ", " + counted(drawing.circles.size(), "circle", "circles") +
-         "; skew " + skew_text(drawing, keep_skew, true);
+  return "cad: " + counted(drawing.lines.size(), "line", "lines") + ", " + counted(drawing.arcs.size(), "arc", "arcs") +
+         ", " + counted(drawing.circles.size(), "circle", "circles") + "; skew " + skew_text(drawing, keep_skew, true);
 }
 
 int print_skew_info(const Options& options, std::ostream& out, std::ostream& err) {

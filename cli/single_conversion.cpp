@@ -49,18 +49,23 @@ bool load_dxf_header(const Options& options, DxfHeaderTemplate& header, Terminal
   return true;
 }
 
-// Saves the segments in the format the output's extension chose. `rate` is
-// checked again here only against what the format can store.
-SaveResult save_segments(const Options& options, std::optional<float> rate, std::span<const LineRecord> records,
-                         const DxfHeaderTemplate& header, TerminalHost& host) {
+// Saves the segments, or with --cad the fitted drawing, in the format the
+// output's extension chose. `rate` is checked again here only against what the
+// format can store.
+SaveResult save_drawing(const Options& options, std::optional<float> rate, const Conversion& conversion, bool cad,
+                        const DxfHeaderTemplate& header, TerminalHost& host) {
   const ExportFormat& format = *options.format;
-  if (!rate || !rate_fits(format, records, *rate)) {
+  const bool fits = rate && (cad ? rate_fits(format, conversion.cad_drawing(), *rate)
+                                 : rate_fits(format, conversion.records(), *rate));
+  if (!fits) {
     host.show_message(kInvalidRateMessage);
     return {SaveFailure::InvalidRate, {}};
   }
   ExportOptions exports = options.exports;
   exports.dxf_header = header.bytes();  // read before the conversion
-  return save_file(format, path_from_utf8(options.output), records, *rate, exports, host);
+  const std::filesystem::path path = path_from_utf8(options.output);
+  if (cad) return save_file(format, path, conversion.cad_drawing(), *rate, exports, host);
+  return save_file(format, path, conversion.records(), *rate, exports, host);
 }
 
 // Reports a save that wrote nothing.
@@ -133,7 +138,7 @@ int convert_one(const Options& given, std::ostream& out, std::ostream& err, bool
     }
   }
 
-  const SaveResult saved = save_segments(options, rate.rate, conversion.records(), header, host);
+  const SaveResult saved = save_drawing(options, rate.rate, conversion, converted.cad, header, host);
   if (!saved.written()) return report_save_failure(saved, options.output, host);
   for (auto [file, path] : {std::pair{&ink, &options.ink}, std::pair{&thinned, &options.thinned}}) {
     if (!*file) continue;

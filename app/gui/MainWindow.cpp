@@ -303,9 +303,13 @@ SaveResult MainWindow::runWriter(int filter_index, const QString& path) {
   const ExportFormat* format = format_by_filter_index(filter_index);
   if (format == nullptr) return SaveResult{SaveFailure::Create, std::make_error_code(std::errc::invalid_argument)};
   const std::span<const LineRecord> records = conversion_.records();
+  // With Cad on the fitted drawing is what is saved.
+  const bool cad = last_conversion_.cad;
+  const cad::CadDrawing& fitted = conversion_.cad_drawing();
   // The magnification is read once, here, before the template or the file.
-  const std::optional<float> rate =
-      accept_magnification(*format, magnification_edit_->text().toStdString(), records, *saving_dialog_);
+  const std::string magnification = magnification_edit_->text().toStdString();
+  const std::optional<float> rate = cad ? accept_magnification(*format, magnification, fitted, *saving_dialog_)
+                                        : accept_magnification(*format, magnification, records, *saving_dialog_);
   if (!rate) return SaveResult{SaveFailure::InvalidRate, {}};
   DxfHeaderTemplate header;
   if (format->uses_dxf_header) {
@@ -325,7 +329,9 @@ SaveResult MainWindow::runWriter(int filter_index, const QString& path) {
   const auto extension = output_extension(filter_index, settings_.ZahyouExt);
   const std::filesystem::path target =
       fsPath(extension ? QString::fromStdString(replace_extension(path.toStdString(), *extension)) : path);
-  return save_file(*format, target, records, *rate, export_options(settings_, header.bytes()), *saving_dialog_);
+  const ExportOptions options = export_options(settings_, header.bytes());
+  if (cad) return save_file(*format, target, fitted, *rate, options, *saving_dialog_);
+  return save_file(*format, target, records, *rate, options, *saving_dialog_);
 }
 
 // --- The other commands ----------------------------------------------------

@@ -7,7 +7,6 @@
 #include <limits>
 #include <numbers>
 
-#include "core/scale.h"
 #include "export/svg_writer.h"
 
 namespace vp::gui {
@@ -77,11 +76,6 @@ void markShownLayers(const SegmentOptions& rule, LayerSummary& summary) {
   if (rule.short_lines) summary.shown[classIndex(SegmentClass::Short)] = true;
 }
 
-bool shortLength(double length, float rate, const SegmentOptions& options) {
-  return options.short_lines && options.short_limit_mm > 0 &&
-         std::fabs(length * static_cast<double>(rate)) < static_cast<double>(options.short_limit_mm);
-}
-
 }  // namespace
 
 LayerSummary classifyRecords(std::span<const LineRecord> records, std::optional<float> rate,
@@ -103,19 +97,6 @@ LayerSummary classifyRecords(std::span<const LineRecord> records, std::optional<
   return summary;
 }
 
-SegmentClass classifyCadLine(const cad::Line& line, float rate, const SegmentOptions& options) {
-  if (shortLength(std::hypot(line.b.x - line.a.x, line.b.y - line.a.y), rate, options)) return SegmentClass::Short;
-  if (!options.split) return SegmentClass::Plain;
-  if (line.a.x == line.b.x) return SegmentClass::Vertical;
-  if (line.a.y == line.b.y) return SegmentClass::Horizontal;
-  return SegmentClass::Oblique;
-}
-
-SegmentClass classifyCadCurve(double length, float rate, const SegmentOptions& options) {
-  if (shortLength(length, rate, options)) return SegmentClass::Short;
-  return options.split ? SegmentClass::Oblique : SegmentClass::Plain;
-}
-
 LayerSummary classifyCad(const cad::CadDrawing& drawing, std::optional<float> rate, const DxfOptions& options) {
   LayerSummary summary;
   SegmentOptions rule = dxf_segment_options(options);
@@ -129,9 +110,9 @@ LayerSummary classifyCad(const cad::CadDrawing& drawing, std::optional<float> ra
     summary.classes.push_back(c);
     ++summary.counts[classIndex(c)];
   };
-  for (const cad::Line& line : drawing.lines) add(classifyCadLine(line, r, rule));
-  for (const cad::Arc& arc : drawing.arcs) add(classifyCadCurve(cad::arc_length(arc), r, rule));
-  for (const cad::Circle& circle : drawing.circles) add(classifyCadCurve(cad::circle_length(circle), r, rule));
+  for (const cad::Line& line : drawing.lines) add(classify_line(line, r, rule));
+  for (const cad::Arc& arc : drawing.arcs) add(classify_curve(cad::arc_length(arc), r, rule));
+  for (const cad::Circle& circle : drawing.circles) add(classify_curve(cad::circle_length(circle), r, rule));
   markShownLayers(rule, summary);
   return summary;
 }
@@ -182,19 +163,14 @@ void arcBounds(const cad::Arc& arc, const std::function<void(cad::Point)>& take)
   }
 }
 
-std::string shownNumber(double value, int decimals) {
-  std::string text = fixed_text(value, decimals);
-  if (decimal_is_zero(text) && text.front() == '-') text.erase(0, 1);  // zero has no sign
-  return text;
-}
-
 }  // namespace
 
 std::optional<DrawingExtent> cadExtent(const cad::CadDrawing& drawing, float rate, int decimals) {
   if (drawing.empty()) return std::nullopt;
   double x_min = std::numeric_limits<double>::infinity(), x_max = -x_min, y_min = x_min, y_max = -x_min;
+  const RealFormatter scale(rate, decimals);
   const auto take = [&](cad::Point p) {
-    const double x = p.x * static_cast<double>(rate), y = p.y * static_cast<double>(rate);
+    const double x = scale.scaled(p.x), y = scale.scaled(p.y);
     x_min = std::min(x_min, x);
     x_max = std::max(x_max, x);
     y_min = std::min(y_min, y);
@@ -209,11 +185,12 @@ std::optional<DrawingExtent> cadExtent(const cad::CadDrawing& drawing, float rat
     take({c.centre.x - c.radius, c.centre.y - c.radius});
     take({c.centre.x + c.radius, c.centre.y + c.radius});
   }
+  // The coordinates as the writers write them.
   DrawingExtent extent;
-  extent.left = shownNumber(x_min, decimals);
-  extent.right = shownNumber(x_max, decimals);
-  extent.bottom = shownNumber(y_min, decimals);
-  extent.top = shownNumber(y_max, decimals);
+  extent.left = scale.text(x_min);
+  extent.right = scale.text(x_max);
+  extent.bottom = scale.text(y_min);
+  extent.top = scale.text(y_max);
   extent.width = decimal_difference(extent.right, extent.left);
   extent.height = decimal_difference(extent.top, extent.bottom);
   return extent;

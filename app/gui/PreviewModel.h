@@ -92,14 +92,9 @@ struct LayerSummary {
 // measured: the short-line option is then left out, and said so.
 LayerSummary classifyRecords(std::span<const LineRecord> records, std::optional<float> rate, const DxfOptions& options);
 
-// The layers of a fitted drawing (--cad), as the DXF writer gives them: a line
-// by the segments' rule (horizontal when its ends' y agree, vertical when their
-// x do); an arc or a circle Oblique under the split rule; with the short-line
-// rule, any of them Short when its length (an arc's radius × sweep, a circle's
-// 2πr) times the magnification is under the limit. `classes` holds the lines',
-// then the arcs', then the circles', each in the drawing's order.
-SegmentClass classifyCadLine(const cad::Line& line, float rate, const SegmentOptions& options);
-SegmentClass classifyCadCurve(double length, float rate, const SegmentOptions& options);
+// The layers of a fitted drawing (--cad), by the DXF writer's own rule
+// (classify_line, classify_curve); `classes` holds the lines', then the arcs',
+// then the circles', each in the drawing's order.
 LayerSummary classifyCad(const cad::CadDrawing& drawing, std::optional<float> rate, const DxfOptions& options);
 
 // --- The drawing's size ------------------------------------------------------

@@ -14,6 +14,7 @@
 
 #include "core/scale.h"
 #include "dialogs/ReferenceDistanceDialog.h"
+#include "export/number_text.h"
 #include "export/svg_writer.h"
 
 namespace vp::gui {
@@ -115,7 +116,7 @@ QString trueSizeText(const cad::CadDrawing& drawing, const QString& magnificatio
 }
 
 QString skewText(const cad::CadDrawing& drawing) {
-  const QString angle = qstring(fixed_text(drawing.skew_degrees, 2));
+  const QString angle = qstring(RealText(drawing.skew_degrees, 2));  // zero has no sign
   return QStringLiteral("かたむき %1°（%2）")
       .arg(angle, drawing.straightened ? QStringLiteral("なおしたよ") : QStringLiteral("そのまま"));
 }

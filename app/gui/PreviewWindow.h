@@ -73,7 +73,7 @@ class PreviewCanvas : public QWidget {
   // the user zooms or pans.
   void fitToWindow();
   bool fitted() const { return fitted_; }
-  // Segments drawn by the last paint (those in sight).
+  // Segments, or a fitted drawing's lines, arcs and circles, drawn by the last paint (those in sight).
   std::int64_t lastPaintedSegments() const { return last_painted_; }
 
  signals:

@@ -127,6 +127,7 @@ TEST_F(CadOptionsTest, SkewIsSaidWithWhatBecameOfIt) {
       {0.37, false, false, false, "0.37°: --cad would straighten it"},
       {-4.99, false, true, false, "-4.99°: --keep-skew would keep it"},
       {0.04, false, false, true, "0.04°: under 0.05°, left as it is"},
+      {-0.001, false, false, true, "0.00°: under 0.05°, left as it is"},
       {0.05, false, false, false, "0.05°: --cad would straighten it"},
       {5.0, false, false, false, "5.00°: --cad would straighten it"},
       {-5.01, false, false, false, "-5.01°: over 5.00°, taken as drawn"},

@@ -104,8 +104,9 @@ cad::CadDrawing fit_sheet(const CadSheet& sheet, bool scanned) {
     const ScanImage scan = degrade(sheet.ink, look);
     const scan::GreySource source = [&scan](const GreyRowSink& sink) {
       for (std::int32_t y = 0; y < scan.height; ++y)
-        if (!sink(y, std::span(scan.pixels).subspan(static_cast<std::size_t>(y) * static_cast<std::size_t>(scan.width),
-                                                   static_cast<std::size_t>(scan.width))))
+        if (!sink(y, std::span(scan.pixels)
+                         .subspan(static_cast<std::size_t>(y) * static_cast<std::size_t>(scan.width),
+                                  static_cast<std::size_t>(scan.width))))
           break;
       return ImageStatus::Ok;
     };

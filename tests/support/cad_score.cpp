@@ -126,10 +126,12 @@ cad::CadDrawing fit_sheet(const CadSheet& sheet, bool scanned) {
     return n;
   };
   const std::int64_t ink = ink_of();
+  const cad::InkCopy before = cad::InkCopy::of(grid);
   NoProgress quiet;
   run_thinning(grid, advise_passes(grid).passes, quiet);
   cad::CadParams params;
   params.stroke_width = static_cast<double>(ink) / static_cast<double>(std::max<std::int64_t>(1, ink_of()));
+  params.ink = &before;
   cad::CadDrawing drawing;
   cad::build_cad_drawing(grid, params, drawing, quiet);
   return drawing;

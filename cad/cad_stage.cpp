@@ -46,6 +46,18 @@ PhaseStatus build_cad_drawing(const PixelGrid& thinned, const CadParams& params,
   const auto trim = static_cast<std::size_t>(std::ceil(stroke / 2)) + 1;
   const CleanupLimits cleanup{drawing.tolerance, stroke, 2.0 * static_cast<double>(trim) + 2 * stroke + 2};
 
+  // The widest run across a stroke that is still one stroke, for the centring.
+  const auto longest_run = static_cast<std::int32_t>(std::ceil(2 * stroke)) + 2;
+  std::vector<Point> centres;
+  const auto centre_chain = [&](const std::vector<Pixel>& pixels) {
+    centres.resize(pixels.size());
+    const std::size_t n = pixels.size();
+    for (std::size_t i = 0; i < n; ++i) {
+      const Pixel before = pixels[i >= 2 ? i - 2 : 0], after = pixels[std::min(i + 2, n - 1)];
+      const Point along{static_cast<double>(after.x - before.x), static_cast<double>(after.y - before.y)};
+      centres[i] = params.ink ? params.ink->centred(pixels[i], along, longest_run) : to_point(pixels[i]);
+    }
+  };
   PieceGraph graph;
   std::vector<SkeletonNode> nodes;
   const std::int64_t total = 2 * std::int64_t{std::max(thinned.height(), 1)};
@@ -56,7 +68,8 @@ PhaseStatus build_cad_drawing(const PixelGrid& thinned, const CadParams& params,
           const SkeletonNode& node = nodes[graph.vertices.size()];
           graph.add_vertex(node.position);
         }
-        std::span<const Pixel> run = chain.pixels;
+        centre_chain(chain.pixels);
+        std::span<const Point> run = centres;
         if (chain.closed()) {
           std::vector<Piece> pieces = segment_closed(run, limits);
           if (pieces.size() == 1 && pieces.front().kind == PieceKind::Circle) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "cad/cad_drawing.h"
+#include "cad/ink_centres.h"
 #include "raster/phase_meter.h"
 #include "raster/pixel_grid.h"
 #include "raster/progress.h"
@@ -23,6 +24,9 @@ struct CadParams {
   double stroke_width = 0;
   // Turn a skew between kMinSkewDegrees and kMaxSkewDegrees back (false: --keep-skew).
   bool straighten = true;
+  // The ink before thinning, to centre the skeleton in its strokes; none: the
+  // skeleton's pixels as they are.
+  const InkCopy* ink = nullptr;
 };
 
 // The named limits of the stage, in one place.

@@ -36,7 +36,7 @@ bool solve3(double m[3][3], double r[3], double s[3]) {
 // Central moments of a point set, from which both fits start.
 struct Moments {
   double n = 0, mx = 0, my = 0;
-  double uu = 0, uv = 0, vv = 0;     // second
+  double uu = 0, uv = 0, vv = 0;              // second
   double uuu = 0, uuv = 0, uvv = 0, vvv = 0;  // third
 };
 
@@ -84,12 +84,17 @@ Moments moments_of(std::span<const Point> points) {
   return m;
 }
 
+// The algebraic start is close: a few steps reach the geometric fit.
+constexpr int kIterations = 4;
+// Steps below this (pixels) change nothing that is written.
+constexpr double kConverged = 1e-7;
+
 template <class Points>
 CircleFit gauss_newton(const Points& points, CircleFit c) {
-  for (int iteration = 0; iteration < 20; ++iteration) {
+  for (int iteration = 0; iteration < kIterations; ++iteration) {
     double m[3][3] = {}, r[3] = {};
     for (const Point& p : points) {
-      const double dx = p.x - c.centre.x, dy = p.y - c.centre.y, d = std::hypot(dx, dy);
+      const double dx = p.x - c.centre.x, dy = p.y - c.centre.y, d = std::sqrt(dx * dx + dy * dy);
       if (!(d > 0)) continue;
       const double j[3] = {-dx / d, -dy / d, -1.0};
       const double e = d - c.radius;
@@ -103,36 +108,20 @@ CircleFit gauss_newton(const Points& points, CircleFit c) {
     c.centre.x += s[0];
     c.centre.y += s[1];
     c.radius += s[2];
-    if (std::abs(s[0]) + std::abs(s[1]) + std::abs(s[2]) < 1e-9 * (1.0 + c.radius)) break;
+    if (std::abs(s[0]) + std::abs(s[1]) + std::abs(s[2]) < kConverged) break;
   }
   return c;
 }
 
-// Points of a run of pixels as an iterable range, for the refinement.
-struct PixelRange {
-  std::span<const Pixel> pixels;
-  struct Iterator {
-    const Pixel* p;
-    Point operator*() const { return to_point(*p); }
-    Iterator& operator++() {
-      ++p;
-      return *this;
-    }
-    bool operator!=(const Iterator& o) const { return p != o.p; }
-  };
-  Iterator begin() const { return {pixels.data()}; }
-  Iterator end() const { return {pixels.data() + pixels.size()}; }
-};
-
 }  // namespace
 
-PixelSums::PixelSums(std::span<const Pixel> pixels) {
+PixelSums::PixelSums(std::span<const Point> pixels) {
   prefix_.reserve(pixels.size() + 1);
   prefix_.push_back({});
   if (pixels.empty()) return;
-  origin_ = to_point(pixels.front());
+  origin_ = pixels.front();
   Sums s;
-  for (const Pixel& p : pixels) {
+  for (const Point& p : pixels) {
     const double x = p.x - origin_.x, y = p.y - origin_.y, z = x * x + y * y;
     s.n += 1;
     s.x += x;
@@ -197,24 +186,25 @@ double distance_to_line(Point p, const LineFit& line) {
 }
 
 double distance_to_circle(Point p, const CircleFit& circle) {
-  return std::abs(std::hypot(p.x - circle.centre.x, p.y - circle.centre.y) - circle.radius);
+  const double dx = p.x - circle.centre.x, dy = p.y - circle.centre.y;
+  return std::abs(std::sqrt(dx * dx + dy * dy) - circle.radius);
 }
 
-double max_distance(std::span<const Pixel> pixels, std::size_t first, std::size_t last, const LineFit& line,
+double max_distance(std::span<const Point> pixels, std::size_t first, std::size_t last, const LineFit& line,
                     double limit) {
   double worst = 0;
   for (std::size_t i = first; i <= last; ++i) {
-    worst = std::max(worst, distance_to_line(to_point(pixels[i]), line));
+    worst = std::max(worst, distance_to_line(pixels[i], line));
     if (worst > limit) break;
   }
   return worst;
 }
 
-double max_distance(std::span<const Pixel> pixels, std::size_t first, std::size_t last, const CircleFit& circle,
+double max_distance(std::span<const Point> pixels, std::size_t first, std::size_t last, const CircleFit& circle,
                     double limit) {
   double worst = 0;
   for (std::size_t i = first; i <= last; ++i) {
-    worst = std::max(worst, distance_to_circle(to_point(pixels[i]), circle));
+    worst = std::max(worst, distance_to_circle(pixels[i], circle));
     if (worst > limit) break;
   }
   return worst;
@@ -233,8 +223,7 @@ FitResult<LineFit> fit_line(std::span<const Point> points, double tolerance) {
   return result;
 }
 
-FitResult<CircleFit> fit_circle(std::span<const Point> points, double tolerance, double min_radius,
-                                double max_radius) {
+FitResult<CircleFit> fit_circle(std::span<const Point> points, double tolerance, double min_radius, double max_radius) {
   FitResult<CircleFit> result;
   if (points.size() < 3) return result;
   const Moments m = moments_of(points);
@@ -257,8 +246,8 @@ FitResult<CircleFit> fit_circle(std::span<const Point> points, double tolerance,
   return result;
 }
 
-CircleFit refine_circle(std::span<const Pixel> pixels, std::size_t first, std::size_t last, CircleFit guess) {
-  return gauss_newton(PixelRange{pixels.subspan(first, last - first + 1)}, guess);
+CircleFit refine_circle(std::span<const Point> pixels, std::size_t first, std::size_t last, CircleFit guess) {
+  return gauss_newton(pixels.subspan(first, last - first + 1), guess);
 }
 
 }  // namespace vp::cad

@@ -39,11 +39,11 @@ struct FitResult {
   explicit operator bool() const { return fit.has_value(); }
 };
 
-// Prefix sums over a run of pixels, shifted to the run's first pixel, so that any
+// Prefix sums over a run of pixel centres, shifted to the run's first pixel, so that any
 // stretch of it can be fitted in constant time.
 class PixelSums {
  public:
-  explicit PixelSums(std::span<const Pixel> pixels);
+  explicit PixelSums(std::span<const Point> pixels);
   // The total least-squares line through pixels [first, last] (inclusive).
   std::optional<LineFit> line(std::size_t first, std::size_t last) const;
   // The algebraic (Kåsa) circle through pixels [first, last].
@@ -63,9 +63,9 @@ double distance_to_circle(Point p, const CircleFit& circle);
 
 // The largest distance of pixels [first, last] from the carrier; stops early
 // (returning a value above `limit`) once one is further than `limit`.
-double max_distance(std::span<const Pixel> pixels, std::size_t first, std::size_t last, const LineFit& line,
+double max_distance(std::span<const Point> pixels, std::size_t first, std::size_t last, const LineFit& line,
                     double limit);
-double max_distance(std::span<const Pixel> pixels, std::size_t first, std::size_t last, const CircleFit& circle,
+double max_distance(std::span<const Point> pixels, std::size_t first, std::size_t last, const CircleFit& circle,
                     double limit);
 
 // Lines: total least squares; accepted when every point is within `tolerance`.
@@ -74,9 +74,8 @@ FitResult<LineFit> fit_line(std::span<const Point> points, double tolerance);
 // distances); accepted when every point is within `tolerance` and the radius is
 // within [min_radius, max_radius]. Collinear points are refused before any circle
 // is made.
-FitResult<CircleFit> fit_circle(std::span<const Point> points, double tolerance, double min_radius,
-                                double max_radius);
+FitResult<CircleFit> fit_circle(std::span<const Point> points, double tolerance, double min_radius, double max_radius);
 // The same refinement from a first guess, on pixels [first, last] of a run.
-CircleFit refine_circle(std::span<const Pixel> pixels, std::size_t first, std::size_t last, CircleFit guess);
+CircleFit refine_circle(std::span<const Point> pixels, std::size_t first, std::size_t last, CircleFit guess);
 
 }  // namespace vp::cad

@@ -70,6 +70,18 @@ double distance_to(const Piece& p, Point q) {
   return std::min(dist(q, p.a), dist(q, p.b));
 }
 
+// A spur leaves the piece it hangs from at more than this angle.
+const double kWhiskerSine = std::sin(20.0 * kPi / 180.0);
+
+double distance_to_carrier(const GraphPiece& g, Point q) {
+  const Piece& p = g.piece;
+  if (p.kind == PieceKind::Line) {
+    const Point d = unit(sub(p.b, p.a));
+    return std::abs(cross(sub(q, p.a), d));
+  }
+  return std::abs(dist(q, p.circle.centre) - p.circle.radius);
+}
+
 std::vector<Point> joined_samples(const std::vector<Point>& a, const std::vector<Point>& b) {
   std::vector<Point> out(a);
   out.insert(out.end(), b.begin(), b.end());
@@ -169,12 +181,15 @@ std::optional<GraphPiece> merged_arcs(const GraphPiece& in, const GraphPiece& ou
 
 // An arc whose two ends meet at one vertex, turning 350° or more or leaving out
 // no more than the junction's gap, is a circle.
-void close_into_circle(GraphPiece& g, double junction_gap) {
-  if (g.piece.kind != PieceKind::Arc || g.va != g.vb || g.va < 0) return;
-  if (g.piece.sweep < kCircleRadians && (2 * kPi - g.piece.sweep) * g.piece.circle.radius > junction_gap) return;
+// Returns the vertex it closed at (which the circle then runs through), or -1.
+std::int32_t close_into_circle(GraphPiece& g, double junction_gap) {
+  if (g.piece.kind != PieceKind::Arc || g.va != g.vb || g.va < 0) return -1;
+  if (g.piece.sweep < kCircleRadians && (2 * kPi - g.piece.sweep) * g.piece.circle.radius > junction_gap) return -1;
+  const std::int32_t at = g.va;
   g.piece.kind = PieceKind::Circle;
   g.piece.sweep = 2 * kPi;
   g.va = g.vb = -1;
+  return at;
 }
 
 // --- Closing ---------------------------------------------------------------
@@ -202,7 +217,8 @@ std::vector<Point> line_circle(const LineFit& l, const CircleFit& c) {
   const double d = dist(foot, c.centre);
   if (d > c.radius) return {};
   const double h = std::sqrt(c.radius * c.radius - d * d);
-  return {{foot.x + h * l.direction.x, foot.y + h * l.direction.y}, {foot.x - h * l.direction.x, foot.y - h * l.direction.y}};
+  return {{foot.x + h * l.direction.x, foot.y + h * l.direction.y},
+          {foot.x - h * l.direction.x, foot.y - h * l.direction.y}};
 }
 
 std::vector<Point> circle_circle(const CircleFit& a, const CircleFit& b) {
@@ -230,8 +246,8 @@ std::optional<Point> meeting(const Carrier& p, const Carrier& q, Point near, dou
     points = circle_circle(p.round, q.round);
     if (points.empty()) {
       const Point towards = onto_circle(q.round.centre, p.round);
-      const Point away = onto_circle({2 * p.round.centre.x - q.round.centre.x, 2 * p.round.centre.y - q.round.centre.y},
-                                     p.round);
+      const Point away =
+          onto_circle({2 * p.round.centre.x - q.round.centre.x, 2 * p.round.centre.y - q.round.centre.y}, p.round);
       for (Point c : {towards, away})
         if (std::abs(dist(c, q.round.centre) - q.round.radius) <= gap) points.push_back(c);
     }
@@ -280,9 +296,80 @@ int rigidity(const GraphPiece& g) {
   return g.piece.kind == PieceKind::Line ? 2 : 1;
 }
 
+// A line meets an arc's end along the arc's tangent there (a fillet, a line
+// running into a curve), rather than at an angle.
+const double kTangentSine = std::sin(20.0 * kPi / 180.0);
+bool tangent_join(const GraphPiece& arc, int end, const GraphPiece& line) {
+  if (arc.piece.kind != PieceKind::Arc || line.piece.kind != PieceKind::Line) return false;
+  return std::abs(cross(leaving(arc, end), unit(sub(line.piece.b, line.piece.a)))) < kTangentSine;
+}
+
+// The line's carrier as its ends give it.
+LineFit line_through(const GraphPiece& g) {
+  return dist(g.piece.a, g.piece.b) > 0 ? LineFit{g.piece.a, unit(sub(g.piece.b, g.piece.a))} : g.piece.line;
+}
+
+// Moves the arc onto the lines it runs into: its centre to the radius' distance
+// from each (from both: the corner of the two lines moved in by the radius, or
+// the middle of two parallel ones), so that it touches them exactly.
+void fit_arc_to_tangents(GraphPiece& arc, const GraphPiece* first, const GraphPiece* second) {
+  CircleFit& c = arc.piece.circle;
+  const auto inward = [&](const LineFit& l) {  // the line's normal towards the centre
+    Point n{-l.direction.y, l.direction.x};
+    if (dot(sub(c.centre, l.origin), n) < 0) n = {-n.x, -n.y};
+    return n;
+  };
+  CircleFit moved = c;
+  if (first && second) {
+    const LineFit l1 = line_through(*first), l2 = line_through(*second);
+    const Point n1 = inward(l1), n2 = inward(l2);
+    if (std::abs(cross(l1.direction, l2.direction)) < kMinCornerSine) {
+      const double d1 = dot(sub(c.centre, l1.origin), n1), d2 = dot(sub(c.centre, l2.origin), n2);
+      moved.radius = (d1 + d2) / 2;
+      const double shift = moved.radius - d1;
+      moved.centre = {c.centre.x + shift * n1.x, c.centre.y + shift * n1.y};
+    } else {
+      const LineFit o1{{l1.origin.x + c.radius * n1.x, l1.origin.y + c.radius * n1.y}, l1.direction};
+      const LineFit o2{{l2.origin.x + c.radius * n2.x, l2.origin.y + c.radius * n2.y}, l2.direction};
+      const double s = cross(o1.direction, o2.direction);
+      const double t = cross(sub(o2.origin, o1.origin), o2.direction) / s;
+      moved.centre = {o1.origin.x + t * o1.direction.x, o1.origin.y + t * o1.direction.y};
+    }
+  } else {
+    const GraphPiece* only = first ? first : second;
+    const LineFit l = line_through(*only);
+    const Point n = inward(l);
+    const double shift = c.radius - dot(sub(c.centre, l.origin), n);
+    moved.centre = {c.centre.x + shift * n.x, c.centre.y + shift * n.y};
+  }
+  // Only a small correction: a fit that far off is not a tangent join after all.
+  if (!(dist(moved.centre, c.centre) <= c.radius / 4 + 2) || !(moved.radius > 0)) return;
+  const double sweep = arc.piece.sweep;
+  c = moved;
+  arc.piece.a = onto_circle(arc.piece.a, c);
+  arc.piece.b = onto_circle(arc.piece.b, c);
+  arc.piece.sweep = arc.piece.ccw ? ccw_sweep(c.centre, arc.piece.a, arc.piece.b, sweep)
+                                  : ccw_sweep(c.centre, arc.piece.b, arc.piece.a, sweep);
+}
+
 void close_pair(PieceGraph& graph, Incidence x, Incidence y, Point near, double reach) {
+  if (graph.pieces[static_cast<std::size_t>(x.piece)].piece.kind == PieceKind::Arc) std::swap(x, y);
   GraphPiece& gx = graph.pieces[static_cast<std::size_t>(x.piece)];
   GraphPiece& gy = graph.pieces[static_cast<std::size_t>(y.piece)];
+  if (tangent_join(gy, y.end, gx)) {
+    // The line ends where the arc touches it: the foot of the arc's centre.
+    const Point foot = project(gy.piece.circle.centre, line_through(gx));
+    if (dist(foot, near) > reach) return;
+    const GraphPiece keep = gx;
+    const std::optional<Point> placed = move_end(gx, x.end, foot);
+    if (!placed) return;
+    if (!move_end(gy, y.end, *placed)) {
+      gx = keep;
+      return;
+    }
+    end_point(gy, y.end) = *placed;
+    return;
+  }
   std::optional<Point> at = meeting(carrier_of(gx), carrier_of(gy), near, reach / 2);
   if (!at || dist(*at, near) > reach) {
     // No corner to speak of: the two ends meet half way.
@@ -382,12 +469,20 @@ void remove_whiskers(PieceGraph& graph, const CleanupLimits& limits) {
       const std::int32_t hub = end_vertex(g, 1 - free_end);
       const Point tip = end_point(g, free_end);
       double nearest = 1e300;
+      // From a piece it leaves at an angle, a spur is measured to its carrier (a
+      // spur into a sharp corner stops short of the pieces' ends); from one it
+      // continues, to the piece itself.
+      const Point spur = leaving(g, 1 - free_end);
+      const auto consider = [&](const GraphPiece& other) {
+        const bool along = other.piece.kind == PieceKind::Line &&
+                           std::abs(cross(spur, unit(sub(other.piece.b, other.piece.a)))) < kWhiskerSine;
+        nearest = std::min(nearest, along ? distance_to(other.piece, tip) : distance_to_carrier(other, tip));
+      };
       for (const Incidence& other : at[static_cast<std::size_t>(hub)])
-        if (other.piece != static_cast<std::int32_t>(i))
-          nearest = std::min(nearest, distance_to(graph.pieces[static_cast<std::size_t>(other.piece)].piece, tip));
+        if (other.piece != static_cast<std::int32_t>(i)) consider(graph.pieces[static_cast<std::size_t>(other.piece)]);
       for (std::int32_t t : graph.vertices[static_cast<std::size_t>(hub)].through)
         if (t >= 0 && graph.pieces[static_cast<std::size_t>(t)].alive)
-          nearest = std::min(nearest, distance_to(graph.pieces[static_cast<std::size_t>(t)].piece, tip));
+          consider(graph.pieces[static_cast<std::size_t>(t)]);
       if (nearest <= within) {
         g.alive = false;
         removed = true;
@@ -432,8 +527,10 @@ void remove_chamfers(PieceGraph& graph, const CleanupLimits& limits) {
 }
 
 void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
-  for (GraphPiece& g : graph.pieces)
-    if (g.alive) close_into_circle(g, limits.junction_gap);
+  for (std::size_t i = 0; i < graph.pieces.size(); ++i)
+    if (graph.pieces[i].alive)
+      if (const std::int32_t v = close_into_circle(graph.pieces[i], limits.junction_gap); v >= 0)
+        graph.vertices[static_cast<std::size_t>(v)].through.push_back(static_cast<std::int32_t>(i));
   std::vector<std::vector<Incidence>> at = incidences(graph);
   const auto drop = [&](std::int32_t vertex, std::int32_t piece) {
     if (vertex < 0) return;
@@ -463,9 +560,8 @@ void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
           GraphPiece in = px, out = py;
           if (ends[x].end == 0) flip(in);
           if (ends[y].end == 1) flip(out);
-          std::optional<GraphPiece> merged = in.piece.kind == PieceKind::Line
-                                                 ? merged_lines(in, out, limits.tolerance)
-                                                 : merged_arcs(in, out, limits.tolerance);
+          std::optional<GraphPiece> merged = in.piece.kind == PieceKind::Line ? merged_lines(in, out, limits.tolerance)
+                                                                              : merged_arcs(in, out, limits.tolerance);
           if (!merged) continue;
           best = std::move(merged);
           best_turn = turn;
@@ -478,7 +574,7 @@ void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
         drop(old.va, p);
         drop(old.vb, p);
       }
-      close_into_circle(*best, limits.junction_gap);
+      const std::int32_t closed_at = close_into_circle(*best, limits.junction_gap);
       const auto index = static_cast<std::int32_t>(graph.pieces.size());
       if (best->va >= 0) at[static_cast<std::size_t>(best->va)].push_back({index, 0});
       if (best->vb >= 0) at[static_cast<std::size_t>(best->vb)].push_back({index, 1});
@@ -487,6 +583,8 @@ void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
       replaced[static_cast<std::size_t>(best_pair.first)] = index;
       replaced[static_cast<std::size_t>(best_pair.second)] = index;
       graph.vertices[v].through.push_back(index);
+      if (closed_at >= 0 && closed_at != static_cast<std::int32_t>(v))
+        graph.vertices[static_cast<std::size_t>(closed_at)].through.push_back(index);
     }
   }
   // Through-pieces that were merged again point at what they became.
@@ -497,14 +595,29 @@ void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
 void close_corners(PieceGraph& graph, const CleanupLimits& limits) {
   const double reach = 2 * limits.stroke + 3 * limits.tolerance;
   const std::vector<std::vector<Incidence>> at = incidences(graph);
+  // Arcs first touch the lines they run into.
+  for (std::size_t i = 0; i < graph.pieces.size(); ++i) {
+    GraphPiece& arc = graph.pieces[i];
+    if (!arc.alive || arc.piece.kind != PieceKind::Arc) continue;
+    const GraphPiece* lines[2] = {nullptr, nullptr};
+    for (int end = 0; end < 2; ++end) {
+      const std::int32_t v = end_vertex(arc, end);
+      if (v < 0 || at[static_cast<std::size_t>(v)].size() != 2 ||
+          !graph.vertices[static_cast<std::size_t>(v)].through.empty())
+        continue;
+      for (const Incidence& e : at[static_cast<std::size_t>(v)])
+        if (e.piece != static_cast<std::int32_t>(i) &&
+            tangent_join(arc, end, graph.pieces[static_cast<std::size_t>(e.piece)]))
+          lines[end] = &graph.pieces[static_cast<std::size_t>(e.piece)];
+    }
+    if (lines[0] || lines[1]) fit_arc_to_tangents(arc, lines[0], lines[1]);
+  }
   for (std::size_t v = 0; v < graph.vertices.size(); ++v) {
     const std::vector<Incidence>& ends = at[v];
     const Vertex& vertex = graph.vertices[v];
     std::vector<std::int32_t> bars;
     for (std::int32_t t : vertex.through)
-      if (t >= 0 && graph.pieces[static_cast<std::size_t>(t)].alive &&
-          graph.pieces[static_cast<std::size_t>(t)].piece.kind != PieceKind::Circle)
-        bars.push_back(t);
+      if (t >= 0 && graph.pieces[static_cast<std::size_t>(t)].alive) bars.push_back(t);
     if (ends.empty()) continue;
     if (!bars.empty()) {
       // Stems end on the piece that runs through, the nearest where several do.

@@ -22,9 +22,13 @@ constexpr double kDeviationCost = 0.0004;
 // this share of the tolerance, and extra points on long stretches between them.
 constexpr double kCandidateShare = 0.5;
 constexpr std::size_t kMaxCandidateGap = 24;
+// Longer straight stretches need no extra points: nothing bends inside them.
+constexpr std::size_t kLongestSplitStretch = 240;
 // A span that fails this many candidates in a row is not extended further.
 constexpr int kFailuresToStop = 4;
 constexpr std::size_t kSamples = 40;
+constexpr double kScreenTolerances = 1.5;
+constexpr double kScreenSweepShare = 0.7;
 
 double wrapped(double angle) {
   while (angle > kPi) angle -= 2 * kPi;
@@ -34,7 +38,7 @@ double wrapped(double angle) {
 
 double angle_of(Point c, Point p) { return std::atan2(p.y - c.y, p.x - c.x); }
 
-void douglas_peucker(std::span<const Pixel> px, std::size_t first, std::size_t last, double eps,
+void douglas_peucker(std::span<const Point> px, std::size_t first, std::size_t last, double eps,
                      std::vector<std::size_t>& out) {
   std::vector<std::pair<std::size_t, std::size_t>> stack{{first, last}};
   while (!stack.empty()) {
@@ -60,7 +64,7 @@ void douglas_peucker(std::span<const Pixel> px, std::size_t first, std::size_t l
   }
 }
 
-std::vector<std::size_t> candidates(std::span<const Pixel> px, double tolerance) {
+std::vector<std::size_t> candidates(std::span<const Point> px, double tolerance) {
   std::vector<std::size_t> c{0, px.size() - 1};
   douglas_peucker(px, 0, px.size() - 1, kCandidateShare * tolerance, c);
   std::sort(c.begin(), c.end());
@@ -69,7 +73,7 @@ std::vector<std::size_t> candidates(std::span<const Pixel> px, double tolerance)
   for (std::size_t k = 0; k + 1 < c.size(); ++k) {
     out.push_back(c[k]);
     const std::size_t gap = c[k + 1] - c[k];
-    const std::size_t extra = gap / kMaxCandidateGap;
+    const std::size_t extra = gap > kLongestSplitStretch ? 0 : gap / kMaxCandidateGap;
     for (std::size_t e = 1; e <= extra; ++e) out.push_back(c[k] + gap * e / (extra + 1));
   }
   out.push_back(c.back());
@@ -87,20 +91,20 @@ Point onto_circle(Point p, const CircleFit& c) {
   return {c.centre.x + (p.x - c.centre.x) * c.radius / d, c.centre.y + (p.y - c.centre.y) * c.radius / d};
 }
 
-std::vector<Point> samples_of(std::span<const Pixel> px, std::size_t i, std::size_t j) {
+std::vector<Point> samples_of(std::span<const Point> px, std::size_t i, std::size_t j) {
   std::vector<Point> s;
   const std::size_t step = std::max<std::size_t>(1, (j - i) / kSamples);
-  for (std::size_t k = i; k < j; k += step) s.push_back(to_point(px[k]));
-  s.push_back(to_point(px[j]));
+  for (std::size_t k = i; k < j; k += step) s.push_back((px[k]));
+  s.push_back((px[j]));
   return s;
 }
 
 // The signed sweep of pixels [i, j] about c, through its quarter points.
-double sweep_of(std::span<const Pixel> px, std::size_t i, std::size_t j, Point c) {
+double sweep_of(std::span<const Point> px, std::size_t i, std::size_t j, Point c) {
   double total = 0;
-  Point prev = to_point(px[i]);
+  Point prev = px[i];
   for (int q = 1; q <= 4; ++q) {
-    const Point p = to_point(px[i + (j - i) * static_cast<std::size_t>(q) / 4]);
+    const Point p = px[i + (j - i) * static_cast<std::size_t>(q) / 4];
     total += wrapped(angle_of(c, p) - angle_of(c, prev));
     prev = p;
   }
@@ -114,14 +118,17 @@ struct ArcCheck {
   double worst = 0;  // the furthest pixel's distance
 };
 
-ArcCheck check_arc(std::span<const Pixel> px, const PixelSums& sums, std::size_t i, std::size_t j,
+ArcCheck check_arc(std::span<const Point> px, const PixelSums& sums, std::size_t i, std::size_t j,
                    const SegmentationLimits& limits) {
   ArcCheck check;
   if (j < i + 4) return check;
   std::optional<CircleFit> circle = sums.circle(i, j);
   if (!circle || !(circle->radius <= limits.max_radius)) return check;
-  // The algebraic fit only screens: the geometric one decides, and is kept.
-  if (max_distance(px, i, j, *circle, 3 * limits.tolerance) > 3 * limits.tolerance) return check;
+  // The algebraic fit only screens (its bias is a fraction of the tolerance on
+  // the arcs that pass): the geometric one decides, and is kept.
+  if (max_distance(px, i, j, *circle, kScreenTolerances * limits.tolerance) > kScreenTolerances * limits.tolerance)
+    return check;
+  if (std::abs(sweep_of(px, i, j, circle->centre)) < kScreenSweepShare * limits.min_arc_radians) return check;
   circle = refine_circle(px, i, j, *circle);
   if (!(circle->radius <= limits.max_radius) || !(circle->radius >= limits.min_radius)) return check;
   const double worst = max_distance(px, i, j, *circle, limits.tolerance);
@@ -133,7 +140,7 @@ ArcCheck check_arc(std::span<const Pixel> px, const PixelSums& sums, std::size_t
 }
 
 // The line's cost when it holds (1, or more when it strays), else 0.
-double check_line(std::span<const Pixel> px, const PixelSums& sums, std::size_t i, std::size_t j, double tolerance,
+double check_line(std::span<const Point> px, const PixelSums& sums, std::size_t i, std::size_t j, double tolerance,
                   LineFit& fit) {
   const std::optional<LineFit> line = sums.line(i, j);
   if (!line) return 0;
@@ -144,22 +151,22 @@ double check_line(std::span<const Pixel> px, const PixelSums& sums, std::size_t 
          kDeviationCost * worst / tolerance;
 }
 
-Piece line_piece(std::span<const Pixel> px, std::size_t i, std::size_t j, const LineFit& fit) {
+Piece line_piece(std::span<const Point> px, std::size_t i, std::size_t j, const LineFit& fit) {
   Piece piece;
   piece.kind = PieceKind::Line;
   piece.line = fit;
-  piece.a = project(to_point(px[i]), fit);
-  piece.b = project(to_point(px[j]), fit);
+  piece.a = project((px[i]), fit);
+  piece.b = project((px[j]), fit);
   piece.samples = samples_of(px, i, j);
   return piece;
 }
 
-Piece arc_piece(std::span<const Pixel> px, std::size_t i, std::size_t j, const ArcCheck& arc) {
+Piece arc_piece(std::span<const Point> px, std::size_t i, std::size_t j, const ArcCheck& arc) {
   Piece piece;
   piece.kind = PieceKind::Arc;
   piece.circle = arc.circle;
-  piece.a = onto_circle(to_point(px[i]), piece.circle);
-  piece.b = onto_circle(to_point(px[j]), piece.circle);
+  piece.a = onto_circle((px[i]), piece.circle);
+  piece.b = onto_circle((px[j]), piece.circle);
   piece.ccw = arc.sweep > 0;
   piece.sweep = std::abs(sweep_of(px, i, j, piece.circle.centre));
   piece.samples = samples_of(px, i, j);
@@ -172,7 +179,7 @@ double swept_angle(Point c, Point a, Point m, Point b) {
   return wrapped(angle_of(c, m) - angle_of(c, a)) + wrapped(angle_of(c, b) - angle_of(c, m));
 }
 
-std::vector<Piece> segment_open(std::span<const Pixel> px, const SegmentationLimits& limits) {
+std::vector<Piece> segment_open(std::span<const Point> px, const SegmentationLimits& limits) {
   std::vector<Piece> pieces;
   if (px.size() < 2) return pieces;
   const PixelSums sums(px);
@@ -190,11 +197,12 @@ std::vector<Piece> segment_open(std::span<const Pixel> px, const SegmentationLim
     int line_failures = 0, arc_failures = 0;
     for (std::size_t b = a + 1; b < m && (line_failures < kFailuresToStop || arc_failures < kFailuresToStop); ++b) {
       LineFit fit;
+      double cost = 0;
       if (line_failures < kFailuresToStop) {
-        double cost = check_line(px, sums, cand[a], cand[b], limits.tolerance, fit);
+        cost = check_line(px, sums, cand[a], cand[b], limits.tolerance, fit);
         if (cost == 0 && b == a + 1) {
           // Neighbouring candidates always join, by their chord at worst.
-          const Point p = to_point(px[cand[a]]), q = to_point(px[cand[b]]);
+          const Point p = (px[cand[a]]), q = (px[cand[b]]);
           const double len = std::hypot(q.x - p.x, q.y - p.y);
           fit = {p, len > 0 ? Point{(q.x - p.x) / len, (q.y - p.y) / len} : Point{1, 0}};
           cost = kDoubtfulLineCost;
@@ -211,7 +219,9 @@ std::vector<Piece> segment_open(std::span<const Pixel> px, const SegmentationLim
           ++line_failures;
         }
       }
-      if (arc_failures < kFailuresToStop) {
+      // An arc never beats a line that keeps as close as a straight stroke does.
+      const bool plain_line = cost > 0 && cost < kArcCost;
+      if (arc_failures < kFailuresToStop && !plain_line) {
         const ArcCheck arc = check_arc(px, sums, cand[a], cand[b], limits);
         if (arc.ok) {
           arc_failures = 0;
@@ -237,18 +247,15 @@ std::vector<Piece> segment_open(std::span<const Pixel> px, const SegmentationLim
   return pieces;
 }
 
-std::vector<Piece> segment_closed(std::span<const Pixel> px, const SegmentationLimits& limits) {
+std::vector<Piece> segment_closed(std::span<const Point> px, const SegmentationLimits& limits) {
   std::vector<Piece> pieces;
   if (px.size() < 3) return pieces;
-  std::vector<Point> points;
-  points.reserve(px.size());
-  for (const Pixel& p : px) points.push_back(to_point(p));
   if (const FitResult<CircleFit> circle =
-          fit_circle(points, limits.tolerance, std::max(limits.min_radius, 2.0), limits.max_radius)) {
+          fit_circle(px, limits.tolerance, std::max(limits.min_radius, 2.0), limits.max_radius)) {
     Piece piece;
     piece.kind = PieceKind::Circle;
     piece.circle = *circle.fit;
-    piece.a = piece.b = onto_circle(points.front(), piece.circle);
+    piece.a = piece.b = onto_circle(px.front(), piece.circle);
     piece.sweep = 2 * kPi;
     piece.samples = samples_of(px, 0, px.size() - 1);
     pieces.push_back(std::move(piece));
@@ -267,7 +274,7 @@ std::vector<Piece> segment_closed(std::span<const Pixel> px, const SegmentationL
   }
   std::vector<std::size_t> outline{0, far};
   douglas_peucker(px, 0, far, limits.tolerance, outline);
-  std::vector<Pixel> wrapped_px(px.begin(), px.end());
+  std::vector<Point> wrapped_px(px.begin(), px.end());
   wrapped_px.push_back(px[0]);
   douglas_peucker(wrapped_px, far, n, limits.tolerance, outline);
   std::sort(outline.begin(), outline.end());
@@ -276,17 +283,17 @@ std::vector<Piece> segment_closed(std::span<const Pixel> px, const SegmentationL
   std::size_t start = 0;
   double sharpest = -1;
   for (std::size_t k = 0; k < outline.size(); ++k) {
-    const Pixel prev = px[outline[(k + outline.size() - 1) % outline.size()]];
-    const Pixel cur = px[outline[k]];
-    const Pixel next = px[outline[(k + 1) % outline.size()]];
-    const double turn = std::abs(wrapped(std::atan2(next.y - cur.y, next.x - cur.x) -
-                                         std::atan2(cur.y - prev.y, cur.x - prev.x)));
+    const Point prev = px[outline[(k + outline.size() - 1) % outline.size()]];
+    const Point cur = px[outline[k]];
+    const Point next = px[outline[(k + 1) % outline.size()]];
+    const double turn =
+        std::abs(wrapped(std::atan2(next.y - cur.y, next.x - cur.x) - std::atan2(cur.y - prev.y, cur.x - prev.x)));
     if (turn > sharpest) {
       sharpest = turn;
       start = outline[k];
     }
   }
-  std::vector<Pixel> run;
+  std::vector<Point> run;
   run.reserve(n + 1);
   for (std::size_t k = 0; k <= n; ++k) run.push_back(px[(start + k) % n]);
   return segment_open(run, limits);

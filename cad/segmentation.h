@@ -34,11 +34,11 @@ struct SegmentationLimits {
 };
 
 // Pieces of an open run of pixels, in its order; consecutive pieces share an end pixel.
-std::vector<Piece> segment_open(std::span<const Pixel> pixels, const SegmentationLimits& limits);
+std::vector<Piece> segment_open(std::span<const Point> pixels, const SegmentationLimits& limits);
 
 // A closed run (its first pixel not repeated): one circle, or pieces around it
 // starting at its sharpest corner, the last ending where the first begins.
-std::vector<Piece> segment_closed(std::span<const Pixel> pixels, const SegmentationLimits& limits);
+std::vector<Piece> segment_closed(std::span<const Point> pixels, const SegmentationLimits& limits);
 
 // The signed angle swept from a to b about c, going through m (radians).
 double swept_angle(Point c, Point a, Point m, Point b);

@@ -25,15 +25,27 @@ class BitPlane {
   bool get(std::int32_t x, std::int32_t y) const { return (row(y)[x >> 6] >> (x & 63)) & 1u; }
   void set(std::int32_t x, std::int32_t y) { row(y)[x >> 6] |= std::uint64_t{1} << (x & 63); }
   void clear(std::int32_t x, std::int32_t y) { row(y)[x >> 6] &= ~(std::uint64_t{1} << (x & 63)); }
+  // The eight neighbours as mask bits (east first, counter-clockwise), read
+  // three at a time from the rows above, at and below.
   std::uint8_t neighbours(std::int32_t x, std::int32_t y) const {
-    std::uint8_t mask = 0;
-    for (int k = 0; k < 8; ++k)
-      if (get(x + kDx[k], y + kDy[k])) mask |= static_cast<std::uint8_t>(1u << k);
-    return mask;
+    const unsigned up = three(row(y + 1), x), mid = three(row(y), x), down = three(row(y - 1), x);
+    return static_cast<std::uint8_t>(((mid >> 2) & 1u) | ((up >> 2) & 1u) << 1 | ((up >> 1) & 1u) << 2 |
+                                     (up & 1u) << 3 | (mid & 1u) << 4 | (down & 1u) << 5 | ((down >> 1) & 1u) << 6 |
+                                     ((down >> 2) & 1u) << 7);
   }
   std::size_t words() const { return words_; }
 
  private:
+  // Cells x − 1, x and x + 1 of a row as bits 0, 1 and 2 (x ≥ 1).
+  static unsigned three(const std::uint64_t* r, std::int32_t x) {
+    const auto start = static_cast<std::size_t>(x - 1);
+    const std::size_t word = start >> 6;
+    const unsigned bit = start & 63u;
+    std::uint64_t v = r[word] >> bit;
+    if (bit > 61) v |= r[word + 1] << (64 - bit);
+    return static_cast<unsigned>(v & 7u);
+  }
+
   std::size_t words_;
   std::vector<std::uint64_t> bits_;
 };
@@ -44,6 +56,15 @@ constexpr int connectivity_of(std::uint8_t mask) {
   for (int k = 0; k < 8; k += 2) c += bit(k) - bit(k) * bit(k + 1) * bit(k + 2);
   return c;
 }
+
+constexpr std::array<std::uint8_t, 256> count_table() {
+  std::array<std::uint8_t, 256> table{};
+  for (int mask = 0; mask < 256; ++mask)
+    table[static_cast<std::size_t>(mask)] = static_cast<std::uint8_t>(std::popcount(static_cast<unsigned>(mask)));
+  return table;
+}
+// Neighbours of a mask, by table: the target may have no population count instruction.
+constexpr std::array<std::uint8_t, 256> kNeighbourCount = count_table();
 
 // For every neighbour mask: may the pixel go without breaking a stroke?
 constexpr std::array<bool, 256> removable_table() {
@@ -116,7 +137,7 @@ PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& n
   std::unordered_map<std::uint64_t, std::int32_t> node_index;
   for (std::int32_t y = 1; y + 1 < height; ++y)
     for_each_bit(ink.row(y), words, y, [&](std::int32_t x, std::int32_t yy) {
-      const int count = std::popcount(static_cast<unsigned>(ink.neighbours(x, yy)));
+      const int count = kNeighbourCount[ink.neighbours(x, yy)];
       if (count != 2) {
         branching.push_back(count >= 3);
         node_bits.set(x, yy);

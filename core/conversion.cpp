@@ -4,6 +4,7 @@
 #include <bit>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -61,20 +62,28 @@ ConversionResult Conversion::ChangeImage(const std::string& file_name, std::int3
     return PhaseStatus::Finished;
   }));
   const bool cad = settings.Cad == kFlagOn;
-  // The strokes' width, for the fits' tolerance, is the ink over its skeleton.
-  const std::int64_t ink_before_thinning = cad && !display.stopped() ? count_ink() : 0;
+  // The fits need the ink as it was: its amount over the skeleton's is the
+  // strokes' width, and its runs centre the skeleton in them.
+  std::optional<cad::InkCopy> ink_before_thinning;
+  if (cad && !display.stopped())
+    display.ended(guard_memory([&] {
+      ink_before_thinning = cad::InkCopy::of(grid_);
+      return PhaseStatus::Finished;
+    }));
+  const std::int64_t ink_count = ink_before_thinning ? count_ink() : 0;
   if (!display.stopped()) {
     display.start_counted();
     display.ended(guard_memory([&] { return run_thinning(grid_, pass_count, display, thinning_); }));
   }
-  if (!display.stopped()) {
+  // The fitted drawing replaces the traced segments (and special mode's merging of them).
+  if (!display.stopped() && !cad) {
     display.start_counted();
     display.ended(guard_memory([&] { return run_tracing(grid_, lines_, display); }));
   }
   // Special mode is entered whatever happened before, so that NewLines is created
   // and released in every run; its phases run only while nothing has stopped it.
-  if (settings.Special == kFlagOn) run_special_mode(settings.Ave, display);
-  if (cad && !display.stopped()) run_cad(settings, ink_before_thinning, display);
+  if (settings.Special == kFlagOn && !cad) run_special_mode(settings.Ave, display);
+  if (cad && !display.stopped()) run_cad(settings, *ink_before_thinning, ink_count, display);
   host.conversion_finished();
   const Outcome outcome = display.outcome();
   if (outcome != Outcome::Done) cad_ = cad::CadDrawing{};
@@ -166,12 +175,13 @@ void Conversion::note_missing_ink(ImageReader& reader) {
   scan_report_.grey_scan_without_ink = levels > 16;
 }
 
-void Conversion::run_cad(const ConversionSettings& settings, std::int64_t ink_before_thinning,
+void Conversion::run_cad(const ConversionSettings& settings, const cad::InkCopy& ink, std::int64_t ink_count,
                          ProgressDisplay& display) {
   const std::int64_t skeleton = count_ink();
   cad::CadParams params;
-  params.stroke_width = skeleton > 0 ? static_cast<double>(ink_before_thinning) / static_cast<double>(skeleton) : 0;
+  params.stroke_width = skeleton > 0 ? static_cast<double>(ink_count) / static_cast<double>(skeleton) : 0;
   params.straighten = settings.CadKeepSkew != kFlagOn;
+  params.ink = &ink;
   display.start_special();
   display.ended(guard_memory([&] { return cad::build_cad_drawing(grid_, params, cad_, display); }));
 }

@@ -7,8 +7,9 @@
 // bars and labels of the host's display and lets the user act; once the user asks
 // to abort, the phase under way stops at its next unit and no later phase runs.
 //
-// With the setting Cad on (2), the thinned grid is then fitted with lines, arcs
-// and circles (cad/cad_stage.h); LineData keeps the traced (or merged) segments.
+// With the setting Cad on (2), the thinned grid is fitted with lines, arcs and
+// circles (cad/cad_stage.h) instead of being traced: LineData stays empty and
+// special mode, which merges traced segments, does not run.
 //
 // With the setting Special on (2), run tracing is followed by special mode: end
 // points and crossings (GetTopZahyou, GetCrossZahyou) and the merging of chains of
@@ -26,6 +27,7 @@
 #include <vector>
 
 #include "cad/cad_drawing.h"
+#include "cad/ink_centres.h"
 #include "core/conversion_host.h"
 #include "core/conversion_settings.h"
 #include "core/outcome.h"
@@ -119,7 +121,8 @@ class Conversion {
   std::int64_t count_ink() const;
   void note_missing_ink(ImageReader& reader);
   void run_special_mode(float tolerance, ProgressDisplay& display);
-  void run_cad(const ConversionSettings& settings, std::int64_t ink_before_thinning, ProgressDisplay& display);
+  void run_cad(const ConversionSettings& settings, const cad::InkCopy& ink, std::int64_t ink_count,
+               ProgressDisplay& display);
 
   PixelGrid grid_;
   LineData lines_;

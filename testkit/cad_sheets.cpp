@@ -350,8 +350,8 @@ InkImage draw_with_pen(const cad::CadDrawing& drawing, std::int32_t width, std::
   InkImage image(width, height);
   const double half = stroke / 2;
   for (const cad::Line& l : drawing.lines)
-    ink_piece(image, l, std::min(l.a.x, l.b.x), std::min(l.a.y, l.b.y), std::max(l.a.x, l.b.x),
-              std::max(l.a.y, l.b.y), half);
+    ink_piece(image, l, std::min(l.a.x, l.b.x), std::min(l.a.y, l.b.y), std::max(l.a.x, l.b.x), std::max(l.a.y, l.b.y),
+              half);
   for (const cad::Arc& a : drawing.arcs)
     ink_piece(image, a, a.centre.x - a.radius, a.centre.y - a.radius, a.centre.x + a.radius, a.centre.y + a.radius,
               half);
@@ -395,7 +395,8 @@ CadSheet make_cad_sheet(SheetKind kind, std::uint32_t seed, double stroke, doubl
       break;
   }
   // Every sheet but the title block (which draws its own) has a frame inside its edge.
-  if (kind != SheetKind::TitleBlock) builder.polyline({{20, 20}, {kWidth - 18, 20}, {kWidth - 18, kHeight - 18}, {20, kHeight - 18}}, true);
+  if (kind != SheetKind::TitleBlock)
+    builder.polyline({{20, 20}, {kWidth - 18, 20}, {kWidth - 18, kHeight - 18}, {20, kHeight - 18}}, true);
   // The grid is two cells larger than the image; its centre is the straightening's pivot.
   sheet.truth.centre = {(kWidth + 2) / 2.0, (kHeight + 2) / 2.0};
   sheet.ink = draw_with_pen(rotated(sheet.truth, skew_degrees, sheet.truth.centre), kWidth, kHeight, stroke);

@@ -27,9 +27,9 @@ struct CadSheet {
 };
 
 enum class SheetKind { Plan, Flange, Bracket, Schematic, SitePlan, TitleBlock, Arcs, OddAngles };
-inline constexpr SheetKind kSheetKinds[] = {SheetKind::Plan,     SheetKind::Flange,     SheetKind::Bracket,
+inline constexpr SheetKind kSheetKinds[] = {SheetKind::Plan,      SheetKind::Flange,   SheetKind::Bracket,
                                             SheetKind::Schematic, SheetKind::SitePlan, SheetKind::TitleBlock,
-                                            SheetKind::Arcs,     SheetKind::OddAngles};
+                                            SheetKind::Arcs,      SheetKind::OddAngles};
 const char* sheet_kind_name(SheetKind kind);
 
 // One sheet of `kind`, its geometry drawn from `seed`.

@@ -867,6 +867,21 @@ class PreviewTest : public QObject {
     QVERIFY(preview().cadDrawing()->lines == fitted.lines && preview().cadDrawing()->arcs == fitted.arcs);
     QVERIFY(child<QLabel>(&mainWindow(), "Label6")->text().startsWith(QString::number(fitted.entity_count()) + u'本'));
     QVERIFY(child<QLabel>(&mainWindow(), "Label6")->toolTip().endsWith(skewText(fitted)));
+    // Saved: the fitted drawing as its writer gives it (the traced table is empty).
+    QVERIFY(!fitted.empty());
+    mainWindow().settings().SaveMode = 1;
+    const QString out = path("fitted");
+    QVERIFY(QDir().mkpath(out));
+    answerer_->then([&](QWidget* modal) {
+      auto* dialog = qobject_cast<QFileDialog*>(modal);
+      dialog->setDirectory(out);
+      static_cast<QDialog*>(dialog)->accept();
+    });
+    QTest::mouseClick(child<QPushButton>(&mainWindow(), "Button3"), Qt::LeftButton);
+    const float rate = *parse_rate(child<QLineEdit>(&mainWindow(), "Edit1")->text().toStdString());
+    QCOMPARE(readBytes(QDir(out).filePath("second.txt")),
+             QByteArray::fromStdString(
+                 vp::testing::written_cad_bytes("text", fitted, rate, export_options(mainWindow().settings()))));
     mainWindow().settings().Cad = 1;
 
     // A conversion that fails: no preview, no size, the item off with saving.

@@ -17,6 +17,7 @@
 #include "testkit/bmp_writer.h"
 #include "testkit/synthetic_drawing.h"
 #include "tests/cli/converter_fixture.h"
+#include "tests/support/written_bytes.h"
 
 namespace vp::cli {
 namespace {
@@ -83,14 +84,14 @@ TEST_F(CadOptionsTest, OptionsReachTheSettingsOrAreUsageErrors) {
   }
 }
 
-// A single conversion and every file of a batch count what the fit made, not
-// the traced segments, and a batch's outputs are the single conversions'.
+// A single conversion and every file of a batch count and save what the fit
+// made, and a batch's outputs are the single conversions'.
 TEST_F(CadOptionsTest, ConversionsAndBatchesSayWhatTheFitMade) {
   for (const bool keep : {false, true}) {
     std::vector<std::string> options = {"--cad", "--rate", "0.5"};
     if (keep) options.push_back("--keep-skew");
     std::vector<std::string> batch = inputs_;
-    batch.insert(batch.end(), {"--to", "dxf", "--out-dir", path("batch"), "-j", "2"});
+    batch.insert(batch.end(), {"--to", "txt", "--out-dir", path("batch"), "-j", "2"});
     batch.insert(batch.end(), options.begin(), options.end());
     ASSERT_EQ(run(batch), kExitWritten) << err_.str();
     const std::string batch_said = out_.str();
@@ -100,7 +101,7 @@ TEST_F(CadOptionsTest, ConversionsAndBatchesSayWhatTheFitMade) {
       const std::string output = batch_output_path(*parse_options(batch).options, input);
       EXPECT_NE(batch_said.find(input + " -> " + output + ": " + count), std::string::npos) << batch_said;
 
-      std::vector<std::string> single = {input, "-o", path("single.dxf")};
+      std::vector<std::string> single = {input, "-o", path("single.txt")};
       single.insert(single.end(), options.begin(), options.end());
       ASSERT_EQ(run(single), kExitWritten) << err_.str();
       std::istringstream said(out_.str());
@@ -109,7 +110,8 @@ TEST_F(CadOptionsTest, ConversionsAndBatchesSayWhatTheFitMade) {
       std::getline(said, second);
       EXPECT_EQ(first, count);
       EXPECT_EQ(second, cad_summary_text(expected, keep));
-      EXPECT_EQ(read(output), read(path("single.dxf"))) << input;
+      EXPECT_EQ(read(path("single.txt")), testing::written_cad_bytes("text", expected, 0.5f)) << input;
+      EXPECT_EQ(read(output), read(path("single.txt"))) << input;
     }
   }
 }

@@ -1,6 +1,7 @@
 // The small dialog of the two-point scale (TForm8, "ほんとうの長さ"): the user
-// has picked two segment ends in the preview and types how far apart they are
-// on the real object, in millimetres.
+// has picked two segment ends (of a fitted drawing: line or arc ends, arc or
+// circle centres) in the preview and types how far apart they are on the real
+// object, in millimetres.
 #pragma once
 
 #include <QDialog>

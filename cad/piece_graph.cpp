@@ -329,11 +329,32 @@ void fit_arc_to_tangents(GraphPiece& arc, const GraphPiece* first, const GraphPi
       const double shift = moved.radius - d1;
       moved.centre = {c.centre.x + shift * n1.x, c.centre.y + shift * n1.y};
     } else {
-      const LineFit o1{{l1.origin.x + c.radius * n1.x, l1.origin.y + c.radius * n1.y}, l1.direction};
-      const LineFit o2{{l2.origin.x + c.radius * n2.x, l2.origin.y + c.radius * n2.y}, l2.direction};
-      const double s = cross(o1.direction, o2.direction);
-      const double t = cross(sub(o2.origin, o1.origin), o2.direction) / s;
-      moved.centre = {o1.origin.x + t * o1.direction.x, o1.origin.y + t * o1.direction.y};
+      // Centres at distance r from both lines lie on x + r·q (x the lines'
+      // corner, q·n1 = q·n2 = 1); the radius is the one that fits the arc's pixels best.
+      const double s = cross(l1.direction, l2.direction);
+      const double t = cross(sub(l2.origin, l1.origin), l2.direction) / s;
+      const Point x{l1.origin.x + t * l1.direction.x, l1.origin.y + t * l1.direction.y};
+      const double det = n1.x * n2.y - n1.y * n2.x;
+      const Point q{(n2.y - n1.y) / det, (n1.x - n2.x) / det};
+      const auto misfit = [&](double r) {
+        const Point centre{x.x + r * q.x, x.y + r * q.y};
+        double sum = 0;
+        for (const Point& p : arc.piece.samples) {
+          const double e = dist(p, centre) - r;
+          sum += e * e;
+        }
+        return sum;
+      };
+      double lo = c.radius / 2, hi = c.radius * 3 / 2;
+      for (int k = 0; k < 60; ++k) {  // golden section: the misfit has one minimum near the fit
+        const double m1 = hi - (hi - lo) * 0.6180339887498949, m2 = lo + (hi - lo) * 0.6180339887498949;
+        if (misfit(m1) < misfit(m2))
+          hi = m2;
+        else
+          lo = m1;
+      }
+      moved.radius = (lo + hi) / 2;
+      moved.centre = {x.x + moved.radius * q.x, x.y + moved.radius * q.y};
     }
   } else {
     const GraphPiece* only = first ? first : second;
@@ -657,7 +678,7 @@ void close_corners(PieceGraph& graph, const CleanupLimits& limits) {
   }
 }
 
-void export_drawing(const PieceGraph& graph, CadDrawing& drawing) {
+void export_drawing(const PieceGraph& graph, double min_arc_radians, CadDrawing& drawing) {
   for (const GraphPiece& g : graph.pieces) {
     if (!g.alive) continue;
     const Piece& p = g.piece;
@@ -666,6 +687,10 @@ void export_drawing(const PieceGraph& graph, CadDrawing& drawing) {
         if (dist(p.a, p.b) > 0) drawing.lines.push_back({p.a, p.b});
         break;
       case PieceKind::Arc: {
+        if (p.sweep < min_arc_radians) {
+          if (dist(p.a, p.b) > 0) drawing.lines.push_back({p.a, p.b});
+          break;
+        }
         Arc arc{p.circle.centre, p.circle.radius, angle_of(p.circle.centre, p.ccw ? p.a : p.b), p.sweep};
         if (arc.start < 0) arc.start += 2 * kPi;
         if (arc.start >= 2 * kPi) arc.start -= 2 * kPi;

@@ -65,7 +65,9 @@ void merge_continuations(PieceGraph& graph, const CleanupLimits& limits);
 void close_corners(PieceGraph& graph, const CleanupLimits& limits);
 
 // The drawing: lines, arcs (counter-clockwise), circles, free ends, junctions.
-void export_drawing(const PieceGraph& graph, CadDrawing& drawing);
+// An arc that closing left under `min_arc_radians` is written as the line
+// between its ends.
+void export_drawing(const PieceGraph& graph, double min_arc_radians, CadDrawing& drawing);
 
 // The length of a piece between its ends.
 double piece_length(const Piece& piece);

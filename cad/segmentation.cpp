@@ -121,7 +121,7 @@ struct ArcCheck {
 ArcCheck check_arc(std::span<const Point> px, const PixelSums& sums, std::size_t i, std::size_t j,
                    const SegmentationLimits& limits) {
   ArcCheck check;
-  if (j < i + 4) return check;
+  if (j < i + std::max<std::size_t>(4, limits.min_arc_pixels)) return check;
   std::optional<CircleFit> circle = sums.circle(i, j);
   if (!circle || !(circle->radius <= limits.max_radius)) return check;
   // The algebraic fit only screens (its bias is a fraction of the tolerance on
@@ -174,6 +174,22 @@ Piece arc_piece(std::span<const Point> px, std::size_t i, std::size_t j, const A
 }
 
 }  // namespace
+
+void extend_end(Piece& piece, int end, Point to) {
+  Point& at = end == 0 ? piece.a : piece.b;
+  if (piece.kind == PieceKind::Line) {
+    at = project(to, piece.line);
+    return;
+  }
+  if (piece.kind != PieceKind::Arc) return;
+  const Point moved = onto_circle(to, piece.circle);
+  const double change = wrapped(angle_of(piece.circle.centre, moved) - angle_of(piece.circle.centre, at));
+  const double turn = piece.ccw ? change : -change;
+  const double sweep = end == 1 ? piece.sweep + turn : piece.sweep - turn;
+  if (!(sweep > 0) || sweep >= 2 * kPi) return;
+  piece.sweep = sweep;
+  at = moved;
+}
 
 double swept_angle(Point c, Point a, Point m, Point b) {
   return wrapped(angle_of(c, m) - angle_of(c, a)) + wrapped(angle_of(c, b) - angle_of(c, m));
@@ -247,6 +263,17 @@ std::vector<Piece> segment_open(std::span<const Point> px, const SegmentationLim
   return pieces;
 }
 
+std::vector<Piece> straight_piece(std::span<const Point> px) {
+  std::vector<Piece> pieces;
+  if (px.size() < 2) return pieces;
+  const PixelSums sums(px);
+  const std::size_t last = px.size() - 1;
+  const std::optional<LineFit> fit = sums.line(0, last);
+  if (!fit) return pieces;
+  pieces.push_back(line_piece(px, 0, last, *fit));
+  return pieces;
+}
+
 std::vector<Piece> segment_closed(std::span<const Point> px, const SegmentationLimits& limits) {
   std::vector<Piece> pieces;
   if (px.size() < 3) return pieces;
@@ -296,6 +323,9 @@ std::vector<Piece> segment_closed(std::span<const Point> px, const SegmentationL
   std::vector<Point> run;
   run.reserve(n + 1);
   for (std::size_t k = 0; k <= n; ++k) run.push_back(px[(start + k) % n]);
+  const std::size_t trim = limits.corner_trim;
+  if (run.size() > 6 * trim + 8)
+    return segment_open(std::span<const Point>(run).subspan(trim, run.size() - 2 * trim), limits);
   return segment_open(run, limits);
 }
 

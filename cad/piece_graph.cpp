@@ -526,10 +526,11 @@ void contract_crossings(PieceGraph& graph, const CleanupLimits& limits) {
   bool contracted = false;
   for (GraphPiece& g : graph.pieces) {
     if (!g.alive || g.piece.kind == PieceKind::Circle || g.va < 0 || g.vb < 0 || g.va == g.vb) continue;
-    if (degree[static_cast<std::size_t>(g.va)] < 3 || degree[static_cast<std::size_t>(g.vb)] < 3) continue;
+    // Two forks of three make one crossing of four; nothing bigger is built up.
+    if (degree[static_cast<std::size_t>(g.va)] != 3 || degree[static_cast<std::size_t>(g.vb)] != 3) continue;
     if (piece_length(g.piece) > longest) continue;
     const std::int32_t a = root(g.va), b = root(g.vb);
-    if (a == b) continue;
+    if (a != g.va || b != g.vb) continue;
     g.alive = false;
     parent[static_cast<std::size_t>(std::max(a, b))] = std::min(a, b);
     Vertex& kept = graph.vertices[static_cast<std::size_t>(std::min(a, b))];

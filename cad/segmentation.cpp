@@ -124,15 +124,17 @@ ArcCheck check_arc(std::span<const Point> px, const PixelSums& sums, std::size_t
   if (j < i + std::max<std::size_t>(4, limits.min_arc_pixels)) return check;
   std::optional<CircleFit> circle = sums.circle(i, j);
   if (!circle || !(circle->radius <= limits.max_radius)) return check;
-  // The algebraic fit only screens (its bias is a fraction of the tolerance on
-  // the arcs that pass): the geometric one decides, and is kept.
-  if (max_distance(px, i, j, *circle, kScreenTolerances * limits.tolerance) > kScreenTolerances * limits.tolerance)
-    return check;
+  // The algebraic fit decides where it holds (the final arc is refined
+  // geometrically); where it misses by a little, the geometric fit decides.
+  double worst = max_distance(px, i, j, *circle, kScreenTolerances * limits.tolerance);
+  if (worst > kScreenTolerances * limits.tolerance) return check;
   if (std::abs(sweep_of(px, i, j, circle->centre)) < kScreenSweepShare * limits.min_arc_radians) return check;
-  circle = refine_circle(px, i, j, *circle);
+  if (worst > limits.tolerance) {
+    circle = refine_circle(px, i, j, *circle);
+    worst = max_distance(px, i, j, *circle, limits.tolerance);
+    if (worst > limits.tolerance) return check;
+  }
   if (!(circle->radius <= limits.max_radius) || !(circle->radius >= limits.min_radius)) return check;
-  const double worst = max_distance(px, i, j, *circle, limits.tolerance);
-  if (worst > limits.tolerance) return check;
   const double sweep = sweep_of(px, i, j, circle->centre);
   if (!(std::abs(sweep) >= limits.min_arc_radians) || std::abs(sweep) >= 2 * kPi) return check;
   check = {true, *circle, sweep, worst};
@@ -161,10 +163,12 @@ Piece line_piece(std::span<const Point> px, std::size_t i, std::size_t j, const 
   return piece;
 }
 
-Piece arc_piece(std::span<const Point> px, std::size_t i, std::size_t j, const ArcCheck& arc) {
+Piece arc_piece(std::span<const Point> px, std::size_t i, std::size_t j, const ArcCheck& arc, double tolerance) {
   Piece piece;
   piece.kind = PieceKind::Arc;
-  piece.circle = arc.circle;
+  // The geometric fit where it holds as well: the algebraic one is biased on short arcs.
+  const CircleFit refined = refine_circle(px, i, j, arc.circle);
+  piece.circle = max_distance(px, i, j, refined, tolerance) <= tolerance ? refined : arc.circle;
   piece.a = onto_circle((px[i]), piece.circle);
   piece.b = onto_circle((px[j]), piece.circle);
   piece.ccw = arc.sweep > 0;
@@ -257,7 +261,8 @@ std::vector<Piece> segment_open(std::span<const Point> px, const SegmentationLim
   if (best[m - 1] == kNone) return pieces;  // cannot happen: neighbours always join
   for (std::size_t b = m - 1; b > 0; b = from[b]) {
     const std::size_t a = from[b];
-    pieces.push_back(as_arc[b] ? arc_piece(px, cand[a], cand[b], arcs[b]) : line_piece(px, cand[a], cand[b], lines[b]));
+    pieces.push_back(as_arc[b] ? arc_piece(px, cand[a], cand[b], arcs[b], limits.tolerance)
+                               : line_piece(px, cand[a], cand[b], lines[b]));
   }
   std::reverse(pieces.begin(), pieces.end());
   return pieces;

@@ -54,12 +54,15 @@ Totals score_variant(Variant variant) {
     const double skew = variant == Variant::Skewed ? (k % 2 ? -1 : 1) * (0.3 + 1.2 * ((k * 37) % 10) / 9.0) : 0.0;
     const CadSheet sheet = make_cad_sheet(kind, 11 + static_cast<std::uint32_t>(v), stroke, skew);
     const testing::CadScore s = testing::score_drawing(testing::fit_sheet(sheet, variant == Variant::Scanned), sheet);
-    std::printf("%-11s %-7s w=%.0f skew %+5.2f  R %.4f P %.4f 1px %.3f  ent %2d/%2d  circles %d/%d  arcs %d/%d  "
-                "corners %2d/%2d  axis %2d/%2d  whiskers %d\n",
-                sheet.name.c_str(), variant == Variant::Clean ? "clean" : variant == Variant::Skewed ? "skewed" : "scan",
-                stroke, skew, s.recall, s.precision, s.within_1px, s.entities, s.drawn_entities, s.circles_found,
-                s.circles, s.arcs_found, s.arcs, s.corners_closed, s.corners, s.axis_lines_exact, s.axis_lines,
-                s.whiskers);
+    std::printf(
+        "%-11s %-7s w=%.0f skew %+5.2f  R %.4f P %.4f 1px %.3f  ent %2d/%2d  circles %d/%d  arcs %d/%d  "
+        "corners %2d/%2d  axis %2d/%2d  whiskers %d\n",
+        sheet.name.c_str(),
+        variant == Variant::Clean    ? "clean"
+        : variant == Variant::Skewed ? "skewed"
+                                     : "scan",
+        stroke, skew, s.recall, s.precision, s.within_1px, s.entities, s.drawn_entities, s.circles_found, s.circles,
+        s.arcs_found, s.arcs, s.corners_closed, s.corners, s.axis_lines_exact, s.axis_lines, s.whiskers);
     totals.add(s);
     ++k;
   }

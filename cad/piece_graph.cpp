@@ -648,6 +648,26 @@ void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
     for (std::int32_t& t : vertex.through) t = live(graph, replaced, t);
 }
 
+void straighten_slight_arcs(PieceGraph& graph, const CleanupLimits& limits) {
+  const std::vector<std::int32_t> degree = graph.degrees();
+  const auto junction = [&](std::int32_t v) {
+    return v >= 0 &&
+           (degree[static_cast<std::size_t>(v)] >= 3 || !graph.vertices[static_cast<std::size_t>(v)].through.empty());
+  };
+  for (GraphPiece& g : graph.pieces) {
+    if (!g.alive || g.piece.kind != PieceKind::Arc || !(junction(g.va) || junction(g.vb))) continue;
+    const FitResult<LineFit> line = fit_line(g.piece.samples, limits.tolerance);
+    if (!line) continue;
+    g.piece.kind = PieceKind::Line;
+    g.piece.line = *line.fit;
+    if (dot(g.piece.line.direction, sub(g.piece.b, g.piece.a)) < 0)
+      g.piece.line.direction = {-g.piece.line.direction.x, -g.piece.line.direction.y};
+    g.piece.a = project(g.piece.a, g.piece.line);
+    g.piece.b = project(g.piece.b, g.piece.line);
+    g.piece.sweep = 0;
+  }
+}
+
 void close_corners(PieceGraph& graph, const CleanupLimits& limits) {
   const double reach = 2 * limits.stroke + 3 * limits.tolerance;
   const std::vector<std::vector<Incidence>> at = incidences(graph);

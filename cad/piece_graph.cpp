@@ -20,7 +20,7 @@ constexpr std::size_t kMaxSamples = 96;
 Point sub(Point a, Point b) { return {a.x - b.x, a.y - b.y}; }
 double dot(Point a, Point b) { return a.x * b.x + a.y * b.y; }
 double cross(Point a, Point b) { return a.x * b.y - a.y * b.x; }
-double norm(Point a) { return std::hypot(a.x, a.y); }
+double norm(Point a) { return length_of(a.x, a.y); }
 double dist(Point a, Point b) { return norm(sub(a, b)); }
 Point unit(Point a) {
   const double n = norm(a);

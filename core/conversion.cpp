@@ -70,7 +70,6 @@ ConversionResult Conversion::ChangeImage(const std::string& file_name, std::int3
       ink_before_thinning = cad::InkCopy::of(grid_);
       return PhaseStatus::Finished;
     }));
-  const std::int64_t ink_count = ink_before_thinning ? count_ink() : 0;
   if (!display.stopped()) {
     display.start_counted();
     display.ended(guard_memory([&] { return run_thinning(grid_, pass_count, display, thinning_); }));
@@ -83,7 +82,7 @@ ConversionResult Conversion::ChangeImage(const std::string& file_name, std::int3
   // Special mode is entered whatever happened before, so that NewLines is created
   // and released in every run; its phases run only while nothing has stopped it.
   if (settings.Special == kFlagOn && !cad) run_special_mode(settings.Ave, display);
-  if (cad && !display.stopped()) run_cad(settings, *ink_before_thinning, ink_count, display);
+  if (cad && !display.stopped()) run_cad(settings, *ink_before_thinning, display);
   host.conversion_finished();
   const Outcome outcome = display.outcome();
   if (outcome != Outcome::Done) cad_ = cad::CadDrawing{};
@@ -175,11 +174,8 @@ void Conversion::note_missing_ink(ImageReader& reader) {
   scan_report_.grey_scan_without_ink = levels > 16;
 }
 
-void Conversion::run_cad(const ConversionSettings& settings, const cad::InkCopy& ink, std::int64_t ink_count,
-                         ProgressDisplay& display) {
-  const std::int64_t skeleton = count_ink();
-  cad::CadParams params;
-  params.stroke_width = skeleton > 0 ? static_cast<double>(ink_count) / static_cast<double>(skeleton) : 0;
+void Conversion::run_cad(const ConversionSettings& settings, const cad::InkCopy& ink, ProgressDisplay& display) {
+  cad::CadParams params;  // the strokes' width: the ink's cells over the skeleton's
   params.straighten = settings.CadKeepSkew != kFlagOn;
   params.ink = &ink;
   display.start_special();

@@ -18,7 +18,8 @@ constexpr double kPi = std::numbers::pi;
 // prefix-sum fit.
 CircleFit literal_kasa(std::vector<Point> p) {
   Point mean{0, 0};
-  for (const Point& q : p) mean = {mean.x + q.x / static_cast<double>(p.size()), mean.y + q.y / static_cast<double>(p.size())};
+  for (const Point& q : p)
+    mean = {mean.x + q.x / static_cast<double>(p.size()), mean.y + q.y / static_cast<double>(p.size())};
   for (Point& q : p) q = {q.x - mean.x, q.y - mean.y};
   double sxx = 0, sxy = 0, syy = 0, sx = 0, sy = 0, n = 0, sxz = 0, syz = 0, sz = 0;
   for (const Point& q : p) {
@@ -60,8 +61,10 @@ TEST(CircleFit, PrefixSumsAgreeWithTheLiteralFitOnAnyStretch) {
         noisy_arc(rng, c, rng.range(5, 400), rng.range(0, 2 * kPi), rng.range(0.5, 2 * kPi), 0.4);
     const PixelSums sums(p);
     const std::size_t i = static_cast<std::size_t>(rng.integer(0, static_cast<std::int32_t>(p.size()) / 3));
-    const std::size_t j = p.size() - 1 - static_cast<std::size_t>(rng.integer(0, static_cast<std::int32_t>(p.size()) / 3));
-    const std::vector<Point> stretch(p.begin() + static_cast<std::ptrdiff_t>(i), p.begin() + static_cast<std::ptrdiff_t>(j) + 1);
+    const std::size_t j =
+        p.size() - 1 - static_cast<std::size_t>(rng.integer(0, static_cast<std::int32_t>(p.size()) / 3));
+    const std::vector<Point> stretch(p.begin() + static_cast<std::ptrdiff_t>(i),
+                                     p.begin() + static_cast<std::ptrdiff_t>(j) + 1);
     const CircleFit literal = literal_kasa(stretch);
     const std::optional<CircleFit> fast = sums.circle(i, j);
     ASSERT_TRUE(fast);
@@ -107,8 +110,10 @@ TEST(CircleFit, SaysWhyWhenThereIsNoCircle) {
     const std::vector<Point>* points;
     double tolerance;
     FitFailure failure;
-  } cases[] = {{&two, 1, FitFailure::TooFewPoints},        {&straight, 1, FitFailure::Collinear},
-               {&same, 1, FitFailure::Collinear},          {&bent, 0.01, FitFailure::OutOfTolerance},
+  } cases[] = {{&two, 1, FitFailure::TooFewPoints},
+               {&straight, 1, FitFailure::Collinear},
+               {&same, 1, FitFailure::Collinear},
+               {&bent, 0.01, FitFailure::OutOfTolerance},
                {&bent, std::nan(""), FitFailure::OutOfTolerance}};
   for (const Case& c : cases) {
     const FitResult<CircleFit> fit = fit_circle(*c.points, c.tolerance, 1, 1e6);
@@ -124,7 +129,8 @@ std::vector<Point> outline(const std::vector<Point>& corners) {
   for (std::size_t k = 0; k < corners.size(); ++k) {
     const Point a = corners[k], b = corners[(k + 1) % corners.size()];
     const int n = static_cast<int>(std::ceil(std::hypot(b.x - a.x, b.y - a.y)));
-    for (int i = 0; i < n; ++i) p.push_back({std::round(a.x + (b.x - a.x) * i / n), std::round(a.y + (b.y - a.y) * i / n)});
+    for (int i = 0; i < n; ++i)
+      p.push_back({std::round(a.x + (b.x - a.x) * i / n), std::round(a.y + (b.y - a.y) * i / n)});
   }
   return p;
 }
@@ -132,8 +138,10 @@ std::vector<Point> outline(const std::vector<Point>& corners) {
 TEST(Segmentation, PolygonsStayPolygonsAndRoundsStayRound) {
   SegmentationLimits limits;
   std::vector<Point> hexagon, round;
-  for (int k = 0; k < 6; ++k) hexagon.push_back({500 + 80 * std::cos(k * kPi / 3 + 0.3), 500 + 80 * std::sin(k * kPi / 3 + 0.3)});
-  for (int k = 0; k < 360; ++k) round.push_back({500 + 60 * std::cos(k * kPi / 180), 500 + 60 * std::sin(k * kPi / 180)});
+  for (int k = 0; k < 6; ++k)
+    hexagon.push_back({500 + 80 * std::cos(k * kPi / 3 + 0.3), 500 + 80 * std::sin(k * kPi / 3 + 0.3)});
+  for (int k = 0; k < 360; ++k)
+    round.push_back({500 + 60 * std::cos(k * kPi / 180), 500 + 60 * std::sin(k * kPi / 180)});
   const std::vector<Piece> six = segment_closed(outline(hexagon), limits);
   ASSERT_EQ(six.size(), 7u);  // the start cuts one side in two, which the merging joins
   for (const Piece& p : six) EXPECT_EQ(p.kind, PieceKind::Line);
@@ -144,9 +152,13 @@ TEST(Segmentation, PolygonsStayPolygonsAndRoundsStayRound) {
   // A line running into a quarter arc, and an S of two arcs turning opposite ways.
   std::vector<Point> fillet, s_curve;
   for (int x = 0; x < 100; ++x) fillet.push_back({static_cast<double>(x), 0});
-  for (int k = 1; k <= 90; ++k) fillet.push_back({100 + 50 * std::sin(k * kPi / 180), 50 - 50 * std::cos(k * kPi / 180)});
-  for (int k = 0; k <= 180; ++k) s_curve.push_back({std::round(40 * std::cos(kPi - k * kPi / 180)), std::round(40 * std::sin(kPi - k * kPi / 180))});
-  for (int k = 1; k <= 180; ++k) s_curve.push_back({std::round(80 + 40 * std::cos(kPi + k * kPi / 180)), std::round(40 * std::sin(kPi + k * kPi / 180))});
+  for (int k = 1; k <= 90; ++k)
+    fillet.push_back({100 + 50 * std::sin(k * kPi / 180), 50 - 50 * std::cos(k * kPi / 180)});
+  for (int k = 0; k <= 180; ++k)
+    s_curve.push_back({std::round(40 * std::cos(kPi - k * kPi / 180)), std::round(40 * std::sin(kPi - k * kPi / 180))});
+  for (int k = 1; k <= 180; ++k)
+    s_curve.push_back(
+        {std::round(80 + 40 * std::cos(kPi + k * kPi / 180)), std::round(40 * std::sin(kPi + k * kPi / 180))});
   const std::vector<Piece> two = segment_open(fillet, limits);
   ASSERT_EQ(two.size(), 2u);
   EXPECT_EQ(two[0].kind, PieceKind::Line);

@@ -29,7 +29,7 @@ struct FileResult {
   int status = 0;
   std::int32_t segments = 0;
   double seconds = 0;
-  std::string messages;  // what the conversion said, on one line
+  std::string messages;  // what the conversion said (notes first), on one line
 };
 
 std::string lower(std::string text) {
@@ -125,7 +125,8 @@ int run_batch(const Options& options, std::ostream& out, std::ostream& err) {
         FileReport report;
         result.status = convert_file(single, file_out, file_err, false, &report);
         result.segments = report.segments;
-        result.messages = one_line(report.messages);
+        report.notes.insert(report.notes.end(), report.messages.begin(), report.messages.end());
+        result.messages = one_line(report.notes);
       } catch (const std::bad_alloc&) {
         // Not even room to run the file: it ends as out of memory, and the batch goes on.
         const OutcomeText& text = outcome_text(Outcome::OutOfMemory);
@@ -164,10 +165,18 @@ int run_batch(const Options& options, std::ostream& out, std::ostream& err) {
     const FileResult& r = results[i];
     lock.unlock();
     worst = std::max(worst, r.status);
-    if (r.status == kExitWritten) {
-      ++written;
+    if (r.status == kExitWritten) ++written;
+    if (options.quiet) {
+      // As a quiet single conversion: no count, but what went wrong or what to try still on `err`.
+      if (r.status != kExitWritten) {
+        err << options.inputs[i] << ": " << r.messages << " (exit " << r.status << ")\n";
+      } else if (!r.messages.empty()) {
+        err << options.inputs[i] << ": " << r.messages << '\n';
+      }
+      err.flush();
+    } else if (r.status == kExitWritten) {
       out << options.inputs[i] << " -> " << outputs[i] << ": " << r.segments << messages::kLinesSuffix << ' '
-          << seconds_text(r.seconds) << '\n';
+          << seconds_text(r.seconds) << (r.messages.empty() ? "" : " / ") << r.messages << '\n';
     } else {
       out << options.inputs[i] << ": " << r.messages << " (exit " << r.status << ") " << seconds_text(r.seconds)
           << '\n';
@@ -175,6 +184,7 @@ int run_batch(const Options& options, std::ostream& out, std::ostream& err) {
     out.flush();
   }
   for (std::thread& worker : workers) worker.join();
+  if (options.quiet) return worst;
   const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   out << count << " files: " << written << " written, " << count - written << " not written, " << seconds_text(total)
       << " with " << job_count << (job_count == 1 ? " job" : " jobs") << '\n';

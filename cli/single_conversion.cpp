@@ -142,9 +142,10 @@ int convert_one(const Options& given, std::ostream& out, std::ostream& err, bool
     if (const std::error_code error = (*file)->commit()) return picture_failed(error, *path);
   }
   report.segments = converted.segments;
+  if (!rate.note.empty()) report.notes.push_back(rate.note);
+  if (!passes_note.empty()) report.notes.push_back(passes_note);
   if (!options.quiet) {
-    if (!rate.note.empty()) out << rate.note << '\n';
-    if (!passes_note.empty()) out << passes_note << '\n';
+    for (const std::string& note : report.notes) out << note << '\n';
     out << converted.segments << messages::kLinesSuffix << '\n';
     out << kSavedMessage << ' ' << options.output << '\n';
   }

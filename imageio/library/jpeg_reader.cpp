@@ -130,6 +130,23 @@ std::uint64_t coefficient_bytes(const jpeg_decompress_struct& jpeg) {
   return bytes;
 }
 
+// Whether the scan whose header was just read has no coded data: a marker comes
+// first. libjpeg's arithmetic decoder takes a marker there as the end of the data and
+// goes on with zeros, which decode to garbage; its Huffman decoder warns instead.
+// The bytes after those libjpeg holds are peeked at in the file, its position kept.
+bool scan_starts_with_marker(const jpeg_decompress_struct& jpeg, std::FILE* file) {
+  std::uint8_t next[2] = {0, 0};
+  std::size_t have = std::min<std::size_t>(jpeg.src->bytes_in_buffer, 2);
+  std::copy_n(jpeg.src->next_input_byte, have, next);
+  if (have < 2) {
+    const long at = std::ftell(file);
+    if (at < 0) return false;
+    have += std::fread(next + have, 1, 2 - have, file);
+    if (std::fseek(file, at, SEEK_SET) != 0) return false;
+  }
+  return have == 2 && next[0] == 0xFF && next[1] != 0x00 && next[1] != 0xFF;
+}
+
 }  // namespace
 
 struct JpegReader::Impl {
@@ -252,6 +269,12 @@ ImageStatus JpegReader::decode(const std::function<bool(std::int32_t, const std:
   if (jpeg.progressive_mode || jpeg.comps_in_scan < jpeg.num_components) {
     const auto available = available_memory_bytes();
     if (available && coefficient_bytes(jpeg) > *available) throw std::bad_alloc();
+  }
+  // A sequential arithmetic-coded scan always holds data: its first block's end
+  // (or first coefficient) is coded as the less probable symbol. One without any
+  // is missing its data, however libjpeg would fill it in.
+  if (jpeg.arith_code && !jpeg.progressive_mode && scan_starts_with_marker(jpeg, impl.file)) {
+    return ImageStatus::Unreadable;
   }
   if (!start(&jpeg)) return impl.failed();
 

@@ -109,6 +109,15 @@ std::vector<std::uint8_t> jpeg_header(bool progressive, std::uint16_t width, std
   return b;
 }
 
+// A sequential arithmetic-coded JPEG whose scan has no data: the headers, then the
+// end of the image (96 bytes for one component).
+std::vector<std::uint8_t> empty_arithmetic_jpeg(std::uint16_t width, std::uint16_t height, int components) {
+  std::vector<std::uint8_t> b = jpeg_header(false, width, height, components, 0);
+  b[2 + 2 + 0x43 + 1] = 0xC9;  // the frame marker after the quantisation table: arithmetic coding
+  b.insert(b.end(), {0xFF, 0xD9});
+  return b;
+}
+
 TEST(HostileFiles, EveryOneEndsWithAnOutcomeUnderA200MiBLimit) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "AddressSanitizer reserves far more address space than the limit allows";
@@ -136,6 +145,9 @@ TEST(HostileFiles, EveryOneEndsWithAnOutcomeUnderA200MiBLimit) {
       {"progressive colour jpeg of 12000 x 12000", jpeg_header(true, 12000, 12000, 3, 300), {2}},
       {"progressive jpeg of 4000 x 4000, cut short", jpeg_header(true, 4000, 4000, 1, 300), {3}},
       {"baseline jpeg of 16000 x 16000, cut short", jpeg_header(false, 16000, 16000, 3, 300), {3}},
+      // (the grid of the larger is claimed first, which the limit refuses)
+      {"arithmetic jpeg of 65500 x 65500 with no data", empty_arithmetic_jpeg(65500, 65500, 1), {2, 3}},
+      {"arithmetic colour jpeg of 800 x 600 with no data", empty_arithmetic_jpeg(800, 600, 3), {3}},
   };
   // The damaged and questionable files of the conformance suite, with their outcomes.
   const fs::path suite = fs::path(VP_TESTDATA_DIR) / "bmpsuite";

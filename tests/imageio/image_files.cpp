@@ -146,6 +146,7 @@ bool jpeg_write_job(const JpegJob& job) {
   jpeg_set_quality(jpeg, o.quality, TRUE);
   if (o.progressive) jpeg_simple_progression(jpeg);
   jpeg->restart_in_rows = o.restart_rows;
+  jpeg->arith_code = o.arithmetic ? TRUE : FALSE;
   if (o.space == JpegSpace::Natural) {
     jpeg->write_JFIF_header = o.jfif ? TRUE : FALSE;
     jpeg->density_unit = static_cast<UINT8>(o.density_unit);

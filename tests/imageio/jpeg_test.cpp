@@ -258,8 +258,14 @@ TEST(Jpeg, DamagedDataAndOtherProcesses) {
   const std::vector<std::uint8_t> baseline = encode_jpeg(colour, {});
   const std::vector<std::uint8_t> progressive = encode_jpeg(grey, {.progressive = true});
   const std::vector<std::uint8_t> restarts = encode_jpeg(grey, {.restart_rows = 1});
-  ASSERT_FALSE(baseline.empty() || progressive.empty() || restarts.empty());
+  const std::vector<std::uint8_t> arithmetic = encode_jpeg(colour, {.arithmetic = true});
+  ASSERT_FALSE(baseline.empty() || progressive.empty() || restarts.empty() || arithmetic.empty());
   auto cut = [](std::vector<std::uint8_t> b, std::size_t size) { return b.resize(size), b; };
+  auto no_data = [](std::vector<std::uint8_t> b) {  // the scan header, then the end of the image
+    b.resize(scan_data(b));
+    b.insert(b.end(), {0xFF, 0xD9});
+    return b;
+  };
   auto stuffed_ones = [](std::vector<std::uint8_t> b) {  // FF 00 is a data byte of all ones: no Huffman code
     const std::size_t middle = (scan_data(b) + b.size()) / 2;
     for (std::size_t i = middle; i < middle + 16; i += 2) b[i] = 0xFF, b[i + 1] = 0x00;
@@ -286,6 +292,9 @@ TEST(Jpeg, DamagedDataAndOtherProcesses) {
       {"garbage in the pixel data", stuffed_ones(baseline), ImageStatus::Ok, ImageStatus::Unreadable},
       {"restart marker out of sequence", wrong_restart(restarts), ImageStatus::Ok, ImageStatus::Unreadable},
       {"whole, for contrast", restarts, ImageStatus::Ok, ImageStatus::Ok},
+      {"huffman-coded scan with no data", no_data(baseline), ImageStatus::Ok, ImageStatus::Unreadable},
+      {"arithmetic-coded scan with no data", no_data(arithmetic), ImageStatus::Ok, ImageStatus::Unreadable},
+      {"arithmetic-coded, whole", arithmetic, ImageStatus::Ok, ImageStatus::Ok},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -209,23 +209,25 @@ TEST(HostileFiles, TheWidestRowsEndWithAnOutcomeUnderAn8GiBLimit) {
 #endif
 }
 
-// A tiled or planar TIFF whose one strip or tile holds a few bytes that are not
-// Deflate data, however large the header says it is.
-bool write_hostile_tiff(const fs::path& path, std::uint32_t side, std::uint32_t tile, bool planar) {
+// A tiled or striped TIFF (grey, RGB or RGB in planes) whose one strip or tile holds
+// a few bytes that are not Deflate data, however large the header says it is.
+enum class TiffKind { Grey, Rgb, RgbPlanes };
+bool write_hostile_tiff(const fs::path& path, std::uint32_t width, std::uint32_t height, std::uint32_t tile,
+                        TiffKind kind) {
   TIFF* tif = TIFFOpen(path.c_str(), "w");
   if (tif == nullptr) return false;
-  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, side);
-  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, side);
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
   TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, planar ? 3 : 1);
-  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, planar ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
-  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, planar ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, kind == TiffKind::Grey ? 1 : 3);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, kind == TiffKind::Grey ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
+  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, kind == TiffKind::RgbPlanes ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
   TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
   if (tile != 0) {
     TIFFSetField(tif, TIFFTAG_TILEWIDTH, tile);
     TIFFSetField(tif, TIFFTAG_TILELENGTH, tile);
   } else {
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, side);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, height);
   }
   char junk[16] = "not deflate";
   const bool ok =
@@ -234,8 +236,10 @@ bool write_hostile_tiff(const fs::path& path, std::uint32_t side, std::uint32_t 
   return ok;
 }
 
-// An interlaced one-bit PNG of side x side pixels whose data ends after a few rows.
-std::vector<std::uint8_t> hostile_png(std::uint32_t side) {
+// A PNG of width x height pixels of `bits` bits of grey, interlaced or not, whose
+// data (`rows` zero bytes, compressed) ends long before the image does.
+std::vector<std::uint8_t> hostile_png(std::uint32_t width, std::uint32_t height, int bits, bool interlaced,
+                                      std::size_t rows) {
   std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   const auto chunk = [&](const char* type, const std::vector<std::uint8_t>& data) {
     const auto be32 = [&](std::uint32_t v) {
@@ -248,25 +252,26 @@ std::vector<std::uint8_t> hostile_png(std::uint32_t side) {
     be32(static_cast<std::uint32_t>(crc32(0, body.data(), static_cast<uInt>(body.size()))));
   };
   std::vector<std::uint8_t> header(13, 0);
-  for (int i = 0; i < 4; ++i)
-    header[static_cast<std::size_t>(i)] = header[static_cast<std::size_t>(4 + i)] =
-        static_cast<std::uint8_t>(side >> (8 * (3 - i)));
-  header[8] = 1;   // one bit per pixel, grey
-  header[12] = 1;  // Adam7
+  for (int i = 0; i < 4; ++i) {
+    header[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(width >> (8 * (3 - i)));
+    header[static_cast<std::size_t>(4 + i)] = static_cast<std::uint8_t>(height >> (8 * (3 - i)));
+  }
+  header[8] = static_cast<std::uint8_t>(bits);  // grey
+  header[12] = interlaced ? 1 : 0;              // Adam7
   chunk("IHDR", header);
-  std::vector<std::uint8_t> rows(64, 0), packed(128);
+  std::vector<std::uint8_t> data(rows, 0), packed(rows + 64);
   uLongf packed_size = packed.size();
-  compress(packed.data(), &packed_size, rows.data(), rows.size());
+  compress(packed.data(), &packed_size, data.data(), data.size());
   packed.resize(packed_size);
   chunk("IDAT", packed);
   chunk("IEND", {});
   return png;
 }
 
-// Tiny files whose headers ask for gigabytes of tile, band or interlace buffers:
-// refused or found damaged while little memory is committed. No address-space
-// limit here (one would refuse the buffers whether or not they were committed),
-// so this runs in the sanitizer build too.
+// Tiny files whose headers ask for gigabytes of tile, band, interlace or grey
+// clean-up buffers: refused or found damaged while little memory is committed. No
+// address-space limit here (one would refuse the buffers whether or not they were
+// committed), so this runs in the sanitizer build too.
 TEST(HostileFiles, TinyFilesClaimingHugeBuffersCommitLittle) {
 #if defined(__SANITIZE_ADDRESS__)
   // The sanitizer writes the shadow of every block it hands out: an eighth of the
@@ -278,19 +283,47 @@ TEST(HostileFiles, TinyFilesClaimingHugeBuffersCommitLittle) {
   const fs::path folder = fs::temp_directory_path() / ("vp_claims_" + std::to_string(std::random_device{}()));
   fs::create_directories(folder);
   const std::string program = std::string(VP_BINARY_DIR) + "/cli/vpconvert";
-  const fs::path tile = folder / "tile.tif", planes = folder / "planes.tif", interlaced = folder / "adam7.png";
-  ASSERT_TRUE(write_hostile_tiff(tile, 32768, 32768, false));  // one tile of 1 GiB
-  ASSERT_TRUE(write_hostile_tiff(planes, 100000, 0, true));    // a 100000 x 100000 RGB image in planes
-  const std::vector<std::uint8_t> png = hostile_png(100000);
-  std::ofstream(interlaced, std::ios::binary)
-      .write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
-  for (const fs::path& input : {tile, planes, interlaced}) {
+  const fs::path tile = folder / "tile.tif", planes = folder / "planes.tif", wide_rgb = folder / "wide.tif";
+  ASSERT_TRUE(write_hostile_tiff(tile, 32768, 32768, 32768, TiffKind::Grey));  // one tile of 1 GiB
+  ASSERT_TRUE(write_hostile_tiff(planes, 100000, 100000, 0, TiffKind::RgbPlanes));
+  ASSERT_TRUE(write_hostile_tiff(wide_rgb, 300000000, 1, 0, TiffKind::Rgb));
+  const auto write = [&](const char* name, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(folder / name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return folder / name;
+  };
+  const fs::path interlaced = write("adam7.png", hostile_png(100000, 100000, 1, true, 64));
+  const fs::path wide_grey = write("wide.png", hostile_png(100000000, 1, 8, false, 0));
+  const fs::path tall_grey = write("tall.png", hostile_png(1, 100000000, 8, false, 0));
+  // The JPEG's default rule is the grey clean-up's auto.
+  const fs::path jpeg = write("vast.jpg", jpeg_header(false, 65500, 65500, 1, 0));
+  const std::vector<std::string> none;
+  const std::vector<std::pair<fs::path, std::vector<std::string>>> cases = {
+      {tile, none},
+      {planes, none},
+      {interlaced, none},
+      {jpeg, none},
+      {planes, {"--threshold", "auto"}},
+      {planes, {"--threshold", "adaptive"}},
+      {wide_rgb, {"--threshold", "64"}},
+      {wide_rgb, {"--info"}},
+      {wide_grey, {"--threshold", "auto"}},
+      {wide_grey, {"--threshold", "adaptive"}},
+      {wide_grey, {"--suggest-passes", "--threshold", "auto"}},
+      {tall_grey, {"--threshold", "auto"}},
+  };
+  for (const auto& [input, options] : cases) {
+    std::string name = input.filename().string();
+    for (const std::string& option : options) name += " " + option;
     const fs::path output = folder / "out.txt";
-    const ChildRun run = run_limited({program, input.string(), "-o", output.string(), "--quiet"}, RLIM_INFINITY);
-    EXPECT_TRUE(run.exited) << input << ": killed by signal " << -run.status;
-    EXPECT_TRUE(run.status == 2 || run.status == 3) << input << ": exit status " << run.status;
-    EXPECT_LT(run.peak_mib, kPeakMiB) << input;
-    EXPECT_FALSE(fs::exists(output)) << input;
+    std::vector<std::string> argv = {program, input.string(), "--quiet"};
+    if (options.empty() || options.front() == "--threshold") argv.insert(argv.end(), {"-o", output.string()});
+    argv.insert(argv.end(), options.begin(), options.end());
+    const ChildRun run = run_limited(argv, RLIM_INFINITY);
+    EXPECT_TRUE(run.exited) << name << ": killed by signal " << -run.status;
+    EXPECT_TRUE(run.status == 2 || run.status == 3) << name << ": exit status " << run.status;
+    EXPECT_LT(run.peak_mib, kPeakMiB) << name;
+    EXPECT_FALSE(fs::exists(output)) << name;
   }
   fs::remove_all(folder);
 }

@@ -181,7 +181,8 @@ void set_ok_row(PixelGrid& grid, std::int32_t y, const Originals& prot) {
       tip &= (only_up & plain_up & ~up_linked_up_left) | (only_down & plain_down & i2d[k]) |
              (only_left & plain_left & left2_of(ic, k)) | (only_right & plain_right);
     }
-    pc[k] |= link | tip;
+    // Written only where something is protected: a plane's untouched pages stay uncommitted.
+    if (const Word found = link | tip; found != 0) pc[k] |= found;
   }
 }
 

@@ -8,6 +8,7 @@
 #include <tiffio.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -326,6 +327,33 @@ TEST(HostileFiles, TinyFilesClaimingHugeBuffersCommitLittle) {
     EXPECT_FALSE(fs::exists(output)) << name;
   }
   fs::remove_all(folder);
+}
+
+// A black sheet one pixel wide or one pixel high is one line, and costs about its
+// grid (a word of each row), not indexes or copies sized by its length.
+TEST(HostileFiles, ASheetOnePixelWideOrHighCostsAboutItsGrid) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer's own memory would hide what the conversion holds";
+#else
+  const fs::path folder = fs::temp_directory_path() / ("vp_thin_sheet_" + std::to_string(std::random_device{}()));
+  fs::create_directories(folder);
+  const std::string program = std::string(VP_BINARY_DIR) + "/cli/vpconvert";
+  constexpr std::uint32_t kLength = 4000000;
+  for (const auto& [width, height] : {std::pair{1u, kLength}, std::pair{kLength, 1u}}) {
+    const std::size_t row_bytes = 1 + (width + 7) / 8;  // filter byte and pixels, all black
+    const std::vector<std::uint8_t> png = hostile_png(width, height, 1, false, row_bytes * height);
+    const fs::path input = folder / "sheet.png", output = folder / "sheet.txt";
+    std::ofstream(input, std::ios::binary)
+        .write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+    const ChildRun run = run_limited({program, input.string(), "-o", output.string(), "--quiet"}, RLIM_INFINITY);
+    EXPECT_EQ(run.status, 0) << width << " x " << height;
+    EXPECT_LT(run.peak_mib, 64.0) << width << " x " << height;  // the grid alone is 31 MiB one pixel wide
+    std::ifstream text(output);
+    const std::string all((std::istreambuf_iterator<char>(text)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), 1) << all.substr(0, 200);
+  }
+  fs::remove_all(folder);
+#endif
 }
 
 // A DXF header template of nothing but empty lines costs about twice its size; one

@@ -67,13 +67,10 @@ class StepScan {
     std::int64_t units_done = 0;
     auto report = [&] {
       const std::int64_t target = rows == 0 ? units : units * rows_done.load() / rows;
-      for (; units_done < target; ++units_done) {
-        if (!meter.unit_done()) {
-          ++units_done;
-          return false;
-        }
-      }
-      return true;
+      if (target <= units_done) return true;
+      const std::int64_t count = target - units_done;
+      units_done = target;
+      return meter.units_done(count);  // one call for the chunk's units, however many
     };
     Band band(*this, first, split, nullptr, split < last ? split_above.data() : nullptr);
     const bool finished = band.run(kernel, rows_done, stop, report);

@@ -38,8 +38,10 @@ class Plane {
   std::unique_ptr<Word, Free> data_;
 };
 
-// Columns `from` to `to` of the grid's ink as rows: row x - from, bit y.
-Plane transpose_ink(const PixelGrid& grid, std::int32_t from, std::int32_t to) {
+// Columns `from` to `to` of the grid's ink as rows: row x - from, bit y;
+// inked[g] tells whether rows 64g to 64g + 63 hold any ink.
+Plane transpose_ink(const PixelGrid& grid, std::int32_t from, std::int32_t to, std::vector<bool>& inked) {
+  inked.assign((static_cast<std::size_t>(to - from) + 64) / 64, false);
   const std::int32_t height = grid.height();
   const std::size_t out_words = (static_cast<std::size_t>(height) + 63) / 64;
   Plane columns(to - from + 1, out_words);
@@ -56,7 +58,9 @@ Plane transpose_ink(const PixelGrid& grid, std::int32_t from, std::int32_t to) {
       bits::transpose64(block);
       for (int j = 0; j < 64; ++j) {
         const std::int64_t x = static_cast<std::int64_t>(kx) * 64 + j;
-        if (x >= from && x <= to) columns.row(static_cast<std::int32_t>(x - from))[ky] = block[j];
+        if (x < from || x > to || block[j] == 0) continue;
+        columns.row(static_cast<std::int32_t>(x - from))[ky] = block[j];
+        inked[static_cast<std::size_t>(x - from) / 64] = true;
       }
     }
   }
@@ -163,6 +167,15 @@ class DiagonalRuns {
                      [](const DiagonalRun& a, const DiagonalRun& b) { return a.key < b.key; });
   }
 
+  std::int64_t key_at(std::int32_t x, std::int32_t y) const { return key_of(x, y); }
+
+  // Calls visit(key) once for every diagonal that holds runs, in order.
+  template <class Visit>
+  void for_each_key(Visit&& visit) const {
+    for (std::size_t i = 0; i < runs_.size(); ++i)
+      if (i == 0 || runs_[i].key != runs_[i - 1].key) visit(runs_[i].key);
+  }
+
   // Adds the runs of the diagonal through (x, y) to `lines`; false when a record
   // could not be stored.
   bool add_diagonal(std::int32_t x, std::int32_t y, LineData& lines) const {
@@ -196,14 +209,6 @@ struct InkRows {
   std::size_t words() const { return grid.words_per_row(); }
 };
 
-// A band of transposed columns seen by their column numbers: row x is column x.
-struct ColumnBand {
-  const Plane& plane;
-  std::int32_t from;  // the band's first column
-  const Word* row(std::int32_t x) const { return plane.row(x - from); }
-  std::size_t words() const { return plane.words(); }
-};
-
 // RV_X and RV_Y: lines `first_line` to `last_line`, each a line's runs, then the stop test,
 // then the count. False once the phase has stopped.
 template <class Rows, class Record>
@@ -231,24 +236,58 @@ void RV_Y(const PixelGrid& grid, LineData& lines, PhaseMeter& meter) {
   const std::int32_t last_line = grid.width() - 2;
   for (std::int32_t first = 1; first <= last_line; first += std::min(band, last_line - first + 1)) {
     const std::int32_t last = first + std::min(band, last_line - first + 1) - 1;
-    // The band's columns and one on either side.
-    const Plane columns = transpose_ink(grid, first - 1, last + 1);
-    if (!trace_straight_rows(ColumnBand{columns, first - 1}, first, last, meter,
-                             [&](std::int32_t x, std::int32_t y1, std::int32_t y2) { return lines.add(x, y1, x, y2); }))
-      return;
+    // The band's columns and one on either side: plane row r is column first - 1 + r.
+    std::vector<bool> inked;
+    const Plane columns = transpose_ink(grid, first - 1, last + 1, inked);
+    const auto blank = [&](std::int64_t r) { return r < 0 || !inked[static_cast<std::size_t>(r) / 64]; };
+    for (std::int32_t x = first; x <= last;) {
+      const std::int64_t r = x - (first - 1);
+      if (blank(r - 1) && blank(r) && blank(r + 1)) {
+        // No ink beside these columns: no runs, only the count, up to the next group's edge.
+        const auto next = static_cast<std::int32_t>(
+            std::min<std::int64_t>(last + 1, std::max<std::int64_t>(x + 1, first - 1 + (r + 1) / 64 * 64 + 63)));
+        if (!meter.units_done(next - x)) return;
+        x = next;
+        continue;
+      }
+      const bool stored =
+          straight_runs(columns.row(static_cast<std::int32_t>(r - 1)), columns.row(static_cast<std::int32_t>(r)),
+                        columns.row(static_cast<std::int32_t>(r + 1)), columns.words(),
+                        [&](std::int32_t y1, std::int32_t y2) { return lines.add(x, y1, x, y2); });
+      if (!stored) meter.out_of_memory();
+      if (meter.stopped()) return;
+      meter.unit_done();
+      ++x;
+    }
   }
 }
 
-// One diagonal member: `lines_count` lines, line s starting at start(s).
+// One diagonal member: `lines_count` lines, line s starting at start(s). Only the
+// lines whose diagonal holds runs are visited; the others, all of them on a blank
+// sheet billions of cells wide, are counted in one go.
 template <class Start>
 void trace_diagonals(const DiagonalRuns& runs, std::int32_t lines_count, LineData& lines, PhaseMeter& meter,
                      Start&& start) {
-  for (std::int32_t s = 1; s <= lines_count; ++s) {
+  // A member's lines follow its diagonals one by one, up or down.
+  const auto [x1, y1] = start(1);
+  const auto [x2, y2] = start(2);
+  const std::int64_t key1 = runs.key_at(x1, y1), step = runs.key_at(x2, y2) - key1;
+  std::vector<std::int32_t> busy;
+  runs.for_each_key([&](std::int64_t key) {
+    const std::int64_t s = 1 + (key - key1) * step;
+    if (s >= 1 && s <= lines_count) busy.push_back(static_cast<std::int32_t>(s));
+  });
+  std::sort(busy.begin(), busy.end());
+  std::int32_t counted = 0;
+  for (const std::int32_t s : busy) {
+    if (s - 1 > counted && !meter.units_done(s - 1 - counted)) return;
     const auto [x, y] = start(s);
     if (!runs.add_diagonal(x, y, lines)) meter.out_of_memory();
+    counted = s;
     // The unit is counted even after a failed store: the user may still abort here.
     if (!meter.unit_done()) return;
   }
+  if (lines_count > counted) meter.units_done(lines_count - counted);
 }
 
 }  // namespace

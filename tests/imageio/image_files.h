@@ -93,6 +93,7 @@ struct JpegOptions {
   bool progressive = false;
   int restart_rows = 0;     // restart markers every so many MCU rows
   bool arithmetic = false;  // arithmetic coding instead of Huffman's
+  int scans = 0;            // grey, 64 or more: progressive in this many scans, each coefficient refined bit by bit
   bool jfif = true;         // Natural only: the others write Adobe's marker instead
   int density_unit = 0;     // JFIF: 0 aspect ratio only, 1 dots per inch, 2 dots per centimetre
   std::uint16_t x_density = 1;

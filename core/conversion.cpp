@@ -113,7 +113,11 @@ void Conversion::ChangeBmpToArrayData(const std::string& file_name, ProgressDisp
     if (!display.stopped() && reader->has_grey_levels()) note_missing_ink(*reader);
   }
   if (display.stopped()) return;
-  if (cleanup_.despeckle > 0) scan_report_.speck_pixels = scan::remove_specks(grid_, cleanup_.despeckle);
+  if (cleanup_.despeckle > 0) {
+    scan_report_.speck_pixels =
+        scan::remove_specks(grid_, cleanup_.despeckle, [&display] { return display.keep_going(); });
+    if (display.stopped()) return;
+  }
   if (ink_observer_) ink_observer_(grid_);
 }
 

@@ -183,6 +183,28 @@ TEST_F(RunSafety, InputsThatAreNotRegularFilesAreRefusedWithoutWaiting) {
   }
 }
 
+// An output that cannot be written is said before the image is read: a broken
+// image is not even looked at, and nothing is left behind.
+TEST_F(RunSafety, UnwritableOutputsAreToldBeforeTheImageIsRead) {
+  std::ofstream(path("broken.bmp")) << "not a bitmap";
+  fs::create_directories(path("folder"));
+  const std::string missing = path("missing") + "/out.txt";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"-o", missing}, missing},
+      {{"-o", path("out.txt"), "--ink", path("folder")}, path("folder")},
+      {{"-o", path("out.txt"), "--thinned", path("missing") + "/t.pbm"}, path("missing") + "/t.pbm"},
+  };
+  for (const auto& [outputs, named] : cases) {
+    std::vector<std::string> args = {path("broken.bmp")};
+    args.insert(args.end(), outputs.begin(), outputs.end());
+    EXPECT_EQ(run(args), kExitNotWritten) << named;
+    EXPECT_NE(err_.str().find(": " + named + "\n"), std::string::npos) << err_.str();
+    EXPECT_NE(err_.str().find("保存できませんでした。"), std::string::npos) << err_.str();
+    EXPECT_FALSE(fs::exists(path("out.txt")));
+    EXPECT_EQ(temporaries(), std::vector<std::string>{});
+  }
+}
+
 // Ctrl-C, SIGTERM or SIGHUP while the output is being written: exit 1 with the
 // abort message, no output and no temporary file.
 TEST_F(RunSafety, ASignalWhileSavingCallsTheRunOff) {

@@ -243,6 +243,25 @@ TEST_F(RunSafety, UnwritableStandardOutputIsAFailure) {
   }
 }
 
+// Under an address-space limit far more jobs than fit: every file is still
+// written, as with two jobs; the batch runs as many as the memory allows.
+TEST_F(RunSafety, ManyJobsUnderAMemoryLimitWriteWhatTwoJobsWrite) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer reserves far more address space than the limit allows";
+#else
+  write_bmp_file(path("a4.bmp"), generate_drawing(1240, 1754, 5), {});
+  std::vector<std::string> args;
+  for (int i = 0; i < 64; ++i) {
+    args.push_back(path("in" + std::to_string(i) + ".bmp"));
+    fs::create_hard_link(path("a4.bmp"), args.back());
+  }
+  args.insert(args.end(), {"--to", "dxf", "--out-dir", path("out"), "--jobs", "256", "--quiet"});
+  const Child child = run_child(args, path("stdout"), path("err"), {}, rlim_t{1} << 30);
+  EXPECT_EQ(child.status, 0) << child.err;
+  EXPECT_EQ(std::distance(fs::directory_iterator(path("out")), fs::directory_iterator()), 64);
+#endif
+}
+
 // No thread to be had: the batch and the thinning go on with this one, and say so once.
 TEST_F(RunSafety, WithoutThreadsTheWorkGoesOnWithOne) {
   std::vector<std::string> args;

@@ -118,9 +118,10 @@ int count_scans(const std::string& path) {
       continue;
     }
     const int high = next(), low = next();
-    if (high == EOF || low == EOF) return scans;
+    const int length = high << 8 | low;  // itself included
+    if (high == EOF || low == EOF || length < 2) return scans;
     if (c == 0xDA) ++scans;
-    if (std::fseek(file.get(), (high << 8 | low) - 2, SEEK_CUR) != 0) return scans;
+    if (std::fseek(file.get(), length - 2, SEEK_CUR) != 0) return scans;
     c = next();
   }
 }

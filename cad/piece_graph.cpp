@@ -390,14 +390,15 @@ void fit_arc_to_tangents(GraphPiece& arc, const GraphPiece* first, const GraphPi
                                   : ccw_sweep(c.centre, arc.piece.b, arc.piece.a, sweep);
 }
 
-void close_pair(PieceGraph& graph, Incidence x, Incidence y, Point near, double reach) {
+void close_pair(PieceGraph& graph, Incidence x, Incidence y, Point near, double reach, double tolerance) {
   if (graph.pieces[static_cast<std::size_t>(x.piece)].piece.kind == PieceKind::Arc) std::swap(x, y);
   GraphPiece& gx = graph.pieces[static_cast<std::size_t>(x.piece)];
   GraphPiece& gy = graph.pieces[static_cast<std::size_t>(y.piece)];
   if (tangent_join(gy, y.end, gx)) {
-    // The line ends where the arc touches it: the foot of the arc's centre.
+    // The line ends where the arc touches it: the foot of the arc's centre. A
+    // line fitted within the tolerance runs on into the arc by up to √(2rt).
     const Point foot = project(gy.piece.circle.centre, line_through(gx));
-    if (dist(foot, near) > reach) return;
+    if (dist(foot, near) > reach + std::sqrt(2 * gy.piece.circle.radius * tolerance)) return;
     const GraphPiece keep = gx;
     const std::optional<Point> placed = move_end(gx, x.end, foot);
     if (!placed) return;
@@ -724,7 +725,7 @@ void close_corners(PieceGraph& graph, const CleanupLimits& limits) {
       continue;
     }
     if (ends.size() == 2) {
-      close_pair(graph, ends[0], ends[1], vertex.position, reach);
+      close_pair(graph, ends[0], ends[1], vertex.position, reach, limits.tolerance);
       continue;
     }
     if (ends.size() >= 3) {
@@ -742,7 +743,7 @@ void close_corners(PieceGraph& graph, const CleanupLimits& limits) {
             by = y;
           }
         }
-      close_pair(graph, ends[bx], ends[by], vertex.position, reach);
+      close_pair(graph, ends[bx], ends[by], vertex.position, reach, limits.tolerance);
       for (std::size_t k = 0; k < ends.size(); ++k)
         if (k != bx && k != by) close_onto(graph, ends[k], ends[bx].piece, vertex.position, reach);
     }

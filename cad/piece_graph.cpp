@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 #include <optional>
+#include <span>
 
 namespace vp::cad {
 
@@ -123,6 +124,35 @@ double ccw_sweep(Point c, Point a, Point b, double expected) {
 struct Incidence {
   std::int32_t piece;
   int end;
+};
+
+// The live piece ends at each vertex, in one array (a vertex's ends together,
+// in the pieces' order): read-only, built in two sweeps.
+class EndsAt {
+ public:
+  explicit EndsAt(const PieceGraph& graph) : start_(graph.vertices.size() + 1, 0) {
+    const auto each = [&](const auto& f) {
+      for (std::size_t i = 0; i < graph.pieces.size(); ++i) {
+        const GraphPiece& g = graph.pieces[i];
+        if (!g.alive || g.piece.kind == PieceKind::Circle) continue;
+        for (int end = 0; end < 2; ++end)
+          if (end_vertex(g, end) >= 0)
+            f(static_cast<std::size_t>(end_vertex(g, end)), Incidence{static_cast<std::int32_t>(i), end});
+      }
+    };
+    each([&](std::size_t v, Incidence) { ++start_[v + 1]; });
+    for (std::size_t v = 1; v < start_.size(); ++v) start_[v] += start_[v - 1];
+    items_.resize(start_.back());
+    std::vector<std::size_t> next(start_.begin(), start_.end() - 1);
+    each([&](std::size_t v, Incidence e) { items_[next[v]++] = e; });
+  }
+  std::span<const Incidence> operator[](std::size_t v) const {
+    return std::span<const Incidence>(items_).subspan(start_[v], start_[v + 1] - start_[v]);
+  }
+
+ private:
+  std::vector<std::size_t> start_;
+  std::vector<Incidence> items_;
 };
 
 std::vector<std::vector<Incidence>> incidences(const PieceGraph& graph) {
@@ -488,7 +518,7 @@ void remove_whiskers(PieceGraph& graph, const CleanupLimits& limits) {
   const double longest = 2 * limits.stroke + 3.0;
   for (int round = 0; round < 3; ++round) {
     const std::vector<std::int32_t> degree = graph.degrees();
-    const std::vector<std::vector<Incidence>> at = incidences(graph);
+    const EndsAt at(graph);
     bool removed = false;
     for (std::size_t i = 0; i < graph.pieces.size(); ++i) {
       GraphPiece& g = graph.pieces[i];
@@ -609,9 +639,10 @@ void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
                list.end());
   };
   std::vector<std::int32_t> replaced(graph.pieces.size(), -1);
+  std::vector<Incidence> ends;
   for (std::size_t v = 0; v < graph.vertices.size(); ++v) {
-    for (;;) {
-      std::vector<Incidence> ends;
+    while (at[v].size() >= 2) {
+      ends.clear();
       for (const Incidence& e : at[v])
         if (graph.pieces[static_cast<std::size_t>(e.piece)].va != graph.pieces[static_cast<std::size_t>(e.piece)].vb)
           ends.push_back(e);
@@ -687,7 +718,7 @@ void straighten_slight_arcs(PieceGraph& graph, const CleanupLimits& limits) {
 
 void close_corners(PieceGraph& graph, const CleanupLimits& limits) {
   const double reach = 2 * limits.stroke + 3 * limits.tolerance;
-  const std::vector<std::vector<Incidence>> at = incidences(graph);
+  const EndsAt at(graph);
   // Arcs first touch the lines they run into.
   for (std::size_t i = 0; i < graph.pieces.size(); ++i) {
     GraphPiece& arc = graph.pieces[i];
@@ -705,13 +736,14 @@ void close_corners(PieceGraph& graph, const CleanupLimits& limits) {
     }
     if (lines[0] || lines[1]) fit_arc_to_tangents(arc, lines[0], lines[1]);
   }
+  std::vector<std::int32_t> bars;
   for (std::size_t v = 0; v < graph.vertices.size(); ++v) {
-    const std::vector<Incidence>& ends = at[v];
+    const std::span<const Incidence> ends = at[v];
+    if (ends.empty()) continue;
     const Vertex& vertex = graph.vertices[v];
-    std::vector<std::int32_t> bars;
+    bars.clear();
     for (std::int32_t t : vertex.through)
       if (t >= 0 && graph.pieces[static_cast<std::size_t>(t)].alive) bars.push_back(t);
-    if (ends.empty()) continue;
     if (!bars.empty()) {
       // Stems end on the piece that runs through, the nearest where several do.
       for (const Incidence& e : ends) {
@@ -775,7 +807,7 @@ void export_drawing(const PieceGraph& graph, double min_arc_radians, CadDrawing&
     }
   }
   const std::vector<std::int32_t> degree = graph.degrees();
-  const std::vector<std::vector<Incidence>> at = incidences(graph);
+  const EndsAt at(graph);
   for (std::size_t v = 0; v < graph.vertices.size(); ++v) {
     std::size_t through = 0;
     for (std::int32_t t : graph.vertices[v].through)

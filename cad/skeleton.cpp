@@ -11,6 +11,7 @@ namespace vp::cad {
 namespace {
 
 // The eight neighbours, counter-clockwise from east: the order of the mask bits.
+constexpr std::uint8_t kEastOnly = 1u << 0, kWestOnly = 1u << 4;
 constexpr std::array<int, 8> kDx = {1, 1, 0, -1, -1, -1, 0, 1};
 constexpr std::array<int, 8> kDy = {0, 1, 1, 1, 0, -1, -1, -1};
 
@@ -91,6 +92,35 @@ std::uint64_t plain_run_cells(const BitPlane& plane, std::int32_t y, std::size_t
   const std::uint64_t horizontal = mid[k] & left & right & ~up[k] & ~down[k] & ~diagonals;
   const std::uint64_t vertical = mid[k] & up[k] & down[k] & ~left & ~right & ~diagonals;
   return horizontal | vertical;
+}
+
+// How many cells beyond `from` along its row (towards `step`, ±1) lead on
+// plainly: ink, no node, the next cell ink too, nothing above or below. A walk
+// takes them in one stride instead of looking round at each.
+std::int32_t plain_stretch(const BitPlane& ink, const BitPlane& nodes, Pixel from, int step) {
+  const std::size_t n = ink.words();
+  const std::uint64_t *up = ink.row(from.y + 1), *mid = ink.row(from.y), *down = ink.row(from.y - 1);
+  const std::uint64_t* node = nodes.row(from.y);
+  const auto plain = [&](std::size_t k) {
+    const std::uint64_t around = up[k] | bits::left_of(up, k) | bits::right_of(up, k, n) | down[k] |
+                                 bits::left_of(down, k) | bits::right_of(down, k, n);
+    const std::uint64_t onward = step > 0 ? bits::right_of(mid, k, n) : bits::left_of(mid, k);
+    return mid[k] & onward & ~around & ~node[k];
+  };
+  std::int32_t count = 0;
+  std::int64_t x = static_cast<std::int64_t>(from.x) + step;
+  while (x >= 0 && static_cast<std::size_t>(x >> 6) < n) {
+    const auto k = static_cast<std::size_t>(x >> 6);
+    const int bit = static_cast<int>(x & 63);
+    const std::uint64_t w = plain(k);
+    // The run of plain cells from `bit` onwards in the walk's direction.
+    const int ones = step > 0 ? std::countr_one(w >> bit) : std::countl_one(w << (63 - bit));
+    const int room = step > 0 ? 64 - bit : bit + 1;
+    count += std::min(ones, room);
+    if (ones < room) break;
+    x += step * room;
+  }
+  return count;
 }
 
 // Calls f(x, y) for every set bit of plane row y but the inside of plain runs
@@ -226,6 +256,17 @@ PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& n
     Pixel cur = first;
     for (;;) {
       const std::uint8_t mask = ink.neighbours(cur.x, cur.y);
+      if (mask == kEastOnly || mask == kWestOnly) {
+        const int step = mask == kEastOnly ? 1 : -1;
+        const std::int32_t stride = plain_stretch(ink, node_bits, cur, step);
+        for (std::int32_t s = 0; s < stride; ++s) {
+          cur.x += step;
+          ink.clear(cur.x, cur.y);
+          chain.pixels.push_back(cur);
+        }
+        unwalked[static_cast<std::size_t>(cur.y)] -= stride;
+        if (stride > 0) continue;
+      }
       Pixel next{-1, -1};
       // A node pixel ends the chain (but not the one it left from, at once).
       for (int k = 0; k < 8 && next.x < 0; ++k) {

@@ -12,6 +12,8 @@ namespace {
 
 // The eight neighbours, counter-clockwise from east: the order of the mask bits.
 constexpr std::uint8_t kEastOnly = 1u << 0, kWestOnly = 1u << 4;
+// A node of this many pixels or more is a blot, outlined.
+constexpr std::int32_t kBlotPixels = 48;
 constexpr std::array<int, 8> kDx = {1, 1, 0, -1, -1, -1, 0, 1};
 constexpr std::array<int, 8> kDy = {0, 1, 1, 1, 0, -1, -1, -1};
 
@@ -121,6 +123,33 @@ std::int32_t plain_stretch(const BitPlane& ink, const BitPlane& nodes, Pixel fro
     x += step * room;
   }
   return count;
+}
+
+// The outline of the 8-connected set of `inside` cells that `start` (its first
+// cell in raster order) belongs to, by Moore's neighbour tracing, counter-clockwise.
+void trace_outline(const BitPlane& inside, Pixel start, std::vector<Pixel>& outline) {
+  outline.assign({start});
+  Pixel p = start;
+  int back = 4;  // towards the cell west of the start, which is outside
+  const int first_back = back;
+  for (std::size_t steps = 0; steps < (std::size_t{1} << 26); ++steps) {
+    int found = -1;
+    for (int i = 1; i <= 8 && found < 0; ++i) {
+      const int d = (back + i) % 8;
+      if (inside.get(p.x + kDx[static_cast<std::size_t>(d)], p.y + kDy[static_cast<std::size_t>(d)])) found = d;
+    }
+    if (found < 0) return;  // a single cell
+    // The cell examined just before the one found is outside; seen from the new cell.
+    const int before = (found + 7) % 8;
+    const Pixel outside{p.x + kDx[static_cast<std::size_t>(before)], p.y + kDy[static_cast<std::size_t>(before)]};
+    p = {p.x + kDx[static_cast<std::size_t>(found)], p.y + kDy[static_cast<std::size_t>(found)]};
+    back = 0;
+    while (p.x + kDx[static_cast<std::size_t>(back)] != outside.x ||
+           p.y + kDy[static_cast<std::size_t>(back)] != outside.y)
+      ++back;
+    if (p == start && back == first_back) return;
+    if (p != start) outline.push_back(p);
+  }
 }
 
 // Calls f(x, y) for every set bit of plane row y but the inside of plain runs
@@ -332,6 +361,20 @@ PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& n
         if (chain.pixels.size() >= 3 && !take(chain)) return PhaseStatus::Stopped;
       }
     }
+  }
+  // A blot (a filled area, strokes thicker than the passes thinned) is one big
+  // node: its outline is a closed chain of its own, as tracing keeps a solid
+  // area's outline.
+  std::vector<std::int32_t> blot_start(nodes.size(), -1);
+  for (std::size_t k = 0; k < node_pixels.size(); ++k) {
+    const auto id = static_cast<std::size_t>(node_of[k]);
+    if (nodes[id].pixels >= kBlotPixels && blot_start[id] < 0) blot_start[id] = static_cast<std::int32_t>(k);
+  }
+  for (const std::int32_t first : blot_start) {
+    if (first < 0) continue;
+    trace_outline(node_bits, node_pixels[static_cast<std::size_t>(first)], chain.pixels);
+    chain.start_node = chain.end_node = -1;
+    if (chain.pixels.size() >= 8 && !take(chain)) return PhaseStatus::Stopped;
   }
   return PhaseStatus::Finished;
 }

@@ -1,5 +1,6 @@
 // The skeleton walk against a literal one: a byte per cell, every neighbour
-// looked up, every pixel stepped over, on many generated drawings.
+// looked up, every pixel stepped over, on many generated drawings; and a blot's
+// outline.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -31,7 +32,8 @@ Walked literal_walk(const PixelGrid& grid) {
   const auto mask = [&](std::int32_t x, std::int32_t y) {
     std::uint8_t m = 0;
     for (int k = 0; k < 8; ++k)
-      if (at(x + kDx[static_cast<std::size_t>(k)], y + kDy[static_cast<std::size_t>(k)])) m |= static_cast<std::uint8_t>(1 << k);
+      if (at(x + kDx[static_cast<std::size_t>(k)], y + kDy[static_cast<std::size_t>(k)]))
+        m |= static_cast<std::uint8_t>(1 << k);
     return m;
   };
   const auto count = [](std::uint8_t m) { return __builtin_popcount(m); };
@@ -83,7 +85,8 @@ Walked literal_walk(const PixelGrid& grid) {
           Pixel next{-1, -1};
           for (int d = 0; d < 8 && next.x < 0; ++d) {
             const Pixel q{cur.x + kDx[static_cast<std::size_t>(d)], cur.y + kDy[static_cast<std::size_t>(d)]};
-            if (at(q.x, q.y) && is_node[static_cast<std::size_t>(q.y * w + q.x)] && !(c.pixels.size() == 2 && q == c.pixels[0]))
+            if (at(q.x, q.y) && is_node[static_cast<std::size_t>(q.y * w + q.x)] &&
+                !(c.pixels.size() == 2 && q == c.pixels[0]))
               next = q;
           }
           if (next.x >= 0) {
@@ -132,7 +135,8 @@ TEST(SkeletonWalk, TakesTheSameChainsAsTheLiteralWalk) {
     options.min_thickness = 1;
     options.max_thickness = 1 + static_cast<int>(seed % 5);
     options.coverage = 0.03 + 0.01 * (seed % 4);
-    const InkImage image = generate_drawing(300 + 17 * static_cast<std::int32_t>(seed), 200 + 13 * static_cast<std::int32_t>(seed), seed, options);
+    const InkImage image = generate_drawing(300 + 17 * static_cast<std::int32_t>(seed),
+                                            200 + 13 * static_cast<std::int32_t>(seed), seed, options);
     PixelGrid grid;
     grid.reset(image.width, image.height);
     for (std::int32_t r = 0; r < image.height; ++r) grid.set_image_row(r, image.row(r));
@@ -148,13 +152,38 @@ TEST(SkeletonWalk, TakesTheSameChainsAsTheLiteralWalk) {
         },
         quiet, 0, 1);
     ASSERT_EQ(fast.nodes.size(), literal.nodes.size()) << "seed " << seed;
-    ASSERT_EQ(fast.chains.size(), literal.chains.size()) << "seed " << seed;
-    for (std::size_t i = 0; i < fast.chains.size(); ++i) {
+    // Blots' outlines come last; the literal walk has none.
+    ASSERT_GE(fast.chains.size(), literal.chains.size()) << "seed " << seed;
+    for (std::size_t i = literal.chains.size(); i < fast.chains.size(); ++i) EXPECT_TRUE(fast.chains[i].closed());
+    for (std::size_t i = 0; i < literal.chains.size(); ++i) {
       EXPECT_EQ(fast.chains[i].pixels, literal.chains[i].pixels) << "seed " << seed << " chain " << i;
       EXPECT_EQ(fast.chains[i].start_node, literal.chains[i].start_node);
       EXPECT_EQ(fast.chains[i].end_node, literal.chains[i].end_node);
     }
   }
+}
+
+TEST(SkeletonWalk, ABlotIsOutlined) {
+  // A filled 20 × 12 block: one node; its outline runs round it once.
+  InkImage image(40, 30);
+  for (std::int32_t r = 10; r < 22; ++r) image.fill_span(r, 10, 29);
+  PixelGrid grid;
+  grid.reset(image.width, image.height);
+  for (std::int32_t r = 0; r < image.height; ++r) grid.set_image_row(r, image.row(r));
+  std::vector<SkeletonNode> nodes;
+  std::vector<Chain> chains;
+  NoProgress quiet;
+  walk_skeleton(
+      grid, nodes, [](std::int64_t) {},
+      [&](Chain& c) {
+        chains.push_back(c);
+        return true;
+      },
+      quiet, 0, 1);
+  ASSERT_EQ(chains.size(), 1u);
+  EXPECT_TRUE(chains[0].closed());
+  // Its border cells, less the four corner cells the 8-thinning takes off.
+  EXPECT_EQ(chains[0].pixels.size(), 2u * (20 + 12) - 4 - 4);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "app/gui/PreviewWindow.h"
+#include "app/gui/StartFolders.h"
 #include "core/export_settings.h"
 #include "core/messages.h"
 #include "core/outcome.h"
@@ -73,6 +74,8 @@ MainWindow::MainWindow(SettingsStorage& storage, const QString& program_folder, 
 
   // The LineData storage exists already (the conversion made it).
   settings_ = load_settings_checked(storage_, program_folder_.toStdString());
+  // An installed program's folder cannot take a save: the first one would fail.
+  chooseStartFolders(settings_, program_folder_);
   move(settings_.Left, settings_.Top);
   passes_spin_->setValue(clamp_pass_count(settings_.Loop));
   magnification_edit_->setText(QString::fromStdString(settings_.Rate));

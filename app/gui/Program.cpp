@@ -151,6 +151,12 @@ bool Program::saveScreenshots(const QString& folder, const QString& drawing) {
   });
   showPlainMessage(main_window_.get(), QStringLiteral("保存しました。"));
 
+  // The save dialog where this user's first save starts.
+  SaveFileDialog* firstSave = main_window_->saveDialog();
+  firstSave->setDirectory(QString::fromStdString(main_window_->settings().SaveDir));
+  shoot(*firstSave, QStringLiteral("SaveDialog1-start"));
+  firstSave->hide();
+
   if (!drawing.isEmpty()) {
     // The open and save dialogs, in the drawing's folder.
     const QString where = QFileInfo(drawing).absolutePath();

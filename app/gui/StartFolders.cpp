@@ -9,13 +9,11 @@
 namespace vp::gui {
 namespace {
 
-QString withSeparator(const QString& folder) {
-  return QDir::toNativeSeparators(QDir::cleanPath(folder) + u'/');
-}
+QString withSeparator(const QString& folder) { return QDir::toNativeSeparators(QDir::cleanPath(folder) + u'/'); }
 
 bool sameFolder(const QString& a, const QString& b) {
-  return !a.isEmpty() && !b.isEmpty() && QDir::cleanPath(QDir::fromNativeSeparators(a)) ==
-                                             QDir::cleanPath(QDir::fromNativeSeparators(b));
+  return !a.isEmpty() && !b.isEmpty() &&
+         QDir::cleanPath(QDir::fromNativeSeparators(a)) == QDir::cleanPath(QDir::fromNativeSeparators(b));
 }
 
 }  // namespace

@@ -99,6 +99,7 @@ SettingsDialog::SettingsDialog(DxfHeaderModel& header, QWidget* parent) : QDialo
   connect(cancel, &QPushButton::clicked, this, &SettingsDialog::cancelClicked);
   connect(strength_slider_, &QSlider::valueChanged, this, &SettingsDialog::showStrength);
   centreOnScreen(this);
+  keepPlace(this);
 }
 
 void SettingsDialog::buildCoordinateTab(QWidget* page) {

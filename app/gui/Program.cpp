@@ -133,6 +133,16 @@ bool Program::saveScreenshots(const QString& folder, const QString& drawing) {
     shoot(*settings_dialog_, i == 0 ? QStringLiteral("TForm5") : QStringLiteral("TForm5-%1").arg(i + 1));
   }
   settings_dialog_->hide();
+  // Its fifth opening, with the screen around it: a dialog must reopen where it was.
+  for (int opening = 2; opening <= 5; ++opening) {
+    settings_dialog_->show();
+    settleFramed(*settings_dialog_);
+    if (opening < 5) settings_dialog_->hide();
+  }
+  if (QScreen* screen = settings_dialog_->screen(); screen != nullptr) {
+    ok = screen->grabWindow(0).save(QDir(folder).filePath(QStringLiteral("TForm5-fifth-opening.png"))) && ok;
+  }
+  settings_dialog_->hide();
   shoot(*version_dialog_, QStringLiteral("TForm6"));
   version_dialog_->hide();
 

@@ -112,6 +112,8 @@ void MainWindow::buildControls() {
   outcome_label_->setPalette(white);
 
   magnification_edit_ = place(new QLineEdit(client), "Edit1", 64, 100, 93, 20);
+  // No label beside it: screen readers take the menu's name for it.
+  magnification_edit_->setAccessibleName(QStringLiteral("ばいりつ"));
   connect(magnification_edit_, &QLineEdit::textChanged, this, &MainWindow::magnificationChanged);
   outcome_label_->installEventFilter(this);
   auto* calculator_button = makeButton(client, "Button4", QStringLiteral("けいさん"), QRect(92, 124, 65, 21));
@@ -120,6 +122,7 @@ void MainWindow::buildControls() {
   makeLabel(client, "Label5", QStringLiteral("バナナの本数"), 184, 196);
   passes_spin_ = place(new SpinEdit(client), "SpinEdit1", 260, 192, 45, 21);
   passes_spin_->setRange(1, 100);
+  passes_spin_->setAccessibleName(QStringLiteral("バナナの本数"));
 
   status_bar_ = place(new QStatusBar(client), "StatusBar1", 0, 225, kClientWidth, 19);
   status_bar_->setSizeGripEnabled(false);

@@ -2,6 +2,7 @@
 // control and its template file, the scale calculator's numbers, the controls
 // that stand in for the form designer's, the elapsed-time text, and whether
 // every window's texts fit where they are placed.
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -301,6 +302,56 @@ class DialogsTest : public QObject {
     if (moveTo != position) QCOMPARE(text->text(), QString::number(moveTo));
     dialog.copyBack(settings);
     QCOMPARE(settings.Ave, copied);
+  }
+
+  // Ctrl+Tab and Ctrl+PgDn (and back) change tabs whichever control has the
+  // keys, and that control keeps its value: the JWC group combo is the one
+  // that used to take Ctrl+PgDn.
+  void settingsTabKeys() {
+    QTemporaryDir folder;
+    DxfHeaderModel header(fsPath(temporaryPath(folder, "DXFHED.TXT")));
+    SettingsDialog dialog(header);
+    dialog.fill(default_settings("/"));
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    auto* pages = dialog.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+    struct Case {
+      const char* control;
+      int tab;
+      Qt::Key key;
+      Qt::KeyboardModifiers modifiers;
+      int expected;
+    } cases[] = {
+        {"ComboBox2", 1, Qt::Key_PageDown, Qt::ControlModifier, 2},
+        {"ComboBox2", 1, Qt::Key_PageUp, Qt::ControlModifier, 0},
+        {"ComboBox2", 1, Qt::Key_Tab, Qt::ControlModifier, 2},
+        {"ComboBox2", 1, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, 0},
+        {"SpinEdit1", 1, Qt::Key_PageDown, Qt::ControlModifier, 2},
+        {"Memo1", 2, Qt::Key_Tab, Qt::ControlModifier, 3},
+        {"Button1", 4, Qt::Key_PageDown, Qt::ControlModifier, 0},
+    };
+    for (const Case& c : cases) {
+      pages->setCurrentIndex(c.tab);
+      auto* control = dialog.findChild<QWidget*>(QString::fromLatin1(c.control));
+      control->setFocus();
+      const QString before = dialog.findChild<QComboBox*>(QStringLiteral("ComboBox2"))->currentText();
+      QTest::keyClick(control, c.key, c.modifiers);
+      QCOMPARE(pages->currentIndex(), c.expected);
+      QCOMPARE(dialog.findChild<QComboBox*>(QStringLiteral("ComboBox2"))->currentText(), before);
+    }
+  }
+
+  // The main window's boxes without a label of their own have names for screen readers.
+  void accessibleNames() {
+    MemorySettingsStorage storage;
+    QTemporaryDir folder;
+    MainWindow window(storage, folder.path() + u'/', DxfHeaderPlaces{});
+    const std::pair<const char*, const char*> named[] = {{"SpinEdit1", "バナナの本数"}, {"Edit1", "ばいりつ"}};
+    for (const auto& [control, name] : named) {
+      QAccessibleInterface* face = QAccessible::queryAccessibleInterface(window.findChild<QWidget*>(control));
+      QVERIFY(face != nullptr);
+      QCOMPARE(face->text(QAccessible::Name), QString::fromUtf8(name));
+    }
   }
 
   // OK, "中止" and the template file, through the modal dialog.

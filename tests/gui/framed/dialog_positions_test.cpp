@@ -30,7 +30,10 @@ QPoint serverPosition(const QWidget& window) {
   if (!info.waitForFinished(5000)) return {-1, -1};
   const QString text = QString::fromLocal8Bit(info.readAllStandardOutput());
   const auto number = [&](const char* label) {
-    return QRegularExpression(QString::fromLatin1(label) + QStringLiteral(":\\s*(-?\\d+)")).match(text).captured(1).toInt();
+    return QRegularExpression(QString::fromLatin1(label) + QStringLiteral(":\\s*(-?\\d+)"))
+        .match(text)
+        .captured(1)
+        .toInt();
   };
   return {number("Absolute upper-left X"), number("Absolute upper-left Y")};
 }
@@ -82,7 +85,6 @@ class DialogPositionsTest : public QObject {
     }
     for (int opening = 0; opening < 5; ++opening) QCOMPARE(clients[opening], servers[opening]);
   }
-
 };
 
 QTEST_MAIN(DialogPositionsTest)

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <new>
 
+#include "cli/converter.h"
+#include "cli/terminal_host.h"
 #include "core/messages.h"
 #include "core/scale.h"
 #include "export/export_rules.h"
@@ -73,6 +75,7 @@ int print_image_info(const std::string& path, std::ostream& out, std::ostream& e
   const ImageInfo& info = image.reader->info();
   out << image_info_text(path, info);
   if (!image.reader->has_grey_levels()) return 0;
+  image.reader->set_stop_check(interrupt_requested);  // heard while a reader decodes without handing out rows
   ImageStatus status = ImageStatus::Ok;
   scan::GreySummary summary;
   try {
@@ -83,6 +86,7 @@ int print_image_info(const std::string& path, std::ostream& out, std::ostream& e
     return 2;
   }
   if (status != ImageStatus::Ok) {
+    if (interrupt_requested()) return kExitNotWritten;  // a reading cut short by it: the caller says so
     err << messages::kUnreadableImage << '\n';
     return 3;
   }

@@ -12,6 +12,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 
 namespace vp {
 
@@ -81,6 +82,17 @@ class ImageReader {
   // are taken as they are (read_rows), and readers of them keep this default.
   virtual bool has_grey_levels() const { return false; }
   virtual ImageStatus read_grey_rows(const GreyRowSink&) { return ImageStatus::Unsupported; }
+
+  // Asked now and then by a reader that works long without handing out rows (a
+  // progressive JPEG decodes every scan before its first row): true stops the
+  // reading, which then ends as Unreadable; the caller knows the real cause.
+  void set_stop_check(std::function<bool()> stop) { stop_check_ = std::move(stop); }
+
+ protected:
+  bool stop_requested() const { return stop_check_ && stop_check_(); }
+
+ private:
+  std::function<bool()> stop_check_;
 };
 
 // Gives the reader for a file (not yet opened); the driver then opens it. May

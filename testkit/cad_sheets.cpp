@@ -237,10 +237,14 @@ void arcs(SheetBuilder& b, SplitMix64& rng) {
   // Arcs of every sweep in a grid of cells, starting anywhere (some across 0°).
   int cell = 0;
   for (double sweep : {20.0, 45.0, 90.0, 135.0, 180.0, 230.0, 280.0, 330.0}) {
-    const Point c{200.0 + (cell % 4) * 300, 740.0 - (cell / 4) * 260};
-    // A bend is told from a line once its sagitta r(1 − cos(sweep/2)) stands out of the pixels.
-    const double r = sweep < 40 ? rng.range(90, 110) : rng.range(40, 100);
-    b.arc(c, r, rng.range(0, 360) * kDeg, sweep * kDeg);
+    const Point cell_centre{200.0 + (cell % 4) * 300, 740.0 - (cell / 4) * 260};
+    // A bend is told from a line once its sagitta r(1 − cos(sweep/2)) stands
+    // well out of the pixels: the flattest arcs are drawn wider.
+    const double r = sweep < 40 ? rng.range(150, 220) : sweep < 60 ? rng.range(60, 100) : rng.range(40, 100);
+    const double start = rng.range(0, 360) * kDeg, middle = start + sweep * kDeg / 2;
+    // Wide arcs keep their middle in the cell, the others their centre.
+    const double back = r > 110 ? r : 0;
+    b.arc(polar(cell_centre, -back, middle), r, start, sweep * kDeg);
     ++cell;
   }
   // An S-curve: two tangent arcs of opposite turn.

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QTranslator>
 
+#include "app/gui/MissingQtTexts.h"
 #include "app/gui/PreviewWindow.h"
 #include "app/gui/QtSettingsStorage.h"
 #include "app/gui/SaveCommand.h"
@@ -38,6 +39,8 @@ bool loadQtTranslations(QApplication& app) {
     return false;
   }
   app.installTranslator(translator);
+  // Searched before Qt's catalogue; it answers only what that one lacks.
+  app.installTranslator(new MissingQtTexts(&app));
   return true;
 }
 

@@ -14,6 +14,9 @@ constexpr double kPi = std::numbers::pi;
 const double kMinCornerSine = std::sin(5.0 * kPi / 180.0);
 // Lines that continue each other turn by less than this at the vertex.
 const double kContinuationCosine = std::cos(20.0 * kPi / 180.0);
+// No two pieces that turn by more than this where they meet are one (arcs are
+// judged by their tangents, which a fit through a junction's gap bends a little more).
+const double kJoinCosine = std::cos(35.0 * kPi / 180.0);
 constexpr double kCircleRadians = 350.0 * kPi / 180.0;
 constexpr std::size_t kMaxSamples = 96;
 
@@ -621,7 +624,7 @@ void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
           const GraphPiece& py = graph.pieces[static_cast<std::size_t>(ends[y].piece)];
           // How straight the pair runs through the vertex: −1 folds back, 1 is straight on.
           const double turn = -dot(leaving(px, ends[x].end), leaving(py, ends[y].end));
-          if (turn <= best_turn) continue;
+          if (turn <= best_turn || turn < kJoinCosine) continue;
           GraphPiece in = px, out = py;
           if (ends[x].end == 0) flip(in);
           if (ends[y].end == 1) flip(out);

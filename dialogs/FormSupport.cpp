@@ -111,8 +111,9 @@ class PlaceKeeper : public QObject {
     const bool framed = window_->frameGeometry() != window_->geometry();
     if (!framed && waited_ < 3000) return;
     poll_.stop();
-    // Once the frame is known, moving the frame where it already is makes Qt
-    // ask the server again: what Qt believes and what is drawn agree.
+    // Once the frame is known, moving the frame where it already is draws a
+    // fresh report from the window manager: after it, the position Qt
+    // believes (and tells accessibility) is the one drawn.
     QTimer::singleShot(100, this, [this] {
       if (!window_->isVisible()) return;
       window_->move(*place_);

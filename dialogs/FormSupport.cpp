@@ -8,9 +8,11 @@
 #include <QPalette>
 #include <QScreen>
 #include <QTextLayout>
+#include <QTimer>
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <utility>
 
 namespace vp::gui {
@@ -73,6 +75,64 @@ void centreOnScreen(QWidget* window) {
   if (screen == nullptr) return;
   const QRect area = screen->geometry();
   window->move(area.left() + (area.width() - window->width()) / 2, area.top() + (area.height() - window->height()) / 2);
+}
+
+namespace {
+
+class PlaceKeeper : public QObject {
+ public:
+  explicit PlaceKeeper(QWidget* window) : QObject(window), window_(window) {
+    poll_.setInterval(50);
+    connect(&poll_, &QTimer::timeout, this, &PlaceKeeper::checkFramed);
+    window->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched != window_) return false;
+    if (event->type() == QEvent::Show) {
+      // Before the map: the same frame position every time, not a client
+      // position the window manager's notices have shifted.
+      if (place_) window_->move(*place_);
+      place_ = window_->pos();
+      settled_ = false;
+      waited_ = 0;
+      poll_.start();
+    } else if (event->type() == QEvent::Hide) {
+      poll_.stop();
+      if (settled_) place_ = window_->pos();
+    }
+    return false;
+  }
+
+ private:
+  void checkFramed() {
+    waited_ += poll_.interval();
+    const bool framed = window_->frameGeometry() != window_->geometry();
+    if (!framed && waited_ < 3000) return;
+    poll_.stop();
+    // Once the frame is known, moving the frame where it already is draws a
+    // fresh report from the window manager: after it, the position Qt
+    // believes (and tells accessibility) is the one drawn.
+    QTimer::singleShot(100, this, [this] {
+      if (!window_->isVisible()) return;
+      window_->move(*place_);
+      settled_ = true;
+    });
+  }
+
+  QWidget* window_;
+  QTimer poll_;
+  std::optional<QPoint> place_;
+  bool settled_ = false;
+  int waited_ = 0;
+};
+
+}  // namespace
+
+void keepPlace(QWidget* window) {
+  if (QGuiApplication::platformName() != QLatin1String("xcb")) return;
+  new PlaceKeeper(window);
 }
 
 void setLabelText(QLabel* label, const QString& text) {

@@ -31,6 +31,12 @@ void makeFixedWindow(QWidget* window, int width, int height, bool closeBox);
 // left := (screen width − window width) ÷ 2, top := (screen height − window height) ÷ 2.
 void centreOnScreen(QWidget* window);
 
+// Under X11, where a window manager frames `window` only after it is mapped:
+// each showing restores the window's last frame position, and once framed the
+// position is set again, so that Qt places it where the server has it. The
+// position is kept on hiding only from a window that has been framed.
+void keepPlace(QWidget* window);
+
 // A control at (left, top) with the given size, named `name`.
 template <typename Control>
 Control* place(Control* control, const char* name, int left, int top, int width, int height) {

@@ -62,6 +62,7 @@ ProgressDialog::ProgressDialog(QWidget* parent) : QDialog(parent) {
   connect(tick_timer_, &QTimer::timeout, this, &ProgressDialog::showElapsed);
 
   centreOnScreen(this);
+  keepPlace(this);
 }
 
 void ProgressDialog::attach(QWidget* main_window) { main_window_ = main_window; }

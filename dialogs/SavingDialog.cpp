@@ -17,6 +17,7 @@ SavingDialog::SavingDialog(QWidget* parent) : QDialog(parent) {
   bar_->setValue(0);
   bar_->setTextVisible(false);
   centreOnScreen(this);
+  keepPlace(this);
 }
 
 void SavingDialog::show_message(std::string_view text) { showPlainMessage(main_window_, qtext(text)); }

@@ -46,6 +46,7 @@ ScaleCalculatorDialog::ScaleCalculatorDialog(const QString& scale, const QString
 
   // The scale first: while it recomputes, the resolution box still holds "100".
   centreOnScreen(this);
+  keepPlace(this);
   scale_edit_->setText(scale);
   dpi_edit_->setText(dpi);
 }

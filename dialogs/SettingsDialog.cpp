@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -98,7 +99,25 @@ SettingsDialog::SettingsDialog(DxfHeaderModel& header, QWidget* parent) : QDialo
   connect(ok, &QPushButton::clicked, this, &SettingsDialog::okClicked);
   connect(cancel, &QPushButton::clicked, this, &SettingsDialog::cancelClicked);
   connect(strength_slider_, &QSlider::valueChanged, this, &SettingsDialog::showStrength);
+  for (QWidget* control : findChildren<QWidget*>()) control->installEventFilter(this);
   centreOnScreen(this);
+  keepPlace(this);
+}
+
+bool SettingsDialog::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
+  const auto* key = static_cast<const QKeyEvent*>(event);
+  if (!(key->modifiers() & Qt::ControlModifier)) return false;
+  int step = 0;
+  if (key->key() == Qt::Key_PageDown || (key->key() == Qt::Key_Tab && !(key->modifiers() & Qt::ShiftModifier))) {
+    step = 1;
+  } else if (key->key() == Qt::Key_PageUp || key->key() == Qt::Key_Backtab ||
+             (key->key() == Qt::Key_Tab && (key->modifiers() & Qt::ShiftModifier))) {
+    step = -1;
+  }
+  if (step == 0) return false;
+  pages_->setCurrentIndex((pages_->currentIndex() + step + pages_->count()) % pages_->count());
+  return true;
 }
 
 void SettingsDialog::buildCoordinateTab(QWidget* page) {

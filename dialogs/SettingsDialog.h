@@ -51,6 +51,11 @@ class SettingsDialog : public QDialog {
   void cancelClicked();
   void showStrength(int position);
 
+ protected:
+  // Ctrl+Tab, Ctrl+PgDn and their reverses change tabs from any control,
+  // before a combo box or a box takes the keys as its own.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   void buildCoordinateTab(QWidget* page);
   void buildJwcTab(QWidget* page);

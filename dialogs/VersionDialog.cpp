@@ -39,6 +39,7 @@ VersionDialog::VersionDialog(QWidget* parent) : QDialog(parent) {
   close->setDefault(true);
   connect(close, &QPushButton::clicked, this, &VersionDialog::closeClicked);
   centreOnScreen(this);
+  keepPlace(this);
 }
 
 void VersionDialog::closeClicked() { accept(); }

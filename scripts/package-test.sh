@@ -23,7 +23,17 @@ rm -f "$build"/velorin-pelkin_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls "$build"/velorin-pelkin_"$version"_*.deb)
 echo "== package: $deb"
-dpkg-deb -f "$deb" Package Version Depends
+dpkg-deb -f "$deb" Package Version Depends Recommends
+# Without these Qt's dialogs are English and the captions lack their font.
+for wanted in qt6-translations-l10n fonts-ipafont-gothic; do
+  dpkg-deb -f "$deb" Recommends | tr ',' '\n' | grep -qx " *$wanted" ||
+    { echo "the package does not recommend $wanted" >&2; exit 1; }
+done
+# The description names what the program reads.
+for format in BMP TIFF PNG JPEG PBM grey colour; do
+  dpkg-deb -f "$deb" Description | grep -qw "$format" ||
+    { echo "the package description does not mention $format" >&2; exit 1; }
+done
 
 work=$(mktemp -d)
 installed=0
@@ -37,6 +47,10 @@ echo "== desktop-file-validate and appstreamcli validate"
 dpkg-deb -x "$deb" "$work/content"
 desktop-file-validate "$work"/content/usr/share/applications/*.desktop
 appstreamcli validate --no-net "$work"/content/usr/share/metainfo/*.metainfo.xml
+for format in JPEG grey colour; do
+  grep -qw "$format" "$work"/content/usr/share/metainfo/*.metainfo.xml ||
+    { echo "the metainfo does not mention $format" >&2; exit 1; }
+done
 
 echo "== apt-get install"
 installed=1

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "app/gui/PreviewWindow.h"
+#include "app/gui/StartFolders.h"
 #include "core/export_settings.h"
 #include "core/messages.h"
 #include "core/outcome.h"
@@ -73,6 +74,8 @@ MainWindow::MainWindow(SettingsStorage& storage, const QString& program_folder, 
 
   // The LineData storage exists already (the conversion made it).
   settings_ = load_settings_checked(storage_, program_folder_.toStdString());
+  // An installed program's folder cannot take a save: the first one would fail.
+  chooseStartFolders(settings_, program_folder_);
   move(settings_.Left, settings_.Top);
   passes_spin_->setValue(clamp_pass_count(settings_.Loop));
   magnification_edit_->setText(QString::fromStdString(settings_.Rate));
@@ -109,6 +112,8 @@ void MainWindow::buildControls() {
   outcome_label_->setPalette(white);
 
   magnification_edit_ = place(new QLineEdit(client), "Edit1", 64, 100, 93, 20);
+  // No label beside it: screen readers take the menu's name for it.
+  magnification_edit_->setAccessibleName(QStringLiteral("ばいりつ"));
   connect(magnification_edit_, &QLineEdit::textChanged, this, &MainWindow::magnificationChanged);
   outcome_label_->installEventFilter(this);
   auto* calculator_button = makeButton(client, "Button4", QStringLiteral("けいさん"), QRect(92, 124, 65, 21));
@@ -117,6 +122,7 @@ void MainWindow::buildControls() {
   makeLabel(client, "Label5", QStringLiteral("バナナの本数"), 184, 196);
   passes_spin_ = place(new SpinEdit(client), "SpinEdit1", 260, 192, 45, 21);
   passes_spin_->setRange(1, 100);
+  passes_spin_->setAccessibleName(QStringLiteral("バナナの本数"));
 
   status_bar_ = place(new QStatusBar(client), "StatusBar1", 0, 225, kClientWidth, 19);
   status_bar_->setSizeGripEnabled(false);

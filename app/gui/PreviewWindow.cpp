@@ -369,6 +369,8 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   pick_button_->setAutoDefault(false);
   hint_label_ = new QLabel(this);
   hint_label_->setObjectName(QStringLiteral("Label1"));
+  // A long hint must not widen the window: it is cut, as the status bar is.
+  hint_label_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   tools->addWidget(background_list_);
   tools->addWidget(markers_check_);
   tools->addWidget(fit_button_);
@@ -381,10 +383,9 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 
   status_bar_ = new QStatusBar(this);
   status_bar_->setObjectName(QStringLiteral("StatusBar1"));
-  counts_panel_ = new QLabel(status_bar_);
+  counts_panel_ = new StatusPanel(status_bar_);
   counts_panel_->setObjectName(QStringLiteral("Panel1"));
-  counts_panel_->setTextFormat(Qt::RichText);
-  size_panel_ = new QLabel(status_bar_);
+  size_panel_ = new StatusPanel(status_bar_);
   size_panel_->setObjectName(QStringLiteral("Panel2"));
   status_bar_->addWidget(counts_panel_);
   status_bar_->addWidget(size_panel_, 1);
@@ -515,11 +516,9 @@ QColor PreviewWindow::crossingColour() { return QColor(0x00, 0xA0, 0xA0); }
 // --- The status bar ----------------------------------------------------------
 
 void PreviewWindow::updateStatus() {
-  counts_text_.clear();
   if (!has_drawing_) {
-    counts_panel_->clear();
-    counts_panel_->setToolTip(QString());
-    size_panel_->clear();
+    counts_panel_->clearEntries();
+    size_panel_->clearEntries();
     return;
   }
   // Each entry as plain text and as rich text with its colour.
@@ -552,21 +551,21 @@ void PreviewWindow::updateStatus() {
     plain << kShortLinesSkipped;
     rich << kShortLinesSkipped.toHtmlEscaped();
   }
-  // Rich text folds a full-width space into a plain one.
-  counts_text_ = plain.join(QStringLiteral("　"));
-  counts_panel_->setText(rich.join(QStringLiteral("&nbsp;&nbsp;&nbsp;")));
-  counts_panel_->setToolTip(QStringLiteral("DXF のレイヤー\n") + layers.join(u'\n'));
-  size_panel_->setText(drawing_.cad ? trueSizeText(*drawing_.cad, magnification_, options_.DxfReal, false)
-                                    : trueSizeText(drawing_.records, magnification_, options_.DxfReal, false));
+  counts_panel_->setEntries(plain, rich, QStringLiteral("DXF のレイヤー\n") + layers.join(u'\n'));
+  size_panel_->setEntries({drawing_.cad ? trueSizeText(*drawing_.cad, magnification_, options_.DxfReal, false)
+                                        : trueSizeText(drawing_.records, magnification_, options_.DxfReal, false)});
 }
 
-QString PreviewWindow::countsText() const { return counts_text_; }
+QString PreviewWindow::countsText() const { return counts_panel_->fullText(); }
 
-QString PreviewWindow::sizeText() const { return size_panel_->text(); }
+QString PreviewWindow::sizeText() const { return size_panel_->fullText(); }
 
 QString PreviewWindow::hintText() const { return hint_label_->text(); }
 
-void PreviewWindow::setHint(const QString& text) { hint_label_->setText(text); }
+void PreviewWindow::setHint(const QString& text) {
+  hint_label_->setText(text);
+  hint_label_->setToolTip(text);
+}
 
 // --- Commands ----------------------------------------------------------------
 

@@ -38,6 +38,7 @@
 
 #include "app/gui/InkPlane.h"
 #include "app/gui/PreviewModel.h"
+#include "app/gui/StatusPanel.h"
 #include "core/conversion.h"
 #include "export/dxf_writer.h"
 
@@ -190,7 +191,6 @@ class PreviewWindow : public QWidget {
   std::shared_ptr<InkPyramid> thinned_picture_;
   bool thinned_made_ = false;
   std::vector<cad::Point> picks_;
-  QString counts_text_;  // the counts' plain text
 
   QComboBox* background_list_;
   QCheckBox* markers_check_;
@@ -199,8 +199,8 @@ class PreviewWindow : public QWidget {
   QLabel* hint_label_;
   PreviewCanvas* canvas_;
   QStatusBar* status_bar_;
-  QLabel* counts_panel_;
-  QLabel* size_panel_;
+  StatusPanel* counts_panel_;
+  StatusPanel* size_panel_;
   ReferenceDistanceDialog* distance_dialog_;
 };
 

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QTranslator>
 
+#include "app/gui/MissingQtTexts.h"
 #include "app/gui/PreviewWindow.h"
 #include "app/gui/QtSettingsStorage.h"
 #include "app/gui/SaveCommand.h"
@@ -38,6 +39,8 @@ bool loadQtTranslations(QApplication& app) {
     return false;
   }
   app.installTranslator(translator);
+  // Searched before Qt's catalogue; it answers only what that one lacks.
+  app.installTranslator(new MissingQtTexts(&app));
   return true;
 }
 
@@ -133,6 +136,16 @@ bool Program::saveScreenshots(const QString& folder, const QString& drawing) {
     shoot(*settings_dialog_, i == 0 ? QStringLiteral("TForm5") : QStringLiteral("TForm5-%1").arg(i + 1));
   }
   settings_dialog_->hide();
+  // Its fifth opening, with the screen around it: a dialog must reopen where it was.
+  for (int opening = 2; opening <= 5; ++opening) {
+    settings_dialog_->show();
+    settleFramed(*settings_dialog_);
+    if (opening < 5) settings_dialog_->hide();
+  }
+  if (QScreen* screen = settings_dialog_->screen(); screen != nullptr) {
+    ok = screen->grabWindow(0).save(QDir(folder).filePath(QStringLiteral("TForm5-fifth-opening.png"))) && ok;
+  }
+  settings_dialog_->hide();
   shoot(*version_dialog_, QStringLiteral("TForm6"));
   version_dialog_->hide();
 
@@ -150,6 +163,12 @@ bool Program::saveScreenshots(const QString& folder, const QString& drawing) {
     }
   });
   showPlainMessage(main_window_.get(), QStringLiteral("保存しました。"));
+
+  // The save dialog where this user's first save starts.
+  SaveFileDialog* firstSave = main_window_->saveDialog();
+  firstSave->setDirectory(QString::fromStdString(main_window_->settings().SaveDir));
+  shoot(*firstSave, QStringLiteral("SaveDialog1-start"));
+  firstSave->hide();
 
   if (!drawing.isEmpty()) {
     // The open and save dialogs, in the drawing's folder.

@@ -2,10 +2,13 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QListView>
+#include <QSplitter>
 #include <QTreeView>
 
 #include <algorithm>
@@ -32,20 +35,61 @@ QStringList saveFilters() {
   return filters;
 }
 
+namespace {
+
+void refitColumns(QTreeView* view) {
+  QHeaderView* header = view->header();
+  int others = 0;
+  for (int column = 1; column < header->count(); ++column) {
+    view->resizeColumnToContents(column);
+    others += header->sectionSize(column);
+  }
+  // The names take what is left, so that the date stays in sight.
+  header->resizeSection(0, std::max(view->viewport()->width() - others, header->sectionSizeHint(0)));
+}
+
+// A sidebar as wide as its places' names: the width Qt keeps across restarts
+// is 0 or a sliver when the dialog was never shown in a session.
+class SidebarWidth : public QObject {
+ public:
+  SidebarWidth(QFileDialog* dialog, QListView* sidebar, QSplitter* splitter)
+      : QObject(dialog), sidebar_(sidebar), splitter_(splitter) {
+    dialog->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() != QEvent::Show) return false;
+    QList<int> sizes = splitter_->sizes();
+    const int total = sizes.value(0) + sizes.value(1);
+    const int wanted = std::min(sidebar_->sizeHintForColumn(0) + 2 * sidebar_->frameWidth() + 8, total / 3);
+    if (sizes.size() >= 2 && sizes[0] < wanted) {
+      sizes[1] = total - wanted;
+      sizes[0] = wanted;
+      splitter_->setSizes(sizes);
+    }
+    return false;
+  }
+
+ private:
+  QListView* sidebar_;
+  QSplitter* splitter_;
+};
+
+}  // namespace
+
 void fitFileColumns(QFileDialog* dialog) {
   auto* view = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
   auto* model = dialog->findChild<QFileSystemModel*>();
   if (view == nullptr || model == nullptr) return;
-  QObject::connect(model, &QFileSystemModel::directoryLoaded, view, [view] {
-    QHeaderView* header = view->header();
-    int others = 0;
-    for (int column = 1; column < header->count(); ++column) {
-      view->resizeColumnToContents(column);
-      others += header->sectionSize(column);
-    }
-    // The names take what is left, so that the date stays in sight.
-    header->resizeSection(0, std::max(view->viewport()->width() - others, header->sectionSizeHint(0)));
-  });
+  const auto refit = [view] { refitColumns(view); };
+  QObject::connect(model, &QFileSystemModel::directoryLoaded, view, refit);
+  // Another file type shows other files (sizes, types) in the same folder.
+  QObject::connect(model, &QAbstractItemModel::layoutChanged, view, refit);
+  QObject::connect(dialog, &QFileDialog::filterSelected, view, refit, Qt::QueuedConnection);
+  auto* sidebar = dialog->findChild<QListView*>(QStringLiteral("sidebar"));
+  auto* splitter = dialog->findChild<QSplitter*>(QStringLiteral("splitter"));
+  if (sidebar != nullptr && splitter != nullptr) new SidebarWidth(dialog, sidebar, splitter);
 }
 
 QStringList openFilters() {

@@ -38,7 +38,8 @@ class SaveFileDialog : public QFileDialog {
 };
 
 // Widens the size, type and date columns of a file dialog's detail view to
-// their texts each time a folder has been read, so that none ends in "…".
+// their texts each time a folder has been read or the file type changed, so
+// that none ends in "…"; gives the sidebar room for its places' names.
 void fitFileColumns(QFileDialog* dialog);
 
 // The open dialog's filters: BMP first, then the other image types read.

@@ -2,22 +2,30 @@
 // control and its template file, the scale calculator's numbers, the controls
 // that stand in for the form designer's, the elapsed-time text, and whether
 // every window's texts fit where they are placed.
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
+#include <QFileIconProvider>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QHeaderView>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QSlider>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
+#include <QUrl>
 
 #include <array>
 #include <cmath>
@@ -26,6 +34,7 @@
 
 #include "app/gui/MainWindow.h"
 #include "app/gui/Program.h"
+#include "app/gui/SaveCommand.h"
 #include "dialogs/Controls.h"
 #include "dialogs/DxfHeaderModel.h"
 #include "dialogs/FormSupport.h"
@@ -301,6 +310,56 @@ class DialogsTest : public QObject {
     if (moveTo != position) QCOMPARE(text->text(), QString::number(moveTo));
     dialog.copyBack(settings);
     QCOMPARE(settings.Ave, copied);
+  }
+
+  // Ctrl+Tab and Ctrl+PgDn (and back) change tabs whichever control has the
+  // keys, and that control keeps its value: the JWC group combo is the one
+  // that used to take Ctrl+PgDn.
+  void settingsTabKeys() {
+    QTemporaryDir folder;
+    DxfHeaderModel header(fsPath(temporaryPath(folder, "DXFHED.TXT")));
+    SettingsDialog dialog(header);
+    dialog.fill(default_settings("/"));
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    auto* pages = dialog.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+    struct Case {
+      const char* control;
+      int tab;
+      Qt::Key key;
+      Qt::KeyboardModifiers modifiers;
+      int expected;
+    } cases[] = {
+        {"ComboBox2", 1, Qt::Key_PageDown, Qt::ControlModifier, 2},
+        {"ComboBox2", 1, Qt::Key_PageUp, Qt::ControlModifier, 0},
+        {"ComboBox2", 1, Qt::Key_Tab, Qt::ControlModifier, 2},
+        {"ComboBox2", 1, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, 0},
+        {"SpinEdit1", 1, Qt::Key_PageDown, Qt::ControlModifier, 2},
+        {"Memo1", 2, Qt::Key_Tab, Qt::ControlModifier, 3},
+        {"Button1", 4, Qt::Key_PageDown, Qt::ControlModifier, 0},
+    };
+    for (const Case& c : cases) {
+      pages->setCurrentIndex(c.tab);
+      auto* control = dialog.findChild<QWidget*>(QString::fromLatin1(c.control));
+      control->setFocus();
+      const QString before = dialog.findChild<QComboBox*>(QStringLiteral("ComboBox2"))->currentText();
+      QTest::keyClick(control, c.key, c.modifiers);
+      QCOMPARE(pages->currentIndex(), c.expected);
+      QCOMPARE(dialog.findChild<QComboBox*>(QStringLiteral("ComboBox2"))->currentText(), before);
+    }
+  }
+
+  // The main window's boxes without a label of their own have names for screen readers.
+  void accessibleNames() {
+    MemorySettingsStorage storage;
+    QTemporaryDir folder;
+    MainWindow window(storage, folder.path() + u'/', DxfHeaderPlaces{});
+    const std::pair<const char*, const char*> named[] = {{"SpinEdit1", "バナナの本数"}, {"Edit1", "ばいりつ"}};
+    for (const auto& [control, name] : named) {
+      QAccessibleInterface* face = QAccessible::queryAccessibleInterface(window.findChild<QWidget*>(control));
+      QVERIFY(face != nullptr);
+      QCOMPARE(face->text(QAccessible::Name), QString::fromUtf8(name));
+    }
   }
 
   // OK, "中止" and the template file, through the modal dialog.
@@ -1033,6 +1092,41 @@ class DialogsTest : public QObject {
     }
   }
 
+  // The file dialogs' columns fit the files of the type chosen, not only those
+  // of the type the folder was read with; the sidebar gets its names' width
+  // back after a session that stored it as 0.
+  void fileDialogColumnsAndSidebar() {
+    QTemporaryDir folder;
+    QVERIFY(writeBytes(folder.filePath(QStringLiteral("a.png")), "x"));
+    QVERIFY(writeBytes(folder.filePath(QStringLiteral("a-drawing-with-a-long-name.jpg")), QByteArray(2500000, 'x')));
+    QSettings(QSettings::UserScope, QStringLiteral("QtProject")).setValue("FileDialog/sidebarWidth", 0);
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setViewMode(QFileDialog::Detail);
+    dialog.setNameFilters({QStringLiteral("PNG (*.png)"), QStringLiteral("JPEG (*.jpg)")});
+    fitFileColumns(&dialog);
+    dialog.setSidebarUrls({QUrl(QStringLiteral("file:")), QUrl::fromLocalFile(folder.path())});
+    dialog.setDirectory(folder.path());
+    dialog.resize(640, 400);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    const auto firstName = [&] { return view->model()->index(0, 0, view->rootIndex()).data().toString(); };
+    QTRY_COMPARE(firstName(), QStringLiteral("a.png"));
+    QTest::qWait(100);
+    dialog.selectNameFilter(QStringLiteral("JPEG (*.jpg)"));
+    QTRY_COMPARE(firstName(), QStringLiteral("a-drawing-with-a-long-name.jpg"));
+    QTest::qWait(100);
+    // Every size, type and date whole, none cut to "…".
+    for (int column = 1; column < 4; ++column) {
+      const QModelIndex cell = view->model()->index(0, column, view->rootIndex());
+      const QString text = cell.data().toString();
+      QVERIFY2(view->header()->sectionSize(column) > view->fontMetrics().horizontalAdvance(text), qPrintable(text));
+    }
+    auto* sidebar = dialog.findChild<QListView*>(QStringLiteral("sidebar"));
+    QVERIFY2(sidebar->width() >= sidebar->sizeHintForColumn(0), qPrintable(QString::number(sidebar->width())));
+  }
+
   // Qt's own texts, those of the file dialogs and standard buttons, in
   // Japanese once its translations are loaded. Last: it changes them for
   // the rest of the run.
@@ -1046,6 +1140,9 @@ class DialogsTest : public QObject {
     for (const auto& [context, english, japanese] : texts) {
       QCOMPARE(QCoreApplication::translate(context, english), QString::fromUtf8(japanese));
     }
+    // The type column's word for a folder, which Qt's catalogue lacks.
+    QTemporaryDir folder;
+    QCOMPARE(QFileIconProvider().type(QFileInfo(folder.path())), QStringLiteral("フォルダー"));
   }
 };
 

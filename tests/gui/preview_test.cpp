@@ -543,6 +543,47 @@ class PreviewTest : public QObject {
     if (!valid) QCOMPARE(preview().sizeText(), QStringLiteral("倍率の数値が不正です。"));
   }
 
+  // An A1 drawing's counts, with special mode's marks, are wider than the
+  // window: the status bar cuts them and its tool tip has them whole; the
+  // window keeps the size and the place it was given, and can be narrowed.
+  void statusBarKeepsTheWindowsSize() {
+    cad::CadDrawing fitted;
+    for (int i = 0; i < 30000; ++i) {
+      const cad::Point at{double(i % 300) * 30, double(i / 300) * 30};
+      fitted.lines.push_back({at, {at.x + 20, at.y + (i % 3) * 9}});  // flat, slanting, steep
+      if (i % 2 == 0) fitted.arcs.push_back({at, 12, 0.1, 1.0});
+      if (i % 5 == 0) fitted.circles.push_back({at, 2});
+      fitted.free_ends.push_back(at);
+      fitted.junctions.push_back(at);
+    }
+    PreviewWindow::Drawing drawing;
+    drawing.grid_width = 9000;
+    drawing.grid_height = 3000;
+    drawing.cad = std::move(fitted);
+    PreviewWindow window;
+    window.setDxfOptions(DxfOptions{4, 2, 34, 2});
+    window.setMagnificationText(QStringLiteral("1.0"));
+    window.setGeometry(120, 90, 760, 560);
+    window.setDrawing(std::move(drawing));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCoreApplication::processEvents();
+    QCOMPARE(window.geometry(), QRect(120, 90, 760, 560));
+    auto* counts = child<StatusPanel>(&window, "Panel1");
+    QVERIFY(counts->cut());
+    QVERIFY(counts->text().endsWith(QStringLiteral("…")));
+    QVERIFY(counts->toolTip().startsWith(window.countsText() + QStringLiteral("\nDXF のレイヤー")));
+    QVERIFY2(window.countsText().contains(QStringLiteral("せん 30000　えんこ 15000　えん 6000")),
+             qPrintable(window.countsText()));
+    window.resize(520, 560);
+    QCoreApplication::processEvents();
+    QCOMPARE(window.width(), 520);
+    window.resize(1600, 560);
+    QCoreApplication::processEvents();
+    QVERIFY(!counts->cut());
+    QVERIFY(counts->toolTip().startsWith(QStringLiteral("DXF のレイヤー")));
+  }
+
   // Row y = 1 of the grid, the image's bottom row, is drawn lowest: the lines
   // and the picture both.
   // A fitted drawing made by hand: its arc and circle are drawn where the grid

@@ -28,6 +28,7 @@
 
 #include "app/gui/Program.h"
 #include "app/gui/QtSettingsStorage.h"
+#include "app/gui/StartFolders.h"
 #include "core/conversion.h"
 #include "core/export_settings.h"
 #include "core/messages.h"
@@ -957,6 +958,40 @@ class ProgramTest : public QObject {
     QCOMPARE(type, 2);
     QCOMPARE(folder, nativeFolder(path("good")));
     QCOMPARE(QDir(path("bad")).entryList(QDir::Files).size(), 0);
+  }
+
+  // Where the dialogs start: an installed program's folder cannot take a
+  // save, so a fresh user starts in pictures, documents or home, in that order.
+  void startFolders() {
+    const QString kept = nativeFolder(path("kept"));
+    QVERIFY(QDir(folder_->path()).mkpath("kept"));
+    const QString gone = nativeFolder(path("gone"));
+    QTemporaryDir home;
+    const QByteArray realHome = qgetenv("HOME");
+    qputenv("HOME", home.path().toLocal8Bit());
+    const QString user = nativeFolder(home.path());
+    struct Case {
+      const char* name;
+      QString remembered;
+      bool programWritable;
+      QString expected;
+    } cases[] = {
+        {"a remembered folder stays", kept, false, kept},
+        {"the program's folder where it can be written", programFolder(), true, programFolder()},
+        {"not the program's folder when it cannot", programFolder(), false, user},
+        {"missing: the program's folder", gone, true, programFolder()},
+        {"missing, program's folder read-only", gone, false, user},
+        {"nothing remembered", QString(), false, user},
+    };
+    for (const Case& c : cases) {
+      const auto writable = [&](const QString& f) { return c.programWritable || f != programFolder(); };
+      QVERIFY2(startFolder(c.remembered, programFolder(), writable) == c.expected, c.name);
+    }
+    QVERIFY(QDir(home.path()).mkdir("Documents"));
+    QCOMPARE(userStartFolder(), nativeFolder(home.filePath("Documents")));
+    QVERIFY(QDir(home.path()).mkdir("Pictures"));
+    QCOMPARE(userStartFolder(), nativeFolder(home.filePath("Pictures")));
+    qputenv("HOME", realHome);
   }
 
   // --- The other commands --------------------------------------------------

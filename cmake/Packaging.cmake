@@ -9,13 +9,15 @@ set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
-set(CPACK_PACKAGE_DESCRIPTION "Velorin Pelkin reads a scanned black-on-white drawing (BMP, TIFF, PNG or PBM),
+set(CPACK_PACKAGE_DESCRIPTION "Velorin Pelkin reads a scanned black-on-white drawing (BMP, TIFF, PNG, JPEG, PBM or PDF),
 thins its strokes and traces them into straight line segments, saved as DXF,
 as a jw_cad drawing, as SVG or as coordinate text at the drawing's true size.
 
 The package holds the desktop program velorin-pelkin and the command-line
 converter vpconvert.")
-# The libraries' packages as dpkg-shlibdeps finds them from the programs.
+# The libraries' packages as dpkg-shlibdeps finds them from the programs. Debian
+# has MuPDF as a static library only (libmupdf-dev), linked in: what it needs in
+# turn (jbig2dec, OpenJPEG, FreeType, HarfBuzz...) is found the same way.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
 if(WIN32)

@@ -5,6 +5,7 @@
 #include "cli/batch.h"
 #include "cli/image_input.h"
 #include "cli/options.h"
+#include "cli/page_files.h"
 #include "cli/pass_advice.h"
 #include "cli/single_conversion.h"
 #include "cli/system.h"
@@ -40,11 +41,17 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     out << "vpconvert " << VP_VERSION << "\n";
     return kExitWritten;
   }
-  if (options.info) return unless_interrupted(print_image_info(options.input, out, err), err);
+  if (options.info) return unless_interrupted(print_image_info(options.input, options.render_dpi, out, err), err);
   if (options.suggest_passes)
     return unless_interrupted(print_pass_advice(options.input, options.cleanup, out, err), err);
   if (options.inputs.size() > 1 || !options.out_dir.empty()) return run_batch(options, out, err);
   if (const std::string clash = single_conversion_clash(options); !clash.empty()) return usage_error(err, clash);
+  if (const PageCheck page = check_page(options); page.status != 0) {
+    if (page.status == kExitUsage) return usage_error(err, page.message);
+    print_message(err, messages::kUnsupportedFormat);
+    print_message(err, page.message);
+    return page.status;
+  }
   return convert_file(options, out, err, show_progress);
 }
 

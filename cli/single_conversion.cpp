@@ -5,6 +5,7 @@
 
 #include "cli/file_roles.h"
 #include "cli/image_input.h"
+#include "cli/page_files.h"
 #include "cli/pass_advice.h"
 #include "cli/system.h"
 #include "cli/terminal_host.h"
@@ -77,13 +78,14 @@ int report_save_failure(const SaveResult& saved, const std::string& path, Termin
 int convert_one(const Options& given, std::ostream& out, std::ostream& err, bool show_progress, FileReport& report) {
   TerminalHost host(err, show_progress && !given.quiet, &report.messages);
   // --rate from-dpi:SCALE: the magnification from this image's own resolution.
-  const ResolvedRate rate = resolve_rate(given.rate, given.rate_scale, given.input);
+  const PageChoice page = page_choice(given);
+  const ResolvedRate rate = resolve_rate(given.rate, given.rate_scale, given.input, page);
   if (!rate.error.empty()) {
     host.show_message(rate.error);
     return kExitUsage;
   }
   Options options = given;
-  Conversion conversion(any_image_reader_factory());
+  Conversion conversion(any_image_reader_factory(page));
   DxfHeaderTemplate header;
   if (options.format->uses_dxf_header && !load_dxf_header(options, header, host)) return kExitNotWritten;
   // --passes auto: the image is read once for the advisor (its grid released

@@ -115,16 +115,16 @@ void survey_fill_path(fz_context*, fz_device* dev, const fz_path*, int, fz_matri
                       fz_color_params) {
   survey_paint(reinterpret_cast<PageSurvey*>(dev));
 }
-void survey_stroke_path(fz_context*, fz_device* dev, const fz_path*, const fz_stroke_state*, fz_matrix,
-                        fz_colorspace*, const float*, float, fz_color_params) {
+void survey_stroke_path(fz_context*, fz_device* dev, const fz_path*, const fz_stroke_state*, fz_matrix, fz_colorspace*,
+                        const float*, float, fz_color_params) {
   survey_paint(reinterpret_cast<PageSurvey*>(dev));
 }
 void survey_fill_text(fz_context*, fz_device* dev, const fz_text*, fz_matrix, fz_colorspace*, const float*, float,
                       fz_color_params) {
   survey_paint(reinterpret_cast<PageSurvey*>(dev));
 }
-void survey_stroke_text(fz_context*, fz_device* dev, const fz_text*, const fz_stroke_state*, fz_matrix,
-                        fz_colorspace*, const float*, float, fz_color_params) {
+void survey_stroke_text(fz_context*, fz_device* dev, const fz_text*, const fz_stroke_state*, fz_matrix, fz_colorspace*,
+                        const float*, float, fz_color_params) {
   survey_paint(reinterpret_cast<PageSurvey*>(dev));
 }
 void survey_fill_shade(fz_context*, fz_device* dev, fz_shade*, fz_matrix, float, fz_color_params) {
@@ -147,8 +147,7 @@ void survey_image(fz_context* ctx, PageSurvey* survey, fz_image* image, fz_matri
   survey->image = fz_keep_image(ctx, image);
   survey->ctm = ctm;
 }
-void survey_fill_image(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, float alpha,
-                       fz_color_params) {
+void survey_fill_image(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, float alpha, fz_color_params) {
   survey_image(ctx, reinterpret_cast<PageSurvey*>(dev), image, ctm, alpha);
 }
 void survey_fill_image_mask(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, fz_colorspace*,
@@ -192,7 +191,6 @@ std::string code_name(const fz_compression_params& params) {
       return "other";
   }
 }
-
 
 // ---- The calls into MuPDF that may throw ----
 // Each holds nothing with a destructor between its fz_try and fz_catch (setjmp
@@ -309,8 +307,7 @@ struct PdfReader::Impl {
     fz_drop_context(ctx);
   }
 
-  ImageStatus open(const std::string& path, ImageInfo& info, const PageChoice& choice, int& pages,
-                   bool& locked);
+  ImageStatus open(const std::string& path, ImageInfo& info, const PageChoice& choice, int& pages, bool& locked);
   bool open_document(const std::string& path);
   bool record_page(int index, fz_rect& bounds);
   void survey(fz_rect bounds);
@@ -449,14 +446,14 @@ ImageStatus PdfReader::Impl::take_image(ImageInfo& info, fz_rect bounds) {
     std::vector<imageio::Colour> palette(static_cast<std::size_t>(high) + 1);
     for (std::size_t i = 0; i < palette.size(); ++i) {
       const unsigned char* entry = space->u.indexed.lookup + i * static_cast<std::size_t>(base_n);
-      palette[i] = base_n == 1 ? imageio::Colour{entry[0], entry[0], entry[0]}
-                               : imageio::Colour{entry[0], entry[1], entry[2]};
+      palette[i] =
+          base_n == 1 ? imageio::Colour{entry[0], entry[0], entry[0]} : imageio::Colour{entry[0], entry[1], entry[2]};
     }
     // Samples above the last entry take the last entry.
     for (int v = 0; v <= max; ++v) {
       const imageio::Colour& c = palette[static_cast<std::size_t>(std::min(v, high))];
-      grey[static_cast<std::size_t>(v)] = luma(static_cast<std::uint8_t>(c.red), static_cast<std::uint8_t>(c.green),
-                                               static_cast<std::uint8_t>(c.blue));
+      grey[static_cast<std::size_t>(v)] =
+          luma(static_cast<std::uint8_t>(c.red), static_cast<std::uint8_t>(c.green), static_cast<std::uint8_t>(c.blue));
     }
     info.kind = PixelKind::Palette;
     info.palette_entries = high + 1;
@@ -476,7 +473,8 @@ ImageStatus PdfReader::Impl::take_rendering(ImageInfo& info, fz_rect bounds, int
   render_box = fz_round_rect(fz_transform_rect(bounds, render_ctm));
   const std::int64_t width = std::int64_t{render_box.x1} - render_box.x0;
   const std::int64_t height = std::int64_t{render_box.y1} - render_box.y0;
-  if (width <= 0 || height <= 0 || width > imageio::kMaxImageSide || height > imageio::kMaxImageSide) return ImageStatus::Unreadable;
+  if (width <= 0 || height <= 0 || width > imageio::kMaxImageSide || height > imageio::kMaxImageSide)
+    return ImageStatus::Unreadable;
   info.encoding = "rendered in grey at " + std::to_string(dpi) + " dpi";
   info.width = static_cast<std::int32_t>(width);
   info.height = static_cast<std::int32_t>(height);

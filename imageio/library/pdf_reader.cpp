@@ -171,6 +171,15 @@ double page_dpi(int pixels, float points) {
   return std::fabs(dpi - whole) < 0.01 ? whole : std::round(dpi * 100) / 100;
 }
 
+// Whether every component's Decode range is [0 top], the default (top is 1, or
+// the highest index of an indexed image): nothing to turn round or stretch.
+bool plain_decode(const fz_image& image, float top) {
+  for (int c = 0; c < image.n; ++c) {
+    if (image.decode[2 * c] != 0 || image.decode[2 * c + 1] != top) return false;
+  }
+  return true;
+}
+
 std::string code_name(const fz_compression_params& params) {
   switch (params.type) {
     case FZ_IMAGE_FAX:
@@ -435,10 +444,10 @@ ImageStatus PdfReader::Impl::take_image(ImageInfo& info, fz_rect bounds) {
     info.kind = PixelKind::Grey;
     info.ink_index = 0;
     grey = imageio::grey_levels_of_samples(bits, false);
-  } else if (type == FZ_COLORSPACE_RGB && im.n == 3 && bits == 8 && !im.use_decode) {
+  } else if (type == FZ_COLORSPACE_RGB && im.n == 3 && bits == 8 && plain_decode(im, 1)) {
     info.kind = PixelKind::Rgb;
     info.ink_index = -1;
-  } else if (type == FZ_COLORSPACE_INDEXED && im.n == 1 && !im.use_decode) {
+  } else if (type == FZ_COLORSPACE_INDEXED && im.n == 1 && plain_decode(im, max)) {
     const fz_colorspace* base = space->u.indexed.base;
     const int high = space->u.indexed.high;
     const int base_n = base == nullptr ? 0 : base->n;

@@ -9,7 +9,9 @@
 namespace vp::testing_imageio {
 namespace {
 
-void append(std::vector<std::uint8_t>& out, const std::string& text) { out.insert(out.end(), text.begin(), text.end()); }
+void append(std::vector<std::uint8_t>& out, const std::string& text) {
+  out.insert(out.end(), text.begin(), text.end());
+}
 
 std::string number(double v) {
   char text[32];
@@ -49,8 +51,8 @@ std::vector<std::uint8_t> pdf_bytes(const std::vector<PdfPage>& pages, bool lock
     for (std::size_t i = 0; i < page.images.size(); ++i) {
       resources += "/Im" + std::to_string(i) + " " + std::to_string(page_object + 2 + static_cast<int>(i)) + " 0 R ";
       if (page.content.empty()) {
-        content += "q " + number(page.width_pt) + " 0 0 " + number(page.height_pt) + " 0 0 cm /Im" +
-                   std::to_string(i) + " Do Q\n";
+        content += "q " + number(page.width_pt) + " 0 0 " + number(page.height_pt) + " 0 0 cm /Im" + std::to_string(i) +
+                   " Do Q\n";
       }
     }
     object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + number(page.width_pt) + " " + number(page.height_pt) +

@@ -37,13 +37,15 @@ PhaseStatus build_cad_drawing(const PixelGrid& thinned, const CadParams& params,
   const double stroke = std::clamp(params.stroke_width > 0 ? params.stroke_width : 2.0, 1.0, 64.0);
   drawing.tolerance = tolerance_for_stroke(stroke);
   drawing.centre = {thinned.width() / 2.0, thinned.height() / 2.0};
+  // A chain's pixels near a junction bend into the other strokes: they are left
+  // out of its fit, and its end is found again by closing the corner.
+  const auto trim = static_cast<std::size_t>(std::ceil(stroke / 2)) + 1;
+  const auto free_trim = static_cast<std::size_t>(std::ceil(stroke / 2));
   SegmentationLimits limits;
   limits.tolerance = drawing.tolerance;
   limits.min_radius = std::max(3.0, drawing.tolerance);
   limits.min_arc_radians = kMinArcDegrees * std::numbers::pi / 180.0;
-  // A chain's pixels near a junction bend into the other strokes: they are left
-  // out of its fit, and its end is found again by closing the corner.
-  const auto trim = static_cast<std::size_t>(std::ceil(stroke / 2)) + 1;
+  limits.min_arc_pixels = static_cast<std::size_t>(std::ceil(std::max(8.0, 2 * stroke)));
   const CleanupLimits cleanup{drawing.tolerance, stroke, 2.0 * static_cast<double>(trim) + 2 * stroke + 2};
 
   // The widest run across a stroke that is still one stroke, for the centring.
@@ -83,11 +85,26 @@ PhaseStatus build_cad_drawing(const PixelGrid& thinned, const CadParams& params,
         const bool junction_start = nodes[static_cast<std::size_t>(chain.start_node)].junction;
         const bool junction_end = nodes[static_cast<std::size_t>(chain.end_node)].junction;
         if (chain.start_node == chain.end_node && run.size() < 2 * trim + 4) return true;  // a knot in a junction
-        if (run.size() > 3 * trim) {
-          if (junction_start) run = run.subspan(trim);
-          if (junction_end) run = run.first(run.size() - trim);
+        // A free end's last pixels follow the pen's round cap, not the stroke:
+        // they are left out too, and the piece is drawn out to the end again.
+        const std::size_t front = junction_start ? trim : free_trim, back = junction_end ? trim : free_trim;
+        const Point first = run.front(), last = run.back();
+        std::vector<Piece> pieces;
+        if (run.size() > 3 * (front + back)) {
+          run = run.subspan(front, run.size() - front - back);
+          pieces = segment_open(run, limits);
+        } else if (junction_start || junction_end) {
+          // Too short to leave its junction's pixels out: a link between two
+          // junctions, or a stub off one, is taken as straight.
+          pieces = straight_piece(run);
+        } else {
+          pieces = segment_open(run, limits);
         }
-        add_pieces(graph, segment_open(run, limits), chain.start_node, chain.end_node);
+        if (!pieces.empty()) {
+          if (!junction_start) extend_end(pieces.front(), 0, first);
+          if (!junction_end) extend_end(pieces.back(), 1, last);
+        }
+        add_pieces(graph, std::move(pieces), chain.start_node, chain.end_node);
         return true;
       },
       progress, 0, total + 1);
@@ -95,6 +112,7 @@ PhaseStatus build_cad_drawing(const PixelGrid& thinned, const CadParams& params,
   while (graph.vertices.size() < nodes.size()) graph.add_vertex(nodes[graph.vertices.size()].position);
 
   remove_whiskers(graph, cleanup);
+  contract_crossings(graph, cleanup);
   remove_chamfers(graph, cleanup);
   merge_continuations(graph, cleanup);
   remove_whiskers(graph, cleanup);
@@ -104,9 +122,9 @@ PhaseStatus build_cad_drawing(const PixelGrid& thinned, const CadParams& params,
     rotate_graph(graph, -drawing.skew_degrees, drawing.centre);
     drawing.straightened = true;
   }
-  snap_to_axes(graph);
+  snap_to_axes(graph, drawing.tolerance);
   close_corners(graph, cleanup);
-  export_drawing(graph, drawing);
+  export_drawing(graph, limits.min_arc_radians, drawing);
   return progress.report(Phase::Fit, total + 1, total + 1) ? PhaseStatus::Finished : PhaseStatus::Stopped;
 }
 

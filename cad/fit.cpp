@@ -92,17 +92,25 @@ constexpr double kConverged = 1e-7;
 template <class Points>
 CircleFit gauss_newton(const Points& points, CircleFit c) {
   for (int iteration = 0; iteration < kIterations; ++iteration) {
-    double m[3][3] = {}, r[3] = {};
+    // The normal equations of the distances' Jacobian (−u, −v, −1), u and v the
+    // unit vector from the centre.
+    double suu = 0, suv = 0, svv = 0, su = 0, sv = 0, n = 0, se = 0, sue = 0, sve = 0;
     for (const Point& p : points) {
       const double dx = p.x - c.centre.x, dy = p.y - c.centre.y, d = std::sqrt(dx * dx + dy * dy);
       if (!(d > 0)) continue;
-      const double j[3] = {-dx / d, -dy / d, -1.0};
-      const double e = d - c.radius;
-      for (int a = 0; a < 3; ++a) {
-        for (int b = 0; b < 3; ++b) m[a][b] += j[a] * j[b];
-        r[a] -= j[a] * e;
-      }
+      const double u = dx / d, v = dy / d, e = d - c.radius;
+      suu += u * u;
+      suv += u * v;
+      svv += v * v;
+      su += u;
+      sv += v;
+      n += 1;
+      se += e;
+      sue += u * e;
+      sve += v * e;
     }
+    double m[3][3] = {{suu, suv, su}, {suv, svv, sv}, {su, sv, n}};
+    double r[3] = {sue, sve, se};
     double s[3];
     if (!solve3(m, r, s)) break;
     c.centre.x += s[0];

@@ -137,7 +137,7 @@ std::vector<std::vector<Incidence>> incidences(const PieceGraph& graph) {
 // --- Merging ---------------------------------------------------------------
 
 std::optional<GraphPiece> merged_lines(const GraphPiece& in, const GraphPiece& out, double tolerance) {
-  // `in` ends at the vertex with b, `out` leaves it with a.
+  // `in` ends at the vertex with b, `out` leaves it with a; arcs run along their chords.
   if (dot(unit(sub(in.piece.b, in.piece.a)), unit(sub(out.piece.b, out.piece.a))) < kContinuationCosine)
     return std::nullopt;
   std::vector<Point> samples = joined_samples(in.piece.samples, out.piece.samples);
@@ -297,8 +297,9 @@ int rigidity(const GraphPiece& g) {
 }
 
 // A line meets an arc's end along the arc's tangent there (a fillet, a line
-// running into a curve), rather than at an angle.
-const double kTangentSine = std::sin(20.0 * kPi / 180.0);
+// running into a curve), rather than at an angle. Lines fitted within the
+// tolerance run some way into the arc, so their directions differ by up to this.
+const double kTangentSine = std::sin(35.0 * kPi / 180.0);
 bool tangent_join(const GraphPiece& arc, int end, const GraphPiece& line) {
   if (arc.piece.kind != PieceKind::Arc || line.piece.kind != PieceKind::Line) return false;
   return std::abs(cross(leaving(arc, end), unit(sub(line.piece.b, line.piece.a)))) < kTangentSine;
@@ -329,11 +330,32 @@ void fit_arc_to_tangents(GraphPiece& arc, const GraphPiece* first, const GraphPi
       const double shift = moved.radius - d1;
       moved.centre = {c.centre.x + shift * n1.x, c.centre.y + shift * n1.y};
     } else {
-      const LineFit o1{{l1.origin.x + c.radius * n1.x, l1.origin.y + c.radius * n1.y}, l1.direction};
-      const LineFit o2{{l2.origin.x + c.radius * n2.x, l2.origin.y + c.radius * n2.y}, l2.direction};
-      const double s = cross(o1.direction, o2.direction);
-      const double t = cross(sub(o2.origin, o1.origin), o2.direction) / s;
-      moved.centre = {o1.origin.x + t * o1.direction.x, o1.origin.y + t * o1.direction.y};
+      // Centres at distance r from both lines lie on x + r·q (x the lines'
+      // corner, q·n1 = q·n2 = 1); the radius is the one that fits the arc's pixels best.
+      const double s = cross(l1.direction, l2.direction);
+      const double t = cross(sub(l2.origin, l1.origin), l2.direction) / s;
+      const Point x{l1.origin.x + t * l1.direction.x, l1.origin.y + t * l1.direction.y};
+      const double det = n1.x * n2.y - n1.y * n2.x;
+      const Point q{(n2.y - n1.y) / det, (n1.x - n2.x) / det};
+      const auto misfit = [&](double r) {
+        const Point centre{x.x + r * q.x, x.y + r * q.y};
+        double sum = 0;
+        for (const Point& p : arc.piece.samples) {
+          const double e = dist(p, centre) - r;
+          sum += e * e;
+        }
+        return sum;
+      };
+      double lo = c.radius / 2, hi = c.radius * 3 / 2;
+      for (int k = 0; k < 60; ++k) {  // golden section: the misfit has one minimum near the fit
+        const double m1 = hi - (hi - lo) * 0.6180339887498949, m2 = lo + (hi - lo) * 0.6180339887498949;
+        if (misfit(m1) < misfit(m2))
+          hi = m2;
+        else
+          lo = m1;
+      }
+      moved.radius = (lo + hi) / 2;
+      moved.centre = {x.x + moved.radius * q.x, x.y + moved.radius * q.y};
     }
   } else {
     const GraphPiece* only = first ? first : second;
@@ -492,6 +514,37 @@ void remove_whiskers(PieceGraph& graph, const CleanupLimits& limits) {
   }
 }
 
+void contract_crossings(PieceGraph& graph, const CleanupLimits& limits) {
+  const double longest = 2 * limits.stroke + 2;
+  const std::vector<std::int32_t> degree = graph.degrees();
+  std::vector<std::int32_t> parent(graph.vertices.size());
+  for (std::size_t v = 0; v < parent.size(); ++v) parent[v] = static_cast<std::int32_t>(v);
+  const auto root = [&](std::int32_t v) {
+    while (parent[static_cast<std::size_t>(v)] != v) v = parent[static_cast<std::size_t>(v)];
+    return v;
+  };
+  bool contracted = false;
+  for (GraphPiece& g : graph.pieces) {
+    if (!g.alive || g.piece.kind == PieceKind::Circle || g.va < 0 || g.vb < 0 || g.va == g.vb) continue;
+    // Two forks of three make one crossing of four; nothing bigger is built up.
+    if (degree[static_cast<std::size_t>(g.va)] != 3 || degree[static_cast<std::size_t>(g.vb)] != 3) continue;
+    if (piece_length(g.piece) > longest) continue;
+    const std::int32_t a = root(g.va), b = root(g.vb);
+    if (a != g.va || b != g.vb) continue;
+    g.alive = false;
+    parent[static_cast<std::size_t>(std::max(a, b))] = std::min(a, b);
+    Vertex& kept = graph.vertices[static_cast<std::size_t>(std::min(a, b))];
+    const Point other = graph.vertices[static_cast<std::size_t>(std::max(a, b))].position;
+    kept.position = {(kept.position.x + other.x) / 2, (kept.position.y + other.y) / 2};
+    contracted = true;
+  }
+  if (!contracted) return;
+  for (GraphPiece& g : graph.pieces) {
+    if (g.va >= 0) g.va = root(g.va);
+    if (g.vb >= 0) g.vb = root(g.vb);
+  }
+}
+
 void remove_chamfers(PieceGraph& graph, const CleanupLimits& limits) {
   const double longest = limits.stroke + 2 * limits.tolerance;
   const double corner_within = limits.stroke / 2 + limits.tolerance + 1.0;
@@ -553,15 +606,18 @@ void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
         for (std::size_t y = x + 1; y < ends.size(); ++y) {
           const GraphPiece& px = graph.pieces[static_cast<std::size_t>(ends[x].piece)];
           const GraphPiece& py = graph.pieces[static_cast<std::size_t>(ends[y].piece)];
-          if (px.piece.kind != py.piece.kind) continue;
           // How straight the pair runs through the vertex: −1 folds back, 1 is straight on.
           const double turn = -dot(leaving(px, ends[x].end), leaving(py, ends[y].end));
           if (turn <= best_turn) continue;
           GraphPiece in = px, out = py;
           if (ends[x].end == 0) flip(in);
           if (ends[y].end == 1) flip(out);
-          std::optional<GraphPiece> merged = in.piece.kind == PieceKind::Line ? merged_lines(in, out, limits.tolerance)
-                                                                              : merged_arcs(in, out, limits.tolerance);
+          // Two arcs of one circle make one arc; anything whose pixels lie along
+          // one line (a bend too slight to be drawn, broken by a crossing) one line.
+          std::optional<GraphPiece> merged;
+          if (in.piece.kind == PieceKind::Arc && out.piece.kind == PieceKind::Arc)
+            merged = merged_arcs(in, out, limits.tolerance);
+          if (!merged) merged = merged_lines(in, out, limits.tolerance);
           if (!merged) continue;
           best = std::move(merged);
           best_turn = turn;
@@ -657,7 +713,7 @@ void close_corners(PieceGraph& graph, const CleanupLimits& limits) {
   }
 }
 
-void export_drawing(const PieceGraph& graph, CadDrawing& drawing) {
+void export_drawing(const PieceGraph& graph, double min_arc_radians, CadDrawing& drawing) {
   for (const GraphPiece& g : graph.pieces) {
     if (!g.alive) continue;
     const Piece& p = g.piece;
@@ -666,6 +722,10 @@ void export_drawing(const PieceGraph& graph, CadDrawing& drawing) {
         if (dist(p.a, p.b) > 0) drawing.lines.push_back({p.a, p.b});
         break;
       case PieceKind::Arc: {
+        if (p.sweep < min_arc_radians) {
+          if (dist(p.a, p.b) > 0) drawing.lines.push_back({p.a, p.b});
+          break;
+        }
         Arc arc{p.circle.centre, p.circle.radius, angle_of(p.circle.centre, p.ccw ? p.a : p.b), p.sweep};
         if (arc.start < 0) arc.start += 2 * kPi;
         if (arc.start >= 2 * kPi) arc.start -= 2 * kPi;

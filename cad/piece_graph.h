@@ -50,6 +50,11 @@ struct CleanupLimits {
 // half the stroke.
 void remove_whiskers(PieceGraph& graph, const CleanupLimits& limits);
 
+// Takes out the short links between two junctions that are one crossing (two
+// strokes crossing at a slant meet in a blot whose skeleton forks twice), so
+// that the pieces of each stroke meet at one vertex.
+void contract_crossings(PieceGraph& graph, const CleanupLimits& limits);
+
 // Takes out the short pieces that cut a corner between two others (the chamfer
 // a thinned corner leaves), so that the two meet at their intersection.
 void remove_chamfers(PieceGraph& graph, const CleanupLimits& limits);
@@ -65,7 +70,9 @@ void merge_continuations(PieceGraph& graph, const CleanupLimits& limits);
 void close_corners(PieceGraph& graph, const CleanupLimits& limits);
 
 // The drawing: lines, arcs (counter-clockwise), circles, free ends, junctions.
-void export_drawing(const PieceGraph& graph, CadDrawing& drawing);
+// An arc that closing left under `min_arc_radians` is written as the line
+// between its ends.
+void export_drawing(const PieceGraph& graph, double min_arc_radians, CadDrawing& drawing);
 
 // The length of a piece between its ends.
 double piece_length(const Piece& piece);

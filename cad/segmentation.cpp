@@ -121,18 +121,20 @@ struct ArcCheck {
 ArcCheck check_arc(std::span<const Point> px, const PixelSums& sums, std::size_t i, std::size_t j,
                    const SegmentationLimits& limits) {
   ArcCheck check;
-  if (j < i + 4) return check;
+  if (j < i + std::max<std::size_t>(4, limits.min_arc_pixels)) return check;
   std::optional<CircleFit> circle = sums.circle(i, j);
   if (!circle || !(circle->radius <= limits.max_radius)) return check;
-  // The algebraic fit only screens (its bias is a fraction of the tolerance on
-  // the arcs that pass): the geometric one decides, and is kept.
-  if (max_distance(px, i, j, *circle, kScreenTolerances * limits.tolerance) > kScreenTolerances * limits.tolerance)
-    return check;
+  // The algebraic fit decides where it holds (the final arc is refined
+  // geometrically); where it misses by a little, the geometric fit decides.
+  double worst = max_distance(px, i, j, *circle, kScreenTolerances * limits.tolerance);
+  if (worst > kScreenTolerances * limits.tolerance) return check;
   if (std::abs(sweep_of(px, i, j, circle->centre)) < kScreenSweepShare * limits.min_arc_radians) return check;
-  circle = refine_circle(px, i, j, *circle);
+  if (worst > limits.tolerance) {
+    circle = refine_circle(px, i, j, *circle);
+    worst = max_distance(px, i, j, *circle, limits.tolerance);
+    if (worst > limits.tolerance) return check;
+  }
   if (!(circle->radius <= limits.max_radius) || !(circle->radius >= limits.min_radius)) return check;
-  const double worst = max_distance(px, i, j, *circle, limits.tolerance);
-  if (worst > limits.tolerance) return check;
   const double sweep = sweep_of(px, i, j, circle->centre);
   if (!(std::abs(sweep) >= limits.min_arc_radians) || std::abs(sweep) >= 2 * kPi) return check;
   check = {true, *circle, sweep, worst};
@@ -161,10 +163,12 @@ Piece line_piece(std::span<const Point> px, std::size_t i, std::size_t j, const 
   return piece;
 }
 
-Piece arc_piece(std::span<const Point> px, std::size_t i, std::size_t j, const ArcCheck& arc) {
+Piece arc_piece(std::span<const Point> px, std::size_t i, std::size_t j, const ArcCheck& arc, double tolerance) {
   Piece piece;
   piece.kind = PieceKind::Arc;
-  piece.circle = arc.circle;
+  // The geometric fit where it holds as well: the algebraic one is biased on short arcs.
+  const CircleFit refined = refine_circle(px, i, j, arc.circle);
+  piece.circle = max_distance(px, i, j, refined, tolerance) <= tolerance ? refined : arc.circle;
   piece.a = onto_circle((px[i]), piece.circle);
   piece.b = onto_circle((px[j]), piece.circle);
   piece.ccw = arc.sweep > 0;
@@ -174,6 +178,22 @@ Piece arc_piece(std::span<const Point> px, std::size_t i, std::size_t j, const A
 }
 
 }  // namespace
+
+void extend_end(Piece& piece, int end, Point to) {
+  Point& at = end == 0 ? piece.a : piece.b;
+  if (piece.kind == PieceKind::Line) {
+    at = project(to, piece.line);
+    return;
+  }
+  if (piece.kind != PieceKind::Arc) return;
+  const Point moved = onto_circle(to, piece.circle);
+  const double change = wrapped(angle_of(piece.circle.centre, moved) - angle_of(piece.circle.centre, at));
+  const double turn = piece.ccw ? change : -change;
+  const double sweep = end == 1 ? piece.sweep + turn : piece.sweep - turn;
+  if (!(sweep > 0) || sweep >= 2 * kPi) return;
+  piece.sweep = sweep;
+  at = moved;
+}
 
 double swept_angle(Point c, Point a, Point m, Point b) {
   return wrapped(angle_of(c, m) - angle_of(c, a)) + wrapped(angle_of(c, b) - angle_of(c, m));
@@ -241,9 +261,21 @@ std::vector<Piece> segment_open(std::span<const Point> px, const SegmentationLim
   if (best[m - 1] == kNone) return pieces;  // cannot happen: neighbours always join
   for (std::size_t b = m - 1; b > 0; b = from[b]) {
     const std::size_t a = from[b];
-    pieces.push_back(as_arc[b] ? arc_piece(px, cand[a], cand[b], arcs[b]) : line_piece(px, cand[a], cand[b], lines[b]));
+    pieces.push_back(as_arc[b] ? arc_piece(px, cand[a], cand[b], arcs[b], limits.tolerance)
+                               : line_piece(px, cand[a], cand[b], lines[b]));
   }
   std::reverse(pieces.begin(), pieces.end());
+  return pieces;
+}
+
+std::vector<Piece> straight_piece(std::span<const Point> px) {
+  std::vector<Piece> pieces;
+  if (px.size() < 2) return pieces;
+  const PixelSums sums(px);
+  const std::size_t last = px.size() - 1;
+  const std::optional<LineFit> fit = sums.line(0, last);
+  if (!fit) return pieces;
+  pieces.push_back(line_piece(px, 0, last, *fit));
   return pieces;
 }
 
@@ -261,7 +293,9 @@ std::vector<Piece> segment_closed(std::span<const Point> px, const SegmentationL
     pieces.push_back(std::move(piece));
     return pieces;
   }
-  // Start at the sharpest turn of a rough outline, so the start is a corner when there is one.
+  // Start in the middle of the longest straight stretch of a rough outline: the
+  // first and last pieces are then one line cut in two, which the merging joins,
+  // and no corner is split between them.
   const std::size_t n = px.size();
   std::size_t far = 0;
   double far_d = -1;
@@ -272,27 +306,19 @@ std::vector<Piece> segment_closed(std::span<const Point> px, const SegmentationL
       far = k;
     }
   }
-  std::vector<std::size_t> outline{0, far};
-  douglas_peucker(px, 0, far, limits.tolerance, outline);
+  std::vector<std::size_t> outline{0, far, n};
   std::vector<Point> wrapped_px(px.begin(), px.end());
   wrapped_px.push_back(px[0]);
+  douglas_peucker(wrapped_px, 0, far, limits.tolerance, outline);
   douglas_peucker(wrapped_px, far, n, limits.tolerance, outline);
   std::sort(outline.begin(), outline.end());
   outline.erase(std::unique(outline.begin(), outline.end()), outline.end());
-  if (outline.back() == n) outline.pop_back();
-  std::size_t start = 0;
-  double sharpest = -1;
-  for (std::size_t k = 0; k < outline.size(); ++k) {
-    const Point prev = px[outline[(k + outline.size() - 1) % outline.size()]];
-    const Point cur = px[outline[k]];
-    const Point next = px[outline[(k + 1) % outline.size()]];
-    const double turn =
-        std::abs(wrapped(std::atan2(next.y - cur.y, next.x - cur.x) - std::atan2(cur.y - prev.y, cur.x - prev.x)));
-    if (turn > sharpest) {
-      sharpest = turn;
-      start = outline[k];
+  std::size_t start = 0, longest = 0;
+  for (std::size_t k = 0; k + 1 < outline.size(); ++k)
+    if (outline[k + 1] - outline[k] > longest) {
+      longest = outline[k + 1] - outline[k];
+      start = (outline[k] + outline[k + 1]) / 2 % n;
     }
-  }
   std::vector<Point> run;
   run.reserve(n + 1);
   for (std::size_t k = 0; k <= n; ++k) run.push_back(px[(start + k) % n]);

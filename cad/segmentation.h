@@ -31,14 +31,24 @@ struct SegmentationLimits {
   double min_radius = 3.0;
   double max_radius = 20000.0;
   double min_arc_radians = 0.1745;  // 10°
+  // An arc spans at least this many pixels: shorter bends are the pen's, not the drawing's.
+  std::size_t min_arc_pixels = 8;
 };
 
 // Pieces of an open run of pixels, in its order; consecutive pieces share an end pixel.
 std::vector<Piece> segment_open(std::span<const Point> pixels, const SegmentationLimits& limits);
 
+// One line through the whole run, fitted to all of it.
+std::vector<Piece> straight_piece(std::span<const Point> pixels);
+
 // A closed run (its first pixel not repeated): one circle, or pieces around it
-// starting at its sharpest corner, the last ending where the first begins.
+// starting in the middle of its longest straight stretch, the last ending where
+// the first begins.
 std::vector<Piece> segment_closed(std::span<const Point> pixels, const SegmentationLimits& limits);
+
+// Moves a piece's end (0: a, 1: b) along its carrier to where `to` projects
+// onto it: a line's end to its foot, an arc's round to its angle.
+void extend_end(Piece& piece, int end, Point to);
 
 // The signed angle swept from a to b about c, going through m (radians).
 double swept_angle(Point c, Point a, Point m, Point b);

@@ -12,7 +12,9 @@ constexpr double kDeg = std::numbers::pi / 180.0;
 constexpr double kSearchDegrees = 5.5;   // lines further off an axis are drawn so
 constexpr double kWindowDegrees = 0.25;  // lines that agree on a skew agree within this
 constexpr double kSnapDegrees = 0.3;
-constexpr double kSnapOffset = 1.0;  // pixels across the axis, end to end, for short lines
+// Short lines: ends this many tolerances apart across the axis, as far as a
+// short stroke's direction can be told.
+constexpr double kSnapOffsetTolerances = 1.0;
 constexpr double kMaxSnapDegrees = 10.0;
 
 // The angle of a direction off its nearest axis, in (−45°, 45°].
@@ -80,7 +82,7 @@ void rotate_graph(PieceGraph& graph, double degrees, Point centre) {
   for (Vertex& v : graph.vertices) turn(v.position);
 }
 
-void snap_to_axes(PieceGraph& graph) {
+void snap_to_axes(PieceGraph& graph, double tolerance) {
   for (GraphPiece& g : graph.pieces) {
     if (!g.alive || g.piece.kind != PieceKind::Line) continue;
     Piece& p = g.piece;
@@ -88,7 +90,7 @@ void snap_to_axes(PieceGraph& graph) {
     const double off = std::abs(off_axis_degrees(d));
     const bool horizontal = std::abs(d.x) >= std::abs(d.y);
     const double across = horizontal ? std::abs(d.y) : std::abs(d.x);
-    if (!(off <= kSnapDegrees || (across <= kSnapOffset && off <= kMaxSnapDegrees))) continue;
+    if (!(off <= kSnapDegrees || (across <= kSnapOffsetTolerances * tolerance && off <= kMaxSnapDegrees))) continue;
     if (horizontal) {
       const double y = (p.a.y + p.b.y) / 2;
       p.a.y = p.b.y = y;

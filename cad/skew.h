@@ -14,8 +14,9 @@ double measure_skew(const PieceGraph& graph, double min_length);
 // Turns every piece and vertex by `degrees` about `centre`.
 void rotate_graph(PieceGraph& graph, double degrees, Point centre);
 
-// A line within 0.3° of an axis, or whose ends differ across it by no more than
-// one pixel, is turned about its middle onto the axis and marked as on it.
-void snap_to_axes(PieceGraph& graph);
+// A line within 0.3° of an axis, or short enough that its ends differ across it
+// by no more than the tolerance (and within 10° of it), is turned about its
+// middle onto the axis and marked as on it.
+void snap_to_axes(PieceGraph& graph, double tolerance);
 
 }  // namespace vp::cad

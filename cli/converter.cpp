@@ -3,6 +3,7 @@
 #include <new>
 
 #include "cli/batch.h"
+#include "cli/cad_report.h"
 #include "cli/image_input.h"
 #include "cli/options.h"
 #include "cli/page_files.h"
@@ -41,7 +42,12 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     out << "vpconvert " << VP_VERSION << "\n";
     return kExitWritten;
   }
-  if (options.info) return unless_interrupted(print_image_info(options.input, options.render_dpi, out, err), err);
+  if (options.info) {
+    int status = print_image_info(options.input, options.render_dpi, out, err);
+    // --cad: the skew is measured on the conversion's own fit.
+    if (status == kExitWritten && options.cad) status = print_skew_info(options, out, err);
+    return unless_interrupted(status, err);
+  }
   if (options.suggest_passes)
     return unless_interrupted(print_pass_advice(options.input, options.cleanup, out, err), err);
   if (options.inputs.size() > 1 || !options.out_dir.empty()) return run_batch(options, out, err);

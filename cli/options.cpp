@@ -141,6 +141,11 @@ std::string usage_text() {
          "  --special              merge chains of short segments into longer lines (special mode)\n"
          "  --tolerance X          with --special: how far, in pixels, a merged line may pass from the\n"
          "                         points it replaces, 0.1 to 10.0 in steps of 0.1 (default 2.0)\n"
+         "  --cad                  the drawing as it was drawn: lines, arcs and circles fitted to the ink\n"
+         "                         instead of segments (so without --special), the scan's skew (0.05 to 5\n"
+         "                         degrees) turned back, near-axis lines made exactly horizontal or\n"
+         "                         vertical and meeting ends closed\n"
+         "  --keep-skew            with --cad: leave a skewed scan as it is\n"
          "  --thinned FILE.pbm     also write the thinned image, to judge the number of passes\n"
          "  --page N               the page of a PDF or multi-page TIFF, from 1 (default 1); a batch\n"
          "                         converts every page, to NAME-pN.EXT\n"
@@ -169,7 +174,8 @@ std::string usage_text() {
          "\n"
          "  --quiet                no progress bar and no summary\n"
          "  --info                 describe the input image (format, size, ink, resolution, grey levels and\n"
-         "                         the threshold auto would take); no conversion\n"
+         "                         the threshold auto would take); no conversion, but with --cad also the\n"
+         "                         skew measured by converting with the given passes\n"
          "  --suggest-passes       measure the input's strokes and print the number of passes that thins\n"
          "                         the typical one to a single pixel, and its width; no conversion\n"
          "  -h, --help             this text\n"
@@ -312,6 +318,12 @@ ParseResult parse_options(const std::vector<std::string>& args) {
     } else if (arg == "--special") {
       if (inline_value) return fail("--special takes no value");
       options.special = true;
+    } else if (arg == "--cad") {
+      if (inline_value) return fail("--cad takes no value");
+      options.cad = true;
+    } else if (arg == "--keep-skew") {
+      if (inline_value) return fail("--keep-skew takes no value");
+      options.keep_skew = true;
     } else if (arg == "--tolerance") {
       const auto v = value();
       if (!v) return fail(needs_value(arg));
@@ -364,6 +376,7 @@ ParseResult parse_options(const std::vector<std::string>& args) {
     }
   }
   if (options.help || options.version) return {options, ""};
+  if (options.keep_skew && !options.cad) return fail("--keep-skew goes with --cad");
   if (inputs.empty()) return fail("no input bitmap given");
   options.inputs = inputs;
   options.input = inputs.front();

@@ -33,6 +33,8 @@ struct Options {
   scan::CleanupSettings cleanup;       // --threshold, --despeckle
   bool special = false;                // --special: merge chains of segments (the setting Special on)
   std::int32_t tolerance_tenths = 20;  // --tolerance: the merging tolerance Ave, in tenths of a cell
+  bool cad = false;                    // --cad: lines, arcs and circles fitted to the ink (the setting Cad on)
+  bool keep_skew = false;              // --keep-skew: with --cad, a skewed scan is not turned back
   bool quiet = false;
   bool help = false;
   bool version = false;           // --version: print the version instead of converting

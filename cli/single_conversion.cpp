@@ -3,6 +3,7 @@
 #include <new>
 #include <optional>
 
+#include "cli/cad_report.h"
 #include "cli/file_roles.h"
 #include "cli/image_input.h"
 #include "cli/page_files.h"
@@ -49,18 +50,23 @@ bool load_dxf_header(const Options& options, DxfHeaderTemplate& header, Terminal
   return true;
 }
 
-// Saves the segments in the format the output's extension chose. `rate` is
-// checked again here only against what the format can store.
-SaveResult save_segments(const Options& options, std::optional<float> rate, std::span<const LineRecord> records,
-                         const DxfHeaderTemplate& header, TerminalHost& host) {
+// Saves the segments, or with --cad the fitted drawing, in the format the
+// output's extension chose. `rate` is checked again here only against what the
+// format can store.
+SaveResult save_drawing(const Options& options, std::optional<float> rate, const Conversion& conversion, bool cad,
+                        const DxfHeaderTemplate& header, TerminalHost& host) {
   const ExportFormat& format = *options.format;
-  if (!rate || !rate_fits(format, records, *rate)) {
+  const bool fits = rate && (cad ? rate_fits(format, conversion.cad_drawing(), *rate)
+                                 : rate_fits(format, conversion.records(), *rate));
+  if (!fits) {
     host.show_message(kInvalidRateMessage);
     return {SaveFailure::InvalidRate, {}};
   }
   ExportOptions exports = options.exports;
   exports.dxf_header = header.bytes();  // read before the conversion
-  return save_file(format, path_from_utf8(options.output), records, *rate, exports, host);
+  const std::filesystem::path path = path_from_utf8(options.output);
+  if (cad) return save_file(format, path, conversion.cad_drawing(), *rate, exports, host);
+  return save_file(format, path, conversion.records(), *rate, exports, host);
 }
 
 // Reports a save that wrote nothing.
@@ -119,11 +125,8 @@ int convert_one(const Options& given, std::ostream& out, std::ostream& err, bool
   if (!options.ink.empty()) {
     conversion.set_ink_observer([&](const PixelGrid& grid) { ink_error = write_picture(ink, options.ink, grid); });
   }
-  ConversionSettings settings;
-  settings.Special = flag_value(options.special);
-  settings.Ave = tenths_to_real(options.tolerance_tenths);  // held as the settings load holds it
-  set_scan_cleanup(settings, options.cleanup);
-  const ConversionResult converted = conversion.ChangeImage(options.input, options.passes, host, settings);
+  const ConversionResult converted =
+      conversion.ChangeImage(options.input, options.passes, host, conversion_settings_of(options));
   if (!converted.done() || interrupt_requested()) return report_conversion_failure(converted.outcome, host);
   if (converted.scan.grey_scan_without_ink) {
     host.show_message(std::string(messages::kGreyScanNotice) + "--threshold auto をためしてみてね。");
@@ -137,23 +140,35 @@ int convert_one(const Options& given, std::ostream& out, std::ostream& err, bool
     }
   }
 
-  const SaveResult saved = save_segments(options, rate.rate, conversion.records(), header, host);
+  const SaveResult saved = save_drawing(options, rate.rate, conversion, converted.cad, header, host);
   if (!saved.written()) return report_save_failure(saved, options.output, host);
   for (auto [file, path] : {std::pair{&ink, &options.ink}, std::pair{&thinned, &options.thinned}}) {
     if (!*file) continue;
     if (const std::error_code error = (*file)->commit()) return picture_failed(error, *path);
   }
-  report.segments = converted.segments;
+  report.segments =
+      converted.cad ? static_cast<std::int32_t>(conversion.cad_drawing().entity_count()) : converted.segments;
   if (!options.quiet) {
     if (!rate.note.empty()) out << rate.note << '\n';
     if (!passes_note.empty()) out << passes_note << '\n';
-    out << converted.segments << messages::kLinesSuffix << '\n';
+    out << report.segments << messages::kLinesSuffix << '\n';
+    if (converted.cad) out << cad_summary_text(conversion.cad_drawing(), options.keep_skew) << '\n';
     out << kSavedMessage << ' ' << options.output << '\n';
   }
   return kExitWritten;
 }
 
 }  // namespace
+
+ConversionSettings conversion_settings_of(const Options& options) {
+  ConversionSettings settings;
+  settings.Special = flag_value(options.special);
+  settings.Ave = tenths_to_real(options.tolerance_tenths);  // held as the settings load holds it
+  settings.Cad = flag_value(options.cad);
+  settings.CadKeepSkew = flag_value(options.keep_skew);
+  set_scan_cleanup(settings, options.cleanup);
+  return settings;
+}
 
 // The files one conversion reads and writes, for the check that none is overwritten.
 std::string single_conversion_clash(const Options& options) {

@@ -51,13 +51,13 @@ std::optional<float> parse_distance(std::string_view text) {
   return value;
 }
 
-long double grid_distance(GridPoint a, GridPoint b) {
+long double grid_distance(cad::Point a, cad::Point b) {
   const long double dx = static_cast<long double>(b.x) - a.x;
   const long double dy = static_cast<long double>(b.y) - a.y;
   return std::sqrt(dx * dx + dy * dy);
 }
 
-std::optional<float> two_point_magnification(GridPoint a, GridPoint b, float distance_mm) {
+std::optional<float> two_point_magnification(cad::Point a, cad::Point b, float distance_mm) {
   const long double apart = grid_distance(a, b);
   if (apart == 0) return std::nullopt;
   const auto m = static_cast<float>(static_cast<long double>(distance_mm) / apart);

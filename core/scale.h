@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "vector/end_point_index.h"
+#include "cad/cad_drawing.h"
 
 namespace vp {
 
@@ -34,13 +34,14 @@ std::string fixed_text(double value, int decimals);
 // any ASCII white space around it, greater than 0.
 std::optional<float> parse_distance(std::string_view text);
 
-// The distance between two grid points in grid units.
-long double grid_distance(GridPoint a, GridPoint b);
+// The distance between two points of the grid in grid units: segment ends, or
+// points of a fitted drawing (--cad), which may lie between cells.
+long double grid_distance(cad::Point a, cad::Point b);
 
 // Millimetres per grid unit that make the two points `distance_mm` apart:
 // distance ÷ the points' distance, computed in the extended type and held as a
 // single-precision real, as the scale calculator holds its result. Nothing when
 // the points coincide or the result is not a positive finite float.
-std::optional<float> two_point_magnification(GridPoint a, GridPoint b, float distance_mm);
+std::optional<float> two_point_magnification(cad::Point a, cad::Point b, float distance_mm);
 
 }  // namespace vp

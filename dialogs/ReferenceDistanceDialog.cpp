@@ -25,7 +25,7 @@ ReferenceDistanceDialog::ReferenceDistanceDialog(QWidget* parent) : QDialog(pare
   updateOkEnabled();
 }
 
-void ReferenceDistanceDialog::setPoints(GridPoint a, GridPoint b) {
+void ReferenceDistanceDialog::setPoints(cad::Point a, cad::Point b) {
   points_label_->setText(QStringLiteral("２点のあいだ：%1 ドット")
                              .arg(QString::fromStdString(fixed_text(static_cast<double>(grid_distance(a, b)), 2))));
   distance_edit_->clear();

@@ -1,6 +1,7 @@
 // The small dialog of the two-point scale (TForm8, "ほんとうの長さ"): the user
-// has picked two segment ends in the preview and types how far apart they are
-// on the real object, in millimetres.
+// has picked two segment ends (of a fitted drawing: line or arc ends, arc or
+// circle centres) in the preview and types how far apart they are on the real
+// object, in millimetres.
 #pragma once
 
 #include <QDialog>
@@ -9,7 +10,7 @@
 #include <QPushButton>
 #include <optional>
 
-#include "vector/end_point_index.h"
+#include "cad/cad_drawing.h"
 
 namespace vp::gui {
 
@@ -20,7 +21,7 @@ class ReferenceDistanceDialog : public QDialog {
   explicit ReferenceDistanceDialog(QWidget* parent = nullptr);
 
   // Shows how far apart the two points are in pixels and empties the box.
-  void setPoints(GridPoint a, GridPoint b);
+  void setPoints(cad::Point a, cad::Point b);
   // The typed distance, when it is a number greater than 0.
   std::optional<float> distance() const;
   QString distanceText() const { return distance_edit_->text(); }

@@ -178,23 +178,32 @@ void SettingsDialog::buildDxfTab(QWidget* page) {
 }
 
 void SettingsDialog::buildOtherTab(QWidget* page) {
-  auto* group = place(new QGroupBox(QStringLiteral(" スペシャルバナナ "), page), "GroupBox1", 8, 4, 425, 228);
+  // Special mode above, the drawing as drawn below it: the group is as tall as
+  // its last caption needs.
+  auto* group = place(new QGroupBox(QStringLiteral(" スペシャルバナナ "), page), "GroupBox1", 8, 4, 425, 176);
   special_check_ = place(new QCheckBox(QStringLiteral("使う！"), group), "CheckBox1", 16, 28, 120, 20);
   makeLabel(group, "Label9", QStringLiteral("刺激度："), 16, 54);
   strength_label_ = makeLabel(group, "Label10", QStringLiteral("5.0"), 70, 54);
-  strength_slider_ = place(new QSlider(Qt::Horizontal, group), "TrackBar1", 16, 72, 389, 45);
+  strength_slider_ = place(new QSlider(Qt::Horizontal, group), "TrackBar1", 16, 68, 389, 45);
   strength_slider_->setRange(1, 100);
   strength_slider_->setValue(50);
   strength_slider_->setTickPosition(QSlider::TicksBelow);
   strength_slider_->setTickInterval(5);
   strength_slider_->setPageStep(10);
-  makeLabel(group, "Label11", QStringLiteral("※このオプションを使うとより線の本数が減らせます。"), 16, 122);
-  makeRed(makeLabel(group, "Label20", QStringLiteral("※注意："), 16, 146));
+  makeLabel(group, "Label11", QStringLiteral("※このオプションを使うとより線の本数が減らせます。"), 16, 114);
+  makeRed(makeLabel(group, "Label20", QStringLiteral("※注意："), 16, 132));
   makeRed(makeWrappedLabel(group, "Label19",
                            QStringLiteral("スペシャルバナナをつかうと、ほとんどの線が斜めになります"
                                           "ので、JWC・DXFの設定にある縦横斜めのレイヤー分けがうま"
                                           "くいきません。"),
-                           QRect(16, 166, 393, 56)));
+                           QRect(16, 148, 393, 24)));
+
+  auto* drawn = place(new QGroupBox(QStringLiteral(" かいたとおりに（せん・えんこ・えん） "), page), "GroupBox7", 8,
+                      184, 425, 48);
+  cad_check_ = place(new QCheckBox(QStringLiteral("使う！"), drawn), "CheckBox6", 16, 22, 120, 20);
+  cad_check_->setToolTip(QStringLiteral("ほそくした線を、ちょくせん・えんこ・えんにしてほぞんします。"));
+  keep_skew_check_ = place(new QCheckBox(QStringLiteral("かたむきはそのまま"), drawn), "CheckBox7", 140, 22, 200, 20);
+  keep_skew_check_->setToolTip(QStringLiteral("「使う！」のとき、スキャンのかたむき（5°まで）をなおしません。"));
 }
 
 void SettingsDialog::buildScanTab(QWidget* page) {
@@ -264,6 +273,8 @@ std::span<const SettingsDialog::Binding> SettingsDialog::bindings() {
       {"DxfOption2", &Dialog::dxf_by_direction_check_},
       {"Special", &Dialog::special_check_},
       {"Ave", &Dialog::strength_slider_},
+      {"Cad", &Dialog::cad_check_},
+      {"CadKeepSkew", &Dialog::keep_skew_check_},
       {"ScanThreshold", &Dialog::threshold_group_},
       {"ScanLevel", &Dialog::grey_level_spin_},
       {"ScanSpeck", &Dialog::speck_spin_},

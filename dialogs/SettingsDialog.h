@@ -1,5 +1,6 @@
 // The settings dialog (TForm5, "せってい"): the output formats' settings, the
-// special mode with its strength, the scan clean-up (how ink is told from
+// special mode with its strength, the drawing as drawn (lines, arcs and
+// circles, and whether a skewed scan keeps its skew), the scan clean-up (how ink is told from
 // paper, and the largest speck removed), and the DXF header template file.
 //
 // edit() fills every control from the settings and the template file, then
@@ -101,6 +102,9 @@ class SettingsDialog : public QDialog {
   QCheckBox* special_check_;
   QSlider* strength_slider_;
   QLabel* strength_label_;
+  // その他, below: lines, arcs and circles fitted to the ink, and a skewed scan left so.
+  QCheckBox* cad_check_;
+  QCheckBox* keep_skew_check_;
   // スキャン: how ink is told from paper, and the largest speck removed.
   RadioGroup* threshold_group_;  // in ThresholdRule order
   SpinEdit* grey_level_spin_;

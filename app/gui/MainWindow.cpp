@@ -226,7 +226,10 @@ void MainWindow::reportConversion(const QString& path, bool announce) {
     const QFileInfo info(path);
     settings_.OpenDir = QDir::toNativeSeparators(info.absolutePath() + u'/').toStdString();
     opened_file_name_ = info.fileName();
-    outcome_label_->setText(QString::number(last_conversion_.segments) + qtext(text.label));
+    // What saving writes: the fitted lines, arcs and circles with Cad on.
+    const std::size_t count =
+        last_conversion_.cad ? conversion_.cad_drawing().entity_count() : std::size_t(last_conversion_.segments);
+    outcome_label_->setText(QString::number(count) + qtext(text.label));
     setSaveEnabled(true);
     updateTrueSize();
     if (announce) showPlainMessage(this, qtext(text.message) + formatElapsed(progress_dialog_->elapsedMs()));
@@ -300,9 +303,13 @@ SaveResult MainWindow::runWriter(int filter_index, const QString& path) {
   const ExportFormat* format = format_by_filter_index(filter_index);
   if (format == nullptr) return SaveResult{SaveFailure::Create, std::make_error_code(std::errc::invalid_argument)};
   const std::span<const LineRecord> records = conversion_.records();
+  // With Cad on the fitted drawing is what is saved.
+  const bool cad = last_conversion_.cad;
+  const cad::CadDrawing& fitted = conversion_.cad_drawing();
   // The magnification is read once, here, before the template or the file.
-  const std::optional<float> rate =
-      accept_magnification(*format, magnification_edit_->text().toStdString(), records, *saving_dialog_);
+  const std::string magnification = magnification_edit_->text().toStdString();
+  const std::optional<float> rate = cad ? accept_magnification(*format, magnification, fitted, *saving_dialog_)
+                                        : accept_magnification(*format, magnification, records, *saving_dialog_);
   if (!rate) return SaveResult{SaveFailure::InvalidRate, {}};
   DxfHeaderTemplate header;
   if (format->uses_dxf_header) {
@@ -322,7 +329,9 @@ SaveResult MainWindow::runWriter(int filter_index, const QString& path) {
   const auto extension = output_extension(filter_index, settings_.ZahyouExt);
   const std::filesystem::path target =
       fsPath(extension ? QString::fromStdString(replace_extension(path.toStdString(), *extension)) : path);
-  return save_file(*format, target, records, *rate, export_options(settings_, header.bytes()), *saving_dialog_);
+  const ExportOptions options = export_options(settings_, header.bytes());
+  if (cad) return save_file(*format, target, fitted, *rate, options, *saving_dialog_);
+  return save_file(*format, target, records, *rate, options, *saving_dialog_);
 }
 
 // --- The other commands ----------------------------------------------------
@@ -356,6 +365,7 @@ void MainWindow::showPreview() {
     try {
       drawing.records.assign(conversion_.records().begin(), conversion_.records().end());
       drawing.special = conversion_.special_points();
+      if (last_conversion_.cad) drawing.cad = conversion_.cad_drawing();
     } catch (const std::bad_alloc&) {
       showPlainMessage(this, qtext(messages::kOutOfMemory));
       return;
@@ -386,7 +396,14 @@ void MainWindow::updateTrueSize() {
     outcome_label_->setToolTip(QString());  // no conversion in hand
     return;
   }
-  outcome_label_->setToolTip(trueSizeText(conversion_.records(), magnification_edit_->text(), settings_.DxfReal, true));
+  if (last_conversion_.cad) {
+    const cad::CadDrawing& fitted = conversion_.cad_drawing();
+    outcome_label_->setToolTip(trueSizeText(fitted, magnification_edit_->text(), settings_.DxfReal, true) + u'\n' +
+                               skewText(fitted));
+  } else {
+    outcome_label_->setToolTip(
+        trueSizeText(conversion_.records(), magnification_edit_->text(), settings_.DxfReal, true));
+  }
   if (preview_ != nullptr) preview_->setMagnificationText(magnification_edit_->text());
 }
 

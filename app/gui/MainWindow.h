@@ -3,7 +3,8 @@
 // settings, version, exit), the outcome label and the status bar.
 //
 // After a conversion the outcome label's tool tip gives the drawing's size in
-// millimetres at the current magnification; the preview (TForm7) opens from
+// millimetres at the current magnification (with Cad on, of the fitted drawing,
+// and the skew measured); the preview (TForm7) opens from
 // the menu or by a double click on that label, and only while saving is possible.
 //
 // It owns the conversion's state and the settings: the constructor loads them,

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cad/cad_drawing.h"
 #include "export/dxf_writer.h"
 #include "export/export_rules.h"
 #include "vector/end_point_index.h"
@@ -52,6 +53,9 @@ struct PreviewView {
   double origin_y = 0.0;
 
   ScreenPoint toScreen(GridPoint p) const;
+  // A point of a fitted drawing (--cad), in the same frame: (x, y) is where a
+  // segment end (x, y) would be.
+  ScreenPoint drawingToScreen(cad::Point p) const;
   // The continuous grid position under a screen position: the cell is its floor.
   ScreenPoint toGrid(ScreenPoint s) const;
 
@@ -88,6 +92,11 @@ struct LayerSummary {
 // measured: the short-line option is then left out, and said so.
 LayerSummary classifyRecords(std::span<const LineRecord> records, std::optional<float> rate, const DxfOptions& options);
 
+// The layers of a fitted drawing (--cad), by the DXF writer's own rule
+// (classify_line, classify_curve); `classes` holds the lines', then the arcs',
+// then the circles', each in the drawing's order.
+LayerSummary classifyCad(const cad::CadDrawing& drawing, std::optional<float> rate, const DxfOptions& options);
+
 // --- The drawing's size ------------------------------------------------------
 
 struct DrawingExtent {
@@ -106,6 +115,13 @@ std::optional<DrawingExtent> drawingExtent(std::span<const LineRecord> records, 
 // length the short-line option measures.
 double totalLength(std::span<const LineRecord> records, float rate);
 
+// The same for a fitted drawing: the extent of its lines, arcs and circles
+// (an arc's ends and the quarter points it passes), the coordinates times the
+// magnification with `decimals` decimals; its length, lines and arcs and
+// circles along their curves.
+std::optional<DrawingExtent> cadExtent(const cad::CadDrawing& drawing, float rate, int decimals);
+double cadLength(const cad::CadDrawing& drawing, float rate);
+
 // --- Picking two points ------------------------------------------------------
 
 // The segment end nearest to the screen position `at`, if one lies within
@@ -113,5 +129,9 @@ double totalLength(std::span<const LineRecord> records, float rate);
 // end before second end).
 std::optional<GridPoint> nearestEnd(std::span<const LineRecord> records, const PreviewView& view, ScreenPoint at,
                                     double radius);
+// Of a fitted drawing: the nearest of its lines' ends, its arcs' ends and
+// centres and its circles' centres, in that order for a tie.
+std::optional<cad::Point> nearestCadPoint(const cad::CadDrawing& drawing, const PreviewView& view, ScreenPoint at,
+                                          double radius);
 
 }  // namespace vp::gui

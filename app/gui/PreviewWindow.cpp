@@ -4,14 +4,17 @@
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QStandardItemModel>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "core/scale.h"
 #include "dialogs/ReferenceDistanceDialog.h"
+#include "export/number_text.h"
 #include "export/svg_writer.h"
 
 namespace vp::gui {
@@ -27,6 +30,9 @@ const QString kNoLines = QStringLiteral("線がないよ。");
 const QString kPickTwo = QStringLiteral("線の端を２つクリックしてね。");
 const QString kPickSecond = QStringLiteral("もう１つの端をクリックしてね。");
 const QString kNoEndNear = QStringLiteral("近くに線の端がないよ。");
+// With a fitted drawing the centres of arcs and circles can be picked too.
+const QString kPickTwoCad = QStringLiteral("線の端か円の中心を２つクリックしてね。");
+const QString kNoPointNear = QStringLiteral("近くに線の端も円の中心もないよ。");
 const QString kSameEnd = QStringLiteral("おなじ端だよ。ちがう端をえらんでね。");
 const QString kShortLinesSkipped = QStringLiteral("（倍率が不正なので、みじかい線は分けていないよ）");
 const QString kUnusableDistance = QStringLiteral("その長さではばいりつがきまらないよ。");
@@ -37,6 +43,10 @@ QString qstring(const std::string& text) { return QString::fromStdString(text); 
 // layer names go to the tool tip.
 const std::array<QString, 5> kLegendNames = {QStringLiteral("ふつう"), QStringLiteral("よこ"), QStringLiteral("たて"),
                                              QStringLiteral("ななめ"), QStringLiteral("みじかい")};
+
+// Where the marks of special mode (segment ends) and of a fitted drawing go.
+ScreenPoint onScreen(const PreviewView& view, GridPoint p) { return view.toScreen(p); }
+ScreenPoint onScreen(const PreviewView& view, cad::Point p) { return view.drawingToScreen(p); }
 
 // Clamps before converting, so that a far zoom cannot overflow the integer.
 std::int64_t floorToCell(double value) { return static_cast<std::int64_t>(std::floor(std::clamp(value, -1e15, 1e15))); }
@@ -75,21 +85,40 @@ void renderInk(const InkPyramid& picture, const PreviewView& view, QRgb ink, QIm
   }
 }
 
-QString trueSizeText(std::span<const LineRecord> records, const QString& magnification, std::int32_t dxf_real,
-                     bool lines) {
-  const std::optional<float> rate = parse_rate(magnification.toStdString());
-  if (!rate) return kInvalidMagnification;
-  const int decimals = DecimalDigits(dxf_real);
-  const std::optional<DrawingExtent> extent = drawingExtent(records, *rate, decimals);
+namespace {
+
+QString sizeText(const std::optional<DrawingExtent>& extent, double length, int decimals, bool lines) {
   if (!extent) return kNoLines;
   const QString size = QStringLiteral("大きさ %1 × %2 mm").arg(qstring(extent->width), qstring(extent->height));
   const QString where =
       QStringLiteral("X %1～%2、Y %3～%4")
           .arg(qstring(extent->left), qstring(extent->right), qstring(extent->bottom), qstring(extent->top));
-  const QString length =
-      QStringLiteral("線の長さ %1 mm").arg(qstring(fixed_text(totalLength(records, *rate), decimals)));
-  if (lines) return size + u'\n' + where + u'\n' + length;
-  return size + QStringLiteral("（") + where + QStringLiteral("）　") + length;
+  const QString total = QStringLiteral("線の長さ %1 mm").arg(qstring(fixed_text(length, decimals)));
+  if (lines) return size + u'\n' + where + u'\n' + total;
+  return size + QStringLiteral("（") + where + QStringLiteral("）　") + total;
+}
+
+}  // namespace
+
+QString trueSizeText(std::span<const LineRecord> records, const QString& magnification, std::int32_t dxf_real,
+                     bool lines) {
+  const std::optional<float> rate = parse_rate(magnification.toStdString());
+  if (!rate) return kInvalidMagnification;
+  const int decimals = DecimalDigits(dxf_real);
+  return sizeText(drawingExtent(records, *rate, decimals), totalLength(records, *rate), decimals, lines);
+}
+
+QString trueSizeText(const cad::CadDrawing& drawing, const QString& magnification, std::int32_t dxf_real, bool lines) {
+  const std::optional<float> rate = parse_rate(magnification.toStdString());
+  if (!rate) return kInvalidMagnification;
+  const int decimals = DecimalDigits(dxf_real);
+  return sizeText(cadExtent(drawing, *rate, decimals), cadLength(drawing, *rate), decimals, lines);
+}
+
+QString skewText(const cad::CadDrawing& drawing) {
+  const QString angle = qstring(RealText(drawing.skew_degrees, 2));  // zero has no sign
+  return QStringLiteral("かたむき %1°（%2）")
+      .arg(angle, drawing.straightened ? QStringLiteral("なおしたよ") : QStringLiteral("そのまま"));
 }
 
 // --- The canvas --------------------------------------------------------------
@@ -158,56 +187,110 @@ void PreviewCanvas::paintEvent(QPaintEvent*) {
     painter.drawLines(batches[i]);
     batches[i].clear();
   };
-  for (std::size_t i = 0; i < records.size() && i < classes.size(); ++i) {
-    const LineRecord& r = records[i];
-    if (std::max(r.x1, r.x2) < x_low || std::min(r.x1, r.x2) > x_high || std::max(r.y1, r.y2) < y_low ||
-        std::min(r.y1, r.y2) > y_high) {
-      continue;
-    }
-    const ScreenPoint a = view_.toScreen({r.x1, r.y1});
-    const ScreenPoint b = view_.toScreen({r.x2, r.y2});
-    const std::size_t layer = classIndex(classes[i]);
+  const cad::CadDrawing* fitted = owner_->cadDrawing();
+  const auto inBox = [&](double left, double right, double bottom, double top) {
+    return right >= x_low && left <= x_high && top >= y_low && bottom <= y_high;
+  };
+  const auto addLine = [&](ScreenPoint a, ScreenPoint b, SegmentClass c) {
+    const std::size_t layer = classIndex(c);
     batches[layer].append(QLineF(a.x, a.y, b.x, b.y));
     if (batches[layer].size() == kLinesPerBatch) flush(layer);
     ++last_painted_;
+  };
+  if (fitted == nullptr) {
+    for (std::size_t i = 0; i < records.size() && i < classes.size(); ++i) {
+      const LineRecord& r = records[i];
+      if (!inBox(std::min(r.x1, r.x2), std::max(r.x1, r.x2), std::min(r.y1, r.y2), std::max(r.y1, r.y2))) continue;
+      addLine(view_.toScreen(GridPoint{r.x1, r.y1}), view_.toScreen(GridPoint{r.x2, r.y2}), classes[i]);
+    }
+  } else {
+    const std::size_t lines = fitted->lines.size();
+    for (std::size_t i = 0; i < lines && i < classes.size(); ++i) {
+      const cad::Line& l = fitted->lines[i];
+      if (!inBox(std::min(l.a.x, l.b.x), std::max(l.a.x, l.b.x), std::min(l.a.y, l.b.y), std::max(l.a.y, l.b.y)))
+        continue;
+      addLine(view_.drawingToScreen(l.a), view_.drawingToScreen(l.b), classes[i]);
+    }
   }
   for (std::size_t i = 0; i < batches.size(); ++i) flush(i);
 
-  // Free ends as rings, crossings as squares; smaller as the view zooms out,
-  // where thousands of them would hide the lines.
-  const auto inSight = [&](GridPoint p) { return p.x >= x_low && p.x <= x_high && p.y >= y_low && p.y <= y_high; };
+  if (fitted != nullptr) {
+    // Arcs and circles as curves, one path per layer. Qt's angles run
+    // counter-clockwise on the screen, as the fit's do in the grid, whose y is
+    // flipped on the way: the angles carry over unchanged.
+    std::array<QPainterPath, kPreviewClasses.size()> paths;
+    std::size_t k = fitted->lines.size();
+    const auto bounds = [&](cad::Point centre, double radius) {
+      const ScreenPoint c = view_.drawingToScreen(centre);
+      const double r = radius * view_.scale;
+      return QRectF(c.x - r, c.y - r, 2 * r, 2 * r);
+    };
+    const auto near = [&](cad::Point c, double r) { return inBox(c.x - r, c.x + r, c.y - r, c.y + r); };
+    for (const cad::Arc& arc : fitted->arcs) {
+      const std::size_t at = k++;
+      if (at >= classes.size() || !near(arc.centre, arc.radius)) continue;
+      const QRectF box = bounds(arc.centre, arc.radius);
+      const double start = arc.start * 180.0 / std::numbers::pi, sweep = arc.sweep * 180.0 / std::numbers::pi;
+      QPainterPath& path = paths[classIndex(classes[at])];
+      path.arcMoveTo(box, start);
+      path.arcTo(box, start, sweep);
+      ++last_painted_;
+    }
+    for (const cad::Circle& circle : fitted->circles) {
+      const std::size_t at = k++;
+      if (at >= classes.size() || !near(circle.centre, circle.radius)) continue;
+      paths[classIndex(classes[at])].addEllipse(bounds(circle.centre, circle.radius));
+      ++last_painted_;
+    }
+    painter.setBrush(Qt::NoBrush);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+      if (paths[i].isEmpty()) continue;
+      painter.setPen(pens[i]);
+      painter.drawPath(paths[i]);
+    }
+  }
+
+  // Free ends as rings, crossings (or junctions) as squares; smaller as the
+  // view zooms out, where thousands of them would hide the lines.
   if (owner_->markersShown()) {
     const double r = std::clamp(view_.scale * 1.5, 1.5, 4.0);
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setBrush(Qt::NoBrush);
-    painter.setPen(QPen(PreviewWindow::endPointColour(), r < 3.0 ? 1.0 : 1.5));
-    for (const GridPoint& p : owner_->specialPoints().end_points) {
-      if (!inSight(p)) continue;
-      const ScreenPoint s = view_.toScreen(p);
-      painter.drawEllipse(QPointF(s.x, s.y), r, r);
-    }
-    painter.setPen(QPen(PreviewWindow::crossingColour(), r < 3.0 ? 1.0 : 1.5));
-    for (const GridPoint& p : owner_->specialPoints().crossings) {
-      if (!inSight(p)) continue;
-      const ScreenPoint s = view_.toScreen(p);
-      painter.drawRect(QRectF(s.x - r, s.y - r, 2 * r, 2 * r));
+    const auto mark = [&](const auto& points, const QColor& colour, bool ring) {
+      painter.setPen(QPen(colour, r < 3.0 ? 1.0 : 1.5));
+      for (const auto& p : points) {
+        if (!inBox(p.x, p.x, p.y, p.y)) continue;
+        const ScreenPoint s = onScreen(view_, p);
+        if (ring) {
+          painter.drawEllipse(QPointF(s.x, s.y), r, r);
+        } else {
+          painter.drawRect(QRectF(s.x - r, s.y - r, 2 * r, 2 * r));
+        }
+      }
+    };
+    if (fitted != nullptr) {
+      mark(fitted->free_ends, PreviewWindow::endPointColour(), true);
+      mark(fitted->junctions, PreviewWindow::crossingColour(), false);
+    } else {
+      mark(owner_->specialPoints().end_points, PreviewWindow::endPointColour(), true);
+      mark(owner_->specialPoints().crossings, PreviewWindow::crossingColour(), false);
     }
   }
 
   // The points picked for the two-point scale.
-  const std::vector<GridPoint>& picks = owner_->picks();
+  const std::vector<cad::Point>& picks = owner_->picks();
   if (!picks.empty()) {
     painter.setRenderHint(QPainter::Antialiasing, true);
     const QColor red(0xE0, 0x00, 0x00);
     if (picks.size() == 2) {
-      const ScreenPoint a = view_.toScreen(picks[0]);
-      const ScreenPoint b = view_.toScreen(picks[1]);
+      const ScreenPoint a = view_.drawingToScreen(picks[0]);
+      const ScreenPoint b = view_.drawingToScreen(picks[1]);
       painter.setPen(QPen(red, 1.5, Qt::DashLine));
       painter.drawLine(QPointF(a.x, a.y), QPointF(b.x, b.y));
     }
     painter.setPen(QPen(red, 2.0));
-    for (const GridPoint& p : picks) {
-      const ScreenPoint s = view_.toScreen(p);
+    for (const cad::Point& p : picks) {
+      const ScreenPoint s = view_.drawingToScreen(p);
       painter.drawEllipse(QPointF(s.x, s.y), 6.0, 6.0);
     }
   }
@@ -341,7 +424,7 @@ void PreviewWindow::setDrawing(Drawing drawing) {
                                                        : drawing_.thinned ? Background::Thinned
                                                                           : Background::None));
   }
-  markers_check_->setEnabled(drawing_.special.ran);
+  markers_check_->setEnabled(drawing_.special.ran || drawing_.cad);
   reclassify();
   canvas_->fitToWindow();
 }
@@ -371,7 +454,9 @@ void PreviewWindow::setDxfOptions(const DxfOptions& options) {
 
 void PreviewWindow::reclassify() {
   if (!has_drawing_) return;
-  summary_ = classifyRecords(drawing_.records, parse_rate(magnification_.toStdString()), options_);
+  const std::optional<float> rate = parse_rate(magnification_.toStdString());
+  summary_ =
+      drawing_.cad ? classifyCad(*drawing_.cad, rate, options_) : classifyRecords(drawing_.records, rate, options_);
   updateStatus();
   canvas_->update();
 }
@@ -400,12 +485,19 @@ const InkPyramid* PreviewWindow::backgroundPicture() {
   return nullptr;
 }
 
-bool PreviewWindow::markersShown() const { return drawing_.special.ran && markers_check_->isChecked(); }
+bool PreviewWindow::markersShown() const {
+  return (drawing_.special.ran || drawing_.cad) && markers_check_->isChecked();
+}
 
 bool PreviewWindow::picking() const { return pick_button_->isChecked(); }
 
 QPointF PreviewWindow::gridToScreen(GridPoint p) const {
   const ScreenPoint s = canvas_->view().toScreen(p);
+  return {s.x, s.y};
+}
+
+QPointF PreviewWindow::drawingToScreen(cad::Point p) const {
+  const ScreenPoint s = canvas_->view().drawingToScreen(p);
   return {s.x, s.y};
 }
 
@@ -442,7 +534,15 @@ void PreviewWindow::updateStatus() {
         kLegendNames[i] + u' ' + QString::number(summary_.counts[i]));
     layers << QStringLiteral("%1：%2").arg(kLegendNames[i], qstring(std::string(dxf_layer_name(kPreviewClasses[i]))));
   }
-  if (drawing_.special.ran) {
+  if (const cad::CadDrawing* fitted = cadDrawing()) {
+    plain << QStringLiteral("せん %1　えんこ %2　えん %3")
+                 .arg(fitted->lines.size())
+                 .arg(fitted->arcs.size())
+                 .arg(fitted->circles.size());
+    rich << plain.back().toHtmlEscaped();
+    add(endPointColour(), QStringLiteral("○"), QStringLiteral("たんてん ") + QString::number(fitted->free_ends.size()));
+    add(crossingColour(), QStringLiteral("□"), QStringLiteral("こうてん ") + QString::number(fitted->junctions.size()));
+  } else if (drawing_.special.ran) {
     add(endPointColour(), QStringLiteral("○"),
         QStringLiteral("たんてん ") + QString::number(drawing_.special.end_points.size()));
     add(crossingColour(), QStringLiteral("□"),
@@ -456,7 +556,8 @@ void PreviewWindow::updateStatus() {
   counts_text_ = plain.join(QStringLiteral("　"));
   counts_panel_->setText(rich.join(QStringLiteral("&nbsp;&nbsp;&nbsp;")));
   counts_panel_->setToolTip(QStringLiteral("DXF のレイヤー\n") + layers.join(u'\n'));
-  size_panel_->setText(trueSizeText(drawing_.records, magnification_, options_.DxfReal, false));
+  size_panel_->setText(drawing_.cad ? trueSizeText(*drawing_.cad, magnification_, options_.DxfReal, false)
+                                    : trueSizeText(drawing_.records, magnification_, options_.DxfReal, false));
 }
 
 QString PreviewWindow::countsText() const { return counts_text_; }
@@ -483,16 +584,22 @@ void PreviewWindow::pickClicked() {
     return;
   }
   picks_.clear();
-  setHint(kPickTwo);
+  setHint(drawing_.cad ? kPickTwoCad : kPickTwo);
   canvas_->setCursor(Qt::CrossCursor);
   canvas_->update();
 }
 
 void PreviewWindow::canvasClicked(QPointF at) {
   if (!picking() || !has_drawing_) return;
-  const std::optional<GridPoint> end = nearestEnd(drawing_.records, canvas_->view(), {at.x(), at.y()}, kSnapRadius);
+  const ScreenPoint clicked{at.x(), at.y()};
+  std::optional<cad::Point> end;
+  if (drawing_.cad) {
+    end = nearestCadPoint(*drawing_.cad, canvas_->view(), clicked, kSnapRadius);
+  } else if (const std::optional<GridPoint> p = nearestEnd(drawing_.records, canvas_->view(), clicked, kSnapRadius)) {
+    end = cad::Point{static_cast<double>(p->x), static_cast<double>(p->y)};
+  }
   if (!end) {
-    setHint(kNoEndNear);
+    setHint(drawing_.cad ? kNoPointNear : kNoEndNear);
     return;
   }
   if (!picks_.empty() && picks_.front() == *end) {

@@ -6,7 +6,12 @@
 // magnification), over the image as it was loaded, the ink as the thinning
 // received it (after the scan clean-up) or the thinned grid; the
 // free ends and crossings when special mode ran; the number of lines per layer
-// and the drawing's size in millimetres in its status bar. The wheel zooms
+// and the drawing's size in millimetres in its status bar.
+//
+// After a conversion with Cad on, what saving writes is the fitted drawing: its
+// lines, arcs and circles are drawn as such, each in its DXF layer's colour,
+// with its free ends and junctions marked, and they are what the two-point
+// scale snaps to (line and arc ends, arc and circle centres). The wheel zooms
 // about the pointer, dragging pans, "ぜんたい" fits the drawing to the window.
 // It changes nothing but the magnification, and that only through the
 // two-point scale: pick two segment ends, type their true distance, and the
@@ -50,6 +55,10 @@ void renderInk(const InkPyramid& plane, const PreviewView& view, QRgb ink, QImag
 // is none (invalid magnification, no lines). `lines` puts each on a line of its own.
 QString trueSizeText(std::span<const LineRecord> records, const QString& magnification, std::int32_t dxf_real,
                      bool lines);
+// The same for a fitted drawing (--cad).
+QString trueSizeText(const cad::CadDrawing& drawing, const QString& magnification, std::int32_t dxf_real, bool lines);
+// The skew the fit measured and what became of it: "かたむき 0.37°（なおしたよ）".
+QString skewText(const cad::CadDrawing& drawing);
 
 // The drawing area: paints the scene, zooms, pans, and reports clicks.
 class PreviewCanvas : public QWidget {
@@ -64,7 +73,7 @@ class PreviewCanvas : public QWidget {
   // the user zooms or pans.
   void fitToWindow();
   bool fitted() const { return fitted_; }
-  // Segments drawn by the last paint (those in sight).
+  // Segments, or a fitted drawing's lines, arcs and circles, drawn by the last paint (those in sight).
   std::int64_t lastPaintedSegments() const { return last_painted_; }
 
  signals:
@@ -107,6 +116,8 @@ class PreviewWindow : public QWidget {
     std::shared_ptr<const InkPlane> ink;     // the ink the thinning received; null when not kept
     // Makes the thinned grid's plane when it is first shown.
     std::function<InkPlane()> thinned;
+    // The fitted drawing, when the conversion ran with Cad on: shown instead of the records.
+    std::optional<cad::CadDrawing> cad;
   };
 
   explicit PreviewWindow(QWidget* parent = nullptr);
@@ -125,6 +136,8 @@ class PreviewWindow : public QWidget {
   std::span<const LineRecord> shownRecords() const { return drawing_.records; }
   const LayerSummary& summary() const { return summary_; }
   const SpecialPoints& specialPoints() const { return drawing_.special; }
+  // The fitted drawing shown, or null when the records are.
+  const cad::CadDrawing* cadDrawing() const { return drawing_.cad ? &*drawing_.cad : nullptr; }
   std::int32_t gridWidth() const { return drawing_.grid_width; }
   std::int32_t gridHeight() const { return drawing_.grid_height; }
   // The picture under the lines: null when there is none (or it is switched off).
@@ -132,10 +145,11 @@ class PreviewWindow : public QWidget {
   Background background() const;
   bool markersShown() const;
   bool picking() const;
-  const std::vector<GridPoint>& picks() const { return picks_; }
+  const std::vector<cad::Point>& picks() const { return picks_; }
   PreviewCanvas* canvas() const { return canvas_; }
-  // Where a segment end is drawn, in the canvas's coordinates.
+  // Where a segment end, or a point of a fitted drawing, is drawn, in the canvas's coordinates.
   QPointF gridToScreen(GridPoint p) const;
+  QPointF drawingToScreen(cad::Point p) const;
 
   QString countsText() const;
   QString sizeText() const;
@@ -175,7 +189,7 @@ class PreviewWindow : public QWidget {
   std::shared_ptr<InkPyramid> ink_picture_;
   std::shared_ptr<InkPyramid> thinned_picture_;
   bool thinned_made_ = false;
-  std::vector<GridPoint> picks_;
+  std::vector<cad::Point> picks_;
   QString counts_text_;  // the counts' plain text
 
   QComboBox* background_list_;

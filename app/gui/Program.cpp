@@ -224,6 +224,18 @@ bool Program::shootPreview(const QString& drawing, const std::function<void(QWid
   canvas.fitToWindow();
   shoot(preview, QStringLiteral("TForm7-3"));
   preview.hide();
+
+  // The drawing as drawn: its lines, arcs and circles, on the layers split.
+  settings.ScanSpeck = 0;
+  settings.Cad = kFlagOn;
+  main_window_->convert(drawing, false);
+  if (main_window_->lastOutcome() != Outcome::Done) return false;
+  main_window_->showPreview();
+  preview.findChild<QComboBox*>(QStringLiteral("ComboBox1"))
+      ->setCurrentIndex(static_cast<int>(PreviewWindow::Background::Ink));
+  canvas.fitToWindow();
+  shoot(preview, QStringLiteral("TForm7-4"));
+  preview.hide();
   return true;
 }
 

@@ -66,6 +66,8 @@ const std::map<QString, IntField>& intFields() {
       {"DxfOption1_Len", &ConversionSettings::DxfOption1_Len},
       {"DxfOption2", &ConversionSettings::DxfOption2},
       {"Special", &ConversionSettings::Special},
+      {"Cad", &ConversionSettings::Cad},
+      {"CadKeepSkew", &ConversionSettings::CadKeepSkew},
   };
   return fields;
 }
@@ -202,6 +204,10 @@ class DialogsTest : public QObject {
         {"DxfOption1_Len", "SpinEdit2", 0, -40, -40, 123456, 123456},
         {"DxfOption2", "CheckBox5", 2, 1, 0, 1, 2},
         {"Special", "CheckBox1", 1, 2, 1, 0, 1},
+        {"Cad", "CheckBox6", 1, 2, 1, 0, 1},
+        {"Cad", "CheckBox6", 2, 1, 0, 1, 2},
+        {"CadKeepSkew", "CheckBox7", 1, 2, 1, 0, 1},
+        {"CadKeepSkew", "CheckBox7", 2, 1, 0, 1, 2},
         // Values outside a control's range are shown as the control allows.
         {"ZahyouDiv", "RadioGroup1", 0, 9, 3, keep, 3},
         {"ZahyouReal", "RadioGroup2", 0, -1, -1, keep, -1},
@@ -212,6 +218,7 @@ class DialogsTest : public QObject {
         // A flag that is neither 1 nor 2 leaves the box as it was.
         {"JwcOption1", "CheckBox3", 2, 0, 1, keep, 2},
         {"Special", "CheckBox1", 1, 7, 0, keep, 1},
+        {"CadKeepSkew", "CheckBox7", 2, 0, 1, keep, 2},
     };
     for (const Row& r : rows) {
       QTest::addRow("%s=%d", r.field, r.stored) << QString::fromLatin1(r.field) << QString::fromLatin1(r.control)

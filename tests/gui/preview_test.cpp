@@ -15,6 +15,8 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QWheelEvent>
+#include <cmath>
+#include <numbers>
 #include <random>
 #include <sstream>
 
@@ -543,6 +545,61 @@ class PreviewTest : public QObject {
 
   // Row y = 1 of the grid, the image's bottom row, is drawn lowest: the lines
   // and the picture both.
+  // A fitted drawing made by hand: its arc and circle are drawn where the grid
+  // puts them (y upwards, the arc counter-clockwise), each in its layer's colour
+  // (arcs and circles Oblique when split, Short by their length), counted in the
+  // status bar; the two-point scale snaps to a centre but not to the middle of an arc.
+  void previewDrawsAFittedDrawing() {
+    cad::CadDrawing fitted;
+    fitted.lines = {{{10, 10}, {110, 10}}};
+    fitted.arcs = {{{60, 50}, 30, 0.3, 1.2}};  // 36 px long
+    fitted.circles = {{{25, 70}, 5}};          // 31.4 px long
+    fitted.free_ends = {{10, 10}, {110, 10}};
+    fitted.skew_degrees = 0.37;
+    fitted.straightened = true;
+    PreviewWindow::Drawing drawing;
+    drawing.grid_width = 120;
+    drawing.grid_height = 100;
+    drawing.cad = fitted;
+    PreviewWindow window;
+    window.setDxfOptions(DxfOptions{4, 2, 34, 2});  // split, and short under 34 mm
+    window.setMagnificationText(QStringLiteral("1.0"));
+    window.setDrawing(std::move(drawing));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.findChild<QComboBox*>(QStringLiteral("ComboBox1"))
+        ->setCurrentIndex(static_cast<int>(PreviewWindow::Background::None));
+
+    const QImage shot = window.canvas()->grab().toImage();
+    const auto onArc = [&](double angle) {
+      return window.drawingToScreen(
+          {fitted.arcs[0].centre.x + 30 * std::cos(angle), fitted.arcs[0].centre.y + 30 * std::sin(angle)});
+    };
+    const QColor oblique = PreviewWindow::layerColour(SegmentClass::Oblique);
+    const QColor shortLine = PreviewWindow::layerColour(SegmentClass::Short);
+    for (const double along : {0.35, 0.9, 1.45})
+      QVERIFY2(colourNear(shot, onArc(along), oblique), qPrintable(QString::number(along)));
+    // Not mirrored in y, not swept the other way round.
+    for (const double off : {-0.9, 0.9 + std::numbers::pi, 2.5}) QVERIFY(!colourNear(shot, onArc(off), oblique));
+    QVERIFY(colourNear(shot, window.drawingToScreen({25 + 5 * std::cos(2.0), 70 + 5 * std::sin(2.0)}), shortLine));
+    QVERIFY(colourNear(shot, window.drawingToScreen({60, 10}), PreviewWindow::layerColour(SegmentClass::Horizontal)));
+    QCOMPARE(window.canvas()->lastPaintedSegments(), std::int64_t{3});
+
+    const QString counts = window.countsText();
+    for (const QString& said : {QStringLiteral("よこ 1"), QStringLiteral("ななめ 1"), QStringLiteral("みじかい 1"),
+                                QStringLiteral("せん 1　えんこ 1　えん 1"), QStringLiteral("たんてん 2")}) {
+      QVERIFY2(counts.contains(said), qPrintable(counts));
+    }
+    QCOMPARE(skewText(fitted), QStringLiteral("かたむき 0.37°（なおしたよ）"));
+
+    QTest::mouseClick(child<QPushButton>(&window, "Button2"), Qt::LeftButton);
+    const auto click = [&](QPointF at) { QTest::mouseClick(window.canvas(), Qt::LeftButton, {}, at.toPoint()); };
+    click(onArc(0.9));
+    QVERIFY(window.picks().empty());
+    click(window.drawingToScreen({25, 70}) + QPointF(3, -2));
+    QCOMPARE(window.picks(), (std::vector<cad::Point>{{25, 70}}));
+  }
+
   void yGrowsUpwardsOnScreen() {
     const QString file = path("drawing.bmp");
     const InkImage image = smallDrawing();  // bars at rows 8-10 and 36-38 from the top
@@ -673,7 +730,7 @@ class PreviewTest : public QObject {
     QCOMPARE(preview().hintText(), QStringLiteral("近くに線の端がないよ。"));
     // Near an end: it snaps to it; the same end again is refused.
     click(first + QPointF(4, -3));
-    QCOMPARE(preview().picks(), (std::vector<GridPoint>{{line->x1, line->y1}}));
+    QCOMPARE(preview().picks(), (std::vector<cad::Point>{{double(line->x1), double(line->y1)}}));
     click(first);
     QCOMPARE(preview().picks().size(), std::size_t{1});
 
@@ -794,6 +851,38 @@ class PreviewTest : public QObject {
     QCOMPARE(mainWindow().settings().DxfOption2, 2);
     QVERIFY(preview().summary().shown[classIndex(SegmentClass::Horizontal)]);
     QVERIFY(!preview().summary().shown[classIndex(SegmentClass::Plain)]);
+
+    // かいたとおりに on: the next conversion fits, and the preview and the outcome label show the fit.
+    QVERIFY(preview().cadDrawing() == nullptr);
+    answerer_->then([&](QWidget* modal) {
+      child<QCheckBox>(modal, "CheckBox6")->setChecked(true);
+      QTest::mouseClick(child<QPushButton>(modal, "Button1"), Qt::LeftButton);
+    });
+    action("N3")->trigger();
+    QCOMPARE(mainWindow().settings().Cad, 2);
+    openFile(path("second.bmp"), 2);
+    QTRY_VERIFY(preview().isVisible());
+    QVERIFY(preview().cadDrawing() != nullptr);
+    const cad::CadDrawing& fitted = mainWindow().conversion().cad_drawing();
+    QVERIFY(preview().cadDrawing()->lines == fitted.lines && preview().cadDrawing()->arcs == fitted.arcs);
+    QVERIFY(child<QLabel>(&mainWindow(), "Label6")->text().startsWith(QString::number(fitted.entity_count()) + u'本'));
+    QVERIFY(child<QLabel>(&mainWindow(), "Label6")->toolTip().endsWith(skewText(fitted)));
+    // Saved: the fitted drawing as its writer gives it (the traced table is empty).
+    QVERIFY(!fitted.empty());
+    mainWindow().settings().SaveMode = 1;
+    const QString out = path("fitted");
+    QVERIFY(QDir().mkpath(out));
+    answerer_->then([&](QWidget* modal) {
+      auto* dialog = qobject_cast<QFileDialog*>(modal);
+      dialog->setDirectory(out);
+      static_cast<QDialog*>(dialog)->accept();
+    });
+    QTest::mouseClick(child<QPushButton>(&mainWindow(), "Button3"), Qt::LeftButton);
+    const float rate = *parse_rate(child<QLineEdit>(&mainWindow(), "Edit1")->text().toStdString());
+    QCOMPARE(readBytes(QDir(out).filePath("second.txt")),
+             QByteArray::fromStdString(
+                 vp::testing::written_cad_bytes("text", fitted, rate, export_options(mainWindow().settings()))));
+    mainWindow().settings().Cad = 1;
 
     // A conversion that fails: no preview, no size, the item off with saving.
     answerer_->clear();

@@ -75,7 +75,8 @@ TEST(PdfInput, EveryCodeConvertsLikeThePlainImage) {
   const RawImage one_bit = raw_from_ink(drawing(), {PixelKind::Grey, 1, false, {}, false});
   const RawImage grey = raw_from_ink(drawing(), {PixelKind::Grey, 8, false, {}, true});
   const RawImage rgb = raw_from_ink(drawing(), {PixelKind::Rgb, 8, false, {}, true});
-  const RawImage indexed = raw_from_ink(drawing(), {PixelKind::Palette, 2, false, {{250, 250, 240}, {0, 0, 40}}, false});
+  const RawImage indexed =
+      raw_from_ink(drawing(), {PixelKind::Palette, 2, false, {{250, 250, 240}, {0, 0, 40}}, false});
   std::vector<std::uint8_t> inverted = packed_samples(one_bit);
   for (std::uint8_t& b : inverted) b = static_cast<std::uint8_t>(~b);
 
@@ -86,8 +87,8 @@ TEST(PdfInput, EveryCodeConvertsLikeThePlainImage) {
     std::function<bool(const std::string&)> plain;
   };
   PdfImage g4 = coded(one_bit, "/DeviceGray", ccitt_g4(one_bit, scratch), "/CCITTFaxDecode");
-  g4.decode_parms = "<< /K -1 /Columns " + std::to_string(one_bit.width) + " /Rows " +
-                    std::to_string(one_bit.height) + " >>";
+  g4.decode_parms =
+      "<< /K -1 /Columns " + std::to_string(one_bit.width) + " /Rows " + std::to_string(one_bit.height) + " >>";
   PdfImage turned = coded(one_bit, "/DeviceGray", flate(inverted));
   turned.decode = "[1 0]";
   PdfImage mask = coded(one_bit, "", flate(packed_samples(one_bit)));
@@ -101,8 +102,8 @@ TEST(PdfInput, EveryCodeConvertsLikeThePlainImage) {
        [&](const std::string& p) { return write_png(p, grey, png_at_dpi()); }},
       {"Flate RGB", coded(rgb, "/DeviceRGB", flate(packed_samples(rgb))),
        [&](const std::string& p) { return write_png(p, rgb, png_at_dpi()); }},
-      {"Flate indexed", coded(indexed, std::string("[/Indexed /DeviceRGB 1 ") + rgb_hex + "]",
-                              flate(packed_samples(indexed))),
+      {"Flate indexed",
+       coded(indexed, std::string("[/Indexed /DeviceRGB 1 ") + rgb_hex + "]", flate(packed_samples(indexed))),
        [&](const std::string& p) { return write_png(p, indexed, png_at_dpi()); }},
       {"DCT grey", coded(grey, "/DeviceGray", jpeg_at_dpi(grey), "/DCTDecode"),
        [&](const std::string& p) { return write_bytes(p, jpeg_at_dpi(grey)), true; }},
@@ -134,8 +135,8 @@ class PagedFiles : public ::testing::Test {
     PdfPage vector;
     vector.width_pt = vector.height_pt = 144;
     vector.content = "0 G 3 w 10 10 m 130 100 l S 20 120 m 120 20 l S\n";
-    write_bytes(pdf_, pdf_bytes({scan_page(g4), scan_page(coded(second_, "/DeviceGray", flate(packed_samples(second_)))),
-                                 vector}));
+    write_bytes(pdf_, pdf_bytes({scan_page(g4),
+                                 scan_page(coded(second_, "/DeviceGray", flate(packed_samples(second_)))), vector}));
   }
   ScratchFolder folder_;
   std::string pdf_ = folder_.path("plan.pdf");
@@ -145,9 +146,9 @@ class PagedFiles : public ::testing::Test {
 TEST_F(PagedFiles, InfoListsEveryPageAndHowItIsRead) {
   const ConverterRun info = vpconvert({"--info", pdf_});
   ASSERT_EQ(info.status, 0) << info.err;
-  for (const char* expected : {"page 1 of 3", "page 2 of 3", "page 3 of 3", "embedded image, CCITT G4",
-                               "embedded image, Flate", "rendered in grey at 300 dpi", "size: 160 x 120 pixels",
-                               "size: 90 x 70 pixels", "size: 600 x 600 pixels"}) {
+  for (const char* expected :
+       {"page 1 of 3", "page 2 of 3", "page 3 of 3", "embedded image, CCITT G4", "embedded image, Flate",
+        "rendered in grey at 300 dpi", "size: 160 x 120 pixels", "size: 90 x 70 pixels", "size: 600 x 600 pixels"}) {
     EXPECT_NE(info.out.find(expected), std::string::npos) << expected << "\n" << info.out;
   }
 }

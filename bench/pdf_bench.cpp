@@ -4,7 +4,7 @@
 //    drawing as a 1-bit BMP, both to DXF;
 //  - an A0 vector page (a plotted drawing: lines and circles) rendered at 600 dpi.
 //
-//   pdf_bench [--folder DIR] [--runs N]
+//   pdf_bench [--folder DIR] [--runs N] [--keep]   (--keep: leave the input files in DIR)
 #include <tiffio.h>
 
 #include <cmath>
@@ -98,13 +98,16 @@ void print_row(const char* name, const vp::bench::ChildRun& run) {
 int main(int argc, char** argv) {
   std::string folder = std::filesystem::temp_directory_path().string();
   int runs = 3;
+  bool keep = false;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--folder") == 0 && i + 1 < argc) {
+    if (std::strcmp(argv[i], "--keep") == 0) {
+      keep = true;
+    } else if (std::strcmp(argv[i], "--folder") == 0 && i + 1 < argc) {
       folder = argv[++i];
     } else if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
       runs = std::max(1, std::atoi(argv[++i]));
     } else {
-      std::fprintf(stderr, "usage: pdf_bench [--folder DIR] [--runs N]\n");
+      std::fprintf(stderr, "usage: pdf_bench [--folder DIR] [--runs N] [--keep]\n");
       return 2;
     }
   }
@@ -115,11 +118,11 @@ int main(int argc, char** argv) {
   vp::PdfPage scan;
   scan.width_pt = a1.width * 72.0 / 400;
   scan.height_pt = a1.height * 72.0 / 400;
-  scan.images.push_back({a1.width, a1.height, 1, "/DeviceGray", "/CCITTFaxDecode",
-                         "<< /K -1 /Columns " + std::to_string(a1.width) + " /Rows " + std::to_string(a1.height) + " >>",
-                         "", false, g4_of(a1, folder + "/pdf-bench-g4.tif")});
-  if (!vp::write_bmp_file(bmp, a1, options) || scan.images[0].data.empty() ||
-      !write_file(pdf, vp::pdf_bytes({scan}))) {
+  scan.images.push_back(
+      {a1.width, a1.height, 1, "/DeviceGray", "/CCITTFaxDecode",
+       "<< /K -1 /Columns " + std::to_string(a1.width) + " /Rows " + std::to_string(a1.height) + " >>", "", false,
+       g4_of(a1, folder + "/pdf-bench-g4.tif")});
+  if (!vp::write_bmp_file(bmp, a1, options) || scan.images[0].data.empty() || !write_file(pdf, vp::pdf_bytes({scan}))) {
     std::fprintf(stderr, "cannot write the A1 files in %s\n", folder.c_str());
     return 1;
   }
@@ -144,6 +147,9 @@ int main(int argc, char** argv) {
               static_cast<double>(std::filesystem::file_size(pdf)) / 1048576,
               static_cast<double>(std::filesystem::file_size(bmp)) / 1048576,
               std::ceil(2384 / 72.0 * 600 + 2) * std::ceil(3370 / 72.0 * 600 + 2) / 8 / 1048576);
-  for (const std::string& f : {bmp, pdf, a0, out}) std::filesystem::remove(f);
+  std::filesystem::remove(out);
+  if (!keep) {
+    for (const std::string& f : {bmp, pdf, a0}) std::filesystem::remove(f);
+  }
   return 0;
 }

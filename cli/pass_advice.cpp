@@ -32,10 +32,11 @@ std::string pass_advice_text(const PassAdvice& advice) {
   return text + ")";
 }
 
-AdvisorFileResult advise_on_clean_ink(const std::string& path, const scan::CleanupSettings& cleanup) {
+AdvisorFileResult advise_on_clean_ink(const std::string& path, const scan::CleanupSettings& cleanup,
+                                      const PageChoice& page) {
   AdvisorFileResult result;
   PixelGrid grid;
-  const scan::CleanLoad load = scan::load_clean_ink(path, any_image_reader_factory(), cleanup, grid);
+  const scan::CleanLoad load = scan::load_clean_ink(path, any_image_reader_factory(page), cleanup, grid);
   if (load.out_of_memory) {
     result.outcome = AdvisorLoad::OutOfMemory;
   } else if (load.status != ImageStatus::Ok) {
@@ -64,8 +65,8 @@ int print_pass_advice(const std::string& path, const scan::CleanupSettings& clea
   return text.code;
 }
 
-AutoPasses auto_passes(const std::string& path, const scan::CleanupSettings& cleanup) {
-  const AdvisorFileResult result = advise_on_clean_ink(path, cleanup);
+AutoPasses auto_passes(const std::string& path, const scan::CleanupSettings& cleanup, const PageChoice& page) {
+  const AdvisorFileResult result = advise_on_clean_ink(path, cleanup, page);
   switch (result.outcome) {
     case AdvisorLoad::Ok:
       return {result.advice.passes, kExitWritten, "--passes auto: " + pass_advice_text(result.advice)};

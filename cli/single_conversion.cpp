@@ -98,7 +98,7 @@ int convert_one(const Options& given, std::ostream& out, std::ostream& err, bool
   // again) and once more by the conversion.
   std::string passes_note;
   if (options.auto_passes) {
-    const AutoPasses advised = auto_passes(options.input, options.cleanup);
+    const AutoPasses advised = auto_passes(options.input, options.cleanup, page);
     if (advised.passes == 0) return report_conversion_failure(Outcome::OutOfMemory, host);
     options.passes = advised.passes;
     passes_note = advised.note;

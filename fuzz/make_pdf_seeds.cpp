@@ -28,8 +28,8 @@ int main(int argc, char** argv) {
     PdfPage p;
     p.width_pt = raw.width * 72.0 / 200;
     p.height_pt = raw.height * 72.0 / 200;
-    p.images.push_back({raw.width, raw.height, raw.bits, std::move(space), std::move(filter), "", "", false,
-                        std::move(data)});
+    p.images.push_back(
+        {raw.width, raw.height, raw.bits, std::move(space), std::move(filter), "", "", false, std::move(data)});
     return p;
   };
   PdfPage g4 = page(bilevel, "/DeviceGray", ccitt_g4(bilevel, dir + "/scratch.tif"), "/CCITTFaxDecode");

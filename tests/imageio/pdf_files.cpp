@@ -53,4 +53,35 @@ std::vector<std::uint8_t> ccitt_g4(const RawImage& raw, const std::string& scrat
   return out;
 }
 
+std::vector<std::uint8_t> jbig2_mmr(const RawImage& raw, const std::vector<std::uint8_t>& g4) {
+  std::vector<std::uint8_t> out;
+  auto u32 = [&](std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
+  };
+  // Segment header: number, type, no referred segments, page 1, data length.
+  auto header = [&](std::uint32_t number, std::uint8_t type, std::uint32_t length) {
+    u32(number);
+    out.push_back(type);
+    out.push_back(0);
+    out.push_back(1);
+    u32(length);
+  };
+  const auto width = static_cast<std::uint32_t>(raw.width), height = static_cast<std::uint32_t>(raw.height);
+  header(0, 48, 19);  // page information: size, no resolution, white, no striping
+  u32(width);
+  u32(height);
+  u32(0);
+  u32(0);
+  out.insert(out.end(), {0, 0, 0});
+  header(1, 38, 18 + static_cast<std::uint32_t>(g4.size()));  // immediate generic region
+  u32(width);
+  u32(height);
+  u32(0);
+  u32(0);
+  out.push_back(0);  // combined by OR
+  out.push_back(1);  // MMR
+  out.insert(out.end(), g4.begin(), g4.end());
+  return out;
+}
+
 }  // namespace vp::testing_imageio

@@ -17,5 +17,8 @@ std::vector<std::uint8_t> packed_samples(const RawImage& raw);
 std::vector<std::uint8_t> flate(const std::vector<std::uint8_t>& bytes);
 // A 1-bit image (0 black) as CCITT G4 (K -1), coded by libtiff.
 std::vector<std::uint8_t> ccitt_g4(const RawImage& raw, const std::string& scratch_path);
+// The same G4 code as a JBIG2 stream embedded as PDF holds it: a page information
+// segment and an immediate generic region coded with MMR (which is T.6).
+std::vector<std::uint8_t> jbig2_mmr(const RawImage& raw, const std::vector<std::uint8_t>& g4);
 
 }  // namespace vp::testing_imageio

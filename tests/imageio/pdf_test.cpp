@@ -80,7 +80,9 @@ TEST(PdfInput, EveryCodeConvertsLikeThePlainImage) {
   std::vector<std::uint8_t> inverted = packed_samples(one_bit);
   for (std::uint8_t& b : inverted) b = static_cast<std::uint8_t>(~b);
 
-  const auto bmp = [&](const std::string& path) { return write_bmp_file(path, drawing(), {.dpi = kDpi}); };
+  BmpWriteOptions at_dpi;
+  at_dpi.dpi = kDpi;
+  const auto bmp = [&](const std::string& path) { return write_bmp_file(path, drawing(), at_dpi); };
   struct Case {
     std::string name;
     PdfImage image;
@@ -94,8 +96,10 @@ TEST(PdfInput, EveryCodeConvertsLikeThePlainImage) {
   PdfImage mask = coded(one_bit, "", flate(packed_samples(one_bit)));
   mask.image_mask = true;
   const auto rgb_hex = "<FAFAF0000028>";
+  PdfImage jbig2 = coded(one_bit, "/DeviceGray", jbig2_mmr(one_bit, g4.data), "/JBIG2Decode");
   const Case cases[] = {
       {"CCITT G4, 1-bit", g4, bmp},
+      {"JBIG2 (MMR)", jbig2, bmp},
       {"Flate 1-bit, Decode [1 0]", turned, bmp},
       {"Flate image mask", mask, bmp},
       {"Flate grey", coded(grey, "/DeviceGray", flate(packed_samples(grey))),

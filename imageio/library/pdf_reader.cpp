@@ -17,13 +17,15 @@
 #include "imageio/library/jpeg_reader.h"
 #include "imageio/library/library_formats.h"
 #include "imageio/sample_rows.h"
+#include "raster/thread_start.h"
 
 namespace vp {
 namespace {
 
 // What MuPDF may hold at once: far more than a scanned sheet's compressed image
-// or a JBIG2 page (a few MB), far less than a hostile file could ask for.
-constexpr std::size_t kLibraryBytes = std::size_t{512} << 20;
+// or a JBIG2 page (an A0 sheet at 600 dpi is 70 MB), far less than a hostile
+// file could ask for. (MuPDF itself refuses images over 65536 pixels a side.)
+constexpr std::size_t kLibraryBytes = std::size_t{384} << 20;
 constexpr std::size_t kStoreBytes = std::size_t{16} << 20;
 // Interpreting one page's content may take this long; a plotted A0 sheet takes seconds.
 constexpr std::chrono::seconds kPageTime{60};
@@ -74,21 +76,22 @@ void* budget_realloc(void* user, void* old, std::size_t size) {
 
 void stay_silent(void*, const char*) {}
 
-// Sets the cookie's abort flag once the time is up, unless finished before.
+// Sets the cookie's abort flag once the time is up, unless finished before. A
+// system that refuses the watching thread leaves the work unwatched.
 class Deadline {
  public:
   Deadline(fz_cookie& cookie, std::chrono::seconds limit)
-      : thread_([this, &cookie, limit] {
+      : thread_(try_start_thread([this, &cookie, limit] {
           std::unique_lock lock(mutex_);
           if (!finished_signal_.wait_for(lock, limit, [this] { return finished_; })) cookie.abort = 1;
-        }) {}
+        })) {}
   ~Deadline() {
     {
       std::lock_guard lock(mutex_);
       finished_ = true;
     }
     finished_signal_.notify_one();
-    thread_.join();
+    if (thread_.joinable()) thread_.join();
   }
   Deadline(const Deadline&) = delete;
   Deadline& operator=(const Deadline&) = delete;
@@ -97,7 +100,7 @@ class Deadline {
   std::mutex mutex_;
   std::condition_variable finished_signal_;
   bool finished_ = false;
-  std::thread thread_;
+  std::thread thread_;  // last: started once the rest is ready
 };
 
 // ---- Is the page one scanned image? ----

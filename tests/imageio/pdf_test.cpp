@@ -10,6 +10,7 @@
 #include "cli/converter.h"
 #include "core/messages.h"
 #include "image_files.h"
+#include "imageio/image_formats.h"
 #include "pdf_files.h"
 #include "testkit/bmp_writer.h"
 #include "testkit/synthetic_drawing.h"
@@ -220,6 +221,20 @@ TEST(PdfInput, LockedCutShortAndEmptyFilesAreRefusedAndNothingIsWritten) {
     EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
     EXPECT_FALSE(std::filesystem::exists(dxf));
   }
+
+  // A JBIG2 page of 60000 x 60000 pixels in a few bytes: the decoder would need
+  // 450 MB for it, more than the reader lets the library have.
+  RawImage vast;
+  vast.width = vast.height = 60000;
+  PdfImage bomb = coded(vast, "/DeviceGray", jbig2_mmr(vast, {0x00, 0x10, 0x01}), "/JBIG2Decode");
+  bomb.bits = 1;
+  const std::string pdf = folder.path("vast.pdf");
+  write_bytes(pdf, pdf_bytes({scan_page(bomb)}));
+  OpenedImage opened = open_any_image(pdf);
+  ASSERT_EQ(opened.status, ImageStatus::Ok);
+  EXPECT_EQ(opened.reader->info().width, 60000);
+  EXPECT_EQ(opened.reader->read_rows([](std::int32_t, std::span<const std::uint64_t>) { return true; }),
+            ImageStatus::Unreadable);
 }
 
 }  // namespace

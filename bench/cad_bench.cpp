@@ -23,24 +23,15 @@ namespace {
 using Clock = std::chrono::steady_clock;
 double seconds_since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
-std::int64_t ink_of(const vp::PixelGrid& grid) {
-  std::int64_t n = 0;
-  for (std::int32_t y = 0; y < grid.height(); ++y)
-    for (std::size_t k = 0; k < grid.words_per_row(); ++k) n += __builtin_popcountll(grid.ink_row(y)[k]);
-  return n;
-}
-
 // The stage alone, on the image's grid thinned with `passes`.
 void time_stage(const char* name, const vp::InkImage& image, std::int32_t passes) {
   vp::PixelGrid grid;
   if (!grid.reset(image.width, image.height)) return;
   for (std::int32_t r = 0; r < image.height; ++r) grid.set_image_row(r, image.row(r));
-  const std::int64_t ink = ink_of(grid);
   const vp::cad::InkCopy before = vp::cad::InkCopy::of(grid);
   vp::NoProgress quiet;
   vp::run_thinning(grid, passes, quiet);
   vp::cad::CadParams params;
-  params.stroke_width = static_cast<double>(ink) / static_cast<double>(std::max<std::int64_t>(1, ink_of(grid)));
   params.ink = &before;
   vp::cad::CadDrawing drawing;
   const auto start = Clock::now();

@@ -2,12 +2,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <numbers>
+#include <thread>
+#include <utility>
 
+#include "cad/chain_fit.h"
 #include "cad/piece_graph.h"
 #include "cad/segmentation.h"
 #include "cad/skeleton.h"
 #include "cad/skew.h"
+#include "raster/thread_start.h"
 
 namespace vp::cad {
 
@@ -27,6 +32,84 @@ void add_pieces(PieceGraph& graph, std::vector<Piece> pieces, std::int32_t first
   }
 }
 
+// Fits the chains in batches on a helper thread while the walk goes on (on this
+// thread when none can be had), and adds their pieces to the graph in the
+// walk's order, so the drawing does not depend on the threads.
+class ChainFitter {
+ public:
+  ChainFitter(const std::vector<SkeletonNode>& nodes, const ChainFitSettings& settings, PieceGraph& graph)
+      : nodes_(nodes), settings_(settings), graph_(graph) {}
+  ~ChainFitter() {
+    if (worker_.joinable()) worker_.join();  // a walk that stopped or threw leaves its batch unused
+  }
+
+  void take(Chain& chain) {
+    open_pixels_ += chain.pixels.size();
+    open_.push_back(std::move(chain));
+    if (open_pixels_ >= kBatchPixels) hand_over();
+  }
+
+  // Fits what is left and adds every chain's pieces; rethrows what the helper threw.
+  void finish() {
+    hand_over();
+    wait();
+  }
+
+ private:
+  static constexpr std::size_t kBatchPixels = 1 << 15;
+
+  void hand_over() {
+    wait();
+    running_.swap(open_);
+    open_.clear();
+    open_pixels_ = 0;
+    if (running_.empty()) return;
+    worker_ = try_start_thread([this] { fit_running(); });
+    if (!worker_.joinable()) fit_running();
+  }
+
+  void fit_running() {
+    try {
+      fitted_.clear();
+      for (const Chain& chain : running_) fitted_.push_back(fit_chain(chain, nodes_, settings_, centres_));
+    } catch (...) {
+      failure_ = std::current_exception();
+    }
+  }
+
+  // Waits for the batch under way and adds its pieces.
+  void wait() {
+    if (worker_.joinable()) worker_.join();
+    if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+    while (graph_.vertices.size() < nodes_.size()) graph_.add_vertex(nodes_[graph_.vertices.size()].position);
+    for (FittedChain& chain : fitted_) {
+      if (chain.pieces.empty()) continue;
+      if (chain.start_node < 0) {
+        if (chain.pieces.size() == 1 && chain.pieces.front().kind == PieceKind::Circle) {
+          graph_.add(std::move(chain.pieces.front()), -1, -1);
+        } else {
+          const std::int32_t start = graph_.add_vertex(chain.pieces.front().a);
+          add_pieces(graph_, std::move(chain.pieces), start, start);
+        }
+      } else {
+        add_pieces(graph_, std::move(chain.pieces), chain.start_node, chain.end_node);
+      }
+    }
+    fitted_.clear();
+    running_.clear();
+  }
+
+  const std::vector<SkeletonNode>& nodes_;
+  const ChainFitSettings& settings_;
+  PieceGraph& graph_;
+  std::vector<Chain> open_, running_;
+  std::size_t open_pixels_ = 0;
+  std::vector<FittedChain> fitted_;
+  std::vector<Point> centres_;
+  std::thread worker_;
+  std::exception_ptr failure_;
+};
+
 }  // namespace
 
 double tolerance_for_stroke(double stroke_width) { return std::max(kMinTolerancepx, stroke_width / 2.0); }
@@ -34,86 +117,50 @@ double tolerance_for_stroke(double stroke_width) { return std::max(kMinTolerance
 PhaseStatus build_cad_drawing(const PixelGrid& thinned, const CadParams& params, CadDrawing& drawing,
                               Progress& progress) {
   drawing = CadDrawing{};
-  const double stroke = std::clamp(params.stroke_width > 0 ? params.stroke_width : 2.0, 1.0, 64.0);
-  drawing.tolerance = tolerance_for_stroke(stroke);
   drawing.centre = {thinned.width() / 2.0, thinned.height() / 2.0};
-  // A chain's pixels near a junction bend into the other strokes: they are left
-  // out of its fit, and its end is found again by closing the corner.
-  const auto trim = static_cast<std::size_t>(std::ceil(stroke / 2)) + 1;
-  const auto free_trim = static_cast<std::size_t>(std::ceil(stroke / 2));
-  SegmentationLimits limits;
-  limits.tolerance = drawing.tolerance;
-  limits.min_radius = std::max(3.0, drawing.tolerance);
-  limits.min_arc_radians = kMinArcDegrees * std::numbers::pi / 180.0;
-  limits.min_arc_pixels = static_cast<std::size_t>(std::ceil(std::max(8.0, 2 * stroke)));
-  const CleanupLimits cleanup{drawing.tolerance, stroke, 2.0 * static_cast<double>(trim) + 2 * stroke + 2};
-
-  // The widest run across a stroke that is still one stroke, for the centring.
-  const auto longest_run = static_cast<std::int32_t>(std::ceil(2 * stroke)) + 2;
-  std::vector<Point> centres;
-  const auto centre_chain = [&](const std::vector<Pixel>& pixels) {
-    centres.resize(pixels.size());
-    const std::size_t n = pixels.size();
-    for (std::size_t i = 0; i < n; ++i) {
-      const Pixel before = pixels[i >= 2 ? i - 2 : 0], after = pixels[std::min(i + 2, n - 1)];
-      const Point along{static_cast<double>(after.x - before.x), static_cast<double>(after.y - before.y)};
-      centres[i] = params.ink ? params.ink->centred(pixels[i], along, longest_run) : to_point(pixels[i]);
-    }
+  double stroke = 2;
+  ChainFitSettings settings;
+  settings.ink = params.ink;
+  SegmentationLimits& limits = settings.limits;
+  CleanupLimits cleanup;
+  // Everything that follows from the strokes' width, once the skeleton is counted.
+  const auto set_limits = [&](std::int64_t skeleton_pixels) {
+    double width = params.stroke_width;
+    if (!(width > 0) && params.ink && skeleton_pixels > 0)
+      width = static_cast<double>(params.ink->ink_pixels()) / static_cast<double>(skeleton_pixels);
+    stroke = std::clamp(width > 0 ? width : 2.0, 1.0, 64.0);
+    drawing.tolerance = tolerance_for_stroke(stroke);
+    // A chain's pixels near a junction bend into the other strokes: they are left
+    // out of its fit, and its end is found again by closing the corner.
+    settings.junction_trim = static_cast<std::size_t>(std::ceil(stroke / 2)) + 1;
+    settings.free_trim = static_cast<std::size_t>(std::ceil(stroke / 2));
+    limits.tolerance = drawing.tolerance;
+    limits.min_radius = std::max(3.0, drawing.tolerance);
+    limits.min_arc_radians = kMinArcDegrees * std::numbers::pi / 180.0;
+    limits.min_arc_pixels = static_cast<std::size_t>(std::ceil(std::max(8.0, 2 * stroke)));
+    cleanup = {drawing.tolerance, stroke, 2.0 * static_cast<double>(settings.junction_trim) + 2 * stroke + 2};
+    // The widest run across a stroke that is still one stroke, for the centring.
+    settings.longest_run = static_cast<std::int32_t>(std::ceil(2 * stroke)) + 2;
   };
+
   PieceGraph graph;
   std::vector<SkeletonNode> nodes;
+  ChainFitter fitter(nodes, settings, graph);
   const std::int64_t total = 2 * std::int64_t{std::max(thinned.height(), 1)};
   const PhaseStatus walked = walk_skeleton(
-      thinned, nodes,
+      thinned, nodes, set_limits,
       [&](Chain& chain) {
-        while (graph.vertices.size() < nodes.size()) {
-          const SkeletonNode& node = nodes[graph.vertices.size()];
-          graph.add_vertex(node.position);
-        }
-        centre_chain(chain.pixels);
-        std::span<const Point> run = centres;
-        if (chain.closed()) {
-          std::vector<Piece> pieces = segment_closed(run, limits);
-          if (pieces.size() == 1 && pieces.front().kind == PieceKind::Circle) {
-            graph.add(std::move(pieces.front()), -1, -1);
-          } else if (!pieces.empty()) {
-            const std::int32_t start = graph.add_vertex(pieces.front().a);
-            add_pieces(graph, std::move(pieces), start, start);
-          }
-          return true;
-        }
-        const bool junction_start = nodes[static_cast<std::size_t>(chain.start_node)].junction;
-        const bool junction_end = nodes[static_cast<std::size_t>(chain.end_node)].junction;
-        if (chain.start_node == chain.end_node && run.size() < 2 * trim + 4) return true;  // a knot in a junction
-        // A free end's last pixels follow the pen's round cap, not the stroke:
-        // they are left out too, and the piece is drawn out to the end again.
-        const std::size_t front = junction_start ? trim : free_trim, back = junction_end ? trim : free_trim;
-        const Point first = run.front(), last = run.back();
-        std::vector<Piece> pieces;
-        if (run.size() > 3 * (front + back)) {
-          run = run.subspan(front, run.size() - front - back);
-          pieces = segment_open(run, limits);
-        } else if (junction_start || junction_end) {
-          // Too short to leave its junction's pixels out: a link between two
-          // junctions, or a stub off one, is taken as straight.
-          pieces = straight_piece(run);
-        } else {
-          pieces = segment_open(run, limits);
-        }
-        if (!pieces.empty()) {
-          if (!junction_start) extend_end(pieces.front(), 0, first);
-          if (!junction_end) extend_end(pieces.back(), 1, last);
-        }
-        add_pieces(graph, std::move(pieces), chain.start_node, chain.end_node);
+        fitter.take(chain);
         return true;
       },
       progress, 0, total + 1);
   if (walked != PhaseStatus::Finished) return walked;
-  while (graph.vertices.size() < nodes.size()) graph.add_vertex(nodes[graph.vertices.size()].position);
-
+  fitter.finish();
   remove_whiskers(graph, cleanup);
   contract_crossings(graph, cleanup);
   remove_chamfers(graph, cleanup);
+  merge_continuations(graph, cleanup);
+  straighten_slight_arcs(graph, cleanup);
   merge_continuations(graph, cleanup);
   remove_whiskers(graph, cleanup);
   drawing.skew_degrees = measure_skew(graph, std::max(kSkewLinePixels, kSkewLineTolerances * drawing.tolerance));

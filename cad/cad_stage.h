@@ -19,8 +19,8 @@
 namespace vp::cad {
 
 struct CadParams {
-  // The strokes' width in pixels before thinning (ink cells over skeleton cells);
-  // 0 or less: taken as 2.
+  // The strokes' width in pixels before thinning; 0 or less: the ink cells of
+  // `ink` over the skeleton's, or 2 without `ink`.
   double stroke_width = 0;
   // Turn a skew between kMinSkewDegrees and kMaxSkewDegrees back (false: --keep-skew).
   bool straighten = true;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "raster/bit_rows.h"
+
 namespace vp::cad {
 
 InkCopy InkCopy::of(const PixelGrid& grid) {
@@ -11,8 +13,11 @@ InkCopy InkCopy::of(const PixelGrid& grid) {
   copy.height_ = grid.height();
   copy.words_ = grid.words_per_row();
   copy.bits_.resize(copy.words_ * static_cast<std::size_t>(copy.height_));
-  for (std::int32_t y = 0; y < copy.height_; ++y)
-    std::copy_n(grid.ink_row(y), copy.words_, copy.bits_.data() + static_cast<std::size_t>(y) * copy.words_);
+  for (std::int32_t y = 0; y < copy.height_; ++y) {
+    const std::uint64_t* row = grid.ink_row(y);
+    std::copy_n(row, copy.words_, copy.bits_.data() + static_cast<std::size_t>(y) * copy.words_);
+    for (std::size_t k = 0; k < copy.words_; ++k) copy.ink_pixels_ += bits::count(row[k]);
+  }
   return copy;
 }
 

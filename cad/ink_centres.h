@@ -17,6 +17,8 @@ class InkCopy {
   static InkCopy of(const PixelGrid& grid);
 
   bool ink(std::int32_t x, std::int32_t y) const;
+  // The ink cells of the copy.
+  std::int64_t ink_pixels() const { return ink_pixels_; }
   // The middle of the run of ink through `p` across the stroke, whose direction
   // is `along`: the vertical run for a stroke nearer horizontal, else the
   // horizontal one. `p` itself where the run is longer than `longest` (a
@@ -26,6 +28,7 @@ class InkCopy {
  private:
   std::int32_t width_ = 0, height_ = 0;
   std::size_t words_ = 0;
+  std::int64_t ink_pixels_ = 0;
   std::vector<std::uint64_t> bits_;
 };
 

@@ -20,7 +20,7 @@ constexpr std::size_t kMaxSamples = 96;
 Point sub(Point a, Point b) { return {a.x - b.x, a.y - b.y}; }
 double dot(Point a, Point b) { return a.x * b.x + a.y * b.y; }
 double cross(Point a, Point b) { return a.x * b.y - a.y * b.x; }
-double norm(Point a) { return std::hypot(a.x, a.y); }
+double norm(Point a) { return length_of(a.x, a.y); }
 double dist(Point a, Point b) { return norm(sub(a, b)); }
 Point unit(Point a) {
   const double n = norm(a);
@@ -156,23 +156,36 @@ std::optional<GraphPiece> merged_lines(const GraphPiece& in, const GraphPiece& o
   return g;
 }
 
+// Two arcs of one circle, or an arc and a short line (a bend too slight for an
+// arc of its own) whose pixels lie on the arc's circle.
 std::optional<GraphPiece> merged_arcs(const GraphPiece& in, const GraphPiece& out, double tolerance) {
-  if (in.piece.ccw != out.piece.ccw) return std::nullopt;
-  if (dist(in.piece.circle.centre, out.piece.circle.centre) > 2 * tolerance ||
-      std::abs(in.piece.circle.radius - out.piece.circle.radius) > tolerance)
+  const bool in_arc = in.piece.kind == PieceKind::Arc, out_arc = out.piece.kind == PieceKind::Arc;
+  if (in_arc && out_arc && in.piece.ccw != out.piece.ccw) return std::nullopt;
+  const GraphPiece& arc = in_arc ? in : out;
+  if (in_arc && out_arc &&
+      (dist(in.piece.circle.centre, out.piece.circle.centre) > 2 * tolerance ||
+       std::abs(in.piece.circle.radius - out.piece.circle.radius) > tolerance))
     return std::nullopt;
   std::vector<Point> samples = joined_samples(in.piece.samples, out.piece.samples);
   const FitResult<CircleFit> fit = fit_circle(samples, tolerance, 1.0, 1e9);
-  if (!fit) return std::nullopt;
+  if (!fit || dist(fit.fit->centre, arc.piece.circle.centre) > 2 * tolerance ||
+      std::abs(fit.fit->radius - arc.piece.circle.radius) > tolerance)
+    return std::nullopt;
   GraphPiece g;
   g.piece.kind = PieceKind::Arc;
   g.piece.circle = *fit.fit;
-  g.piece.ccw = in.piece.ccw;
+  g.piece.ccw = arc.piece.ccw;
   g.piece.a = onto_circle(in.piece.a, g.piece.circle);
   g.piece.b = onto_circle(out.piece.b, g.piece.circle);
-  const double expected = in.piece.sweep + out.piece.sweep;
-  g.piece.sweep = in.piece.ccw ? ccw_sweep(g.piece.circle.centre, g.piece.a, g.piece.b, expected)
-                               : ccw_sweep(g.piece.circle.centre, g.piece.b, g.piece.a, expected);
+  // A line's share of the turn, as seen from the circle's centre.
+  const auto turn_of = [&](const GraphPiece& p) {
+    return p.piece.kind == PieceKind::Arc ? p.piece.sweep
+                                          : std::abs(wrapped(angle_of(g.piece.circle.centre, p.piece.b) -
+                                                             angle_of(g.piece.circle.centre, p.piece.a)));
+  };
+  const double expected = turn_of(in) + turn_of(out);
+  g.piece.sweep = g.piece.ccw ? ccw_sweep(g.piece.circle.centre, g.piece.a, g.piece.b, expected)
+                              : ccw_sweep(g.piece.circle.centre, g.piece.b, g.piece.a, expected);
   g.piece.samples = std::move(samples);
   g.va = in.va;
   g.vb = out.vb;
@@ -615,7 +628,7 @@ void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
           // Two arcs of one circle make one arc; anything whose pixels lie along
           // one line (a bend too slight to be drawn, broken by a crossing) one line.
           std::optional<GraphPiece> merged;
-          if (in.piece.kind == PieceKind::Arc && out.piece.kind == PieceKind::Arc)
+          if (in.piece.kind == PieceKind::Arc || out.piece.kind == PieceKind::Arc)
             merged = merged_arcs(in, out, limits.tolerance);
           if (!merged) merged = merged_lines(in, out, limits.tolerance);
           if (!merged) continue;
@@ -646,6 +659,26 @@ void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
   // Through-pieces that were merged again point at what they became.
   for (Vertex& vertex : graph.vertices)
     for (std::int32_t& t : vertex.through) t = live(graph, replaced, t);
+}
+
+void straighten_slight_arcs(PieceGraph& graph, const CleanupLimits& limits) {
+  const std::vector<std::int32_t> degree = graph.degrees();
+  const auto junction = [&](std::int32_t v) {
+    return v >= 0 &&
+           (degree[static_cast<std::size_t>(v)] >= 3 || !graph.vertices[static_cast<std::size_t>(v)].through.empty());
+  };
+  for (GraphPiece& g : graph.pieces) {
+    if (!g.alive || g.piece.kind != PieceKind::Arc || !(junction(g.va) || junction(g.vb))) continue;
+    const FitResult<LineFit> line = fit_line(g.piece.samples, limits.tolerance);
+    if (!line) continue;
+    g.piece.kind = PieceKind::Line;
+    g.piece.line = *line.fit;
+    if (dot(g.piece.line.direction, sub(g.piece.b, g.piece.a)) < 0)
+      g.piece.line.direction = {-g.piece.line.direction.x, -g.piece.line.direction.y};
+    g.piece.a = project(g.piece.a, g.piece.line);
+    g.piece.b = project(g.piece.b, g.piece.line);
+    g.piece.sweep = 0;
+  }
 }
 
 void close_corners(PieceGraph& graph, const CleanupLimits& limits) {

@@ -45,12 +45,12 @@ void douglas_peucker(std::span<const Point> px, std::size_t first, std::size_t l
     const auto [i, j] = stack.back();
     stack.pop_back();
     if (j <= i + 1) continue;
-    const double dx = px[j].x - px[i].x, dy = px[j].y - px[i].y, len = std::hypot(dx, dy);
+    const double dx = px[j].x - px[i].x, dy = px[j].y - px[i].y, len = length_of(dx, dy);
     double worst = -1;
     std::size_t at = i;
     for (std::size_t k = i + 1; k < j; ++k) {
       const double ex = px[k].x - px[i].x, ey = px[k].y - px[i].y;
-      const double d = len > 0 ? std::abs(ex * dy - ey * dx) / len : std::hypot(ex, ey);
+      const double d = len > 0 ? std::abs(ex * dy - ey * dx) / len : length_of(ex, ey);
       if (d > worst) {
         worst = d;
         at = k;
@@ -86,7 +86,7 @@ Point project(Point p, const LineFit& line) {
 }
 
 Point onto_circle(Point p, const CircleFit& c) {
-  const double d = std::hypot(p.x - c.centre.x, p.y - c.centre.y);
+  const double d = length_of(p.x - c.centre.x, p.y - c.centre.y);
   if (!(d > 0)) return {c.centre.x + c.radius, c.centre.y};
   return {c.centre.x + (p.x - c.centre.x) * c.radius / d, c.centre.y + (p.y - c.centre.y) * c.radius / d};
 }
@@ -223,7 +223,7 @@ std::vector<Piece> segment_open(std::span<const Point> px, const SegmentationLim
         if (cost == 0 && b == a + 1) {
           // Neighbouring candidates always join, by their chord at worst.
           const Point p = (px[cand[a]]), q = (px[cand[b]]);
-          const double len = std::hypot(q.x - p.x, q.y - p.y);
+          const double len = length_of(q.x - p.x, q.y - p.y);
           fit = {p, len > 0 ? Point{(q.x - p.x) / len, (q.y - p.y) / len} : Point{1, 0}};
           cost = kDoubtfulLineCost;
         }
@@ -300,7 +300,7 @@ std::vector<Piece> segment_closed(std::span<const Point> px, const SegmentationL
   std::size_t far = 0;
   double far_d = -1;
   for (std::size_t k = 0; k < n; ++k) {
-    const double d = std::hypot(px[k].x - px[0].x, px[k].y - px[0].y);
+    const double d = length_of(px[k].x - px[0].x, px[k].y - px[0].y);
     if (d > far_d) {
       far_d = d;
       far = k;

@@ -1,8 +1,10 @@
 #include "cad/skeleton.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
-#include <unordered_map>
+
+#include "raster/bit_rows.h"
 
 namespace vp::cad {
 
@@ -77,15 +79,30 @@ constexpr std::array<bool, 256> removable_table() {
   return table;
 }
 
-std::uint64_t key(std::int32_t x, std::int32_t y) {
-  return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(y)) << 32) | static_cast<std::uint32_t>(x);
+// The cells of word k of row y whose only neighbours are the two on either side
+// in their row, or the two above and below: the inside of a horizontal or
+// vertical run, which neither goes in the thinning nor is a node.
+std::uint64_t plain_run_cells(const BitPlane& plane, std::int32_t y, std::size_t k) {
+  const std::size_t n = plane.words();
+  const std::uint64_t *up = plane.row(y + 1), *mid = plane.row(y), *down = plane.row(y - 1);
+  const std::uint64_t left = bits::left_of(mid, k), right = bits::right_of(mid, k, n);
+  const std::uint64_t diagonals =
+      bits::left_of(up, k) | bits::right_of(up, k, n) | bits::left_of(down, k) | bits::right_of(down, k, n);
+  const std::uint64_t horizontal = mid[k] & left & right & ~up[k] & ~down[k] & ~diagonals;
+  const std::uint64_t vertical = mid[k] & up[k] & down[k] & ~left & ~right & ~diagonals;
+  return horizontal | vertical;
 }
 
-// Calls f(x, y) for every set bit of plane row y.
+// Calls f(x, y) for every set bit of plane row y but the inside of plain runs
+// (see plain_run_cells), which `rest` counts.
 template <class F>
-void for_each_bit(const std::uint64_t* row, std::size_t words, std::int32_t y, F&& f) {
+void for_each_bit(const BitPlane& plane, std::int32_t y, std::int64_t& rest, F&& f) {
+  const std::size_t words = plane.words();
   for (std::size_t k = 0; k < words; ++k) {
-    std::uint64_t w = row[k];
+    if (plane.row(y)[k] == 0) continue;
+    const std::uint64_t plain = plain_run_cells(plane, y, k);
+    rest += bits::count(plain);
+    std::uint64_t w = plane.row(y)[k] & ~plain;
     while (w != 0) {
       const int bit = std::countr_zero(w);
       w &= w - 1;
@@ -107,13 +124,19 @@ int find(std::vector<std::int32_t>& parent, std::int32_t i) {
 int connectivity_number(std::uint8_t mask) { return connectivity_of(mask); }
 
 PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& nodes,
+                          const std::function<void(std::int64_t skeleton_pixels)>& started,
                           const std::function<bool(Chain&)>& take, Progress& progress, std::int64_t rows_before,
                           std::int64_t total) {
   static constexpr std::array<bool, 256> kRemovable = removable_table();
   const std::int32_t width = thinned.width(), height = thinned.height();
   const std::size_t words = thinned.words_per_row();
   BitPlane ink(width, height, words);
-  for (std::int32_t y = 0; y < height; ++y) std::copy_n(thinned.ink_row(y), words, ink.row(y));
+  std::int64_t skeleton_pixels = 0;
+  for (std::int32_t y = 0; y < height; ++y) {
+    std::copy_n(thinned.ink_row(y), words, ink.row(y));
+    for (std::size_t k = 0; k < words; ++k) skeleton_pixels += bits::count(ink.row(y)[k]);
+  }
+  started(skeleton_pixels);
 
   struct Meter {
     Progress& progress;
@@ -124,35 +147,52 @@ PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& n
 
   // Staircase steps out, in raster order (each removal is seen by the next pixel).
   for (std::int32_t y = 1; y + 1 < height; ++y) {
-    for_each_bit(ink.row(y), words, y, [&](std::int32_t x, std::int32_t yy) {
+    std::int64_t plain = 0;
+    for_each_bit(ink, y, plain, [&](std::int32_t x, std::int32_t yy) {
       if (kRemovable[ink.neighbours(x, yy)]) ink.clear(x, yy);
     });
     if (!meter.step()) return PhaseStatus::Stopped;
   }
 
-  // Node pixels, grouped into nodes by 8-adjacency.
+  // Node pixels, grouped into nodes by 8-adjacency; and per row the other
+  // pixels not walked yet, so that the search for loops skips walked rows.
   BitPlane node_bits(width, height, words);
+  std::vector<std::int32_t> unwalked(static_cast<std::size_t>(height), 0);
   std::vector<Pixel> node_pixels;
   std::vector<bool> branching;
-  std::unordered_map<std::uint64_t, std::int32_t> node_index;
-  for (std::int32_t y = 1; y + 1 < height; ++y)
-    for_each_bit(ink.row(y), words, y, [&](std::int32_t x, std::int32_t yy) {
+  // Node pixels come in raster order: a row's start in the list, and a search
+  // within the row, find any of them.
+  std::vector<std::size_t> row_start(static_cast<std::size_t>(height) + 1, 0);
+  for (std::int32_t y = 1; y + 1 < height; ++y) {
+    std::int64_t plain = 0;
+    for_each_bit(ink, y, plain, [&](std::int32_t x, std::int32_t yy) {
       const int count = kNeighbourCount[ink.neighbours(x, yy)];
+      if (count == 2) ++unwalked[static_cast<std::size_t>(yy)];
       if (count != 2) {
         branching.push_back(count >= 3);
         node_bits.set(x, yy);
-        node_index.emplace(key(x, yy), static_cast<std::int32_t>(node_pixels.size()));
         node_pixels.push_back({x, yy});
       }
     });
+    unwalked[static_cast<std::size_t>(y)] += static_cast<std::int32_t>(plain);
+  }
+  for (const Pixel& p : node_pixels) ++row_start[static_cast<std::size_t>(p.y) + 1];
+  for (std::size_t y = 1; y < row_start.size(); ++y) row_start[y] += row_start[y - 1];
+  const auto index_of = [&](Pixel p) -> std::int32_t {
+    if (!node_bits.get(p.x, p.y)) return -1;
+    const auto first = node_pixels.begin() + static_cast<std::ptrdiff_t>(row_start[static_cast<std::size_t>(p.y)]);
+    const auto last = node_pixels.begin() + static_cast<std::ptrdiff_t>(row_start[static_cast<std::size_t>(p.y) + 1]);
+    const auto it = std::lower_bound(first, last, p.x, [](const Pixel& q, std::int32_t x) { return q.x < x; });
+    return static_cast<std::int32_t>(it - node_pixels.begin());
+  };
   std::vector<std::int32_t> parent(node_pixels.size());
   for (std::size_t i = 0; i < parent.size(); ++i) parent[i] = static_cast<std::int32_t>(i);
   for (std::size_t i = 0; i < node_pixels.size(); ++i)
     for (int k = 0; k < 8; ++k) {
-      const auto it = node_index.find(key(node_pixels[i].x + kDx[static_cast<std::size_t>(k)],
-                                          node_pixels[i].y + kDy[static_cast<std::size_t>(k)]));
-      if (it == node_index.end()) continue;
-      const int a = find(parent, static_cast<std::int32_t>(i)), b = find(parent, it->second);
+      const std::int32_t other = index_of(
+          {node_pixels[i].x + kDx[static_cast<std::size_t>(k)], node_pixels[i].y + kDy[static_cast<std::size_t>(k)]});
+      if (other < 0) continue;
+      const int a = find(parent, static_cast<std::int32_t>(i)), b = find(parent, other);
       if (a != b) parent[static_cast<std::size_t>(std::max(a, b))] = std::min(a, b);
     }
   // Nodes numbered in the raster order of their first pixel.
@@ -172,7 +212,7 @@ PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& n
     node.junction = node.junction || branching[i];
   }
   for (SkeletonNode& node : nodes) node.position = {node.position.x / node.pixels, node.position.y / node.pixels};
-  const auto node_at = [&](Pixel p) { return node_of[static_cast<std::size_t>(node_index.at(key(p.x, p.y)))]; };
+  const auto node_at = [&](Pixel p) { return node_of[static_cast<std::size_t>(index_of(p))]; };
 
   // Chains: each leaves a node pixel through a pixel of two neighbours; walked
   // pixels are taken out of the copy, so every chain is walked once.
@@ -182,6 +222,7 @@ PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& n
     chain.start_node = node_at(start);
     chain.end_node = -1;
     ink.clear(first.x, first.y);
+    --unwalked[static_cast<std::size_t>(first.y)];
     Pixel cur = first;
     for (;;) {
       const std::uint8_t mask = ink.neighbours(cur.x, cur.y);
@@ -209,6 +250,7 @@ PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& n
         return;
       }
       ink.clear(next.x, next.y);
+      --unwalked[static_cast<std::size_t>(next.y)];
       chain.pixels.push_back(next);
       cur = next;
     }
@@ -228,13 +270,14 @@ PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& n
   }
   // What is left are loops without a node.
   for (std::int32_t y = 1; y + 1 < height; ++y) {
-    for (std::size_t k = 0; k < words; ++k) {
+    for (std::size_t k = 0; k < words && unwalked[static_cast<std::size_t>(y)] > 0; ++k) {
       while (ink.row(y)[k] & ~node_bits.row(y)[k]) {
         const std::uint64_t w = ink.row(y)[k] & ~node_bits.row(y)[k];
         const Pixel start{static_cast<std::int32_t>(k * 64 + static_cast<std::size_t>(std::countr_zero(w))), y};
         chain.pixels.assign({start});
         chain.start_node = chain.end_node = -1;
         ink.clear(start.x, start.y);
+        --unwalked[static_cast<std::size_t>(start.y)];
         Pixel cur = start;
         for (;;) {
           const std::uint8_t mask = ink.neighbours(cur.x, cur.y);
@@ -242,6 +285,7 @@ PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& n
           const int dir = std::countr_zero(static_cast<unsigned>(mask));
           cur = {cur.x + kDx[static_cast<std::size_t>(dir)], cur.y + kDy[static_cast<std::size_t>(dir)]};
           ink.clear(cur.x, cur.y);
+          --unwalked[static_cast<std::size_t>(cur.y)];
           chain.pixels.push_back(cur);
         }
         if (chain.pixels.size() >= 3 && !take(chain)) return PhaseStatus::Stopped;

@@ -37,9 +37,11 @@ struct Chain {
 
 // Calls `take` for every chain in a fixed order (by the raster order of the
 // node pixels they leave from, then the loops), with the nodes numbered in
-// `nodes`. Reports Phase::Fit once per grid row, counting `rows_before` units
-// done before it and `total` in all. A false from `take` stops the walk.
+// `nodes`; `started` first, with the skeleton's cells before it was made 8-thin.
+// Reports Phase::Fit once per grid row, counting `rows_before` units done before
+// it and `total` in all. A false from `take` stops the walk.
 PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& nodes,
+                          const std::function<void(std::int64_t skeleton_pixels)>& started,
                           const std::function<bool(Chain&)>& take, Progress& progress, std::int64_t rows_before,
                           std::int64_t total);
 

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <new>
 
+#include "cli/converter.h"
+#include "cli/terminal_host.h"
 #include "core/messages.h"
 #include "core/scale.h"
 #include "export/export_rules.h"
@@ -79,6 +81,7 @@ int print_page_info(const std::string& path, const PageChoice& page, int& pages,
   if (pages > 1) out << "page " << page.index + 1 << " of " << pages << "\n";
   out << image_info_text(path, info);
   if (!image.reader->has_grey_levels()) return 0;
+  image.reader->set_stop_check(interrupt_requested);  // heard while a reader decodes without handing out rows
   ImageStatus status = ImageStatus::Ok;
   scan::GreySummary summary;
   try {
@@ -89,6 +92,7 @@ int print_page_info(const std::string& path, const PageChoice& page, int& pages,
     return 2;
   }
   if (status != ImageStatus::Ok) {
+    if (interrupt_requested()) return kExitNotWritten;  // a reading cut short by it: the caller says so
     err << messages::kUnreadableImage << '\n';
     return 3;
   }

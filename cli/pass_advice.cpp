@@ -36,7 +36,13 @@ AdvisorFileResult advise_on_clean_ink(const std::string& path, const scan::Clean
                                       const PageChoice& page) {
   AdvisorFileResult result;
   PixelGrid grid;
-  const scan::CleanLoad load = scan::load_clean_ink(path, any_image_reader_factory(page), cleanup, grid);
+  // Ctrl-C heard even while a reader decodes without handing out rows.
+  const ImageReaderFactory readers = [page](const std::string& file) {
+    std::unique_ptr<ImageReader> reader = any_image_reader_factory(page)(file);
+    if (reader) reader->set_stop_check(interrupt_requested);
+    return reader;
+  };
+  const scan::CleanLoad load = scan::load_clean_ink(path, readers, cleanup, grid);
   if (load.out_of_memory) {
     result.outcome = AdvisorLoad::OutOfMemory;
   } else if (load.status != ImageStatus::Ok) {
@@ -55,6 +61,7 @@ int print_pass_advice(const std::string& path, const scan::CleanupSettings& clea
     out << pass_advice_text(result.advice) << '\n';
     return kExitWritten;
   }
+  if (interrupt_requested()) return kExitNotWritten;  // a reading cut short by it: the caller says so
   // Said as a conversion of the image would say it.
   const OutcomeText& text = outcome_text(result.outcome == AdvisorLoad::OutOfMemory   ? Outcome::OutOfMemory
                                          : result.outcome == AdvisorLoad::Unsupported ? Outcome::Unsupported

@@ -81,6 +81,32 @@ int report_save_failure(const SaveResult& saved, const std::string& path, Termin
   return kExitNotWritten;
 }
 
+// An output that cannot be written (its folder missing, a folder in its place) is
+// said before the image is read, with the messages a failed save gives: the check
+// the writing makes, on a temporary file that is discarded at once.
+bool outputs_can_be_written(const Options& options, TerminalHost& host) {
+  const auto refused = [](const std::string& path) {
+    if (path.empty()) return std::error_code{};
+    AtomicFile probe(path_from_utf8(path));
+    const std::error_code error = probe.open();
+    probe.discard();
+    return error;
+  };
+  if (const std::error_code error = refused(options.output)) {
+    if (!options.format->failure_message.empty()) host.show_message(options.format->failure_message);
+    report_save_failure({SaveFailure::Create, error}, options.output, host);
+    return false;
+  }
+  for (const std::string* path : {&options.ink, &options.thinned}) {
+    if (const std::error_code error = refused(*path)) {
+      host.show_message(file_error_text(error) + ": " + *path);
+      host.show_message(kNotSavedMessage);
+      return false;
+    }
+  }
+  return true;
+}
+
 int convert_one(const Options& given, std::ostream& out, std::ostream& err, bool show_progress, FileReport& report) {
   TerminalHost host(err, show_progress && !given.quiet, &report.messages);
   // --rate from-dpi:SCALE: the magnification from this image's own resolution.
@@ -94,6 +120,7 @@ int convert_one(const Options& given, std::ostream& out, std::ostream& err, bool
   Conversion conversion(any_image_reader_factory(page));
   DxfHeaderTemplate header;
   if (options.format->uses_dxf_header && !load_dxf_header(options, header, host)) return kExitNotWritten;
+  if (!outputs_can_be_written(options, host)) return kExitNotWritten;
   // --passes auto: the image is read once for the advisor (its grid released
   // again) and once more by the conversion.
   std::string passes_note;
@@ -148,9 +175,10 @@ int convert_one(const Options& given, std::ostream& out, std::ostream& err, bool
   }
   report.segments =
       converted.cad ? static_cast<std::int32_t>(conversion.cad_drawing().entity_count()) : converted.segments;
+  if (!rate.note.empty()) report.notes.push_back(rate.note);
+  if (!passes_note.empty()) report.notes.push_back(passes_note);
   if (!options.quiet) {
-    if (!rate.note.empty()) out << rate.note << '\n';
-    if (!passes_note.empty()) out << passes_note << '\n';
+    for (const std::string& note : report.notes) out << note << '\n';
     out << report.segments << messages::kLinesSuffix << '\n';
     if (converted.cad) out << cad_summary_text(conversion.cad_drawing(), options.keep_skew) << '\n';
     out << kSavedMessage << ' ' << options.output << '\n';

@@ -19,6 +19,7 @@ namespace vp::cli {
 struct FileReport {
   std::int32_t segments = 0;          // written (with --cad: lines, arcs and circles), when the status is kExitWritten
   std::vector<std::string> messages;  // as shown on `err`, without "vpconvert: ", in order
+  std::vector<std::string> notes;     // the --rate from-dpi and --passes auto notes, shown on `out` unless quiet
 };
 
 // One input (options.input) to one output (options.output). Messages go to `err`,

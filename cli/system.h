@@ -3,6 +3,7 @@
 // that everything else stays portable. Paths and texts are UTF-8 throughout.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -30,6 +31,10 @@ bool prepare_console();
 // handlers are restored. The handler may only set a lock-free flag.
 void install_interrupt_handlers(void (*handler)());
 void restore_interrupt_handlers();
+
+// The address space this process may still take under its limit (ulimit -v);
+// nothing when there is no limit (or the system has none to tell).
+std::optional<std::uint64_t> address_space_room();
 
 // Where the user's own data goes: $XDG_DATA_HOME or ~/.local/share, %APPDATA% on Windows.
 std::optional<std::filesystem::path> user_data_folder();

@@ -29,6 +29,12 @@ PhaseStatus guard_memory(const auto& phase) {
   }
 }
 
+// A reading that failed: a kind of file found unsupported only once decoding
+// began (a progressive JPEG of too many scans) says so, as one refused at opening does.
+Outcome failure_of(ImageStatus status) {
+  return status == ImageStatus::Unsupported ? Outcome::Unsupported : Outcome::Unreadable;
+}
+
 }  // namespace
 
 Conversion::Conversion() : Conversion(ImageReaderFactory{}) {}
@@ -70,7 +76,6 @@ ConversionResult Conversion::ChangeImage(const std::string& file_name, std::int3
       ink_before_thinning = cad::InkCopy::of(grid_);
       return PhaseStatus::Finished;
     }));
-  const std::int64_t ink_count = ink_before_thinning ? count_ink() : 0;
   if (!display.stopped()) {
     display.start_counted();
     display.ended(guard_memory([&] { return run_thinning(grid_, pass_count, display, thinning_); }));
@@ -83,7 +88,7 @@ ConversionResult Conversion::ChangeImage(const std::string& file_name, std::int3
   // Special mode is entered whatever happened before, so that NewLines is created
   // and released in every run; its phases run only while nothing has stopped it.
   if (settings.Special == kFlagOn && !cad) run_special_mode(settings.Ave, display);
-  if (cad && !display.stopped()) run_cad(settings, *ink_before_thinning, ink_count, display);
+  if (cad && !display.stopped()) run_cad(settings, *ink_before_thinning, display);
   host.conversion_finished();
   const Outcome outcome = display.outcome();
   if (outcome != Outcome::Done) cad_ = cad::CadDrawing{};
@@ -94,6 +99,7 @@ ConversionResult Conversion::ChangeImage(const std::string& file_name, std::int3
 void Conversion::ChangeBmpToArrayData(const std::string& file_name, ProgressDisplay& display) {
   display.start_loading();
   const std::unique_ptr<ImageReader> reader = readers_(file_name);
+  if (reader) reader->set_stop_check([&display] { return !display.keep_going(); });
   const ImageStatus opened = reader ? reader->open(file_name) : ImageStatus::Unreadable;
   if (opened != ImageStatus::Ok) {
     // The grid is left as it was.
@@ -115,7 +121,11 @@ void Conversion::ChangeBmpToArrayData(const std::string& file_name, ProgressDisp
     if (!display.stopped() && reader->has_grey_levels()) note_missing_ink(*reader);
   }
   if (display.stopped()) return;
-  if (cleanup_.despeckle > 0) scan_report_.speck_pixels = scan::remove_specks(grid_, cleanup_.despeckle);
+  if (cleanup_.despeckle > 0) {
+    scan_report_.speck_pixels =
+        scan::remove_specks(grid_, cleanup_.despeckle, [&display] { return display.keep_going(); });
+    if (display.stopped()) return;
+  }
   if (ink_observer_) ink_observer_(grid_);
 }
 
@@ -127,7 +137,7 @@ void Conversion::read_ink(ImageReader& reader, ProgressDisplay& display) {
     grid_.set_image_row(row_from_top, ink);
     return display.report(Phase::Load, ++rows_done, rows);
   });
-  if (read != ImageStatus::Ok) display.fail(Outcome::Unreadable);  // unless aborted: the abort is the cause
+  if (read != ImageStatus::Ok) display.fail(failure_of(read));  // unless aborted: the abort is the cause
   display.end_loading();
 }
 
@@ -148,7 +158,7 @@ void Conversion::read_grey(ImageReader& reader, const scan::ThresholdMode& mode,
         grid_.set_image_row(row_from_top, ink);
         return true;
       });
-  if (outcome.status != ImageStatus::Ok) display.fail(Outcome::Unreadable);
+  if (outcome.status != ImageStatus::Ok) display.fail(failure_of(outcome.status));
   scan_report_.threshold = outcome.threshold;
   scan_report_.ink_pixels = count_ink();
   display.end_loading();
@@ -175,11 +185,8 @@ void Conversion::note_missing_ink(ImageReader& reader) {
   scan_report_.grey_scan_without_ink = levels > 16;
 }
 
-void Conversion::run_cad(const ConversionSettings& settings, const cad::InkCopy& ink, std::int64_t ink_count,
-                         ProgressDisplay& display) {
-  const std::int64_t skeleton = count_ink();
-  cad::CadParams params;
-  params.stroke_width = skeleton > 0 ? static_cast<double>(ink_count) / static_cast<double>(skeleton) : 0;
+void Conversion::run_cad(const ConversionSettings& settings, const cad::InkCopy& ink, ProgressDisplay& display) {
+  cad::CadParams params;  // the strokes' width: the ink's cells over the skeleton's
   params.straighten = settings.CadKeepSkew != kFlagOn;
   params.ink = &ink;
   display.start_special();

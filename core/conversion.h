@@ -121,8 +121,7 @@ class Conversion {
   std::int64_t count_ink() const;
   void note_missing_ink(ImageReader& reader);
   void run_special_mode(float tolerance, ProgressDisplay& display);
-  void run_cad(const ConversionSettings& settings, const cad::InkCopy& ink, std::int64_t ink_count,
-               ProgressDisplay& display);
+  void run_cad(const ConversionSettings& settings, const cad::InkCopy& ink, ProgressDisplay& display);
 
   PixelGrid grid_;
   LineData lines_;

@@ -48,17 +48,22 @@ const std::array<SettingRow, 34> kTable{{
     {"DxfOption2", IntegerSetting{&CS::DxfOption2, kFlagOff}},
     {"Special", IntegerSetting{&CS::Special, kFlagOff}},
     {"Ave", TenthsSetting{&CS::Ave, 20}},
-    {"ScanThreshold", IntegerSetting{&CS::ScanThreshold, 0}},
-    {"ScanLevel", IntegerSetting{&CS::ScanLevel, 128}},
-    {"ScanSpeck", IntegerSetting{&CS::ScanSpeck, 0}},
-    {"Cad", IntegerSetting{&CS::Cad, kFlagOff}},
-    {"CadKeepSkew", IntegerSetting{&CS::CadKeepSkew, kFlagOff}},
+    {"ScanThreshold", IntegerSetting{&CS::ScanThreshold, 0, 0, static_cast<std::int32_t>(scan::ThresholdRule::Level)}},
+    {"ScanLevel", IntegerSetting{&CS::ScanLevel, 128, 1, 255}},
+    {"ScanSpeck", IntegerSetting{&CS::ScanSpeck, 0, 0, scan::kMaxSpeck}},
+    {"Cad", IntegerSetting{&CS::Cad, kFlagOff, kFlagOff, kFlagOn}},
+    {"CadKeepSkew", IntegerSetting{&CS::CadKeepSkew, kFlagOff, kFlagOff, kFlagOn}},
 }};
 
 std::int32_t read_integer(const SettingsStorage& storage, std::string_view name, std::int32_t fallback) {
   const std::optional<std::string> text = storage.read(name);
   if (!text) return fallback;
   return parse_setting_integer(*text).value_or(fallback);
+}
+
+std::int32_t read_integer(const SettingsStorage& storage, std::string_view name, const IntegerSetting& row) {
+  const std::int32_t value = read_integer(storage, name, row.fallback);
+  return value < row.lowest || value > row.highest ? row.fallback : value;
 }
 
 template <class... F>
@@ -135,7 +140,7 @@ ConversionSettings load_settings(const SettingsStorage& storage, const std::stri
   ConversionSettings s;
   for (const SettingRow& row : kTable) {
     std::visit(Overload{
-                   [&](const IntegerSetting& r) { s.*r.field = read_integer(storage, row.name, r.fallback); },
+                   [&](const IntegerSetting& r) { s.*r.field = read_integer(storage, row.name, r); },
                    [&](const TextSetting& r) { s.*r.field = storage.read(row.name).value_or(std::string(r.fallback)); },
                    [&](const FolderSetting& r) { s.*r.field = storage.read(row.name).value_or(program_folder); },
                    [&](const TenthsSetting& r) {

@@ -5,12 +5,16 @@
 // order; defaults, loading and saving all walk it. Integers are signed 32-bit and
 // stored as decimal text. On/off settings use 1 for off and 2 for on.
 //
-// The in-memory values are not range-checked at load: the controls that show them
-// clamp or clear them (see clamp_pass_count for the pass count).
+// Most in-memory values are not range-checked at load: the controls that show them
+// clamp or clear them (see clamp_pass_count for the pass count). The scan clean-up
+// and the cad stage's values are: clamped, a damaged one would be another valid
+// choice (a speck limit of 10000 erases most of a drawing), so one out of its
+// range reads as the default.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <span>
 #include <string>
@@ -80,6 +84,9 @@ struct ConversionSettings {
 struct IntegerSetting {
   std::int32_t ConversionSettings::*field;
   std::int32_t fallback;
+  // A stored value outside lowest..highest loads as the fallback.
+  std::int32_t lowest = std::numeric_limits<std::int32_t>::min();
+  std::int32_t highest = std::numeric_limits<std::int32_t>::max();
 };
 struct TextSetting {
   std::string ConversionSettings::*field;

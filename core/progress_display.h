@@ -42,6 +42,8 @@ class ProgressDisplay final : public Progress {
     if (status == PhaseStatus::OutOfMemory) fail(Outcome::OutOfMemory);
   }
   bool stopped() const { return outcome_ != Outcome::Done; }
+  // Lets the user act (abort) during work that reports nothing; false once stopped.
+  bool keep_going() { return let_user_act(); }
   Outcome outcome() const { return outcome_; }
 
  private:

@@ -96,9 +96,11 @@ std::filesystem::path dxf_header_path(const std::filesystem::path& program_folde
 }
 
 std::filesystem::path find_dxf_header(const DxfHeaderPlaces& places) {
+  // Followed through links: a dangling link, or a place that cannot even be looked at
+  // (an unreadable home folder), holds no template and must not hide the next place.
   const auto there = [](const std::filesystem::path& path) {
     std::error_code ec;
-    return !path.empty() && std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found;
+    return !path.empty() && std::filesystem::exists(std::filesystem::status(path, ec)) && !ec;
   };
   if (there(places.user)) return places.user;
   for (const std::filesystem::path& path : places.bundled) {

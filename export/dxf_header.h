@@ -53,8 +53,9 @@ struct DxfHeaderPlaces {
 };
 
 // The first of the places where something is there: a file, or something in
-// the way that reading will report rather than pass over. The user's copy when
-// there is nothing anywhere, so that a template written later is found.
+// the way that reading will report rather than pass over. A dangling link or a
+// place that cannot be looked at is passed over. The user's copy when there is
+// nothing anywhere, so that a template written later is found.
 std::filesystem::path find_dxf_header(const DxfHeaderPlaces& places);
 
 enum class DxfHeaderLoad {

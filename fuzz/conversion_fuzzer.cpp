@@ -1,6 +1,8 @@
 // A whole conversion of a small image: the first byte chooses the number of
-// passes and, at times, a point at which the user aborts; the rest is the file.
-// The records must lie inside the grid, run forwards, and all be written.
+// passes, at times a point at which the user aborts, and at times the fitted
+// drawing (--cad); the rest is the file. The records must lie inside the grid,
+// run forwards, and all be written; the fitted pieces must be finite and whole.
+#include <cmath>
 #include <cstdint>
 #include <sstream>
 
@@ -49,7 +51,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   Conversion conversion;
   QuietHost host(abort_after);
-  const ConversionResult result = conversion.ChangeImage(path, passes, host);
+  ConversionSettings settings;
+  settings.Cad = (data[0] & 0x40) != 0 ? kFlagOn : kFlagOff;
+  const ConversionResult result = conversion.ChangeImage(path, passes, host, settings);
+  if (result.cad) {
+    const cad::CadDrawing& d = conversion.cad_drawing();
+    const auto finite = [](cad::Point p) { return std::isfinite(p.x) && std::isfinite(p.y); };
+    for (const cad::Line& l : d.lines) fuzz::check(finite(l.a) && finite(l.b), "finite line");
+    for (const cad::Arc& a : d.arcs)
+      fuzz::check(
+          finite(a.centre) && a.radius > 0 && a.sweep > 0 && a.sweep < 6.2832 && a.start >= 0 && a.start < 6.2832,
+          "an arc of positive radius and sweep");
+    for (const cad::Circle& c : d.circles) fuzz::check(finite(c.centre) && c.radius > 0, "a circle");
+    std::ostringstream out;
+    NoProgress progress;
+    fuzz::check(write_text_cad(out, d, 1.0f, ExportOptions{}, progress), "fitted drawing written");
+    return 0;
+  }
   fuzz::check(result.done() || result.segments == 0, "no segments reported for a failed run");
   if (!result.done()) return 0;
   fuzz::check(result.segments == conversion.LineCount(), "the count is the records held");

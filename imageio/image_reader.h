@@ -12,6 +12,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 
 namespace vp {
 
@@ -99,6 +100,17 @@ class ImageReader {
   virtual int page_count() const { return info().format.empty() ? 0 : 1; }
   // After open() gave Unsupported: the file is locked by a password.
   virtual bool password_protected() const { return false; }
+
+  // Asked now and then by a reader that works long without handing out rows (a
+  // progressive JPEG decodes every scan before its first row): true stops the
+  // reading, which then ends as Unreadable; the caller knows the real cause.
+  void set_stop_check(std::function<bool()> stop) { stop_check_ = std::move(stop); }
+
+ protected:
+  bool stop_requested() const { return stop_check_ && stop_check_(); }
+
+ private:
+  std::function<bool()> stop_check_;
 };
 
 // Gives the reader for a file (not yet opened); the driver then opens it. May

@@ -20,6 +20,15 @@ inline Word right_of(const Word* row, std::size_t k, std::size_t n) {  // cell x
   return (row[k] >> 1) | (k + 1 < n ? row[k + 1] << 63 : 0);
 }
 
+// The set bits of a word, in a few arithmetic steps: the portable target has no
+// population count instruction, and the library's call costs more than this.
+inline int count(Word w) {
+  w = w - ((w >> 1) & 0x5555555555555555ull);
+  w = (w & 0x3333333333333333ull) + ((w >> 2) & 0x3333333333333333ull);
+  w = (w + (w >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+  return static_cast<int>((w * 0x0101010101010101ull) >> 56);
+}
+
 // Transposes a 64 x 64 bit block in place: bit j of a[i] trades places with bit i of a[j].
 inline void transpose64(Word a[64]) {
   Word mask = 0x00000000FFFFFFFFull;

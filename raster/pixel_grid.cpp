@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <limits>
 
 #include "raster/memory_budget.h"
@@ -95,7 +94,9 @@ void PixelGrid::set_image_row(std::int32_t row_from_top, std::span<const std::ui
   const auto border = static_cast<std::size_t>(width_ - 1);
   out[border / 64] &= (std::uint64_t{1} << (border % 64)) - 1;
   for (std::size_t k = border / 64 + 1; k < words_per_row_; ++k) out[k] = 0;
-  std::memset(prot, 0, words_per_row_ * sizeof(std::uint64_t));
+  // Cleared word by word, only where set: a protected plane that is never written stays uncommitted.
+  for (std::size_t k = 0; k < words_per_row_; ++k)
+    if (prot[k] != 0) prot[k] = 0;
 }
 
 }  // namespace vp

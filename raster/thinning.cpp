@@ -67,13 +67,10 @@ class StepScan {
     std::int64_t units_done = 0;
     auto report = [&] {
       const std::int64_t target = rows == 0 ? units : units * rows_done.load() / rows;
-      for (; units_done < target; ++units_done) {
-        if (!meter.unit_done()) {
-          ++units_done;
-          return false;
-        }
-      }
-      return true;
+      if (target <= units_done) return true;
+      const std::int64_t count = target - units_done;
+      units_done = target;
+      return meter.units_done(count);  // one call for the chunk's units, however many
     };
     Band band(*this, first, split, nullptr, split < last ? split_above.data() : nullptr);
     const bool finished = band.run(kernel, rows_done, stop, report);
@@ -181,7 +178,8 @@ void set_ok_row(PixelGrid& grid, std::int32_t y, const Originals& prot) {
       tip &= (only_up & plain_up & ~up_linked_up_left) | (only_down & plain_down & i2d[k]) |
              (only_left & plain_left & left2_of(ic, k)) | (only_right & plain_right);
     }
-    pc[k] |= link | tip;
+    // Written only where something is protected: a plane's untouched pages stay uncommitted.
+    if (const Word found = link | tip; found != 0) pc[k] |= found;
   }
 }
 

@@ -19,9 +19,9 @@ struct Piece {
 struct Group {
   std::int32_t parent = 0;
   std::int64_t size = 0;
-  bool large = false;         // more than the speck size: kept, its runs forgotten
+  bool large = false;         // more than the speck size: kept
   std::int32_t touched = -1;  // the last row with a run of this group
-  std::vector<Piece> pieces;  // while not large
+  Piece seed{};               // one of its runs, from which a speck is found again to clear it
 };
 
 void runs_of(const std::uint64_t* row, std::size_t words, std::vector<Run>& out) {
@@ -64,9 +64,11 @@ class Specks {
  public:
   Specks(PixelGrid& grid, std::int32_t limit) : grid_(grid), limit_(limit) {}
 
-  std::int64_t run() {
+  std::int64_t run(const std::function<bool()>& keep_going) {
+    constexpr std::int32_t kRowsBetweenChecks = 64;
     std::vector<Run> below, here;
     for (std::int32_t y = 0; y < grid_.height(); ++y) {
+      if (keep_going && y % kRowsBetweenChecks == 0 && !keep_going()) return cleared_;
       runs_of(grid_.ink_row(y), grid_.words_per_row(), here);
       join(below, here, y);
       settle(below, y);
@@ -103,22 +105,18 @@ class Specks {
     group.size = 0;
     group.large = false;
     group.touched = -1;
-    group.pieces.clear();
     return g;
   }
 
   void grow(Group& group, std::int64_t cells) {
     group.size += cells;
-    if (!group.large && group.size > limit_) {
-      group.large = true;
-      std::vector<Piece>().swap(group.pieces);
-    }
+    if (group.size > limit_) group.large = true;
   }
 
   void add(std::int32_t g, const Run& r, std::int32_t y) {
     Group& group = groups_[static_cast<std::size_t>(g)];
+    if (group.touched < 0) group.seed = {y, r.x0, r.x1};
     group.touched = y;
-    if (!group.large) group.pieces.push_back({y, r.x0, r.x1});
     grow(group, r.x1 - r.x0 + 1);
   }
 
@@ -126,18 +124,43 @@ class Specks {
     a = find(a);
     b = find(b);
     if (a == b) return;
-    if (groups_[static_cast<std::size_t>(a)].pieces.size() < groups_[static_cast<std::size_t>(b)].pieces.size())
-      std::swap(a, b);
+    if (groups_[static_cast<std::size_t>(a)].size < groups_[static_cast<std::size_t>(b)].size) std::swap(a, b);
     Group& keep = groups_[static_cast<std::size_t>(a)];
     Group& gone = groups_[static_cast<std::size_t>(b)];
     gone.parent = a;
     keep.large = keep.large || gone.large;
     keep.touched = std::max(keep.touched, gone.touched);
-    if (!keep.large) keep.pieces.insert(keep.pieces.end(), gone.pieces.begin(), gone.pieces.end());
-    std::vector<Piece>().swap(gone.pieces);
-    if (keep.large) std::vector<Piece>().swap(keep.pieces);
     grow(keep, gone.size);
     merged_.push_back(b);
+  }
+
+  bool ink_at(const std::uint64_t* row, std::int32_t x) const {
+    return x >= 0 && x < grid_.width() && ((row[x / 64] >> (x % 64)) & 1) != 0;
+  }
+
+  // Clears the complete speck that holds `seed`: its cells are found again on the
+  // grid, run by run through the rows above and below, rather than remembered as
+  // the sweep met them (a sheet of fine hatching has millions of such runs open).
+  void clear_speck(const Piece& seed) {
+    pending_.assign(1, seed);
+    clear_cells(grid_.ink_row(seed.y), seed.x0, seed.x1);
+    while (!pending_.empty()) {
+      const Piece p = pending_.back();
+      pending_.pop_back();
+      for (const std::int32_t y : {p.y - 1, p.y + 1}) {
+        if (y < 0 || y >= grid_.height()) continue;
+        std::uint64_t* row = grid_.ink_row(y);
+        for (std::int32_t x = p.x0 - 1; x <= p.x1 + 1; ++x) {
+          if (!ink_at(row, x)) continue;
+          std::int32_t x0 = x, x1 = x;
+          while (ink_at(row, x0 - 1)) --x0;
+          while (ink_at(row, x1 + 1)) ++x1;
+          clear_cells(row, x0, x1);
+          pending_.push_back({y, x0, x1});
+          x = x1 + 1;
+        }
+      }
+    }
   }
 
   // Each run of `here` joins the groups of the runs of `below` it touches, the
@@ -169,10 +192,9 @@ class Specks {
       if (group.touched >= y) continue;  // goes on, or already settled on this row
       group.touched = y;
       if (!group.large) {
-        for (const Piece& p : group.pieces) clear_cells(grid_.ink_row(p.y), p.x0, p.x1);
+        clear_speck(group.seed);
         cleared_ += group.size;
       }
-      std::vector<Piece>().swap(group.pieces);
       free_.push_back(g);
     }
   }
@@ -181,14 +203,15 @@ class Specks {
   std::int64_t limit_;
   std::vector<Group> groups_;
   std::vector<std::int32_t> free_, merged_;
+  std::vector<Piece> pending_;  // runs of the speck being cleared whose neighbours are still to look at
   std::int64_t cleared_ = 0;
 };
 
 }  // namespace
 
-std::int64_t remove_specks(PixelGrid& grid, std::int32_t max_pixels) {
+std::int64_t remove_specks(PixelGrid& grid, std::int32_t max_pixels, const std::function<bool()>& keep_going) {
   if (max_pixels <= 0 || grid.width() == 0) return 0;
-  return Specks(grid, max_pixels).run();
+  return Specks(grid, max_pixels).run(keep_going);
 }
 
 }  // namespace vp::scan

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "raster/pixel_grid.h"
 
@@ -19,7 +20,9 @@ namespace vp::scan {
 inline constexpr std::int32_t kMaxSpeck = 10000;
 
 // Clears every 8-connected group of ink cells of at most `max_pixels` cells
-// (nothing for 0); returns the number of cells cleared. May throw std::bad_alloc.
-std::int64_t remove_specks(PixelGrid& grid, std::int32_t max_pixels);
+// (nothing for 0); returns the number of cells cleared. `keep_going`, when given,
+// is asked every few rows; false stops the sweep there (the grid is then partly
+// cleaned). May throw std::bad_alloc.
+std::int64_t remove_specks(PixelGrid& grid, std::int32_t max_pixels, const std::function<bool()>& keep_going = {});
 
 }  // namespace vp::scan

@@ -37,19 +37,20 @@ class WindowBand {
         ring_rows_(std::min(height, 2 * kWindowRadius + 2)),
         on_row_(std::move(on_row)) {
     claim_memory(static_cast<std::uint64_t>(width) * (static_cast<std::uint64_t>(ring_rows_) + 24));
-    ring_.assign(static_cast<std::size_t>(ring_rows_) * static_cast<std::size_t>(width), 0);
-    tag_.assign(static_cast<std::size_t>(ring_rows_), 0);
-    sum_.assign(static_cast<std::size_t>(width), 0);
-    squares_.assign(static_cast<std::size_t>(width), 0);
-    sum_prefix_.assign(static_cast<std::size_t>(width) + 1, 0);
-    square_prefix_.assign(static_cast<std::size_t>(width) + 1, 0);
+    // Zeroed but untouched: the pages cost memory only once rows arrive to fill them.
+    const auto columns = static_cast<std::size_t>(width);
+    ring_ = ZeroedBuffer<std::uint8_t>(static_cast<std::size_t>(ring_rows_) * columns);
+    tag_ = ZeroedBuffer<std::int32_t>(static_cast<std::size_t>(ring_rows_));
+    sum_ = ZeroedBuffer<std::uint32_t>(columns);
+    squares_ = ZeroedBuffer<std::uint32_t>(columns);
+    sum_prefix_ = ZeroedBuffer<std::uint64_t>(columns + 1);
+    square_prefix_ = ZeroedBuffer<std::uint64_t>(columns + 1);
   }
 
   bool add_row(std::int32_t tag, const std::uint8_t* levels) {
     const std::int32_t i = arrived_++;
     std::copy(levels, levels + width_,
-              ring_.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(i % ring_rows_) *
-                                                          static_cast<std::size_t>(width_)));
+              ring_.data() + static_cast<std::size_t>(i % ring_rows_) * static_cast<std::size_t>(width_));
     tag_[static_cast<std::size_t>(i % ring_rows_)] = tag;
     add(row(i), 1);
     for (; next_ < height_ && std::min(height_ - 1, next_ + kWindowRadius) <= i; ++next_) {
@@ -84,10 +85,10 @@ class WindowBand {
 
   std::int32_t width_, height_, ring_rows_;
   OnRow on_row_;
-  std::vector<std::uint8_t> ring_;
-  std::vector<std::int32_t> tag_;
-  std::vector<std::uint32_t> sum_, squares_;
-  std::vector<std::uint64_t> sum_prefix_, square_prefix_;
+  ZeroedBuffer<std::uint8_t> ring_;
+  ZeroedBuffer<std::int32_t> tag_;
+  ZeroedBuffer<std::uint32_t> sum_, squares_;
+  ZeroedBuffer<std::uint64_t> sum_prefix_, square_prefix_;
   std::int32_t arrived_ = 0, dropped_ = 0, next_ = 0;
 };
 
@@ -174,40 +175,30 @@ class AutoThreshold {
     const std::uint64_t columns = static_cast<std::uint64_t>(width);
     claim_memory(blocks * 10 + columns * (static_cast<std::uint64_t>(ring_rows_) + 9) +
                  (keep ? (std::uint64_t{words_} * 16 + 4) * static_cast<std::uint64_t>(height) : 0));
-    brightest_.assign(blocks, 0);
-    dilated_.assign(blocks, 0);
-    closed_.assign(blocks, 0);
-    paper_.assign(blocks, 0);
-    ring_.assign(static_cast<std::size_t>(ring_rows_) * static_cast<std::size_t>(width), 0);
-    ring_row_.assign(static_cast<std::size_t>(ring_rows_), 0);
-    // Column x lies between the centres of block columns k and k + 1 (the
-    // nearest ones at the edges); the columns of each k follow each other.
-    column_start_.assign(static_cast<std::size_t>(block_columns_) + 1, width);
-    column_weight_.resize(static_cast<std::size_t>(width));
-    for (std::int32_t x = width - 1; x >= 0; --x) {
-      const double f = std::clamp((x + 0.5) / kBlock - 0.5, 0.0, static_cast<double>(block_columns_ - 1));
-      const auto k = std::min(static_cast<std::int32_t>(f), std::max(block_columns_ - 2, 0));
-      column_start_[static_cast<std::size_t>(k)] = x;
-      column_weight_[static_cast<std::size_t>(x)] = static_cast<float>(f - k);
-    }
-    for (std::int32_t k = block_columns_ - 1; k >= 0; --k)  // block columns no column starts in
-      column_start_[static_cast<std::size_t>(k)] =
-          std::min(column_start_[static_cast<std::size_t>(k)], column_start_[static_cast<std::size_t>(k) + 1]);
-    scale_.resize(static_cast<std::size_t>(width));
-    relative_.resize(static_cast<std::size_t>(width));
+    // Zeroed but untouched: the pages cost memory only as rows arrive to fill them,
+    // so that a header over no data commits next to nothing.
+    brightest_ = ZeroedBuffer<std::uint16_t>(blocks);
+    dilated_ = ZeroedBuffer<std::uint16_t>(blocks);
+    closed_ = ZeroedBuffer<std::uint16_t>(blocks);
+    paper_ = ZeroedBuffer<float>(blocks);
+    ring_ = ZeroedBuffer<std::uint8_t>(static_cast<std::size_t>(ring_rows_) * static_cast<std::size_t>(width));
+    ring_row_ = ZeroedBuffer<std::int32_t>(static_cast<std::size_t>(ring_rows_));
+    column_start_ = ZeroedBuffer<std::int32_t>(static_cast<std::size_t>(block_columns_) + 1);
+    column_weight_ = ZeroedBuffer<float>(static_cast<std::size_t>(width));
+    scale_ = ZeroedBuffer<float>(static_cast<std::size_t>(width));
+    relative_ = ZeroedBuffer<std::uint8_t>(static_cast<std::size_t>(width));
     if (keep_) {
       const auto plane = words_ * static_cast<std::size_t>(height);
-      sure_.assign(plane, 0);
-      zone_.assign(plane, 0);
-      row_of_.assign(static_cast<std::size_t>(height), 0);
+      sure_ = ZeroedBuffer<std::uint64_t>(plane);
+      zone_ = ZeroedBuffer<std::uint64_t>(plane);
+      row_of_ = ZeroedBuffer<std::int32_t>(static_cast<std::size_t>(height));
     }
   }
 
   void add_row(std::int32_t row_from_top, std::span<const std::uint8_t> grey) {
     const std::int32_t i = arrived_++;
     const auto slot = static_cast<std::size_t>(i % ring_rows_);
-    std::copy(grey.begin(), grey.end(),
-              ring_.begin() + static_cast<std::ptrdiff_t>(slot * static_cast<std::size_t>(width_)));
+    std::copy(grey.begin(), grey.end(), ring_.data() + slot * static_cast<std::size_t>(width_));
     ring_row_[slot] = row_from_top;
     // The brightest two-pixel sum of each block on this row.
     std::uint16_t* bright =
@@ -309,7 +300,25 @@ class AutoThreshold {
     }
   }
 
+  // Column x lies between the centres of block columns k and k + 1 (the nearest
+  // ones at the edges); the columns of each k follow each other. Laid out with the
+  // first row classified, once there is data to spend the memory on.
+  void lay_out_columns() {
+    columns_laid_out_ = true;
+    std::fill(column_start_.data(), column_start_.data() + column_start_.size(), width_);
+    for (std::int32_t x = width_ - 1; x >= 0; --x) {
+      const double f = std::clamp((x + 0.5) / kBlock - 0.5, 0.0, static_cast<double>(block_columns_ - 1));
+      const auto k = std::min(static_cast<std::int32_t>(f), std::max(block_columns_ - 2, 0));
+      column_start_[static_cast<std::size_t>(k)] = x;
+      column_weight_[static_cast<std::size_t>(x)] = static_cast<float>(f - k);
+    }
+    for (std::int32_t k = block_columns_ - 1; k >= 0; --k)  // block columns no column starts in
+      column_start_[static_cast<std::size_t>(k)] =
+          std::min(column_start_[static_cast<std::size_t>(k)], column_start_[static_cast<std::size_t>(k) + 1]);
+  }
+
   void classify(std::int32_t i, std::int32_t j0, float wy) {
+    if (!columns_laid_out_) lay_out_columns();
     const std::int32_t j1 = std::min(j0 + 1, block_rows_ - 1);
     std::vector<float>& across = across_;
     across.resize(static_cast<std::size_t>(block_columns_) + 1);
@@ -372,11 +381,14 @@ class AutoThreshold {
   bool keep_;
   std::int32_t block_columns_, block_rows_, ring_rows_;
   std::size_t words_;
-  std::vector<std::uint16_t> brightest_, dilated_, closed_;
-  std::vector<float> paper_, across_, scale_, column_weight_;
-  std::vector<std::int32_t> column_start_, ring_row_, row_of_;
-  std::vector<std::uint8_t> ring_, relative_, values_;
-  std::vector<std::uint64_t> sure_, zone_;
+  ZeroedBuffer<std::uint16_t> brightest_, dilated_, closed_;
+  ZeroedBuffer<float> paper_, scale_, column_weight_;
+  std::vector<float> across_;
+  ZeroedBuffer<std::int32_t> column_start_, ring_row_, row_of_;
+  bool columns_laid_out_ = false;
+  ZeroedBuffer<std::uint8_t> ring_, relative_;
+  std::vector<std::uint8_t> values_;
+  ZeroedBuffer<std::uint64_t> sure_, zone_;
   std::int32_t arrived_ = 0, measured_rows_ = 0, dilated_rows_ = 0, closed_rows_ = 0, paper_rows_ = 0, classified_ = 0;
   std::int32_t zone_top_ = 256;  // relative levels from here up are paper whatever the threshold
   Histogram histogram_{};

@@ -15,6 +15,8 @@ constexpr double kPi = std::numbers::pi;
 constexpr double kDeg = kPi / 180.0;
 constexpr std::int32_t kWidth = 1400;
 constexpr std::int32_t kHeight = 1000;
+// The frame stays inside the image when turned by the largest skew the sheets are drawn with.
+constexpr double kFrame = 40;
 
 Point add(Point a, Point b) { return {a.x + b.x, a.y + b.y}; }
 Point polar(Point c, double r, double angle) { return {c.x + r * std::cos(angle), c.y + r * std::sin(angle)}; }
@@ -108,7 +110,7 @@ void plan(SheetBuilder& b, SplitMix64& rng) {
 
 void flange(SheetBuilder& b, SplitMix64& rng) {
   const Point c{kWidth / 2.0 + rng.range(-40, 40), kHeight / 2.0 + rng.range(-30, 30)};
-  const double outer = rng.range(300, 420), bore = rng.range(60, 120), pitch = (outer + bore) / 2;
+  const double outer = rng.range(300, 390), bore = rng.range(60, 120), pitch = (outer + bore) / 2;
   b.circle(c, outer);
   b.circle(c, bore);
   const int holes = rng.integer(4, 8);
@@ -235,10 +237,14 @@ void arcs(SheetBuilder& b, SplitMix64& rng) {
   // Arcs of every sweep in a grid of cells, starting anywhere (some across 0°).
   int cell = 0;
   for (double sweep : {20.0, 45.0, 90.0, 135.0, 180.0, 230.0, 280.0, 330.0}) {
-    const Point c{200.0 + (cell % 4) * 300, 740.0 - (cell / 4) * 260};
-    // A bend is told from a line once its sagitta r(1 − cos(sweep/2)) stands out of the pixels.
-    const double r = sweep < 40 ? rng.range(90, 110) : rng.range(40, 100);
-    b.arc(c, r, rng.range(0, 360) * kDeg, sweep * kDeg);
+    const Point cell_centre{200.0 + (cell % 4) * 300, 740.0 - (cell / 4) * 260};
+    // A bend is told from a line once its sagitta r(1 − cos(sweep/2)) stands
+    // well out of the pixels: the flattest arcs are drawn wider.
+    const double r = sweep < 40 ? rng.range(150, 220) : sweep < 60 ? rng.range(60, 100) : rng.range(40, 100);
+    const double start = rng.range(0, 360) * kDeg, middle = start + sweep * kDeg / 2;
+    // Wide arcs keep their middle in the cell, the others their centre.
+    const double back = r > 110 ? r : 0;
+    b.arc(polar(cell_centre, -back, middle), r, start, sweep * kDeg);
     ++cell;
   }
   // An S-curve: two tangent arcs of opposite turn.
@@ -396,7 +402,11 @@ CadSheet make_cad_sheet(SheetKind kind, std::uint32_t seed, double stroke, doubl
   }
   // Every sheet but the title block (which draws its own) has a frame inside its edge.
   if (kind != SheetKind::TitleBlock)
-    builder.polyline({{20, 20}, {kWidth - 18, 20}, {kWidth - 18, kHeight - 18}, {20, kHeight - 18}}, true);
+    builder.polyline({{kFrame, kFrame},
+                      {kWidth + 2 - kFrame, kFrame},
+                      {kWidth + 2 - kFrame, kHeight + 2 - kFrame},
+                      {kFrame, kHeight + 2 - kFrame}},
+                     true);
   // The grid is two cells larger than the image; its centre is the straightening's pivot.
   sheet.truth.centre = {(kWidth + 2) / 2.0, (kHeight + 2) / 2.0};
   sheet.ink = draw_with_pen(rotated(sheet.truth, skew_degrees, sheet.truth.centre), kWidth, kHeight, stroke);

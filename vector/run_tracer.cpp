@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "raster/bit_rows.h"
+#include "raster/memory_budget.h"
 
 namespace vp {
 namespace {
@@ -37,14 +38,16 @@ class Plane {
   std::unique_ptr<Word, Free> data_;
 };
 
-// The columns of the grid's ink as rows: row x, bit y.
-Plane transpose_ink(const PixelGrid& grid) {
-  const std::int32_t width = grid.width(), height = grid.height();
+// Columns `from` to `to` of the grid's ink as rows: row x - from, bit y;
+// inked[g] tells whether rows 64g to 64g + 63 hold any ink.
+Plane transpose_ink(const PixelGrid& grid, std::int32_t from, std::int32_t to, std::vector<bool>& inked) {
+  inked.assign((static_cast<std::size_t>(to - from) + 64) / 64, false);
+  const std::int32_t height = grid.height();
   const std::size_t out_words = (static_cast<std::size_t>(height) + 63) / 64;
-  Plane columns(width, out_words);
+  Plane columns(to - from + 1, out_words);
   Word block[64];
   for (std::size_t ky = 0; ky < out_words; ++ky) {
-    for (std::size_t kx = 0; kx < grid.words_per_row(); ++kx) {
+    for (std::size_t kx = static_cast<std::size_t>(from) / 64; kx <= static_cast<std::size_t>(to) / 64; ++kx) {
       Word any = 0;
       for (int i = 0; i < 64; ++i) {
         const std::int64_t y = static_cast<std::int64_t>(ky) * 64 + i;
@@ -55,12 +58,19 @@ Plane transpose_ink(const PixelGrid& grid) {
       bits::transpose64(block);
       for (int j = 0; j < 64; ++j) {
         const std::int64_t x = static_cast<std::int64_t>(kx) * 64 + j;
-        if (x < width) columns.row(static_cast<std::int32_t>(x))[ky] = block[j];
+        if (x < from || x > to || block[j] == 0) continue;
+        columns.row(static_cast<std::int32_t>(x - from))[ky] = block[j];
+        inked[static_cast<std::size_t>(x - from) / 64] = true;
       }
     }
   }
   return columns;
 }
+
+// Columns transposed at a time: a band of about this many bytes (at least 64
+// columns), so that a sheet far wider than it is high (a word per column however
+// few its rows) never holds all its columns as rows at once.
+constexpr std::size_t kColumnBandBytes = std::size_t{16} << 20;
 
 // The straight runs of one line of a plane (`here`, with the lines on either side),
 // in scan order, as (first, last) positions along the line; runs of one cell are
@@ -106,7 +116,6 @@ class DiagonalRuns {
   DiagonalRuns(const PixelGrid& grid, bool rising) : rising_(rising), key_base_(grid.height()) {
     const std::int32_t width = grid.width(), height = grid.height();
     const std::size_t n = grid.words_per_row();
-    const std::size_t keys = static_cast<std::size_t>(width) + static_cast<std::size_t>(height) + 2;
     // Rows of step masks for y - 1, y, y + 1, in scan order.
     std::vector<Word> rows(3 * n, 0);
     auto steps_of = [&](std::int32_t y, Word* out) {
@@ -129,7 +138,11 @@ class DiagonalRuns {
     Word* ahead = rows.data() + 2 * n;
     steps_of(first - step, behind);
     steps_of(first, here);
-    std::vector<std::int32_t> open(keys, 0);
+    // Where each open run began. The diagonals crossing one row are `width`
+    // consecutive keys, so key modulo width tells them apart: a few bytes per column
+    // rather than per diagonal, which a sheet one pixel wide has millions of.
+    ZeroedBuffer<std::int32_t> open(static_cast<std::size_t>(width));  // committed only where runs begin
+    const auto slot = [width](std::int64_t key) { return static_cast<std::size_t>(key % width); };
     for (std::int32_t y = first; y >= 1 && y <= height - 2; y += step) {
       steps_of(y + step, ahead);
       for (std::size_t k = 0; k < n; ++k) {
@@ -141,30 +154,36 @@ class DiagonalRuns {
           const int b = std::countr_zero(todo);
           const auto x = static_cast<std::int32_t>(k * 64 + static_cast<std::size_t>(b));
           const std::int64_t key = key_of(x, y);
-          if ((start >> b) & 1) open[static_cast<std::size_t>(key)] = x;
-          if ((end >> b) & 1) runs_.push_back({key, open[static_cast<std::size_t>(key)], x});
+          if ((start >> b) & 1) open[slot(key)] = x;
+          if ((end >> b) & 1) runs_.push_back({key, open[slot(key)], x});
         }
       }
       std::swap(behind, here);
       std::swap(here, ahead);
     }
-    // Group by diagonal, keeping the order of x within each (a stable counting sort).
-    begin_.assign(keys + 1, 0);
-    for (const DiagonalRun& run : runs_) ++begin_[static_cast<std::size_t>(run.key) + 1];
-    for (std::size_t i = 1; i <= keys; ++i) begin_[i] += begin_[i - 1];
-    std::vector<DiagonalRun> sorted(runs_.size());
-    std::vector<std::size_t> fill(begin_.begin(), begin_.end() - 1);
-    for (const DiagonalRun& run : runs_) sorted[fill[static_cast<std::size_t>(run.key)]++] = run;
-    runs_.swap(sorted);
+    // Group by diagonal, keeping the order of x within each; only diagonals with
+    // runs take room.
+    std::stable_sort(runs_.begin(), runs_.end(),
+                     [](const DiagonalRun& a, const DiagonalRun& b) { return a.key < b.key; });
+  }
+
+  std::int64_t key_at(std::int32_t x, std::int32_t y) const { return key_of(x, y); }
+
+  // Calls visit(key) once for every diagonal that holds runs, in order.
+  template <class Visit>
+  void for_each_key(Visit&& visit) const {
+    for (std::size_t i = 0; i < runs_.size(); ++i)
+      if (i == 0 || runs_[i].key != runs_[i - 1].key) visit(runs_[i].key);
   }
 
   // Adds the runs of the diagonal through (x, y) to `lines`; false when a record
   // could not be stored.
   bool add_diagonal(std::int32_t x, std::int32_t y, LineData& lines) const {
     const std::int64_t key = key_of(x, y);
-    if (key < 0 || static_cast<std::size_t>(key) + 1 >= begin_.size()) return true;
-    for (std::size_t i = begin_[static_cast<std::size_t>(key)]; i < begin_[static_cast<std::size_t>(key) + 1]; ++i) {
-      const DiagonalRun& run = runs_[i];
+    const auto first =
+        std::partition_point(runs_.begin(), runs_.end(), [key](const DiagonalRun& run) { return run.key < key; });
+    for (auto at = first; at != runs_.end() && at->key == key; ++at) {
+      const DiagonalRun& run = *at;
       const std::int32_t y1 = y_on(run.first, key);
       const std::int32_t y2 = y_on(run.last, key) + (rising_ ? 1 : -1);
       if (!lines.add(run.first, y1, run.last + 1, y2)) return false;
@@ -180,8 +199,7 @@ class DiagonalRuns {
 
   bool rising_;
   std::int64_t key_base_;
-  std::vector<DiagonalRun> runs_;
-  std::vector<std::size_t> begin_;
+  std::vector<DiagonalRun> runs_;  // in order of key, each key's in order of x
 };
 
 // A view of the grid's ink plane with the interface of Plane.
@@ -191,39 +209,85 @@ struct InkRows {
   std::size_t words() const { return grid.words_per_row(); }
 };
 
-// RV_X and RV_Y: a line's runs, then the stop test, then the count.
+// RV_X and RV_Y: lines `first_line` to `last_line`, each a line's runs, then the stop test,
+// then the count. False once the phase has stopped.
 template <class Rows, class Record>
-void trace_straight_rows(const Rows& plane, std::int32_t lines_count, PhaseMeter& meter, Record&& record) {
-  for (std::int32_t line = 1; line <= lines_count; ++line) {
+bool trace_straight_rows(const Rows& plane, std::int32_t first_line, std::int32_t last_line, PhaseMeter& meter,
+                         Record&& record) {
+  for (std::int32_t line = first_line; line <= last_line; ++line) {
     const bool stored = straight_runs(plane.row(line - 1), plane.row(line), plane.row(line + 1), plane.words(),
                                       [&](std::int32_t first, std::int32_t last) { return record(line, first, last); });
     if (!stored) meter.out_of_memory();
-    if (meter.stopped()) return;
+    if (meter.stopped()) return false;
     meter.unit_done();
   }
+  return true;
 }
 
 void RV_X(const PixelGrid& grid, LineData& lines, PhaseMeter& meter) {
-  trace_straight_rows(InkRows{grid}, grid.height() - 2, meter,
+  trace_straight_rows(InkRows{grid}, 1, grid.height() - 2, meter,
                       [&](std::int32_t y, std::int32_t x1, std::int32_t x2) { return lines.add(x1, y, x2, y); });
 }
 
 void RV_Y(const PixelGrid& grid, LineData& lines, PhaseMeter& meter) {
-  const Plane columns = transpose_ink(grid);
-  trace_straight_rows(columns, grid.width() - 2, meter,
-                      [&](std::int32_t x, std::int32_t y1, std::int32_t y2) { return lines.add(x, y1, x, y2); });
+  const std::size_t column_bytes = (static_cast<std::size_t>(grid.height()) + 63) / 64 * sizeof(Word);
+  const auto band = static_cast<std::int32_t>(
+      std::clamp<std::size_t>(kColumnBandBytes / column_bytes / 64 * 64, 64, std::size_t{1} << 30));
+  const std::int32_t last_line = grid.width() - 2;
+  for (std::int32_t first = 1; first <= last_line; first += std::min(band, last_line - first + 1)) {
+    const std::int32_t last = first + std::min(band, last_line - first + 1) - 1;
+    // The band's columns and one on either side: plane row r is column first - 1 + r.
+    std::vector<bool> inked;
+    const Plane columns = transpose_ink(grid, first - 1, last + 1, inked);
+    const auto blank = [&](std::int64_t r) { return r < 0 || !inked[static_cast<std::size_t>(r) / 64]; };
+    for (std::int32_t x = first; x <= last;) {
+      const std::int64_t r = x - (first - 1);
+      if (blank(r - 1) && blank(r) && blank(r + 1)) {
+        // No ink beside these columns: no runs, only the count, up to the next group's edge.
+        const auto next = static_cast<std::int32_t>(
+            std::min<std::int64_t>(last + 1, std::max<std::int64_t>(x + 1, first - 1 + (r + 1) / 64 * 64 + 63)));
+        if (!meter.units_done(next - x)) return;
+        x = next;
+        continue;
+      }
+      const bool stored =
+          straight_runs(columns.row(static_cast<std::int32_t>(r - 1)), columns.row(static_cast<std::int32_t>(r)),
+                        columns.row(static_cast<std::int32_t>(r + 1)), columns.words(),
+                        [&](std::int32_t y1, std::int32_t y2) { return lines.add(x, y1, x, y2); });
+      if (!stored) meter.out_of_memory();
+      if (meter.stopped()) return;
+      meter.unit_done();
+      ++x;
+    }
+  }
 }
 
-// One diagonal member: `lines_count` lines, line s starting at start(s).
+// One diagonal member: `lines_count` lines, line s starting at start(s). Only the
+// lines whose diagonal holds runs are visited; the others, all of them on a blank
+// sheet billions of cells wide, are counted in one go.
 template <class Start>
 void trace_diagonals(const DiagonalRuns& runs, std::int32_t lines_count, LineData& lines, PhaseMeter& meter,
                      Start&& start) {
-  for (std::int32_t s = 1; s <= lines_count; ++s) {
+  // A member's lines follow its diagonals one by one, up or down.
+  const auto [x1, y1] = start(1);
+  const auto [x2, y2] = start(2);
+  const std::int64_t key1 = runs.key_at(x1, y1), step = runs.key_at(x2, y2) - key1;
+  std::vector<std::int32_t> busy;
+  runs.for_each_key([&](std::int64_t key) {
+    const std::int64_t s = 1 + (key - key1) * step;
+    if (s >= 1 && s <= lines_count) busy.push_back(static_cast<std::int32_t>(s));
+  });
+  std::sort(busy.begin(), busy.end());
+  std::int32_t counted = 0;
+  for (const std::int32_t s : busy) {
+    if (s - 1 > counted && !meter.units_done(s - 1 - counted)) return;
     const auto [x, y] = start(s);
     if (!runs.add_diagonal(x, y, lines)) meter.out_of_memory();
+    counted = s;
     // The unit is counted even after a failed store: the user may still abort here.
     if (!meter.unit_done()) return;
   }
+  if (lines_count > counted) meter.units_done(lines_count - counted);
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <iterator>
 
 #include "cli/system.h"
@@ -51,6 +53,16 @@ std::optional<std::filesystem::path> environment_folder(const char* name) {
 std::vector<std::string> utf8_arguments(int argc, char** argv) { return {argv + 1, argv + argc}; }
 
 bool prepare_console() { return isatty(STDERR_FILENO) != 0; }
+
+std::optional<std::uint64_t> address_space_room() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return std::nullopt;
+  // The first field of statm: the pages mapped now (Linux; elsewhere taken as none).
+  std::uint64_t pages = 0;
+  std::ifstream("/proc/self/statm") >> pages;
+  const std::uint64_t used = pages * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+  return limit.rlim_cur > used ? limit.rlim_cur - used : 0;
+}
 
 std::optional<std::filesystem::path> user_data_folder() {
   // A relative XDG_DATA_HOME is invalid and to be ignored.

@@ -88,6 +88,8 @@ bool prepare_console() {
   return _isatty(_fileno(stderr)) != 0;
 }
 
+std::optional<std::uint64_t> address_space_room() { return std::nullopt; }  // no per-process cap to heed
+
 std::optional<std::filesystem::path> user_data_folder() { return environment_folder("APPDATA"); }
 
 }  // namespace vp::cli

@@ -13,6 +13,8 @@
 #include <climits>
 #include <cmath>
 #include <csetjmp>
+#include <functional>
+#include <memory>
 #include <new>
 #include <optional>
 #include <vector>
@@ -26,15 +28,21 @@ namespace {
 // Far more scans than any encoder writes (a progressive file has about ten); a
 // file of thousands of tiny scans would have the whole image decoded over and over.
 constexpr int kMaxScans = 500;
+// Each scan decodes the whole image again: scans times pixels beyond this (a few
+// hundred scans of a 12000 x 12000 image, minutes of work from a few hundred
+// kilobytes) is not supported, though any file of up to kScansAlwaysRead scans is.
+constexpr std::uint64_t kMaxScanPixels = std::uint64_t{1} << 35;
+constexpr int kScansAlwaysRead = 64;
 // Rows asked of libjpeg at a time.
 constexpr JDIMENSION kBandRows = 16;
 
-enum class Failure { Damaged, Unsupported, OutOfMemory };
+enum class Failure { Damaged, Unsupported, OutOfMemory, Stopped };
 
 struct ErrorManager {
   jpeg_error_mgr pub;  // first, so that libjpeg's pointer to it points to the whole
   std::jmp_buf jump;
   Failure failure = Failure::Damaged;
+  const std::function<bool()>* stop = nullptr;  // the reader's stop check, asked from the progress hook
 };
 
 ErrorManager& errors_of(j_common_ptr common) { return *reinterpret_cast<ErrorManager*>(common->err); }
@@ -85,8 +93,37 @@ void on_message(j_common_ptr common, int level) {
 
 void no_output(j_common_ptr) {}
 
+// libjpeg's progress hook, called every few rows of every scan: the only place a
+// progressive file's scans, all decoded before the first row, can be interrupted.
 void watch_scans(j_common_ptr common) {
-  if (reinterpret_cast<j_decompress_ptr>(common)->input_scan_number > kMaxScans) fail(common, Failure::Damaged);
+  const std::function<bool()>* stop = errors_of(common).stop;
+  if (stop != nullptr && *stop && (*stop)()) fail(common, Failure::Stopped);
+  if (reinterpret_cast<j_decompress_ptr>(common)->input_scan_number > kMaxScans) fail(common, Failure::Unsupported);
+}
+
+// The scans (SOS markers) of a JPEG file, counted by walking its segments and
+// skipping the coded data between them, without decoding; 0 when the walk fails.
+int count_scans(const std::string& path) {
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+  if (!file) return 0;
+  const auto next = [&] { return std::getc(file.get()); };
+  int scans = 0;
+  int c = next();
+  for (;;) {
+    while (c != EOF && c != 0xFF) c = next();  // coded data, or stray bytes, up to a marker
+    while (c == 0xFF) c = next();              // fill bytes
+    if (c == EOF || c == 0xD9) return scans;
+    if (c == 0x00 || c == 0x01 || c == 0xD8 || (c >= 0xD0 && c <= 0xD7)) {  // stuffing, and markers without length
+      c = next();
+      continue;
+    }
+    const int high = next(), low = next();
+    const int length = high << 8 | low;  // itself included
+    if (high == EOF || low == EOF || length < 2) return scans;
+    if (c == 0xDA) ++scans;
+    if (std::fseek(file.get(), length - 2, SEEK_CUR) != 0) return scans;
+    c = next();
+  }
 }
 
 // The only frames that call into libjpeg. An error there jumps back to the
@@ -130,6 +167,23 @@ std::uint64_t coefficient_bytes(const jpeg_decompress_struct& jpeg) {
   return bytes;
 }
 
+// Whether the scan whose header was just read has no coded data: a marker comes
+// first. libjpeg's arithmetic decoder takes a marker there as the end of the data and
+// goes on with zeros, which decode to garbage; its Huffman decoder warns instead.
+// The bytes after those libjpeg holds are peeked at in the file, its position kept.
+bool scan_starts_with_marker(const jpeg_decompress_struct& jpeg, std::FILE* file) {
+  std::uint8_t next[2] = {0, 0};
+  std::size_t have = std::min<std::size_t>(jpeg.src->bytes_in_buffer, 2);
+  std::copy_n(jpeg.src->next_input_byte, have, next);
+  if (have < 2) {
+    const long at = std::ftell(file);
+    if (at < 0) return false;
+    have += std::fread(next + have, 1, 2 - have, file);
+    if (std::fseek(file, at, SEEK_SET) != 0) return false;
+  }
+  return have == 2 && next[0] == 0xFF && next[1] != 0x00 && next[1] != 0xFF;
+}
+
 }  // namespace
 
 struct JpegReader::Impl {
@@ -138,6 +192,7 @@ struct JpegReader::Impl {
   jpeg_progress_mgr progress{};
   std::FILE* file = nullptr;
   std::span<std::uint8_t> memory;  // the file's bytes, when read from memory
+  std::function<bool()> stop;
   bool created = false;
   bool rows_read = false;
 
@@ -153,7 +208,7 @@ struct JpegReader::Impl {
 
   // After a step failed: out of memory is thrown, as for any allocation.
   ImageStatus failed() const {
-    if (errors.failure == Failure::OutOfMemory) throw std::bad_alloc();
+    if (errors.failure == Failure::OutOfMemory) throw std::bad_alloc();  // Stopped: Unreadable, as documented
     return errors.failure == Failure::Unsupported ? ImageStatus::Unsupported : ImageStatus::Unreadable;
   }
 };
@@ -221,6 +276,11 @@ ImageStatus JpegReader::Impl::open(const std::string& path, ImageInfo& out) {
       jpeg.image_height > imageio::kMaxImageSide) {
     return ImageStatus::Unreadable;
   }
+  if (jpeg.progressive_mode) {
+    const std::uint64_t pixels = std::uint64_t{jpeg.image_width} * jpeg.image_height;
+    const auto scans = static_cast<std::uint64_t>(count_scans(path));
+    if (scans > kScansAlwaysRead && scans * pixels > kMaxScanPixels) return ImageStatus::Unsupported;
+  }
   out.format = "JPEG";
   out.encoding = jpeg.progressive_mode ? "progressive" : "baseline";
   if (jpeg.arith_code) out.encoding += ", arithmetic";
@@ -257,6 +317,8 @@ ImageStatus JpegReader::decode(const std::function<bool(std::int32_t, const std:
   }
   Impl& impl = *impl_;
   impl.rows_read = true;
+  impl.stop = [this] { return stop_requested(); };
+  impl.errors.stop = &impl.stop;
   jpeg_decompress_struct& jpeg = impl.jpeg;
   const bool colour = info_.kind == PixelKind::Rgb;
   jpeg.out_color_space = colour ? JCS_RGB : JCS_GRAYSCALE;
@@ -266,6 +328,12 @@ ImageStatus JpegReader::decode(const std::function<bool(std::int32_t, const std:
   if (jpeg.progressive_mode || jpeg.comps_in_scan < jpeg.num_components) {
     const auto available = available_memory_bytes();
     if (available && coefficient_bytes(jpeg) > *available) throw std::bad_alloc();
+  }
+  // A sequential arithmetic-coded scan always holds data: its first block's end
+  // (or first coefficient) is coded as the less probable symbol. One without any
+  // is missing its data, however libjpeg would fill it in.
+  if (jpeg.arith_code && !jpeg.progressive_mode && scan_starts_with_marker(jpeg, impl.file)) {
+    return ImageStatus::Unreadable;
   }
   if (!start(&jpeg)) return impl.failed();
 

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -303,6 +304,7 @@ struct PdfReader::Impl {
   bool invert = false;
   imageio::SampleLayout layout;
   imageio::GreyTable grey{};
+  std::function<bool()> stop;  // the reader's stop check, asked between bands
   // Rendered pages.
   fz_matrix render_ctm = fz_identity;
   fz_irect render_box{};
@@ -404,7 +406,7 @@ ImageStatus PdfReader::Impl::take_image(ImageInfo& info, fz_rect bounds) {
   const fz_image& im = *image;
   if (im.w <= 0 || im.h <= 0) return ImageStatus::Unreadable;
   const std::string code_text = code_name(code->params);
-  info.encoding = "embedded image, " + code_text;
+  info.encoding = "embedded image, " + code_text + (im.imagemask ? ", image mask" : "");
   info.width = im.w;
   info.height = im.h;
   info.x_dpi = page_dpi(im.w, bounds.x1 - bounds.x0);
@@ -529,6 +531,7 @@ ImageStatus PdfReader::Impl::render_rows(const std::function<bool(std::int32_t, 
   fz_cookie cookie{};
   Deadline deadline(cookie, kPageTime);
   for (std::int32_t top = 0; top < height; top += band_rows) {
+    if (stop && stop()) return ImageStatus::Unreadable;
     const fz_irect band{render_box.x0, render_box.y0 + top, render_box.x1,
                         render_box.y0 + std::min(height, top + band_rows)};
     fz_pixmap* pixels = render_band(ctx, list, render_ctm, band, &cookie);
@@ -564,12 +567,18 @@ ImageStatus PdfReader::open(const std::string& path) {
   return status;
 }
 
+void PdfReader::forward_stop_check() {
+  impl_->stop = [this] { return stop_requested(); };
+  if (impl_->jpeg) impl_->jpeg->set_stop_check(impl_->stop);
+}
+
 bool PdfReader::has_grey_levels() const {
   if (impl_->way == Impl::Way::Jpeg) return impl_->jpeg->has_grey_levels();
   return impl_->way != Impl::Way::None && info_.bits_per_pixel > 1;
 }
 
 ImageStatus PdfReader::read_rows(const InkRowSink& sink) {
+  forward_stop_check();
   switch (impl_->way) {
     case Impl::Way::None:
       return ImageStatus::Unreadable;
@@ -591,6 +600,7 @@ ImageStatus PdfReader::read_rows(const InkRowSink& sink) {
 
 ImageStatus PdfReader::read_grey_rows(const GreyRowSink& sink) {
   if (!has_grey_levels()) return ImageStatus::Unsupported;
+  forward_stop_check();
   const auto width = static_cast<std::size_t>(info_.width);
   switch (impl_->way) {
     case Impl::Way::Jpeg:

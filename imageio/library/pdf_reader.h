@@ -41,6 +41,8 @@ class PdfReader : public ImageReader {
 
  private:
   struct Impl;
+  // The stop check reaches the rendering and the JPEG reader a page's image goes through.
+  void forward_stop_check();
   std::unique_ptr<Impl> impl_;
   ImageInfo info_;
   PageChoice choice_;

@@ -351,7 +351,7 @@ ImageStatus TiffReader::read_grey_rows(const GreyRowSink& sink) {
   if (impl_->tif == nullptr) return ImageStatus::Unreadable;
   if (!has_grey_levels()) return ImageStatus::Unsupported;
   if (impl_->tiled) {
-    std::vector<std::uint8_t> grey(static_cast<std::size_t>(info_.width));
+    ZeroedBuffer<std::uint8_t> grey(static_cast<std::size_t>(info_.width));
     const bool planes = impl_->planes;
     return impl_->read_tile_rows(info_, [&](std::int32_t row, const std::uint8_t* const plane_rows[3]) {
       if (planes) {
@@ -369,8 +369,9 @@ ImageStatus TiffReader::read_grey_rows(const GreyRowSink& sink) {
 
 ImageStatus TiffReader::Impl::read_grey_strips(const ImageInfo& info, const GreyRowSink& sink) {
   const int errors_before = errors;
-  std::vector<std::uint8_t> line(static_cast<std::size_t>(TIFFScanlineSize64(tif)));
-  std::vector<std::uint8_t> levels(static_cast<std::size_t>(info.width));
+  // Zeroed but untouched, as for the ink rows: memory is committed only as rows are decoded.
+  ZeroedBuffer<std::uint8_t> line(static_cast<std::size_t>(TIFFScanlineSize64(tif)));
+  ZeroedBuffer<std::uint8_t> levels(static_cast<std::size_t>(info.width));
   for (std::int32_t r = 0; r < info.height; ++r) {
     if (TIFFReadScanline(tif, line.data(), static_cast<std::uint32_t>(r), 0) < 0 || errors != errors_before) {
       return ImageStatus::Unreadable;
@@ -391,8 +392,8 @@ ImageStatus TiffReader::Impl::read_grey_planes(const ImageInfo& info, const Grey
   rows_per_strip = std::clamp<std::uint32_t>(rows_per_strip, 1, height);
   const auto width = static_cast<std::size_t>(info.width);
   if (static_cast<std::uint64_t>(width) * rows_per_strip * 3 > kMaxBufferBytes) return ImageStatus::Unsupported;
-  std::vector<std::uint8_t> strips(width * rows_per_strip * 3);
-  std::vector<std::uint8_t> grey(width);
+  ZeroedBuffer<std::uint8_t> strips(width * rows_per_strip * 3);
+  ZeroedBuffer<std::uint8_t> grey(width);
   for (std::uint32_t top = 0; top < height; top += rows_per_strip) {
     const std::uint32_t rows = std::min(rows_per_strip, height - top);
     for (std::uint16_t plane = 0; plane < 3; ++plane) {

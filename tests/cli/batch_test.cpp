@@ -98,6 +98,65 @@ TEST_F(BatchTest, AFailedFileIsReportedAndTheRestGoOn) {
   EXPECT_FALSE(fs::exists(folder_ / "out" / "broken.txt"));
 }
 
+// A 24-bit grey ramp with no pure black: the default rule finds no ink and advises a threshold.
+void write_grey_ramp(const std::string& path) {
+  constexpr std::uint32_t side = 64, row_bytes = side * 3, size = 54 + row_bytes * side;
+  std::string bytes(size, '\0');
+  const auto put32 = [&](std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) bytes[at + static_cast<std::size_t>(i)] = static_cast<char>(v >> (8 * i));
+  };
+  bytes[0] = 'B', bytes[1] = 'M';
+  put32(2, size), put32(10, 54), put32(14, 40), put32(18, side), put32(22, side);
+  bytes[26] = 1, bytes[28] = 24;
+  for (std::uint32_t y = 0; y < side; ++y)
+    for (std::uint32_t x = 0; x < row_bytes; ++x) bytes[54 + y * row_bytes + x] = static_cast<char>(40 + x / 3 + y);
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Each file of a batch is reported with what its single conversion says: the notes it
+// prints before the count and its messages; --quiet leaves the summary and the counts out.
+TEST_F(BatchTest, EachFileSaysWhatItsSingleConversionSays) {
+  const std::string grey = (folder_ / "in" / "grey.bmp").string();
+  write_grey_ramp(grey);
+  const std::string dated = (folder_ / "in" / "dated.bmp").string();
+  BmpWriteOptions at_400_dpi;
+  at_400_dpi.dpi = 400;
+  const auto bytes = encode_bmp(generate_drawing(120, 90, 7), at_400_dpi);
+  std::ofstream(dated, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  const std::string partner = (folder_ / "in" / "partner.bmp").string();  // a resolution for from-dpi too
+  fs::copy_file(dated, partner);
+  const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+      {grey, {}},
+      {inputs_[0], {"--passes", "auto"}},
+      {dated, {"--rate", "from-dpi:100"}},
+  };
+  for (const auto& [input, options] : cases) {
+    std::vector<std::string> single = {input, "-o", (folder_ / "single.txt").string()};
+    single.insert(single.end(), options.begin(), options.end());
+    ASSERT_EQ(run(single), 0) << err_.str();
+    std::vector<std::string> said;  // the notes (every line before the count) and the messages
+    std::istringstream out_lines(out_.str()), err_lines(err_.str());
+    for (std::string line; std::getline(out_lines, line) && line.find("本のデータがあるよ。") == std::string::npos;)
+      said.push_back(line);
+    for (std::string line; std::getline(err_lines, line);) said.push_back(line.substr(line.find(": ") + 2));
+    ASSERT_FALSE(said.empty()) << input;
+
+    std::vector<std::string> batch = {input, partner, "--to", "txt", "--out-dir", (folder_ / "out").string()};
+    batch.insert(batch.end(), options.begin(), options.end());
+    ASSERT_EQ(run(batch), 0) << err_.str();
+    const std::string first_line = out_.str().substr(0, out_.str().find('\n'));
+    for (const std::string& text : said) EXPECT_NE(first_line.find(text), std::string::npos) << text;
+
+    batch.push_back("--quiet");
+    ASSERT_EQ(run(batch), 0) << err_.str();
+    EXPECT_EQ(out_.str(), "") << input;
+    if (input == grey) {
+      EXPECT_EQ(err_.str(), grey + ": " + said.back() + "\n");  // advice is not quieted
+    }
+  }
+}
+
 TEST_F(BatchTest, CommandLinesThatCannotMakeABatch) {
   const std::string out_dir = (folder_ / "out").string();
   fs::create_directories(folder_ / "other");

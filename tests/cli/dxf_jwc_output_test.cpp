@@ -307,11 +307,17 @@ TEST_F(DxfJwcOutput, TemplateLookupOrder) {
       {{"user", "home", "beside"}, "relative/data", "home"},  // a relative XDG_DATA_HOME is ignored
       {{"installed"}, data.string(), "installed"},
       {{}, data.string(), ""},
+      {{"user?", "installed"}, data.string(), "installed"},  // "?": a link to nowhere, passed over
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.expected + " with " + std::to_string(c.present.size()) + " present");
     for (const auto& [name, folder] : place) fs::remove(folder / "DXFHED.TXT");
     for (const std::string& name : c.present) {
+      if (name.ends_with('?')) {
+        fs::create_directories(place.at(name.substr(0, name.size() - 1)));
+        fs::create_symlink(folder_ / "nowhere", place.at(name.substr(0, name.size() - 1)) / "DXFHED.TXT");
+        continue;
+      }
       fs::create_directories(place.at(name));
       std::ofstream(place.at(name) / "DXFHED.TXT", std::ios::binary) << "999\r\n" << name << "\r\n";
     }

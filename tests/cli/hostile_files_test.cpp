@@ -8,6 +8,7 @@
 #include <tiffio.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -109,6 +110,15 @@ std::vector<std::uint8_t> jpeg_header(bool progressive, std::uint16_t width, std
   return b;
 }
 
+// A sequential arithmetic-coded JPEG whose scan has no data: the headers, then the
+// end of the image (96 bytes for one component).
+std::vector<std::uint8_t> empty_arithmetic_jpeg(std::uint16_t width, std::uint16_t height, int components) {
+  std::vector<std::uint8_t> b = jpeg_header(false, width, height, components, 0);
+  b[2 + 2 + 0x43 + 1] = 0xC9;  // the frame marker after the quantisation table: arithmetic coding
+  b.insert(b.end(), {0xFF, 0xD9});
+  return b;
+}
+
 TEST(HostileFiles, EveryOneEndsWithAnOutcomeUnderA200MiBLimit) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "AddressSanitizer reserves far more address space than the limit allows";
@@ -136,6 +146,9 @@ TEST(HostileFiles, EveryOneEndsWithAnOutcomeUnderA200MiBLimit) {
       {"progressive colour jpeg of 12000 x 12000", jpeg_header(true, 12000, 12000, 3, 300), {2}},
       {"progressive jpeg of 4000 x 4000, cut short", jpeg_header(true, 4000, 4000, 1, 300), {3}},
       {"baseline jpeg of 16000 x 16000, cut short", jpeg_header(false, 16000, 16000, 3, 300), {3}},
+      // (the grid of the larger is claimed first, which the limit refuses)
+      {"arithmetic jpeg of 65500 x 65500 with no data", empty_arithmetic_jpeg(65500, 65500, 1), {2, 3}},
+      {"arithmetic colour jpeg of 800 x 600 with no data", empty_arithmetic_jpeg(800, 600, 3), {3}},
   };
   // The damaged and questionable files of the conformance suite, with their outcomes.
   const fs::path suite = fs::path(VP_TESTDATA_DIR) / "bmpsuite";
@@ -197,23 +210,25 @@ TEST(HostileFiles, TheWidestRowsEndWithAnOutcomeUnderAn8GiBLimit) {
 #endif
 }
 
-// A tiled or planar TIFF whose one strip or tile holds a few bytes that are not
-// Deflate data, however large the header says it is.
-bool write_hostile_tiff(const fs::path& path, std::uint32_t side, std::uint32_t tile, bool planar) {
+// A tiled or striped TIFF (grey, RGB or RGB in planes) whose one strip or tile holds
+// a few bytes that are not Deflate data, however large the header says it is.
+enum class TiffKind { Grey, Rgb, RgbPlanes };
+bool write_hostile_tiff(const fs::path& path, std::uint32_t width, std::uint32_t height, std::uint32_t tile,
+                        TiffKind kind) {
   TIFF* tif = TIFFOpen(path.c_str(), "w");
   if (tif == nullptr) return false;
-  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, side);
-  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, side);
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
   TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, planar ? 3 : 1);
-  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, planar ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
-  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, planar ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, kind == TiffKind::Grey ? 1 : 3);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, kind == TiffKind::Grey ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
+  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, kind == TiffKind::RgbPlanes ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
   TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
   if (tile != 0) {
     TIFFSetField(tif, TIFFTAG_TILEWIDTH, tile);
     TIFFSetField(tif, TIFFTAG_TILELENGTH, tile);
   } else {
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, side);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, height);
   }
   char junk[16] = "not deflate";
   const bool ok =
@@ -222,8 +237,10 @@ bool write_hostile_tiff(const fs::path& path, std::uint32_t side, std::uint32_t 
   return ok;
 }
 
-// An interlaced one-bit PNG of side x side pixels whose data ends after a few rows.
-std::vector<std::uint8_t> hostile_png(std::uint32_t side) {
+// A PNG of width x height pixels of `bits` bits of grey, interlaced or not, whose
+// data (`rows` zero bytes, compressed) ends long before the image does.
+std::vector<std::uint8_t> hostile_png(std::uint32_t width, std::uint32_t height, int bits, bool interlaced,
+                                      std::size_t rows) {
   std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   const auto chunk = [&](const char* type, const std::vector<std::uint8_t>& data) {
     const auto be32 = [&](std::uint32_t v) {
@@ -236,25 +253,26 @@ std::vector<std::uint8_t> hostile_png(std::uint32_t side) {
     be32(static_cast<std::uint32_t>(crc32(0, body.data(), static_cast<uInt>(body.size()))));
   };
   std::vector<std::uint8_t> header(13, 0);
-  for (int i = 0; i < 4; ++i)
-    header[static_cast<std::size_t>(i)] = header[static_cast<std::size_t>(4 + i)] =
-        static_cast<std::uint8_t>(side >> (8 * (3 - i)));
-  header[8] = 1;   // one bit per pixel, grey
-  header[12] = 1;  // Adam7
+  for (int i = 0; i < 4; ++i) {
+    header[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(width >> (8 * (3 - i)));
+    header[static_cast<std::size_t>(4 + i)] = static_cast<std::uint8_t>(height >> (8 * (3 - i)));
+  }
+  header[8] = static_cast<std::uint8_t>(bits);  // grey
+  header[12] = interlaced ? 1 : 0;              // Adam7
   chunk("IHDR", header);
-  std::vector<std::uint8_t> rows(64, 0), packed(128);
+  std::vector<std::uint8_t> data(rows, 0), packed(rows + 64);
   uLongf packed_size = packed.size();
-  compress(packed.data(), &packed_size, rows.data(), rows.size());
+  compress(packed.data(), &packed_size, data.data(), data.size());
   packed.resize(packed_size);
   chunk("IDAT", packed);
   chunk("IEND", {});
   return png;
 }
 
-// Tiny files whose headers ask for gigabytes of tile, band or interlace buffers:
-// refused or found damaged while little memory is committed. No address-space
-// limit here (one would refuse the buffers whether or not they were committed),
-// so this runs in the sanitizer build too.
+// Tiny files whose headers ask for gigabytes of tile, band, interlace or grey
+// clean-up buffers: refused or found damaged while little memory is committed. No
+// address-space limit here (one would refuse the buffers whether or not they were
+// committed), so this runs in the sanitizer build too.
 TEST(HostileFiles, TinyFilesClaimingHugeBuffersCommitLittle) {
 #if defined(__SANITIZE_ADDRESS__)
   // The sanitizer writes the shadow of every block it hands out: an eighth of the
@@ -266,21 +284,101 @@ TEST(HostileFiles, TinyFilesClaimingHugeBuffersCommitLittle) {
   const fs::path folder = fs::temp_directory_path() / ("vp_claims_" + std::to_string(std::random_device{}()));
   fs::create_directories(folder);
   const std::string program = std::string(VP_BINARY_DIR) + "/cli/vpconvert";
-  const fs::path tile = folder / "tile.tif", planes = folder / "planes.tif", interlaced = folder / "adam7.png";
-  ASSERT_TRUE(write_hostile_tiff(tile, 32768, 32768, false));  // one tile of 1 GiB
-  ASSERT_TRUE(write_hostile_tiff(planes, 100000, 0, true));    // a 100000 x 100000 RGB image in planes
-  const std::vector<std::uint8_t> png = hostile_png(100000);
-  std::ofstream(interlaced, std::ios::binary)
-      .write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
-  for (const fs::path& input : {tile, planes, interlaced}) {
+  const fs::path tile = folder / "tile.tif", planes = folder / "planes.tif", wide_rgb = folder / "wide.tif";
+  ASSERT_TRUE(write_hostile_tiff(tile, 32768, 32768, 32768, TiffKind::Grey));  // one tile of 1 GiB
+  ASSERT_TRUE(write_hostile_tiff(planes, 100000, 100000, 0, TiffKind::RgbPlanes));
+  ASSERT_TRUE(write_hostile_tiff(wide_rgb, 300000000, 1, 0, TiffKind::Rgb));
+  const auto write = [&](const char* name, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(folder / name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return folder / name;
+  };
+  const fs::path interlaced = write("adam7.png", hostile_png(100000, 100000, 1, true, 64));
+  const fs::path wide_grey = write("wide.png", hostile_png(100000000, 1, 8, false, 0));
+  const fs::path tall_grey = write("tall.png", hostile_png(1, 100000000, 8, false, 0));
+  // The JPEG's default rule is the grey clean-up's auto.
+  const fs::path jpeg = write("vast.jpg", jpeg_header(false, 65500, 65500, 1, 0));
+  const std::vector<std::string> none;
+  const std::vector<std::pair<fs::path, std::vector<std::string>>> cases = {
+      {tile, none},
+      {planes, none},
+      {interlaced, none},
+      {jpeg, none},
+      {planes, {"--threshold", "auto"}},
+      {planes, {"--threshold", "adaptive"}},
+      {wide_rgb, {"--threshold", "64"}},
+      {wide_rgb, {"--info"}},
+      {wide_grey, {"--threshold", "auto"}},
+      {wide_grey, {"--threshold", "adaptive"}},
+      {wide_grey, {"--suggest-passes", "--threshold", "auto"}},
+      {tall_grey, {"--threshold", "auto"}},
+  };
+  for (const auto& [input, options] : cases) {
+    std::string name = input.filename().string();
+    for (const std::string& option : options) name += " " + option;
     const fs::path output = folder / "out.txt";
-    const ChildRun run = run_limited({program, input.string(), "-o", output.string(), "--quiet"}, RLIM_INFINITY);
-    EXPECT_TRUE(run.exited) << input << ": killed by signal " << -run.status;
-    EXPECT_TRUE(run.status == 2 || run.status == 3) << input << ": exit status " << run.status;
-    EXPECT_LT(run.peak_mib, kPeakMiB) << input;
-    EXPECT_FALSE(fs::exists(output)) << input;
+    std::vector<std::string> argv = {program, input.string(), "--quiet"};
+    if (options.empty() || options.front() == "--threshold") argv.insert(argv.end(), {"-o", output.string()});
+    argv.insert(argv.end(), options.begin(), options.end());
+    const ChildRun run = run_limited(argv, RLIM_INFINITY);
+    EXPECT_TRUE(run.exited) << name << ": killed by signal " << -run.status;
+    EXPECT_TRUE(run.status == 2 || run.status == 3) << name << ": exit status " << run.status;
+    EXPECT_LT(run.peak_mib, kPeakMiB) << name;
+    EXPECT_FALSE(fs::exists(output)) << name;
   }
   fs::remove_all(folder);
+}
+
+// A black sheet one pixel wide or one pixel high is one line, and costs about its
+// grid (a word of each row), not indexes or copies sized by its length.
+TEST(HostileFiles, ASheetOnePixelWideOrHighCostsAboutItsGrid) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer's own memory would hide what the conversion holds";
+#else
+  const fs::path folder = fs::temp_directory_path() / ("vp_thin_sheet_" + std::to_string(std::random_device{}()));
+  fs::create_directories(folder);
+  const std::string program = std::string(VP_BINARY_DIR) + "/cli/vpconvert";
+  constexpr std::uint32_t kLength = 4000000;
+  for (const auto& [width, height] : {std::pair{1u, kLength}, std::pair{kLength, 1u}}) {
+    const std::size_t row_bytes = 1 + (width + 7) / 8;  // filter byte and pixels, all black
+    const std::vector<std::uint8_t> png = hostile_png(width, height, 1, false, row_bytes * height);
+    const fs::path input = folder / "sheet.png", output = folder / "sheet.txt";
+    std::ofstream(input, std::ios::binary)
+        .write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+    const ChildRun run = run_limited({program, input.string(), "-o", output.string(), "--quiet"}, RLIM_INFINITY);
+    EXPECT_EQ(run.status, 0) << width << " x " << height;
+    EXPECT_LT(run.peak_mib, 64.0) << width << " x " << height;  // the grid alone is 31 MiB one pixel wide
+    std::ifstream text(output);
+    const std::string all((std::istreambuf_iterator<char>(text)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), 1) << all.substr(0, 200);
+  }
+  fs::remove_all(folder);
+#endif
+}
+
+// Fine hatching (one-pixel lines two apart) whose every line is a speck: the
+// despeckling holds a few times the 1-bit image (4 MB here), not every run of
+// every line still open, and clears them all.
+TEST(HostileFiles, FineHatchingIsDespeckledInAFewTimesItsSize) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer's own memory would hide what the conversion holds";
+#else
+  const fs::path folder = fs::temp_directory_path() / ("vp_hatching_" + std::to_string(std::random_device{}()));
+  fs::create_directories(folder);
+  const std::string program = std::string(VP_BINARY_DIR) + "/cli/vpconvert";
+  constexpr std::int32_t kWidth = 8000, kHeight = 4000;
+  const std::vector<std::uint8_t> lines(kWidth / 8 * kHeight, 0xAA);  // ink in every other column
+  const std::vector<std::uint8_t> bytes = bitmap(kWidth, kHeight, 1, 0, lines);
+  const fs::path input = folder / "hatching.bmp", output = folder / "hatching.txt";
+  std::ofstream(input, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  const ChildRun run =
+      run_limited({program, input.string(), "-o", output.string(), "--despeckle", "10000", "--quiet"}, RLIM_INFINITY);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_LT(run.peak_mib, 40.0);
+  EXPECT_EQ(fs::file_size(output), 0u);  // every line a speck
+  fs::remove_all(folder);
+#endif
 }
 
 // A DXF header template of nothing but empty lines costs about twice its size; one

@@ -183,6 +183,28 @@ TEST_F(RunSafety, InputsThatAreNotRegularFilesAreRefusedWithoutWaiting) {
   }
 }
 
+// An output that cannot be written is said before the image is read: a broken
+// image is not even looked at, and nothing is left behind.
+TEST_F(RunSafety, UnwritableOutputsAreToldBeforeTheImageIsRead) {
+  std::ofstream(path("broken.bmp")) << "not a bitmap";
+  fs::create_directories(path("folder"));
+  const std::string missing = path("missing") + "/out.txt";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"-o", missing}, missing},
+      {{"-o", path("out.txt"), "--ink", path("folder")}, path("folder")},
+      {{"-o", path("out.txt"), "--thinned", path("missing") + "/t.pbm"}, path("missing") + "/t.pbm"},
+  };
+  for (const auto& [outputs, named] : cases) {
+    std::vector<std::string> args = {path("broken.bmp")};
+    args.insert(args.end(), outputs.begin(), outputs.end());
+    EXPECT_EQ(run(args), kExitNotWritten) << named;
+    EXPECT_NE(err_.str().find(": " + named + "\n"), std::string::npos) << err_.str();
+    EXPECT_NE(err_.str().find("保存できませんでした。"), std::string::npos) << err_.str();
+    EXPECT_FALSE(fs::exists(path("out.txt")));
+    EXPECT_EQ(temporaries(), std::vector<std::string>{});
+  }
+}
+
 // Ctrl-C, SIGTERM or SIGHUP while the output is being written: exit 1 with the
 // abort message, no output and no temporary file.
 TEST_F(RunSafety, ASignalWhileSavingCallsTheRunOff) {
@@ -219,6 +241,25 @@ TEST_F(RunSafety, UnwritableStandardOutputIsAFailure) {
       EXPECT_NE(child.err.find("standard output could not be written"), std::string::npos) << child.err;
     }
   }
+}
+
+// Under an address-space limit far more jobs than fit: every file is still
+// written, as with two jobs; the batch runs as many as the memory allows.
+TEST_F(RunSafety, ManyJobsUnderAMemoryLimitWriteWhatTwoJobsWrite) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer reserves far more address space than the limit allows";
+#else
+  write_bmp_file(path("a4.bmp"), generate_drawing(1240, 1754, 5), {});
+  std::vector<std::string> args;
+  for (int i = 0; i < 64; ++i) {
+    args.push_back(path("in" + std::to_string(i) + ".bmp"));
+    fs::create_hard_link(path("a4.bmp"), args.back());
+  }
+  args.insert(args.end(), {"--to", "dxf", "--out-dir", path("out"), "--jobs", "256", "--quiet"});
+  const Child child = run_child(args, path("stdout"), path("err"), {}, rlim_t{1} << 30);
+  EXPECT_EQ(child.status, 0) << child.err;
+  EXPECT_EQ(std::distance(fs::directory_iterator(path("out")), fs::directory_iterator()), 64);
+#endif
 }
 
 // No thread to be had: the batch and the thinning go on with this one, and say so once.

@@ -118,7 +118,12 @@ ConversionSettings distinct_settings() {
   ConversionSettings s;
   std::int32_t next = -40;
   for (const SettingRow& row : settings_table()) {
-    if (const auto* integer = std::get_if<IntegerSetting>(&row.kind)) s.*(integer->field) = next += 7;
+    if (const auto* integer = std::get_if<IntegerSetting>(&row.kind)) {
+      // Within the setting's range, where it has one.
+      const std::int64_t span = std::int64_t{integer->highest} - integer->lowest + 1;
+      next += 7;
+      s.*(integer->field) = static_cast<std::int32_t>(integer->lowest + (std::int64_t{next} - integer->lowest) % span);
+    }
     if (const auto* text = std::get_if<TextSetting>(&row.kind)) s.*(text->field) = "text of " + std::string(row.name);
     if (const auto* folder = std::get_if<FolderSetting>(&row.kind))
       s.*(folder->field) = "/data/" + std::string(row.name) + "/";
@@ -163,9 +168,11 @@ TEST(ConversionSettings, ScanCleanupFromStoredValuesOldFilesMeaningTodaysRule) {
       {{{"Loop", "4"}, {"Special", "2"}}, {{ThresholdRule::ByFormat, 128}, 0}},  // written before the clean-up
       {{{"ScanThreshold", "2"}, {"ScanSpeck", "8"}}, {{ThresholdRule::Auto, 128}, 8}},
       {{{"ScanThreshold", "5"}, {"ScanLevel", "90"}}, {{ThresholdRule::Level, 90}, 0}},
-      {{{"ScanThreshold", "6"}, {"ScanLevel", "0"}, {"ScanSpeck", "-3"}}, {{ThresholdRule::ByFormat, 1}, 0}},
-      {{{"ScanThreshold", "-1"}, {"ScanLevel", "999"}, {"ScanSpeck", "20000"}},
-       {{ThresholdRule::ByFormat, 255}, 10000}},
+      // Damaged values read as the defaults, never as the nearest valid choice.
+      {{{"ScanThreshold", "6"}, {"ScanLevel", "0"}, {"ScanSpeck", "-3"}}, {{ThresholdRule::ByFormat, 128}, 0}},
+      {{{"ScanThreshold", "-1"}, {"ScanLevel", "999"}, {"ScanSpeck", "20000"}}, {{ThresholdRule::ByFormat, 128}, 0}},
+      {{{"ScanLevel", "-5"}, {"ScanSpeck", "2147483647"}}, {{ThresholdRule::ByFormat, 128}, 0}},
+      {{{"ScanThreshold", "4"}, {"ScanLevel", "255"}, {"ScanSpeck", "10000"}}, {{ThresholdRule::Adaptive, 255}, 10000}},
   };
   for (const Case& c : cases) {
     MemorySettingsStorage storage;
@@ -175,6 +182,18 @@ TEST(ConversionSettings, ScanCleanupFromStoredValuesOldFilesMeaningTodaysRule) {
     ConversionSettings round = loaded;
     set_scan_cleanup(round, c.expected);
     EXPECT_EQ(scan_cleanup_of(round), c.expected);
+  }
+}
+
+// The cad stage's switches: anything but off (1) or on (2) reads as off.
+TEST(ConversionSettings, DamagedCadSwitchesReadAsOff) {
+  const std::pair<const char*, std::int32_t> cases[] = {{"2", kFlagOn},  {"1", kFlagOff},  {"3", kFlagOff},
+                                                        {"0", kFlagOff}, {"-2", kFlagOff}, {"2147483647", kFlagOff}};
+  for (const auto& [stored, held] : cases) {
+    MemorySettingsStorage storage({{"Cad", stored}, {"CadKeepSkew", stored}});
+    const ConversionSettings loaded = load_settings(storage, kProgramFolder);
+    EXPECT_EQ(loaded.Cad, held) << stored;
+    EXPECT_EQ(loaded.CadKeepSkew, held) << stored;
   }
 }
 

@@ -433,7 +433,7 @@ TEST_F(DxfWriterFile, SavingTheTemplateWritesCrLfLines) {
 // the user's copy. (A folder in the way stands in for a read-only installed copy:
 // the tests may run as root, whom permissions do not stop.)
 TEST_F(DxfWriterFile, TemplatePlacesInOrder) {
-  enum Kind { None, File, Folder };
+  enum Kind { None, File, Folder, Dangling, Loop };
   struct Case {
     const char* name;
     Kind user, beside, installed;
@@ -448,6 +448,9 @@ TEST_F(DxfWriterFile, TemplatePlacesInOrder) {
       {"installed one not writable", None, None, Folder, "installed", "user"},
       {"beside one not writable", None, Folder, File, "beside", "user"},
       {"the user's copy in the way", Folder, File, File, "user", "user-failed"},
+      // Links that lead nowhere hold no template: the next place is read.
+      {"the user's copy a dangling link", Dangling, None, File, "installed", "installed"},
+      {"the user's copy a loop of links", Loop, File, File, "beside", "beside"},
   };
   const DxfHeaderTemplate header({"  0", "SECTION"});
   for (const Case& c : cases) {
@@ -461,6 +464,8 @@ TEST_F(DxfWriterFile, TemplatePlacesInOrder) {
       const fs::path& path = place.at(name);
       if (kind != None) fs::create_directories(kind == Folder ? path : path.parent_path());
       if (kind == File) write_bytes(path, std::string("old ") + name);
+      if (kind == Dangling) fs::create_symlink(folder_ / "nowhere", path);
+      if (kind == Loop) fs::create_symlink(path, path);
     }
     const DxfHeaderPlaces places{place.at("user"), {place.at("beside"), place.at("installed")}};
     EXPECT_EQ(find_dxf_header(places), place.at(c.found));
@@ -470,7 +475,8 @@ TEST_F(DxfWriterFile, TemplatePlacesInOrder) {
     EXPECT_EQ(bool(saved.error), failed);
     EXPECT_EQ(saved.path, place.at(failed ? "user" : c.written));
     for (const auto& [name, path] : place) {
-      if (!fs::is_regular_file(path)) continue;
+      std::error_code looped;
+      if (!fs::is_regular_file(path, looped)) continue;
       EXPECT_EQ(read_bytes(path) == header.to_bytes(), name == c.written) << name;
     }
   }

@@ -371,10 +371,10 @@ class DialogsTest : public QObject {
     }
   }
 
-  // The スキャン tab from the stored texts and back: missing or damaged texts
-  // show their defaults (today's rule), numbers beyond a control's range its
-  // nearest value; the grey level can be edited only for "a level"; OK stores
-  // what the tab shows, 中止 leaves the texts as they were.
+  // The スキャン tab from the stored texts and back: missing or damaged texts,
+  // numbers beyond their range included, show their defaults (today's rule); the
+  // grey level can be edited only for "a level"; OK stores what the tab shows, 中止
+  // leaves the texts as they were.
   void scanTabRoundTrip_data() {
     QTest::addColumn<QStringList>("stored");  // ScanThreshold, ScanLevel, ScanSpeck; "-": missing
     QTest::addColumn<QList<int>>("shown");    // rule, level, speck
@@ -389,8 +389,8 @@ class DialogsTest : public QObject {
     row("old file, auto chosen", {"-", "-", "-"}, {0, 128, 0}, 2, -1, "Button1", {"2", "128", "0"});
     row("a level kept", {"5", "60", "12"}, {5, 60, 12}, -1, -1, "Button1", {"5", "60", "12"});
     row("damaged texts", {"auto", "x1", "8px"}, {0, 128, 0}, -1, -1, "Button1", {"0", "128", "0"});
-    row("beyond the ranges", {"9", "0", "20000"}, {0, 1, 10000}, -1, -1, "Button1", {"0", "1", "10000"});
-    row("below the ranges", {"-1", "300", "-4"}, {0, 255, 0}, -1, -1, "Button1", {"0", "255", "0"});
+    row("beyond the ranges", {"9", "0", "20000"}, {0, 128, 0}, -1, -1, "Button1", {"0", "128", "0"});
+    row("below the ranges", {"-1", "300", "-4"}, {0, 128, 0}, -1, -1, "Button1", {"0", "128", "0"});
     row("a level and specks chosen", {"2", "-", "-"}, {2, 128, 0}, 5, 30, "Button1", {"5", "128", "30"});
     row("中止", {"3", "40", "5"}, {3, 40, 5}, 5, 99, "Button2", {"3", "40", "5"});
   }

@@ -128,7 +128,23 @@ struct JpegJob {
   JSAMPARRAY rows;
   unsigned char** out;
   unsigned long* size;
+  const std::vector<jpeg_scan_info>* script;
 };
+
+// A progressive script of `scans` scans for one component: the DC scan, then each
+// AC coefficient alone, sent first without its low bits and then refined a bit a scan.
+std::vector<jpeg_scan_info> many_scans(int scans) {
+  std::vector<jpeg_scan_info> script;
+  if (scans < 64) return script;
+  script.push_back({1, {0}, 0, 0, 0, 0});
+  const int per = (scans - 1) / 63, more = (scans - 1) % 63;  // `more` coefficients get one scan more
+  for (int k = 1; k <= 63; ++k) {
+    const int low_bits = per - 1 + (k <= more ? 1 : 0);
+    script.push_back({1, {0}, k, k, 0, low_bits});
+    for (int bit = low_bits - 1; bit >= 0; --bit) script.push_back({1, {0}, k, k, bit + 1, bit});
+  }
+  return script;
+}
 
 bool jpeg_write_job(const JpegJob& job) {
   jpeg_compress_struct* jpeg = job.jpeg;
@@ -145,7 +161,12 @@ bool jpeg_write_job(const JpegJob& job) {
   if (o.space == JpegSpace::Ycck) jpeg_set_colorspace(jpeg, JCS_YCCK);
   jpeg_set_quality(jpeg, o.quality, TRUE);
   if (o.progressive) jpeg_simple_progression(jpeg);
+  if (!job.script->empty()) {
+    jpeg->scan_info = job.script->data();
+    jpeg->num_scans = static_cast<int>(job.script->size());
+  }
   jpeg->restart_in_rows = o.restart_rows;
+  jpeg->arith_code = o.arithmetic ? TRUE : FALSE;
   if (o.space == JpegSpace::Natural) {
     jpeg->write_JFIF_header = o.jfif ? TRUE : FALSE;
     jpeg->density_unit = static_cast<UINT8>(o.density_unit);
@@ -195,7 +216,8 @@ std::vector<std::uint8_t> encode_jpeg(const RawImage& raw, const JpegOptions& op
   errors.pub.emit_message = jpeg_quiet;
   unsigned char* out = nullptr;
   unsigned long size = 0;
-  const bool ok = jpeg_write_job({&jpeg, &raw, &options, components, input_space, rows.data(), &out, &size});
+  const std::vector<jpeg_scan_info> script = many_scans(options.scans);
+  const bool ok = jpeg_write_job({&jpeg, &raw, &options, components, input_space, rows.data(), &out, &size, &script});
   jpeg_destroy_compress(&jpeg);
   std::vector<std::uint8_t> bytes;
   if (ok && out != nullptr) bytes.assign(out, out + size);

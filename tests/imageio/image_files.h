@@ -91,9 +91,11 @@ enum class JpegSpace { Natural, Rgb, Cmyk, Ycck };  // Natural: grey, or colour 
 struct JpegOptions {
   int quality = 90;
   bool progressive = false;
-  int restart_rows = 0;  // restart markers every so many MCU rows
-  bool jfif = true;      // Natural only: the others write Adobe's marker instead
-  int density_unit = 0;  // JFIF: 0 aspect ratio only, 1 dots per inch, 2 dots per centimetre
+  int restart_rows = 0;     // restart markers every so many MCU rows
+  bool arithmetic = false;  // arithmetic coding instead of Huffman's
+  int scans = 0;            // grey, 64 or more: progressive in this many scans, each coefficient refined bit by bit
+  bool jfif = true;         // Natural only: the others write Adobe's marker instead
+  int density_unit = 0;     // JFIF: 0 aspect ratio only, 1 dots per inch, 2 dots per centimetre
   std::uint16_t x_density = 1;
   std::uint16_t y_density = 1;
   std::vector<std::uint8_t> app1{};  // written as an APP1 segment when not empty

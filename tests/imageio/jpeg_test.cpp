@@ -251,6 +251,24 @@ std::size_t scan_data(const std::vector<std::uint8_t>& bytes) {
   return sos + 2 + (std::size_t{bytes[sos + 2]} << 8 | bytes[sos + 3]);
 }
 
+// A progressive file that claims 12000 x 12000 pixels, with `scans` scan headers
+// of one byte of data each: refused by counting its scans, before any decoding.
+std::vector<std::uint8_t> vast_scans(int scans) {
+  std::vector<std::uint8_t> b = encode_jpeg(rectangles(false), {.progressive = true});
+  const std::size_t frame = find_marker(b, 0xC2);
+  for (std::size_t at : {frame + 5, frame + 7}) b[at] = 12000 >> 8, b[at + 1] = 12000 & 0xFF;
+  const std::size_t sos = find_marker(b, 0xDA), data = scan_data(b);
+  const std::vector<std::uint8_t> header(b.begin() + static_cast<std::ptrdiff_t>(sos),
+                                         b.begin() + static_cast<std::ptrdiff_t>(data));
+  b.resize(data);
+  for (int i = 1; i < scans; ++i) {
+    b.push_back(0);
+    b.insert(b.end(), header.begin(), header.end());
+  }
+  b.insert(b.end(), {0, 0xFF, 0xD9});
+  return b;
+}
+
 TEST(Jpeg, DamagedDataAndOtherProcesses) {
   ScratchFolder folder;
   const RawImage grey = rectangles(false);
@@ -258,8 +276,14 @@ TEST(Jpeg, DamagedDataAndOtherProcesses) {
   const std::vector<std::uint8_t> baseline = encode_jpeg(colour, {});
   const std::vector<std::uint8_t> progressive = encode_jpeg(grey, {.progressive = true});
   const std::vector<std::uint8_t> restarts = encode_jpeg(grey, {.restart_rows = 1});
-  ASSERT_FALSE(baseline.empty() || progressive.empty() || restarts.empty());
+  const std::vector<std::uint8_t> arithmetic = encode_jpeg(colour, {.arithmetic = true});
+  ASSERT_FALSE(baseline.empty() || progressive.empty() || restarts.empty() || arithmetic.empty());
   auto cut = [](std::vector<std::uint8_t> b, std::size_t size) { return b.resize(size), b; };
+  auto no_data = [](std::vector<std::uint8_t> b) {  // the scan header, then the end of the image
+    b.resize(scan_data(b));
+    b.insert(b.end(), {0xFF, 0xD9});
+    return b;
+  };
   auto stuffed_ones = [](std::vector<std::uint8_t> b) {  // FF 00 is a data byte of all ones: no Huffman code
     const std::size_t middle = (scan_data(b) + b.size()) / 2;
     for (std::size_t i = middle; i < middle + 16; i += 2) b[i] = 0xFF, b[i + 1] = 0x00;
@@ -286,6 +310,13 @@ TEST(Jpeg, DamagedDataAndOtherProcesses) {
       {"garbage in the pixel data", stuffed_ones(baseline), ImageStatus::Ok, ImageStatus::Unreadable},
       {"restart marker out of sequence", wrong_restart(restarts), ImageStatus::Ok, ImageStatus::Unreadable},
       {"whole, for contrast", restarts, ImageStatus::Ok, ImageStatus::Ok},
+      {"huffman-coded scan with no data", no_data(baseline), ImageStatus::Ok, ImageStatus::Unreadable},
+      {"arithmetic-coded scan with no data", no_data(arithmetic), ImageStatus::Ok, ImageStatus::Unreadable},
+      {"arithmetic-coded, whole", arithmetic, ImageStatus::Ok, ImageStatus::Ok},
+      // Scans: a few dozen read, hundreds are not supported (each decodes the whole image again).
+      {"64 scans", encode_jpeg(grey, {.scans = 64}), ImageStatus::Ok, ImageStatus::Ok},
+      {"501 scans", encode_jpeg(grey, {.scans = 501}), ImageStatus::Ok, ImageStatus::Unsupported},
+      {"300 scans of 12000 x 12000", vast_scans(300), ImageStatus::Unsupported, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -301,6 +332,28 @@ TEST(Jpeg, DamagedDataAndOtherProcesses) {
     }
     EXPECT_EQ(reader.read_rows([](std::int32_t, std::span<const std::uint64_t>) { return true; }), c.read);
     EXPECT_EQ(reader.read_grey_rows([](std::int32_t, std::span<const std::uint8_t>) { return true; }), c.read);
+  }
+}
+
+// A progressive file decodes all its scans before its first row: the reader's stop
+// check is asked as they are read, and a stop ends the reading there.
+TEST(Jpeg, AStopCheckIsHeardWhileTheScansAreRead) {
+  ScratchFolder folder;
+  const std::string path = folder.path("scans.jpg");
+  write_bytes(path, encode_jpeg(rectangles(false), {.scans = 200}));
+  for (const int stop_at : {0, 1, 5, 150}) {  // 0: never
+    JpegReader reader;
+    ASSERT_EQ(reader.open(path), ImageStatus::Ok);
+    int asked = 0, rows = 0;
+    reader.set_stop_check([&] { return ++asked == stop_at; });
+    const ImageStatus read =
+        reader.read_rows([&](std::int32_t, std::span<const std::uint64_t>) { return ++rows, true; });
+    EXPECT_EQ(read, stop_at == 0 ? ImageStatus::Ok : ImageStatus::Unreadable) << stop_at;
+    EXPECT_EQ(rows, stop_at == 0 ? 67 : 0) << stop_at;
+    if (stop_at != 0)
+      EXPECT_EQ(asked, stop_at);
+    else
+      EXPECT_GT(asked, 200);  // at least once a scan
   }
 }
 

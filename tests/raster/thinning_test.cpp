@@ -111,6 +111,26 @@ TEST(Thinning, StopsAtTheLineWhereAStopIsAsked) {
   }
 }
 
+// A grid far wider than high: a report for each of its hundreds of millions of
+// units would take all the time. Such a phase reports each whole percent (the bar
+// never jumps one) and every so often between, and its count still ends at the total.
+TEST(Thinning, AVeryWideGridIsReportedByPercentNotByUnit) {
+  constexpr std::int32_t kWidth = 1 << 25;
+  PixelGrid grid = grid_with_cells(kWidth, 2, rect(kWidth - 300, 1, kWidth - 1, 2));
+  testing::PercentWatch watch;
+  ASSERT_EQ(run_thinning(grid, 2, watch), PhaseStatus::Finished);
+  const std::int64_t total = thinning_work_total(kWidth + 2, 4, 2);
+  EXPECT_EQ(watch.last_done, total);
+  EXPECT_EQ(watch.last_total, total);
+  EXPECT_EQ(watch.shown, 100);
+  EXPECT_FALSE(watch.jumped);
+  EXPECT_LT(watch.reports, 100 + total / (1 << 20) + 64);
+  // Thinned as the same strokes on a narrow sheet are.
+  std::vector<Cell> expected = thinned(600, 2, rect(300, 1, 599, 2), 2);
+  for (Cell& cell : expected) cell.first += kWidth - 600;
+  EXPECT_EQ(ink_cells(grid), expected);
+}
+
 // Each fast step against its literal scan, on random grids that include protected
 // cells, widths across word boundaries and ink touching the image edges.
 TEST(Thinning, EveryStepMatchesTheLiteralScan) {

@@ -119,18 +119,10 @@ cad::CadDrawing fit_sheet(const CadSheet& sheet, bool scanned) {
   } else {
     for (std::int32_t r = 0; r < sheet.ink.height; ++r) grid.set_image_row(r, sheet.ink.row(r));
   }
-  const auto ink_of = [&grid] {
-    std::int64_t n = 0;
-    for (std::int32_t y = 0; y < grid.height(); ++y)
-      for (std::size_t k = 0; k < grid.words_per_row(); ++k) n += std::popcount(grid.ink_row(y)[k]);
-    return n;
-  };
-  const std::int64_t ink = ink_of();
   const cad::InkCopy before = cad::InkCopy::of(grid);
   NoProgress quiet;
   run_thinning(grid, advise_passes(grid).passes, quiet);
   cad::CadParams params;
-  params.stroke_width = static_cast<double>(ink) / static_cast<double>(std::max<std::int64_t>(1, ink_of()));
   params.ink = &before;
   cad::CadDrawing drawing;
   cad::build_cad_drawing(grid, params, drawing, quiet);

@@ -1,6 +1,7 @@
 // Small grids for tests: from pictures, from cell lists, at random.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -35,6 +36,23 @@ struct CountingProgress final : Progress {
     last_done = done;
     last_total = total;
     return stop_after < 0 || units < stop_after;
+  }
+};
+
+// A Progress that watches the whole percent of a phase as a progress bar shows it:
+// whether it ever jumped a percent, how many reports came and the latest one.
+struct PercentWatch final : Progress {
+  std::int64_t reports = 0, last_done = 0, last_total = 0;
+  std::int64_t shown = 0;
+  bool jumped = false;
+  bool report(Phase, std::int64_t done, std::int64_t total) override {
+    ++reports;
+    last_done = done;
+    last_total = total;
+    const auto percent = static_cast<std::int64_t>(static_cast<double>(done) / static_cast<double>(total) * 100.0);
+    jumped |= percent > shown + 1;
+    shown = std::max(shown, percent);
+    return true;
   }
 };
 

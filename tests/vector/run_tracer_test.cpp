@@ -82,6 +82,20 @@ TEST(RunTracing, DocumentedExamples) {
   }
 }
 
+// A blank sheet far wider than high: its lines are counted, not each reported.
+TEST(RunTracing, AVeryWideGridIsReportedByPercentNotByLine) {
+  constexpr std::int32_t kWidth = 1 << 25;
+  const PixelGrid grid = grid_with_cells(kWidth, 3, cells_of(kWidth - 40, 2, kWidth - 10, 2));
+  testing::PercentWatch watch;
+  LineData lines;
+  ASSERT_EQ(run_tracing(grid, lines, watch), PhaseStatus::Finished);
+  const std::int64_t total = tracing_work_total(kWidth + 2, 5);
+  EXPECT_EQ(watch.last_done, total);
+  EXPECT_FALSE(watch.jumped);
+  EXPECT_LT(watch.reports, 100 + total / (1 << 20) + 64);
+  EXPECT_EQ(lines.size(), 1);
+}
+
 TEST(RunTracing, CountsEveryLineAndStopsWhereAsked) {
   const PixelGrid grid = grid_with_cells(40, 30, cells_of(3, 3, 20, 3));
   {

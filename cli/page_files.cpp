@@ -14,8 +14,9 @@ PageChoice page_choice(const Options& options) { return {options.page - 1, optio
 
 PageCheck check_page(const Options& options) {
   const OpenedImage image = open_any_image(options.input, page_choice(options));
-  if (image.status == ImageStatus::Ok || !image.reader) return {};
+  if (!image.reader) return {};
   if (image.reader->password_protected()) return {kExitUnreadable, std::string(messages::kPasswordProtected)};
+  // A one-page file has its page 1 as well; its reader takes no page choice.
   const int pages = image.reader->page_count();
   if (pages > 0 && options.page > pages) {
     return {kExitUsage, "--page " + std::to_string(options.page) + ": " + options.input + " has " +

@@ -170,6 +170,11 @@ TEST_F(PagedFiles, PageOptionPicksAPageAndRefusesOneBeyondTheLast) {
   EXPECT_EQ(beyond.status, 64);
   EXPECT_NE(beyond.err.find("has 3 pages"), std::string::npos) << beyond.err;
   EXPECT_FALSE(std::filesystem::exists(folder_.path("p4.dxf")));
+  const std::string bmp = folder_.path("one.bmp");
+  ASSERT_TRUE(write_bmp_file(bmp, drawing(), {}));
+  const ConverterRun one_page = vpconvert({bmp, "--page", "2", "-o", folder_.path("one.dxf")});
+  EXPECT_EQ(one_page.status, 64);
+  EXPECT_NE(one_page.err.find("has 1 page"), std::string::npos) << one_page.err;
 
   // A multi-page TIFF: its second directory is the drawing turned round.
   const RawImage one_bit = raw_from_ink(drawing(), {PixelKind::Grey, 1, false, {}, false});

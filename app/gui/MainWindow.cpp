@@ -199,6 +199,9 @@ void MainWindow::convert(const QString& path, bool announce) {
   // A file of several pages: which one, asked before anything is let go.
   const OpenedImage first_page = open_any_image(localPath(path));
   const int pages = first_page.reader ? std::max(first_page.reader->page_count(), 1) : 1;
+  // Said before the conversion reports the file as not supported.
+  if (first_page.reader && first_page.reader->password_protected())
+    showPlainMessage(this, qtext(messages::kPasswordProtected));
   int page = 1;
   if (pages > 1) {
     if (page_dialog_ == nullptr) page_dialog_ = new PageDialog(this);

@@ -513,6 +513,19 @@ class ProgramTest : public QObject {
     QCOMPARE(statusText(), QStringLiteral("ﾌｧｲﾙ名:sheets.pdf 2ページ目"));
     QVERIFY(child<QLabel>(&mainWindow(), "Label6")->toolTip().startsWith(QStringLiteral("2ページ目\n")));
     QVERIFY(mainWindow().conversion().records().size() > 0);
+
+    // A locked PDF says so before it is refused as not supported.
+    const std::vector<std::uint8_t> locked = pdf_bytes({cross}, true);
+    QVERIFY(writeBytes(path("locked.pdf"), QByteArray(reinterpret_cast<const char*>(locked.data()),
+                                                      static_cast<qsizetype>(locked.size()))));
+    answerer_->clear();
+    openFile(path("locked.pdf"));
+    const QStringList said = answerer_->texts();
+    QVERIFY(!said.isEmpty());
+    QCOMPARE(said.constFirst(), QString::fromUtf8(messages::kPasswordProtected.data(),
+                                                  static_cast<qsizetype>(messages::kPasswordProtected.size())));
+    QVERIFY(said.contains(QString::fromUtf8(messages::kUnsupportedFormat.data(),
+                                            static_cast<qsizetype>(messages::kUnsupportedFormat.size()))));
   }
 
   // Scans as scanners, copiers and phones deliver them, through the open

@@ -34,16 +34,15 @@ std::vector<std::uint8_t> flate(const std::vector<std::uint8_t>& bytes) {
   return out;
 }
 
-std::vector<std::uint8_t> ccitt_g4(const RawImage& raw, const std::string& scratch_path) {
-  // libtiff codes set bits of a MinIsWhite image as black runs, which a PDF
-  // decoder without /BlackIs1 gives back as 0: black.
-  RawImage white_is_zero = raw;
-  white_is_zero.min_is_white = true;
-  for (std::uint32_t& v : white_is_zero.pixels) v ^= 1;
+namespace {
+
+// The image as one strip coded by libtiff, as the strip's bytes.
+std::vector<std::uint8_t> tiff_strip(const RawImage& raw, TiffCompression compression,
+                                     const std::string& scratch_path) {
   TiffOptions options;
-  options.compression = TiffCompression::G4;
+  options.compression = compression;
   options.rows_per_strip = static_cast<std::uint32_t>(raw.height);
-  if (!write_tiff(scratch_path, white_is_zero, options)) return {};
+  if (!write_tiff(scratch_path, raw, options)) return {};
   TIFF* tif = TIFFOpen(scratch_path.c_str(), "r");
   if (tif == nullptr) return {};
   std::vector<std::uint8_t> out(static_cast<std::size_t>(TIFFRawStripSize(tif, 0)));
@@ -51,6 +50,21 @@ std::vector<std::uint8_t> ccitt_g4(const RawImage& raw, const std::string& scrat
   TIFFClose(tif);
   out.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
   return out;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> ccitt_g4(const RawImage& raw, const std::string& scratch_path) {
+  // libtiff codes set bits of a MinIsWhite image as black runs, which a PDF
+  // decoder without /BlackIs1 gives back as 0: black.
+  RawImage white_is_zero = raw;
+  white_is_zero.min_is_white = true;
+  for (std::uint32_t& v : white_is_zero.pixels) v ^= 1;
+  return tiff_strip(white_is_zero, TiffCompression::G4, scratch_path);
+}
+
+std::vector<std::uint8_t> lzw(const RawImage& raw, const std::string& scratch_path) {
+  return tiff_strip(raw, TiffCompression::Lzw, scratch_path);
 }
 
 std::vector<std::uint8_t> jbig2_mmr(const RawImage& raw, const std::vector<std::uint8_t>& g4) {

@@ -107,6 +107,8 @@ TEST(PdfInput, EveryCodeConvertsLikeThePlainImage) {
        [&](const std::string& p) { return write_png(p, grey, png_at_dpi()); }},
       {"Flate RGB", coded(rgb, "/DeviceRGB", flate(packed_samples(rgb))),
        [&](const std::string& p) { return write_png(p, rgb, png_at_dpi()); }},
+      {"LZW grey", coded(grey, "/DeviceGray", lzw(grey, scratch), "/LZWDecode"),
+       [&](const std::string& p) { return write_png(p, grey, png_at_dpi()); }},
       {"Flate indexed",
        coded(indexed, std::string("[/Indexed /DeviceRGB 1 ") + rgb_hex + "]", flate(packed_samples(indexed))),
        [&](const std::string& p) { return write_png(p, indexed, png_at_dpi()); }},

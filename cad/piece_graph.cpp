@@ -14,6 +14,9 @@ constexpr double kPi = std::numbers::pi;
 const double kMinCornerSine = std::sin(5.0 * kPi / 180.0);
 // Lines that continue each other turn by less than this at the vertex.
 const double kContinuationCosine = std::cos(20.0 * kPi / 180.0);
+// No two pieces that turn by more than this where they meet are one (arcs are
+// judged by their tangents, which a fit through a junction's gap bends a little more).
+const double kJoinCosine = std::cos(35.0 * kPi / 180.0);
 constexpr double kCircleRadians = 350.0 * kPi / 180.0;
 constexpr std::size_t kMaxSamples = 96;
 
@@ -387,14 +390,15 @@ void fit_arc_to_tangents(GraphPiece& arc, const GraphPiece* first, const GraphPi
                                   : ccw_sweep(c.centre, arc.piece.b, arc.piece.a, sweep);
 }
 
-void close_pair(PieceGraph& graph, Incidence x, Incidence y, Point near, double reach) {
+void close_pair(PieceGraph& graph, Incidence x, Incidence y, Point near, double reach, double tolerance) {
   if (graph.pieces[static_cast<std::size_t>(x.piece)].piece.kind == PieceKind::Arc) std::swap(x, y);
   GraphPiece& gx = graph.pieces[static_cast<std::size_t>(x.piece)];
   GraphPiece& gy = graph.pieces[static_cast<std::size_t>(y.piece)];
   if (tangent_join(gy, y.end, gx)) {
-    // The line ends where the arc touches it: the foot of the arc's centre.
+    // The line ends where the arc touches it: the foot of the arc's centre. A
+    // line fitted within the tolerance runs on into the arc by up to √(2rt).
     const Point foot = project(gy.piece.circle.centre, line_through(gx));
-    if (dist(foot, near) > reach) return;
+    if (dist(foot, near) > reach + std::sqrt(2 * gy.piece.circle.radius * tolerance)) return;
     const GraphPiece keep = gx;
     const std::optional<Point> placed = move_end(gx, x.end, foot);
     if (!placed) return;
@@ -621,7 +625,7 @@ void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
           const GraphPiece& py = graph.pieces[static_cast<std::size_t>(ends[y].piece)];
           // How straight the pair runs through the vertex: −1 folds back, 1 is straight on.
           const double turn = -dot(leaving(px, ends[x].end), leaving(py, ends[y].end));
-          if (turn <= best_turn) continue;
+          if (turn <= best_turn || turn < kJoinCosine) continue;
           GraphPiece in = px, out = py;
           if (ends[x].end == 0) flip(in);
           if (ends[y].end == 1) flip(out);
@@ -721,7 +725,7 @@ void close_corners(PieceGraph& graph, const CleanupLimits& limits) {
       continue;
     }
     if (ends.size() == 2) {
-      close_pair(graph, ends[0], ends[1], vertex.position, reach);
+      close_pair(graph, ends[0], ends[1], vertex.position, reach, limits.tolerance);
       continue;
     }
     if (ends.size() >= 3) {
@@ -739,7 +743,7 @@ void close_corners(PieceGraph& graph, const CleanupLimits& limits) {
             by = y;
           }
         }
-      close_pair(graph, ends[bx], ends[by], vertex.position, reach);
+      close_pair(graph, ends[bx], ends[by], vertex.position, reach, limits.tolerance);
       for (std::size_t k = 0; k < ends.size(); ++k)
         if (k != bx && k != by) close_onto(graph, ends[k], ends[bx].piece, vertex.position, reach);
     }

@@ -104,7 +104,8 @@ class ImageReader {
   // Asked now and then by a reader that works long without handing out rows (a
   // progressive JPEG decodes every scan before its first row): true stops the
   // reading, which then ends as Unreadable; the caller knows the real cause.
-  void set_stop_check(std::function<bool()> stop) { stop_check_ = std::move(stop); }
+  // Virtual so that a reader wrapping another passes it on.
+  virtual void set_stop_check(std::function<bool()> stop) { stop_check_ = std::move(stop); }
 
  protected:
   bool stop_requested() const { return stop_check_ && stop_check_(); }

@@ -31,6 +31,7 @@ class CopyingReader final : public ImageReader {
     return inner_->open(path);
   }
   const ImageInfo& info() const override { return inner_->info(); }
+  void set_stop_check(std::function<bool()> stop) override { inner_->set_stop_check(std::move(stop)); }
 
   ImageStatus read_rows(const InkRowSink& sink) override {
     slot_->plane.reset();

@@ -305,7 +305,6 @@ TEST(HostileFiles, TinyFilesClaimingHugeBuffersCommitLittle) {
       {interlaced, none},
       {jpeg, none},
       {planes, {"--threshold", "auto"}},
-      {planes, {"--threshold", "adaptive"}},
       {wide_rgb, {"--threshold", "64"}},
       {wide_rgb, {"--info"}},
       {wide_grey, {"--threshold", "auto"}},

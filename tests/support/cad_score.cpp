@@ -99,7 +99,12 @@ cad::CadDrawing fit_sheet(const CadSheet& sheet, bool scanned) {
   PixelGrid grid;
   grid.reset(sheet.ink.width, sheet.ink.height);
   if (scanned) {
+    // A worn scan: sensor noise, light falling off across the sheet, dust.
     ScanLook look;
+    look.blur = 1.0;
+    look.noise = 8;
+    look.light_falloff = 0.3;
+    look.dust = 30;
     look.seed = static_cast<std::uint32_t>(sheet.ink.ink_count());
     const ScanImage scan = degrade(sheet.ink, look);
     const scan::GreySource source = [&scan](const GreyRowSink& sink) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/file_roles.h"
+#include "cli/page_files.h"
 #include "cli/single_conversion.h"
 #include "cli/system.h"
 #include "cli/terminal_host.h"
@@ -120,11 +121,15 @@ std::string batch_output_path(const Options& options, const std::string& input) 
 }
 
 int run_batch(const Options& options, std::ostream& out, std::ostream& err) {
-  const std::size_t count = options.inputs.size();
+  // Every page of a file of several is converted, each to a file of its own.
+  const std::vector<PagedInput> pages = paged_inputs(options);
+  const bool several_pages = pages.size() > options.inputs.size();
+  const std::size_t count = pages.size();
   std::vector<std::string> outputs;
   std::map<std::string, std::string> taken;  // output -> the input that writes it
-  for (const std::string& input : options.inputs) {
-    outputs.push_back(batch_output_path(options, input));
+  for (const PagedInput& page : pages) {
+    const std::string input = page.label();
+    outputs.push_back(paged_output_path(options, page));
     const auto [at, fresh] =
         taken.emplace(path_to_utf8(fs::absolute(path_from_utf8(outputs.back())).lexically_normal()), input);
     if (!fresh) {
@@ -136,8 +141,8 @@ int run_batch(const Options& options, std::ostream& out, std::ostream& err) {
   // No output may be an input, another's output or the DXF header template.
   std::vector<NamedFile> reads, writes;
   for (std::size_t i = 0; i < count; ++i) {
-    reads.push_back({"the input " + options.inputs[i], options.inputs[i]});
-    writes.push_back({"the output of " + options.inputs[i], outputs[i]});
+    reads.push_back({"the input " + pages[i].input, pages[i].input});
+    writes.push_back({"the output of " + pages[i].label(), outputs[i]});
   }
   if (!options.dxf_header.empty() && options.format->uses_dxf_header)
     reads.push_back({"--dxf-header", options.dxf_header});
@@ -181,7 +186,8 @@ int run_batch(const Options& options, std::ostream& out, std::ostream& err) {
       const auto start = std::chrono::steady_clock::now();
       try {
         Options single = options;
-        single.input = options.inputs[i];
+        single.input = pages[i].input;
+        single.page = pages[i].page;
         single.output = outputs[i];
         single.quiet = true;
         std::ostringstream file_out, file_err;
@@ -240,25 +246,25 @@ int run_batch(const Options& options, std::ostream& out, std::ostream& err) {
     if (options.quiet) {
       // As a quiet single conversion: no count, but what went wrong or what to try still on `err`.
       if (r.status != kExitWritten) {
-        err << options.inputs[i] << ": " << r.messages << " (exit " << r.status << ")\n";
+        err << pages[i].label() << ": " << r.messages << " (exit " << r.status << ")\n";
       } else if (!r.messages.empty()) {
-        err << options.inputs[i] << ": " << r.messages << '\n';
+        err << pages[i].label() << ": " << r.messages << '\n';
       }
       err.flush();
     } else if (r.status == kExitWritten) {
-      out << options.inputs[i] << " -> " << outputs[i] << ": " << r.segments << messages::kLinesSuffix << ' '
+      out << pages[i].label() << " -> " << outputs[i] << ": " << r.segments << messages::kLinesSuffix << ' '
           << seconds_text(r.seconds) << (r.messages.empty() ? "" : " / ") << r.messages << '\n';
     } else {
-      out << options.inputs[i] << ": " << r.messages << " (exit " << r.status << ") " << seconds_text(r.seconds)
-          << '\n';
+      out << pages[i].label() << ": " << r.messages << " (exit " << r.status << ") " << seconds_text(r.seconds) << '\n';
     }
     out.flush();
   }
   for (std::thread& worker : workers) worker.join();
   if (options.quiet) return worst;
   const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  out << count << " files: " << written << " written, " << count - written << " not written, " << seconds_text(total)
-      << " with " << job_count << (job_count == 1 ? " job" : " jobs") << '\n';
+  out << count << (several_pages ? " pages: " : " files: ") << written << " written, " << count - written
+      << " not written, " << seconds_text(total) << " with " << job_count << (job_count == 1 ? " job" : " jobs")
+      << '\n';
   return worst;
 }
 

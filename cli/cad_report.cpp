@@ -4,6 +4,7 @@
 
 #include "cad/cad_stage.h"
 #include "cli/converter.h"
+#include "cli/page_files.h"
 #include "cli/pass_advice.h"
 #include "cli/single_conversion.h"
 #include "cli/terminal_host.h"
@@ -43,7 +44,7 @@ std::string cad_summary_text(const cad::CadDrawing& drawing, bool keep_skew) {
 int print_skew_info(const Options& options, std::ostream& out, std::ostream& err) {
   std::int32_t passes = options.passes;
   if (options.auto_passes) {
-    const AutoPasses advised = auto_passes(options.input, options.cleanup);
+    const AutoPasses advised = auto_passes(options.input, options.cleanup, page_choice(options));
     if (advised.passes == 0) {
       print_message(err, outcome_text(Outcome::OutOfMemory).message);
       return advised.status;
@@ -51,7 +52,7 @@ int print_skew_info(const Options& options, std::ostream& out, std::ostream& err
     passes = advised.passes;
   }
   TerminalHost host(err, false);
-  Conversion conversion(any_image_reader_factory());
+  Conversion conversion(any_image_reader_factory(page_choice(options)));
   const ConversionResult converted =
       conversion.ChangeImage(options.input, passes, host, conversion_settings_of(options));
   if (!converted.done() || interrupt_requested()) {

@@ -6,6 +6,7 @@
 #include "cli/cad_report.h"
 #include "cli/image_input.h"
 #include "cli/options.h"
+#include "cli/page_files.h"
 #include "cli/pass_advice.h"
 #include "cli/single_conversion.h"
 #include "cli/system.h"
@@ -42,7 +43,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     return kExitWritten;
   }
   if (options.info) {
-    int status = print_image_info(options.input, out, err);
+    int status = print_image_info(options.input, options.render_dpi, out, err);
     // --cad: the skew is measured on the conversion's own fit.
     if (status == kExitWritten && options.cad) status = print_skew_info(options, out, err);
     return unless_interrupted(status, err);
@@ -51,6 +52,12 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     return unless_interrupted(print_pass_advice(options.input, options.cleanup, out, err), err);
   if (options.inputs.size() > 1 || !options.out_dir.empty()) return run_batch(options, out, err);
   if (const std::string clash = single_conversion_clash(options); !clash.empty()) return usage_error(err, clash);
+  if (const PageCheck page = check_page(options); page.status != 0) {
+    if (page.status == kExitUsage) return usage_error(err, page.message);
+    print_message(err, messages::kUnsupportedFormat);
+    print_message(err, page.message);
+    return page.status;
+  }
   return convert_file(options, out, err, show_progress);
 }
 

@@ -65,14 +65,20 @@ std::string grey_summary_text(const scan::GreySummary& summary, const ImageInfo&
          std::to_string(summary.otsu) + "\n";
 }
 
-int print_image_info(const std::string& path, std::ostream& out, std::ostream& err) {
-  const OpenedImage image = open_any_image(path);
+namespace {
+
+// One page's report; `pages` is set from the file once open.
+int print_page_info(const std::string& path, const PageChoice& page, int& pages, std::ostream& out, std::ostream& err) {
+  const OpenedImage image = open_any_image(path, page);
   if (image.status != ImageStatus::Ok) {
     if (image.status == ImageStatus::Unsupported) err << messages::kUnsupportedFormat << '\n';
+    if (image.reader && image.reader->password_protected()) err << messages::kPasswordProtected << '\n';
     err << messages::kUnreadableImage << '\n';
     return 3;
   }
+  pages = image.reader->page_count();
   const ImageInfo& info = image.reader->info();
+  if (pages > 1) out << "page " << page.index + 1 << " of " << pages << "\n";
   out << image_info_text(path, info);
   if (!image.reader->has_grey_levels()) return 0;
   image.reader->set_stop_check(interrupt_requested);  // heard while a reader decodes without handing out rows
@@ -94,7 +100,19 @@ int print_image_info(const std::string& path, std::ostream& out, std::ostream& e
   return 0;
 }
 
-ResolvedRate resolve_rate(float rate, const std::string& scale_text, const std::string& input) {
+}  // namespace
+
+int print_image_info(const std::string& path, int render_dpi, std::ostream& out, std::ostream& err) {
+  int pages = 1;
+  for (int index = 0; index < pages; ++index) {
+    if (index > 0) out << "\n";
+    const int status = print_page_info(path, {index, render_dpi}, pages, out, err);
+    if (status != 0) return status;
+  }
+  return 0;
+}
+
+ResolvedRate resolve_rate(float rate, const std::string& scale_text, const std::string& input, const PageChoice& page) {
   ResolvedRate resolved{rate, "", ""};
   if (scale_text.empty()) return resolved;
   resolved.rate.reset();
@@ -104,7 +122,7 @@ ResolvedRate resolve_rate(float rate, const std::string& scale_text, const std::
     resolved.error = "--rate from-dpi:SCALE needs a number for SCALE, not \"" + scale_text + "\"";
     return resolved;
   }
-  const OpenedImage image = open_any_image(input);
+  const OpenedImage image = open_any_image(input, page);
   if (image.status != ImageStatus::Ok) return resolved;
   const ImageInfo& info = image.reader->info();
   if (info.x_dpi <= 0 || info.y_dpi <= 0) {

@@ -21,9 +21,10 @@ std::string image_info_text(const std::string& path, const ImageInfo& info);
 // the rules would take.
 std::string grey_summary_text(const scan::GreySummary& summary, const ImageInfo& info);
 
-// vpconvert --info FILE: the report on `out` and exit status 0, or the
-// conversion's messages for an unsupported or unreadable file on `err` and 3.
-int print_image_info(const std::string& path, std::ostream& out, std::ostream& err);
+// vpconvert --info FILE: the report on `out` (every page of a file of several,
+// each headed "page N of M") and exit status 0, or the conversion's messages for
+// an unsupported or unreadable file on `err` and 3.
+int print_image_info(const std::string& path, int render_dpi, std::ostream& out, std::ostream& err);
 
 // The resolution as the report shows it: "400 dpi", "300 x 600 dpi" or "unknown".
 std::string resolution_text(const ImageInfo& info);
@@ -40,6 +41,7 @@ struct ResolvedRate {
 // file without a resolution, or with different horizontal and vertical ones, is
 // an error. A file that cannot be opened gives no magnification: its conversion
 // fails first.
-ResolvedRate resolve_rate(float rate, const std::string& scale_text, const std::string& input);
+ResolvedRate resolve_rate(float rate, const std::string& scale_text, const std::string& input,
+                          const PageChoice& page = {});
 
 }  // namespace vp::cli

@@ -105,7 +105,8 @@ std::string usage_text() {
          "Converts a scanned drawing into straight line segments. Inputs: BMP\n"
          "(1-bit, 8-bit palette, 24-bit), TIFF (1/2/4/8-bit grey or palette, 8-bit RGB; uncompressed,\n"
          "LZW, PackBits, CCITT G3/G4...), PNG (1/2/4/8-bit grey or palette, 8-bit RGB), JPEG\n"
-         "(baseline or progressive, grey or colour) and PBM;\n"
+         "(baseline or progressive, grey or colour), PBM and PDF (a scanned page as its image, any other\n"
+         "page rendered in grey);\n"
          "the file's content, not its name, tells which. The output's extension picks the format:\n" +
          format_lines() +
          "\n"
@@ -146,6 +147,10 @@ std::string usage_text() {
          "                         vertical and meeting ends closed\n"
          "  --keep-skew            with --cad: leave a skewed scan as it is\n"
          "  --thinned FILE.pbm     also write the thinned image, to judge the number of passes\n"
+         "  --page N               the page of a PDF or multi-page TIFF, from 1 (default 1); a batch\n"
+         "                         converts every page, to NAME-pN.EXT\n"
+         "  --dpi N                the resolution a PDF page that is not one scanned image is rendered at,\n"
+         "                         50 to 1200 (default 300)\n"
          "\n"
          "grey and colour scans:\n"
          "  --threshold MODE       which pixels are ink: nearest-black (the one grey value or palette entry\n"
@@ -207,6 +212,15 @@ ParseResult parse_options(const std::vector<std::string>& args) {
     } else if (arg == "--info") {
       if (inline_value) return fail("--info takes no value");
       options.info = true;
+    } else if (arg == "--page" || arg == "--dpi") {
+      const auto v = value();
+      if (!v) return fail(needs_value(arg));
+      const bool page = arg == "--page";
+      const auto n = page ? parse_int(*v, 1, 1000000) : parse_int(*v, 50, 1200);
+      if (!n)
+        return fail(arg + (page ? " must be a page number from 1" : " must be a whole number from 50 to 1200") +
+                    ", not \"" + *v + "\"");
+      (page ? options.page : options.render_dpi) = *n;
     } else if (arg == "--quiet" || arg == "-q") {
       options.quiet = true;
     } else if (arg == "-o" || arg == "--output") {

@@ -37,8 +37,10 @@ struct Options {
   bool keep_skew = false;              // --keep-skew: with --cad, a skewed scan is not turned back
   bool quiet = false;
   bool help = false;
-  bool version = false;  // --version: print the version instead of converting
-  bool info = false;     // --info: describe the input image instead of converting it
+  bool version = false;           // --version: print the version instead of converting
+  bool info = false;              // --info: describe the input image instead of converting it
+  std::int32_t page = 1;          // --page: the page of a file of several, from 1
+  std::int32_t render_dpi = 300;  // --dpi: the resolution a PDF page that is not one scan is rendered at
 };
 
 struct ParseResult {

@@ -32,12 +32,13 @@ std::string pass_advice_text(const PassAdvice& advice) {
   return text + ")";
 }
 
-AdvisorFileResult advise_on_clean_ink(const std::string& path, const scan::CleanupSettings& cleanup) {
+AdvisorFileResult advise_on_clean_ink(const std::string& path, const scan::CleanupSettings& cleanup,
+                                      const PageChoice& page) {
   AdvisorFileResult result;
   PixelGrid grid;
   // Ctrl-C heard even while a reader decodes without handing out rows.
-  const ImageReaderFactory readers = [](const std::string& file) {
-    std::unique_ptr<ImageReader> reader = any_image_reader_factory()(file);
+  const ImageReaderFactory readers = [page](const std::string& file) {
+    std::unique_ptr<ImageReader> reader = any_image_reader_factory(page)(file);
     if (reader) reader->set_stop_check(interrupt_requested);
     return reader;
   };
@@ -71,8 +72,8 @@ int print_pass_advice(const std::string& path, const scan::CleanupSettings& clea
   return text.code;
 }
 
-AutoPasses auto_passes(const std::string& path, const scan::CleanupSettings& cleanup) {
-  const AdvisorFileResult result = advise_on_clean_ink(path, cleanup);
+AutoPasses auto_passes(const std::string& path, const scan::CleanupSettings& cleanup, const PageChoice& page) {
+  const AdvisorFileResult result = advise_on_clean_ink(path, cleanup, page);
   switch (result.outcome) {
     case AdvisorLoad::Ok:
       return {result.advice.passes, kExitWritten, "--passes auto: " + pass_advice_text(result.advice)};

@@ -5,6 +5,7 @@
 #include <ostream>
 #include <string>
 
+#include "imageio/image_reader.h"
 #include "scan/pass_advisor.h"
 #include "scan/threshold.h"
 
@@ -15,7 +16,8 @@ namespace vp::cli {
 std::string pass_advice_text(const PassAdvice& advice);
 
 // The advice on the ink as the conversion would thin it: after the clean-up.
-AdvisorFileResult advise_on_clean_ink(const std::string& path, const scan::CleanupSettings& cleanup);
+AdvisorFileResult advise_on_clean_ink(const std::string& path, const scan::CleanupSettings& cleanup,
+                                      const PageChoice& page = {});
 
 // vpconvert --suggest-passes FILE: the advice on `out` and 0, or the
 // conversion's messages for an unreadable (3), unsupported (3) or too large (2)
@@ -33,6 +35,6 @@ struct AutoPasses {
 // read is left to the conversion, which fails on it with its own message: the
 // count is then 1, the smallest. An image too large to hold gives the status of
 // running out of memory (passes 0); the caller says so.
-AutoPasses auto_passes(const std::string& path, const scan::CleanupSettings& cleanup);
+AutoPasses auto_passes(const std::string& path, const scan::CleanupSettings& cleanup, const PageChoice& page = {});
 
 }  // namespace vp::cli

@@ -6,6 +6,7 @@
 #include "cli/cad_report.h"
 #include "cli/file_roles.h"
 #include "cli/image_input.h"
+#include "cli/page_files.h"
 #include "cli/pass_advice.h"
 #include "cli/system.h"
 #include "cli/terminal_host.h"
@@ -109,13 +110,14 @@ bool outputs_can_be_written(const Options& options, TerminalHost& host) {
 int convert_one(const Options& given, std::ostream& out, std::ostream& err, bool show_progress, FileReport& report) {
   TerminalHost host(err, show_progress && !given.quiet, &report.messages);
   // --rate from-dpi:SCALE: the magnification from this image's own resolution.
-  const ResolvedRate rate = resolve_rate(given.rate, given.rate_scale, given.input);
+  const PageChoice page = page_choice(given);
+  const ResolvedRate rate = resolve_rate(given.rate, given.rate_scale, given.input, page);
   if (!rate.error.empty()) {
     host.show_message(rate.error);
     return kExitUsage;
   }
   Options options = given;
-  Conversion conversion(any_image_reader_factory());
+  Conversion conversion(any_image_reader_factory(page));
   DxfHeaderTemplate header;
   if (options.format->uses_dxf_header && !load_dxf_header(options, header, host)) return kExitNotWritten;
   if (!outputs_can_be_written(options, host)) return kExitNotWritten;
@@ -123,7 +125,7 @@ int convert_one(const Options& given, std::ostream& out, std::ostream& err, bool
   // again) and once more by the conversion.
   std::string passes_note;
   if (options.auto_passes) {
-    const AutoPasses advised = auto_passes(options.input, options.cleanup);
+    const AutoPasses advised = auto_passes(options.input, options.cleanup, page);
     if (advised.passes == 0) return report_conversion_failure(Outcome::OutOfMemory, host);
     options.passes = advised.passes;
     passes_note = advised.note;

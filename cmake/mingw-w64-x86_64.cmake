@@ -1,7 +1,7 @@
 # Cross-building the converter for 64-bit Windows with Debian's mingw-w64, the
 # posix-threads flavour (std::thread needs it):
 #   cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-#     -DVP_BUILD_GUI=OFF -DVP_BUILD_BENCH=OFF -DVP_WITH_TIFF=OFF -DVP_WITH_PNG=OFF -DVP_WITH_JPEG=OFF
+#     -DVP_BUILD_GUI=OFF -DVP_BUILD_BENCH=OFF -DVP_WITH_TIFF=OFF -DVP_WITH_PNG=OFF -DVP_WITH_JPEG=OFF -DVP_WITH_PDF=OFF
 # scripts/windows-test.sh does this and runs the result under wine64.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)

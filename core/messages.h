@@ -6,6 +6,8 @@
 namespace vp::messages {
 
 inline constexpr std::string_view kUnsupportedFormat = "対応していないファイル形式です。";
+// After kUnsupportedFormat, for a PDF locked by a password.
+inline constexpr std::string_view kPasswordProtected = "パスワードで保護されたPDFだから開けないよ。";
 inline constexpr std::string_view kLinesSuffix = "本のデータがあるよ。";
 // Completion: "完了！", a line feed and a carriage return, "TIME:", the elapsed time.
 inline constexpr std::string_view kCompletedPrefix = "完了！\n\rTIME:";

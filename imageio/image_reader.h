@@ -42,6 +42,16 @@ struct ImageInfo {
   bool min_is_white = false;
   double x_dpi = 0;  // resolution in dots per inch; 0 when the file does not give it
   double y_dpi = 0;
+  // Grey levels that blur the strokes' edges (a lossy code, a rendered page): a
+  // threshold, not the one darkest value, finds the ink unless the user says otherwise.
+  bool blurred_grey = false;
+};
+
+// Which page of a file of several (PDF, multi-page TIFF) a reader opens, and the
+// resolution a page that is not one scanned image is rendered at.
+struct PageChoice {
+  int index = 0;  // 0 = the first page
+  int render_dpi = 300;
 };
 
 // Receives one image row: `row_from_top` (0 = the image's top row) and its ink
@@ -82,6 +92,14 @@ class ImageReader {
   // are taken as they are (read_rows), and readers of them keep this default.
   virtual bool has_grey_levels() const { return false; }
   virtual ImageStatus read_grey_rows(const GreyRowSink&) { return ImageStatus::Unsupported; }
+
+  // Files of several pages: the page open() takes, chosen before it.
+  virtual void choose_page(const PageChoice&) {}
+  // After open(), whatever it returned: the file's pages, 0 when not even they
+  // could be counted. A page beyond the last opens as Unreadable, with the count known.
+  virtual int page_count() const { return info().format.empty() ? 0 : 1; }
+  // After open() gave Unsupported: the file is locked by a password.
+  virtual bool password_protected() const { return false; }
 
   // Asked now and then by a reader that works long without handing out rows (a
   // progressive JPEG decodes every scan before its first row): true stops the

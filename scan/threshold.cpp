@@ -445,7 +445,7 @@ std::string threshold_mode_text(const ThresholdMode& mode) {
 ThresholdMode mode_for_image(const ThresholdMode& chosen, const ImageInfo& info, bool has_grey_levels) {
   if (!has_grey_levels) return {ThresholdRule::NearestBlack};
   if (chosen.rule == ThresholdRule::ByFormat)
-    return {info.format == "JPEG" ? ThresholdRule::Auto : ThresholdRule::NearestBlack};
+    return {info.format == "JPEG" || info.blurred_grey ? ThresholdRule::Auto : ThresholdRule::NearestBlack};
   return chosen;
 }
 

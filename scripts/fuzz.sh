@@ -12,20 +12,22 @@ build="$root/build-fuzz"
 CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVP_FUZZ=ON \
   -DVP_BUILD_TESTS=OFF -DVP_BUILD_BENCH=OFF -DVP_BUILD_GUI=OFF >/dev/null
 cmake --build "$build" --target bmp_reader_fuzzer conversion_fuzzer image_reader_fuzzer make_fuzz_seeds \
-  make_image_seeds
+  make_image_seeds pdf_reader_fuzzer make_pdf_seeds
 
 work="$build/work"
 rm -rf "$work/seeds"
-for target in reader conversion image; do mkdir -p "$work/seeds/$target" "$work/corpus/$target"; done
+for target in reader conversion image pdf; do mkdir -p "$work/seeds/$target" "$work/corpus/$target"; done
 "$build/fuzz/make_fuzz_seeds" "$work/seeds/reader" "$work/seeds/conversion"
 "$build/fuzz/make_image_seeds" "$work/seeds/image"
+"$build/fuzz/make_pdf_seeds" "$work/seeds/pdf"
 suite="$root/tests/data/bmpsuite"
 find "$suite" -name '*.bmp' -size -64k -exec cp {} "$work/seeds/reader/" \;
 
 limits=(-rss_limit_mb=1024 -malloc_limit_mb=512 -timeout=10 -max_len=16384 -print_final_stats=1)
 status=0
-declare -A binaries=([reader]=bmp_reader_fuzzer [conversion]=conversion_fuzzer [image]=image_reader_fuzzer)
-for target in reader conversion image; do
+declare -A binaries=([reader]=bmp_reader_fuzzer [conversion]=conversion_fuzzer [image]=image_reader_fuzzer
+  [pdf]=pdf_reader_fuzzer)
+for target in reader conversion image pdf; do
   binary="$build/fuzz/${binaries[$target]}"
   regressions="$root/fuzz/regressions/$target"
   if [ -d "$regressions" ] && [ -n "$(ls -A "$regressions")" ]; then

@@ -19,7 +19,7 @@ cmake --build "$linux" -j "$jobs" --target vpconvert make_sample_drawing
 windows="$root/build-windows"
 cmake -S "$root" -B "$windows" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-  -DVP_BUILD_GUI=OFF -DVP_BUILD_BENCH=OFF -DVP_WITH_TIFF=OFF -DVP_WITH_PNG=OFF -DVP_WITH_JPEG=OFF \
+  -DVP_BUILD_GUI=OFF -DVP_BUILD_BENCH=OFF -DVP_WITH_TIFF=OFF -DVP_WITH_PNG=OFF -DVP_WITH_JPEG=OFF -DVP_WITH_PDF=OFF \
   -DVP_GTEST_SOURCE_DIR=/usr/src/googletest >/dev/null
 cmake --build "$windows" -j "$jobs"
 

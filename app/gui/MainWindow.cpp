@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QMenuBar>
 
+#include <algorithm>
 #include <new>
 #include <string_view>
 
@@ -18,6 +19,7 @@
 #include "core/outcome.h"
 #include "dialogs/FormSupport.h"
 #include "dialogs/MessageBoxes.h"
+#include "dialogs/PageDialog.h"
 #include "dialogs/Pictures.h"
 #include "dialogs/ProgressDialog.h"
 #include "dialogs/SavingDialog.h"
@@ -33,6 +35,8 @@ namespace {
 constexpr int kClientWidth = 340;
 constexpr int kClientHeight = 244;
 const QString kFileNameCaption = QStringLiteral("ﾌｧｲﾙ名:");
+// A PDF page that is not one scanned image is rendered at the converter's default resolution.
+constexpr int kPdfRenderDpi = 300;
 // Follows messages::kGreyScanNotice, on a line of its own.
 constexpr std::string_view kScanAdvice = "\n\r「せってい」の「スキャン」で「おまかせ（auto）」をえらんでみてね。";
 
@@ -198,7 +202,23 @@ void MainWindow::openCommand() {
 
 void MainWindow::convert(const QString& path, bool announce) {
   if (busy_ || progress_dialog_ == nullptr) return;
-  setStatus(kFileNameCaption + QFileInfo(path).fileName());
+  // A file of several pages: which one, asked before anything is let go.
+  const OpenedImage first_page = open_any_image(localPath(path));
+  const int pages = first_page.reader ? std::max(first_page.reader->page_count(), 1) : 1;
+  // Said before the conversion reports the file as not supported.
+  if (first_page.reader && first_page.reader->password_protected())
+    showPlainMessage(this, qtext(messages::kPasswordProtected));
+  int page = 1;
+  if (pages > 1) {
+    if (page_dialog_ == nullptr) page_dialog_ = new PageDialog(this);
+    page_dialog_->setPageCount(pages);
+    if (page_dialog_->exec() != QDialog::Accepted) return;
+    page = page_dialog_->page();
+  }
+  page_in_hand_ = pages > 1 ? page : 0;
+  conversion_.set_reader_factory(ink_copy_.wrap(any_image_reader_factory({page - 1, kPdfRenderDpi})));
+  setStatus(kFileNameCaption + QFileInfo(path).fileName() +
+            (page_in_hand_ > 0 ? QStringLiteral(" ") + pageText(page_in_hand_) : QString()));
   // What the preview shows comes from the table and the grid that the
   // conversion is about to replace: it lets go of them first.
   const bool previewOpen = preview_->isVisible();
@@ -402,13 +422,14 @@ void MainWindow::updateTrueSize() {
     outcome_label_->setToolTip(QString());  // no conversion in hand
     return;
   }
+  const QString page = page_in_hand_ > 0 ? pageText(page_in_hand_) + u'\n' : QString();
   if (last_conversion_.cad) {
     const cad::CadDrawing& fitted = conversion_.cad_drawing();
-    outcome_label_->setToolTip(trueSizeText(fitted, magnification_edit_->text(), settings_.DxfReal, true) + u'\n' +
-                               skewText(fitted));
+    outcome_label_->setToolTip(page + trueSizeText(fitted, magnification_edit_->text(), settings_.DxfReal, true) +
+                               u'\n' + skewText(fitted));
   } else {
     outcome_label_->setToolTip(
-        trueSizeText(conversion_.records(), magnification_edit_->text(), settings_.DxfReal, true));
+        page + trueSizeText(conversion_.records(), magnification_edit_->text(), settings_.DxfReal, true));
   }
   if (preview_ != nullptr) preview_->setMagnificationText(magnification_edit_->text());
 }

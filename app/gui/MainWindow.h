@@ -41,6 +41,7 @@ class ScaleCalculatorDialog;
 class SavingDialog;
 class SettingsDialog;
 class VersionDialog;
+class PageDialog;
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -106,6 +107,7 @@ class MainWindow : public QMainWindow {
   Conversion conversion_;
   ConversionResult last_conversion_;
   QString opened_file_name_;
+  int page_in_hand_ = 0;  // the page converted of a file of several, from 1; 0 for a one-page file
   bool busy_ = false;
   // The image of the conversion in hand as it was loaded, and its ink as the
   // thinning received it, for the preview.
@@ -118,6 +120,7 @@ class MainWindow : public QMainWindow {
   SavingDialog* saving_dialog_ = nullptr;
   SettingsDialog* settings_dialog_ = nullptr;
   VersionDialog* version_dialog_ = nullptr;
+  PageDialog* page_dialog_ = nullptr;
   PreviewWindow* preview_ = nullptr;
 
   QLabel* outcome_label_;

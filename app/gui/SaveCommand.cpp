@@ -93,8 +93,12 @@ void fitFileColumns(QFileDialog* dialog) {
 }
 
 QStringList openFilters() {
-  // "BMPｲﾒｰｼﾞ|*.bmp" first, then the scanners' other formats.
-  QStringList filters = {QStringLiteral("BMPｲﾒｰｼﾞ (*.bmp)")};
+  // Every kind the program reads at once first, so that no scan stays hidden
+  // behind the type; then "BMPｲﾒｰｼﾞ|*.bmp" and the scanners' other formats.
+  QString all = QString::fromStdString(all_image_file_patterns());
+  all.replace(QLatin1Char(';'), QLatin1Char(' '));
+  QStringList filters = {QStringLiteral("読込めるﾌｧｲﾙ全部 (") + all + QLatin1Char(')'),
+                         QStringLiteral("BMPｲﾒｰｼﾞ (*.bmp)")};
   for (const ImageFileFilter& filter : extra_image_file_filters()) {
     QString patterns = QString::fromStdString(filter.patterns);
     patterns.replace(QLatin1Char(';'), QLatin1Char(' '));

@@ -191,6 +191,7 @@ struct JpegReader::Impl {
   ErrorManager errors{};
   jpeg_progress_mgr progress{};
   std::FILE* file = nullptr;
+  std::span<std::uint8_t> memory;  // the file's bytes, when read from memory
   std::function<bool()> stop;
   bool created = false;
   bool rows_read = false;
@@ -218,7 +219,15 @@ JpegReader::~JpegReader() = default;
 ImageStatus JpegReader::open(const std::string& path) {
   path_ = path;
   try {
-    return open_afresh(impl_, info_, path);
+    info_ = ImageInfo{};
+    impl_ = std::make_unique<Impl>();
+    impl_->memory = memory_;
+    const ImageStatus status = impl_->open(path, info_);
+    if (status != ImageStatus::Ok) {
+      impl_ = std::make_unique<Impl>();
+      info_ = ImageInfo{};
+    }
+    return status;
   } catch (const std::bad_alloc&) {
     impl_ = std::make_unique<Impl>();
     info_ = ImageInfo{};
@@ -226,8 +235,13 @@ ImageStatus JpegReader::open(const std::string& path) {
   }
 }
 
+ImageStatus JpegReader::open_memory(std::vector<std::uint8_t> bytes) {
+  memory_ = std::move(bytes);
+  return open(std::string{});
+}
+
 ImageStatus JpegReader::Impl::open(const std::string& path, ImageInfo& out) {
-  file = std::fopen(path.c_str(), "rb");
+  file = memory.empty() ? std::fopen(path.c_str(), "rb") : fmemopen(memory.data(), memory.size(), "rb");
   if (file == nullptr) return ImageStatus::Unreadable;
   jpeg.err = jpeg_std_error(&errors.pub);
   errors.pub.error_exit = on_error;

@@ -21,6 +21,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "imageio/image_reader.h"
 
@@ -34,6 +35,8 @@ class JpegReader : public ImageReader {
   JpegReader& operator=(const JpegReader&) = delete;
 
   ImageStatus open(const std::string& path) override;
+  // The same for a JPEG held in memory (as a PDF holds one); `bytes` must not be empty.
+  ImageStatus open_memory(std::vector<std::uint8_t> bytes);
   const ImageInfo& info() const override { return info_; }
   // Rows top first, decoded a few at a time. A progressive (or any multi-scan)
   // file keeps libjpeg's coefficients of the whole image, which must fit in the
@@ -50,6 +53,7 @@ class JpegReader : public ImageReader {
   std::unique_ptr<Impl> impl_;
   ImageInfo info_;
   std::string path_;
+  std::vector<std::uint8_t> memory_;
 };
 
 namespace imageio {

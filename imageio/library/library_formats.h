@@ -1,5 +1,5 @@
 // The readers that need a library, each built in or left out as the build chose
-// (VP_WITH_TIFF, VP_WITH_PNG, VP_WITH_JPEG). A format left out has a stand-in (imageio/without/)
+// (VP_WITH_TIFF, VP_WITH_PNG, VP_WITH_JPEG, VP_WITH_PDF). A format left out has a stand-in (imageio/without/)
 // that makes no reader, so the choice lives in the build alone.
 #pragma once
 
@@ -15,5 +15,7 @@ std::unique_ptr<ImageReader> make_tiff_reader();
 std::unique_ptr<ImageReader> make_png_reader();
 // A JPEG reader (libjpeg-turbo), or nothing when built without JPEG.
 std::unique_ptr<ImageReader> make_jpeg_reader();
+// A PDF reader (MuPDF), or nothing when built without PDF.
+std::unique_ptr<ImageReader> make_pdf_reader();
 
 }  // namespace vp

@@ -91,6 +91,8 @@ struct TiffReader::Impl {
   }
 
   ImageStatus open(const std::string& path, ImageInfo& info);
+  int page = 0;   // the directory to open, from 0
+  int pages = 0;  // the file's directories, once counted
   ImageStatus read_strips(const ImageInfo& info, const InkRowSink& sink);
   ImageStatus read_planes(const ImageInfo& info, const InkRowSink& sink);
   ImageStatus read_tiles(const ImageInfo& info, const InkRowSink& sink);
@@ -99,7 +101,18 @@ struct TiffReader::Impl {
 TiffReader::TiffReader() : impl_(std::make_unique<Impl>()) {}
 TiffReader::~TiffReader() = default;
 
-ImageStatus TiffReader::open(const std::string& path) { return open_afresh(impl_, info_, path); }
+ImageStatus TiffReader::open(const std::string& path) {
+  info_ = ImageInfo{};
+  impl_ = std::make_unique<Impl>();
+  impl_->page = page_;
+  const ImageStatus status = impl_->open(path, info_);
+  page_count_ = impl_->pages;
+  if (status != ImageStatus::Ok) {
+    impl_ = std::make_unique<Impl>();
+    info_ = ImageInfo{};
+  }
+  return status;
+}
 
 ImageStatus TiffReader::Impl::open(const std::string& path, ImageInfo& info) {
   silence_process_wide_handlers();
@@ -112,6 +125,11 @@ ImageStatus TiffReader::Impl::open(const std::string& path, ImageInfo& info) {
   tif = TIFFOpenExt(path.c_str(), "rm", options);
   TIFFOpenOptionsFree(options);
   if (tif == nullptr) return ImageStatus::Unreadable;
+  // Every directory is a page; counting them walks the chain, which libtiff guards against loops.
+  pages = TIFFNumberOfDirectories(tif);
+  if (page < 0 || page >= pages || (page > 0 && TIFFSetDirectory(tif, static_cast<tdir_t>(page)) != 1)) {
+    return ImageStatus::Unreadable;
+  }
 
   std::uint32_t width = 0;
   std::uint32_t height = 0;

@@ -1,4 +1,4 @@
-// TIFF input through libtiff: the first image of the file, in strips or tiles,
+// TIFF input through libtiff: one image of the file (every directory is a page), in strips or tiles,
 // uncompressed or in any compression libtiff decodes (LZW, PackBits, CCITT G3
 // and G4, Deflate...).
 //
@@ -41,10 +41,15 @@ class TiffReader : public ImageReader {
   bool has_grey_levels() const override;
   ImageStatus read_grey_rows(const GreyRowSink& sink) override;
 
+  void choose_page(const PageChoice& choice) override { page_ = choice.index; }
+  int page_count() const override { return page_count_; }
+
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
   ImageInfo info_;
+  int page_ = 0;
+  int page_count_ = 0;
 };
 
 }  // namespace vp

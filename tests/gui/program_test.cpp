@@ -19,6 +19,7 @@
 #include <QRadioButton>
 #include <QSettings>
 #include <QSlider>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -37,6 +38,7 @@
 #include "dialogs/MessageBoxes.h"
 #include "export/dxf_header.h"
 #include "support/GuiTestSupport.h"
+#include "testkit/pdf_writer.h"
 #include "tests/support/written_bytes.h"
 
 using namespace vp;
@@ -443,15 +445,17 @@ class ProgramTest : public QObject {
 
   // Special mode follows the setting, and its checks and counts show in the
   // progress dialog.
-  // The open dialog offers the scanners' other formats after BMP, and a PBM and a JPEG
+  // The open dialog offers every kind at once, then BMP and the scanners' other formats, and a PBM and a JPEG
   // of the drawing convert exactly as their BMPs do.
   void openOtherImageTypes() {
     settings_->setRawValue("FirstUp", "1");
     start();
     QCOMPARE(child<QFileDialog>(&mainWindow(), "OpenDialog1")->nameFilters(),
-             (QStringList{QStringLiteral("BMPｲﾒｰｼﾞ (*.bmp)"), QStringLiteral("TIFFｲﾒｰｼﾞ (*.tif *.tiff)"),
+             (QStringList{QStringLiteral("読込めるﾌｧｲﾙ全部 (*.bmp *.tif *.tiff *.png *.pbm *.jpg *.jpeg *.jpe "
+                                         "*.jfif *.pdf)"),
+                          QStringLiteral("BMPｲﾒｰｼﾞ (*.bmp)"), QStringLiteral("TIFFｲﾒｰｼﾞ (*.tif *.tiff)"),
                           QStringLiteral("PNGｲﾒｰｼﾞ (*.png)"), QStringLiteral("PBMｲﾒｰｼﾞ (*.pbm)"),
-                          QStringLiteral("JPEGｲﾒｰｼﾞ (*.jpg *.jpeg *.jpe *.jfif)")}));
+                          QStringLiteral("JPEGｲﾒｰｼﾞ (*.jpg *.jpeg *.jpe *.jfif)"), QStringLiteral("PDFﾌｧｲﾙ (*.pdf)")}));
     const InkImage image = smallDrawing();
     std::string pbm = "P1\n" + std::to_string(image.width) + " " + std::to_string(image.height) + "\n";
     for (std::int32_t r = 0; r < image.height; ++r) {
@@ -484,6 +488,45 @@ class ProgramTest : public QObject {
     QVERIFY(expectedBlocks.LineCount() > 0);
     QVERIFY(std::ranges::equal(mainWindow().conversion().records(), expectedBlocks.records()));
     QCOMPARE(statusText(), QStringLiteral("ﾌｧｲﾙ名:blocks.jpg"));
+  }
+
+  // A file of several pages asks which one, with the count, and the status bar
+  // and the outcome's tooltip name the page converted.
+  void openMultiPageFile() {
+    start();
+    PdfPage cross, frame;
+    cross.width_pt = cross.height_pt = frame.width_pt = frame.height_pt = 72;
+    cross.content = "0 G 2 w 8 8 m 64 64 l S 8 64 m 64 8 l S\n";
+    frame.content = "0 G 2 w 8 8 m 64 8 l 64 64 l 8 64 l h S\n";
+    const std::vector<std::uint8_t> pdf = pdf_bytes({cross, frame});
+    QVERIFY(writeBytes(path("sheets.pdf"),
+                       QByteArray(reinterpret_cast<const char*>(pdf.data()), static_cast<qsizetype>(pdf.size()))));
+    answerer_->thenChooseFile(path("sheets.pdf"));
+    answerer_->then([this](QWidget* modal) {
+      QCOMPARE(modal->objectName(), QStringLiteral("PageDialog"));
+      QVERIFY(child<QLabel>(modal, "PageCountLabel")->text().contains(QStringLiteral("2 ページ")));
+      auto* spin = child<QSpinBox>(modal, "PageSpin");
+      QCOMPARE(spin->maximum(), 2);
+      spin->setValue(2);
+      clickButton(modal, "PageOk");
+    });
+    clickButton(&mainWindow(), "Button1");
+    QCOMPARE(statusText(), QStringLiteral("ﾌｧｲﾙ名:sheets.pdf 2ページ目"));
+    QVERIFY(child<QLabel>(&mainWindow(), "Label6")->toolTip().startsWith(QStringLiteral("2ページ目\n")));
+    QVERIFY(mainWindow().conversion().records().size() > 0);
+
+    // A locked PDF says so before it is refused as not supported.
+    const std::vector<std::uint8_t> locked = pdf_bytes({cross}, true);
+    QVERIFY(writeBytes(path("locked.pdf"), QByteArray(reinterpret_cast<const char*>(locked.data()),
+                                                      static_cast<qsizetype>(locked.size()))));
+    answerer_->clear();
+    openFile(path("locked.pdf"));
+    const QStringList said = answerer_->texts();
+    QVERIFY(!said.isEmpty());
+    QCOMPARE(said.constFirst(), QString::fromUtf8(messages::kPasswordProtected.data(),
+                                                  static_cast<qsizetype>(messages::kPasswordProtected.size())));
+    QVERIFY(said.contains(QString::fromUtf8(messages::kUnsupportedFormat.data(),
+                                            static_cast<qsizetype>(messages::kUnsupportedFormat.size()))));
   }
 
   // Scans as scanners, copiers and phones deliver them, through the open

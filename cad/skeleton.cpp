@@ -126,28 +126,30 @@ std::int32_t plain_stretch(const BitPlane& ink, const BitPlane& nodes, Pixel fro
 }
 
 // The outline of the 8-connected set of `inside` cells that `start` (its first
-// cell in raster order) belongs to, by Moore's neighbour tracing, counter-clockwise.
-void trace_outline(const BitPlane& inside, Pixel start, std::vector<Pixel>& outline) {
+// cell in raster order) belongs to, by Moore's neighbour tracing, counter-clockwise;
+// `cells` bounds the walk (an outline passes each of the set's cells a few times at most).
+void trace_outline(const BitPlane& inside, Pixel start, std::int64_t cells, std::vector<Pixel>& outline) {
   outline.assign({start});
   Pixel p = start;
   int back = 4;  // towards the cell west of the start, which is outside
-  const int first_back = back;
-  for (std::size_t steps = 0; steps < (std::size_t{1} << 26); ++steps) {
+  for (std::int64_t steps = 0; steps < 4 * cells + 16; ++steps) {
     int found = -1;
     for (int i = 1; i <= 8 && found < 0; ++i) {
       const int d = (back + i) % 8;
       if (inside.get(p.x + kDx[static_cast<std::size_t>(d)], p.y + kDy[static_cast<std::size_t>(d)])) found = d;
     }
     if (found < 0) return;  // a single cell
-    // The cell examined just before the one found is outside; seen from the new cell.
+    const Pixel next{p.x + kDx[static_cast<std::size_t>(found)], p.y + kDy[static_cast<std::size_t>(found)]};
+    // Round once: leaving the start again the way it was first left.
+    if (p == start && outline.size() > 1 && next == outline[1]) return;
+    // The cell examined just before the one found is outside; seen from the next cell.
     const int before = (found + 7) % 8;
     const Pixel outside{p.x + kDx[static_cast<std::size_t>(before)], p.y + kDy[static_cast<std::size_t>(before)]};
-    p = {p.x + kDx[static_cast<std::size_t>(found)], p.y + kDy[static_cast<std::size_t>(found)]};
+    p = next;
     back = 0;
-    while (p.x + kDx[static_cast<std::size_t>(back)] != outside.x ||
-           p.y + kDy[static_cast<std::size_t>(back)] != outside.y)
+    while (back < 8 && (p.x + kDx[static_cast<std::size_t>(back)] != outside.x ||
+                        p.y + kDy[static_cast<std::size_t>(back)] != outside.y))
       ++back;
-    if (p == start && back == first_back) return;
     if (p != start) outline.push_back(p);
   }
 }
@@ -372,7 +374,8 @@ PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& n
   }
   for (const std::int32_t first : blot_start) {
     if (first < 0) continue;
-    trace_outline(node_bits, node_pixels[static_cast<std::size_t>(first)], chain.pixels);
+    const auto id = static_cast<std::size_t>(node_of[static_cast<std::size_t>(first)]);
+    trace_outline(node_bits, node_pixels[static_cast<std::size_t>(first)], nodes[id].pixels, chain.pixels);
     chain.start_node = chain.end_node = -1;
     if (chain.pixels.size() >= 8 && !take(chain)) return PhaseStatus::Stopped;
   }

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
+#include <map>
 #include <vector>
 
 #include "cad/skeleton.h"
 #include "raster/thinning.h"
+#include "testkit/splitmix.h"
 #include "testkit/synthetic_drawing.h"
 
 namespace vp::cad {
@@ -159,6 +162,50 @@ TEST(SkeletonWalk, TakesTheSameChainsAsTheLiteralWalk) {
       EXPECT_EQ(fast.chains[i].pixels, literal.chains[i].pixels) << "seed " << seed << " chain " << i;
       EXPECT_EQ(fast.chains[i].start_node, literal.chains[i].start_node);
       EXPECT_EQ(fast.chains[i].end_node, literal.chains[i].end_node);
+    }
+  }
+}
+
+std::vector<Chain> walk_image(const InkImage& image) {
+  PixelGrid grid;
+  grid.reset(image.width, image.height);
+  for (std::int32_t r = 0; r < image.height; ++r) grid.set_image_row(r, image.row(r));
+  std::vector<SkeletonNode> nodes;
+  std::vector<Chain> chains;
+  NoProgress quiet;
+  walk_skeleton(
+      grid, nodes, [](std::int64_t) {},
+      [&](Chain& c) {
+        chains.push_back(c);
+        return true;
+      },
+      quiet, 0, 1);
+  return chains;
+}
+
+TEST(SkeletonWalk, BlotsAreOutlinedOnceRound) {
+  // Rough blots of two or three overlapping discs: each outline goes round once,
+  // cell to neighbouring cell, passing a cell twice at most (out along a spike
+  // and back).
+  SplitMix64 rng(5);
+  for (int trial = 0; trial < 60; ++trial) {
+    InkImage image(80, 80);
+    for (int d = 0; d < 2 + trial % 2; ++d) {
+      const double cx = rng.range(25, 55), cy = rng.range(25, 55), r = rng.range(5, 14);
+      for (std::int32_t y = 0; y < 80; ++y)
+        for (std::int32_t x = 0; x < 80; ++x)
+          if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r) image.set(x, y);
+    }
+    // A rough edge, as a scan's blot has: cells flipped at random round it.
+    for (int k = 0; k < 300; ++k) image.set(rng.integer(10, 70), rng.integer(10, 70), rng.chance(0.5));
+    for (const Chain& c : walk_image(image)) {
+      if (!c.closed()) continue;  // the specks' own strokes
+      std::map<std::pair<std::int32_t, std::int32_t>, int> passes;
+      for (std::size_t i = 0; i < c.pixels.size(); ++i) {
+        const Pixel a = c.pixels[i], b = c.pixels[(i + 1) % c.pixels.size()];
+        EXPECT_TRUE(std::abs(a.x - b.x) <= 1 && std::abs(a.y - b.y) <= 1) << trial;
+        EXPECT_LE(++passes[std::make_pair(a.x, a.y)], 2) << "trial " << trial;
+      }
     }
   }
 }

@@ -442,11 +442,18 @@ std::string threshold_mode_text(const ThresholdMode& mode) {
   return std::to_string(mode.level);
 }
 
-ThresholdMode mode_for_image(const ThresholdMode& chosen, const ImageInfo& info, bool has_grey_levels) {
+bool rule_counts_grey_levels(const ThresholdMode& chosen, const ImageInfo& info, bool has_grey_levels) {
+  return has_grey_levels && chosen.rule == ThresholdRule::ByFormat && (info.format == "PNG" || info.format == "TIFF");
+}
+
+ThresholdMode mode_for_image(const ThresholdMode& chosen, const ImageInfo& info, bool has_grey_levels,
+                             std::int32_t grey_levels) {
   if (!has_grey_levels) return {ThresholdRule::NearestBlack};
-  if (chosen.rule == ThresholdRule::ByFormat)
-    return {info.format == "JPEG" ? ThresholdRule::Auto : ThresholdRule::NearestBlack};
-  return chosen;
+  if (chosen.rule != ThresholdRule::ByFormat) return chosen;
+  if (info.format == "JPEG") return {ThresholdRule::Auto};
+  if (rule_counts_grey_levels(chosen, info, has_grey_levels) && grey_levels > kFewGreyLevels)
+    return {ThresholdRule::Auto};
+  return {ThresholdRule::NearestBlack};
 }
 
 std::int32_t otsu_threshold(const Histogram& h) {
@@ -557,9 +564,10 @@ GreySummary summarise_grey(std::int32_t width, std::int32_t height, const GreySo
   return summary;
 }
 
-std::int32_t count_grey_levels(const GreySource& source, std::int32_t limit, ImageStatus& status) {
+std::int32_t count_grey_levels(const GreySource& source, std::int32_t limit, ImageStatus& status, std::int32_t rows) {
   std::array<bool, 256> seen{};
   std::int32_t count = 0;
+  std::int32_t rows_seen = 0;
   status = source([&](std::int32_t, std::span<const std::uint8_t> grey) {
     for (std::uint8_t v : grey) {
       if (!seen[v]) {
@@ -567,9 +575,16 @@ std::int32_t count_grey_levels(const GreySource& source, std::int32_t limit, Ima
         if (++count >= limit) return false;
       }
     }
-    return true;
+    return ++rows_seen < rows;
   });
   return count;
+}
+
+std::int32_t first_rows_grey_levels(ImageReader& reader) {
+  ImageStatus status = ImageStatus::Ok;
+  const std::int32_t levels = count_grey_levels([&](const GreyRowSink& sink) { return reader.read_grey_rows(sink); },
+                                                kFewGreyLevels + 1, status, kLevelRows);
+  return status == ImageStatus::Ok ? levels : 0;
 }
 
 }  // namespace vp::scan

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -31,7 +32,7 @@
 namespace vp::scan {
 
 enum class ThresholdRule : std::int32_t {
-  ByFormat = 0,  // nearest-black, or auto for JPEG: what the image's format calls for
+  ByFormat = 0,  // what the image calls for: see mode_for_image
   NearestBlack = 1,
   Auto = 2,
   Otsu = 3,
@@ -57,9 +58,22 @@ std::optional<ThresholdMode> parse_threshold_mode(std::string_view text);
 // The text parse_threshold_mode takes; "by format" for ByFormat.
 std::string threshold_mode_text(const ThresholdMode& mode);
 
-// The rule for an image: ByFormat becomes auto for JPEG and nearest-black for
-// every other format; images without grey levels (1-bit) keep nearest-black whatever was asked.
-ThresholdMode mode_for_image(const ThresholdMode& chosen, const ImageInfo& info, bool has_grey_levels);
+// Grey levels up to which an image counts as a drawing, not a scan: a 4-bit
+// image (16 levels) or a drawing of a few flat colours. A scan's paper noise
+// alone uses more than that.
+constexpr std::int32_t kFewGreyLevels = 16;
+
+// The rule for an image: ByFormat becomes auto for JPEG; for PNG and TIFF, auto
+// when `grey_levels` (counted up to kFewGreyLevels + 1) exceeds kFewGreyLevels;
+// nearest-black otherwise, and always for BMP. Images without grey levels
+// (1-bit) keep nearest-black whatever was asked.
+ThresholdMode mode_for_image(const ThresholdMode& chosen, const ImageInfo& info, bool has_grey_levels,
+                             std::int32_t grey_levels = 0);
+// Whether mode_for_image's answer depends on the number of grey levels.
+bool rule_counts_grey_levels(const ThresholdMode& chosen, const ImageInfo& info, bool has_grey_levels);
+// Rows counted by first_rows_grey_levels: a scan's margin shows its paper's
+// noise within them, while the reading costs a few rows of the sheet.
+constexpr std::int32_t kLevelRows = 64;
 
 // Reads the image's grey rows into the sink; may be called more than once (the
 // otsu rule reads the image twice: its histogram first).
@@ -95,7 +109,13 @@ struct GreySummary {
 };
 GreySummary summarise_grey(std::int32_t width, std::int32_t height, const GreySource& source, ImageStatus& status);
 
-// Grey levels in use, counted up to `limit` (the reading stops there).
-std::int32_t count_grey_levels(const GreySource& source, std::int32_t limit, ImageStatus& status);
+// Grey levels in use, counted up to `limit` over at most `rows` rows (the reading stops there).
+std::int32_t count_grey_levels(const GreySource& source, std::int32_t limit, ImageStatus& status,
+                               std::int32_t rows = INT32_MAX);
+
+// The grey levels of an image's first kLevelRows rows, up to kFewGreyLevels + 1,
+// for mode_for_image; 0 when they cannot be read (the conversion's own reading
+// then reports the fault).
+std::int32_t first_rows_grey_levels(ImageReader& reader);
 
 }  // namespace vp::scan

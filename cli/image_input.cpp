@@ -80,7 +80,8 @@ int print_image_info(const std::string& path, std::ostream& out, std::ostream& e
   scan::GreySummary summary;
   try {
     summary = scan::summarise_grey(
-        info.width, info.height, [&](const GreyRowSink& sink) { return image.reader->read_grey_rows(sink); }, status);
+        info.width, info.height, [&](const GreyRowSink& sink) { return image.reader->read_grey_rows(sink); }, status,
+        info.x_dpi);
   } catch (const std::bad_alloc&) {
     err << messages::kOutOfMemory << '\n';
     return 2;

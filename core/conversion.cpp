@@ -159,10 +159,12 @@ void Conversion::read_grey(ImageReader& reader, const scan::ThresholdMode& mode,
     });
   };
   const scan::ThresholdOutcome outcome = scan::apply_threshold(
-      mode, info.width, info.height, source, [&](std::int32_t row_from_top, std::span<const std::uint64_t> ink) {
+      mode, info.width, info.height, source,
+      [&](std::int32_t row_from_top, std::span<const std::uint64_t> ink) {
         grid_.set_image_row(row_from_top, ink);
         return true;
-      });
+      },
+      info.x_dpi);
   if (outcome.status != ImageStatus::Ok) display.fail(failure_of(outcome.status));
   scan_report_.threshold = outcome.threshold;
   scan_report_.ink_pixels = count_ink();

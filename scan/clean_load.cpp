@@ -31,7 +31,7 @@ CleanLoad load_clean_ink(const std::string& path, const ImageReaderFactory& read
     } else {
       result.status = apply_threshold(
                           mode, info.width, info.height,
-                          [&](const GreyRowSink& sink) { return reader->read_grey_rows(sink); }, into_grid)
+                          [&](const GreyRowSink& sink) { return reader->read_grey_rows(sink); }, into_grid, info.x_dpi)
                           .status;
     }
     if (result.status == ImageStatus::Ok) remove_specks(grid, cleanup.despeckle);

@@ -12,11 +12,15 @@
 //   1 .. 255       darker than this grey level is ink
 //
 // The paper's brightness under `auto`: the brightest pixels (two-pixel means, so
-// that single noisy pixels do not count) of every 32 x 32 block, closed over 13
+// that single noisy pixels do not count) of every block, closed over 13
 // blocks (a dilation then an erosion: dark areas narrower than that, such as
 // filled areas and thick walls, take the paper around them, while light that
 // falls off across the sheet is followed), smoothed over 3 x 3 blocks and
-// interpolated between block centres.
+// interpolated between block centres. A block is 2 mm of the sheet when its
+// resolution is known (32 pixels at 400 dpi), else 32 pixels, and at most a
+// 26th of the shorter side, so that the closing's reach stays local on small
+// sheets. The paper's level and noise come from the upper quartiles of the
+// pixels on its side of Otsu's split, which the edges of dense text do not reach.
 #pragma once
 
 #include <array>
@@ -86,9 +90,10 @@ struct ThresholdOutcome {
 };
 
 // Applies `mode` (not ByFormat, not NearestBlack) to the grey rows of a `width` x
-// `height` image; every ink row goes to `ink` exactly once. Allocations may throw std::bad_alloc.
+// `height` image scanned at `dpi` (0 when the file does not say); every ink row
+// goes to `ink` exactly once. Allocations may throw std::bad_alloc.
 ThresholdOutcome apply_threshold(const ThresholdMode& mode, std::int32_t width, std::int32_t height,
-                                 const GreySource& source, const InkRowSink& ink);
+                                 const GreySource& source, const InkRowSink& ink, double dpi = 0);
 
 using Histogram = std::array<std::uint64_t, 256>;
 
@@ -107,7 +112,8 @@ struct GreySummary {
   std::int32_t auto_threshold = 0;  // the auto rule's threshold on relative levels (255 = the paper)
   double auto_ink = 0;              // the share of pixels auto takes for ink, 0..1
 };
-GreySummary summarise_grey(std::int32_t width, std::int32_t height, const GreySource& source, ImageStatus& status);
+GreySummary summarise_grey(std::int32_t width, std::int32_t height, const GreySource& source, ImageStatus& status,
+                           double dpi = 0);
 
 // Grey levels in use, counted up to `limit` over at most `rows` rows (the reading stops there).
 std::int32_t count_grey_levels(const GreySource& source, std::int32_t limit, ImageStatus& status,

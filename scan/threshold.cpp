@@ -114,6 +114,17 @@ constexpr double kBlockInches = 0.08;
 constexpr std::int32_t kSmallestBlock = 6;
 constexpr std::int32_t kLargestBlock = 64;
 
+// Where a block's whole neighbourhood is dark (a filled area wider than the
+// closing), the closing over kWide blocks, or as many as reach half the shorter
+// side, stands in for it: a wider view, still local, that the light's fall-off
+// over that reach cannot darken by this much.
+constexpr std::int32_t kWide = 4 * kClose;
+constexpr std::int32_t kLittlePaperTenths = 6;  // the closing under 6/10 of the wider view's
+
+std::int32_t wide_radius(std::int32_t width, std::int32_t height, std::int32_t block) {
+  return std::clamp(std::min(width, height) / 2 / block, kClose, kWide);
+}
+
 std::int32_t block_size(std::int32_t width, std::int32_t height, double dpi) {
   const double by_resolution = dpi >= 50 && dpi <= 4800 ? dpi * kBlockInches : 32.0;
   const double by_size = std::min(width, height) / (2.0 * (2 * kClose + 1));
@@ -186,18 +197,20 @@ class AutoThreshold {
         block_(block_size(width, height, dpi)),
         block_columns_(static_cast<std::int32_t>((std::int64_t{width} + block_ - 1) / block_)),
         block_rows_(static_cast<std::int32_t>((std::int64_t{height} + block_ - 1) / block_)),
-        ring_rows_(std::min(height, (2 * kClose + 5) * block_)),
+        wide_(wide_radius(width, height, block_)),
+        ring_rows_(static_cast<std::int32_t>(std::min<std::int64_t>(height, std::int64_t{2 * wide_ + 5} * block_))),
         words_(words_of(width)) {
     const auto blocks = static_cast<std::size_t>(block_columns_) * static_cast<std::size_t>(block_rows_);
     // A few header bytes may claim a vast sheet: its working memory is weighed before it is filled.
     const std::uint64_t columns = static_cast<std::uint64_t>(width);
-    claim_memory(blocks * 10 + columns * (static_cast<std::uint64_t>(ring_rows_) + 9) +
+    claim_memory(blocks * 18 + columns * (static_cast<std::uint64_t>(ring_rows_) + 9) +
                  (keep ? (std::uint64_t{words_} * 16 + 4) * static_cast<std::uint64_t>(height) : 0));
     // Zeroed but untouched: the pages cost memory only as rows arrive to fill them,
     // so that a header over no data commits next to nothing.
     brightest_ = ZeroedBuffer<std::uint16_t>(blocks);
     dilated_ = ZeroedBuffer<std::uint16_t>(blocks);
     closed_ = ZeroedBuffer<std::uint16_t>(blocks);
+    for (auto& step : wide_steps_) step = ZeroedBuffer<std::uint16_t>(blocks);
     paper_ = ZeroedBuffer<float>(blocks);
     ring_ = ZeroedBuffer<std::uint8_t>(static_cast<std::size_t>(ring_rows_) * static_cast<std::size_t>(width));
     ring_row_ = ZeroedBuffer<std::int32_t>(static_cast<std::size_t>(ring_rows_));
@@ -304,12 +317,30 @@ class AutoThreshold {
         closed_[at(j, k)] = least;
       }
     }
-    while (paper_rows_ < block_rows_ && needed(paper_rows_ + 1) < closed_rows_) {
+    // The wider view's closing, a square's maximum and minimum taken along the
+    // rows, then down the columns.
+    auto& [across_max, wide_dilated, across_min, wide_closed] = wide_steps_;
+    for (; wide_rows_[0] < measured_rows_; ++wide_rows_[0])
+      along_row(brightest_, across_max, wide_rows_[0], [](std::uint16_t a, std::uint16_t b) { return std::max(a, b); });
+    for (; wide_rows_[1] < block_rows_ && needed(wide_rows_[1] + wide_) < wide_rows_[0]; ++wide_rows_[1])
+      down_column(across_max, wide_dilated, wide_rows_[1],
+                  [](std::uint16_t a, std::uint16_t b) { return std::max(a, b); });
+    for (; wide_rows_[2] < wide_rows_[1]; ++wide_rows_[2])
+      along_row(wide_dilated, across_min, wide_rows_[2],
+                [](std::uint16_t a, std::uint16_t b) { return std::min(a, b); });
+    for (; wide_rows_[3] < block_rows_ && needed(wide_rows_[3] + wide_) < wide_rows_[2]; ++wide_rows_[3])
+      down_column(across_min, wide_closed, wide_rows_[3],
+                  [](std::uint16_t a, std::uint16_t b) { return std::min(a, b); });
+    while (paper_rows_ < block_rows_ && needed(paper_rows_ + 1) < std::min(closed_rows_, wide_rows_[3])) {
       const std::int32_t j = paper_rows_++;
       for (std::int32_t k = 0; k < block_columns_; ++k) {
         float sum = 0;
         for (std::int32_t dj = -1; dj <= 1; ++dj)
-          for (std::int32_t dk = -1; dk <= 1; ++dk) sum += closed_[at(clamp_row(j + dj), clamp_column(k + dk))];
+          for (std::int32_t dk = -1; dk <= 1; ++dk) {
+            const std::size_t b = at(clamp_row(j + dj), clamp_column(k + dk));
+            const bool little_paper = closed_[b] * 10 < wide_closed[b] * kLittlePaperTenths;
+            sum += little_paper ? wide_closed[b] : closed_[b];
+          }
         paper_[at(j, k)] = std::max(1.0f, sum / 18.0f);  // two-pixel sums: half of them
       }
     }
@@ -323,6 +354,26 @@ class AutoThreshold {
       const auto j0 = static_cast<std::int32_t>(std::min<std::int64_t>(along / twice, std::max(block_rows_ - 2, 0)));
       if (needed(j0 + 1) >= paper_rows_) break;
       classify(classified_++, j0, static_cast<float>(along - j0 * twice), static_cast<float>(twice));
+    }
+  }
+
+  // Row j of `to`: the extreme of `from` over wide_ blocks either side along the row.
+  template <class Pick>
+  void along_row(const ZeroedBuffer<std::uint16_t>& from, ZeroedBuffer<std::uint16_t>& to, std::int32_t j, Pick pick) {
+    for (std::int32_t k = 0; k < block_columns_; ++k) {
+      std::uint16_t v = from[at(j, k)];
+      for (std::int32_t dk = -wide_; dk <= wide_; ++dk) v = pick(v, from[at(j, clamp_column(k + dk))]);
+      to[at(j, k)] = v;
+    }
+  }
+  // Row j of `to`: the extreme of `from` over wide_ block rows either side down the column.
+  template <class Pick>
+  void down_column(const ZeroedBuffer<std::uint16_t>& from, ZeroedBuffer<std::uint16_t>& to, std::int32_t j,
+                   Pick pick) {
+    for (std::int32_t k = 0; k < block_columns_; ++k) {
+      std::uint16_t v = from[at(j, k)];
+      for (std::int32_t dj = -wide_; dj <= wide_; ++dj) v = pick(v, from[at(clamp_row(j + dj), k)]);
+      to[at(j, k)] = v;
     }
   }
 
@@ -407,9 +458,13 @@ class AutoThreshold {
   bool keep_;
   std::int32_t block_;       // pixels a side
   std::int32_t offset_ = 0;  // rows of the first block that lie beyond the image (rows from the bottom up)
-  std::int32_t block_columns_, block_rows_, ring_rows_;
+  std::int32_t block_columns_, block_rows_;
+  std::int32_t wide_;  // the wider view's radius in blocks
+  std::int32_t ring_rows_;
   std::size_t words_;
   ZeroedBuffer<std::uint16_t> brightest_, dilated_, closed_;
+  std::array<ZeroedBuffer<std::uint16_t>, 4> wide_steps_;  // the wider view's closing, step by step
+  std::array<std::int32_t, 4> wide_rows_{};                // block rows done of each step
   ZeroedBuffer<float> paper_, scale_, column_weight_;
   std::vector<float> across_;
   ZeroedBuffer<std::int32_t> column_start_, ring_row_, row_of_;

@@ -19,8 +19,10 @@
 // interpolated between block centres. A block is 2 mm of the sheet when its
 // resolution is known (32 pixels at 400 dpi), else 32 pixels, and at most a
 // 26th of the shorter side, so that the closing's reach stays local on small
-// sheets. The paper's level and noise come from the upper quartiles of the
-// pixels on its side of Otsu's split, which the edges of dense text do not reach.
+// sheets. Where a block's whole neighbourhood is dark (a filled area wider than
+// the closing), a closing over up to 49 blocks, at most the shorter side, takes
+// its place. The paper's level and noise come from the upper quartile and the
+// 90th percentile of the relative levels, which the edges of dense text do not reach.
 #pragma once
 
 #include <array>

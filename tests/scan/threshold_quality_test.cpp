@@ -92,8 +92,9 @@ struct Kind {
   bool jpeg = false;
   double floor = 0;  // auto's score must reach this
   std::int32_t width = 900, height = 640;
-  double dpi = 0;     // the resolution the reader gives; 0 when the file does not
-  bool form = false;  // a dense ruled form rather than a drawing
+  double dpi = 0;          // the resolution the reader gives; 0 when the file does not
+  bool form = false;       // a dense ruled form rather than a drawing
+  bool wide_fill = false;  // a filled area half the sheet wide, beyond the closing's reach
 };
 
 ScanLook look(auto change) {
@@ -141,6 +142,8 @@ TEST(ThresholdQuality, AutoScoresAtLeastAsWellAsOtsuAndSauvolaOnEveryKindOfScan)
          l.blur = 0.6;
        }),
        false, false, 0.85, 600, 800, 100, true},
+      {"small, wide fill, 75 dpi", look([](ScanLook& l) { l.light_falloff = 0.55; }), false, false, 0.85, 400, 500, 75,
+       false, true},
       {"coloured paper, uneven", look([](ScanLook& l) {
          l.light_falloff = 0.5;
          l.paper[0] = 250, l.paper[1] = 205, l.paper[2] = 215;
@@ -148,17 +151,20 @@ TEST(ThresholdQuality, AutoScoresAtLeastAsWellAsOtsuAndSauvolaOnEveryKindOfScan)
        }),
        false, false, 0.85},
   };
-  std::printf("%-20s %7s %7s %7s\n", "kind", "auto", "otsu", "sauvola");
+  std::printf("%-24s %7s %7s %7s\n", "kind", "auto", "otsu", "sauvola");
   for (const Kind& kind : kinds) {
     SCOPED_TRACE(kind.name);
-    const InkImage clean = kind.form ? testing::ruled_form(kind.width, kind.height, 5)
-                                     : testing::scan_drawing(kind.width, kind.height, 3, kind.thick);
+    InkImage clean = kind.form ? testing::ruled_form(kind.width, kind.height, 5)
+                               : testing::scan_drawing(kind.width, kind.height, 3, kind.thick);
+    if (kind.wide_fill)
+      for (std::int32_t y = kind.height * 3 / 10; y < kind.height * 7 / 10; ++y)
+        clean.fill_span(y, kind.width / 4, kind.width * 3 / 4);
     ScanImage scan = testing::degrade(clean, kind.look);
     if (kind.jpeg) scan = through_jpeg(scan);
     const double automatic = testing::f_measure(ink_of(scan, ThresholdRule::Auto, kind.dpi), clean);
     const double otsu = testing::f_measure(ink_of(scan, ThresholdRule::Otsu, kind.dpi), clean);
     const double sauvola = testing::f_measure(ink_of(scan, ThresholdRule::Adaptive, kind.dpi), clean);
-    std::printf("%-20s %7.4f %7.4f %7.4f\n", kind.name, automatic, otsu, sauvola);
+    std::printf("%-24s %7.4f %7.4f %7.4f\n", kind.name, automatic, otsu, sauvola);
     EXPECT_GE(automatic, otsu - 0.002);
     EXPECT_GE(automatic, sauvola - 0.002);
     EXPECT_GE(automatic, kind.floor);

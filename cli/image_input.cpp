@@ -54,10 +54,10 @@ std::string image_info_text(const std::string& path, const ImageInfo& info) {
          "pixels: " + pixels + "\n" + "ink: " + ink + "\n" + "resolution: " + resolution_text(info) + "\n";
 }
 
-std::string grey_summary_text(const scan::GreySummary& summary, const ImageInfo& info) {
+std::string grey_summary_text(const scan::GreySummary& summary, const ImageInfo& info, std::int32_t first_rows_levels) {
   char share[32];
   std::snprintf(share, sizeof share, "%.2f %%", summary.auto_ink * 100);
-  const scan::ThresholdMode by_format = scan::mode_for_image({}, info, true);
+  const scan::ThresholdMode by_format = scan::mode_for_image({}, info, true, first_rows_levels);
   return "grey levels: " + std::to_string(summary.levels_used) + " in use, " + std::to_string(summary.darkest) +
          " (darkest) to " + std::to_string(summary.lightest) + " (lightest), median " + std::to_string(summary.median) +
          "\n" + "threshold: " + scan::threshold_mode_text(by_format) + " by format; auto takes levels below " +
@@ -86,7 +86,8 @@ int print_page_info(const std::string& path, const PageChoice& page, int& pages,
   scan::GreySummary summary;
   try {
     summary = scan::summarise_grey(
-        info.width, info.height, [&](const GreyRowSink& sink) { return image.reader->read_grey_rows(sink); }, status);
+        info.width, info.height, [&](const GreyRowSink& sink) { return image.reader->read_grey_rows(sink); }, status,
+        info.x_dpi);
   } catch (const std::bad_alloc&) {
     err << messages::kOutOfMemory << '\n';
     return 2;
@@ -96,7 +97,7 @@ int print_page_info(const std::string& path, const PageChoice& page, int& pages,
     err << messages::kUnreadableImage << '\n';
     return 3;
   }
-  out << grey_summary_text(summary, info);
+  out << grey_summary_text(summary, info, scan::first_rows_grey_levels(*image.reader));  // as a conversion counts them
   return 0;
 }
 

@@ -19,7 +19,7 @@ std::string image_info_text(const std::string& path, const ImageInfo& info);
 
 // "--info" lines on the grey levels of an image that has them, and the thresholds
 // the rules would take.
-std::string grey_summary_text(const scan::GreySummary& summary, const ImageInfo& info);
+std::string grey_summary_text(const scan::GreySummary& summary, const ImageInfo& info, std::int32_t first_rows_levels);
 
 // vpconvert --info FILE: the report on `out` (every page of a file of several,
 // each headed "page N of M") and exit status 0, or the conversion's messages for

@@ -111,14 +111,19 @@ void Conversion::ChangeBmpToArrayData(const std::string& file_name, ProgressDisp
     display.fail(Outcome::OutOfMemory);
     return;
   }
-  const scan::ThresholdMode mode = scan::mode_for_image(cleanup_.threshold, info, reader->has_grey_levels());
+  // PNG and TIFF by format: the levels of the first rows tell a scan from a drawing
+  // (a few rows read twice, not the sheet).
+  const bool grey = reader->has_grey_levels();
+  const scan::ThresholdMode mode = scan::mode_for_image(
+      cleanup_.threshold, info, grey,
+      scan::rule_counts_grey_levels(cleanup_.threshold, info, grey) ? scan::first_rows_grey_levels(*reader) : 0);
   scan_report_.mode = mode;
   if (mode.rule != scan::ThresholdRule::NearestBlack) {
     read_grey(*reader, mode, display);
   } else {
     read_ink(*reader, display);
     scan_report_.ink_pixels = count_ink();
-    if (!display.stopped() && reader->has_grey_levels()) note_missing_ink(*reader);
+    if (!display.stopped() && grey) note_missing_ink(*reader);
   }
   if (display.stopped()) return;
   if (cleanup_.despeckle > 0) {
@@ -154,10 +159,12 @@ void Conversion::read_grey(ImageReader& reader, const scan::ThresholdMode& mode,
     });
   };
   const scan::ThresholdOutcome outcome = scan::apply_threshold(
-      mode, info.width, info.height, source, [&](std::int32_t row_from_top, std::span<const std::uint64_t> ink) {
+      mode, info.width, info.height, source,
+      [&](std::int32_t row_from_top, std::span<const std::uint64_t> ink) {
         grid_.set_image_row(row_from_top, ink);
         return true;
-      });
+      },
+      info.x_dpi);
   if (outcome.status != ImageStatus::Ok) display.fail(failure_of(outcome.status));
   scan_report_.threshold = outcome.threshold;
   scan_report_.ink_pixels = count_ink();
@@ -180,9 +187,9 @@ void Conversion::note_missing_ink(ImageReader& reader) {
   const std::int64_t pixels = std::int64_t{reader.info().width} * reader.info().height;
   if (scan_report_.ink_pixels * 10000 >= pixels * 5) return;
   ImageStatus status = ImageStatus::Ok;
-  const std::int32_t levels =
-      scan::count_grey_levels([&](const GreyRowSink& sink) { return reader.read_grey_rows(sink); }, 17, status);
-  scan_report_.grey_scan_without_ink = levels > 16;
+  const std::int32_t levels = scan::count_grey_levels(
+      [&](const GreyRowSink& sink) { return reader.read_grey_rows(sink); }, scan::kFewGreyLevels + 1, status);
+  scan_report_.grey_scan_without_ink = levels > scan::kFewGreyLevels;
 }
 
 void Conversion::run_cad(const ConversionSettings& settings, const cad::InkCopy& ink, ProgressDisplay& display) {

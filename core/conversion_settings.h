@@ -66,7 +66,7 @@ struct ConversionSettings {
   std::int32_t DxfOption2 = kFlagOff;
   std::int32_t Special = kFlagOff;
   float Ave = 2.0f;  // merging threshold; stored as tenths (20)
-  // The scan clean-up. ScanThreshold: 0 by format (nearest-black, auto for JPEG),
+  // The scan clean-up. ScanThreshold: 0 by format (scan::mode_for_image),
   // 1 nearest-black, 2 auto, 3 otsu, 4 adaptive, 5 the grey level ScanLevel (1..255).
   std::int32_t ScanThreshold = 0;
   std::int32_t ScanLevel = 128;

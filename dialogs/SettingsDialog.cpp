@@ -229,7 +229,7 @@ void SettingsDialog::buildScanTab(QWidget* page) {
   // Items in ThresholdRule order: the index is the stored ScanThreshold.
   threshold_group_ =
       place(new RadioGroup(QStringLiteral(" いんくのみわけかた "),
-                           {QStringLiteral("ふぁいるしだい（JPEGはおまかせ）"),
+                           {QStringLiteral("ふぁいるしだい（スキャンはおまかせ）"),
                             QStringLiteral("いちばん黒い色だけ（nearest-black）"), QStringLiteral("おまかせ（auto）"),
                             QStringLiteral("ぜんたいで（otsu）"), QStringLiteral("ばしょごと（adaptive）"),
                             QStringLiteral("このこさより黒い：")},
@@ -251,7 +251,7 @@ void SettingsDialog::buildScanTab(QWidget* page) {
                    QRect(10, 60, 140, 36));
 
   makeWrappedLabel(page, "Label25",
-                   QStringLiteral("※グレーやカラーでスキャンした画像やJPEGには「おまかせ」がおすすめです。\n"
+                   QStringLiteral("※グレーやカラーでスキャンしたBMPには「おまかせ」がおすすめです。\n"
                                   "白黒の画像はどれをえらんでもそのままよみこみます。"),
                    QRect(8, 180, 425, 36));
   updateLevelEnabled();

@@ -22,13 +22,16 @@ CleanLoad load_clean_ink(const std::string& path, const ImageReaderFactory& read
       grid.set_image_row(row_from_top, ink);
       return true;
     };
-    const ThresholdMode mode = mode_for_image(cleanup.threshold, info, reader->has_grey_levels());
+    const bool grey = reader->has_grey_levels();
+    const ThresholdMode mode =
+        mode_for_image(cleanup.threshold, info, grey,
+                       rule_counts_grey_levels(cleanup.threshold, info, grey) ? first_rows_grey_levels(*reader) : 0);
     if (mode.rule == ThresholdRule::NearestBlack) {
       result.status = reader->read_rows(into_grid);
     } else {
       result.status = apply_threshold(
                           mode, info.width, info.height,
-                          [&](const GreyRowSink& sink) { return reader->read_grey_rows(sink); }, into_grid)
+                          [&](const GreyRowSink& sink) { return reader->read_grey_rows(sink); }, into_grid, info.x_dpi)
                           .status;
     }
     if (result.status == ImageStatus::Ok) remove_specks(grid, cleanup.despeckle);

@@ -106,8 +106,31 @@ double sauvola_at(std::int32_t x, std::int32_t width, const std::uint64_t* sums,
 
 // --- auto: the paper's brightness, then one threshold on relative levels ------
 
-constexpr std::int32_t kBlock = 32;
 constexpr std::int32_t kClose = 6;  // closing radius in blocks
+// Blocks are 2 mm of the sheet (32 pixels at 400 dpi) when the resolution is
+// known, 32 pixels when not; so that the closing follows the light on a small
+// sheet too, its reach (2 kClose + 1 blocks) is at most half the shorter side.
+constexpr double kBlockInches = 0.08;
+constexpr std::int32_t kSmallestBlock = 6;
+constexpr std::int32_t kLargestBlock = 64;
+
+// Where a block's whole neighbourhood is dark (a filled area wider than the
+// closing), the closing over kWide blocks, or as many as reach half the shorter
+// side, stands in for it: a wider view, still local, that the light's fall-off
+// over that reach cannot darken by this much.
+constexpr std::int32_t kWide = 4 * kClose;
+constexpr std::int32_t kLittlePaperTenths = 6;  // the closing under 6/10 of the wider view's
+
+std::int32_t wide_radius(std::int32_t width, std::int32_t height, std::int32_t block) {
+  return std::clamp(std::min(width, height) / 2 / block, kClose, kWide);
+}
+
+std::int32_t block_size(std::int32_t width, std::int32_t height, double dpi) {
+  const double by_resolution = dpi >= 50 && dpi <= 4800 ? dpi * kBlockInches : 32.0;
+  const double by_size = std::min(width, height) / (2.0 * (2 * kClose + 1));
+  return std::clamp(static_cast<std::int32_t>(std::lround(std::min(by_resolution, by_size))), kSmallestBlock,
+                    kLargestBlock);
+}
 // Relative levels below this are ink whatever the threshold; the threshold never goes lower.
 constexpr std::int32_t kSureInk = 48;
 // Pixels needed before the paper's noise bounds which levels can still be ink.
@@ -117,7 +140,7 @@ constexpr double kInkPercentile = 0.15;
 
 struct PaperLevel {
   std::int32_t median = 255;
-  double spread = 0;  // standard deviation of the paper, robustly: (75th - 50th percentile) / 0.674
+  double spread = 0;  // standard deviation of the paper, robustly: (90th - 75th percentile) / 0.608
 };
 
 std::int32_t percentile(const Histogram& h, std::uint64_t total, double fraction) {
@@ -130,13 +153,18 @@ std::int32_t percentile(const Histogram& h, std::uint64_t total, double fraction
   return 255;
 }
 
-// The paper is most of a drawing's pixels: its median and upper quartile are
-// paper even when a third of the sheet is ink.
+// The paper is most of a drawing's pixels, but on a dense form or a page of
+// small text the blurred edges of the strokes fill much of the sheet's lower
+// levels: the paper's level and noise come from the upper quartile and the 90th
+// percentile, which lie 0.674 and 1.282 deviations above its median (or the
+// median itself, where the edges leave it to the paper).
 PaperLevel paper_level(const Histogram& h, std::uint64_t total) {
   if (total == 0) return {};
+  const std::int32_t upper_quartile = percentile(h, total, 0.75);
   PaperLevel paper;
-  paper.median = percentile(h, total, 0.5);
-  paper.spread = std::max(1.5, (percentile(h, total, 0.75) - paper.median) / 0.674);
+  paper.spread = std::max(1.5, (percentile(h, total, 0.9) - upper_quartile) / (1.282 - 0.674));
+  paper.median = std::max(percentile(h, total, 0.5),
+                          static_cast<std::int32_t>(std::lround(upper_quartile - 0.674 * paper.spread)));
   return paper;
 }
 
@@ -162,24 +190,27 @@ std::int32_t midway(const Histogram& h, const PaperLevel& paper) {
 class AutoThreshold {
  public:
   // Without `keep`, only the histogram of relative levels is gathered.
-  AutoThreshold(std::int32_t width, std::int32_t height, bool keep)
+  AutoThreshold(std::int32_t width, std::int32_t height, bool keep, double dpi)
       : width_(width),
         height_(height),
         keep_(keep),
-        block_columns_(static_cast<std::int32_t>((std::int64_t{width} + kBlock - 1) / kBlock)),
-        block_rows_(static_cast<std::int32_t>((std::int64_t{height} + kBlock - 1) / kBlock)),
-        ring_rows_(std::min(height, (2 * kClose + 5) * kBlock)),
+        block_(block_size(width, height, dpi)),
+        block_columns_(static_cast<std::int32_t>((std::int64_t{width} + block_ - 1) / block_)),
+        block_rows_(static_cast<std::int32_t>((std::int64_t{height} + block_ - 1) / block_)),
+        wide_(wide_radius(width, height, block_)),
+        ring_rows_(static_cast<std::int32_t>(std::min<std::int64_t>(height, std::int64_t{2 * wide_ + 5} * block_))),
         words_(words_of(width)) {
     const auto blocks = static_cast<std::size_t>(block_columns_) * static_cast<std::size_t>(block_rows_);
     // A few header bytes may claim a vast sheet: its working memory is weighed before it is filled.
     const std::uint64_t columns = static_cast<std::uint64_t>(width);
-    claim_memory(blocks * 10 + columns * (static_cast<std::uint64_t>(ring_rows_) + 9) +
+    claim_memory(blocks * 18 + columns * (static_cast<std::uint64_t>(ring_rows_) + 9) +
                  (keep ? (std::uint64_t{words_} * 16 + 4) * static_cast<std::uint64_t>(height) : 0));
     // Zeroed but untouched: the pages cost memory only as rows arrive to fill them,
     // so that a header over no data commits next to nothing.
     brightest_ = ZeroedBuffer<std::uint16_t>(blocks);
     dilated_ = ZeroedBuffer<std::uint16_t>(blocks);
     closed_ = ZeroedBuffer<std::uint16_t>(blocks);
+    for (auto& step : wide_steps_) step = ZeroedBuffer<std::uint16_t>(blocks);
     paper_ = ZeroedBuffer<float>(blocks);
     ring_ = ZeroedBuffer<std::uint8_t>(static_cast<std::size_t>(ring_rows_) * static_cast<std::size_t>(width));
     ring_row_ = ZeroedBuffer<std::int32_t>(static_cast<std::size_t>(ring_rows_));
@@ -197,15 +228,19 @@ class AutoThreshold {
 
   void add_row(std::int32_t row_from_top, std::span<const std::uint8_t> grey) {
     const std::int32_t i = arrived_++;
+    // Rows from the bottom up (BMP) start in the top-aligned grid's partial last
+    // block, so that the blocks cover the same pixels in either order.
+    if (i == 0 && height_ > 1 && row_from_top == height_ - 1) offset_ = block_rows_ * block_ - height_;
+    const std::int32_t a = i + offset_;
     const auto slot = static_cast<std::size_t>(i % ring_rows_);
     std::copy(grey.begin(), grey.end(), ring_.data() + slot * static_cast<std::size_t>(width_));
     ring_row_[slot] = row_from_top;
     // The brightest two-pixel sum of each block on this row.
     std::uint16_t* bright =
-        &brightest_[static_cast<std::size_t>(i / kBlock) * static_cast<std::size_t>(block_columns_)];
+        &brightest_[static_cast<std::size_t>(a / block_) * static_cast<std::size_t>(block_columns_)];
     for (std::int32_t k = 0; k < block_columns_; ++k) {
-      const std::int32_t x0 = k * kBlock;
-      const auto x1 = static_cast<std::int32_t>(std::min<std::int64_t>(width_, std::int64_t{x0} + kBlock));
+      const std::int32_t x0 = k * block_;
+      const auto x1 = static_cast<std::int32_t>(std::min<std::int64_t>(width_, std::int64_t{x0} + block_));
       std::uint16_t best = bright[k];
       for (std::int32_t x = x0; x + 1 < x1; x += 2)
         best = std::max<std::uint16_t>(best, static_cast<std::uint16_t>(grey[static_cast<std::size_t>(x)] +
@@ -214,8 +249,8 @@ class AutoThreshold {
         best = std::max<std::uint16_t>(best, static_cast<std::uint16_t>(2 * grey[static_cast<std::size_t>(x1 - 1)]));
       bright[k] = best;
     }
-    if (i % kBlock == kBlock - 1 || i == height_ - 1) {
-      measured_rows_ = i / kBlock + 1;
+    if (a % block_ == block_ - 1 || i == height_ - 1) {
+      measured_rows_ = a / block_ + 1;
       advance();
     }
   }
@@ -282,21 +317,63 @@ class AutoThreshold {
         closed_[at(j, k)] = least;
       }
     }
-    while (paper_rows_ < block_rows_ && needed(paper_rows_ + 1) < closed_rows_) {
+    // The wider view's closing, a square's maximum and minimum taken along the
+    // rows, then down the columns.
+    auto& [across_max, wide_dilated, across_min, wide_closed] = wide_steps_;
+    for (; wide_rows_[0] < measured_rows_; ++wide_rows_[0])
+      along_row(brightest_, across_max, wide_rows_[0], [](std::uint16_t a, std::uint16_t b) { return std::max(a, b); });
+    for (; wide_rows_[1] < block_rows_ && needed(wide_rows_[1] + wide_) < wide_rows_[0]; ++wide_rows_[1])
+      down_column(across_max, wide_dilated, wide_rows_[1],
+                  [](std::uint16_t a, std::uint16_t b) { return std::max(a, b); });
+    for (; wide_rows_[2] < wide_rows_[1]; ++wide_rows_[2])
+      along_row(wide_dilated, across_min, wide_rows_[2],
+                [](std::uint16_t a, std::uint16_t b) { return std::min(a, b); });
+    for (; wide_rows_[3] < block_rows_ && needed(wide_rows_[3] + wide_) < wide_rows_[2]; ++wide_rows_[3])
+      down_column(across_min, wide_closed, wide_rows_[3],
+                  [](std::uint16_t a, std::uint16_t b) { return std::min(a, b); });
+    while (paper_rows_ < block_rows_ && needed(paper_rows_ + 1) < std::min(closed_rows_, wide_rows_[3])) {
       const std::int32_t j = paper_rows_++;
       for (std::int32_t k = 0; k < block_columns_; ++k) {
         float sum = 0;
         for (std::int32_t dj = -1; dj <= 1; ++dj)
-          for (std::int32_t dk = -1; dk <= 1; ++dk) sum += closed_[at(clamp_row(j + dj), clamp_column(k + dk))];
+          for (std::int32_t dk = -1; dk <= 1; ++dk) {
+            const std::size_t b = at(clamp_row(j + dj), clamp_column(k + dk));
+            const bool little_paper = closed_[b] * 10 < wide_closed[b] * kLittlePaperTenths;
+            sum += little_paper ? wide_closed[b] : closed_[b];
+          }
         paper_[at(j, k)] = std::max(1.0f, sum / 18.0f);  // two-pixel sums: half of them
       }
     }
     // A pixel row lies between the centres of two block rows, both with their paper known.
+    // It lies `part` / (2 block) of the way from the one to the other: whole
+    // numbers, so that rows read from the bottom up weigh exactly alike.
+    const std::int64_t twice = 2 * std::int64_t{block_};
     while (classified_ < arrived_) {
-      const double f = std::clamp((classified_ + 0.5) / kBlock - 0.5, 0.0, static_cast<double>(block_rows_ - 1));
-      const std::int32_t j0 = std::min(static_cast<std::int32_t>(f), std::max(block_rows_ - 2, 0));
+      const std::int64_t along = std::clamp<std::int64_t>(2 * (std::int64_t{classified_} + offset_) + 1 - block_, 0,
+                                                          twice * (block_rows_ - 1));
+      const auto j0 = static_cast<std::int32_t>(std::min<std::int64_t>(along / twice, std::max(block_rows_ - 2, 0)));
       if (needed(j0 + 1) >= paper_rows_) break;
-      classify(classified_++, j0, static_cast<float>(f - j0));
+      classify(classified_++, j0, static_cast<float>(along - j0 * twice), static_cast<float>(twice));
+    }
+  }
+
+  // Row j of `to`: the extreme of `from` over wide_ blocks either side along the row.
+  template <class Pick>
+  void along_row(const ZeroedBuffer<std::uint16_t>& from, ZeroedBuffer<std::uint16_t>& to, std::int32_t j, Pick pick) {
+    for (std::int32_t k = 0; k < block_columns_; ++k) {
+      std::uint16_t v = from[at(j, k)];
+      for (std::int32_t dk = -wide_; dk <= wide_; ++dk) v = pick(v, from[at(j, clamp_column(k + dk))]);
+      to[at(j, k)] = v;
+    }
+  }
+  // Row j of `to`: the extreme of `from` over wide_ block rows either side down the column.
+  template <class Pick>
+  void down_column(const ZeroedBuffer<std::uint16_t>& from, ZeroedBuffer<std::uint16_t>& to, std::int32_t j,
+                   Pick pick) {
+    for (std::int32_t k = 0; k < block_columns_; ++k) {
+      std::uint16_t v = from[at(j, k)];
+      for (std::int32_t dj = -wide_; dj <= wide_; ++dj) v = pick(v, from[at(clamp_row(j + dj), k)]);
+      to[at(j, k)] = v;
     }
   }
 
@@ -307,7 +384,7 @@ class AutoThreshold {
     columns_laid_out_ = true;
     std::fill(column_start_.data(), column_start_.data() + column_start_.size(), width_);
     for (std::int32_t x = width_ - 1; x >= 0; --x) {
-      const double f = std::clamp((x + 0.5) / kBlock - 0.5, 0.0, static_cast<double>(block_columns_ - 1));
+      const double f = std::clamp((x + 0.5) / block_ - 0.5, 0.0, static_cast<double>(block_columns_ - 1));
       const auto k = std::min(static_cast<std::int32_t>(f), std::max(block_columns_ - 2, 0));
       column_start_[static_cast<std::size_t>(k)] = x;
       column_weight_[static_cast<std::size_t>(x)] = static_cast<float>(f - k);
@@ -317,13 +394,13 @@ class AutoThreshold {
           std::min(column_start_[static_cast<std::size_t>(k)], column_start_[static_cast<std::size_t>(k) + 1]);
   }
 
-  void classify(std::int32_t i, std::int32_t j0, float wy) {
+  void classify(std::int32_t i, std::int32_t j0, float part, float whole) {
     if (!columns_laid_out_) lay_out_columns();
     const std::int32_t j1 = std::min(j0 + 1, block_rows_ - 1);
     std::vector<float>& across = across_;
     across.resize(static_cast<std::size_t>(block_columns_) + 1);
     for (std::int32_t k = 0; k < block_columns_; ++k)
-      across[static_cast<std::size_t>(k)] = paper_[at(j0, k)] * (1 - wy) + paper_[at(j1, k)] * wy;
+      across[static_cast<std::size_t>(k)] = (paper_[at(j0, k)] * (whole - part) + paper_[at(j1, k)] * part) / whole;
     across[static_cast<std::size_t>(block_columns_)] = across[static_cast<std::size_t>(block_columns_ - 1)];
     // Block column by block column, so that the loops run over plain arrays.
     for (std::int32_t k = 0; k < block_columns_; ++k) {
@@ -379,9 +456,15 @@ class AutoThreshold {
 
   std::int32_t width_, height_;
   bool keep_;
-  std::int32_t block_columns_, block_rows_, ring_rows_;
+  std::int32_t block_;       // pixels a side
+  std::int32_t offset_ = 0;  // rows of the first block that lie beyond the image (rows from the bottom up)
+  std::int32_t block_columns_, block_rows_;
+  std::int32_t wide_;  // the wider view's radius in blocks
+  std::int32_t ring_rows_;
   std::size_t words_;
   ZeroedBuffer<std::uint16_t> brightest_, dilated_, closed_;
+  std::array<ZeroedBuffer<std::uint16_t>, 4> wide_steps_;  // the wider view's closing, step by step
+  std::array<std::int32_t, 4> wide_rows_{};                // block rows done of each step
   ZeroedBuffer<float> paper_, scale_, column_weight_;
   std::vector<float> across_;
   ZeroedBuffer<std::int32_t> column_start_, ring_row_, row_of_;
@@ -442,11 +525,19 @@ std::string threshold_mode_text(const ThresholdMode& mode) {
   return std::to_string(mode.level);
 }
 
-ThresholdMode mode_for_image(const ThresholdMode& chosen, const ImageInfo& info, bool has_grey_levels) {
+bool rule_counts_grey_levels(const ThresholdMode& chosen, const ImageInfo& info, bool has_grey_levels) {
+  return has_grey_levels && chosen.rule == ThresholdRule::ByFormat && (info.format == "PNG" || info.format == "TIFF");
+}
+
+ThresholdMode mode_for_image(const ThresholdMode& chosen, const ImageInfo& info, bool has_grey_levels,
+                             std::int32_t grey_levels) {
   if (!has_grey_levels) return {ThresholdRule::NearestBlack};
-  if (chosen.rule == ThresholdRule::ByFormat)
-    return {info.format == "JPEG" || info.blurred_grey ? ThresholdRule::Auto : ThresholdRule::NearestBlack};
-  return chosen;
+  if (chosen.rule != ThresholdRule::ByFormat) return chosen;
+  // JPEG and a rendered PDF page are blurred grey by nature.
+  if (info.format == "JPEG" || info.blurred_grey) return {ThresholdRule::Auto};
+  if (rule_counts_grey_levels(chosen, info, has_grey_levels) && grey_levels > kFewGreyLevels)
+    return {ThresholdRule::Auto};
+  return {ThresholdRule::NearestBlack};
 }
 
 std::int32_t otsu_threshold(const Histogram& h) {
@@ -473,12 +564,12 @@ std::int32_t otsu_threshold(const Histogram& h) {
 }
 
 ThresholdOutcome apply_threshold(const ThresholdMode& mode, std::int32_t width, std::int32_t height,
-                                 const GreySource& source, const InkRowSink& ink) {
+                                 const GreySource& source, const InkRowSink& ink, double dpi) {
   ThresholdOutcome outcome;
   std::vector<std::uint64_t> row(words_of(width));
   switch (mode.rule) {
     case ThresholdRule::Auto: {
-      AutoThreshold rule(width, height, true);
+      AutoThreshold rule(width, height, true, dpi);
       outcome.status = source([&](std::int32_t r, std::span<const std::uint8_t> grey) {
         rule.add_row(r, grey);
         return true;
@@ -528,9 +619,10 @@ ThresholdOutcome apply_threshold(const ThresholdMode& mode, std::int32_t width, 
   return outcome;
 }
 
-GreySummary summarise_grey(std::int32_t width, std::int32_t height, const GreySource& source, ImageStatus& status) {
+GreySummary summarise_grey(std::int32_t width, std::int32_t height, const GreySource& source, ImageStatus& status,
+                           double dpi) {
   GreySummary summary;
-  AutoThreshold rule(width, height, false);
+  AutoThreshold rule(width, height, false, dpi);
   status = source([&](std::int32_t r, std::span<const std::uint8_t> grey) {
     for (std::uint8_t v : grey) ++summary.levels[v];
     rule.add_row(r, grey);
@@ -557,9 +649,10 @@ GreySummary summarise_grey(std::int32_t width, std::int32_t height, const GreySo
   return summary;
 }
 
-std::int32_t count_grey_levels(const GreySource& source, std::int32_t limit, ImageStatus& status) {
+std::int32_t count_grey_levels(const GreySource& source, std::int32_t limit, ImageStatus& status, std::int32_t rows) {
   std::array<bool, 256> seen{};
   std::int32_t count = 0;
+  std::int32_t rows_seen = 0;
   status = source([&](std::int32_t, std::span<const std::uint8_t> grey) {
     for (std::uint8_t v : grey) {
       if (!seen[v]) {
@@ -567,9 +660,16 @@ std::int32_t count_grey_levels(const GreySource& source, std::int32_t limit, Ima
         if (++count >= limit) return false;
       }
     }
-    return true;
+    return ++rows_seen < rows;
   });
   return count;
+}
+
+std::int32_t first_rows_grey_levels(ImageReader& reader) {
+  ImageStatus status = ImageStatus::Ok;
+  const std::int32_t levels = count_grey_levels([&](const GreyRowSink& sink) { return reader.read_grey_rows(sink); },
+                                                kFewGreyLevels + 1, status, kLevelRows);
+  return status == ImageStatus::Ok ? levels : 0;
 }
 
 }  // namespace vp::scan

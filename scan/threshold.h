@@ -12,14 +12,21 @@
 //   1 .. 255       darker than this grey level is ink
 //
 // The paper's brightness under `auto`: the brightest pixels (two-pixel means, so
-// that single noisy pixels do not count) of every 32 x 32 block, closed over 13
+// that single noisy pixels do not count) of every block, closed over 13
 // blocks (a dilation then an erosion: dark areas narrower than that, such as
 // filled areas and thick walls, take the paper around them, while light that
 // falls off across the sheet is followed), smoothed over 3 x 3 blocks and
-// interpolated between block centres.
+// interpolated between block centres. A block is 2 mm of the sheet when its
+// resolution is known (32 pixels at 400 dpi), else 32 pixels, and at most a
+// 26th of the shorter side, so that the closing's reach stays local on small
+// sheets. Where a block's whole neighbourhood is dark (a filled area wider than
+// the closing), a closing over up to 49 blocks, at most the shorter side, takes
+// its place. The paper's level and noise come from the upper quartile and the
+// 90th percentile of the relative levels, which the edges of dense text do not reach.
 #pragma once
 
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -31,7 +38,7 @@
 namespace vp::scan {
 
 enum class ThresholdRule : std::int32_t {
-  ByFormat = 0,  // nearest-black, or auto for JPEG: what the image's format calls for
+  ByFormat = 0,  // what the image calls for: see mode_for_image
   NearestBlack = 1,
   Auto = 2,
   Otsu = 3,
@@ -57,9 +64,22 @@ std::optional<ThresholdMode> parse_threshold_mode(std::string_view text);
 // The text parse_threshold_mode takes; "by format" for ByFormat.
 std::string threshold_mode_text(const ThresholdMode& mode);
 
-// The rule for an image: ByFormat becomes auto for JPEG and nearest-black for
-// every other format; images without grey levels (1-bit) keep nearest-black whatever was asked.
-ThresholdMode mode_for_image(const ThresholdMode& chosen, const ImageInfo& info, bool has_grey_levels);
+// Grey levels up to which an image counts as a drawing, not a scan: a 4-bit
+// image (16 levels) or a drawing of a few flat colours. A scan's paper noise
+// alone uses more than that.
+constexpr std::int32_t kFewGreyLevels = 16;
+
+// The rule for an image: ByFormat becomes auto for JPEG; for PNG and TIFF, auto
+// when `grey_levels` (counted up to kFewGreyLevels + 1) exceeds kFewGreyLevels;
+// nearest-black otherwise, and always for BMP. Images without grey levels
+// (1-bit) keep nearest-black whatever was asked.
+ThresholdMode mode_for_image(const ThresholdMode& chosen, const ImageInfo& info, bool has_grey_levels,
+                             std::int32_t grey_levels = 0);
+// Whether mode_for_image's answer depends on the number of grey levels.
+bool rule_counts_grey_levels(const ThresholdMode& chosen, const ImageInfo& info, bool has_grey_levels);
+// Rows counted by first_rows_grey_levels: a scan's margin shows its paper's
+// noise within them, while the reading costs a few rows of the sheet.
+constexpr std::int32_t kLevelRows = 64;
 
 // Reads the image's grey rows into the sink; may be called more than once (the
 // otsu rule reads the image twice: its histogram first).
@@ -72,9 +92,10 @@ struct ThresholdOutcome {
 };
 
 // Applies `mode` (not ByFormat, not NearestBlack) to the grey rows of a `width` x
-// `height` image; every ink row goes to `ink` exactly once. Allocations may throw std::bad_alloc.
+// `height` image scanned at `dpi` (0 when the file does not say); every ink row
+// goes to `ink` exactly once. Allocations may throw std::bad_alloc.
 ThresholdOutcome apply_threshold(const ThresholdMode& mode, std::int32_t width, std::int32_t height,
-                                 const GreySource& source, const InkRowSink& ink);
+                                 const GreySource& source, const InkRowSink& ink, double dpi = 0);
 
 using Histogram = std::array<std::uint64_t, 256>;
 
@@ -93,9 +114,16 @@ struct GreySummary {
   std::int32_t auto_threshold = 0;  // the auto rule's threshold on relative levels (255 = the paper)
   double auto_ink = 0;              // the share of pixels auto takes for ink, 0..1
 };
-GreySummary summarise_grey(std::int32_t width, std::int32_t height, const GreySource& source, ImageStatus& status);
+GreySummary summarise_grey(std::int32_t width, std::int32_t height, const GreySource& source, ImageStatus& status,
+                           double dpi = 0);
 
-// Grey levels in use, counted up to `limit` (the reading stops there).
-std::int32_t count_grey_levels(const GreySource& source, std::int32_t limit, ImageStatus& status);
+// Grey levels in use, counted up to `limit` over at most `rows` rows (the reading stops there).
+std::int32_t count_grey_levels(const GreySource& source, std::int32_t limit, ImageStatus& status,
+                               std::int32_t rows = INT32_MAX);
+
+// The grey levels of an image's first kLevelRows rows, up to kFewGreyLevels + 1,
+// for mode_for_image; 0 when they cannot be read (the conversion's own reading
+// then reports the fault).
+std::int32_t first_rows_grey_levels(ImageReader& reader);
 
 }  // namespace vp::scan

@@ -189,6 +189,57 @@ int InkPyramid::levelCount() const {
   return static_cast<int>(halvings_.size()) + 1;
 }
 
+// --- GreyPicture -------------------------------------------------------------
+
+std::shared_ptr<const GreyPicture> readGreyPicture(const ImageReaderFactory& readers, const std::string& path) {
+  try {
+    const std::unique_ptr<ImageReader> reader = readers ? readers(path) : nullptr;
+    if (!reader || reader->open(path) != ImageStatus::Ok || !reader->has_grey_levels()) return nullptr;
+    auto picture = std::make_shared<GreyPicture>();
+    GreyPicture& p = *picture;
+    p.image_width = reader->info().width;
+    p.image_height = reader->info().height;
+    const std::int32_t longest = std::max(p.image_width, p.image_height);
+    p.factor = (longest + GreyPicture::kLongestSide - 1) / GreyPicture::kLongestSide;
+    p.width = (p.image_width + p.factor - 1) / p.factor;
+    p.height = (p.image_height + p.factor - 1) / p.factor;
+    p.levels.assign(static_cast<std::size_t>(p.width) * static_cast<std::size_t>(p.height), 255);
+    // The sums of one picture row's pixels: rows arrive from the top down or the
+    // bottom up, so a picture row is complete once `factor` rows, or the image's
+    // last, have arrived for it.
+    std::vector<std::uint64_t> sums(static_cast<std::size_t>(p.width));
+    std::int32_t rows_in = 0, current = -1;
+    const auto flush = [&] {
+      if (current < 0) return;
+      const std::int32_t r0 = current * p.factor;
+      const std::int64_t covered = std::int64_t{std::min(p.factor, p.image_height - r0)};
+      for (std::int32_t x = 0; x < p.width; ++x) {
+        const std::int64_t n = covered * std::min(p.factor, p.image_width - x * p.factor);
+        p.levels[static_cast<std::size_t>(current) * static_cast<std::size_t>(p.width) + static_cast<std::size_t>(x)] =
+            static_cast<std::uint8_t>((sums[static_cast<std::size_t>(x)] + static_cast<std::uint64_t>(n) / 2) /
+                                      static_cast<std::uint64_t>(n));
+      }
+      std::fill(sums.begin(), sums.end(), std::uint64_t{0});
+    };
+    const ImageStatus read = reader->read_grey_rows([&](std::int32_t r, std::span<const std::uint8_t> grey) {
+      const std::int32_t row = r / p.factor;
+      if (row != current) {
+        flush();
+        current = row;
+      }
+      for (std::int32_t c = 0; c < p.image_width; ++c)
+        sums[static_cast<std::size_t>(c / p.factor)] += grey[static_cast<std::size_t>(c)];
+      ++rows_in;
+      return true;
+    });
+    flush();
+    if (read != ImageStatus::Ok || rows_in != p.image_height) return nullptr;
+    return picture;
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
 // --- LoadedInkCopy ---------------------------------------------------------
 
 LoadedInkCopy::LoadedInkCopy() : slot_(std::make_shared<Slot>()) {}

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "core/conversion.h"
@@ -85,6 +86,32 @@ class InkPyramid {
   mutable bool built_ = false;
   mutable std::vector<InkPlane> halvings_;
 };
+
+// The image as it was read, in grey (0 black), reduced by a whole factor so that
+// its longer side is at most kLongestSide pixels, each pixel the mean of those it
+// covers: what the preview shows of a scan in which the conversion found next to
+// no ink, so that the user sees why. Read again from the file only then, so a
+// conversion that found its ink keeps no grey copy.
+struct GreyPicture {
+  static constexpr std::int32_t kLongestSide = 2048;
+
+  std::int32_t image_width = 0;
+  std::int32_t image_height = 0;
+  std::int32_t factor = 1;  // image pixels per picture pixel, each way
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::vector<std::uint8_t> levels;  // rows from the top
+
+  // The picture's level over image pixel (c, r), r counted from the top.
+  std::uint8_t atImage(std::int32_t c, std::int32_t r) const {
+    return levels[static_cast<std::size_t>(r / factor) * static_cast<std::size_t>(width) +
+                  static_cast<std::size_t>(c / factor)];
+  }
+};
+
+// The grey picture of the image at `path`; null when it has no grey levels or
+// cannot be read (or its memory cannot be had).
+std::shared_ptr<const GreyPicture> readGreyPicture(const ImageReaderFactory& readers, const std::string& path);
 
 // Keeps a copy of the ink rows that image readers hand to the conversion, laid
 // out as the grid lays them (image pixel (c, r), r counted from the top, in cell

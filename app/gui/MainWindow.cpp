@@ -225,6 +225,7 @@ void MainWindow::convert(const QString& path, bool announce) {
   preview_->hide();
   preview_->clearDrawing();
   loaded_ink_.reset();
+  loaded_grey_.reset();
   cleaned_ink_.reset();
   ink_copy_.clear();
 
@@ -238,6 +239,9 @@ void MainWindow::convert(const QString& path, bool announce) {
   if (!last_conversion_.done()) {
     loaded_ink_.reset();
     cleaned_ink_.reset();
+  } else if (foundNextToNoInk()) {
+    // The user is to judge the scan: the preview shows it as it was read.
+    loaded_grey_ = readGreyPicture(any_image_reader_factory(), localPath(path));
   }
   reportConversion(path, announce);
   if (announce && last_conversion_.done()) adviseOnScan();
@@ -266,6 +270,13 @@ void MainWindow::reportConversion(const QString& path, bool announce) {
   updateTrueSize();
   outcome_label_->setText(displayText(qtext(text.label)));
   if (announce) showPlainMessage(this, qtext(text.message));
+}
+
+// Under 0.05 % of the image's pixels, as the advice on scans counts them.
+bool MainWindow::foundNextToNoInk() const {
+  const PixelGrid& grid = conversion_.grid();
+  const std::int64_t pixels = std::int64_t{std::max(grid.width() - 2, 0)} * std::max(grid.height() - 2, 0);
+  return last_conversion_.scan.ink_pixels * 10000 < pixels * 5;
 }
 
 // The reader's own rule found next to no ink in what looks like a grey or
@@ -399,6 +410,7 @@ void MainWindow::showPreview() {
     drawing.grid_width = conversion_.grid().width();
     drawing.grid_height = conversion_.grid().height();
     drawing.loaded = loaded_ink_;
+    drawing.grey = loaded_grey_;
     drawing.ink = cleaned_ink_;
     // The grid stays as the conversion left it until the next one, which
     // clears the preview before it starts.

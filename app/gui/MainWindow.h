@@ -96,6 +96,7 @@ class MainWindow : public QMainWindow {
   void setSaveEnabled(bool enabled);
   void reportConversion(const QString& path, bool announce);
   void adviseOnScan();
+  bool foundNextToNoInk() const;
   void updateTrueSize();
   DxfOptions dxfOptions() const;
   SaveResult runWriter(int filter_index, const QString& path);
@@ -113,6 +114,7 @@ class MainWindow : public QMainWindow {
   // thinning received it, for the preview.
   LoadedInkCopy ink_copy_;
   std::shared_ptr<const InkPlane> loaded_ink_;
+  std::shared_ptr<const GreyPicture> loaded_grey_;  // only after a conversion that found next to no ink
   std::shared_ptr<const InkPlane> cleaned_ink_;
 
   ProgressDialog* progress_dialog_ = nullptr;

@@ -85,6 +85,27 @@ void renderInk(const InkPyramid& picture, const PreviewView& view, QRgb ink, QIm
   }
 }
 
+void renderGrey(const GreyPicture& picture, const PreviewView& view, QImage& target) {
+  if (picture.levels.empty() || target.isNull() || target.depth() != 32) return;
+  // Grid cell (c + 1, h - r) holds image pixel (c, r); -1 off the image.
+  std::vector<std::int32_t> columns(static_cast<std::size_t>(target.width()));
+  for (int px = 0; px < target.width(); ++px) {
+    const std::int64_t c = floorToCell((px + 0.5 - view.origin_x) / view.scale) - 1;
+    columns[static_cast<std::size_t>(px)] = c >= 0 && c < picture.image_width ? static_cast<std::int32_t>(c) : -1;
+  }
+  for (int py = 0; py < target.height(); ++py) {
+    const std::int64_t r = picture.image_height - floorToCell((view.origin_y - (py + 0.5)) / view.scale);
+    if (r < 0 || r >= picture.image_height) continue;
+    auto* out = reinterpret_cast<QRgb*>(target.scanLine(py));
+    for (int px = 0; px < target.width(); ++px) {
+      const std::int32_t c = columns[static_cast<std::size_t>(px)];
+      if (c < 0) continue;
+      const int v = picture.atImage(c, static_cast<std::int32_t>(r));
+      out[px] = qRgb(v, v, v);
+    }
+  }
+}
+
 namespace {
 
 QString sizeText(const std::optional<DrawingExtent>& extent, double length, int decimals, bool lines) {
@@ -157,7 +178,12 @@ void PreviewCanvas::paintEvent(QPaintEvent*) {
   const double sheet_width = owner_->gridWidth() * view_.scale;
   const double sheet_height = owner_->gridHeight() * view_.scale;
   painter.fillRect(QRectF(view_.origin_x, view_.origin_y - sheet_height, sheet_width, sheet_height), Qt::white);
-  if (const InkPyramid* picture = owner_->backgroundPicture()) {
+  if (const GreyPicture* grey = owner_->greyPicture()) {
+    QImage image(size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    renderGrey(*grey, view_, image);
+    painter.drawImage(0, 0, image);
+  } else if (const InkPyramid* picture = owner_->backgroundPicture()) {
     QImage image(size(), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     const PreviewWindow::Background shown = owner_->background();
@@ -415,15 +441,15 @@ void PreviewWindow::setDrawing(Drawing drawing) {
   // The image as loaded when it was kept, else the ink (a grey or colour
   // scan), else the thinned grid.
   auto* items = qobject_cast<QStandardItemModel*>(background_list_->model());
-  items->item(static_cast<int>(Background::Loaded))->setEnabled(loaded_picture_ != nullptr);
+  items->item(static_cast<int>(Background::Loaded))->setEnabled(loaded_picture_ != nullptr || drawing_.grey);
   items->item(static_cast<int>(Background::Ink))->setEnabled(ink_picture_ != nullptr);
   items->item(static_cast<int>(Background::Thinned))->setEnabled(static_cast<bool>(drawing_.thinned));
   {
     const QSignalBlocker quiet(background_list_);
-    background_list_->setCurrentIndex(static_cast<int>(loaded_picture_    ? Background::Loaded
-                                                       : ink_picture_     ? Background::Ink
-                                                       : drawing_.thinned ? Background::Thinned
-                                                                          : Background::None));
+    background_list_->setCurrentIndex(static_cast<int>(loaded_picture_ || drawing_.grey ? Background::Loaded
+                                                       : ink_picture_                   ? Background::Ink
+                                                       : drawing_.thinned               ? Background::Thinned
+                                                                                        : Background::None));
   }
   markers_check_->setEnabled(drawing_.special.ran || drawing_.cad);
   reclassify();
@@ -466,11 +492,15 @@ PreviewWindow::Background PreviewWindow::background() const {
   return static_cast<Background>(std::clamp(background_list_->currentIndex(), 0, static_cast<int>(Background::None)));
 }
 
+const GreyPicture* PreviewWindow::greyPicture() const {
+  return has_drawing_ && background() == Background::Loaded ? drawing_.grey.get() : nullptr;
+}
+
 const InkPyramid* PreviewWindow::backgroundPicture() {
   if (!has_drawing_) return nullptr;
   switch (background()) {
     case Background::Loaded:
-      return loaded_picture_.get();
+      return drawing_.grey ? nullptr : loaded_picture_.get();
     case Background::Ink:
       return ink_picture_.get();
     case Background::Thinned:

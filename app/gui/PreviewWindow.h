@@ -3,7 +3,8 @@
 //
 // It shows the lines that saving writes, each in the colour of the layer the
 // DXF writer puts it on (the same rule, with the current DXF options and
-// magnification), over the image as it was loaded, the ink as the thinning
+// magnification), over the image as it was loaded (in grey when the conversion
+// found next to no ink), the ink as the thinning
 // received it (after the scan clean-up) or the thinned grid; the
 // free ends and crossings when special mode ran; the number of lines per layer
 // and the drawing's size in millimetres in its status bar.
@@ -50,6 +51,10 @@ class ReferenceDistanceDialog;
 // The image as a preview shows it: `plane`'s level for `view`, ink in `ink`
 // and background left as `target` holds it. `target` is the view's size.
 void renderInk(const InkPyramid& plane, const PreviewView& view, QRgb ink, QImage& target);
+
+// The grey picture as a preview shows it: each screen pixel of `target` (the
+// view's size, 32 bits) over an image pixel takes that pixel's grey.
+void renderGrey(const GreyPicture& picture, const PreviewView& view, QImage& target);
 
 // The drawing's size for the status bar and the outcome label's tool tip:
 // extent and total length in millimetres with the DXF decimals, or why there
@@ -115,6 +120,9 @@ class PreviewWindow : public QWidget {
     std::int32_t grid_height = 0;
     std::shared_ptr<const InkPlane> loaded;  // the image as loaded; null when not kept
     std::shared_ptr<const InkPlane> ink;     // the ink the thinning received; null when not kept
+    // The image as read, in grey, when the conversion found next to no ink in a
+    // scan: shown as the image as loaded instead of `loaded`.
+    std::shared_ptr<const GreyPicture> grey;
     // Makes the thinned grid's plane when it is first shown.
     std::function<InkPlane()> thinned;
     // The fitted drawing, when the conversion ran with Cad on: shown instead of the records.
@@ -143,6 +151,8 @@ class PreviewWindow : public QWidget {
   std::int32_t gridHeight() const { return drawing_.grid_height; }
   // The picture under the lines: null when there is none (or it is switched off).
   const InkPyramid* backgroundPicture();
+  // The grey picture under the lines, when the image as loaded is shown in grey; else null.
+  const GreyPicture* greyPicture() const;
   Background background() const;
   bool markersShown() const;
   bool picking() const;

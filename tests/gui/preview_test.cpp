@@ -32,6 +32,7 @@
 #include "dialogs/ReferenceDistanceDialog.h"
 #include "export/dxf_header.h"
 #include "export/dxf_writer.h"
+#include "imageio/image_formats.h"
 #include "support/GuiTestSupport.h"
 #include "tests/support/written_bytes.h"
 
@@ -280,7 +281,8 @@ class PreviewTest : public QObject {
     QTest::addColumn<bool>("shared");
     QTest::newRow("bitmap as it is") << "bmp" << 0 << 0 << true << true;
     QTest::newRow("bitmap, specks removed") << "bmp" << 0 << 3 << true << false;
-    QTest::newRow("grey png, nearest-black") << "grey png" << 1 << 0 << true << true;
+    // Next to no ink: the image as loaded is shown in grey (greyPictureAfterNextToNoInk).
+    QTest::newRow("grey png, nearest-black") << "grey png" << 1 << 0 << true << false;
     QTest::newRow("grey png, auto and specks") << "grey png" << 2 << 8 << false << false;
     QTest::newRow("jpeg by format") << "jpeg" << 0 << 0 << false << false;
   }
@@ -315,13 +317,84 @@ class PreviewTest : public QObject {
     openPreview();
     auto* choice = child<QComboBox>(&preview(), "ComboBox1");
     QCOMPARE(preview().background(), loadedKept ? PreviewWindow::Background::Loaded : PreviewWindow::Background::Ink);
-    const InkPlane* loaded = loadedKept ? &preview().backgroundPicture()->base() : nullptr;
+    const InkPyramid* loadedPicture = loadedKept ? preview().backgroundPicture() : nullptr;
+    const InkPlane* loaded = loadedPicture != nullptr ? &loadedPicture->base() : nullptr;
     choice->setCurrentIndex(int(PreviewWindow::Background::Ink));
     QVERIFY(preview().backgroundPicture() != nullptr);
     const InkPlane& ink = preview().backgroundPicture()->base();
     QVERIFY(ink == driverInk);
     QCOMPARE(&ink == loaded, shared);
     if (loaded != nullptr && !shared) QVERIFY(!(ink == *loaded));
+  }
+
+  // After a conversion that found next to no ink, "よみこんだ画像" is the image
+  // as it was read, in grey, pixel for pixel where the screen shows it; after
+  // one that found the drawing, no grey copy is made.
+  void greyPictureAfterNextToNoInk_data() {
+    QTest::addColumn<int>("rule");  // ScanThreshold
+    QTest::addColumn<bool>("grey");
+    QTest::newRow("nearest-black finds next to no ink") << 1 << true;
+    QTest::newRow("by format: auto finds the drawing") << 0 << false;
+  }
+
+  void greyPictureAfterNextToNoInk() {
+    QFETCH(int, rule);
+    QFETCH(bool, grey);
+    const QString file = path("scan.png");
+    QVERIFY(writeDegradedScan(file, generate_drawing(300, 200, 4), "grey png"));
+    const QImage read = QImage(file).convertToFormat(QImage::Format_Grayscale8);
+    start();
+    mainWindow().settings().ScanThreshold = rule;
+    openFile(file, 2);
+    openPreview();
+    const GreyPicture* picture = preview().greyPicture();
+    QCOMPARE(picture != nullptr, grey);
+    if (!grey) {
+      QCOMPARE(preview().background(), PreviewWindow::Background::Ink);
+      return;
+    }
+    QCOMPARE(preview().background(), PreviewWindow::Background::Loaded);
+    QVERIFY(preview().backgroundPicture() == nullptr);
+    QCOMPARE(picture->factor, 1);
+    // Two screen pixels a cell: image pixel (c, r) is in cell (c + 1, h - r).
+    const std::int32_t h = read.height();
+    PreviewView view;
+    view.scale = 2;
+    view.origin_y = preview().gridHeight() * 2.0;
+    QImage screen(preview().gridWidth() * 2, preview().gridHeight() * 2, QImage::Format_ARGB32_Premultiplied);
+    screen.fill(Qt::transparent);
+    renderGrey(*picture, view, screen);
+    for (std::int32_t r = 0; r < h; r += 7) {
+      for (std::int32_t c = 0; c < read.width(); c += 5) {
+        const int level = read.constScanLine(r)[c];
+        QCOMPARE(int(picture->atImage(c, r)), level);
+        QCOMPARE(screen.pixel(2 * (c + 1), int(view.origin_y) - 2 * (h - r) - 1), qRgb(level, level, level));
+      }
+    }
+    QCOMPARE(qAlpha(screen.pixel(0, 0)), 0);  // the border is not the image
+  }
+
+  // A picture wider than kLongestSide: each pixel the rounded mean of the
+  // factor x factor pixels it covers, the last ones of the fewer left over.
+  void greyPictureReduced() {
+    QImage image(2 * GreyPicture::kLongestSide + 4, 5, QImage::Format_Grayscale8);
+    for (int r = 0; r < image.height(); ++r)
+      for (int c = 0; c < image.width(); ++c) image.scanLine(r)[c] = static_cast<uchar>((c * 7 + r * 31) % 256);
+    QVERIFY(image.save(path("wide.png"), "PNG"));
+    const auto picture = readGreyPicture(any_image_reader_factory(), localPath(path("wide.png")));
+    QVERIFY(picture != nullptr);
+    QCOMPARE(picture->factor, 3);
+    QCOMPARE(picture->width, (image.width() + 2) / 3);
+    QCOMPARE(picture->height, 2);
+    const auto mean = [&](int x, int y) {
+      int sum = 0, n = 0;
+      for (int r = 3 * y; r < std::min(3 * y + 3, image.height()); ++r)
+        for (int c = 3 * x; c < std::min(3 * x + 3, image.width()); ++c, ++n) sum += image.constScanLine(r)[c];
+      return (sum + n / 2) / n;
+    };
+    for (const auto& [x, y] : {std::pair{0, 0}, std::pair{100, 0}, std::pair{100, 1}, std::pair{picture->width - 1, 1}})
+      QCOMPARE(int(picture->levels[static_cast<std::size_t>(y * picture->width + x)]), mean(x, y));
+    QVERIFY(readGreyPicture(any_image_reader_factory(), localPath(path("missing.png"))) == nullptr);
   }
 
   // --- The model ----------------------------------------------------------------

@@ -530,10 +530,10 @@ class ProgramTest : public QObject {
   }
 
   // Scans as scanners, copiers and phones deliver them, through the open
-  // command. "By format" reads a JPEG with auto; a grey or colour PNG needs
-  // auto chosen in the スキャン tab, and without it (as with nearest-black
-  // chosen) finds next to no ink and says so once, after the outcome. With
-  // auto, the lines are about as many as the clean drawing's.
+  // command. "By format" reads a JPEG, and a PNG of many grey levels, with
+  // auto; with nearest-black chosen in the スキャン tab a scan finds next to no
+  // ink and says so once, after the outcome. With auto, the lines are about as
+  // many as the clean drawing's.
   void convertScans_data() {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<int>("choose");  // the rule chosen in the tab; -1: left as it is
@@ -542,9 +542,10 @@ class ProgramTest : public QObject {
     QTest::newRow("jpeg by format") << "jpeg" << -1 << true;
     QTest::newRow("jpeg with auto") << "jpeg" << 2 << true;
     QTest::newRow("jpeg with nearest-black") << "jpeg" << 1 << false;
-    QTest::newRow("grey png by format") << "grey png" << -1 << false;
+    QTest::newRow("grey png by format") << "grey png" << -1 << true;
     QTest::newRow("grey png with auto") << "grey png" << 2 << true;
-    QTest::newRow("colour png by format") << "colour png" << -1 << false;
+    QTest::newRow("grey png with nearest-black") << "grey png" << 1 << false;
+    QTest::newRow("colour png by format") << "colour png" << -1 << true;
     QTest::newRow("colour png with auto") << "colour png" << 2 << true;
   }
 

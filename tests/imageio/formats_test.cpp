@@ -30,7 +30,10 @@ Converted convert(const std::string& path, const ImageReaderFactory& readers, in
   Conversion conversion(readers);
   Outcome conversion_outcome = Outcome::Done;
   RecordingHost host;
-  conversion_outcome = conversion.ChangeImage(path, passes, host).outcome;
+  // The readers' own ink rule, which a grey scan of many levels gets only by name.
+  ConversionSettings settings;
+  settings.ScanThreshold = static_cast<std::int32_t>(scan::ThresholdRule::NearestBlack);
+  conversion_outcome = conversion.ChangeImage(path, passes, host, settings).outcome;
   Converted out;
   out.outcome = conversion_outcome;
   if (conversion_outcome == Outcome::Done) {

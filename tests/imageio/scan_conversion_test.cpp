@@ -25,6 +25,8 @@ class ScanConversion : public ::testing::Test {
     look.ink[0] = 40, look.ink[1] = 60, look.ink[2] = 170;
     colour_ = folder_.path("colour.png");
     ASSERT_TRUE(write_png(colour_, raw_from_scan(testing::degrade(drawing, look), PixelKind::Rgb), {}));
+    bmp_ = folder_.path("colour.bmp");
+    ASSERT_TRUE(write_scan_bmp(bmp_, testing::degrade(drawing, look), 24));
     bilevel_ = folder_.path("clean.pbm");
     ASSERT_TRUE(write_pbm(bilevel_, drawing, false));
   }
@@ -44,7 +46,7 @@ class ScanConversion : public ::testing::Test {
   }
 
   ScratchFolder folder_;
-  std::string grey_, colour_, bilevel_;
+  std::string grey_, colour_, bmp_, bilevel_;
   std::ostringstream out_, err_;
 };
 
@@ -66,16 +68,22 @@ TEST_F(ScanConversion, BadValuesAreUsageErrors) {
   }
 }
 
-TEST_F(ScanConversion, TheDefaultRuleAdvisesAutoWhichFindsTheDrawing) {
-  const std::string out = folder_.path("out.txt");
-  for (const std::string& scan : {grey_, colour_}) {
-    SCOPED_TRACE(scan);
-    ASSERT_EQ(run({scan, "-o", out}), cli::kExitWritten);
-    EXPECT_NE(out_.str().find("0本のデータ"), std::string::npos);
-    EXPECT_NE(err_.str().find("--threshold auto"), std::string::npos);
-    ASSERT_EQ(run({scan, "-o", out, "--threshold", "auto", "--despeckle", "12"}), cli::kExitWritten);
+TEST_F(ScanConversion, PngAndTiffScansGetAutoByDefaultWhileBmpGetsTheAdvice) {
+  const std::string out = folder_.path("out.txt"), by_default = folder_.path("default.pbm"),
+                    with_auto = folder_.path("auto.pbm");
+  struct Case {
+    std::string scan;
+    bool advised;  // the default rule found nothing and says so
+  };
+  for (const Case& c : {Case{grey_, false}, Case{colour_, false}, Case{bmp_, true}}) {
+    SCOPED_TRACE(c.scan);
+    ASSERT_EQ(run({c.scan, "-o", out, "--ink", by_default}), cli::kExitWritten);
+    EXPECT_EQ(std::stoi(out_.str()) == 0, c.advised);
+    EXPECT_EQ(err_.str().find("--threshold auto") != std::string::npos, c.advised);
+    ASSERT_EQ(run({c.scan, "-o", out, "--threshold", "auto", "--ink", with_auto}), cli::kExitWritten);
     EXPECT_EQ(err_.str(), "");
     EXPECT_GT(std::stoi(out_.str()), 200);
+    EXPECT_EQ(read_bytes(by_default) == read_bytes(with_auto), !c.advised);
   }
   // A clean bitmap found ink as ever: nothing to advise.
   ASSERT_EQ(run({bilevel_, "-o", out}), cli::kExitWritten);
@@ -98,13 +106,15 @@ TEST_F(ScanConversion, TheInkFileIsWhatThinningGetsSpecksRemoved) {
 TEST_F(ScanConversion, InfoSummarisesGreyLevelsAndSuggestPassesMeasuresTheCleanedInk) {
   ASSERT_EQ(run({"--info", grey_}), cli::kExitWritten);
   EXPECT_NE(out_.str().find("grey levels: "), std::string::npos);
+  EXPECT_NE(out_.str().find("threshold: auto by format; auto takes levels below "), std::string::npos);
+  ASSERT_EQ(run({"--info", bmp_}), cli::kExitWritten);
   EXPECT_NE(out_.str().find("threshold: nearest-black by format; auto takes levels below "), std::string::npos);
   ASSERT_EQ(run({"--info", bilevel_}), cli::kExitWritten);
   EXPECT_EQ(out_.str().find("grey levels"), std::string::npos);
 
-  ASSERT_EQ(run({"--suggest-passes", grey_}), cli::kExitWritten);
+  ASSERT_EQ(run({"--suggest-passes", bmp_}), cli::kExitWritten);
   EXPECT_NE(out_.str().find("no ink"), std::string::npos);
-  ASSERT_EQ(run({"--suggest-passes", grey_, "--threshold", "auto"}), cli::kExitWritten);
+  ASSERT_EQ(run({"--suggest-passes", grey_}), cli::kExitWritten);
   EXPECT_NE(out_.str().find("typical stroke"), std::string::npos);
 }
 

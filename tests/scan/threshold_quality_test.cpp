@@ -72,13 +72,15 @@ GreySource source_of(const ScanImage& scan) {
   };
 }
 
-InkImage ink_of(const ScanImage& scan, ThresholdRule rule) {
+InkImage ink_of(const ScanImage& scan, ThresholdRule rule, double dpi) {
   InkImage ink(scan.width, scan.height);
-  const ThresholdOutcome outcome = apply_threshold({rule}, scan.width, scan.height, source_of(scan),
-                                                   [&](std::int32_t r, std::span<const std::uint64_t> row) {
-                                                     std::copy(row.begin(), row.end(), ink.row(r).begin());
-                                                     return true;
-                                                   });
+  const ThresholdOutcome outcome = apply_threshold(
+      {rule}, scan.width, scan.height, source_of(scan),
+      [&](std::int32_t r, std::span<const std::uint64_t> row) {
+        std::copy(row.begin(), row.end(), ink.row(r).begin());
+        return true;
+      },
+      dpi);
   EXPECT_EQ(outcome.status, ImageStatus::Ok);
   return ink;
 }
@@ -89,6 +91,10 @@ struct Kind {
   bool thick = false;
   bool jpeg = false;
   double floor = 0;  // auto's score must reach this
+  std::int32_t width = 900, height = 640;
+  double dpi = 0;          // the resolution the reader gives; 0 when the file does not
+  bool form = false;       // a dense ruled form rather than a drawing
+  bool wide_fill = false;  // a filled area half the sheet wide, beyond the closing's reach
 };
 
 ScanLook look(auto change) {
@@ -121,17 +127,44 @@ TEST(ThresholdQuality, AutoScoresAtLeastAsWellAsOtsuAndSauvolaOnEveryKindOfScan)
          l.ink[0] = 95, l.ink[1] = 110, l.ink[2] = 160;
        }),
        true, true, 0.85},
+      // Small and low-resolution sheets, a dense form and coloured paper, each under uneven light.
+      {"small, uneven", look([](ScanLook& l) { l.light_falloff = 0.55; }), false, false, 0.85, 400, 500},
+      {"small jpeg, uneven", look([](ScanLook& l) { l.light_falloff = 0.45; }), false, true, 0.85, 300, 420},
+      {"small thick, uneven", look([](ScanLook& l) { l.light_falloff = 0.5; }), true, false, 0.85, 600, 450},
+      {"75 dpi, uneven", look([](ScanLook& l) {
+         l.light_falloff = 0.5;
+         l.blur = 0.6;
+       }),
+       false, false, 0.85, 620, 877, 75},
+      {"150 dpi, uneven", look([](ScanLook& l) { l.light_falloff = 0.5; }), false, false, 0.85, 640, 900, 150},
+      {"ruled form, uneven", look([](ScanLook& l) {
+         l.light_falloff = 0.5;
+         l.blur = 0.6;
+       }),
+       false, false, 0.85, 600, 800, 100, true},
+      {"small, wide fill, 75 dpi", look([](ScanLook& l) { l.light_falloff = 0.55; }), false, false, 0.85, 400, 500, 75,
+       false, true},
+      {"coloured paper, uneven", look([](ScanLook& l) {
+         l.light_falloff = 0.5;
+         l.paper[0] = 250, l.paper[1] = 205, l.paper[2] = 215;
+         l.ink[0] = 30, l.ink[1] = 30, l.ink[2] = 60;
+       }),
+       false, false, 0.85},
   };
-  std::printf("%-20s %7s %7s %7s\n", "kind", "auto", "otsu", "sauvola");
+  std::printf("%-24s %7s %7s %7s\n", "kind", "auto", "otsu", "sauvola");
   for (const Kind& kind : kinds) {
     SCOPED_TRACE(kind.name);
-    const InkImage clean = testing::scan_drawing(900, 640, 3, kind.thick);
+    InkImage clean = kind.form ? testing::ruled_form(kind.width, kind.height, 5)
+                               : testing::scan_drawing(kind.width, kind.height, 3, kind.thick);
+    if (kind.wide_fill)
+      for (std::int32_t y = kind.height * 3 / 10; y < kind.height * 7 / 10; ++y)
+        clean.fill_span(y, kind.width / 4, kind.width * 3 / 4);
     ScanImage scan = testing::degrade(clean, kind.look);
     if (kind.jpeg) scan = through_jpeg(scan);
-    const double automatic = testing::f_measure(ink_of(scan, ThresholdRule::Auto), clean);
-    const double otsu = testing::f_measure(ink_of(scan, ThresholdRule::Otsu), clean);
-    const double sauvola = testing::f_measure(ink_of(scan, ThresholdRule::Adaptive), clean);
-    std::printf("%-20s %7.4f %7.4f %7.4f\n", kind.name, automatic, otsu, sauvola);
+    const double automatic = testing::f_measure(ink_of(scan, ThresholdRule::Auto, kind.dpi), clean);
+    const double otsu = testing::f_measure(ink_of(scan, ThresholdRule::Otsu, kind.dpi), clean);
+    const double sauvola = testing::f_measure(ink_of(scan, ThresholdRule::Adaptive, kind.dpi), clean);
+    std::printf("%-24s %7.4f %7.4f %7.4f\n", kind.name, automatic, otsu, sauvola);
     EXPECT_GE(automatic, otsu - 0.002);
     EXPECT_GE(automatic, sauvola - 0.002);
     EXPECT_GE(automatic, kind.floor);

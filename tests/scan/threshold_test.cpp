@@ -126,13 +126,54 @@ TEST(Threshold, ModeNamesAndTheRuleByFormat) {
       EXPECT_EQ(parse_threshold_mode(threshold_mode_text(*c.mode)), c.mode) << c.text;
     }
   }
-  ImageInfo jpeg, png;
-  jpeg.format = "JPEG";
-  png.format = "PNG";
-  EXPECT_EQ(mode_for_image({}, jpeg, true).rule, ThresholdRule::Auto);
-  EXPECT_EQ(mode_for_image({}, png, true).rule, ThresholdRule::NearestBlack);
-  EXPECT_EQ(mode_for_image({ThresholdRule::Otsu}, png, true).rule, ThresholdRule::Otsu);
-  EXPECT_EQ(mode_for_image({ThresholdRule::Otsu}, png, false).rule, ThresholdRule::NearestBlack);  // 1-bit
+  struct ByImage {
+    const char* format;
+    ThresholdRule chosen;
+    bool grey;  // false: a 1-bit image
+    std::int32_t levels;
+    ThresholdRule rule;
+  };
+  const ByImage by_image[] = {
+      {"JPEG", ThresholdRule::ByFormat, true, 0, ThresholdRule::Auto},
+      {"PNG", ThresholdRule::ByFormat, true, 16, ThresholdRule::NearestBlack},  // a 4-bit drawing
+      {"PNG", ThresholdRule::ByFormat, true, 17, ThresholdRule::Auto},
+      {"TIFF", ThresholdRule::ByFormat, true, 4, ThresholdRule::NearestBlack},
+      {"TIFF", ThresholdRule::ByFormat, true, 17, ThresholdRule::Auto},
+      {"TIFF", ThresholdRule::ByFormat, false, 17, ThresholdRule::NearestBlack},
+      {"BMP", ThresholdRule::ByFormat, true, 200, ThresholdRule::NearestBlack},
+      {"PNG", ThresholdRule::Otsu, true, 2, ThresholdRule::Otsu},
+      {"PNG", ThresholdRule::NearestBlack, true, 200, ThresholdRule::NearestBlack},
+      {"PNG", ThresholdRule::Otsu, false, 0, ThresholdRule::NearestBlack},
+  };
+  for (const ByImage& c : by_image) {
+    ImageInfo info;
+    info.format = c.format;
+    EXPECT_EQ(mode_for_image({c.chosen}, info, c.grey, c.levels).rule, c.rule) << c.format << ' ' << c.levels;
+    EXPECT_EQ(rule_counts_grey_levels({c.chosen}, info, c.grey), c.grey && c.chosen == ThresholdRule::ByFormat &&
+                                                                     c.format != std::string("JPEG") &&
+                                                                     c.format != std::string("BMP"));
+  }
+}
+
+// Levels are counted over the first rows only, and the reading stops at the limit.
+TEST(Threshold, GreyLevelsAreCountedOverTheFirstRowsUpToTheLimit) {
+  Grey g{70, 100, std::vector<std::uint8_t>(70 * 100, 255)};
+  for (std::int32_t x = 0; x < 70; ++x) g.levels[static_cast<std::size_t>(80 * 70 + x)] = static_cast<std::uint8_t>(x);
+  std::int32_t rows_read = 0;
+  const GreySource source = [&](const GreyRowSink& sink) {
+    rows_read = 0;
+    for (std::int32_t y = 0; y < g.height; ++y) {
+      ++rows_read;
+      if (!sink(y, std::span(g.levels).subspan(static_cast<std::size_t>(y * g.width), 70))) break;
+    }
+    return ImageStatus::Ok;
+  };
+  ImageStatus status = ImageStatus::Unreadable;
+  EXPECT_EQ(count_grey_levels(source, 17, status, 64), 1);
+  EXPECT_EQ(rows_read, 64);
+  EXPECT_EQ(status, ImageStatus::Ok);
+  EXPECT_EQ(count_grey_levels(source, 17, status), 17);  // row 80 holds 70 levels
+  EXPECT_EQ(rows_read, 81);
 }
 
 }  // namespace

@@ -113,6 +113,36 @@ InkImage scan_drawing(std::int32_t width, std::int32_t height, std::uint32_t see
   return image;
 }
 
+InkImage ruled_form(std::int32_t width, std::int32_t height, std::uint32_t seed) {
+  InkImage image(width, height);
+  SplitMix64 random(seed);
+  std::vector<std::int32_t> columns = {2, width - 3};
+  for (int c = 0; c < 3; ++c) columns.push_back(random.integer(width / 8, width - width / 8));
+  std::sort(columns.begin(), columns.end());
+  for (std::int32_t y = 0; y < height; ++y)
+    for (std::int32_t x : columns) image.set(x, y);
+  for (std::int32_t y = 4; y + 2 < height; y += random.integer(14, 18)) {
+    image.fill_span(y, 2, width - 3);
+    if (random.chance(0.2)) image.fill_span(y + 1, 2, width - 3);  // a heavier rule
+    // Words in the band below the rule: glyphs of a few strokes each.
+    for (std::int32_t x = 6; x + 6 < width && y + 11 < height;) {
+      const std::int32_t letters = random.integer(2, 8);
+      for (std::int32_t l = 0; l < letters && x + 6 < width; ++l, x += 6) {
+        for (int stroke = 0; stroke < 3; ++stroke) {
+          const bool upright = random.chance(0.5);
+          const std::int32_t at = upright ? x + random.integer(0, 4) : y + 4 + random.integer(0, 6);
+          if (upright)
+            for (std::int32_t yy = y + 4; yy < y + 11; ++yy) image.set(at, yy);
+          else
+            image.fill_span(at, x, x + 4);
+        }
+      }
+      x += random.integer(6, 18);
+    }
+  }
+  return image;
+}
+
 double f_measure(const InkImage& found, const InkImage& truth) {
   std::size_t both = 0, found_count = 0, truth_count = 0;
   for (std::int32_t y = 0; y < truth.height; ++y) {

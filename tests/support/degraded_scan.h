@@ -36,6 +36,10 @@ ScanImage degrade(const InkImage& clean, const ScanLook& look);
 // than a local threshold's window when `thick` is set.
 InkImage scan_drawing(std::int32_t width, std::int32_t height, std::uint32_t seed, bool thick);
 
+// A dense ruled form: rules every 14 to 18 pixels, a few columns, and small
+// text (strokes of one or two pixels in 5 x 7 cells) between the rules.
+InkImage ruled_form(std::int32_t width, std::int32_t height, std::uint32_t seed);
+
 // Precision and recall of `found` against `truth` combined: 2PR / (P + R); 1 when both are empty.
 double f_measure(const InkImage& found, const InkImage& truth);
 

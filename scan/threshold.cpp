@@ -526,7 +526,9 @@ std::string threshold_mode_text(const ThresholdMode& mode) {
 }
 
 bool rule_counts_grey_levels(const ThresholdMode& chosen, const ImageInfo& info, bool has_grey_levels) {
-  return has_grey_levels && chosen.rule == ThresholdRule::ByFormat && (info.format == "PNG" || info.format == "TIFF");
+  // A PDF page's embedded image is read as the same image would be as a file.
+  return has_grey_levels && chosen.rule == ThresholdRule::ByFormat &&
+         (info.format == "PNG" || info.format == "TIFF" || (info.format == "PDF" && !info.blurred_grey));
 }
 
 ThresholdMode mode_for_image(const ThresholdMode& chosen, const ImageInfo& info, bool has_grey_levels,

@@ -145,7 +145,8 @@ TEST(HostileFiles, EveryOneEndsWithAnOutcomeUnderA200MiBLimit) {
       {"progressive jpeg of 65500 x 65500", jpeg_header(true, 65500, 65500, 1, 300), {2}},
       {"progressive colour jpeg of 12000 x 12000", jpeg_header(true, 12000, 12000, 3, 300), {2}},
       {"progressive jpeg of 4000 x 4000, cut short", jpeg_header(true, 4000, 4000, 1, 300), {3}},
-      {"baseline jpeg of 16000 x 16000, cut short", jpeg_header(false, 16000, 16000, 3, 300), {3}},
+      // (its grid and auto's band of rows together may pass the limit before the data runs out)
+      {"baseline jpeg of 16000 x 16000, cut short", jpeg_header(false, 16000, 16000, 3, 300), {2, 3}},
       // (the grid of the larger is claimed first, which the limit refuses)
       {"arithmetic jpeg of 65500 x 65500 with no data", empty_arithmetic_jpeg(65500, 65500, 1), {2, 3}},
       {"arithmetic colour jpeg of 800 x 600 with no data", empty_arithmetic_jpeg(800, 600, 3), {3}},

@@ -2,17 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <exception>
 #include <numbers>
-#include <thread>
-#include <utility>
 
-#include "cad/chain_fit.h"
+#include "cad/chain_fitter.h"
 #include "cad/piece_graph.h"
 #include "cad/segmentation.h"
 #include "cad/skeleton.h"
 #include "cad/skew.h"
-#include "raster/thread_start.h"
 
 namespace vp::cad {
 
@@ -21,94 +17,6 @@ namespace {
 // Long lines vote on the skew: this many pixels, or this many tolerances.
 constexpr double kSkewLinePixels = 60;
 constexpr double kSkewLineTolerances = 20;
-
-// Adds a chain's pieces, each break between two pieces a vertex of its own.
-void add_pieces(PieceGraph& graph, std::vector<Piece> pieces, std::int32_t first_vertex, std::int32_t last_vertex) {
-  std::int32_t from = first_vertex;
-  for (std::size_t k = 0; k < pieces.size(); ++k) {
-    const std::int32_t to = k + 1 == pieces.size() ? last_vertex : graph.add_vertex(pieces[k].b);
-    graph.add(std::move(pieces[k]), from, to);
-    from = to;
-  }
-}
-
-// Fits the chains in batches on a helper thread while the walk goes on (on this
-// thread when none can be had), and adds their pieces to the graph in the
-// walk's order, so the drawing does not depend on the threads.
-class ChainFitter {
- public:
-  ChainFitter(const std::vector<SkeletonNode>& nodes, const ChainFitSettings& settings, PieceGraph& graph)
-      : nodes_(nodes), settings_(settings), graph_(graph) {}
-  ~ChainFitter() {
-    if (worker_.joinable()) worker_.join();  // a walk that stopped or threw leaves its batch unused
-  }
-
-  void take(Chain& chain) {
-    open_pixels_ += chain.pixels.size();
-    open_.push_back(std::move(chain));
-    if (open_pixels_ >= kBatchPixels) hand_over();
-  }
-
-  // Fits what is left and adds every chain's pieces; rethrows what the helper threw.
-  void finish() {
-    hand_over();
-    wait();
-  }
-
- private:
-  static constexpr std::size_t kBatchPixels = 1 << 15;
-
-  void hand_over() {
-    wait();
-    running_.swap(open_);
-    open_.clear();
-    open_pixels_ = 0;
-    if (running_.empty()) return;
-    worker_ = try_start_thread([this] { fit_running(); });
-    if (!worker_.joinable()) fit_running();
-  }
-
-  void fit_running() {
-    try {
-      fitted_.clear();
-      for (const Chain& chain : running_) fitted_.push_back(fit_chain(chain, nodes_, settings_, centres_));
-    } catch (...) {
-      failure_ = std::current_exception();
-    }
-  }
-
-  // Waits for the batch under way and adds its pieces.
-  void wait() {
-    if (worker_.joinable()) worker_.join();
-    if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
-    while (graph_.vertices.size() < nodes_.size()) graph_.add_vertex(nodes_[graph_.vertices.size()].position);
-    for (FittedChain& chain : fitted_) {
-      if (chain.pieces.empty()) continue;
-      if (chain.start_node < 0) {
-        if (chain.pieces.size() == 1 && chain.pieces.front().kind == PieceKind::Circle) {
-          graph_.add(std::move(chain.pieces.front()), -1, -1);
-        } else {
-          const std::int32_t start = graph_.add_vertex(chain.pieces.front().a);
-          add_pieces(graph_, std::move(chain.pieces), start, start);
-        }
-      } else {
-        add_pieces(graph_, std::move(chain.pieces), chain.start_node, chain.end_node);
-      }
-    }
-    fitted_.clear();
-    running_.clear();
-  }
-
-  const std::vector<SkeletonNode>& nodes_;
-  const ChainFitSettings& settings_;
-  PieceGraph& graph_;
-  std::vector<Chain> open_, running_;
-  std::size_t open_pixels_ = 0;
-  std::vector<FittedChain> fitted_;
-  std::vector<Point> centres_;
-  std::thread worker_;
-  std::exception_ptr failure_;
-};
 
 }  // namespace
 

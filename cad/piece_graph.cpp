@@ -652,20 +652,24 @@ void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
       std::pair<std::int32_t, std::int32_t> best_pair{-1, -1};
       for (std::size_t x = 0; x < ends.size(); ++x)
         for (std::size_t y = x + 1; y < ends.size(); ++y) {
-          const GraphPiece& px = graph.pieces[static_cast<std::size_t>(ends[x].piece)];
-          const GraphPiece& py = graph.pieces[static_cast<std::size_t>(ends[y].piece)];
+          if (ends[x].piece == ends[y].piece) continue;
+          GraphPiece& in = graph.pieces[static_cast<std::size_t>(ends[x].piece)];
+          GraphPiece& out = graph.pieces[static_cast<std::size_t>(ends[y].piece)];
           // How straight the pair runs through the vertex: −1 folds back, 1 is straight on.
-          const double turn = -dot(leaving(px, ends[x].end), leaving(py, ends[y].end));
+          const double turn = -dot(leaving(in, ends[x].end), leaving(out, ends[y].end));
           if (turn <= best_turn || turn < kJoinCosine) continue;
-          GraphPiece in = px, out = py;
-          if (ends[x].end == 0) flip(in);
-          if (ends[y].end == 1) flip(out);
+          // Turned (in place, and back) so that `in` runs into the vertex and `out` away from it.
+          const bool turn_in = ends[x].end == 0, turn_out = ends[y].end == 1;
+          if (turn_in) flip(in);
+          if (turn_out) flip(out);
           // Two arcs of one circle make one arc; anything whose pixels lie along
           // one line (a bend too slight to be drawn, broken by a crossing) one line.
           std::optional<GraphPiece> merged;
           if (in.piece.kind == PieceKind::Arc || out.piece.kind == PieceKind::Arc)
             merged = merged_arcs(in, out, limits.tolerance);
           if (!merged) merged = merged_lines(in, out, limits.tolerance);
+          if (turn_in) flip(in);
+          if (turn_out) flip(out);
           if (!merged) continue;
           best = std::move(merged);
           best_turn = turn;

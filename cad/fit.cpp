@@ -198,24 +198,28 @@ double distance_to_circle(Point p, const CircleFit& circle) {
   return std::abs(std::sqrt(dx * dx + dy * dy) - circle.radius);
 }
 
-double max_distance(std::span<const Point> pixels, std::size_t first, std::size_t last, const LineFit& line,
-                    double limit) {
+namespace {
+
+template <class Distance>
+double furthest(std::span<const Point> pixels, std::size_t first, std::size_t last, double limit, Distance distance) {
   double worst = 0;
   for (std::size_t i = first; i <= last; ++i) {
-    worst = std::max(worst, distance_to_line(pixels[i], line));
+    worst = std::max(worst, distance(pixels[i]));
     if (worst > limit) break;
   }
   return worst;
 }
 
+}  // namespace
+
+double max_distance(std::span<const Point> pixels, std::size_t first, std::size_t last, const LineFit& line,
+                    double limit) {
+  return furthest(pixels, first, last, limit, [&](Point p) { return distance_to_line(p, line); });
+}
+
 double max_distance(std::span<const Point> pixels, std::size_t first, std::size_t last, const CircleFit& circle,
                     double limit) {
-  double worst = 0;
-  for (std::size_t i = first; i <= last; ++i) {
-    worst = std::max(worst, distance_to_circle(pixels[i], circle));
-    if (worst > limit) break;
-  }
-  return worst;
+  return furthest(pixels, first, last, limit, [&](Point p) { return distance_to_circle(p, circle); });
 }
 
 FitResult<LineFit> fit_line(std::span<const Point> points, double tolerance) {

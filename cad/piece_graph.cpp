@@ -169,6 +169,16 @@ std::vector<std::vector<Incidence>> incidences(const PieceGraph& graph) {
 
 // --- Merging ---------------------------------------------------------------
 
+// Makes `p` the line `fit` from where `a` falls on it to where `b` does.
+void make_line(Piece& p, const LineFit& fit, Point a, Point b) {
+  p.kind = PieceKind::Line;
+  p.line = fit;
+  if (dot(p.line.direction, sub(b, a)) < 0) p.line.direction = {-p.line.direction.x, -p.line.direction.y};
+  p.a = project(a, p.line);
+  p.b = project(b, p.line);
+  p.sweep = 0;
+}
+
 std::optional<GraphPiece> merged_lines(const GraphPiece& in, const GraphPiece& out, double tolerance) {
   // `in` ends at the vertex with b, `out` leaves it with a; arcs run along their chords.
   if (dot(unit(sub(in.piece.b, in.piece.a)), unit(sub(out.piece.b, out.piece.a))) < kContinuationCosine)
@@ -177,12 +187,7 @@ std::optional<GraphPiece> merged_lines(const GraphPiece& in, const GraphPiece& o
   const FitResult<LineFit> fit = fit_line(samples, tolerance);
   if (!fit) return std::nullopt;
   GraphPiece g;
-  g.piece.kind = PieceKind::Line;
-  g.piece.line = *fit.fit;
-  if (dot(g.piece.line.direction, sub(out.piece.b, in.piece.a)) < 0)
-    g.piece.line.direction = {-g.piece.line.direction.x, -g.piece.line.direction.y};
-  g.piece.a = project(in.piece.a, g.piece.line);
-  g.piece.b = project(out.piece.b, g.piece.line);
+  make_line(g.piece, *fit.fit, in.piece.a, out.piece.b);
   g.piece.samples = std::move(samples);
   g.va = in.va;
   g.vb = out.vb;
@@ -710,13 +715,7 @@ void straighten_slight_arcs(PieceGraph& graph, const CleanupLimits& limits) {
     if (!g.alive || g.piece.kind != PieceKind::Arc || !(junction(g.va) || junction(g.vb))) continue;
     const FitResult<LineFit> line = fit_line(g.piece.samples, limits.tolerance);
     if (!line) continue;
-    g.piece.kind = PieceKind::Line;
-    g.piece.line = *line.fit;
-    if (dot(g.piece.line.direction, sub(g.piece.b, g.piece.a)) < 0)
-      g.piece.line.direction = {-g.piece.line.direction.x, -g.piece.line.direction.y};
-    g.piece.a = project(g.piece.a, g.piece.line);
-    g.piece.b = project(g.piece.b, g.piece.line);
-    g.piece.sweep = 0;
+    make_line(g.piece, *line.fit, g.piece.a, g.piece.b);
   }
 }
 

@@ -214,19 +214,7 @@ TEST(SkeletonWalk, ABlotIsOutlined) {
   // A filled 20 × 12 block: one node; its outline runs round it once.
   InkImage image(40, 30);
   for (std::int32_t r = 10; r < 22; ++r) image.fill_span(r, 10, 29);
-  PixelGrid grid;
-  grid.reset(image.width, image.height);
-  for (std::int32_t r = 0; r < image.height; ++r) grid.set_image_row(r, image.row(r));
-  std::vector<SkeletonNode> nodes;
-  std::vector<Chain> chains;
-  NoProgress quiet;
-  walk_skeleton(
-      grid, nodes, [](std::int64_t) {},
-      [&](Chain& c) {
-        chains.push_back(c);
-        return true;
-      },
-      quiet, 0, 1);
+  const std::vector<Chain> chains = walk_image(image);
   ASSERT_EQ(chains.size(), 1u);
   EXPECT_TRUE(chains[0].closed());
   // Its border cells, less the four corner cells the 8-thinning takes off.

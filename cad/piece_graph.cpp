@@ -15,8 +15,7 @@ constexpr double kPi = std::numbers::pi;
 const double kMinCornerSine = std::sin(5.0 * kPi / 180.0);
 // Lines that continue each other turn by less than this at the vertex.
 const double kContinuationCosine = std::cos(20.0 * kPi / 180.0);
-// No two pieces that turn by more than this where they meet are one (arcs are
-// judged by their tangents, which a fit through a junction's gap bends a little more).
+// No two lines that turn by more than this where they meet are one.
 const double kJoinCosine = std::cos(35.0 * kPi / 180.0);
 constexpr double kCircleRadians = 350.0 * kPi / 180.0;
 constexpr std::size_t kMaxSamples = 96;
@@ -662,7 +661,10 @@ void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
           GraphPiece& out = graph.pieces[static_cast<std::size_t>(ends[y].piece)];
           // How straight the pair runs through the vertex: −1 folds back, 1 is straight on.
           const double turn = -dot(leaving(in, ends[x].end), leaving(out, ends[y].end));
-          if (turn <= best_turn || turn < kJoinCosine) continue;
+          if (turn <= best_turn) continue;
+          // Arcs are judged by their circles: a small one's tangents at the ends
+          // the junction left out of its fit turn more than a line's would.
+          if (turn < kJoinCosine && in.piece.kind == PieceKind::Line && out.piece.kind == PieceKind::Line) continue;
           // Turned (in place, and back) so that `in` runs into the vertex and `out` away from it.
           const bool turn_in = ends[x].end == 0, turn_out = ends[y].end == 1;
           if (turn_in) flip(in);

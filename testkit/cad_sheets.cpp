@@ -115,7 +115,9 @@ void flange(SheetBuilder& b, SplitMix64& rng) {
   b.circle(c, bore);
   const int holes = rng.integer(4, 8);
   const double hole = rng.range(12, std::min(30.0, pitch * kPi / holes / 3));
-  for (int i = 0; i < holes; ++i) b.circle(polar(c, pitch, (i + 0.5) * 2 * kPi / holes), hole);
+  // Holes between the centre lines, or on them (crossed by them).
+  const double offset = rng.chance(0.5) ? 0.5 : 0.0;
+  for (int i = 0; i < holes; ++i) b.circle(polar(c, pitch, (i + offset) * 2 * kPi / holes), hole);
   // Centre lines across the whole part.
   b.line({c.x - outer - 30, c.y}, {c.x + outer + 30, c.y});
   b.line({c.x, c.y - outer - 30}, {c.x, c.y + outer + 30});

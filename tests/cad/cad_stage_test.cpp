@@ -4,6 +4,7 @@
 #include "raster/thinning.h"
 #include "raster/thread_start.h"
 #include "testkit/cad_sheets.h"
+#include "tests/support/cad_score.h"
 
 namespace vp::cad {
 namespace {
@@ -59,6 +60,24 @@ TEST(CadStage, TheDrawingDoesNotDependOnTheHelperThreadAndStopsWhenAsked) {
   EXPECT_EQ(build_cad_drawing(blank.grid, params, nothing, quiet), PhaseStatus::Finished);
   EXPECT_TRUE(nothing.empty());
   EXPECT_EQ(nothing.skew_degrees, 0);
+}
+
+TEST(CadStage, ASmallHoleOnACentreLineStaysOneCircle) {
+  // The line crosses the hole twice; its two halves must join into one circle
+  // again, however much of their ends the junctions left out.
+  for (double stroke : {2.0, 3.0, 4.0, 5.0, 6.0})
+    for (double radius : {10.0, 14.0, 20.0}) {
+      if (radius < 2.5 * stroke) continue;  // a hole that small in so thick a pen is a blot
+      CadSheet sheet;
+      sheet.stroke = stroke;
+      sheet.truth.circles.push_back({{150.5, 100.5}, radius});
+      sheet.truth.lines.push_back({{40, 100.5}, {260, 100.5}});
+      sheet.ink = draw_with_pen(sheet.truth, 300, 200, stroke);
+      const CadDrawing fitted = testing::fit_sheet(sheet, false);
+      EXPECT_EQ(fitted.circles.size(), 1u) << "stroke " << stroke << " radius " << radius;
+      EXPECT_EQ(fitted.arcs.size(), 0u) << "stroke " << stroke << " radius " << radius;
+      EXPECT_EQ(fitted.lines.size(), 1u) << "stroke " << stroke << " radius " << radius;
+    }
 }
 
 }  // namespace

@@ -68,8 +68,7 @@ PhaseStatus build_cad_drawing(const PixelGrid& thinned, const CadParams& params,
   contract_crossings(graph, cleanup);
   remove_chamfers(graph, cleanup);
   merge_continuations(graph, cleanup);
-  straighten_slight_arcs(graph, cleanup);
-  merge_continuations(graph, cleanup);
+  if (straighten_slight_arcs(graph, cleanup) > 0) merge_continuations(graph, cleanup);
   remove_whiskers(graph, cleanup);
   drawing.skew_degrees = measure_skew(graph, std::max(kSkewLinePixels, kSkewLineTolerances * drawing.tolerance));
   const double skew = std::abs(drawing.skew_degrees);

@@ -61,26 +61,29 @@ std::optional<CircleFit> circle_from(const Moments& m) {
   return CircleFit{{m.mx + cu, m.my + cv}, std::sqrt(r2)};
 }
 
-Moments moments_of(std::span<const Point> points) {
+// Of one run of points, or of two taken together.
+Moments moments_of(std::span<const Point> points, std::span<const Point> more = {}) {
   Moments m;
-  m.n = static_cast<double>(points.size());
-  if (points.empty()) return m;
-  for (const Point& p : points) {
-    m.mx += p.x;
-    m.my += p.y;
-  }
+  m.n = static_cast<double>(points.size() + more.size());
+  if (m.n == 0) return m;
+  for (std::span<const Point> part : {points, more})
+    for (const Point& p : part) {
+      m.mx += p.x;
+      m.my += p.y;
+    }
   m.mx /= m.n;
   m.my /= m.n;
-  for (const Point& p : points) {
-    const double u = p.x - m.mx, v = p.y - m.my;
-    m.uu += u * u;
-    m.uv += u * v;
-    m.vv += v * v;
-    m.uuu += u * u * u;
-    m.uuv += u * u * v;
-    m.uvv += u * v * v;
-    m.vvv += v * v * v;
-  }
+  for (std::span<const Point> part : {points, more})
+    for (const Point& p : part) {
+      const double u = p.x - m.mx, v = p.y - m.my;
+      m.uu += u * u;
+      m.uv += u * v;
+      m.vv += v * v;
+      m.uuu += u * u * u;
+      m.uuv += u * u * v;
+      m.uvv += u * v * v;
+      m.vvv += v * v * v;
+    }
   return m;
 }
 
@@ -222,15 +225,18 @@ double max_distance(std::span<const Point> pixels, std::size_t first, std::size_
   return furthest(pixels, first, last, limit, [&](Point p) { return distance_to_circle(p, circle); });
 }
 
-FitResult<LineFit> fit_line(std::span<const Point> points, double tolerance) {
+FitResult<LineFit> fit_line(std::span<const Point> points, double tolerance) { return fit_line(points, {}, tolerance); }
+
+FitResult<LineFit> fit_line(std::span<const Point> points, std::span<const Point> more, double tolerance) {
   FitResult<LineFit> result;
-  const std::optional<LineFit> line = line_from(moments_of(points));
+  const std::optional<LineFit> line = line_from(moments_of(points, more));
   if (!line) return result;
-  for (const Point& p : points)
-    if (!(distance_to_line(p, *line) <= tolerance)) {
-      result.failure = FitFailure::OutOfTolerance;
-      return result;
-    }
+  for (std::span<const Point> part : {points, more})
+    for (const Point& p : part)
+      if (!(distance_to_line(p, *line) <= tolerance)) {
+        result.failure = FitFailure::OutOfTolerance;
+        return result;
+      }
   result.fit = line;
   return result;
 }

@@ -75,6 +75,8 @@ double max_distance(std::span<const Point> pixels, std::size_t first, std::size_
 
 // Lines: total least squares; accepted when every point is within `tolerance`.
 FitResult<LineFit> fit_line(std::span<const Point> points, double tolerance);
+// The same for two runs of points taken together.
+FitResult<LineFit> fit_line(std::span<const Point> points, std::span<const Point> more, double tolerance);
 // Circles: the algebraic fit refined geometrically (Gauss-Newton on the true
 // distances); accepted when every point is within `tolerance` and the radius is
 // within [min_radius, max_radius]. Collinear points are refused before any circle

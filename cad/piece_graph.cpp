@@ -182,9 +182,10 @@ std::optional<GraphPiece> merged_lines(const GraphPiece& in, const GraphPiece& o
   // `in` ends at the vertex with b, `out` leaves it with a; arcs run along their chords.
   if (dot(unit(sub(in.piece.b, in.piece.a)), unit(sub(out.piece.b, out.piece.a))) < kContinuationCosine)
     return std::nullopt;
-  std::vector<Point> samples = joined_samples(in.piece.samples, out.piece.samples);
-  const FitResult<LineFit> fit = fit_line(samples, tolerance);
+  // The fit is tried on the two pieces' pixels as they are; they are joined only for a merge.
+  const FitResult<LineFit> fit = fit_line(in.piece.samples, out.piece.samples, tolerance);
   if (!fit) return std::nullopt;
+  std::vector<Point> samples = joined_samples(in.piece.samples, out.piece.samples);
   GraphPiece g;
   make_line(g.piece, *fit.fit, in.piece.a, out.piece.b);
   g.piece.samples = std::move(samples);
@@ -707,7 +708,8 @@ void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
     for (std::int32_t& t : vertex.through) t = live(graph, replaced, t);
 }
 
-void straighten_slight_arcs(PieceGraph& graph, const CleanupLimits& limits) {
+std::size_t straighten_slight_arcs(PieceGraph& graph, const CleanupLimits& limits) {
+  std::size_t straightened = 0;
   const std::vector<std::int32_t> degree = graph.degrees();
   const auto junction = [&](std::int32_t v) {
     return v >= 0 &&
@@ -718,7 +720,9 @@ void straighten_slight_arcs(PieceGraph& graph, const CleanupLimits& limits) {
     const FitResult<LineFit> line = fit_line(g.piece.samples, limits.tolerance);
     if (!line) continue;
     make_line(g.piece, *line.fit, g.piece.a, g.piece.b);
+    ++straightened;
   }
+  return straightened;
 }
 
 void close_corners(PieceGraph& graph, const CleanupLimits& limits) {

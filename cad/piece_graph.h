@@ -67,7 +67,8 @@ void merge_continuations(PieceGraph& graph, const CleanupLimits& limits);
 // Makes lines of the arcs from a junction whose pixels all lie within the
 // tolerance of one line: the bend of a straight stroke where others cross it,
 // not a curve (arcs of one circle have been joined across the junctions first).
-void straighten_slight_arcs(PieceGraph& graph, const CleanupLimits& limits);
+// Returns how many it made lines.
+std::size_t straighten_slight_arcs(PieceGraph& graph, const CleanupLimits& limits);
 
 // Moves the ends that meet at each vertex to one point: the intersection of the
 // two fits, the foot of a stem on the piece it meets, or a tangent point. Lines

@@ -20,7 +20,7 @@ constexpr double kSkewLineTolerances = 20;
 
 }  // namespace
 
-double tolerance_for_stroke(double stroke_width) { return std::max(kMinTolerancepx, stroke_width / 2.0); }
+double tolerance_for_stroke(double stroke_width) { return std::max(kMinTolerancePixels, stroke_width / 2.0); }
 
 PhaseStatus build_cad_drawing(const PixelGrid& thinned, const CadParams& params, CadDrawing& drawing,
                               Progress& progress) {

@@ -30,10 +30,10 @@ struct CadParams {
 };
 
 // The named limits of the stage, in one place.
-inline constexpr double kMinTolerancepx = 1.5;   // the fits' tolerance: this or half the stroke
-inline constexpr double kMinSkewDegrees = 0.05;  // a smaller skew is left as it is
-inline constexpr double kMaxSkewDegrees = 5.0;   // a larger one is taken as drawn so
-inline constexpr double kMinArcDegrees = 10.0;   // a shorter bend is lines
+inline constexpr double kMinTolerancePixels = 1.5;  // the fits' tolerance: this or half the stroke
+inline constexpr double kMinSkewDegrees = 0.05;     // a smaller skew is left as it is
+inline constexpr double kMaxSkewDegrees = 5.0;      // a larger one is taken as drawn so
+inline constexpr double kMinArcDegrees = 10.0;      // a shorter bend is lines
 inline constexpr double kMinCircleDegrees = 350.0;
 
 // The fits' tolerance for strokes of this width: the larger of 1.5 px and half the stroke.

@@ -195,10 +195,6 @@ void extend_end(Piece& piece, int end, Point to) {
   at = moved;
 }
 
-double swept_angle(Point c, Point a, Point m, Point b) {
-  return wrapped(angle_of(c, m) - angle_of(c, a)) + wrapped(angle_of(c, b) - angle_of(c, m));
-}
-
 std::vector<Piece> segment_open(std::span<const Point> px, const SegmentationLimits& limits) {
   std::vector<Piece> pieces;
   if (px.size() < 2) return pieces;

@@ -50,7 +50,4 @@ std::vector<Piece> segment_closed(std::span<const Point> pixels, const Segmentat
 // onto it: a line's end to its foot, an arc's round to its angle.
 void extend_end(Piece& piece, int end, Point to);
 
-// The signed angle swept from a to b about c, going through m (radians).
-double swept_angle(Point c, Point a, Point m, Point b);
-
 }  // namespace vp::cad

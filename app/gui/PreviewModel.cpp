@@ -76,16 +76,23 @@ void markShownLayers(const SegmentOptions& rule, LayerSummary& summary) {
   if (rule.short_lines) summary.shown[classIndex(SegmentClass::Short)] = true;
 }
 
-}  // namespace
-
-LayerSummary classifyRecords(std::span<const LineRecord> records, std::optional<float> rate,
-                             const DxfOptions& options) {
-  LayerSummary summary;
+// The layer rule for a summary: without a magnification the short-line test
+// cannot be made, and the summary says it was left out.
+SegmentOptions summaryRule(const DxfOptions& options, std::optional<float> rate, LayerSummary& summary) {
   SegmentOptions rule = dxf_segment_options(options);
   if (rule.short_lines && !rate) {
     rule.short_lines = false;
     summary.short_lines_skipped = true;
   }
+  return rule;
+}
+
+}  // namespace
+
+LayerSummary classifyRecords(std::span<const LineRecord> records, std::optional<float> rate,
+                             const DxfOptions& options) {
+  LayerSummary summary;
+  const SegmentOptions rule = summaryRule(options, rate, summary);
   const float r = rate.value_or(1.0f);  // read only by the short-line test
   summary.classes.reserve(records.size());
   for (const LineRecord& record : records) {
@@ -99,11 +106,7 @@ LayerSummary classifyRecords(std::span<const LineRecord> records, std::optional<
 
 LayerSummary classifyCad(const cad::CadDrawing& drawing, std::optional<float> rate, const DxfOptions& options) {
   LayerSummary summary;
-  SegmentOptions rule = dxf_segment_options(options);
-  if (rule.short_lines && !rate) {
-    rule.short_lines = false;
-    summary.short_lines_skipped = true;
-  }
+  const SegmentOptions rule = summaryRule(options, rate, summary);
   const float r = rate.value_or(1.0f);  // read only by the short-line test
   summary.classes.reserve(drawing.entity_count());
   const auto add = [&](SegmentClass c) {

@@ -6,6 +6,8 @@
 #include <optional>
 #include <span>
 
+#include "cad/plane.h"
+
 namespace vp::cad {
 
 namespace {
@@ -19,22 +21,6 @@ const double kContinuationCosine = std::cos(20.0 * kPi / 180.0);
 const double kJoinCosine = std::cos(35.0 * kPi / 180.0);
 constexpr double kCircleRadians = 350.0 * kPi / 180.0;
 constexpr std::size_t kMaxSamples = 96;
-
-Point sub(Point a, Point b) { return {a.x - b.x, a.y - b.y}; }
-double dot(Point a, Point b) { return a.x * b.x + a.y * b.y; }
-double cross(Point a, Point b) { return a.x * b.y - a.y * b.x; }
-double norm(Point a) { return length_of(a.x, a.y); }
-double dist(Point a, Point b) { return norm(sub(a, b)); }
-Point unit(Point a) {
-  const double n = norm(a);
-  return n > 0 ? Point{a.x / n, a.y / n} : Point{1, 0};
-}
-double angle_of(Point c, Point p) { return std::atan2(p.y - c.y, p.x - c.x); }
-double wrapped(double a) {
-  while (a > kPi) a -= 2 * kPi;
-  while (a <= -kPi) a += 2 * kPi;
-  return a;
-}
 
 Point& end_point(GraphPiece& g, int end) { return end == 0 ? g.piece.a : g.piece.b; }
 Point end_point(const GraphPiece& g, int end) { return end == 0 ? g.piece.a : g.piece.b; }
@@ -96,18 +82,6 @@ std::vector<Point> joined_samples(const std::vector<Point>& a, const std::vector
     out = std::move(thin);
   }
   return out;
-}
-
-Point project(Point p, const LineFit& line) {
-  const double t = dot(sub(p, line.origin), line.direction);
-  return {line.origin.x + t * line.direction.x, line.origin.y + t * line.direction.y};
-}
-
-Point onto_circle(Point p, const CircleFit& c) {
-  const Point r = sub(p, c.centre);
-  const double d = norm(r);
-  if (!(d > 0)) return {c.centre.x + c.radius, c.centre.y};
-  return {c.centre.x + r.x * c.radius / d, c.centre.y + r.y * c.radius / d};
 }
 
 // The counter-clockwise angle from a to b about c, in [0, 2π), taken as near

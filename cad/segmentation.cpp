@@ -5,6 +5,8 @@
 #include <limits>
 #include <numbers>
 
+#include "cad/plane.h"
+
 namespace vp::cad {
 
 namespace {
@@ -29,14 +31,6 @@ constexpr int kFailuresToStop = 4;
 constexpr std::size_t kSamples = 40;
 constexpr double kScreenTolerances = 1.5;
 constexpr double kScreenSweepShare = 0.7;
-
-double wrapped(double angle) {
-  while (angle > kPi) angle -= 2 * kPi;
-  while (angle <= -kPi) angle += 2 * kPi;
-  return angle;
-}
-
-double angle_of(Point c, Point p) { return std::atan2(p.y - c.y, p.x - c.x); }
 
 void douglas_peucker(std::span<const Point> px, std::size_t first, std::size_t last, double eps,
                      std::vector<std::size_t>& out) {
@@ -78,17 +72,6 @@ std::vector<std::size_t> candidates(std::span<const Point> px, double tolerance)
   }
   out.push_back(c.back());
   return out;
-}
-
-Point project(Point p, const LineFit& line) {
-  const double t = (p.x - line.origin.x) * line.direction.x + (p.y - line.origin.y) * line.direction.y;
-  return {line.origin.x + t * line.direction.x, line.origin.y + t * line.direction.y};
-}
-
-Point onto_circle(Point p, const CircleFit& c) {
-  const double d = length_of(p.x - c.centre.x, p.y - c.centre.y);
-  if (!(d > 0)) return {c.centre.x + c.radius, c.centre.y};
-  return {c.centre.x + (p.x - c.centre.x) * c.radius / d, c.centre.y + (p.y - c.centre.y) * c.radius / d};
 }
 
 std::vector<Point> samples_of(std::span<const Point> px, std::size_t i, std::size_t j) {

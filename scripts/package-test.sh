@@ -24,14 +24,18 @@ rm -f "$build"/velorin-pelkin_*.deb
 deb=$(ls "$build"/velorin-pelkin_"$version"_*.deb)
 echo "== package: $deb"
 dpkg-deb -f "$deb" Package Version Depends Recommends
+# The fields are read once: grep -q leaving a pipe early would fail the
+# pipeline (pipefail) whenever dpkg-deb was still writing.
+recommends=$(dpkg-deb -f "$deb" Recommends | tr ',' '\n')
+description=$(dpkg-deb -f "$deb" Description)
 # Without these Qt's dialogs are English and the captions lack their font.
 for wanted in qt6-translations-l10n fonts-ipafont-gothic; do
-  dpkg-deb -f "$deb" Recommends | tr ',' '\n' | grep -qx " *$wanted" ||
+  grep -qx " *$wanted" <<<"$recommends" ||
     { echo "the package does not recommend $wanted" >&2; exit 1; }
 done
 # The description names what the program reads.
-for format in BMP TIFF PNG JPEG PBM grey colour; do
-  dpkg-deb -f "$deb" Description | grep -qw "$format" ||
+for format in BMP TIFF PNG JPEG PBM PDF grey colour; do
+  grep -qw "$format" <<<"$description" ||
     { echo "the package description does not mention $format" >&2; exit 1; }
 done
 

@@ -1,0 +1,171 @@
+// Images stored turned, flipped or mirrored (EXIF Orientation in a JPEG, the
+// Orientation tag in a TIFF, a PDF page's /Rotate or its image placed on its side)
+// are converted upright, as a photo viewer shows them.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/converter.h"
+#include "core/conversion.h"
+#include "image_files.h"
+#include "imageio/image_formats.h"
+#include "pdf_files.h"
+#include "support/recording_host.h"
+#include "testkit/bmp_writer.h"
+#include "testkit/synthetic_drawing.h"
+
+namespace vp::testing_imageio {
+namespace {
+
+// Where each orientation puts the stored image's row 0 and column 0 on the
+// upright picture, in the words of the EXIF definition.
+enum class Side { Top, Bottom, Left, Right };
+struct Placement {
+  Side row0, column0;
+};
+constexpr Placement kPlacements[9] = {{Side::Top, Side::Left},     {Side::Top, Side::Left},
+                                      {Side::Top, Side::Right},    {Side::Bottom, Side::Right},
+                                      {Side::Bottom, Side::Left},  {Side::Left, Side::Top},
+                                      {Side::Right, Side::Top},    {Side::Right, Side::Bottom},
+                                      {Side::Left, Side::Bottom}};
+
+bool sideways(int tag) { return kPlacements[tag].row0 == Side::Left || kPlacements[tag].row0 == Side::Right; }
+
+// The stored image that `tag` stands up as `upright` (tag 0: no tag, stored upright).
+InkImage stored_for(const InkImage& upright, int tag) {
+  const Placement p = kPlacements[tag];
+  const bool turned = sideways(tag);
+  InkImage stored(turned ? upright.height : upright.width, turned ? upright.width : upright.height);
+  for (std::int32_t r = 0; r < stored.height; ++r) {
+    for (std::int32_t c = 0; c < stored.width; ++c) {
+      // Row r lies r away from the side row 0 is on; column c likewise.
+      const std::int32_t along_rows = (p.row0 == Side::Bottom || p.row0 == Side::Right)
+                                          ? (turned ? upright.width : upright.height) - 1 - r
+                                          : r;
+      const std::int32_t along_columns = (p.column0 == Side::Bottom || p.column0 == Side::Right)
+                                             ? (turned ? upright.height : upright.width) - 1 - c
+                                             : c;
+      const std::int32_t x = turned ? along_rows : along_columns;
+      const std::int32_t y = turned ? along_columns : along_rows;
+      stored.set(c, r, upright.get(x, y));
+    }
+  }
+  return stored;
+}
+
+// Square pixels of 8 x 8: JPEG at quality 100 keeps flat blocks pure black and white.
+InkImage enlarged(const InkImage& image, std::int32_t factor) {
+  InkImage out(image.width * factor, image.height * factor);
+  for (std::int32_t r = 0; r < out.height; ++r)
+    for (std::int32_t c = 0; c < out.width; ++c) out.set(c, r, image.get(c / factor, r / factor));
+  return out;
+}
+
+// The ink as the thinning receives it, as an image (row 0 the top).
+struct Loaded {
+  Outcome outcome = Outcome::Unreadable;
+  InkImage ink;
+};
+Loaded load(const std::string& path) {
+  Conversion conversion(any_image_reader_factory());
+  Loaded loaded;
+  conversion.set_ink_observer([&](const PixelGrid& grid) {
+    loaded.ink = InkImage(grid.width() - 2, grid.height() - 2);
+    for (std::int32_t r = 0; r < loaded.ink.height; ++r)
+      for (std::int32_t c = 0; c < loaded.ink.width; ++c)
+        loaded.ink.set(c, r, grid.at(c + 1, loaded.ink.height - r) != kBackground);
+  });
+  testing::RecordingHost host;
+  loaded.outcome = conversion.ChangeImage(path, 1, host).outcome;
+  return loaded;
+}
+
+TEST(Orientation, EveryTagStandsTheDrawingUpright) {
+  ScratchFolder folder;
+  // 40 x 24 pixels of 8: the 64-cell words and bands of the grid are crossed unevenly.
+  const InkImage drawing = enlarged(generate_drawing(40, 24, 3), 8);
+  ASSERT_GT(drawing.ink_count(), 0u);
+  for (int tag = 0; tag <= 8; ++tag) {
+    const InkImage stored = stored_for(drawing, tag);
+    const std::string tif = folder.path("t" + std::to_string(tag) + ".tif");
+    ASSERT_TRUE(write_tiff(tif, raw_from_ink(stored, {PixelKind::Grey, 1, true, {}, false}),
+                           {.compression = TiffCompression::G4, .x_resolution = 100, .y_resolution = 200,
+                            .orientation = tag}));
+    const std::string jpg = folder.path("t" + std::to_string(tag) + ".jpg");
+    write_bytes(jpg, encode_jpeg(raw_from_ink(stored, {PixelKind::Grey, 8, false, {}, false}),
+                                 {.quality = 100, .jfif = false, .app1 = exif_segment(100, 1, 200, 1, 2, false, tag)}));
+    for (const std::string& path : {tif, jpg}) {
+      SCOPED_TRACE(path);
+      const Loaded loaded = load(path);
+      ASSERT_EQ(loaded.outcome, Outcome::Done);
+      EXPECT_TRUE(loaded.ink == drawing);
+      // The resolution turns with the image: the stored rows' 100 dpi runs down it.
+      const std::unique_ptr<ImageReader> reader = any_image_reader_factory()(path);
+      ASSERT_EQ(reader->open(path), ImageStatus::Ok);
+      const ImageInfo viewed = upright(reader->info());
+      EXPECT_EQ(viewed.width, drawing.width);
+      EXPECT_EQ(viewed.x_dpi, sideways(tag) ? 200 : 100);
+      std::ostringstream out, err;
+      ASSERT_EQ(cli::run_converter({"--info", path}, out, err, false), 0) << err.str();
+      EXPECT_NE(out.str().find("size: 320 x 192 pixels"), std::string::npos) << out.str();
+      EXPECT_EQ(out.str().find("orientation: " + std::to_string(tag)) != std::string::npos, tag > 1) << out.str();
+    }
+  }
+}
+
+// A page turned by /Rotate, or an image placed on its side, is read as its image
+// and stood upright: the same lines as the upright drawing given as a file.
+TEST(Orientation, TurnedPdfPagesConvertLikeTheUprightImage) {
+  ScratchFolder folder;
+  constexpr int kDpi = 200;
+  const InkImage drawing = generate_drawing(150, 100, 4);
+  const std::string bmp = folder.path("upright.bmp");
+  BmpWriteOptions at_dpi;
+  at_dpi.dpi = kDpi;
+  ASSERT_TRUE(write_bmp_file(bmp, drawing, at_dpi));
+  const auto dxf_of = [&](const std::string& input) {
+    std::ostringstream out, err;
+    const std::string output = folder.path("out.dxf");
+    EXPECT_EQ(cli::run_converter({input, "-o", output, "--rate", "from-dpi:1"}, out, err, false), 0) << err.str();
+    const std::vector<std::uint8_t> bytes = read_bytes(output);
+    return std::string(bytes.begin(), bytes.end());
+  };
+  const std::string expected = dxf_of(bmp);
+  const double width_pt = drawing.width * 72.0 / kDpi, height_pt = drawing.height * 72.0 / kDpi;
+  struct Case {
+    int rotate;
+    int stored_as;       // the orientation whose stored image the page holds
+    std::string matrix;  // the image's placement on the upright page, when not the whole page
+  };
+  const std::string w = std::to_string(width_pt), h = std::to_string(height_pt);
+  const Case cases[] = {
+      {90, 6, ""},
+      {180, 3, ""},
+      {270, 8, ""},
+      {0, 6, "0 -" + h + " " + w + " 0 0 " + h},
+      {0, 8, "0 " + h + " -" + w + " 0 " + w + " 0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("rotate " + std::to_string(c.rotate) + ", matrix " + c.matrix);
+    const RawImage raw = raw_from_ink(stored_for(drawing, c.stored_as), {PixelKind::Grey, 1, false, {}, false});
+    PdfPage page;
+    page.images.push_back({raw.width, raw.height, 1, "/DeviceGray", "/FlateDecode", "", "", false,
+                           flate(packed_samples(raw))});
+    page.rotate = c.rotate;
+    page.image_matrix = c.matrix;
+    // The media box is the page as stored: on its side when /Rotate turns it by a quarter.
+    const bool quarter = c.rotate % 180 != 0;
+    page.width_pt = quarter ? height_pt : width_pt;
+    page.height_pt = quarter ? width_pt : height_pt;
+    const std::string pdf = folder.path("turned.pdf");
+    write_bytes(pdf, pdf_bytes({page}));
+    std::ostringstream out, err;
+    ASSERT_EQ(cli::run_converter({"--info", pdf}, out, err, false), 0) << err.str();
+    EXPECT_NE(out.str().find("embedded image"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("size: 150 x 100 pixels"), std::string::npos) << out.str();
+    EXPECT_EQ(dxf_of(pdf), expected);
+  }
+}
+
+}  // namespace
+}  // namespace vp::testing_imageio

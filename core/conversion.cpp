@@ -108,7 +108,7 @@ void Conversion::ChangeBmpToArrayData(const std::string& file_name, ProgressDisp
     return;
   }
   const ImageInfo& info = reader->info();
-  if (!grid_.reset(info.width, info.height)) {
+  if (!grid_.reset(info.width, info.height) || !room_to_stand_upright(info.orientation, info.width, info.height)) {
     display.fail(Outcome::OutOfMemory);
     return;
   }

@@ -1,10 +1,12 @@
 #include "raster/upright_grid.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "raster/bit_rows.h"
+#include "raster/memory_budget.h"
 
 namespace vp {
 namespace {
@@ -23,18 +25,20 @@ std::size_t words_for(std::int32_t width) { return (static_cast<std::size_t>(std
 }  // namespace
 
 OrientationSteps orientation_steps(int orientation) {
-  // Rows reversed, rows mirrored, cells transposed; the transpose alone is 7
+  // By orientation: rows reversed, rows mirrored, cells transposed; the transpose alone is 7
   // (see the header), and the row steps turn it into 5, 6 and 8.
-  switch (orientation) {
-    case 2: return {false, true, false};
-    case 3: return {true, true, false};
-    case 4: return {true, false, false};
-    case 5: return {true, true, true};
-    case 6: return {false, true, true};
-    case 7: return {false, false, true};
-    case 8: return {true, false, true};
-    default: return {};
-  }
+  constexpr OrientationSteps kSteps[9] = {
+      {},
+      {},
+      {false, true, false},
+      {true, true, false},
+      {true, false, false},
+      {true, true, true},
+      {false, true, true},
+      {false, false, true},
+      {true, false, true},
+  };
+  return orientation >= 1 && orientation <= 8 ? kSteps[orientation] : OrientationSteps{};
 }
 
 void mirror_bits(std::span<const std::uint64_t> in, std::int32_t width, std::span<std::uint64_t> out) {
@@ -88,6 +92,15 @@ void transpose_cells(const CellPlane& from, const CellPlane& to) {
       }
     }
   }
+}
+
+bool room_to_stand_upright(int orientation, std::int32_t image_width, std::int32_t image_height) {
+  if (!orientation_steps(orientation).transpose) return true;
+  const std::uint64_t filled = PixelGrid::bytes_needed(image_width, image_height);
+  const std::uint64_t turned = PixelGrid::bytes_needed(image_height, image_width);
+  const std::optional<std::uint64_t> available = available_memory_bytes();
+  // The filled grid's ink plane (half of it), and the turned grid with its working copies.
+  return !available || filled / 2 + turned / 2 * 3 <= *available;
 }
 
 bool finish_upright(PixelGrid& grid, int orientation) {

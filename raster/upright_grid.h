@@ -61,6 +61,13 @@ struct CellPlane {
 // ink. Words of `to` that stay background are not written.
 void transpose_cells(const CellPlane& from, const CellPlane& to);
 
+// Whether the system has room for the second grid that a turn on its side needs
+// beside the grid being filled (whose ink is by then all committed), each weighed
+// as PixelGrid::reset weighs a grid: asked before the rows are read, so that a
+// turn that cannot be made is refused before the reading rather than after it.
+// Always true for orientations that do not turn the image on its side.
+bool room_to_stand_upright(int orientation, std::int32_t image_width, std::int32_t image_height);
+
 // The second step: a grid filled through upright_rows() for `orientation`
 // becomes the upright grid. For orientations 5 to 8 its cells are transposed into
 // a new grid, which replaces it; false, leaving the grid as it was, when that

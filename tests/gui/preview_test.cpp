@@ -397,6 +397,60 @@ class PreviewTest : public QObject {
     QVERIFY(readGreyPicture(any_image_reader_factory(), localPath(path("missing.png"))) == nullptr);
   }
 
+  // An image stored turned: what the preview shows of it as it was read (the
+  // copy kept while reading, and the grey picture) stands upright as the grid does.
+  void turnedImageStandsUprightInThePreview() {
+    // Reads as the inner reader does, but says its rows are stored turned.
+    class Turned final : public ImageReader {
+     public:
+      Turned(std::unique_ptr<ImageReader> inner, int orientation) : inner_(std::move(inner)), tag_(orientation) {}
+      ImageStatus open(const std::string& p) override {
+        const ImageStatus status = inner_->open(p);
+        info_ = inner_->info();
+        info_.orientation = tag_;
+        return status;
+      }
+      const ImageInfo& info() const override { return info_; }
+      ImageStatus read_rows(const InkRowSink& sink) override { return inner_->read_rows(sink); }
+      bool has_grey_levels() const override { return inner_->has_grey_levels(); }
+      ImageStatus read_grey_rows(const GreyRowSink& sink) override { return inner_->read_grey_rows(sink); }
+
+     private:
+      std::unique_ptr<ImageReader> inner_;
+      int tag_;
+      ImageInfo info_;
+    };
+    const InkImage drawn = random_image(70, 40, 5, 0.3);
+    QImage grey(drawn.width, drawn.height, QImage::Format_Grayscale8);
+    for (int r = 0; r < grey.height(); ++r)
+      for (int c = 0; c < grey.width(); ++c) grey.scanLine(r)[c] = drawn.get(c, r) ? 0 : 255;
+    const QString file = path("turned.png");
+    QVERIFY(grey.save(file, "PNG"));
+    for (int tag = 1; tag <= 8; ++tag) {
+      const ImageReaderFactory readers = [tag](const std::string& p) -> std::unique_ptr<ImageReader> {
+        return std::make_unique<Turned>(any_image_reader_factory()(p), tag);
+      };
+      LoadedInkCopy copy;
+      Conversion conversion(copy.wrap(readers));
+      conversion.set_ink_observer(copy.inkObserver());
+      QuietHost host;
+      ConversionSettings settings = default_settings("/");
+      settings.ScanThreshold = 1;  // nearest-black: the copy is of the rows as read
+      QVERIFY(conversion.ChangeImage(localPath(file), 1, host, settings).done());
+      const std::shared_ptr<const InkPlane> loaded = copy.take();
+      QVERIFY(loaded != nullptr);
+      QVERIFY(loaded == copy.takeInk());  // the very cells the grid received: one copy
+      const std::shared_ptr<const GreyPicture> picture = readGreyPicture(readers, localPath(file));
+      QVERIFY(picture != nullptr);
+      QCOMPARE(picture->image_width, loaded->width() - 2);
+      QCOMPARE(picture->image_height, loaded->height() - 2);
+      for (std::int32_t r = 0; r < picture->image_height; ++r)
+        for (std::int32_t c = 0; c < picture->image_width; ++c)
+          if ((picture->atImage(c, r) == 0) != loaded->at(c + 1, picture->image_height - r))
+            QFAIL(qPrintable(QStringLiteral("tag %1, pixel %2,%3").arg(tag).arg(c).arg(r)));
+    }
+  }
+
   // --- The model ----------------------------------------------------------------
 
   void viewMapping() {

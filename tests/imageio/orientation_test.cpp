@@ -10,6 +10,7 @@
 #include "image_files.h"
 #include "imageio/image_formats.h"
 #include "pdf_files.h"
+#include "raster/memory_budget.h"
 #include "support/recording_host.h"
 #include "testkit/bmp_writer.h"
 #include "testkit/synthetic_drawing.h"
@@ -23,11 +24,10 @@ enum class Side { Top, Bottom, Left, Right };
 struct Placement {
   Side row0, column0;
 };
-constexpr Placement kPlacements[9] = {{Side::Top, Side::Left},     {Side::Top, Side::Left},
-                                      {Side::Top, Side::Right},    {Side::Bottom, Side::Right},
-                                      {Side::Bottom, Side::Left},  {Side::Left, Side::Top},
-                                      {Side::Right, Side::Top},    {Side::Right, Side::Bottom},
-                                      {Side::Left, Side::Bottom}};
+constexpr Placement kPlacements[9] = {
+    {Side::Top, Side::Left},     {Side::Top, Side::Left},     {Side::Top, Side::Right},
+    {Side::Bottom, Side::Right}, {Side::Bottom, Side::Left},  {Side::Left, Side::Top},
+    {Side::Right, Side::Top},    {Side::Right, Side::Bottom}, {Side::Left, Side::Bottom}};
 
 bool sideways(int tag) { return kPlacements[tag].row0 == Side::Left || kPlacements[tag].row0 == Side::Right; }
 
@@ -39,9 +39,8 @@ InkImage stored_for(const InkImage& upright, int tag) {
   for (std::int32_t r = 0; r < stored.height; ++r) {
     for (std::int32_t c = 0; c < stored.width; ++c) {
       // Row r lies r away from the side row 0 is on; column c likewise.
-      const std::int32_t along_rows = (p.row0 == Side::Bottom || p.row0 == Side::Right)
-                                          ? (turned ? upright.width : upright.height) - 1 - r
-                                          : r;
+      const std::int32_t along_rows =
+          (p.row0 == Side::Bottom || p.row0 == Side::Right) ? (turned ? upright.width : upright.height) - 1 - r : r;
       const std::int32_t along_columns = (p.column0 == Side::Bottom || p.column0 == Side::Right)
                                              ? (turned ? upright.height : upright.width) - 1 - c
                                              : c;
@@ -88,9 +87,9 @@ TEST(Orientation, EveryTagStandsTheDrawingUpright) {
   for (int tag = 0; tag <= 8; ++tag) {
     const InkImage stored = stored_for(drawing, tag);
     const std::string tif = folder.path("t" + std::to_string(tag) + ".tif");
-    ASSERT_TRUE(write_tiff(tif, raw_from_ink(stored, {PixelKind::Grey, 1, true, {}, false}),
-                           {.compression = TiffCompression::G4, .x_resolution = 100, .y_resolution = 200,
-                            .orientation = tag}));
+    ASSERT_TRUE(
+        write_tiff(tif, raw_from_ink(stored, {PixelKind::Grey, 1, true, {}, false}),
+                   {.compression = TiffCompression::G4, .x_resolution = 100, .y_resolution = 200, .orientation = tag}));
     const std::string jpg = folder.path("t" + std::to_string(tag) + ".jpg");
     write_bytes(jpg, encode_jpeg(raw_from_ink(stored, {PixelKind::Grey, 8, false, {}, false}),
                                  {.quality = 100, .jfif = false, .app1 = exif_segment(100, 1, 200, 1, 2, false, tag)}));
@@ -109,6 +108,40 @@ TEST(Orientation, EveryTagStandsTheDrawingUpright) {
       ASSERT_EQ(cli::run_converter({"--info", path}, out, err, false), 0) << err.str();
       EXPECT_NE(out.str().find("size: 320 x 192 pixels"), std::string::npos) << out.str();
       EXPECT_EQ(out.str().find("orientation: " + std::to_string(tag)) != std::string::npos, tag > 1) << out.str();
+    }
+  }
+}
+
+// A turn on its side needs a second grid, and is refused before the reading when
+// the memory has room for the one grid only; flips need none.
+TEST(Orientation, ATurnOnItsSideClaimsItsSecondGrid) {
+  ScratchFolder folder;
+  const InkImage drawing = generate_drawing(300, 200, 6);
+  const std::uint64_t upright = PixelGrid::bytes_needed(300, 200), sideways = PixelGrid::bytes_needed(200, 300);
+  // Enough for the grid of the stored rows and its working copies, as the grid alone claims.
+  const std::uint64_t one = upright / 2 * 3, one_sideways = sideways / 2 * 3;
+  // The filled grid's ink, and the turned grid as it claims.
+  const std::uint64_t both = sideways / 2 + upright / 2 * 3;
+  const struct {
+    int tag;
+    std::uint64_t available;
+    bool loads;  // later phases may still want more than this test leaves them
+  } cases[] = {
+      {1, one, true}, {3, one, true}, {6, one_sideways, false}, {8, both - 1, false}, {8, both, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE("tag " + std::to_string(c.tag) + ", available " + std::to_string(c.available));
+    const std::string tif = folder.path("m.tif");
+    ASSERT_TRUE(write_tiff(tif, raw_from_ink(stored_for(drawing, c.tag), {PixelKind::Grey, 1, true, {}, false}),
+                           {.orientation = c.tag}));
+    set_available_memory_for_testing(c.available);
+    const Loaded loaded = load(tif);
+    set_available_memory_for_testing(std::nullopt);
+    if (c.loads) {
+      EXPECT_TRUE(loaded.ink == drawing);
+    } else {
+      EXPECT_EQ(loaded.outcome, Outcome::OutOfMemory);
+      EXPECT_EQ(loaded.ink.width, 0);  // refused before the reading
     }
   }
 }
@@ -149,8 +182,8 @@ TEST(Orientation, TurnedPdfPagesConvertLikeTheUprightImage) {
     SCOPED_TRACE("rotate " + std::to_string(c.rotate) + ", matrix " + c.matrix);
     const RawImage raw = raw_from_ink(stored_for(drawing, c.stored_as), {PixelKind::Grey, 1, false, {}, false});
     PdfPage page;
-    page.images.push_back({raw.width, raw.height, 1, "/DeviceGray", "/FlateDecode", "", "", false,
-                           flate(packed_samples(raw))});
+    page.images.push_back(
+        {raw.width, raw.height, 1, "/DeviceGray", "/FlateDecode", "", "", false, flate(packed_samples(raw))});
     page.rotate = c.rotate;
     page.image_matrix = c.matrix;
     // The media box is the page as stored: on its side when /Rotate turns it by a quarter.

@@ -59,6 +59,8 @@ ImageInfo upright(const ImageInfo& info);
 // Which page of a file of several (PDF, multi-page TIFF) a reader opens, and the
 // resolution a page that is not one scanned image is rendered at.
 struct PageChoice {
+  static constexpr int kLowestDpi = 50;  // the resolutions a page may be rendered at
+  static constexpr int kHighestDpi = 1200;
   int index = 0;  // 0 = the first page
   int render_dpi = 300;
 };

@@ -34,8 +34,8 @@ constexpr std::size_t kStoreBytes = std::size_t{16} << 20;
 constexpr std::chrono::seconds kPageTime{60};
 // Rendered rows are made this many bytes at a time.
 constexpr std::int64_t kBandBytes = std::int64_t{8} << 20;
-constexpr int kMinRenderDpi = 50;
-constexpr int kMaxRenderDpi = 1200;
+constexpr int kMinRenderDpi = PageChoice::kLowestDpi;
+constexpr int kMaxRenderDpi = PageChoice::kHighestDpi;
 
 // ---- MuPDF's allocations, counted against kLibraryBytes ----
 

@@ -401,24 +401,20 @@ class PreviewTest : public QObject {
   // copy kept while reading, and the grey picture) stands upright as the grid does.
   void turnedImageStandsUprightInThePreview() {
     // Reads as the inner reader does, but says its rows are stored turned.
-    class Turned final : public ImageReader {
-     public:
-      Turned(std::unique_ptr<ImageReader> inner, int orientation) : inner_(std::move(inner)), tag_(orientation) {}
+    struct Turned final : ImageReader {
+      Turned(std::unique_ptr<ImageReader> in, int tag) : inner(std::move(in)), tag(tag) {}
       ImageStatus open(const std::string& p) override {
-        const ImageStatus status = inner_->open(p);
-        info_ = inner_->info();
-        info_.orientation = tag_;
+        const ImageStatus status = inner->open(p);
+        (turned = inner->info()).orientation = tag;
         return status;
       }
-      const ImageInfo& info() const override { return info_; }
-      ImageStatus read_rows(const InkRowSink& sink) override { return inner_->read_rows(sink); }
-      bool has_grey_levels() const override { return inner_->has_grey_levels(); }
-      ImageStatus read_grey_rows(const GreyRowSink& sink) override { return inner_->read_grey_rows(sink); }
-
-     private:
-      std::unique_ptr<ImageReader> inner_;
-      int tag_;
-      ImageInfo info_;
+      const ImageInfo& info() const override { return turned; }
+      ImageStatus read_rows(const InkRowSink& sink) override { return inner->read_rows(sink); }
+      bool has_grey_levels() const override { return inner->has_grey_levels(); }
+      ImageStatus read_grey_rows(const GreyRowSink& sink) override { return inner->read_grey_rows(sink); }
+      std::unique_ptr<ImageReader> inner;
+      int tag;
+      ImageInfo turned;
     };
     const InkImage drawn = random_image(70, 40, 5, 0.3);
     QImage grey(drawn.width, drawn.height, QImage::Format_Grayscale8);

@@ -411,26 +411,5 @@ TEST(Jpeg, ExifResolutionTakesOnlyWhatMakesSense) {
   }
 }
 
-// The orientation, the first entry of IFD0 (at 16: its tag, type, count and value).
-TEST(Jpeg, ExifOrientationTakesOnlyWhatMakesSense) {
-  const auto segment = [](int orientation, bool big_endian, std::uint8_t type = 0) {
-    std::vector<std::uint8_t> b = exif_segment(300, 1, 300, 1, 2, big_endian, orientation);
-    if (type != 0) b[big_endian ? 19 : 18] = type;
-    return b;
-  };
-  const struct {
-    std::vector<std::uint8_t> segment;
-    int orientation;
-  } cases[] = {
-      {segment(6, false), 6}, {segment(8, true), 8},  {segment(2, true), 2},
-      {segment(9, false), 1}, {segment(0, false), 1}, {segment(6, false, 4), 1},  // a LONG is no SHORT
-  };
-  for (const auto& c : cases) {
-    const imageio::ExifTags tags = imageio::exif_tags(c.segment);
-    EXPECT_EQ(tags.orientation, c.orientation);
-    EXPECT_EQ(tags.x_dpi, 300);  // the other entries are read as before
-  }
-}
-
 }  // namespace
 }  // namespace vp::testing_imageio

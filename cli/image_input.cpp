@@ -24,6 +24,28 @@ std::string dpi_text(double dpi) {
   return s;
 }
 
+// How the stored rows were stood upright, by the orientation's number.
+std::string orientation_text(int orientation) {
+  switch (orientation) {
+    case 2:
+      return "mirrored left to right";
+    case 3:
+      return "turned half round";
+    case 4:
+      return "mirrored top to bottom";
+    case 5:
+      return "mirrored across the diagonal from the top left";
+    case 6:
+      return "turned a quarter clockwise";
+    case 7:
+      return "mirrored across the diagonal from the top right";
+    case 8:
+      return "turned a quarter anticlockwise";
+    default:
+      return "as stored";
+  }
+}
+
 }  // namespace
 
 std::string resolution_text(const ImageInfo& info) {
@@ -32,7 +54,15 @@ std::string resolution_text(const ImageInfo& info) {
   return dpi_text(info.x_dpi) + " x " + dpi_text(info.y_dpi) + " dpi";
 }
 
-std::string image_info_text(const std::string& path, const ImageInfo& info) {
+std::string image_info_text(const std::string& path, const ImageInfo& stored) {
+  // Size and resolution as the image is viewed, which is how it is converted.
+  const ImageInfo info = upright(stored);
+  std::string orientation;
+  if (stored.orientation != 1) {
+    orientation = "orientation: " + std::to_string(stored.orientation) + ", " + orientation_text(stored.orientation) +
+                  " to stand upright (stored " + std::to_string(stored.width) + " x " + std::to_string(stored.height) +
+                  ")\n";
+  }
   std::string pixels = std::to_string(info.bits_per_pixel) + "-bit ";
   std::string ink;
   switch (info.kind) {
@@ -50,7 +80,7 @@ std::string image_info_text(const std::string& path, const ImageInfo& info) {
       break;
   }
   return "file: " + path + "\n" + "format: " + info.format + " (" + info.encoding + ")\n" +
-         "size: " + std::to_string(info.width) + " x " + std::to_string(info.height) + " pixels\n" +
+         "size: " + std::to_string(info.width) + " x " + std::to_string(info.height) + " pixels\n" + orientation +
          "pixels: " + pixels + "\n" + "ink: " + ink + "\n" + "resolution: " + resolution_text(info) + "\n";
 }
 
@@ -125,7 +155,7 @@ ResolvedRate resolve_rate(float rate, const std::string& scale_text, const std::
   }
   const OpenedImage image = open_any_image(input, page);
   if (image.status != ImageStatus::Ok) return resolved;
-  const ImageInfo& info = image.reader->info();
+  const ImageInfo info = upright(image.reader->info());
   if (info.x_dpi <= 0 || info.y_dpi <= 0) {
     resolved.error =
         "--rate " + rate_option + ": " + input + " does not give its resolution; give the magnification as a number";

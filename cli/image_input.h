@@ -14,7 +14,9 @@ namespace vp::cli {
 
 inline constexpr std::string_view kRateFromDpi = "from-dpi:";
 
-// "--info" report: format and encoding, size, pixel kind, the ink rule, resolution.
+// "--info" report: format and encoding, size, how the stored rows stand upright
+// (when they are not stored so), pixel kind, the ink rule, resolution; size and
+// resolution are those of the upright image.
 std::string image_info_text(const std::string& path, const ImageInfo& info);
 
 // "--info" lines on the grey levels of an image that has them, and the thresholds

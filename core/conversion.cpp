@@ -11,6 +11,7 @@
 #include "cad/cad_stage.h"
 #include "core/progress_display.h"
 #include "raster/thinning.h"
+#include "raster/upright_grid.h"
 #include "scan/dust_removal.h"
 #include "vector/junctions.h"
 #include "vector/line_merger.h"
@@ -107,7 +108,7 @@ void Conversion::ChangeBmpToArrayData(const std::string& file_name, ProgressDisp
     return;
   }
   const ImageInfo& info = reader->info();
-  if (!grid_.reset(info.width, info.height)) {
+  if (!grid_.reset(info.width, info.height) || !room_to_stand_upright(info.orientation, info.width, info.height)) {
     display.fail(Outcome::OutOfMemory);
     return;
   }
@@ -126,6 +127,11 @@ void Conversion::ChangeBmpToArrayData(const std::string& file_name, ProgressDisp
     if (!display.stopped() && grey) note_missing_ink(*reader);
   }
   if (display.stopped()) return;
+  // The rows went in reversed or mirrored as the orientation asked; a turn on its side is left.
+  if (!finish_upright(grid_, info.orientation)) {
+    display.fail(Outcome::OutOfMemory);
+    return;
+  }
   if (cleanup_.despeckle > 0) {
     scan_report_.speck_pixels =
         scan::remove_specks(grid_, cleanup_.despeckle, [&display] { return display.keep_going(); });
@@ -138,10 +144,12 @@ void Conversion::ChangeBmpToArrayData(const std::string& file_name, ProgressDisp
 void Conversion::read_ink(ImageReader& reader, ProgressDisplay& display) {
   const std::int64_t rows = reader.info().height;
   std::int64_t rows_done = 0;
-  const ImageStatus read = reader.read_rows([&](std::int32_t row_from_top, std::span<const std::uint64_t> ink) {
-    grid_.set_image_row(row_from_top, ink);
-    return display.report(Phase::Load, ++rows_done, rows);
-  });
+  const InkRows into_grid = upright_rows(reader.info().orientation, reader.info().width, reader.info().height,
+                                         [&](std::int32_t row_from_top, std::span<const std::uint64_t> ink) {
+                                           grid_.set_image_row(row_from_top, ink);
+                                           return display.report(Phase::Load, ++rows_done, rows);
+                                         });
+  const ImageStatus read = reader.read_rows(into_grid);
   if (read != ImageStatus::Ok) display.fail(failure_of(read));  // unless aborted: the abort is the cause
   display.end_loading();
 }
@@ -158,13 +166,14 @@ void Conversion::read_grey(ImageReader& reader, const scan::ThresholdMode& mode,
       return display.report(Phase::Load, ++rows_done, total) && go_on;
     });
   };
-  const scan::ThresholdOutcome outcome = scan::apply_threshold(
-      mode, info.width, info.height, source,
-      [&](std::int32_t row_from_top, std::span<const std::uint64_t> ink) {
-        grid_.set_image_row(row_from_top, ink);
-        return true;
-      },
-      info.x_dpi);
+  const scan::ThresholdOutcome outcome =
+      scan::apply_threshold(mode, info.width, info.height, source,
+                            upright_rows(info.orientation, info.width, info.height,
+                                         [&](std::int32_t row_from_top, std::span<const std::uint64_t> ink) {
+                                           grid_.set_image_row(row_from_top, ink);
+                                           return true;
+                                         }),
+                            info.x_dpi);
   if (outcome.status != ImageStatus::Ok) display.fail(failure_of(outcome.status));
   scan_report_.threshold = outcome.threshold;
   scan_report_.ink_pixels = count_ink();

@@ -7,6 +7,7 @@
 #include <limits>
 #include <system_error>
 
+#include "imageio/image_reader.h"
 #include "raster/utf8_path.h"
 #include "scan/dust_removal.h"
 
@@ -18,7 +19,7 @@ using CS = ConversionSettings;
 
 // Load and save order. The defaults here are the only ones; the member
 // initialisers of ConversionSettings must agree (a test checks that they do).
-const std::array<SettingRow, 34> kTable{{
+const std::array<SettingRow, 35> kTable{{
     {"Left", IntegerSetting{&CS::Left, 0}},
     {"Top", IntegerSetting{&CS::Top, 0}},
     {"SaveMode", IntegerSetting{&CS::SaveMode, kSaveModeText}},
@@ -53,6 +54,7 @@ const std::array<SettingRow, 34> kTable{{
     {"ScanSpeck", IntegerSetting{&CS::ScanSpeck, 0, 0, scan::kMaxSpeck}},
     {"Cad", IntegerSetting{&CS::Cad, kFlagOff, kFlagOff, kFlagOn}},
     {"CadKeepSkew", IntegerSetting{&CS::CadKeepSkew, kFlagOff, kFlagOff, kFlagOn}},
+    {"PdfDpi", IntegerSetting{&CS::PdfDpi, 300, PageChoice::kLowestDpi, PageChoice::kHighestDpi}},
 }};
 
 std::int32_t read_integer(const SettingsStorage& storage, std::string_view name, std::int32_t fallback) {

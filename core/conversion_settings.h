@@ -75,6 +75,9 @@ struct ConversionSettings {
   // whether a skewed scan keeps its skew (--keep-skew).
   std::int32_t Cad = kFlagOff;
   std::int32_t CadKeepSkew = kFlagOff;
+  // The resolution a PDF page that is not one scanned image is rendered at (the
+  // converter's --dpi): 50 .. 1200 dots per inch.
+  std::int32_t PdfDpi = 300;
 
   friend bool operator==(const ConversionSettings&, const ConversionSettings&) = default;
 };

@@ -15,6 +15,7 @@
 
 #include "dialogs/FormSupport.h"
 #include "dialogs/MessageBoxes.h"
+#include "imageio/image_reader.h"
 #include "scan/dust_removal.h"
 
 namespace vp::gui {
@@ -253,7 +254,15 @@ void SettingsDialog::buildScanTab(QWidget* page) {
   makeWrappedLabel(page, "Label25",
                    QStringLiteral("※グレーやカラーでスキャンしたBMPには「おまかせ」がおすすめです。\n"
                                   "白黒の画像はどれをえらんでもそのままよみこみます。"),
-                   QRect(8, 180, 425, 36));
+                   QRect(8, 172, 425, 36));
+
+  // The converter's --dpi: only pages drawn otherwise than as one scanned image are rendered.
+  makeLabel(page, "Label26", QStringLiteral("PDFをえにするこまかさ："), 8, 213);
+  pdf_dpi_spin_ = place(new SpinEdit(page), "SpinEdit5", 170, 210, 60, 22);
+  pdf_dpi_spin_->setRange(PageChoice::kLowestDpi, PageChoice::kHighestDpi);
+  pdf_dpi_spin_->setToolTip(
+      QStringLiteral("スキャンした画像1まいだけのページは、このこまかさによらず、そのままよみこみます。"));
+  makeLabel(page, "Label27", QStringLiteral("dpi（50～1200）"), 236, 213);
   updateLevelEnabled();
 }
 
@@ -297,6 +306,7 @@ std::span<const SettingsDialog::Binding> SettingsDialog::bindings() {
       {"ScanThreshold", &Dialog::threshold_group_},
       {"ScanLevel", &Dialog::grey_level_spin_},
       {"ScanSpeck", &Dialog::speck_spin_},
+      {"PdfDpi", &Dialog::pdf_dpi_spin_},
   };
   return kBindings;
 }

@@ -110,10 +110,12 @@ class SettingsDialog : public QDialog {
   // その他, below: lines, arcs and circles fitted to the ink, and a skewed scan left so.
   QCheckBox* cad_check_;
   QCheckBox* keep_skew_check_;
-  // スキャン: how ink is told from paper, and the largest speck removed.
+  // スキャン: how ink is told from paper, the largest speck removed, and the
+  // resolution a PDF page that is not one scanned image is rendered at.
   RadioGroup* threshold_group_;  // in ThresholdRule order
   SpinEdit* grey_level_spin_;
   SpinEdit* speck_spin_;
+  SpinEdit* pdf_dpi_spin_;
 };
 
 }  // namespace vp::gui

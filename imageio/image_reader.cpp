@@ -2,14 +2,25 @@
 
 #include <cmath>
 #include <filesystem>
+#include <utility>
 
 #include "imageio/bmp_reader.h"
+#include "raster/upright_grid.h"
 #include "raster/utf8_path.h"
 
 namespace vp {
 
 ImageReaderFactory bmp_only_reader_factory() {
   return [](const std::string&) -> std::unique_ptr<ImageReader> { return std::make_unique<BmpReader>(); };
+}
+
+ImageInfo upright(const ImageInfo& info) {
+  ImageInfo viewed = info;
+  if (turns_sideways(info.orientation)) {
+    std::swap(viewed.width, viewed.height);
+    std::swap(viewed.x_dpi, viewed.y_dpi);
+  }
+  return viewed;
 }
 
 bool is_regular_image_file(const std::string& path) {

@@ -45,11 +45,22 @@ struct ImageInfo {
   // Grey levels that blur the strokes' edges (a lossy code, a rendered page): a
   // threshold, not the one darkest value, finds the ink unless the user says otherwise.
   bool blurred_grey = false;
+  // How the stored rows stand upright (a photo's EXIF Orientation, a TIFF's
+  // Orientation tag, a PDF page turned): 1 to 8, numbered as those tags number
+  // them, 1 for rows stored upright. The size and resolutions above are the
+  // stored rows'; upright() gives the image as it is viewed.
+  int orientation = 1;
 };
+
+// The image as it is viewed: for an orientation that turns it on its side, width
+// and height, and the two resolutions, trade places.
+ImageInfo upright(const ImageInfo& info);
 
 // Which page of a file of several (PDF, multi-page TIFF) a reader opens, and the
 // resolution a page that is not one scanned image is rendered at.
 struct PageChoice {
+  static constexpr int kLowestDpi = 50;  // the resolutions a page may be rendered at
+  static constexpr int kHighestDpi = 1200;
   int index = 0;  // 0 = the first page
   int render_dpi = 300;
 };

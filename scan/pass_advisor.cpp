@@ -7,6 +7,8 @@
 #include <new>
 #include <vector>
 
+#include "raster/upright_grid.h"
+
 namespace vp {
 namespace {
 
@@ -124,12 +126,18 @@ AdvisorFileResult advise_passes_for_file(const std::string& path, const ImageRea
       result.outcome = AdvisorLoad::OutOfMemory;
       return result;
     }
-    const ImageStatus read = reader->read_rows([&](std::int32_t row_from_top, std::span<const std::uint64_t> ink) {
-      grid.set_image_row(row_from_top, ink);
-      return true;
-    });
+    const ImageInfo& info = reader->info();
+    const ImageStatus read = reader->read_rows(upright_rows(
+        info.orientation, info.width, info.height, [&](std::int32_t row_from_top, std::span<const std::uint64_t> ink) {
+          grid.set_image_row(row_from_top, ink);
+          return true;
+        }));
     if (read != ImageStatus::Ok) {
       result.outcome = AdvisorLoad::Unreadable;
+      return result;
+    }
+    if (!finish_upright(grid, info.orientation)) {
+      result.outcome = AdvisorLoad::OutOfMemory;
       return result;
     }
     result.advice = advise_passes(grid);

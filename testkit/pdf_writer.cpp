@@ -47,12 +47,15 @@ std::vector<std::uint8_t> pdf_bytes(const std::vector<PdfPage>& pages, bool lock
     for (std::size_t i = 0; i < page.images.size(); ++i) {
       resources += "/Im" + std::to_string(i) + " " + std::to_string(page_object + 2 + static_cast<int>(i)) + " 0 R ";
       if (page.content.empty()) {
-        content += "q " + number(page.width_pt) + " 0 0 " + number(page.height_pt) + " 0 0 cm /Im" + std::to_string(i) +
-                   " Do Q\n";
+        const std::string matrix = page.image_matrix.empty()
+                                       ? number(page.width_pt) + " 0 0 " + number(page.height_pt) + " 0 0"
+                                       : page.image_matrix;
+        content += "q " + matrix + " cm /Im" + std::to_string(i) + " Do Q\n";
       }
     }
-    object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + number(page.width_pt) + " " + number(page.height_pt) +
-           "] /Resources << /XObject << " + resources + ">> >> /Contents " + std::to_string(page_object + 1) +
+    object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + number(page.width_pt) + " " + number(page.height_pt) + "]" +
+           (page.rotate != 0 ? " /Rotate " + std::to_string(page.rotate) : std::string()) +
+           " /Resources << /XObject << " + resources + ">> >> /Contents " + std::to_string(page_object + 1) +
            " 0 R >>");
     const std::vector<std::uint8_t> content_bytes(content.begin(), content.end());
     object("<< /Length " + std::to_string(content_bytes.size()) + " >>", &content_bytes);

@@ -26,6 +26,8 @@ struct PdfPage {
   double height_pt = 792;
   std::vector<PdfImage> images;  // one image covering the page, when `content` is empty
   std::string content;           // vector operators instead
+  int rotate = 0;                // /Rotate: the page is viewed turned clockwise by this many degrees
+  std::string image_matrix;      // "a b c d e f" placing the image instead of covering the page upright
 };
 
 std::vector<std::uint8_t> pdf_bytes(const std::vector<PdfPage>& pages, bool locked = false);

@@ -4,6 +4,8 @@
 #include <new>
 #include <utility>
 
+#include "raster/upright_grid.h"
+
 namespace vp::gui {
 namespace {
 
@@ -18,6 +20,26 @@ std::uint64_t evenBits(std::uint64_t w) {
   w = (w | (w >> 8)) & 0x0000FFFF0000FFFFull;
   w = (w | (w >> 16)) & 0x00000000FFFFFFFFull;
   return w;
+}
+
+// The plane with cell (x, y) moved to (y, x); null when its memory cannot be had.
+std::shared_ptr<InkPlane> turnedOnItsSide(InkPlane& plane) {
+  auto turned = std::make_shared<InkPlane>();
+  if (!turned->reset(plane.height(), plane.width()) || turned->empty()) return nullptr;
+  transpose_cells({plane.row(0).data(), plane.wordsPerRow(), plane.width(), plane.height()},
+                  {turned->row(0).data(), turned->wordsPerRow(), turned->width(), turned->height()});
+  return turned;
+}
+
+// Where stored pixel (c, r) of a w x h image stands once the image is upright.
+std::pair<std::int32_t, std::int32_t> uprightPixel(int orientation, std::int32_t w, std::int32_t h, std::int32_t c,
+                                                   std::int32_t r) {
+  const OrientationSteps steps = orientation_steps(orientation);
+  if (steps.reverse_rows) r = h - 1 - r;
+  if (steps.mirror_rows) c = w - 1 - c;
+  // The transpose of grid cells, in image terms (upright_grid.h).
+  if (steps.transpose) return {h - 1 - r, w - 1 - c};
+  return {c, r};
 }
 
 // Reads as its inner reader does and copies every row into the slot's plane.
@@ -45,20 +67,28 @@ class CopyingReader final : public ImageReader {
                          static_cast<std::uint64_t>(height) * ((static_cast<std::uint64_t>(width) + 63) / 64) * 8 <=
                              LoadedInkCopy::kLargestCopy &&
                          plane->reset(static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
+    // The copy stands upright as the grid does: rows reversed or mirrored on the
+    // way in, turned on its side once read.
+    InkRows copy = upright_rows(image.orientation, image.width, image.height,
+                                [&](std::int32_t row_from_top, std::span<const std::uint64_t> ink) {
+                                  if (row_from_top >= 0 && row_from_top < image.height) {
+                                    // Cell x = c + 1: the row moves one bit up.
+                                    const std::span<std::uint64_t> out = plane->row(image.height - row_from_top);
+                                    std::uint64_t carry = 0;
+                                    for (std::size_t k = 0; k < out.size(); ++k) {
+                                      const std::uint64_t word = k < ink.size() ? ink[k] : 0;
+                                      out[k] = (word << 1) | carry;
+                                      carry = word >> 63;
+                                    }
+                                  }
+                                  return true;
+                                });
     const ImageStatus status = inner_->read_rows([&](std::int32_t row_from_top, std::span<const std::uint64_t> ink) {
-      if (copying && row_from_top >= 0 && row_from_top < image.height) {
-        // Cell x = c + 1: the row moves one bit up.
-        const std::span<std::uint64_t> out = plane->row(image.height - row_from_top);
-        std::uint64_t carry = 0;
-        for (std::size_t k = 0; k < out.size(); ++k) {
-          const std::uint64_t word = k < ink.size() ? ink[k] : 0;
-          out[k] = (word << 1) | carry;
-          carry = word >> 63;
-        }
-      }
+      if (copying) copy(row_from_top, ink);
       return sink(row_from_top, ink);
     });
-    if (copying) slot_->plane = std::move(plane);
+    if (copying && turns_sideways(image.orientation)) plane = turnedOnItsSide(*plane);
+    if (copying && plane) slot_->plane = std::move(plane);
     return status;
   }
 
@@ -191,19 +221,56 @@ int InkPyramid::levelCount() const {
 
 // --- GreyPicture -------------------------------------------------------------
 
+namespace {
+
+// The picture of an image stored turned: each stored pixel is summed where it
+// stands upright, over the whole picture at once (at most 2048 x 2048 sums).
+bool readTurnedGreyPicture(ImageReader& reader, const ImageInfo& stored, GreyPicture& p) {
+  std::vector<std::uint64_t> sums(p.levels.size());
+  std::int32_t rows_in = 0;
+  const ImageStatus read = reader.read_grey_rows([&](std::int32_t r, std::span<const std::uint8_t> grey) {
+    for (std::int32_t c = 0; c < stored.width; ++c) {
+      const auto [x, y] = uprightPixel(stored.orientation, stored.width, stored.height, c, r);
+      sums[static_cast<std::size_t>(y / p.factor) * static_cast<std::size_t>(p.width) +
+           static_cast<std::size_t>(x / p.factor)] += grey[static_cast<std::size_t>(c)];
+    }
+    ++rows_in;
+    return true;
+  });
+  if (read != ImageStatus::Ok || rows_in != stored.height) return false;
+  for (std::int32_t y = 0; y < p.height; ++y) {
+    for (std::int32_t x = 0; x < p.width; ++x) {
+      const std::uint64_t n = static_cast<std::uint64_t>(std::min(p.factor, p.image_width - x * p.factor)) *
+                              static_cast<std::uint64_t>(std::min(p.factor, p.image_height - y * p.factor));
+      const std::size_t at =
+          static_cast<std::size_t>(y) * static_cast<std::size_t>(p.width) + static_cast<std::size_t>(x);
+      p.levels[at] = static_cast<std::uint8_t>((sums[at] + n / 2) / n);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 std::shared_ptr<const GreyPicture> readGreyPicture(const ImageReaderFactory& readers, const std::string& path) {
   try {
     const std::unique_ptr<ImageReader> reader = readers ? readers(path) : nullptr;
     if (!reader || reader->open(path) != ImageStatus::Ok || !reader->has_grey_levels()) return nullptr;
     auto picture = std::make_shared<GreyPicture>();
     GreyPicture& p = *picture;
-    p.image_width = reader->info().width;
-    p.image_height = reader->info().height;
+    const ImageInfo stored = reader->info();
+    const ImageInfo viewed = upright(stored);
+    p.image_width = viewed.width;
+    p.image_height = viewed.height;
     const std::int32_t longest = std::max(p.image_width, p.image_height);
     p.factor = (longest + GreyPicture::kLongestSide - 1) / GreyPicture::kLongestSide;
     p.width = (p.image_width + p.factor - 1) / p.factor;
     p.height = (p.image_height + p.factor - 1) / p.factor;
     p.levels.assign(static_cast<std::size_t>(p.width) * static_cast<std::size_t>(p.height), 255);
+    if (stored.orientation != 1) {
+      if (!readTurnedGreyPicture(*reader, stored, p)) return nullptr;
+      return picture;
+    }
     // The sums of one picture row's pixels: rows arrive from the top down or the
     // bottom up, so a picture row is complete once `factor` rows, or the image's
     // last, have arrived for it.

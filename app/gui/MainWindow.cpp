@@ -35,8 +35,6 @@ namespace {
 constexpr int kClientWidth = 340;
 constexpr int kClientHeight = 244;
 const QString kFileNameCaption = QStringLiteral("ﾌｧｲﾙ名:");
-// A PDF page that is not one scanned image is rendered at the converter's default resolution.
-constexpr int kPdfRenderDpi = 300;
 // Follows messages::kGreyScanNotice, on a line of its own.
 constexpr std::string_view kScanAdvice = "\n\r「せってい」の「スキャン」で「おまかせ（auto）」をえらんでみてね。";
 
@@ -216,7 +214,8 @@ void MainWindow::convert(const QString& path, bool announce) {
     page = page_dialog_->page();
   }
   page_in_hand_ = pages > 1 ? page : 0;
-  conversion_.set_reader_factory(ink_copy_.wrap(any_image_reader_factory({page - 1, kPdfRenderDpi})));
+  const PageChoice choice{page - 1, settings_.PdfDpi};
+  conversion_.set_reader_factory(ink_copy_.wrap(any_image_reader_factory(choice)));
   setStatus(kFileNameCaption + QFileInfo(path).fileName() +
             (page_in_hand_ > 0 ? QStringLiteral(" ") + pageText(page_in_hand_) : QString()));
   // What the preview shows comes from the table and the grid that the
@@ -241,7 +240,7 @@ void MainWindow::convert(const QString& path, bool announce) {
     cleaned_ink_.reset();
   } else if (foundNextToNoInk()) {
     // The user is to judge the scan: the preview shows it as it was read.
-    loaded_grey_ = readGreyPicture(any_image_reader_factory(), localPath(path));
+    loaded_grey_ = readGreyPicture(any_image_reader_factory(choice), localPath(path));  // the page converted
   }
   reportConversion(path, announce);
   if (announce && last_conversion_.done()) adviseOnScan();

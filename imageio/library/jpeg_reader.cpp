@@ -126,6 +126,12 @@ int count_scans(const std::string& path) {
   }
 }
 
+constexpr std::uint8_t kExif[] = {'E', 'x', 'i', 'f', 0, 0};
+
+bool is_exif(const std::uint8_t* data, std::size_t size) {
+  return data != nullptr && size >= sizeof kExif && std::equal(std::begin(kExif), std::end(kExif), data);
+}
+
 // The only frames that call into libjpeg. An error there jumps back to the
 // setjmp of the step that made the call, skipping every frame in between; so
 // these steps hold nothing with a destructor, and no C++ frame lies between
@@ -297,11 +303,17 @@ ImageStatus JpegReader::Impl::open(const std::string& path, ImageInfo& out) {
     out.x_dpi = jfif_dpi(jpeg.X_density);
     out.y_dpi = jfif_dpi(jpeg.Y_density);
   }
-  for (jpeg_saved_marker_ptr m = jpeg.marker_list; m != nullptr && out.x_dpi <= 0 && out.y_dpi <= 0; m = m->next) {
-    if (m->marker != JPEG_APP0 + 1 || m->data == nullptr) continue;
-    const imageio::ExifResolution exif = imageio::exif_resolution({m->data, m->data_length});
-    out.x_dpi = exif.x_dpi;
-    out.y_dpi = exif.y_dpi;
+  // The first EXIF segment gives the orientation; XMP and others share APP1.
+  bool oriented = false;
+  for (jpeg_saved_marker_ptr m = jpeg.marker_list; m != nullptr; m = m->next) {
+    if (m->marker != JPEG_APP0 + 1 || !is_exif(m->data, m->data_length)) continue;
+    const imageio::ExifTags exif = imageio::exif_tags({m->data, m->data_length});
+    if (out.x_dpi <= 0 && out.y_dpi <= 0) {
+      out.x_dpi = exif.x_dpi;
+      out.y_dpi = exif.y_dpi;
+    }
+    if (!oriented) out.orientation = exif.orientation;
+    oriented = true;
   }
   return ImageStatus::Ok;
 }
@@ -377,9 +389,8 @@ ImageStatus JpegReader::read_grey_rows(const GreyRowSink& sink) {
 
 namespace imageio {
 
-ExifResolution exif_resolution(std::span<const std::uint8_t> segment) {
-  static constexpr std::uint8_t kExif[] = {'E', 'x', 'i', 'f', 0, 0};
-  if (segment.size() < sizeof kExif || !std::equal(std::begin(kExif), std::end(kExif), segment.begin())) return {};
+ExifTags exif_tags(std::span<const std::uint8_t> segment) {
+  if (!is_exif(segment.data(), segment.size())) return {};
   const std::span<const std::uint8_t> tiff = segment.subspan(sizeof kExif);  // offsets count from here
   if (tiff.size() < 8) return {};
   bool little = false;
@@ -405,6 +416,7 @@ ExifResolution exif_resolution(std::span<const std::uint8_t> segment) {
   double x = 0;
   double y = 0;
   std::uint32_t unit = 2;  // inch, when the tag is absent
+  int orientation = 1;
   for (std::uint32_t i = 0; i < *entries; ++i) {
     const std::uint64_t entry = std::uint64_t{*ifd} + 2 + 12 * std::uint64_t{i};
     const auto tag = number(entry, 2);
@@ -415,6 +427,9 @@ ExifResolution exif_resolution(std::span<const std::uint8_t> segment) {
     constexpr std::uint32_t kShort = 3, kRational = 5;
     if (*tag == 0x0128 && *type == kShort) {
       unit = *number(entry + 8, 2);
+    } else if (*tag == 0x0112 && *type == kShort) {
+      const std::uint32_t value = *number(entry + 8, 2);
+      if (value >= 1 && value <= 8) orientation = static_cast<int>(value);
     } else if ((*tag == 0x011A || *tag == 0x011B) && *type == kRational) {
       const std::uint32_t offset = *number(entry + 8, 4);
       const auto numerator = number(offset, 4);
@@ -430,7 +445,7 @@ ExifResolution exif_resolution(std::span<const std::uint8_t> segment) {
     if (unit == 3) return dpi_from_pixels_per_metre(value * 100.0);
     return 0;  // no unit: an aspect ratio only
   };
-  return {dpi(x), dpi(y)};
+  return {dpi(x), dpi(y), orientation};
 }
 
 }  // namespace imageio

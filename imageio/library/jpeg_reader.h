@@ -10,6 +10,8 @@
 // Resolution: the JFIF density in dots per inch or per centimetre; when the JFIF
 // marker gives none (no marker, or an aspect ratio only), the EXIF IFD0's
 // XResolution and YResolution with their ResolutionUnit (inch or centimetre).
+// Orientation: the EXIF IFD0's Orientation (a phone's photo is often stored on its
+// side), reported in ImageInfo; the rows are handed out as stored.
 //
 // Damaged or cut short pixel data is Unreadable: libjpeg would carry on with grey
 // filler and a warning, which would pass a broken scan off as a drawing. Nothing
@@ -58,14 +60,16 @@ class JpegReader : public ImageReader {
 
 namespace imageio {
 
-// The resolution an EXIF APP1 segment ("Exif\0\0" and a TIFF structure) gives in
-// IFD0, in dots per inch; 0 for a side it does not give, or gives in no unit. Any
-// bytes may come: what lies outside the segment or makes no sense is ignored.
-struct ExifResolution {
+// What an EXIF APP1 segment ("Exif\0\0" and a TIFF structure) gives in IFD0: the
+// resolution in dots per inch (0 for a side it does not give, or gives in no
+// unit) and the orientation (1 to 8; 1 when absent or out of range). Any bytes
+// may come: what lies outside the segment or makes no sense is ignored.
+struct ExifTags {
   double x_dpi = 0;
   double y_dpi = 0;
+  int orientation = 1;
 };
-ExifResolution exif_resolution(std::span<const std::uint8_t> segment);
+ExifTags exif_tags(std::span<const std::uint8_t> segment);
 
 }  // namespace imageio
 }  // namespace vp

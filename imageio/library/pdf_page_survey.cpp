@@ -1,5 +1,6 @@
 #include "imageio/library/pdf_page_survey.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace vp::pdf {
@@ -58,12 +59,30 @@ void survey_fill_image_mask(fz_context* ctx, fz_device* dev, fz_image* image, fz
   survey_image(ctx, reinterpret_cast<PageSurvey*>(dev), image, ctm, alpha);
 }
 
-// Whether the image's unit square covers the page upright, to within a point.
-bool covers_page(fz_matrix ctm, fz_rect page) {
+// How the image's unit square is placed: the orientation (numbered as EXIF and
+// TIFF number them) that stands its rows upright on the page, when it covers the
+// page to within a point turned by a multiple of a quarter, mirrored or not; 0
+// for any other placement. The square's (0, 0) is the image's first pixel, u
+// runs along its rows and v down its columns; the page's y grows downwards.
+int placement_orientation(fz_matrix ctm, fz_rect page) {
   constexpr float kSlack = 1.0f;
-  return ctm.b == 0 && ctm.c == 0 && ctm.a > 0 && ctm.d > 0 && std::fabs(ctm.e - page.x0) <= kSlack &&
-         std::fabs(ctm.f - page.y0) <= kSlack && std::fabs(ctm.e + ctm.a - page.x1) <= kSlack &&
-         std::fabs(ctm.f + ctm.d - page.y1) <= kSlack;
+  const float size =
+      std::max(std::max(std::fabs(ctm.a), std::fabs(ctm.b)), std::max(std::fabs(ctm.c), std::fabs(ctm.d)));
+  const auto none = [size](float v) { return std::fabs(v) <= size * 1e-5f; };
+  const fz_rect placed = fz_transform_rect(fz_unit_rect, ctm);
+  if (!(size > 0) || std::fabs(placed.x0 - page.x0) > kSlack || std::fabs(placed.y0 - page.y0) > kSlack ||
+      std::fabs(placed.x1 - page.x1) > kSlack || std::fabs(placed.y1 - page.y1) > kSlack) {
+    return 0;
+  }
+  if (none(ctm.b) && none(ctm.c)) {  // rows across the page
+    if (ctm.a > 0) return ctm.d > 0 ? 1 : 4;
+    return ctm.d > 0 ? 2 : 3;
+  }
+  if (none(ctm.a) && none(ctm.d)) {  // rows down the page: the image lies on its side
+    if (ctm.c > 0) return ctm.b > 0 ? 5 : 8;
+    return ctm.b > 0 ? 6 : 7;
+  }
+  return 0;
 }
 
 // The calls into MuPDF that may throw hold nothing with a destructor between
@@ -96,13 +115,17 @@ bool run_survey(fz_context* ctx, fz_display_list* list, PageSurvey* looker) {
 
 }  // namespace
 
-fz_image* single_page_image(fz_context* ctx, fz_display_list* list, fz_rect bounds) {
+fz_image* single_page_image(fz_context* ctx, fz_display_list* list, fz_rect bounds, int& orientation) {
+  orientation = 1;
   PageSurvey* looker = new_survey(ctx);
   if (looker == nullptr) return nullptr;
   fz_image* image = nullptr;
-  if (run_survey(ctx, list, looker) && looker->paints == 1 && looker->image != nullptr &&
-      covers_page(looker->ctm, bounds)) {
-    image = fz_keep_image(ctx, looker->image);
+  if (run_survey(ctx, list, looker) && looker->paints == 1 && looker->image != nullptr) {
+    const int placed = placement_orientation(looker->ctm, bounds);
+    if (placed != 0) {
+      image = fz_keep_image(ctx, looker->image);
+      orientation = placed;
+    }
   }
   fz_drop_image(ctx, looker->image);
   fz_drop_device(ctx, &looker->base);

@@ -20,6 +20,7 @@
 #include "imageio/library/pdf_page_survey.h"
 #include "imageio/sample_rows.h"
 #include "raster/thread_start.h"
+#include "raster/upright_grid.h"
 
 namespace vp {
 namespace {
@@ -33,8 +34,8 @@ constexpr std::size_t kStoreBytes = std::size_t{16} << 20;
 constexpr std::chrono::seconds kPageTime{60};
 // Rendered rows are made this many bytes at a time.
 constexpr std::int64_t kBandBytes = std::int64_t{8} << 20;
-constexpr int kMinRenderDpi = 50;
-constexpr int kMaxRenderDpi = 1200;
+constexpr int kMinRenderDpi = PageChoice::kLowestDpi;
+constexpr int kMaxRenderDpi = PageChoice::kHighestDpi;
 
 // ---- MuPDF's allocations, counted against kLibraryBytes ----
 
@@ -210,6 +211,7 @@ struct PdfReader::Impl {
   fz_display_list* list = nullptr;
   fz_image* image = nullptr;
   fz_compressed_buffer* code = nullptr;  // the image's, not ours
+  int orientation = 1;                   // how the image's rows stand upright on the page
   Way way = Way::None;
   std::unique_ptr<JpegReader> jpeg;
   // Streamed images: samples as coded, turned round when the Decode array says so.
@@ -273,7 +275,7 @@ bool PdfReader::Impl::record_page(int index, fz_rect& bounds) {
 
 // A fault while looking leaves the page to be rendered, which meets it again.
 void PdfReader::Impl::survey(fz_rect bounds) {
-  image = pdf::single_page_image(ctx, list, bounds);
+  image = pdf::single_page_image(ctx, list, bounds, orientation);
   if (image != nullptr) code = code_of(ctx, image);
 }
 
@@ -314,8 +316,12 @@ ImageStatus PdfReader::Impl::take_image(ImageInfo& info, fz_rect bounds) {
   info.encoding = "embedded image, " + code_text + (im.imagemask ? ", image mask" : "");
   info.width = im.w;
   info.height = im.h;
-  info.x_dpi = page_dpi(im.w, bounds.x1 - bounds.x0);
-  info.y_dpi = page_dpi(im.h, bounds.y1 - bounds.y0);
+  // The image's rows run down the page when it lies on its side there.
+  const bool sideways = turns_sideways(orientation);
+  info.x_dpi = page_dpi(im.w, sideways ? bounds.y1 - bounds.y0 : bounds.x1 - bounds.x0);
+  info.y_dpi = page_dpi(im.h, sideways ? bounds.x1 - bounds.x0 : bounds.y1 - bounds.y0);
+  // A JPEG's own EXIF orientation is not the page's: viewers place the pixels as coded.
+  info.orientation = orientation;
   if (code->params.type == FZ_IMAGE_JPEG) {
     unsigned char* data = nullptr;
     const std::size_t size = fz_buffer_storage(ctx, code->buffer, &data);

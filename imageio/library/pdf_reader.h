@@ -1,13 +1,13 @@
 // PDF input through MuPDF, one page at a time.
 //
-// A scanned page (one image covering the page upright, and nothing else drawn)
-// is read as that image's own pixels, never resampled: DCT through the JPEG
-// reader, every other code (CCITT G3/G4, JBIG2, Flate, LZW, RunLength, none)
-// through MuPDF's decoders, rows streamed; 1- to 8-bit grey, 8-bit RGB and
-// indexed images, with the Decode array and /ImageMask polarity honoured (what
-// an image mask paints is ink). Its resolution is the image's size over the page's.
-// Any other page (vector drawings, several images, colours we do not take
-// as they are) is rendered in grey at the chosen resolution, in bands.
+// A scanned page (one image covering the page, upright or turned by quarters as
+// a page's /Rotate or the image's placement turns it, and nothing else drawn)
+// is read as that image's own pixels, never resampled, its turn reported as
+// the orientation in ImageInfo: DCT through the JPEG reader, every other code (CCITT G3/G4, JBIG2, Flate, LZW,
+// RunLength, none) through MuPDF's decoders, rows streamed; 1- to 8-bit grey, 8-bit RGB and indexed images, with the
+// Decode array and /ImageMask polarity honoured (what an image mask paints is ink). Its resolution is the image's size
+// over the page's. Any other page (vector drawings, several images, colours we do not take as they are) is rendered in
+// grey at the chosen resolution, in bands.
 //
 // Refusals: a file locked by a password is Unsupported (password_protected());
 // a damaged or cut short file (one MuPDF had to repair), or one without pages,

@@ -241,6 +241,12 @@ ImageStatus TiffReader::Impl::open(const std::string& path, ImageInfo& info) {
   float y_resolution = 0;
   if (TIFFGetField(tif, TIFFTAG_XRESOLUTION, &x_resolution) == 1) info.x_dpi = dpi(x_resolution);
   if (TIFFGetField(tif, TIFFTAG_YRESOLUTION, &y_resolution) == 1) info.y_dpi = dpi(y_resolution);
+  // Reported, not applied: the rows are handed out as stored. Out of range reads as upright.
+  std::uint16_t orientation = ORIENTATION_TOPLEFT;
+  if (TIFFGetField(tif, TIFFTAG_ORIENTATION, &orientation) == 1 && orientation >= ORIENTATION_TOPLEFT &&
+      orientation <= ORIENTATION_LEFTBOT) {
+    info.orientation = orientation;
+  }
   return ImageStatus::Ok;
 }
 

@@ -8,8 +8,9 @@
 // MinIsWhite ones), in palette images the entry nearest to black (smallest
 // squared distance, ties to the lowest index), in RGB images pure black only.
 // Anything else (16-bit or floating-point samples, alpha or other extra
-// samples, CMYK, YCbCr, Lab...) is Unsupported. The Orientation tag is not
-// applied: rows are taken top first, as almost every scanner stores them.
+// samples, CMYK, YCbCr, Lab...) is Unsupported. The Orientation tag is reported
+// in ImageInfo, for the conversion to stand the image upright; the rows are
+// handed out as stored, top first.
 //
 // libtiff reports through handlers of this reader's own, so nothing reaches
 // standard error; an error while decoding makes read_rows Unreadable.

@@ -50,7 +50,8 @@ const std::vector<std::string> kStoredOrder = {"Left",
                                                "ScanLevel",
                                                "ScanSpeck",
                                                "Cad",
-                                               "CadKeepSkew"};
+                                               "CadKeepSkew",
+                                               "PdfDpi"};
 
 // Remembers which names were asked for, in order.
 class RecordingStorage : public SettingsStorage {
@@ -194,6 +195,17 @@ TEST(ConversionSettings, DamagedCadSwitchesReadAsOff) {
     const ConversionSettings loaded = load_settings(storage, kProgramFolder);
     EXPECT_EQ(loaded.Cad, held) << stored;
     EXPECT_EQ(loaded.CadKeepSkew, held) << stored;
+  }
+}
+
+// The rendering resolution of PDF pages: a value outside 50..1200, or no number, reads as 300.
+TEST(ConversionSettings, DamagedPdfDpiReadsAsTheDefault) {
+  const std::pair<const char*, std::int32_t> cases[] = {{"50", 50},  {"1200", 1200},     {"600", 600},
+                                                        {"49", 300}, {"1201", 300},      {"-300", 300},
+                                                        {"x", 300},  {"2147483647", 300}};
+  for (const auto& [stored, held] : cases) {
+    MemorySettingsStorage storage({{"PdfDpi", stored}});
+    EXPECT_EQ(load_settings(storage, kProgramFolder).PdfDpi, held) << stored;
   }
 }
 

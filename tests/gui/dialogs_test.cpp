@@ -77,6 +77,7 @@ const std::map<QString, IntField>& intFields() {
       {"Special", &ConversionSettings::Special},
       {"Cad", &ConversionSettings::Cad},
       {"CadKeepSkew", &ConversionSettings::CadKeepSkew},
+      {"PdfDpi", &ConversionSettings::PdfDpi},
   };
   return fields;
 }
@@ -217,6 +218,7 @@ class DialogsTest : public QObject {
         {"Cad", "CheckBox6", 2, 1, 0, 1, 2},
         {"CadKeepSkew", "CheckBox7", 1, 2, 1, 0, 1},
         {"CadKeepSkew", "CheckBox7", 2, 1, 0, 1, 2},
+        {"PdfDpi", "SpinEdit5", 300, 600, 600, 150, 150},
         // Values outside a control's range are shown as the control allows.
         {"ZahyouDiv", "RadioGroup1", 0, 9, 3, keep, 3},
         {"ZahyouReal", "RadioGroup2", 0, -1, -1, keep, -1},
@@ -224,6 +226,7 @@ class DialogsTest : public QObject {
         {"DxfReal", "ComboBox9", 0, -2, -1, keep, -1},
         {"JwcOption1_Len", "SpinEdit1", 0, 5000, 1000, keep, 1000},
         {"JwcOption1_Len", "SpinEdit1", 0, -3, 0, keep, 0},
+        {"PdfDpi", "SpinEdit5", 300, 5000, 1200, keep, 1200},
         // A flag that is neither 1 nor 2 leaves the box as it was.
         {"JwcOption1", "CheckBox3", 2, 0, 1, keep, 2},
         {"Special", "CheckBox1", 1, 7, 0, keep, 1},
@@ -916,9 +919,12 @@ class DialogsTest : public QObject {
         {"TForm5", "Label23", 76, 31, 65, 13, Auto, "", ""},
         {"TForm5", "Label24", 10, 60, 140, 36, Fixed, "",
          "ちいさな点（ほこりやノイズ）|を線にするまえにけします。|0ならけしません。"},
-        {"TForm5", "Label25", 8, 180, 425, 36, Fixed, "",
+        {"TForm5", "Label25", 8, 172, 425, 36, Fixed, "",
          "※グレーやカラーでスキャンしたBMPには「おまかせ」がおすすめです。|"
          "白黒の画像はどれをえらんでもそのままよみこみます。"},
+        {"TForm5", "Label26", 8, 213, -1, -1, Auto, "", ""},
+        {"TForm5", "SpinEdit5", 170, 210, 60, 22, Fixed, "", ""},
+        {"TForm5", "Label27", 236, 213, -1, -1, Auto, "", ""},
 
         {"TForm6", "", -1, -1, 298, 178, Fixed, "", ""},
         {"TForm6", "Label2", 60, 16, -1, -1, Auto, "", ""},

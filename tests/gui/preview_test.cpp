@@ -397,6 +397,56 @@ class PreviewTest : public QObject {
     QVERIFY(readGreyPicture(any_image_reader_factory(), localPath(path("missing.png"))) == nullptr);
   }
 
+  // An image stored turned: what the preview shows of it as it was read (the
+  // copy kept while reading, and the grey picture) stands upright as the grid does.
+  void turnedImageStandsUprightInThePreview() {
+    // Reads as the inner reader does, but says its rows are stored turned.
+    struct Turned final : ImageReader {
+      Turned(std::unique_ptr<ImageReader> in, int tag) : inner(std::move(in)), tag(tag) {}
+      ImageStatus open(const std::string& p) override {
+        const ImageStatus status = inner->open(p);
+        (turned = inner->info()).orientation = tag;
+        return status;
+      }
+      const ImageInfo& info() const override { return turned; }
+      ImageStatus read_rows(const InkRowSink& sink) override { return inner->read_rows(sink); }
+      bool has_grey_levels() const override { return inner->has_grey_levels(); }
+      ImageStatus read_grey_rows(const GreyRowSink& sink) override { return inner->read_grey_rows(sink); }
+      std::unique_ptr<ImageReader> inner;
+      int tag;
+      ImageInfo turned;
+    };
+    const InkImage drawn = random_image(70, 40, 5, 0.3);
+    QImage grey(drawn.width, drawn.height, QImage::Format_Grayscale8);
+    for (int r = 0; r < grey.height(); ++r)
+      for (int c = 0; c < grey.width(); ++c) grey.scanLine(r)[c] = drawn.get(c, r) ? 0 : 255;
+    const QString file = path("turned.png");
+    QVERIFY(grey.save(file, "PNG"));
+    for (int tag = 1; tag <= 8; ++tag) {
+      const ImageReaderFactory readers = [tag](const std::string& p) -> std::unique_ptr<ImageReader> {
+        return std::make_unique<Turned>(any_image_reader_factory()(p), tag);
+      };
+      LoadedInkCopy copy;
+      Conversion conversion(copy.wrap(readers));
+      conversion.set_ink_observer(copy.inkObserver());
+      QuietHost host;
+      ConversionSettings settings = default_settings("/");
+      settings.ScanThreshold = 1;  // nearest-black: the copy is of the rows as read
+      QVERIFY(conversion.ChangeImage(localPath(file), 1, host, settings).done());
+      const std::shared_ptr<const InkPlane> loaded = copy.take();
+      QVERIFY(loaded != nullptr);
+      QVERIFY(loaded == copy.takeInk());  // the very cells the grid received: one copy
+      const std::shared_ptr<const GreyPicture> picture = readGreyPicture(readers, localPath(file));
+      QVERIFY(picture != nullptr);
+      QCOMPARE(picture->image_width, loaded->width() - 2);
+      QCOMPARE(picture->image_height, loaded->height() - 2);
+      for (std::int32_t r = 0; r < picture->image_height; ++r)
+        for (std::int32_t c = 0; c < picture->image_width; ++c)
+          if ((picture->atImage(c, r) == 0) != loaded->at(c + 1, picture->image_height - r))
+            QFAIL(qPrintable(QStringLiteral("tag %1, pixel %2,%3").arg(tag).arg(c).arg(r)));
+    }
+  }
+
   // --- The model ----------------------------------------------------------------
 
   void viewMapping() {

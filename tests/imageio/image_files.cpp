@@ -226,7 +226,7 @@ std::vector<std::uint8_t> encode_jpeg(const RawImage& raw, const JpegOptions& op
 }
 
 std::vector<std::uint8_t> exif_segment(std::uint32_t x_num, std::uint32_t x_den, std::uint32_t y_num,
-                                       std::uint32_t y_den, int unit, bool big_endian) {
+                                       std::uint32_t y_den, int unit, bool big_endian, int orientation) {
   std::vector<std::uint8_t> b = {'E', 'x', 'i', 'f', 0, 0};
   auto put = [&](std::uint32_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * (big_endian ? bytes - 1 - i : i))));
@@ -235,9 +235,11 @@ std::vector<std::uint8_t> exif_segment(std::uint32_t x_num, std::uint32_t x_den,
   b.push_back(big_endian ? 'M' : 'I');
   put(42, 2);
   put(8, 4);  // IFD0 right after the header
-  const std::uint32_t entries = unit > 0 ? 3 : 2;
+  const std::uint32_t entries = (unit > 0 ? 3 : 2) + (orientation > 0 ? 1 : 0);
   const std::uint32_t rationals = 8 + 2 + 12 * entries + 4;
   put(entries, 2);
+  // Entries in ascending tag order, Orientation (0x0112) first.
+  if (orientation > 0) put(0x0112, 2), put(3, 2), put(1, 4), put(static_cast<std::uint32_t>(orientation), 2), put(0, 2);
   put(0x011A, 2), put(5, 2), put(1, 4), put(rationals, 4);
   put(0x011B, 2), put(5, 2), put(1, 4), put(rationals + 8, 4);
   if (unit > 0) put(0x0128, 2), put(3, 2), put(1, 4), put(static_cast<std::uint32_t>(unit), 2), put(0, 2);
@@ -389,6 +391,9 @@ bool write_tiff(const std::filesystem::path& path, const RawImage& raw, const Ti
       TIFFSetField(tif, TIFFTAG_XRESOLUTION, options.x_resolution);
       TIFFSetField(tif, TIFFTAG_YRESOLUTION, options.y_resolution);
       TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, static_cast<std::uint16_t>(options.resolution_unit));
+    }
+    if (options.orientation > 0) {
+      TIFFSetField(tif, TIFFTAG_ORIENTATION, static_cast<std::uint16_t>(options.orientation));
     }
     if (options.pages > 1) TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
 

@@ -72,6 +72,7 @@ struct TiffOptions {
   bool ycbcr = false;          // three 8-bit samples as YCbCr
   bool float_samples = false;  // 32-bit IEEE samples
   int pages = 1;               // later pages repeat the image inverted
+  int orientation = 0;         // the Orientation tag, written when > 0
 };
 bool write_tiff(const std::filesystem::path& path, const RawImage& raw, const TiffOptions& options);
 
@@ -104,9 +105,9 @@ struct JpegOptions {
 std::vector<std::uint8_t> encode_jpeg(const RawImage& raw, const JpegOptions& options);
 
 // An EXIF APP1 segment whose IFD0 holds XResolution x_num/x_den, YResolution
-// y_num/y_den and, when unit > 0, ResolutionUnit.
+// y_num/y_den, when unit > 0 ResolutionUnit, and when orientation > 0 Orientation.
 std::vector<std::uint8_t> exif_segment(std::uint32_t x_num, std::uint32_t x_den, std::uint32_t y_num,
-                                       std::uint32_t y_den, int unit, bool big_endian);
+                                       std::uint32_t y_den, int unit, bool big_endian, int orientation = 0);
 
 // A scan as sample values: grey scans as `bits`-bit grey (rounded, 0 white when
 // `min_is_white`) or as a palette of 256 greys (kind Palette), colour scans as RGB.

@@ -405,7 +405,7 @@ TEST(Jpeg, ExifResolutionTakesOnlyWhatMakesSense) {
       {"cut in the middle of IFD0", std::vector<std::uint8_t>(good.begin(), good.begin() + 30), 0, 0},
   };
   for (const Case& c : cases) {
-    const imageio::ExifResolution r = imageio::exif_resolution(c.segment);
+    const imageio::ExifTags r = imageio::exif_tags(c.segment);
     EXPECT_EQ(r.x_dpi, c.x_dpi) << c.name;
     EXPECT_EQ(r.y_dpi, c.y_dpi) << c.name;
   }

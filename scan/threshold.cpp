@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "raster/memory_budget.h"
-#include "scan/local_range.h"
+#include "scan/local_contrast.h"
 
 namespace vp::scan {
 namespace {
@@ -187,60 +187,8 @@ std::int32_t ink_level(const Histogram& h, const PaperLevel& paper) {
   std::copy(h.begin(), h.begin() + split, ink.begin());
   return percentile(ink, dark, kInkPercentile);
 }
-std::int32_t midway(const Histogram& h, const PaperLevel& paper) { return (ink_level(h, paper) + paper.median + 1) / 2; }
-
-// --- auto's second, local look at the pixels that are neither sure ink nor sure paper
-
-// The window of the local look: a quarter block either side (8 pixels at 400 dpi),
-// wider than a pen's stroke, narrower than a stain's soft edge or a shadow's fall.
-std::int32_t local_radius(std::int32_t block) { return std::clamp(block / 4, 4, 12); }
-
-// What the local look needs of the whole sheet, known once every row is in.
-struct LocalRule {
-  std::int32_t threshold = 0;  // the sheet's threshold
-  std::int32_t dark = 0;       // relative levels below this are ink with or without paper nearby
-  std::int32_t depth = 0;      // the least depth (window's brightest - darkest) of a stroke
-  std::int32_t ceiling = 0;    // relative levels from here up are paper
-  std::int32_t ink_depth = 0;
-};
-
-// Halfway from the ink to the threshold is too dark for a stain or a shadow:
-// filled areas wider than the window count as ink from there. A stroke stands
-// at least 0.38 of the ink's depth below the paper next to it (the back page's
-// text, a crease and the paper's noise, six deviations, do not).
-LocalRule local_rule(const Histogram& h, const PaperLevel& paper, std::int32_t threshold, std::int32_t ceiling) {
-  const std::int32_t ink = std::min(ink_level(h, paper), threshold);
-  LocalRule rule;
-  rule.threshold = threshold;
-  rule.dark = (ink + threshold + 1) / 2;
-  rule.depth = std::max(static_cast<std::int32_t>(std::lround(0.38 * (paper.median - ink))),
-                        static_cast<std::int32_t>(std::lround(6 * paper.spread)));
-  rule.ceiling = ceiling;
-  rule.ink_depth = paper.median - ink;
-  return rule;
-}
-
-// Ink where the pixel is dark enough on its own; else only where the window
-// holds a stroke (deep enough: a stain's or a shadow's smooth fall is not) and
-// the pixel lies on the dark side of halfway between the window's brightest and
-// darkest, which keeps a stroke's width. Beside a dark stroke the sheet's
-// threshold, made for such strokes, bounds that; a faint stroke alone (pencil)
-// gets its own halfway level, above the sheet's threshold. A stroke is narrow:
-// within the inner window the paper comes at least halfway back (a stain's
-// rim, as dark as pencil but wider and softer, does not).
-bool locally_ink(std::int32_t level, std::int32_t brightest, std::int32_t darkest, std::int32_t inner_brightest,
-                 const LocalRule& rule) {
-  if (level < rule.dark) return true;
-  if (level >= rule.ceiling || brightest - darkest < rule.depth) return false;
-  static const double recover = getenv("RECOVER") ? atof(getenv("RECOVER")) : 0.5;
-  if (inner_brightest - level < recover * (brightest - level)) return false;
-  const std::int32_t halfway = (brightest + darkest + 1) / 2;
-  static const double dk = getenv("DK") ? atof(getenv("DK")) : 0.0;
-  if (darkest < rule.dark + dk * (rule.threshold - rule.dark)) return level < std::min(rule.threshold, halfway);
-  static const double raise = getenv("RAISE") ? atof(getenv("RAISE")) : 1.0;
-  static const double fdepth = getenv("FDEPTH") ? atof(getenv("FDEPTH")) : 0.0;
-  if (brightest - darkest < fdepth * rule.ink_depth) return level < std::min(rule.threshold, halfway);
-  return level < std::max(std::min(rule.threshold, halfway), static_cast<std::int32_t>(rule.threshold + raise * (halfway - rule.threshold)));
+std::int32_t midway(const Histogram& h, const PaperLevel& paper) {
+  return (ink_level(h, paper) + paper.median + 1) / 2;
 }
 
 class AutoThreshold {
@@ -256,7 +204,7 @@ class AutoThreshold {
         wide_(wide_radius(width, height, block_)),
         ring_rows_(static_cast<std::int32_t>(std::min<std::int64_t>(height, std::int64_t{2 * wide_ + 5} * block_))),
         words_(words_of(width)),
-        range_(keep ? width : 1, local_radius(block_), std::max(3, local_radius(block_) / 2)) {
+        range_(keep ? width : 1, local_radius(block_), inner_radius(block_)) {
     const auto blocks = static_cast<std::size_t>(block_columns_) * static_cast<std::size_t>(block_rows_);
     // A few header bytes may claim a vast sheet: its working memory is weighed before it is filled.
     const std::uint64_t columns = static_cast<std::uint64_t>(width);
@@ -320,7 +268,8 @@ class AutoThreshold {
     ink_count_ = 0;
     for (std::int32_t v = 0; v < threshold; ++v) ink_count_ += histogram_[static_cast<std::size_t>(v)];
     if (sink == nullptr || !keep_) return threshold;
-    const LocalRule local = local_rule(histogram_, paper, threshold, ceiling);
+    const LocalRule local =
+        local_rule(std::min(ink_level(histogram_, paper), threshold), paper.median, paper.spread, threshold, ceiling);
     std::size_t next_value = 0;
     std::vector<std::uint64_t> row(words_);
     for (std::int32_t i = 0; i < height_; ++i) {
@@ -328,8 +277,7 @@ class AutoThreshold {
       for (std::size_t k = 0; k < words_; ++k) {
         std::uint64_t ink = sure_[base + k];
         for (std::uint64_t z = zone_[base + k]; z != 0; z &= z - 1, ++next_value) {
-          const auto [brightest, darkest, inner] = extremes_[next_value];
-          if (locally_ink(values_[next_value], brightest, darkest, inner, local)) ink |= z & (~z + 1);
+          if (locally_ink(values_[next_value], extremes_[next_value], local)) ink |= z & (~z + 1);
         }
         row[k] = ink;
       }
@@ -523,7 +471,8 @@ class AutoThreshold {
         const auto relative_of = [half_scale](std::uint16_t sum) {
           return static_cast<std::uint8_t>(std::min(255.0f, static_cast<float>(sum) * half_scale + 0.5f));
         };
-        extremes_.push_back({relative_of(e.brightest), relative_of(e.darkest), relative_of(e.inner_brightest)});
+        extremes_.push_back({relative_of(e.brightest), relative_of(e.darkest), relative_of(e.inner_brightest),
+                             relative_of(e.outer_darkest)});
       }
     }
   }
@@ -546,7 +495,7 @@ class AutoThreshold {
   ZeroedBuffer<std::uint8_t> ring_, relative_;
   std::vector<std::uint8_t> values_;
   LocalRange range_;
-  std::vector<std::array<std::uint8_t, 3>> extremes_;  // per value: the window's brightest, darkest, inner brightest
+  std::vector<LocalLevels> extremes_;  // per value: its window's extremes
   ZeroedBuffer<std::uint64_t> sure_, zone_;
   std::int32_t arrived_ = 0, measured_rows_ = 0, dilated_rows_ = 0, closed_rows_ = 0, paper_rows_ = 0, classified_ = 0;
   std::int32_t zone_top_ = 256;  // relative levels from here up are paper whatever the threshold

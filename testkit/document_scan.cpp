@@ -17,7 +17,8 @@ void disc(InkImage& image, Point c, double radius) {
   for (auto y = static_cast<std::int32_t>(std::ceil(c.y - radius)); y <= c.y + radius; ++y) {
     const double dy = y - c.y;
     const double half = std::sqrt(std::max(0.0, radius * radius - dy * dy));
-    image.fill_span(y, static_cast<std::int32_t>(std::ceil(c.x - half)), static_cast<std::int32_t>(std::floor(c.x + half)));
+    image.fill_span(y, static_cast<std::int32_t>(std::ceil(c.x - half)),
+                    static_cast<std::int32_t>(std::floor(c.x + half)));
   }
 }
 
@@ -167,9 +168,8 @@ void stain(std::vector<float>& paper, std::int32_t width, std::int32_t height, S
       const double outline = radius * (1 + 0.12 * std::sin(3 * angle + p3) + 0.06 * std::sin(7 * angle + p7));
       const double inside = 1 / (1 + std::exp((d - outline) / edge));  // 1 inside, 0 outside, soft between
       const double t = std::min(d / outline, 1.0);
-      const double loss =
-          ring ? darkness * (std::exp(-std::pow((d - outline) / (2 * edge), 2)) + 0.25 * inside)
-               : darkness * (0.7 + 0.3 * t * t * t * t) * inside;
+      const double loss = ring ? darkness * (std::exp(-std::pow((d - outline) / (2 * edge), 2)) + 0.25 * inside)
+                               : darkness * (0.7 + 0.3 * t * t * t * t) * inside;
       paper[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)] *=
           static_cast<float>(1 - std::min(loss, 0.6));
     }
@@ -203,8 +203,8 @@ DocumentScan scan_document(std::int32_t width, std::int32_t height, PageContent 
   blur(pencilled, width, height, flaws.blur);
   if (flaws.bleed_through > 0) {
     // The back page seen through the sheet: mirrored, and blurred by the paper.
-    const InkImage other = document_page(width, height, content == PageContent::Drawing ? PageContent::Print : content,
-                                         flaws.seed + 977);
+    const InkImage other =
+        document_page(width, height, content == PageContent::Drawing ? PageContent::Print : content, flaws.seed + 977);
     for (std::int32_t y = 0; y < height; ++y)
       for (std::int32_t x = 0; x < width; ++x)
         back[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)] =
@@ -226,15 +226,15 @@ DocumentScan scan_document(std::int32_t width, std::int32_t height, PageContent 
       }
       if (flaws.fold) {
         const double d = x - (fold_at + fold_slope * y);
-        light *= 1 - 0.1 / (1 + std::exp(-d / 2));                            // the far side faces away
+        light *= 1 - 0.1 / (1 + std::exp(-d / 2));  // the far side faces away
         light *= 1 - 0.2 * std::exp(-d * d / 1.5) + 0.06 * std::exp(-std::pow((d + 3) / 2, 2));  // the crease
       }
       double noise = 0;
       for (int k = 0; k < 4; ++k) noise += random.uniform() - 0.5;
       const double reflect = 235 * paper[i] * (1 - 0.83 * inked[i]) * (1 - 0.55 * pencilled[i]) *
                              (1 - 0.83 * flaws.bleed_through * back[i]);
-      scan.grey[i] =
-          static_cast<std::uint8_t>(std::clamp(std::lround(reflect * light + noise * flaws.noise * std::sqrt(3.0)), 0L, 255L));
+      scan.grey[i] = static_cast<std::uint8_t>(
+          std::clamp(std::lround(reflect * light + noise * flaws.noise * std::sqrt(3.0)), 0L, 255L));
     }
   return scan;
 }

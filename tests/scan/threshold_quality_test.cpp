@@ -193,24 +193,19 @@ TEST(ThresholdQuality, AutoKeepsStainsShadowsAndBleedThroughOffTheInkOfDocuments
   };
   const std::vector<Document> documents = {
       {"stains, print", PageContent::Print, flaws([](DocumentFlaws& f) { f.stains = 6; })},
-      {"stains, hand, uneven", PageContent::Handwriting, flaws([](DocumentFlaws& f) {
-         f.stains = 6, f.light_falloff = 0.5, f.seed = 2;
-       })},
-      {"stains, drawing, uneven", PageContent::Drawing, flaws([](DocumentFlaws& f) {
-         f.stains = 8, f.light_falloff = 0.45, f.seed = 3;
-       })},
+      {"stains, hand, uneven", PageContent::Handwriting,
+       flaws([](DocumentFlaws& f) { f.stains = 6, f.light_falloff = 0.5, f.seed = 2; })},
+      {"stains, drawing, uneven", PageContent::Drawing,
+       flaws([](DocumentFlaws& f) { f.stains = 8, f.light_falloff = 0.45, f.seed = 3; })},
       {"bleed-through, hand", PageContent::Handwriting, flaws([](DocumentFlaws& f) { f.bleed_through = 0.45; })},
-      {"bleed-through, uneven", PageContent::Print, flaws([](DocumentFlaws& f) {
-         f.bleed_through = 0.4, f.light_falloff = 0.5, f.seed = 4;
-       })},
+      {"bleed-through, uneven", PageContent::Print,
+       flaws([](DocumentFlaws& f) { f.bleed_through = 0.4, f.light_falloff = 0.5, f.seed = 4; })},
       {"spine shadow, print", PageContent::Print, flaws([](DocumentFlaws& f) { f.spine_shadow = true, f.seed = 5; })},
-      {"spine shadow, uneven", PageContent::Handwriting, flaws([](DocumentFlaws& f) {
-         f.spine_shadow = true, f.light_falloff = 0.45, f.seed = 6;
-       })},
+      {"spine shadow, uneven", PageContent::Handwriting,
+       flaws([](DocumentFlaws& f) { f.spine_shadow = true, f.light_falloff = 0.45, f.seed = 6; })},
       {"fold, drawing", PageContent::Drawing, flaws([](DocumentFlaws& f) { f.fold = true, f.seed = 7; })},
-      {"fold, print, uneven", PageContent::Print, flaws([](DocumentFlaws& f) {
-         f.fold = true, f.light_falloff = 0.5, f.seed = 8;
-       })},
+      {"fold, print, uneven", PageContent::Print,
+       flaws([](DocumentFlaws& f) { f.fold = true, f.light_falloff = 0.5, f.seed = 8; })},
       {"worn, hand, uneven", PageContent::Handwriting, flaws([](DocumentFlaws& f) {
          f.stains = 4, f.spine_shadow = f.fold = true, f.bleed_through = 0.35, f.light_falloff = 0.4, f.noise = 8;
          f.seed = 9;

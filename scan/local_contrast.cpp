@@ -1,0 +1,131 @@
+#include "scan/local_contrast.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vp::scan {
+
+LocalRange::LocalRange(std::int32_t width, std::int32_t radius, std::int32_t inner_radius)
+    : width_(std::max(width, 1)),
+      radius_(std::max(radius, 1)),
+      inner_radius_(std::clamp(inner_radius, 0, radius_ - 1)),
+      rows_(2 * radius_ + 1) {
+  const auto padded = static_cast<std::size_t>(width_ + 2 * radius_);
+  sums_.resize(padded);
+  forward_.resize(padded);
+  backward_.resize(padded);
+  const std::size_t plane = static_cast<std::size_t>(rows_) * static_cast<std::size_t>(width_);
+  most_.resize(plane);
+  least_.resize(plane);
+  inner_most_.resize(plane);
+  side_least_.resize(plane);
+}
+
+template <class Pick>
+void LocalRange::runs(std::int32_t run, Pick pick) {
+  const auto n = static_cast<std::int32_t>(sums_.size());
+  for (std::int32_t p = 0; p < n; ++p) {
+    const auto i = static_cast<std::size_t>(p);
+    forward_[i] = p % run == 0 ? sums_[i] : pick(forward_[i - 1], sums_[i]);
+  }
+  for (std::int32_t p = n - 1; p >= 0; --p) {
+    const auto i = static_cast<std::size_t>(p);
+    backward_[i] = p % run == run - 1 || p == n - 1 ? sums_[i] : pick(backward_[i + 1], sums_[i]);
+  }
+}
+
+void LocalRange::add_row(const std::uint8_t* grey) {
+  // Padded with the edge columns' sums, so that the window is clipped to the
+  // row; column x is padded column x + radius_.
+  std::uint16_t* sums = sums_.data() + radius_;
+  for (std::int32_t x = 0; x < width_; ++x)
+    sums[x] = static_cast<std::uint16_t>(grey[x] + grey[std::min(x + 1, width_ - 1)]);
+  std::fill(sums_.begin(), sums_.begin() + radius_, sums[0]);
+  std::fill(sums + width_, sums_.data() + sums_.size(), sums[width_ - 1]);
+  const std::size_t slot = static_cast<std::size_t>(added_++ % rows_) * static_cast<std::size_t>(width_);
+  const auto most = [](std::uint16_t a, std::uint16_t b) { return std::max(a, b); };
+  const auto least = [](std::uint16_t a, std::uint16_t b) { return std::min(a, b); };
+  // The window starting at padded column p of `run` columns.
+  const auto window = [this](std::int32_t p, std::int32_t run, auto pick) {
+    return pick(backward_[static_cast<std::size_t>(p)], forward_[static_cast<std::size_t>(p + run - 1)]);
+  };
+  const std::int32_t run = rows_, inner = 2 * inner_radius_ + 1, side = radius_ - inner_radius_;
+  runs(run, most);
+  for (std::int32_t x = 0; x < width_; ++x) most_[slot + static_cast<std::size_t>(x)] = window(x, run, most);
+  runs(inner, most);
+  for (std::int32_t x = 0; x < width_; ++x)
+    inner_most_[slot + static_cast<std::size_t>(x)] = window(x + radius_ - inner_radius_, inner, most);
+  runs(run, least);
+  for (std::int32_t x = 0; x < width_; ++x) least_[slot + static_cast<std::size_t>(x)] = window(x, run, least);
+  // Left of the inner square: padded x .. x + side - 1; right: x + radius_ + inner_radius_ + 1 on.
+  runs(side, least);
+  for (std::int32_t x = 0; x < width_; ++x)
+    side_least_[slot + static_cast<std::size_t>(x)] =
+        std::min(window(x, side, least), window(x + radius_ + inner_radius_ + 1, side, least));
+}
+
+LocalRange::Extremes LocalRange::around(std::int32_t row, std::int32_t x) const {
+  Extremes e;
+  const std::int32_t first = std::max({0, row - radius_, added_ - rows_}), last = std::min(added_ - 1, row + radius_);
+  for (std::int32_t r = first; r <= last; ++r) {
+    const std::size_t at =
+        static_cast<std::size_t>(r % rows_) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(x);
+    e.brightest = std::max(e.brightest, most_[at]);
+    e.darkest = std::min(e.darkest, least_[at]);
+    if (r >= row - inner_radius_ && r <= row + inner_radius_) {
+      e.inner_brightest = std::max(e.inner_brightest, inner_most_[at]);
+      e.outer_darkest = std::min(e.outer_darkest, side_least_[at]);
+    } else {
+      e.outer_darkest = std::min(e.outer_darkest, least_[at]);
+    }
+  }
+  return e;
+}
+
+namespace {
+constexpr std::int32_t kFaintRaiseTenths = 6;
+}  // namespace
+
+std::int32_t local_radius(std::int32_t block) { return std::clamp(block / 4, 4, 12); }
+std::int32_t inner_radius(std::int32_t block) { return std::max(3, local_radius(block) / 2); }
+
+// Halfway from the ink to the threshold is too dark for a stain or a shadow:
+// filled areas wider than the window count as ink from there. A stroke stands
+// at least 0.38 of the ink's depth below the paper next to it (the back page's
+// text, a crease and the paper's noise, six deviations, do not), a faint one
+// 0.45 of it.
+LocalRule local_rule(std::int32_t ink, std::int32_t paper, double spread, std::int32_t threshold,
+                     std::int32_t ceiling) {
+  LocalRule rule;
+  rule.threshold = threshold;
+  rule.dark = (ink + threshold + 1) / 2;
+  rule.depth = std::max(static_cast<std::int32_t>(std::lround(0.38 * (paper - ink))),
+                        static_cast<std::int32_t>(std::lround(6 * spread)));
+  rule.faint_depth = std::max(rule.depth, static_cast<std::int32_t>(std::lround(0.45 * (paper - ink))));
+  rule.ceiling = ceiling;
+  return rule;
+}
+
+// Ink where the pixel is dark enough on its own; else only where the window
+// holds a stroke and the pixel lies on its dark side. A stroke is deep enough
+// (a stain's or a shadow's smooth fall is not), narrow (within the inner square
+// the paper comes most of the way back: a stain's rim, as dark as pencil, is
+// wider and softer). Its dark side is below halfway between the window's
+// brightest and darkest, which keeps a stroke's width. Beside a stroke the
+// sheet's threshold catches, that threshold bounds it; a faint stroke the
+// threshold would lose (pencil: its darkest lighter than rule.dark) gets a
+// level part of the way up to its own halfway, if it goes on beyond the inner
+// square (a speck of dust does not). Only part of the way: the back page's
+// text is as faint, and its soft edges would widen into ink.
+bool locally_ink(std::int32_t level, const LocalLevels& around, const LocalRule& rule) {
+  if (level < rule.dark) return true;
+  const std::int32_t brightest = around.brightest, darkest = around.darkest;
+  if (level >= rule.ceiling || brightest - darkest < rule.depth) return false;
+  if (4 * (around.inner_brightest - level) < 3 * (brightest - level)) return false;
+  const std::int32_t halfway = (brightest + darkest + 1) / 2, kept = std::min(rule.threshold, halfway);
+  if (darkest < rule.dark || brightest - darkest < rule.faint_depth || around.outer_darkest >= halfway)
+    return level < kept;
+  return level < std::max(kept, rule.threshold + (halfway - rule.threshold) * kFaintRaiseTenths / 10);
+}
+
+}  // namespace vp::scan

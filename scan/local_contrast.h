@@ -1,0 +1,84 @@
+// Auto's second, local look at the pixels between sure ink and sure paper: what
+// tells a stroke (dark against paper close by) from a stain, a shadow or the
+// back page showing through (dark, or faint, with no paper close by or no depth
+// to speak of).
+//
+// LocalRange keeps the brightest and darkest grey levels around each pixel, over
+// a square window of a band of rows.
+// Levels are sums of two neighbouring pixels of a row (so that a single noisy
+// pixel counts half), the extremes taken along the row as rows arrive, and down
+// the window's rows only where asked: only a few pixels of a sheet need asking.
+// An inner square tells a narrow stroke, with paper close by on either side,
+// from a wide band such as a stain's rim (the inner brightest), and a stroke,
+// which goes on beyond the inner square, from a speck of dust, which does not
+// (the darkest of the window outside the inner square).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace vp::scan {
+
+class LocalRange {
+ public:
+  // A window of 2 `radius` + 1 pixels a side over rows `width` pixels wide, and
+  // an inner square of 2 `inner_radius` + 1 (smaller than the window).
+  LocalRange(std::int32_t width, std::int32_t radius, std::int32_t inner_radius);
+
+  // The next row, in order (rows from the bottom up work alike).
+  void add_row(const std::uint8_t* grey);
+  std::int32_t rows_added() const { return added_; }
+  std::int32_t radius() const { return radius_; }
+
+  struct Extremes {  // two-pixel sums
+    std::uint16_t brightest = 0, darkest = 0xFFFF;
+    std::uint16_t inner_brightest = 0;     // within the inner square
+    std::uint16_t outer_darkest = 0xFFFF;  // within the window, outside the inner square
+  };
+  // Over the window around column x of row `row`, clipped to the image: rows up
+  // to `row` + radius must have been added where the image has them, and none
+  // later than that.
+  Extremes around(std::int32_t row, std::int32_t x) const;
+
+ private:
+  // Extremes over runs of `run` padded columns: forward_ and backward_ hold
+  // them from each run's start and from its end, so that a window of `run`
+  // columns starting at p spans backward_[p] and forward_[p + run - 1].
+  template <class Pick>
+  void runs(std::int32_t run, Pick pick);
+
+  std::int32_t width_, radius_, inner_radius_, rows_;
+  std::int32_t added_ = 0;
+  std::vector<std::uint16_t> sums_, forward_, backward_;
+  // rows_ rows each, along each row: the window's brightest and darkest, the
+  // inner square's brightest, the darkest outside the inner square's columns.
+  std::vector<std::uint16_t> most_, least_, inner_most_, side_least_;
+};
+
+// The window of the local look: a quarter block either side (8 pixels at 400
+// dpi), wider than a pen's stroke, narrower than a stain's soft edge or a
+// shadow's fall; the inner square half that.
+std::int32_t local_radius(std::int32_t block);
+std::int32_t inner_radius(std::int32_t block);
+
+// What the local look needs of the whole sheet, known once every row is in; levels relative to the paper (255).
+struct LocalRule {
+  std::int32_t threshold = 0;    // the sheet's threshold
+  std::int32_t dark = 0;         // levels below this are ink with or without paper nearby
+  std::int32_t depth = 0;        // the least depth (window's brightest - darkest) of a stroke
+  std::int32_t faint_depth = 0;  // the least depth of a faint stroke
+  std::int32_t ceiling = 0;      // levels from here up are paper
+};
+// From the ink's level, the paper's (and its noise, a standard deviation), the
+// sheet's threshold and the level the paper's noise allows.
+LocalRule local_rule(std::int32_t ink, std::int32_t paper, double spread, std::int32_t threshold, std::int32_t ceiling);
+
+// A pixel's window (LocalRange::Extremes) in relative levels.
+struct LocalLevels {
+  std::uint8_t brightest = 255, darkest = 255, inner_brightest = 255, outer_darkest = 255;
+};
+
+// Whether a pixel of the relative `level` is ink, given its window.
+bool locally_ink(std::int32_t level, const LocalLevels& around, const LocalRule& rule);
+
+}  // namespace vp::scan

@@ -7,14 +7,17 @@ namespace vp::scan {
 
 LocalRange::LocalRange(std::int32_t width, std::int32_t radius, std::int32_t inner_radius)
     : width_(std::max(width, 1)),
-      radius_(std::max(radius, 1)),
-      inner_radius_(std::clamp(inner_radius, 0, radius_ - 1)),
+      pairs_((width_ + 1) / 2),
+      radius_(std::max(radius, 2)),
+      inner_radius_(std::clamp(inner_radius, 1, radius_ - 1)),
+      inner_pairs_((inner_radius_ + 1) / 2),
+      pair_radius_(std::max(inner_pairs_ + 1, (radius_ + 1) / 2)),
       rows_(2 * radius_ + 1) {
-  const auto padded = static_cast<std::size_t>(width_ + 2 * radius_);
+  const auto padded = static_cast<std::size_t>(pairs_ + 2 * pair_radius_);
   sums_.resize(padded);
   forward_.resize(padded);
   backward_.resize(padded);
-  const std::size_t plane = static_cast<std::size_t>(rows_) * static_cast<std::size_t>(width_);
+  const std::size_t plane = static_cast<std::size_t>(rows_) * static_cast<std::size_t>(pairs_);
   most_.resize(plane);
   least_.resize(plane);
   inner_most_.resize(plane);
@@ -24,52 +27,53 @@ LocalRange::LocalRange(std::int32_t width, std::int32_t radius, std::int32_t inn
 template <class Pick>
 void LocalRange::runs(std::int32_t run, Pick pick) {
   const auto n = static_cast<std::int32_t>(sums_.size());
-  for (std::int32_t p = 0; p < n; ++p) {
-    const auto i = static_cast<std::size_t>(p);
-    forward_[i] = p % run == 0 ? sums_[i] : pick(forward_[i - 1], sums_[i]);
-  }
-  for (std::int32_t p = n - 1; p >= 0; --p) {
-    const auto i = static_cast<std::size_t>(p);
-    backward_[i] = p % run == run - 1 || p == n - 1 ? sums_[i] : pick(backward_[i + 1], sums_[i]);
+  const std::uint16_t* s = sums_.data();
+  std::uint16_t* forward = forward_.data();
+  std::uint16_t* backward = backward_.data();
+  for (std::int32_t start = 0; start < n; start += run) {
+    const std::int32_t end = std::min(n, start + run);
+    forward[start] = s[start];
+    for (std::int32_t p = start + 1; p < end; ++p) forward[p] = pick(forward[p - 1], s[p]);
+    backward[end - 1] = s[end - 1];
+    for (std::int32_t p = end - 2; p >= start; --p) backward[p] = pick(backward[p + 1], s[p]);
   }
 }
 
 void LocalRange::add_row(const std::uint8_t* grey) {
-  // Padded with the edge columns' sums, so that the window is clipped to the
-  // row; column x is padded column x + radius_.
-  std::uint16_t* sums = sums_.data() + radius_;
-  for (std::int32_t x = 0; x < width_; ++x)
-    sums[x] = static_cast<std::uint16_t>(grey[x] + grey[std::min(x + 1, width_ - 1)]);
-  std::fill(sums_.begin(), sums_.begin() + radius_, sums[0]);
-  std::fill(sums + width_, sums_.data() + sums_.size(), sums[width_ - 1]);
-  const std::size_t slot = static_cast<std::size_t>(added_++ % rows_) * static_cast<std::size_t>(width_);
+  // Pairs padded with the edge pairs, so that the window is clipped to the row;
+  // pair k is padded pair k + pair_radius_. An odd last pixel pairs with itself.
+  std::uint16_t* sums = sums_.data() + pair_radius_;
+  for (std::int32_t k = 0; k < pairs_; ++k)
+    sums[k] = static_cast<std::uint16_t>(grey[2 * k] + grey[std::min(2 * k + 1, width_ - 1)]);
+  std::fill(sums_.begin(), sums_.begin() + pair_radius_, sums[0]);
+  std::fill(sums + pairs_, sums_.data() + sums_.size(), sums[pairs_ - 1]);
+  const std::size_t slot = static_cast<std::size_t>(added_++ % rows_) * static_cast<std::size_t>(pairs_);
   const auto most = [](std::uint16_t a, std::uint16_t b) { return std::max(a, b); };
   const auto least = [](std::uint16_t a, std::uint16_t b) { return std::min(a, b); };
-  // The window starting at padded column p of `run` columns.
+  // The window of `run` pairs starting at padded pair p.
   const auto window = [this](std::int32_t p, std::int32_t run, auto pick) {
     return pick(backward_[static_cast<std::size_t>(p)], forward_[static_cast<std::size_t>(p + run - 1)]);
   };
-  const std::int32_t run = rows_, inner = 2 * inner_radius_ + 1, side = radius_ - inner_radius_;
+  const std::int32_t run = 2 * pair_radius_ + 1, inner = 2 * inner_pairs_ + 1, side = pair_radius_ - inner_pairs_;
   runs(run, most);
-  for (std::int32_t x = 0; x < width_; ++x) most_[slot + static_cast<std::size_t>(x)] = window(x, run, most);
+  for (std::int32_t k = 0; k < pairs_; ++k) most_[slot + static_cast<std::size_t>(k)] = window(k, run, most);
   runs(inner, most);
-  for (std::int32_t x = 0; x < width_; ++x)
-    inner_most_[slot + static_cast<std::size_t>(x)] = window(x + radius_ - inner_radius_, inner, most);
+  for (std::int32_t k = 0; k < pairs_; ++k)
+    inner_most_[slot + static_cast<std::size_t>(k)] = window(k + side, inner, most);
   runs(run, least);
-  for (std::int32_t x = 0; x < width_; ++x) least_[slot + static_cast<std::size_t>(x)] = window(x, run, least);
-  // Left of the inner square: padded x .. x + side - 1; right: x + radius_ + inner_radius_ + 1 on.
+  for (std::int32_t k = 0; k < pairs_; ++k) least_[slot + static_cast<std::size_t>(k)] = window(k, run, least);
   runs(side, least);
-  for (std::int32_t x = 0; x < width_; ++x)
-    side_least_[slot + static_cast<std::size_t>(x)] =
-        std::min(window(x, side, least), window(x + radius_ + inner_radius_ + 1, side, least));
+  for (std::int32_t k = 0; k < pairs_; ++k)
+    side_least_[slot + static_cast<std::size_t>(k)] =
+        std::min(window(k, side, least), window(k + pair_radius_ + inner_pairs_ + 1, side, least));
 }
 
 LocalRange::Extremes LocalRange::around(std::int32_t row, std::int32_t x) const {
   Extremes e;
   const std::int32_t first = std::max({0, row - radius_, added_ - rows_}), last = std::min(added_ - 1, row + radius_);
+  const auto column = static_cast<std::size_t>(x / 2);
   for (std::int32_t r = first; r <= last; ++r) {
-    const std::size_t at =
-        static_cast<std::size_t>(r % rows_) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(x);
+    const std::size_t at = static_cast<std::size_t>(r % rows_) * static_cast<std::size_t>(pairs_) + column;
     e.brightest = std::max(e.brightest, most_[at]);
     e.darkest = std::min(e.darkest, least_[at]);
     if (r >= row - inner_radius_ && r <= row + inner_radius_) {
@@ -80,6 +84,20 @@ LocalRange::Extremes LocalRange::around(std::int32_t row, std::int32_t x) const 
     }
   }
   return e;
+}
+
+std::uint16_t pack(const LocalLevels& l) {
+  return static_cast<std::uint16_t>(std::clamp(l.brightest, 0, 255) << 8 | std::clamp(l.darkest, 0, 255) / 4 << 2 |
+                                    (l.narrow ? 2 : 0) | (l.goes_on ? 1 : 0));
+}
+
+LocalLevels unpack(std::uint16_t packed) {
+  LocalLevels l;
+  l.brightest = packed >> 8;
+  l.darkest = (packed >> 2 & 0x3F) * 4 + 2;  // the middle of its four levels
+  l.narrow = (packed & 2) != 0;
+  l.goes_on = (packed & 1) != 0;
+  return l;
 }
 
 namespace {
@@ -120,11 +138,9 @@ LocalRule local_rule(std::int32_t ink, std::int32_t paper, double spread, std::i
 bool locally_ink(std::int32_t level, const LocalLevels& around, const LocalRule& rule) {
   if (level < rule.dark) return true;
   const std::int32_t brightest = around.brightest, darkest = around.darkest;
-  if (level >= rule.ceiling || brightest - darkest < rule.depth) return false;
-  if (4 * (around.inner_brightest - level) < 3 * (brightest - level)) return false;
+  if (level >= rule.ceiling || brightest - darkest < rule.depth || !around.narrow) return false;
   const std::int32_t halfway = (brightest + darkest + 1) / 2, kept = std::min(rule.threshold, halfway);
-  if (darkest < rule.dark || brightest - darkest < rule.faint_depth || around.outer_darkest >= halfway)
-    return level < kept;
+  if (darkest < rule.dark || brightest - darkest < rule.faint_depth || !around.goes_on) return level < kept;
   return level < std::max(kept, rule.threshold + (halfway - rule.threshold) * kFaintRaiseTenths / 10);
 }
 

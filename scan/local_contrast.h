@@ -4,10 +4,10 @@
 // to speak of).
 //
 // LocalRange keeps the brightest and darkest grey levels around each pixel, over
-// a square window of a band of rows.
-// Levels are sums of two neighbouring pixels of a row (so that a single noisy
-// pixel counts half), the extremes taken along the row as rows arrive, and down
-// the window's rows only where asked: only a few pixels of a sheet need asking.
+// a square window of a band of rows. Levels are sums of two neighbouring pixels
+// of a row (so that a single noisy pixel counts half; the window moves by such
+// pairs), the extremes taken along the row as rows arrive, and down the window's
+// rows only where asked: only the pixels between sure ink and sure paper are.
 // An inner square tells a narrow stroke, with paper close by on either side,
 // from a wide band such as a stain's rim (the inner brightest), and a stroke,
 // which goes on beyond the inner square, from a speck of dust, which does not
@@ -21,8 +21,9 @@ namespace vp::scan {
 
 class LocalRange {
  public:
-  // A window of 2 `radius` + 1 pixels a side over rows `width` pixels wide, and
-  // an inner square of 2 `inner_radius` + 1 (smaller than the window).
+  // A window of about 2 `radius` + 1 pixels a side over rows `width` pixels
+  // wide, and an inner square of about 2 `inner_radius` + 1 (at least two
+  // pixels narrower than the window).
   LocalRange(std::int32_t width, std::int32_t radius, std::int32_t inner_radius);
 
   // The next row, in order (rows from the bottom up work alike).
@@ -41,27 +42,28 @@ class LocalRange {
   Extremes around(std::int32_t row, std::int32_t x) const;
 
  private:
-  // Extremes over runs of `run` padded columns: forward_ and backward_ hold
-  // them from each run's start and from its end, so that a window of `run`
-  // columns starting at p spans backward_[p] and forward_[p + run - 1].
+  // Extremes over runs of `run` padded pairs: forward_ and backward_ hold them
+  // from each run's start and from its end, so that a window of `run` pairs
+  // starting at p spans backward_[p] and forward_[p + run - 1].
   template <class Pick>
   void runs(std::int32_t run, Pick pick);
 
-  std::int32_t width_, radius_, inner_radius_, rows_;
+  std::int32_t width_, pairs_, radius_, inner_radius_, inner_pairs_, pair_radius_, rows_;
   std::int32_t added_ = 0;
   std::vector<std::uint16_t> sums_, forward_, backward_;
-  // rows_ rows each, along each row: the window's brightest and darkest, the
-  // inner square's brightest, the darkest outside the inner square's columns.
+  // rows_ rows each, along each row of pairs: the window's brightest and
+  // darkest, the inner square's brightest, the darkest beside the inner square.
   std::vector<std::uint16_t> most_, least_, inner_most_, side_least_;
 };
 
 // The window of the local look: a quarter block either side (8 pixels at 400
 // dpi), wider than a pen's stroke, narrower than a stain's soft edge or a
-// shadow's fall; the inner square half that.
+// shadow's fall; the inner square about half that.
 std::int32_t local_radius(std::int32_t block);
 std::int32_t inner_radius(std::int32_t block);
 
-// What the local look needs of the whole sheet, known once every row is in; levels relative to the paper (255).
+// What the local look needs of the whole sheet, known once every row is in;
+// levels relative to the paper (255).
 struct LocalRule {
   std::int32_t threshold = 0;    // the sheet's threshold
   std::int32_t dark = 0;         // levels below this are ink with or without paper nearby
@@ -73,10 +75,25 @@ struct LocalRule {
 // sheet's threshold and the level the paper's noise allows.
 LocalRule local_rule(std::int32_t ink, std::int32_t paper, double spread, std::int32_t threshold, std::int32_t ceiling);
 
-// A pixel's window (LocalRange::Extremes) in relative levels.
+// What the decision needs of a pixel's window, in relative levels.
 struct LocalLevels {
-  std::uint8_t brightest = 255, darkest = 255, inner_brightest = 255, outer_darkest = 255;
+  std::int32_t brightest = 255, darkest = 255;
+  bool narrow = false;   // within the inner square the paper comes most of the way back
+  bool goes_on = false;  // beyond the inner square, the window is darker than halfway
 };
+// `level` is the pixel's own relative level; `to_relative` turns a two-pixel sum into one.
+template <class ToRelative>
+LocalLevels local_levels(std::int32_t level, const LocalRange::Extremes& e, ToRelative to_relative) {
+  LocalLevels l;
+  l.brightest = to_relative(e.brightest);
+  l.darkest = to_relative(e.darkest);
+  l.narrow = 4 * (to_relative(e.inner_brightest) - level) >= 3 * (l.brightest - level);
+  l.goes_on = 2 * to_relative(e.outer_darkest) < l.brightest + l.darkest;
+  return l;
+}
+// Two bytes a pixel: the darkest to within four levels.
+std::uint16_t pack(const LocalLevels& levels);
+LocalLevels unpack(std::uint16_t packed);
 
 // Whether a pixel of the relative `level` is ink, given its window.
 bool locally_ink(std::int32_t level, const LocalLevels& around, const LocalRule& rule);

@@ -277,7 +277,7 @@ class AutoThreshold {
       for (std::size_t k = 0; k < words_; ++k) {
         std::uint64_t ink = sure_[base + k];
         for (std::uint64_t z = zone_[base + k]; z != 0; z &= z - 1, ++next_value) {
-          if (locally_ink(values_[next_value], extremes_[next_value], local)) ink |= z & (~z + 1);
+          if (locally_ink(values_[next_value], unpack(extremes_[next_value]), local)) ink |= z & (~z + 1);
         }
         row[k] = ink;
       }
@@ -466,13 +466,11 @@ class AutoThreshold {
         const int b = std::countr_zero(z);
         values_.push_back(levels[b]);
         const auto column = static_cast<std::int32_t>(k * 64) + b;
-        const LocalRange::Extremes e = range_.around(i, column);
         const float half_scale = 0.5f * scale[column];  // two-pixel sums to relative levels
         const auto relative_of = [half_scale](std::uint16_t sum) {
-          return static_cast<std::uint8_t>(std::min(255.0f, static_cast<float>(sum) * half_scale + 0.5f));
+          return static_cast<std::int32_t>(std::min(255.0f, static_cast<float>(sum) * half_scale + 0.5f));
         };
-        extremes_.push_back({relative_of(e.brightest), relative_of(e.darkest), relative_of(e.inner_brightest),
-                             relative_of(e.outer_darkest)});
+        extremes_.push_back(pack(local_levels(levels[b], range_.around(i, column), relative_of)));
       }
     }
   }
@@ -495,7 +493,7 @@ class AutoThreshold {
   ZeroedBuffer<std::uint8_t> ring_, relative_;
   std::vector<std::uint8_t> values_;
   LocalRange range_;
-  std::vector<LocalLevels> extremes_;  // per value: its window's extremes
+  std::vector<std::uint16_t> extremes_;  // per value: its window (packed LocalLevels)
   ZeroedBuffer<std::uint64_t> sure_, zone_;
   std::int32_t arrived_ = 0, measured_rows_ = 0, dilated_rows_ = 0, closed_rows_ = 0, paper_rows_ = 0, classified_ = 0;
   std::int32_t zone_top_ = 256;  // relative levels from here up are paper whatever the threshold

@@ -47,6 +47,7 @@ void LocalRange::add_row(const std::uint8_t* grey) {
     sums[k] = static_cast<std::uint16_t>(grey[2 * k] + grey[std::min(2 * k + 1, width_ - 1)]);
   std::fill(sums_.begin(), sums_.begin() + pair_radius_, sums[0]);
   std::fill(sums + pairs_, sums_.data() + sums_.size(), sums[pairs_ - 1]);
+  last_row_ = -1;  // a window asked for before may gain rows
   const std::size_t slot = static_cast<std::size_t>(added_++ % rows_) * static_cast<std::size_t>(pairs_);
   const auto most = [](std::uint16_t a, std::uint16_t b) { return std::max(a, b); };
   const auto least = [](std::uint16_t a, std::uint16_t b) { return std::min(a, b); };
@@ -69,35 +70,35 @@ void LocalRange::add_row(const std::uint8_t* grey) {
 }
 
 LocalRange::Extremes LocalRange::around(std::int32_t row, std::int32_t x) const {
+  // The two pixels of a pair share their window: the last one asked is kept.
+  const std::int32_t column = x / 2;
+  if (row == last_row_ && column == last_column_) return last_;
   Extremes e;
   const std::int32_t first = std::max({0, row - radius_, added_ - rows_}), last = std::min(added_ - 1, row + radius_);
-  const auto column = static_cast<std::size_t>(x / 2);
-  for (std::int32_t r = first; r <= last; ++r) {
-    const std::size_t at = static_cast<std::size_t>(r % rows_) * static_cast<std::size_t>(pairs_) + column;
+  const std::int32_t inner_first = std::max(first, row - inner_radius_),
+                     inner_last = std::min(last, row + inner_radius_);
+  const std::size_t plane = most_.size(), step = static_cast<std::size_t>(pairs_);
+  std::size_t at = static_cast<std::size_t>(first % rows_) * step + static_cast<std::size_t>(column);
+  const auto next = [&] {
+    at += step;
+    if (at >= plane) at -= plane;
+  };
+  for (std::int32_t r = first; r <= last; ++r, next()) {
     e.brightest = std::max(e.brightest, most_[at]);
     e.darkest = std::min(e.darkest, least_[at]);
-    if (r >= row - inner_radius_ && r <= row + inner_radius_) {
-      e.inner_brightest = std::max(e.inner_brightest, inner_most_[at]);
-      e.outer_darkest = std::min(e.outer_darkest, side_least_[at]);
-    } else {
-      e.outer_darkest = std::min(e.outer_darkest, least_[at]);
-    }
+    const bool inner = r >= inner_first && r <= inner_last;
+    e.outer_darkest = std::min(e.outer_darkest, inner ? side_least_[at] : least_[at]);
+    if (inner) e.inner_brightest = std::max(e.inner_brightest, inner_most_[at]);
   }
+  last_row_ = row;
+  last_column_ = column;
+  last_ = e;
   return e;
 }
 
 std::uint16_t pack(const LocalLevels& l) {
   return static_cast<std::uint16_t>(std::clamp(l.brightest, 0, 255) << 8 | std::clamp(l.darkest, 0, 255) / 4 << 2 |
                                     (l.narrow ? 2 : 0) | (l.goes_on ? 1 : 0));
-}
-
-LocalLevels unpack(std::uint16_t packed) {
-  LocalLevels l;
-  l.brightest = packed >> 8;
-  l.darkest = (packed >> 2 & 0x3F) * 4 + 2;  // the middle of its four levels
-  l.narrow = (packed & 2) != 0;
-  l.goes_on = (packed & 1) != 0;
-  return l;
 }
 
 namespace {

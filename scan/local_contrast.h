@@ -54,6 +54,8 @@ class LocalRange {
   // rows_ rows each, along each row of pairs: the window's brightest and
   // darkest, the inner square's brightest, the darkest beside the inner square.
   std::vector<std::uint16_t> most_, least_, inner_most_, side_least_;
+  mutable std::int32_t last_row_ = -1, last_column_ = -1;
+  mutable Extremes last_;
 };
 
 // The window of the local look: a quarter block either side (8 pixels at 400
@@ -93,7 +95,14 @@ LocalLevels local_levels(std::int32_t level, const LocalRange::Extremes& e, ToRe
 }
 // Two bytes a pixel: the darkest to within four levels.
 std::uint16_t pack(const LocalLevels& levels);
-LocalLevels unpack(std::uint16_t packed);
+inline LocalLevels unpack(std::uint16_t packed) {
+  LocalLevels l;
+  l.brightest = packed >> 8;
+  l.darkest = (packed >> 2 & 0x3F) * 4 + 2;  // the middle of its four levels
+  l.narrow = (packed & 2) != 0;
+  l.goes_on = (packed & 1) != 0;
+  return l;
+}
 
 // Whether a pixel of the relative `level` is ink, given its window.
 bool locally_ink(std::int32_t level, const LocalLevels& around, const LocalRule& rule);

@@ -30,6 +30,11 @@ class LocalRange {
   void add_row(const std::uint8_t* grey);
   std::int32_t rows_added() const { return added_; }
   std::int32_t radius() const { return radius_; }
+  std::int32_t inner_radius() const { return inner_radius_; }
+  // Along a row the window moves by pairs (pixels 2k and 2k + 1): it spans
+  // pair_radius() pairs either side of a pixel's pair, the inner square inner_pairs().
+  std::int32_t pair_radius() const { return pair_radius_; }
+  std::int32_t inner_pairs() const { return inner_pairs_; }
 
   struct Extremes {  // two-pixel sums
     std::uint16_t brightest = 0, darkest = 0xFFFF;

@@ -14,14 +14,20 @@ LocalRange::LocalRange(std::int32_t width, std::int32_t radius, std::int32_t inn
       pair_radius_(std::max(inner_pairs_ + 1, (radius_ + 1) / 2)),
       rows_(2 * radius_ + 1) {
   const auto padded = static_cast<std::size_t>(pairs_ + 2 * pair_radius_);
-  sums_.resize(padded);
-  forward_.resize(padded);
-  backward_.resize(padded);
+  sums_ = ZeroedBuffer<std::uint16_t>(padded);
+  forward_ = ZeroedBuffer<std::uint16_t>(padded);
+  backward_ = ZeroedBuffer<std::uint16_t>(padded);
   const std::size_t plane = static_cast<std::size_t>(rows_) * static_cast<std::size_t>(pairs_);
-  most_.resize(plane);
-  least_.resize(plane);
-  inner_most_.resize(plane);
-  side_least_.resize(plane);
+  most_ = ZeroedBuffer<std::uint16_t>(plane);
+  least_ = ZeroedBuffer<std::uint16_t>(plane);
+  inner_most_ = ZeroedBuffer<std::uint16_t>(plane);
+  side_least_ = ZeroedBuffer<std::uint16_t>(plane);
+}
+
+std::uint64_t LocalRange::memory(std::int32_t width, std::int32_t radius) {
+  // Four planes of 2 radius + 1 rows and three padded rows, of two-byte sums a pair.
+  const std::uint64_t pairs = static_cast<std::uint64_t>(std::max(width, 1) + 1) / 2 + 12;
+  return pairs * 2 * (4 * (2 * static_cast<std::uint64_t>(std::max(radius, 2)) + 1) + 3);
 }
 
 template <class Pick>
@@ -45,7 +51,7 @@ void LocalRange::add_row(const std::uint8_t* grey) {
   std::uint16_t* sums = sums_.data() + pair_radius_;
   for (std::int32_t k = 0; k < pairs_; ++k)
     sums[k] = static_cast<std::uint16_t>(grey[2 * k] + grey[std::min(2 * k + 1, width_ - 1)]);
-  std::fill(sums_.begin(), sums_.begin() + pair_radius_, sums[0]);
+  std::fill(sums_.data(), sums, sums[0]);
   std::fill(sums + pairs_, sums_.data() + sums_.size(), sums[pairs_ - 1]);
   last_row_ = -1;  // a window asked for before may gain rows
   const std::size_t slot = static_cast<std::size_t>(added_++ % rows_) * static_cast<std::size_t>(pairs_);

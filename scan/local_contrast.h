@@ -15,7 +15,8 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
+
+#include "raster/memory_budget.h"
 
 namespace vp::scan {
 
@@ -23,8 +24,10 @@ class LocalRange {
  public:
   // A window of about 2 `radius` + 1 pixels a side over rows `width` pixels
   // wide, and an inner square of about 2 `inner_radius` + 1 (at least two
-  // pixels narrower than the window).
+  // pixels narrower than the window). May throw std::bad_alloc.
   LocalRange(std::int32_t width, std::int32_t radius, std::int32_t inner_radius);
+  // The bytes it takes for rows of `width` pixels.
+  static std::uint64_t memory(std::int32_t width, std::int32_t radius);
 
   // The next row, in order (rows from the bottom up work alike).
   void add_row(const std::uint8_t* grey);
@@ -55,10 +58,11 @@ class LocalRange {
 
   std::int32_t width_, pairs_, radius_, inner_radius_, inner_pairs_, pair_radius_, rows_;
   std::int32_t added_ = 0;
-  std::vector<std::uint16_t> sums_, forward_, backward_;
+  // Zeroed but untouched until rows arrive: a header over no data commits next to nothing.
+  ZeroedBuffer<std::uint16_t> sums_, forward_, backward_;
   // rows_ rows each, along each row of pairs: the window's brightest and
   // darkest, the inner square's brightest, the darkest beside the inner square.
-  std::vector<std::uint16_t> most_, least_, inner_most_, side_least_;
+  ZeroedBuffer<std::uint16_t> most_, least_, inner_most_, side_least_;
   mutable std::int32_t last_row_ = -1, last_column_ = -1;
   mutable Extremes last_;
 };

@@ -209,7 +209,9 @@ class AutoThreshold {
     // A few header bytes may claim a vast sheet: its working memory is weighed before it is filled.
     const std::uint64_t columns = static_cast<std::uint64_t>(width);
     claim_memory(blocks * 18 + columns * (static_cast<std::uint64_t>(ring_rows_) + 9) +
-                 (keep ? (std::uint64_t{words_} * 16 + 4) * static_cast<std::uint64_t>(height) : 0));
+                 (keep ? (std::uint64_t{words_} * 16 + 4) * static_cast<std::uint64_t>(height) +
+                             LocalRange::memory(width, local_radius(block_))
+                       : 0));
     // Zeroed but untouched: the pages cost memory only as rows arrive to fill them,
     // so that a header over no data commits next to nothing.
     brightest_ = ZeroedBuffer<std::uint16_t>(blocks);

@@ -38,8 +38,10 @@ TEST(LocalContrast, WindowExtremesMatchADirectCountOverTheWindow) {
             const bool inner = std::abs(yy - y) <= range.inner_radius() && std::abs(k - x / 2) <= range.inner_pairs();
             want.brightest = std::max(want.brightest, v);
             want.darkest = std::min(want.darkest, v);
-            if (inner) want.inner_brightest = std::max(want.inner_brightest, v);
-            else want.outer_darkest = std::min(want.outer_darkest, v);
+            if (inner)
+              want.inner_brightest = std::max(want.inner_brightest, v);
+            else
+              want.outer_darkest = std::min(want.outer_darkest, v);
           }
         const LocalRange::Extremes got = range.around(y, x);
         ASSERT_EQ(got.brightest, want.brightest) << x << "," << y;

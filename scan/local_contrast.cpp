@@ -103,8 +103,8 @@ LocalRange::Extremes LocalRange::around(std::int32_t row, std::int32_t x) const 
 }
 
 std::uint16_t pack(const LocalLevels& l) {
-  return static_cast<std::uint16_t>(std::clamp(l.brightest, 0, 255) << 8 | std::clamp(l.darkest, 0, 255) / 4 << 2 |
-                                    (l.narrow ? 2 : 0) | (l.goes_on ? 1 : 0));
+  return static_cast<std::uint16_t>(std::clamp(l.brightest, 0, 255) / 2 << 9 | std::clamp(l.darkest, 0, 255) / 4 << 3 |
+                                    (l.sharp ? 4 : 0) | (l.narrow ? 2 : 0) | (l.goes_on ? 1 : 0));
 }
 
 namespace {
@@ -140,14 +140,16 @@ LocalRule local_rule(std::int32_t ink, std::int32_t paper, double spread, std::i
 // sheet's threshold catches, that threshold bounds it; a faint stroke the
 // threshold would lose (pencil: its darkest lighter than rule.dark) gets a
 // level part of the way up to its own halfway, if it goes on beyond the inner
-// square (a speck of dust does not). Only part of the way: the back page's
-// text is as faint, and its soft edges would widen into ink.
+// square (a speck of dust does not) and is sharp (the back page's text, as
+// faint, is blurred by the paper). Only part of the way: what the sharpness
+// lets through of that text would widen into ink.
 bool locally_ink(std::int32_t level, const LocalLevels& around, const LocalRule& rule) {
   if (level < rule.dark) return true;
   const std::int32_t brightest = around.brightest, darkest = around.darkest;
   if (level >= rule.ceiling || brightest - darkest < rule.depth || !around.narrow) return false;
   const std::int32_t halfway = (brightest + darkest + 1) / 2, kept = std::min(rule.threshold, halfway);
-  if (darkest < rule.dark || brightest - darkest < rule.faint_depth || !around.goes_on) return level < kept;
+  if (darkest < rule.dark || brightest - darkest < rule.faint_depth || !around.goes_on || !around.sharp)
+    return level < kept;
   return level < std::max(kept, rule.threshold + (halfway - rule.threshold) * kFaintRaiseTenths / 10);
 }
 

@@ -9,7 +9,8 @@
 // pairs), the extremes taken along the row as rows arrive, and down the window's
 // rows only where asked: only the pixels between sure ink and sure paper are.
 // An inner square tells a narrow stroke, with paper close by on either side,
-// from a wide band such as a stain's rim (the inner brightest), and a stroke,
+// from a wide band such as a stain's rim, and a sharp one from the blurred text
+// of the back page showing through (the inner brightest), and a stroke,
 // which goes on beyond the inner square, from a speck of dust, which does not
 // (the darkest of the window outside the inner square).
 #pragma once
@@ -90,6 +91,7 @@ LocalRule local_rule(std::int32_t ink, std::int32_t paper, double spread, std::i
 struct LocalLevels {
   std::int32_t brightest = 255, darkest = 255;
   bool narrow = false;   // within the inner square the paper comes most of the way back
+  bool sharp = false;    // ... and all but a tenth of the way (the back page's blurred text does not)
   bool goes_on = false;  // beyond the inner square, the window is darker than halfway
 };
 // `level` is the pixel's own relative level; `to_relative` turns a two-pixel sum into one.
@@ -99,15 +101,17 @@ LocalLevels local_levels(std::int32_t level, const LocalRange::Extremes& e, ToRe
   l.brightest = to_relative(e.brightest);
   l.darkest = to_relative(e.darkest);
   l.narrow = 4 * (to_relative(e.inner_brightest) - level) >= 3 * (l.brightest - level);
+  l.sharp = 10 * (to_relative(e.inner_brightest) - level) >= 9 * (l.brightest - level);
   l.goes_on = 2 * to_relative(e.outer_darkest) < l.brightest + l.darkest;
   return l;
 }
-// Two bytes a pixel: the darkest to within four levels.
+// Two bytes a pixel: the brightest to within two levels, the darkest to within four.
 std::uint16_t pack(const LocalLevels& levels);
 inline LocalLevels unpack(std::uint16_t packed) {
   LocalLevels l;
-  l.brightest = packed >> 8;
-  l.darkest = (packed >> 2 & 0x3F) * 4 + 2;  // the middle of its four levels
+  l.brightest = (packed >> 9) * 2 + 1;       // the middle of its two levels
+  l.darkest = (packed >> 3 & 0x3F) * 4 + 2;  // the middle of its four levels
+  l.sharp = (packed & 4) != 0;
   l.narrow = (packed & 2) != 0;
   l.goes_on = (packed & 1) != 0;
   return l;

@@ -38,8 +38,10 @@
 // window) and the pixel on the dark side of halfway between the window's
 // brightest and darkest, and below the sheet's threshold. A faint stroke that
 // the threshold would lose (its darkest lighter than sure ink, at least 0.45 of
-// the ink's depth, going on beyond the inner square, which a speck does not)
-// may lie above it: six tenths of the way up to its own halfway. Pixels darker
+// the ink's depth, going on beyond the inner square, which a speck does not,
+// and sharp: the paper all but a tenth of the way back within it, which the
+// back page's blurred text is not) may lie above it: six tenths of the way up
+// to its own halfway. Pixels darker
 // than sure ink stay ink, so filled areas wider than the window do.
 #pragma once
 

@@ -31,7 +31,9 @@ double f_measure(const vp::InkImage& found, const vp::InkImage& truth) {
       found_count += f;
       truth_count += t;
     }
-  return found_count + truth_count == 0 ? 1 : 2.0 * static_cast<double>(both) / static_cast<double>(found_count + truth_count);
+  return found_count + truth_count == 0
+             ? 1
+             : 2.0 * static_cast<double>(both) / static_cast<double>(found_count + truth_count);
 }
 
 vp::InkImage ours(const vp::DocumentScan& page, vp::scan::ThresholdRule rule) {
@@ -40,8 +42,7 @@ vp::InkImage ours(const vp::DocumentScan& page, vp::scan::ThresholdRule rule) {
       {rule}, kWidth, kHeight,
       [&](const vp::GreyRowSink& sink) {
         for (std::int32_t y = 0; y < kHeight; ++y)
-          if (!sink(y, std::span<const std::uint8_t>(&page.grey[static_cast<std::size_t>(y) * kWidth], kWidth)))
-            break;
+          if (!sink(y, std::span<const std::uint8_t>(&page.grey[static_cast<std::size_t>(y) * kWidth], kWidth))) break;
         return vp::ImageStatus::Ok;
       },
       [&](std::int32_t r, std::span<const std::uint64_t> row) {
@@ -122,8 +123,7 @@ int main(int argc, char** argv) {
       {"L:BackgroundNormFlex+Otsu", lept([](PIX* p) { return global_otsu(pixBackgroundNormFlex(p, 7, 7, 1, 1, 10)); })},
       {"L:CleanToWhite+Otsu",
        lept([](PIX* p) { return global_otsu(pixCleanBackgroundToWhite(p, nullptr, nullptr, 1.0f, 70, 190)); })},
-      {"L:ContrastNorm+Otsu",
-       lept([](PIX* p) { return global_otsu(pixContrastNorm(nullptr, p, 20, 20, 130, 2, 2)); })},
+      {"L:ContrastNorm+Otsu", lept([](PIX* p) { return global_otsu(pixContrastNorm(nullptr, p, 20, 20, 130, 2, 2)); })},
       {"L:SauvolaOnContrastNorm", lept([](PIX* p) { return pixSauvolaOnContrastNorm(p, 130, nullptr, nullptr); })},
       {"L:ThreshOnDoubleNorm", lept([](PIX* p) { return pixThreshOnDoubleNorm(p, 130); })},
   };

@@ -15,8 +15,7 @@ LocalRange::LocalRange(std::int32_t width, std::int32_t radius, std::int32_t inn
       rows_(2 * radius_ + 1) {
   const auto padded = static_cast<std::size_t>(pairs_ + 2 * pair_radius_);
   sums_ = ZeroedBuffer<std::uint16_t>(padded);
-  forward_ = ZeroedBuffer<std::uint16_t>(padded);
-  backward_ = ZeroedBuffer<std::uint16_t>(padded);
+  scratch_ = ZeroedBuffer<std::uint16_t>(static_cast<std::size_t>(pairs_));
   const std::size_t plane = static_cast<std::size_t>(rows_) * static_cast<std::size_t>(pairs_);
   most_ = ZeroedBuffer<std::uint16_t>(plane);
   least_ = ZeroedBuffer<std::uint16_t>(plane);
@@ -25,24 +24,18 @@ LocalRange::LocalRange(std::int32_t width, std::int32_t radius, std::int32_t inn
 }
 
 std::uint64_t LocalRange::memory(std::int32_t width, std::int32_t radius) {
-  // Four planes of 2 radius + 1 rows and three padded rows, of two-byte sums a pair.
+  // Four planes of 2 radius + 1 rows and two rows, of two-byte sums a pair.
   const std::uint64_t pairs = static_cast<std::uint64_t>(std::max(width, 1) + 1) / 2 + 12;
   return pairs * 2 * (4 * (2 * static_cast<std::uint64_t>(std::max(radius, 2)) + 1) + 3);
 }
 
 template <class Pick>
-void LocalRange::runs(std::int32_t run, Pick pick) {
-  const auto n = static_cast<std::int32_t>(sums_.size());
-  const std::uint16_t* s = sums_.data();
-  std::uint16_t* forward = forward_.data();
-  std::uint16_t* backward = backward_.data();
-  for (std::int32_t start = 0; start < n; start += run) {
-    const std::int32_t end = std::min(n, start + run);
-    forward[start] = s[start];
-    for (std::int32_t p = start + 1; p < end; ++p) forward[p] = pick(forward[p - 1], s[p]);
-    backward[end - 1] = s[end - 1];
-    for (std::int32_t p = end - 2; p >= start; --p) backward[p] = pick(backward[p + 1], s[p]);
-  }
+void LocalRange::slide(std::int32_t run, std::int32_t offset, Pick pick, std::uint16_t* out) const {
+  // One pass over the row per pair of the window: short windows, loops over plain arrays.
+  const std::uint16_t* s = sums_.data() + offset;
+  std::copy(s, s + pairs_, out);
+  for (std::int32_t j = 1; j < run; ++j)
+    for (std::int32_t k = 0; k < pairs_; ++k) out[k] = pick(out[k], s[k + j]);
 }
 
 void LocalRange::add_row(const std::uint8_t* grey) {
@@ -55,24 +48,18 @@ void LocalRange::add_row(const std::uint8_t* grey) {
   std::fill(sums + pairs_, sums_.data() + sums_.size(), sums[pairs_ - 1]);
   last_row_ = -1;  // a window asked for before may gain rows
   const std::size_t slot = static_cast<std::size_t>(added_++ % rows_) * static_cast<std::size_t>(pairs_);
-  const auto most = [](std::uint16_t a, std::uint16_t b) { return std::max(a, b); };
-  const auto least = [](std::uint16_t a, std::uint16_t b) { return std::min(a, b); };
-  // The window of `run` pairs starting at padded pair p.
-  const auto window = [this](std::int32_t p, std::int32_t run, auto pick) {
-    return pick(backward_[static_cast<std::size_t>(p)], forward_[static_cast<std::size_t>(p + run - 1)]);
-  };
+  const auto most = [](std::uint16_t a, std::uint16_t b) { return a > b ? a : b; };
+  const auto least = [](std::uint16_t a, std::uint16_t b) { return a < b ? a : b; };
   const std::int32_t run = 2 * pair_radius_ + 1, inner = 2 * inner_pairs_ + 1, side = pair_radius_ - inner_pairs_;
-  runs(run, most);
-  for (std::int32_t k = 0; k < pairs_; ++k) most_[slot + static_cast<std::size_t>(k)] = window(k, run, most);
-  runs(inner, most);
-  for (std::int32_t k = 0; k < pairs_; ++k)
-    inner_most_[slot + static_cast<std::size_t>(k)] = window(k + side, inner, most);
-  runs(run, least);
-  for (std::int32_t k = 0; k < pairs_; ++k) least_[slot + static_cast<std::size_t>(k)] = window(k, run, least);
-  runs(side, least);
-  for (std::int32_t k = 0; k < pairs_; ++k)
-    side_least_[slot + static_cast<std::size_t>(k)] =
-        std::min(window(k, side, least), window(k + pair_radius_ + inner_pairs_ + 1, side, least));
+  slide(run, 0, most, most_.data() + slot);
+  slide(inner, side, most, inner_most_.data() + slot);
+  slide(run, 0, least, least_.data() + slot);
+  // Beside the inner square: `side` pairs on the left, as many on the right.
+  std::uint16_t* beside = side_least_.data() + slot;
+  std::uint16_t* right = scratch_.data();
+  slide(side, 0, least, beside);
+  slide(side, pair_radius_ + inner_pairs_ + 1, least, right);
+  for (std::int32_t k = 0; k < pairs_; ++k) beside[k] = least(beside[k], right[k]);
 }
 
 LocalRange::Extremes LocalRange::around(std::int32_t row, std::int32_t x) const {

@@ -51,16 +51,14 @@ class LocalRange {
   Extremes around(std::int32_t row, std::int32_t x) const;
 
  private:
-  // Extremes over runs of `run` padded pairs: forward_ and backward_ hold them
-  // from each run's start and from its end, so that a window of `run` pairs
-  // starting at p spans backward_[p] and forward_[p + run - 1].
+  // out[k] = the extreme of `run` padded pairs from k + offset on.
   template <class Pick>
-  void runs(std::int32_t run, Pick pick);
+  void slide(std::int32_t run, std::int32_t offset, Pick pick, std::uint16_t* out) const;
 
   std::int32_t width_, pairs_, radius_, inner_radius_, inner_pairs_, pair_radius_, rows_;
   std::int32_t added_ = 0;
   // Zeroed but untouched until rows arrive: a header over no data commits next to nothing.
-  ZeroedBuffer<std::uint16_t> sums_, forward_, backward_;
+  ZeroedBuffer<std::uint16_t> sums_, scratch_;
   // rows_ rows each, along each row of pairs: the window's brightest and
   // darkest, the inner square's brightest, the darkest beside the inner square.
   ZeroedBuffer<std::uint16_t> most_, least_, inner_most_, side_least_;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "raster/memory_budget.h"
+#include "scan/local_contrast.h"
 
 namespace vp::scan {
 namespace {
@@ -177,14 +178,17 @@ std::int32_t noise_ceiling(const PaperLevel& paper) {
 // keep their width. Otsu's threshold tells the ink's pixels from the paper's;
 // the ink's level is a low percentile of them, since the pixels of thin and
 // blurred strokes never get as dark as the ink itself.
-std::int32_t midway(const Histogram& h, const PaperLevel& paper) {
+std::int32_t ink_level(const Histogram& h, const PaperLevel& paper) {
   const std::int32_t split = otsu_threshold(h);
   std::uint64_t dark = 0;
   for (std::int32_t v = 0; v < split; ++v) dark += h[static_cast<std::size_t>(v)];
   if (dark == 0) return paper.median;
   Histogram ink{};
   std::copy(h.begin(), h.begin() + split, ink.begin());
-  return (percentile(ink, dark, kInkPercentile) + paper.median + 1) / 2;
+  return percentile(ink, dark, kInkPercentile);
+}
+std::int32_t midway(const Histogram& h, const PaperLevel& paper) {
+  return (ink_level(h, paper) + paper.median + 1) / 2;
 }
 
 class AutoThreshold {
@@ -199,12 +203,15 @@ class AutoThreshold {
         block_rows_(static_cast<std::int32_t>((std::int64_t{height} + block_ - 1) / block_)),
         wide_(wide_radius(width, height, block_)),
         ring_rows_(static_cast<std::int32_t>(std::min<std::int64_t>(height, std::int64_t{2 * wide_ + 5} * block_))),
-        words_(words_of(width)) {
+        words_(words_of(width)),
+        range_(keep ? width : 1, local_radius(block_), inner_radius(block_)) {
     const auto blocks = static_cast<std::size_t>(block_columns_) * static_cast<std::size_t>(block_rows_);
     // A few header bytes may claim a vast sheet: its working memory is weighed before it is filled.
     const std::uint64_t columns = static_cast<std::uint64_t>(width);
     claim_memory(blocks * 18 + columns * (static_cast<std::uint64_t>(ring_rows_) + 9) +
-                 (keep ? (std::uint64_t{words_} * 16 + 4) * static_cast<std::uint64_t>(height) : 0));
+                 (keep ? (std::uint64_t{words_} * 16 + 4) * static_cast<std::uint64_t>(height) +
+                             LocalRange::memory(width, local_radius(block_))
+                       : 0));
     // Zeroed but untouched: the pages cost memory only as rows arrive to fill them,
     // so that a header over no data commits next to nothing.
     brightest_ = ZeroedBuffer<std::uint16_t>(blocks);
@@ -263,14 +270,16 @@ class AutoThreshold {
     ink_count_ = 0;
     for (std::int32_t v = 0; v < threshold; ++v) ink_count_ += histogram_[static_cast<std::size_t>(v)];
     if (sink == nullptr || !keep_) return threshold;
+    const LocalRule local =
+        local_rule(std::min(ink_level(histogram_, paper), threshold), paper.median, paper.spread, threshold, ceiling);
     std::size_t next_value = 0;
     std::vector<std::uint64_t> row(words_);
     for (std::int32_t i = 0; i < height_; ++i) {
       const std::size_t base = static_cast<std::size_t>(i) * words_;
       for (std::size_t k = 0; k < words_; ++k) {
         std::uint64_t ink = sure_[base + k];
-        for (std::uint64_t z = zone_[base + k]; z != 0; z &= z - 1) {
-          if (values_[next_value++] < threshold) ink |= z & (~z + 1);
+        for (std::uint64_t z = zone_[base + k]; z != 0; z &= z - 1, ++next_value) {
+          if (locally_ink(values_[next_value], unpack(extremes_[next_value]), local)) ink |= z & (~z + 1);
         }
         row[k] = ink;
       }
@@ -437,6 +446,11 @@ class AutoThreshold {
     if (counted_ >= kPaperSample) zone_top_ = std::min(zone_top_, noise_ceiling(paper_level(histogram_, counted_)) + 1);
     if (!keep_) return;
     row_of_[static_cast<std::size_t>(i)] = ring_row_[static_cast<std::size_t>(i % ring_rows_)];
+    // The local window reaches `radius` rows on: all have arrived, and are still in the ring.
+    while (range_.rows_added() < std::min(arrived_, i + range_.radius() + 1)) {
+      const auto slot = static_cast<std::size_t>(range_.rows_added() % ring_rows_);
+      range_.add_row(&ring_[slot * static_cast<std::size_t>(width_)]);
+    }
     std::uint64_t* sure = &sure_[static_cast<std::size_t>(i) * words_];
     std::uint64_t* zone = &zone_[static_cast<std::size_t>(i) * words_];
     const auto top = static_cast<std::uint8_t>(std::clamp(zone_top_, 0, 255));
@@ -450,7 +464,16 @@ class AutoThreshold {
       }
       sure[k] = ink;
       zone[k] = kept;
-      for (std::uint64_t z = kept; z != 0; z &= z - 1) values_.push_back(levels[std::countr_zero(z)]);
+      for (std::uint64_t z = kept; z != 0; z &= z - 1) {
+        const int b = std::countr_zero(z);
+        values_.push_back(levels[b]);
+        const auto column = static_cast<std::int32_t>(k * 64) + b;
+        const float half_scale = 0.5f * scale[column];  // two-pixel sums to relative levels
+        const auto relative_of = [half_scale](std::uint16_t sum) {
+          return static_cast<std::int32_t>(std::min(255.0f, static_cast<float>(sum) * half_scale + 0.5f));
+        };
+        extremes_.push_back(pack(local_levels(levels[b], range_.around(i, column), relative_of)));
+      }
     }
   }
 
@@ -471,6 +494,8 @@ class AutoThreshold {
   bool columns_laid_out_ = false;
   ZeroedBuffer<std::uint8_t> ring_, relative_;
   std::vector<std::uint8_t> values_;
+  LocalRange range_;
+  std::vector<std::uint16_t> extremes_;  // per value: its window (packed LocalLevels)
   ZeroedBuffer<std::uint64_t> sure_, zone_;
   std::int32_t arrived_ = 0, measured_rows_ = 0, dilated_rows_ = 0, closed_rows_ = 0, paper_rows_ = 0, classified_ = 0;
   std::int32_t zone_top_ = 256;  // relative levels from here up are paper whatever the threshold

@@ -6,7 +6,9 @@
 //   auto           the paper's brightness is estimated (below) and every pixel is
 //                  taken relative to it; one threshold for the whole sheet then lies
 //                  halfway between the paper and the ink on those relative levels (the
-//                  ink told from the paper by Otsu's split), kept clear of the paper's noise
+//                  ink told from the paper by Otsu's split), kept clear of the paper's
+//                  noise; pixels between sure ink and sure paper get a second, local
+//                  look (below)
 //   otsu           one threshold for the whole sheet on the grey levels as they are
 //   adaptive       Sauvola's local threshold over a 31 x 31 window
 //   1 .. 255       darker than this grey level is ink
@@ -23,6 +25,24 @@
 // the closing), a closing over up to 49 blocks, at most the shorter side, takes
 // its place. The paper's level and noise come from the upper quartile and the
 // 90th percentile of the relative levels, which the edges of dense text do not reach.
+//
+// The local look under `auto` (scan/local_contrast.h): stains, the shadow of a
+// book's spine, a fold and the back page showing through are wider, softer or
+// fainter than the paper model follows, so a pixel whose relative level lies
+// between sure ink (halfway from the ink to the threshold) and the paper's
+// noise is judged by its window (about a quarter block either side, 8 pixels
+// at 400 dpi, kept as extremes of two-pixel sums along a band of rows). It is
+// ink only where the window holds a stroke: deep enough (at least 0.38 of the
+// ink's depth below the window's brightest, and six deviations of the paper's
+// noise), narrow (the paper comes most of the way back within about half the
+// window) and the pixel on the dark side of halfway between the window's
+// brightest and darkest, and below the sheet's threshold. A faint stroke that
+// the threshold would lose (its darkest lighter than sure ink, at least 0.45 of
+// the ink's depth, going on beyond the inner square, which a speck does not,
+// and sharp: the paper all but a tenth of the way back within it, which the
+// back page's blurred text is not) may lie above it: six tenths of the way up
+// to its own halfway. Pixels darker
+// than sure ink stay ink, so filled areas wider than the window do.
 #pragma once
 
 #include <array>

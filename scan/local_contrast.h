@@ -1,0 +1,121 @@
+// Auto's second, local look at the pixels between sure ink and sure paper: what
+// tells a stroke (dark against paper close by) from a stain, a shadow or the
+// back page showing through (dark, or faint, with no paper close by or no depth
+// to speak of).
+//
+// LocalRange keeps the brightest and darkest grey levels around each pixel, over
+// a square window of a band of rows. Levels are sums of two neighbouring pixels
+// of a row (so that a single noisy pixel counts half; the window moves by such
+// pairs), the extremes taken along the row as rows arrive, and down the window's
+// rows only where asked: only the pixels between sure ink and sure paper are.
+// An inner square tells a narrow stroke, with paper close by on either side,
+// from a wide band such as a stain's rim, and a sharp one from the blurred text
+// of the back page showing through (the inner brightest), and a stroke,
+// which goes on beyond the inner square, from a speck of dust, which does not
+// (the darkest of the window outside the inner square).
+#pragma once
+
+#include <cstdint>
+
+#include "raster/memory_budget.h"
+
+namespace vp::scan {
+
+class LocalRange {
+ public:
+  // A window of about 2 `radius` + 1 pixels a side over rows `width` pixels
+  // wide, and an inner square of about 2 `inner_radius` + 1 (at least two
+  // pixels narrower than the window). May throw std::bad_alloc.
+  LocalRange(std::int32_t width, std::int32_t radius, std::int32_t inner_radius);
+  // The bytes it takes for rows of `width` pixels.
+  static std::uint64_t memory(std::int32_t width, std::int32_t radius);
+
+  // The next row, in order (rows from the bottom up work alike).
+  void add_row(const std::uint8_t* grey);
+  std::int32_t rows_added() const { return added_; }
+  std::int32_t radius() const { return radius_; }
+  std::int32_t inner_radius() const { return inner_radius_; }
+  // Along a row the window moves by pairs (pixels 2k and 2k + 1): it spans
+  // pair_radius() pairs either side of a pixel's pair, the inner square inner_pairs().
+  std::int32_t pair_radius() const { return pair_radius_; }
+  std::int32_t inner_pairs() const { return inner_pairs_; }
+
+  struct Extremes {  // two-pixel sums
+    std::uint16_t brightest = 0, darkest = 0xFFFF;
+    std::uint16_t inner_brightest = 0;     // within the inner square
+    std::uint16_t outer_darkest = 0xFFFF;  // within the window, outside the inner square
+  };
+  // Over the window around column x of row `row`, clipped to the image: rows up
+  // to `row` + radius must have been added where the image has them, and none
+  // later than that.
+  Extremes around(std::int32_t row, std::int32_t x) const;
+
+ private:
+  // out[k] = the extreme of `run` padded pairs from k + offset on.
+  template <class Pick>
+  void slide(std::int32_t run, std::int32_t offset, Pick pick, std::uint16_t* out) const;
+
+  std::int32_t width_, pairs_, radius_, inner_radius_, inner_pairs_, pair_radius_, rows_;
+  std::int32_t added_ = 0;
+  // Zeroed but untouched until rows arrive: a header over no data commits next to nothing.
+  ZeroedBuffer<std::uint16_t> sums_, scratch_;
+  // rows_ rows each, along each row of pairs: the window's brightest and
+  // darkest, the inner square's brightest, the darkest beside the inner square.
+  ZeroedBuffer<std::uint16_t> most_, least_, inner_most_, side_least_;
+  mutable std::int32_t last_row_ = -1, last_column_ = -1;
+  mutable Extremes last_;
+};
+
+// The window of the local look: a quarter block either side (8 pixels at 400
+// dpi), wider than a pen's stroke, narrower than a stain's soft edge or a
+// shadow's fall; the inner square about half that.
+std::int32_t local_radius(std::int32_t block);
+std::int32_t inner_radius(std::int32_t block);
+
+// What the local look needs of the whole sheet, known once every row is in;
+// levels relative to the paper (255).
+struct LocalRule {
+  std::int32_t threshold = 0;    // the sheet's threshold
+  std::int32_t dark = 0;         // levels below this are ink with or without paper nearby
+  std::int32_t depth = 0;        // the least depth (window's brightest - darkest) of a stroke
+  std::int32_t faint_depth = 0;  // the least depth of a faint stroke
+  std::int32_t ceiling = 0;      // levels from here up are paper
+};
+// From the ink's level, the paper's (and its noise, a standard deviation), the
+// sheet's threshold and the level the paper's noise allows.
+LocalRule local_rule(std::int32_t ink, std::int32_t paper, double spread, std::int32_t threshold, std::int32_t ceiling);
+
+// What the decision needs of a pixel's window, in relative levels.
+struct LocalLevels {
+  std::int32_t brightest = 255, darkest = 255;
+  bool narrow = false;   // within the inner square the paper comes most of the way back
+  bool sharp = false;    // ... and all but a tenth of the way (the back page's blurred text does not)
+  bool goes_on = false;  // beyond the inner square, the window is darker than halfway
+};
+// `level` is the pixel's own relative level; `to_relative` turns a two-pixel sum into one.
+template <class ToRelative>
+LocalLevels local_levels(std::int32_t level, const LocalRange::Extremes& e, ToRelative to_relative) {
+  LocalLevels l;
+  l.brightest = to_relative(e.brightest);
+  l.darkest = to_relative(e.darkest);
+  l.narrow = 4 * (to_relative(e.inner_brightest) - level) >= 3 * (l.brightest - level);
+  l.sharp = 10 * (to_relative(e.inner_brightest) - level) >= 9 * (l.brightest - level);
+  l.goes_on = 2 * to_relative(e.outer_darkest) < l.brightest + l.darkest;
+  return l;
+}
+// Two bytes a pixel: the brightest to within two levels, the darkest to within four.
+std::uint16_t pack(const LocalLevels& levels);
+inline LocalLevels unpack(std::uint16_t packed) {
+  LocalLevels l;
+  l.brightest = (packed >> 9) * 2 + 1;       // the middle of its two levels
+  l.darkest = (packed >> 3 & 0x3F) * 4 + 2;  // the middle of its four levels
+  l.sharp = (packed & 4) != 0;
+  l.narrow = (packed & 2) != 0;
+  l.goes_on = (packed & 1) != 0;
+  return l;
+}
+
+// Whether a pixel of the relative `level` is ink, given its window.
+bool locally_ink(std::int32_t level, const LocalLevels& around, const LocalRule& rule);
+
+}  // namespace vp::scan

@@ -1,0 +1,90 @@
+// Auto's local look: the window's extremes against a direct count, and the
+// decision on the kinds of pixel it exists to tell apart.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "scan/local_contrast.h"
+#include "testkit/splitmix.h"
+
+namespace vp::scan {
+namespace {
+
+TEST(LocalContrast, WindowExtremesMatchADirectCountOverTheWindow) {
+  struct Case {
+    std::int32_t width, height, radius, inner;
+  };
+  for (const Case c : {Case{37, 29, 8, 4}, Case{64, 12, 4, 3}, Case{9, 40, 12, 6}, Case{2, 5, 5, 1}}) {
+    SCOPED_TRACE(c.width);
+    SplitMix64 random(static_cast<std::uint64_t>(c.width) * 31 + static_cast<std::uint64_t>(c.height));
+    std::vector<std::uint8_t> grey(static_cast<std::size_t>(c.width) * static_cast<std::size_t>(c.height));
+    for (auto& v : grey) v = static_cast<std::uint8_t>(random.integer(0, 255));
+    LocalRange range(c.width, c.radius, c.inner);
+    const std::int32_t pairs = (c.width + 1) / 2;
+    const auto pair = [&](std::int32_t y, std::int32_t k) {  // columns beyond the row read as its edge
+      k = std::clamp(k, 0, pairs - 1);
+      const std::uint8_t* row = &grey[static_cast<std::size_t>(y) * static_cast<std::size_t>(c.width)];
+      return static_cast<std::uint16_t>(row[2 * k] + row[std::min(2 * k + 1, c.width - 1)]);
+    };
+    for (std::int32_t y = 0; y < c.height; ++y) {
+      while (range.rows_added() < std::min(c.height, y + range.radius() + 1))
+        range.add_row(&grey[static_cast<std::size_t>(range.rows_added()) * static_cast<std::size_t>(c.width)]);
+      for (std::int32_t x = 0; x < c.width; ++x) {
+        LocalRange::Extremes want;
+        for (std::int32_t yy = std::max(0, y - range.radius()); yy <= std::min(c.height - 1, y + range.radius()); ++yy)
+          for (std::int32_t k = x / 2 - range.pair_radius(); k <= x / 2 + range.pair_radius(); ++k) {
+            const std::uint16_t v = pair(yy, k);
+            const bool inner = std::abs(yy - y) <= range.inner_radius() && std::abs(k - x / 2) <= range.inner_pairs();
+            want.brightest = std::max(want.brightest, v);
+            want.darkest = std::min(want.darkest, v);
+            if (inner)
+              want.inner_brightest = std::max(want.inner_brightest, v);
+            else
+              want.outer_darkest = std::min(want.outer_darkest, v);
+          }
+        const LocalRange::Extremes got = range.around(y, x);
+        ASSERT_EQ(got.brightest, want.brightest) << x << "," << y;
+        ASSERT_EQ(got.darkest, want.darkest) << x << "," << y;
+        ASSERT_EQ(got.inner_brightest, want.inner_brightest) << x << "," << y;
+        ASSERT_EQ(got.outer_darkest, want.outer_darkest) << x << "," << y;
+      }
+    }
+  }
+}
+
+TEST(LocalContrast, StrokesStayInkWhileStainsSpecksAndRimsTurnPaper) {
+  // Ink at 40, paper at 255, the sheet's threshold halfway between.
+  const LocalRule rule = local_rule(40, 255, 3, 148, 240);
+  struct Case {
+    const char* what;
+    std::int32_t level;
+    LocalLevels around;
+    bool ink;
+  };
+  const Case cases[] = {
+      {"dark enough on its own, in a dark stain", 60, {70, 55, false, false, false}, true},
+      {"inside a stain: no depth", 150, {165, 140, true, true, true}, false},
+      {"a dark stroke's edge", 140, {255, 40, true, true, true}, true},
+      {"beside a dark stroke, above the threshold", 150, {255, 40, true, true, true}, false},
+      {"a dark stroke's edge in a stain: halfway to the stain", 110, {170, 40, true, true, true}, false},
+      {"a faint stroke's core above the threshold", 160, {255, 150, true, true, true}, true},
+      {"a faint speck that does not go on", 160, {255, 150, true, true, false}, false},
+      {"a stain's rim as dark as pencil, but wide", 160, {255, 150, false, false, true}, false},
+      {"faint and blurred: the back page showing through", 160, {255, 150, true, false, true}, false},
+      {"faint and shallow", 160, {255, 172, true, true, true}, false},
+      {"beyond the paper's noise", 245, {255, 150, true, true, true}, false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(locally_ink(c.level, c.around, rule), c.ink) << c.what;
+  for (const Case& c : cases) {  // two bytes keep what the decision needs
+    const LocalLevels back = unpack(pack(c.around));
+    EXPECT_LE(std::abs(back.brightest - c.around.brightest), 1);
+    EXPECT_LE(std::abs(back.darkest - c.around.darkest), 2);
+    EXPECT_EQ(back.narrow, c.around.narrow);
+    EXPECT_EQ(back.sharp, c.around.sharp);
+    EXPECT_EQ(back.goes_on, c.around.goes_on);
+  }
+}
+
+}  // namespace
+}  // namespace vp::scan

@@ -143,34 +143,37 @@ class DiagonalRuns {
       }
       return {0, std::int64_t{height} - 1 - y};
     };
-    // Rows of step masks for y - 1, y, y + 1, in scan order; words outside the
-    // member's cells are left zero.
+    // Rows of step masks for y - 1, y, y + 1, in scan order: words `from` to `to`
+    // (excluded) hold the member's cells of the row, every other word is zero.
+    struct StepRow {
+      Word* words;
+      std::size_t from = 0, to = 0;
+    };
     std::vector<Word> rows(3 * n, 0);
-    auto steps_of = [&](std::int32_t y, Word* out) {
-      std::fill(out, out + n, 0);
+    auto steps_of = [&](std::int32_t y, StepRow& out) {
+      std::fill(out.words + out.from, out.words + out.to, 0);
+      out.from = out.to = 0;
       if (y < 1 || y > height - 2) return;
       const auto [lo, hi] = span_of(y);
       if (lo > hi || lo >= width || hi < 0) return;
       const Word* c = grid.ink_row(y);
       const Word* toward = grid.ink_row(rising_ ? y + 1 : y - 1);
-      const auto k_lo = static_cast<std::size_t>(std::max<std::int64_t>(lo, 0) / 64);
-      const auto k_hi = static_cast<std::size_t>(std::min<std::int64_t>(hi, width - 1) / 64);
-      for (std::size_t k = k_lo; k <= k_hi; ++k) {
+      out.from = static_cast<std::size_t>(std::max<std::int64_t>(lo, 0) / 64);
+      out.to = static_cast<std::size_t>(std::min<std::int64_t>(hi, width - 1) / 64) + 1;
+      for (std::size_t k = out.from; k < out.to; ++k) {
         if (c[k] == 0) continue;
         Word w = c[k] & right_of(toward, k, n) & ~right_of(c, k, n) & ~toward[k];
         const auto word_x = static_cast<std::int64_t>(k) * 64;
         if (lo > word_x) w &= ~Word{0} << (lo - word_x);
         if (hi < word_x + 63) w &= ~Word{0} >> (word_x + 63 - hi);
-        out[k] = w;
+        out.words[k] = w;
       }
     };
     // Rising diagonals are followed upwards and falling ones downwards, so that
     // along every diagonal the positions come in order of x.
     const std::int32_t first = rising_ ? 1 : height - 2;
     const std::int32_t step = rising_ ? 1 : -1;
-    Word* behind = rows.data();
-    Word* here = rows.data() + n;
-    Word* ahead = rows.data() + 2 * n;
+    StepRow behind{rows.data()}, here{rows.data() + n}, ahead{rows.data() + 2 * n};
     steps_of(first - step, behind);
     steps_of(first, here);
     // Where each open run began, in order of x. A run open after one row goes on
@@ -182,11 +185,11 @@ class DiagonalRuns {
     for (std::int32_t y = first; y >= 1 && y <= height - 2; y += step) {
       steps_of(y + step, ahead);
       std::size_t next_open = 0;
-      for (std::size_t k = 0; k < n; ++k) {
-        const Word s = here[k];
+      for (std::size_t k = here.from; k < here.to; ++k) {
+        const Word s = here.words[k];
         if (s == 0) continue;
-        const Word start = s & ~left_of(behind, k);
-        const Word end = s & ~right_of(ahead, k, n);
+        const Word start = s & ~left_of(behind.words, k);
+        const Word end = s & ~right_of(ahead.words, k, n);
         for (Word todo = s; todo != 0; todo &= todo - 1) {
           const int b = std::countr_zero(todo);
           const auto x = static_cast<std::int32_t>(k * 64 + static_cast<std::size_t>(b));
@@ -202,11 +205,10 @@ class DiagonalRuns {
       std::swap(behind, here);
       std::swap(here, ahead);
     }
-    // Group by diagonal; a diagonal's runs do not overlap, so ordering them by
-    // their first cell keeps them in order of x. Only diagonals with runs take room.
-    std::sort(runs_.begin(), runs_.end(), [](const DiagonalRun& a, const DiagonalRun& b) {
-      return a.key != b.key ? a.key < b.key : a.first < b.first;
-    });
+    // Group by diagonal, keeping the order of x within each; only diagonals with
+    // runs take room.
+    std::stable_sort(runs_.begin(), runs_.end(),
+                     [](const DiagonalRun& a, const DiagonalRun& b) { return a.key < b.key; });
   }
 
   std::int64_t key_at(std::int32_t x, std::int32_t y) const { return key_of(x, y); }

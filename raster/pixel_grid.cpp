@@ -30,21 +30,40 @@ bool PixelGrid::reset(std::int32_t image_width, std::int32_t image_height) {
   // while the system says there is no room for it and its working copies.
   if (const auto available = available_memory_bytes(); available && bytes / 2 * 3 > *available) return false;
   // calloc hands out zeroed pages without touching them, so clearing a large grid is free.
-  auto* block = static_cast<std::uint64_t*>(std::calloc(bytes / sizeof(std::uint64_t), sizeof(std::uint64_t)));
-  if (block == nullptr) return false;
-  storage_.reset(block);
+  const std::size_t plane_words = bytes / sizeof(std::uint64_t) / 2;
+  ink_storage_.reset(static_cast<std::uint64_t*>(std::calloc(plane_words, sizeof(std::uint64_t))));
+  prot_storage_.reset(static_cast<std::uint64_t*>(std::calloc(plane_words, sizeof(std::uint64_t))));
+  if (!ink_storage_ || !prot_storage_) {
+    release();
+    return false;
+  }
   width_ = image_width + 2;
   height_ = image_height + 2;
   // In the unsigned size type: width_ + 63 overflows an int for the widest images.
   words_per_row_ = (static_cast<std::size_t>(width_) + 63) / 64;
-  const std::size_t plane_words = bytes / sizeof(std::uint64_t) / 2;
-  ink_ = block;
-  prot_ = block + plane_words;
+  ink_ = ink_storage_.get();
+  prot_ = prot_storage_.get();
+  return true;
+}
+
+bool PixelGrid::renew_protected_plane() {
+  if (!prot_storage_) return true;
+  const std::size_t plane_words = bytes_needed(width_ - 2, height_ - 2) / sizeof(std::uint64_t) / 2;
+  // Freed first: the fresh block may reuse the very address space, which a
+  // process under an address-space limit may have no more of.
+  prot_storage_.reset();
+  prot_storage_.reset(static_cast<std::uint64_t*>(std::calloc(plane_words, sizeof(std::uint64_t))));
+  if (!prot_storage_) {
+    release();
+    return false;
+  }
+  prot_ = prot_storage_.get();
   return true;
 }
 
 void PixelGrid::release() {
-  storage_.reset();
+  ink_storage_.reset();
+  prot_storage_.reset();
   ink_ = prot_ = nullptr;
   width_ = height_ = 0;
   words_per_row_ = 0;

@@ -40,6 +40,12 @@ class PixelGrid {
   bool reset(std::int32_t image_width, std::int32_t image_height);
   void release();
 
+  // Unprotects every cell by handing the protected plane's pages back and taking
+  // fresh zeroed ones: the thinning commits them, the tracing never reads them, and
+  // on a large sheet they are as big as the ink. False, the grid released, when the
+  // fresh plane cannot be had.
+  bool renew_protected_plane();
+
   std::int32_t width() const { return width_; }    // GridWidth: image width + 2
   std::int32_t height() const { return height_; }  // GridHeight: image height + 2
   std::size_t words_per_row() const { return words_per_row_; }
@@ -68,7 +74,9 @@ class PixelGrid {
   struct FreeDeleter {
     void operator()(std::uint64_t* p) const;
   };
-  std::unique_ptr<std::uint64_t, FreeDeleter> storage_;
+  // The planes are separate blocks so that the protected one can be handed back alone.
+  std::unique_ptr<std::uint64_t, FreeDeleter> ink_storage_;
+  std::unique_ptr<std::uint64_t, FreeDeleter> prot_storage_;
   std::uint64_t* ink_ = nullptr;
   std::uint64_t* prot_ = nullptr;
   std::int32_t width_ = 0;

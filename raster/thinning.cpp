@@ -292,6 +292,8 @@ void BlueToBlack(PixelGrid& grid, PhaseMeter& meter, ThinningOptions& split) {
         for (std::size_t k = 0; k < n; ++k)
           if (row[k] != 0) row[k] = 0;  // untouched pages stay uncommitted
       });
+  // The plane is blank now; what the passes committed of it goes back to the system.
+  if (!meter.stopped() && !grid.renew_protected_plane()) meter.out_of_memory();
 }
 
 std::int64_t thinning_work_total(std::int32_t grid_width, std::int32_t grid_height, std::int32_t pass_count) {

@@ -103,61 +103,105 @@ bool straight_runs(const Word* below, const Word* here, const Word* above, std::
 }
 
 struct DiagonalRun {
-  std::int64_t key;    // x - y (+ height) of a rising run, x + y of a falling one: may pass 2^31
+  // x - y + height of a rising run, x + y of a falling one: below width + height,
+  // which is below 2^32 for grids of 31-bit dimensions.
+  std::uint32_t key;
   std::int32_t first;  // x of the run's first position
   std::int32_t last;   // x of its last position (the segment ends one cell further)
 };
 
-// Runs of clean diagonal steps, grouped by diagonal, each diagonal's runs in
-// order of x. A clean step at (x, y) joins it to (x + 1, y ± 1) with both cells
-// off the diagonal background.
+// The four diagonal members, each the diagonals on one side of a corner diagonal.
+enum class DiagonalMember {
+  FromBottom,   // rising, x >= y
+  FromTop,      // falling, x + y >= height - 1
+  RisingLeft,   // rising, x <= y
+  FallingLeft,  // falling, x + y <= height - 1
+};
+
+// Runs of clean diagonal steps of one member, grouped by diagonal, each diagonal's
+// runs in order of x. A clean step at (x, y) joins it to (x + 1, y ± 1) with both
+// cells off the diagonal background. Built for one member at a time, so that at
+// most one member's runs are held while the segments pile up.
 class DiagonalRuns {
  public:
-  DiagonalRuns(const PixelGrid& grid, bool rising) : rising_(rising), key_base_(grid.height()) {
+  DiagonalRuns(const PixelGrid& grid, DiagonalMember member)
+      : rising_(member == DiagonalMember::FromBottom || member == DiagonalMember::RisingLeft),
+        key_base_(grid.height()) {
     const std::int32_t width = grid.width(), height = grid.height();
     const std::size_t n = grid.words_per_row();
-    // Rows of step masks for y - 1, y, y + 1, in scan order.
-    std::vector<Word> rows(3 * n, 0);
-    auto steps_of = [&](std::int32_t y, Word* out) {
-      if (y < 1 || y > height - 2) {
-        std::fill(out, out + n, 0);
-        return;
+    // The member's cells of row y: from x = lo to x = hi.
+    const auto span_of = [&](std::int32_t y) -> std::pair<std::int64_t, std::int64_t> {
+      switch (member) {
+        case DiagonalMember::FromBottom:
+          return {y, width - 1};
+        case DiagonalMember::RisingLeft:
+          return {0, y};
+        case DiagonalMember::FromTop:
+          return {std::int64_t{height} - 1 - y, width - 1};
+        case DiagonalMember::FallingLeft:
+          break;
       }
+      return {0, std::int64_t{height} - 1 - y};
+    };
+    // Rows of step masks for y - 1, y, y + 1, in scan order: words `from` to `to`
+    // (excluded) hold the member's cells of the row, every other word is zero.
+    struct StepRow {
+      Word* words;
+      std::size_t from = 0, to = 0;
+    };
+    std::vector<Word> rows(3 * n, 0);
+    auto steps_of = [&](std::int32_t y, StepRow& out) {
+      std::fill(out.words + out.from, out.words + out.to, 0);
+      out.from = out.to = 0;
+      if (y < 1 || y > height - 2) return;
+      const auto [lo, hi] = span_of(y);
+      if (lo > hi || lo >= width || hi < 0) return;
       const Word* c = grid.ink_row(y);
-      const Word* toward = grid.ink_row(rising ? y + 1 : y - 1);
-      for (std::size_t k = 0; k < n; ++k) {
-        out[k] = c[k] == 0 ? 0 : c[k] & right_of(toward, k, n) & ~right_of(c, k, n) & ~toward[k];
+      const Word* toward = grid.ink_row(rising_ ? y + 1 : y - 1);
+      out.from = static_cast<std::size_t>(std::max<std::int64_t>(lo, 0) / 64);
+      out.to = static_cast<std::size_t>(std::min<std::int64_t>(hi, width - 1) / 64) + 1;
+      for (std::size_t k = out.from; k < out.to; ++k) {
+        if (c[k] == 0) continue;
+        Word w = c[k] & right_of(toward, k, n) & ~right_of(c, k, n) & ~toward[k];
+        const auto word_x = static_cast<std::int64_t>(k) * 64;
+        if (lo > word_x) w &= ~Word{0} << (lo - word_x);
+        if (hi < word_x + 63) w &= ~Word{0} >> (word_x + 63 - hi);
+        out.words[k] = w;
       }
     };
     // Rising diagonals are followed upwards and falling ones downwards, so that
     // along every diagonal the positions come in order of x.
-    const std::int32_t first = rising ? 1 : height - 2;
-    const std::int32_t step = rising ? 1 : -1;
-    Word* behind = rows.data();
-    Word* here = rows.data() + n;
-    Word* ahead = rows.data() + 2 * n;
+    const std::int32_t first = rising_ ? 1 : height - 2;
+    const std::int32_t step = rising_ ? 1 : -1;
+    StepRow behind{rows.data()}, here{rows.data() + n}, ahead{rows.data() + 2 * n};
     steps_of(first - step, behind);
     steps_of(first, here);
-    // Where each open run began. The diagonals crossing one row are `width`
-    // consecutive keys, so key modulo width tells them apart: a few bytes per column
-    // rather than per diagonal, which a sheet one pixel wide has millions of.
-    ZeroedBuffer<std::int32_t> open(static_cast<std::size_t>(width));  // committed only where runs begin
-    const auto slot = [width](std::int64_t key) { return static_cast<std::size_t>(key % width); };
+    // Where each open run began, in order of x. A run open after one row goes on
+    // in the next one cell further right, so the steps of a row that are not
+    // starts meet the runs open before it one for one and in the same order: the
+    // list costs a few bytes per step of one row, however many columns or
+    // diagonals the sheet has.
+    std::vector<std::int32_t> open, still_open;
     for (std::int32_t y = first; y >= 1 && y <= height - 2; y += step) {
       steps_of(y + step, ahead);
-      for (std::size_t k = 0; k < n; ++k) {
-        const Word s = here[k];
+      std::size_t next_open = 0;
+      for (std::size_t k = here.from; k < here.to; ++k) {
+        const Word s = here.words[k];
         if (s == 0) continue;
-        const Word start = s & ~left_of(behind, k);
-        const Word end = s & ~right_of(ahead, k, n);
-        for (Word todo = start | end; todo != 0; todo &= todo - 1) {
+        const Word start = s & ~left_of(behind.words, k);
+        const Word end = s & ~right_of(ahead.words, k, n);
+        for (Word todo = s; todo != 0; todo &= todo - 1) {
           const int b = std::countr_zero(todo);
           const auto x = static_cast<std::int32_t>(k * 64 + static_cast<std::size_t>(b));
-          const std::int64_t key = key_of(x, y);
-          if ((start >> b) & 1) open[slot(key)] = x;
-          if ((end >> b) & 1) runs_.push_back({key, open[slot(key)], x});
+          const std::int32_t begun = ((start >> b) & 1) != 0 ? x : open[next_open++];
+          if ((end >> b) & 1)
+            runs_.push_back({static_cast<std::uint32_t>(key_of(x, y)), begun, x});
+          else
+            still_open.push_back(begun);
         }
       }
+      open.swap(still_open);
+      still_open.clear();
       std::swap(behind, here);
       std::swap(here, ahead);
     }
@@ -173,7 +217,7 @@ class DiagonalRuns {
   template <class Visit>
   void for_each_key(Visit&& visit) const {
     for (std::size_t i = 0; i < runs_.size(); ++i)
-      if (i == 0 || runs_[i].key != runs_[i - 1].key) visit(runs_[i].key);
+      if (i == 0 || runs_[i].key != runs_[i - 1].key) visit(std::int64_t{runs_[i].key});
   }
 
   // Adds the runs of the diagonal through (x, y) to `lines`; false when a record
@@ -302,15 +346,17 @@ PhaseStatus run_tracing(const PixelGrid& grid, LineData& lines, Progress& progre
   RV_X(grid, lines, meter);
   if (!meter.stopped()) RV_Y(grid, lines, meter);
   if (meter.stopped()) return meter.status();
-  const DiagonalRuns rising(grid, true);
-  const DiagonalRuns falling(grid, false);
   using Point = std::pair<std::int32_t, std::int32_t>;
-  // RV_NX1, RV_NX2, RV_NY1, RV_NY2.
-  if (!meter.stopped()) trace_diagonals(rising, width - 2, lines, meter, [](std::int32_t s) { return Point{s, 1}; });
-  if (!meter.stopped())
-    trace_diagonals(falling, width - 2, lines, meter, [&](std::int32_t s) { return Point{s, height - 2}; });
-  if (!meter.stopped()) trace_diagonals(rising, height - 2, lines, meter, [](std::int32_t s) { return Point{1, s}; });
-  if (!meter.stopped()) trace_diagonals(falling, height - 2, lines, meter, [](std::int32_t s) { return Point{1, s}; });
+  // RV_NX1, RV_NX2, RV_NY1, RV_NY2, each member's runs gone before the next's are found.
+  const auto member = [&](DiagonalMember which, std::int32_t lines_count, auto start) {
+    if (meter.stopped()) return;
+    const DiagonalRuns runs(grid, which);
+    trace_diagonals(runs, lines_count, lines, meter, start);
+  };
+  member(DiagonalMember::FromBottom, width - 2, [](std::int32_t s) { return Point{s, 1}; });
+  member(DiagonalMember::FromTop, width - 2, [&](std::int32_t s) { return Point{s, height - 2}; });
+  member(DiagonalMember::RisingLeft, height - 2, [](std::int32_t s) { return Point{1, s}; });
+  member(DiagonalMember::FallingLeft, height - 2, [](std::int32_t s) { return Point{1, s}; });
   return meter.status();
 }
 

@@ -410,3 +410,84 @@ TEST(HostileFiles, AHugeDxfHeaderTemplateFitsOrRunsOutOfMemory) {
 }
 
 }  // namespace
+
+// An all-black 1-bit PNG of width x height, deflated as its rows are made: a few
+// hundred kilobytes for a hundred million pixels.
+std::vector<std::uint8_t> black_png(std::uint32_t width, std::uint32_t height) {
+  std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  const auto be32 = [&](std::uint32_t v) {
+    for (int i = 3; i >= 0; --i) png.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  };
+  const auto chunk = [&](const char* type, const std::vector<std::uint8_t>& data) {
+    be32(static_cast<std::uint32_t>(data.size()));
+    std::vector<std::uint8_t> body(type, type + 4);
+    body.insert(body.end(), data.begin(), data.end());
+    png.insert(png.end(), body.begin(), body.end());
+    be32(static_cast<std::uint32_t>(crc32(0, body.data(), static_cast<uInt>(body.size()))));
+  };
+  std::vector<std::uint8_t> header(13, 0);
+  for (int i = 0; i < 4; ++i) {
+    header[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(width >> (8 * (3 - i)));
+    header[static_cast<std::size_t>(4 + i)] = static_cast<std::uint8_t>(height >> (8 * (3 - i)));
+  }
+  header[8] = 1;  // 1-bit grey, 0 black
+  chunk("IHDR", header);
+  // Every byte of the image data is zero: filter bytes and black pixels alike.
+  const std::uint64_t total = std::uint64_t{height} * (1 + (std::uint64_t{width} + 7) / 8);
+  const std::vector<std::uint8_t> zeros(1 << 20, 0);
+  std::vector<std::uint8_t> packed, out(1 << 16);
+  z_stream z{};
+  deflateInit(&z, 1);
+  for (std::uint64_t fed = 0; fed < total || z.avail_in != 0;) {
+    if (z.avail_in == 0) {
+      const auto n = static_cast<uInt>(std::min<std::uint64_t>(zeros.size(), total - fed));
+      z.next_in = const_cast<Bytef*>(zeros.data());
+      z.avail_in = n;
+      fed += n;
+    }
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_NO_FLUSH);
+    packed.insert(packed.end(), out.data(), z.next_out);
+  }
+  for (int status = Z_OK; status != Z_STREAM_END;) {
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    status = deflate(&z, Z_FINISH);
+    packed.insert(packed.end(), out.data(), z.next_out);
+  }
+  deflateEnd(&z);
+  chunk("IDAT", packed);
+  chunk("IEND", {});
+  return png;
+}
+
+// One line a hundred million pixels long, across or down, under a 300 MiB limit: the
+// row converts; the column, whose grid takes a word a row, converts or is refused
+// as out of memory.
+TEST(HostileFiles, AHundredMillionPixelLineEndsUnderA300MiBLimit) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer reserves far more address space than the limit allows";
+#else
+  const fs::path folder = fs::temp_directory_path() / ("vp_line_" + std::to_string(std::random_device{}()));
+  fs::create_directories(folder);
+  const std::string program = std::string(VP_BINARY_DIR) + "/cli/vpconvert";
+  struct Case {
+    std::uint32_t width, height;
+    std::set<int> outcomes;
+  };
+  for (const Case& c : {Case{100000000, 1, {0}}, Case{1, 100000000, {0, 2}}}) {
+    const std::string name = std::to_string(c.width) + "x" + std::to_string(c.height);
+    const fs::path input = folder / "line.png", output = folder / "out.txt";
+    const std::vector<std::uint8_t> bytes = black_png(c.width, c.height);
+    std::ofstream(input, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    const ChildRun run = run_limited({program, input.string(), "-o", output.string(), "--quiet"}, 300ull << 20);
+    EXPECT_TRUE(run.exited) << name << ": killed by signal " << -run.status;
+    EXPECT_TRUE(c.outcomes.count(run.status)) << name << ": exit status " << run.status;
+    EXPECT_EQ(fs::exists(output), run.status == 0) << name;
+    fs::remove(output);
+  }
+  fs::remove_all(folder);
+#endif
+}

@@ -61,6 +61,29 @@ TEST(PixelGrid, SizesThatCannotBeRepresentedAreRefused) {
   EXPECT_EQ(grid.width(), 0);
 }
 
+// Handing the protected plane back unprotects every cell and keeps every ink cell.
+TEST(PixelGrid, ARenewedProtectedPlaneKeepsTheInk) {
+  struct Case {
+    std::int32_t width, height;
+  };
+  for (const Case c : {Case{1, 1}, Case{62, 3}, Case{63, 2}, Case{64, 5}, Case{130, 4}}) {
+    PixelGrid grid;
+    ASSERT_TRUE(grid.reset(c.width, c.height));
+    std::vector<std::uint8_t> before;
+    for (std::int32_t y = 1; y <= c.height; ++y)
+      for (std::int32_t x = 1; x <= c.width; ++x) {
+        const auto code = static_cast<std::uint8_t>((x * 7 + y * 3) % 3);
+        grid.set(x, y, code);
+        before.push_back(code);
+      }
+    ASSERT_TRUE(grid.renew_protected_plane());
+    std::size_t i = 0;
+    for (std::int32_t y = 1; y <= c.height; ++y)
+      for (std::int32_t x = 1; x <= c.width; ++x, ++i)
+        EXPECT_EQ(grid.at(x, y), before[i] == kBackground ? kBackground : kInk) << c.width << " " << x << "," << y;
+  }
+}
+
 }  // namespace
 }  // namespace vp
 

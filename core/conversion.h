@@ -35,6 +35,7 @@
 #include "imageio/image_reader.h"
 #include "raster/pixel_grid.h"
 #include "raster/thinning.h"
+#include "scan/decoding_thread.h"
 #include "scan/threshold.h"
 #include "vector/end_point_index.h"
 #include "vector/line_data.h"
@@ -117,7 +118,7 @@ class Conversion {
  private:
   void ChangeBmpToArrayData(const std::string& file_name, ProgressDisplay& display);
   void read_ink(ImageReader& reader, ProgressDisplay& display);
-  void read_grey(ImageReader& reader, const scan::ThresholdMode& mode, ProgressDisplay& display);
+  scan::ThresholdMode read_grey(ImageReader& reader, scan::DecodingStop& stop, ProgressDisplay& display);
   std::int64_t count_ink() const;
   void note_missing_ink(ImageReader& reader);
   void run_special_mode(float tolerance, ProgressDisplay& display);

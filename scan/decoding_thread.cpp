@@ -20,7 +20,6 @@ struct Band {
   std::vector<std::int32_t> rows;    // each row's index from the top
 };
 
-
 // The bands between the two threads: the decoder fills empty ones, the clean-up
 // drains filled ones and gives them back. Bands are made as needed, at most
 // kQueuedBands + 2 (one being filled, one being drained).
@@ -47,7 +46,8 @@ class BandQueue {
         filling_->rows.reserve(rows_per_band_);
       }
     }
-    std::copy(grey.begin(), grey.end(), filling_->levels.begin() + static_cast<std::ptrdiff_t>(filling_->rows.size() * width_));
+    std::copy(grey.begin(), grey.end(),
+              filling_->levels.begin() + static_cast<std::ptrdiff_t>(filling_->rows.size() * width_));
     filling_->rows.push_back(row);
     if (filling_->rows.size() == rows_per_band_) return hand_on();
     return !cancelled();
@@ -128,7 +128,6 @@ class BandQueue {
   ImageStatus status_ = ImageStatus::Ok;
   std::exception_ptr error_;
 };
-
 
 DecodedRows::DecodedRows(const GreySource& source, std::int32_t width, std::function<bool()> keep_going,
                          DecodingStop* stop)

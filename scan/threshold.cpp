@@ -488,6 +488,12 @@ bool below(std::span<const std::uint8_t> grey, std::int32_t threshold, std::vect
   return true;
 }
 
+// Levels of the histogram in use, up to kFewGreyLevels + 1.
+std::int32_t levels_in(const Histogram& histogram) {
+  const auto used = std::count_if(histogram.begin(), histogram.end(), [](std::uint64_t n) { return n != 0; });
+  return static_cast<std::int32_t>(std::min<std::ptrdiff_t>(used, kFewGreyLevels + 1));
+}
+
 std::string lower(std::string_view text) {
   std::string s(text);
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -691,8 +697,11 @@ GreySummary summarise_grey(std::int32_t width, std::int32_t height, const GreySo
                            double dpi) {
   GreySummary summary;
   AutoThreshold rule(width, height, false, dpi);
+  std::int32_t rows_seen = 0;
   status = source([&](std::int32_t r, std::span<const std::uint8_t> grey) {
     for (std::uint8_t v : grey) ++summary.levels[v];
+    // The histogram so far holds the first rows' levels, counted as the rule by format counts them.
+    if (++rows_seen == std::min(kLevelRows, height)) summary.first_rows_levels = levels_in(summary.levels);
     rule.add_row(r, grey);
     return true;
   });

@@ -141,6 +141,9 @@ struct GreySummary {
   std::int32_t otsu = 0;            // the otsu rule's threshold
   std::int32_t auto_threshold = 0;  // the auto rule's threshold on relative levels (255 = the paper)
   double auto_ink = 0;              // the share of pixels auto takes for ink, 0..1
+  // The levels of the first kLevelRows rows, up to kFewGreyLevels + 1, as
+  // first_rows_grey_levels counts them for mode_for_image.
+  std::int32_t first_rows_levels = 0;
 };
 GreySummary summarise_grey(std::int32_t width, std::int32_t height, const GreySource& source, ImageStatus& status,
                            double dpi = 0);

@@ -124,12 +124,16 @@ void Conversion::ChangeBmpToArrayData(const std::string& file_name, ProgressDisp
   // scan from a drawing: the grey rows, read once. A drawing is then read again
   // with the reader's own rule (the first rows twice, not the sheet).
   const bool grey = reader->has_grey_levels();
-  scan_report_.mode = read_grey(*reader, decoding_stop, display);
+  const scan::GreyReading reading = read_grey(*reader, decoding_stop, display);
+  scan_report_.mode = reading.mode;
   if (display.stopped()) return;
-  if (scan_report_.mode.rule == scan::ThresholdRule::NearestBlack) {
+  if (reading.mode.rule == scan::ThresholdRule::NearestBlack && !reading.ink_read) {
     read_ink(*reader, display);
     scan_report_.ink_pixels = count_ink();
     if (!display.stopped() && grey) note_missing_ink(*reader);
+  } else if (reading.mode.rule == scan::ThresholdRule::NearestBlack) {
+    scan_report_.ink_pixels = count_ink();
+    note_missing_ink(*reader, reading.levels);
   }
   if (display.stopped()) return;
   if (cleanup_.despeckle > 0) {
@@ -155,7 +159,7 @@ void Conversion::read_ink(ImageReader& reader, ProgressDisplay& display) {
 // The rule for the image on the reader's grey rows, decoded on a second thread;
 // the bar follows the rows read over every reading the rule makes. Nothing is
 // read when the rule is the reader's own.
-scan::ThresholdMode Conversion::read_grey(ImageReader& reader, scan::DecodingStop& stop, ProgressDisplay& display) {
+scan::GreyReading Conversion::read_grey(ImageReader& reader, scan::DecodingStop& stop, ProgressDisplay& display) {
   const InkRowSink into_grid = [&](std::int32_t row_from_top, std::span<const std::uint64_t> ink) {
     grid_.set_image_row(row_from_top, ink);
     return true;
@@ -167,12 +171,14 @@ scan::ThresholdMode Conversion::read_grey(ImageReader& reader, scan::DecodingSto
   hooks.keep_going = [&display] { return display.keep_going(); };
   hooks.stop = &stop;
   const scan::GreyReading reading = scan::read_with_rule(reader, cleanup_.threshold, into_grid, hooks);
-  if (reading.mode.rule == scan::ThresholdRule::NearestBlack) return reading.mode;
+  if (reading.mode.rule == scan::ThresholdRule::NearestBlack && !reading.ink_read) return reading;
   if (reading.outcome.status != ImageStatus::Ok) display.fail(failure_of(reading.outcome.status));
-  scan_report_.threshold = reading.outcome.threshold;
-  scan_report_.ink_pixels = count_ink();
+  if (reading.mode.rule != scan::ThresholdRule::NearestBlack) {
+    scan_report_.threshold = reading.outcome.threshold;
+    scan_report_.ink_pixels = count_ink();
+  }
   display.end_loading();
-  return reading.mode;
+  return reading;
 }
 
 std::int64_t Conversion::count_ink() const {
@@ -185,14 +191,17 @@ std::int64_t Conversion::count_ink() const {
 }
 
 // Item of advice for the front ends: nearest-black found next to no ink on an
-// image of many grey levels. The levels are counted only then, on a second
-// reading that stops at the 17th level, so the usual conversion pays nothing.
-void Conversion::note_missing_ink(ImageReader& reader) {
+// image of many grey levels. `levels` were counted in the reading that found the
+// ink when it read grey rows; else they are counted only now, on a second reading
+// that stops at the 17th level, so the usual conversion pays nothing.
+void Conversion::note_missing_ink(ImageReader& reader, std::int32_t levels) {
   const std::int64_t pixels = std::int64_t{reader.info().width} * reader.info().height;
   if (scan_report_.ink_pixels * 10000 >= pixels * 5) return;
-  ImageStatus status = ImageStatus::Ok;
-  const std::int32_t levels = scan::count_grey_levels(
-      [&](const GreyRowSink& sink) { return reader.read_grey_rows(sink); }, scan::kFewGreyLevels + 1, status);
+  if (levels < 0) {
+    ImageStatus status = ImageStatus::Ok;
+    levels = scan::count_grey_levels([&](const GreyRowSink& sink) { return reader.read_grey_rows(sink); },
+                                     scan::kFewGreyLevels + 1, status);
+  }
   scan_report_.grey_scan_without_ink = levels > scan::kFewGreyLevels;
 }
 

@@ -43,7 +43,8 @@ GreyReading read_with_rule(ImageReader& reader, const ThresholdMode& chosen, con
   }
   const bool counting = rule_counts_grey_levels(chosen, info, true);
   reading.mode = mode_for_image(chosen, info, true, 0);
-  if (!counting && reading.mode.rule == ThresholdRule::NearestBlack) return reading;
+  const int ink_level = reader.ink_grey_level();
+  if (!counting && reading.mode.rule == ThresholdRule::NearestBlack && ink_level < 0) return reading;
 
   const GreySource source = [&reader](const GreyRowSink& sink) { return reader.read_grey_rows(sink); };
   DecodedRows rows(source, info.width, hooks.keep_going, hooks.stop);
@@ -78,11 +79,37 @@ GreyReading read_with_rule(ImageReader& reader, const ThresholdMode& chosen, con
     // A fault within the first rows: nearest-black, whose own reading reports it.
     if (held_rows.size() < static_cast<std::size_t>(kLevelRows) && rows.finish() != ImageStatus::Ok) levels = 0;
     reading.mode = mode_for_image(chosen, info, true, levels);
-    if (reading.mode.rule == ThresholdRule::NearestBlack || !go_on) {
+    if ((reading.mode.rule == ThresholdRule::NearestBlack && ink_level < 0) || !go_on) {
       rows.stop();
       rows.finish();
       return reading;
     }
+  }
+  if (reading.mode.rule == ThresholdRule::NearestBlack) {
+    reading.ink_read = true;
+    std::array<bool, 256> seen{};
+    std::vector<std::uint64_t> bits((static_cast<std::size_t>(info.width) + 63) / 64);
+    // The reader's own rule on a grey row, its levels counted for the advice on the way.
+    const auto take = [&](std::int32_t r, std::span<const std::uint8_t> levels) {
+      std::fill(bits.begin(), bits.end(), std::uint64_t{0});
+      for (std::size_t x = 0; x < levels.size(); ++x) {
+        bits[x / 64] |= std::uint64_t{levels[x] == ink_level} << (x % 64);
+        if (reading.levels <= kFewGreyLevels && !seen[levels[x]]) {
+          seen[levels[x]] = true;
+          ++reading.levels;
+        }
+      }
+      return ink(r, bits);
+    };
+    const auto width = static_cast<std::size_t>(info.width);
+    bool go_on = true;
+    for (std::size_t i = 0; go_on && i < held_rows.size(); ++i)
+      go_on = take(held_rows[i], std::span<const std::uint8_t>(held.data() + i * width, width));
+    while (go_on && rows.next(row, grey)) go_on = take(row, grey) && reported(hooks, ++done, total);
+    if (!go_on) rows.stop();
+    reading.outcome.status = rows.finish();
+    reading.outcome.stopped = !go_on;
+    return reading;
   }
 
   ThresholdRows rule(reading.mode, info.width, info.height, ink, info.x_dpi);

@@ -13,10 +13,14 @@
 namespace vp::scan {
 
 struct GreyReading {
-  // The rule that applies; NearestBlack when the image is to be read with the
-  // reader's own rule (read_rows), which the caller does: no ink went to the sink.
+  // The rule that applies. NearestBlack: unless `ink_read`, the image is to be
+  // read with the reader's own rule (read_rows), which the caller does.
   ThresholdMode mode;
   ThresholdOutcome outcome;
+  // NearestBlack taken from the grey rows (the reader's ink_grey_level), in the
+  // same reading that counted the image's levels, up to kFewGreyLevels + 1.
+  bool ink_read = false;
+  std::int32_t levels = 0;
 };
 
 struct GreyReadingHooks {

@@ -20,8 +20,14 @@ struct Read {
   scan::ThresholdOutcome outcome;
   ImageStatus ink_status = ImageStatus::Ok;  // of the reader's own rule, when it applied
   InkImage ink{1, 1};
-  std::int64_t ink_pixels = 0;
+  std::int32_t levels = -1;  // nearest-black: the image's levels, up to 17, for the advice
 };
+
+std::int32_t count_levels(ImageReader& reader) {
+  ImageStatus status = ImageStatus::Ok;
+  return scan::count_grey_levels([&](const GreyRowSink& sink) { return reader.read_grey_rows(sink); },
+                                 scan::kFewGreyLevels + 1, status);
+}
 
 InkRowSink into(InkImage& ink) {
   return [&ink](std::int32_t r, std::span<const std::uint64_t> row) {
@@ -39,9 +45,11 @@ Read read_on_one_thread(const std::string& path, const scan::ThresholdMode& chos
   read.ink = InkImage(info.width, info.height);
   const bool grey = reader->has_grey_levels();
   read.mode = scan::mode_for_image(
-      chosen, info, grey, scan::rule_counts_grey_levels(chosen, info, grey) ? scan::first_rows_grey_levels(*reader) : 0);
+      chosen, info, grey,
+      scan::rule_counts_grey_levels(chosen, info, grey) ? scan::first_rows_grey_levels(*reader) : 0);
   if (read.mode.rule == scan::ThresholdRule::NearestBlack) {
     read.ink_status = reader->read_rows(into(read.ink));
+    read.levels = count_levels(*reader);
   } else {
     read.outcome = scan::apply_threshold(
         read.mode, info.width, info.height, [&](const GreyRowSink& sink) { return reader->read_grey_rows(sink); },
@@ -58,7 +66,10 @@ Read read_once(const std::string& path, const scan::ThresholdMode& chosen) {
   const scan::GreyReading reading = scan::read_with_rule(*reader, chosen, into(read.ink));
   read.mode = reading.mode;
   read.outcome = reading.outcome;
-  if (read.mode.rule == scan::ThresholdRule::NearestBlack) read.ink_status = reader->read_rows(into(read.ink));
+  if (read.mode.rule == scan::ThresholdRule::NearestBlack) {
+    read.ink_status = reading.ink_read ? reading.outcome.status : reader->read_rows(into(read.ink));
+    read.levels = reading.ink_read ? reading.levels : count_levels(*reader);
+  }
   return read;
 }
 
@@ -87,8 +98,8 @@ TEST(GreyReading, OnceOnTwoThreadsAsOnOneForEveryRuleAndReader) {
   };
   const std::vector<File> files = {
       {"png grey 8", [&](const std::string& p) { return write_png(p, raw_from_scan(scan, PixelKind::Grey), {}); }},
-      {"png grey 4",
-       [&](const std::string& p) { return write_png(p, raw_from_scan(scan, PixelKind::Grey, 4), {}); }},
+      {"png grey 4", [&](const std::string& p) { return write_png(p, raw_from_scan(scan, PixelKind::Grey, 4), {}); }},
+      {"png palette", [&](const std::string& p) { return write_png(p, raw_from_scan(scan, PixelKind::Palette), {}); }},
       {"png grey 8, clean margin",
        [&](const std::string& p) { return write_png(p, raw_from_scan(margin, PixelKind::Grey), {}); }},
       {"tiff grey 8 LZW",
@@ -98,18 +109,15 @@ TEST(GreyReading, OnceOnTwoThreadsAsOnOneForEveryRuleAndReader) {
       {"jpeg grey q90",
        [&](const std::string& p) {
          const std::vector<std::uint8_t> bytes = encode_jpeg(raw_from_scan(scan, PixelKind::Grey), {});
-         std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                  static_cast<std::streamsize>(bytes.size()));
+         std::ofstream(p, std::ios::binary)
+             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
          return !bytes.empty();
        }},
       {"bmp 8-bit, bottom up", [&](const std::string& p) { return write_scan_bmp(p, scan, 8); }},
   };
-  const std::vector<scan::ThresholdMode> rules = {{scan::ThresholdRule::ByFormat},
-                                                  {scan::ThresholdRule::NearestBlack},
-                                                  {scan::ThresholdRule::Auto},
-                                                  {scan::ThresholdRule::Otsu},
-                                                  {scan::ThresholdRule::Adaptive},
-                                                  {scan::ThresholdRule::Level, 140}};
+  const std::vector<scan::ThresholdMode> rules = {{scan::ThresholdRule::ByFormat}, {scan::ThresholdRule::NearestBlack},
+                                                  {scan::ThresholdRule::Auto},     {scan::ThresholdRule::Otsu},
+                                                  {scan::ThresholdRule::Adaptive}, {scan::ThresholdRule::Level, 140}};
   for (const File& file : files) {
     const std::string path = folder.path("scan");
     ASSERT_TRUE(file.write(path)) << file.name;
@@ -121,6 +129,7 @@ TEST(GreyReading, OnceOnTwoThreadsAsOnOneForEveryRuleAndReader) {
       EXPECT_EQ(once.outcome.status, reference.outcome.status);
       EXPECT_EQ(once.outcome.threshold, reference.outcome.threshold);
       EXPECT_EQ(once.ink_status, reference.ink_status);
+      EXPECT_EQ(once.levels, reference.levels);
       // Every rule but the darkest value finds the drawing's ink.
       if (reference.mode.rule != scan::ThresholdRule::NearestBlack) {
         EXPECT_GT(ink_pixels(reference.ink), 10000);

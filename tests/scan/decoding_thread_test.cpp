@@ -25,9 +25,9 @@ struct Ending {
   std::int32_t fail_after = -1;   // the source ends Unreadable after this many rows
   std::int32_t throw_after = -1;  // the source throws std::bad_alloc after this many rows
   std::int32_t sink_stops_at = -1;
-  bool keep_going = true;     // what the wait asks
-  ImageStatus status;         // what the reading returns
-  std::int32_t rows_taken;    // rows the sink gets
+  bool keep_going = true;   // what the wait asks
+  ImageStatus status;       // what the reading returns
+  std::int32_t rows_taken;  // rows the sink gets
   bool thrown = false;
 };
 
@@ -67,13 +67,14 @@ TEST(DecodingThread, EndsLikeAReadingOnOneThreadAndLeavesNoThread) {
     bool thrown = false;
     ImageStatus status = ImageStatus::Unreadable;
     try {
-      status = decoded_on_own_thread(source, e.width, [&] { return e.keep_going; }, &stop)(
-          [&](std::int32_t y, std::span<const std::uint8_t> grey) {
-            const std::int32_t expected = e.height - 1 - taken;
-            in_order = in_order && y == expected && grey.size() == row.size() &&
-                       grey.front() == static_cast<std::uint8_t>(y) && grey.back() == static_cast<std::uint8_t>(y * 7);
-            return taken++ != e.sink_stops_at;
-          });
+      status = decoded_on_own_thread(
+          source, e.width, [&] { return e.keep_going; },
+          &stop)([&](std::int32_t y, std::span<const std::uint8_t> grey) {
+        const std::int32_t expected = e.height - 1 - taken;
+        in_order = in_order && y == expected && grey.size() == row.size() &&
+                   grey.front() == static_cast<std::uint8_t>(y) && grey.back() == static_cast<std::uint8_t>(y * 7);
+        return taken++ != e.sink_stops_at;
+      });
     } catch (const std::bad_alloc&) {
       thrown = true;
     }

@@ -43,9 +43,9 @@ using vp::bench::run_child;
 // The minimum and the median of repeated runs.
 struct Timing {
   bool ok = true;
-  double min = 0, median = 0;        // wall seconds
+  double min = 0, median = 0;          // wall seconds
   double cpu_min = 0, cpu_median = 0;  // user and system seconds
-  double peak_mib = 0;               // the largest of the runs
+  double peak_mib = 0;                 // the largest of the runs
 };
 
 Timing timing_of(std::vector<double> wall, std::vector<double> cpu, double peak, bool ok) {
@@ -250,12 +250,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot write the scans in %s\n", folder.c_str());
     return 1;
   }
-  std::printf("# A1 400 dpi grey scan (13244 x 9362, ink %.2f%%) ready in %.1f s in %s: PNG %.1f MiB, TIFF %.1f MiB, "
-              "JPEG %.1f MiB; %d runs each\n",
-              drawing.coverage() * 100, std::chrono::duration<double>(Clock::now() - start).count(), folder.c_str(),
-              static_cast<double>(std::filesystem::file_size(scan.png)) / 1048576.0,
-              static_cast<double>(std::filesystem::file_size(scan.tiff)) / 1048576.0,
-              static_cast<double>(std::filesystem::file_size(scan.jpeg)) / 1048576.0, runs);
+  std::printf(
+      "# A1 400 dpi grey scan (13244 x 9362, ink %.2f%%) ready in %.1f s in %s: PNG %.1f MiB, TIFF %.1f MiB, "
+      "JPEG %.1f MiB; %d runs each\n",
+      drawing.coverage() * 100, std::chrono::duration<double>(Clock::now() - start).count(), folder.c_str(),
+      static_cast<double>(std::filesystem::file_size(scan.png)) / 1048576.0,
+      static_cast<double>(std::filesystem::file_size(scan.tiff)) / 1048576.0,
+      static_cast<double>(std::filesystem::file_size(scan.jpeg)) / 1048576.0, runs);
   std::printf("# converter: %s\n", converter.c_str());
 
   struct Format {
@@ -266,8 +267,8 @@ int main(int argc, char** argv) {
   Format formats[] = {{"PNG", scan.png, {}, {}}, {"TIFF (LZW)", scan.tiff, {}, {}}, {"JPEG (q90)", scan.jpeg, {}, {}}};
   for (Format& f : formats) {
     f.decode = timed_decode(runs, f.path);
-    f.convert = timed_child(runs, {converter, f.path, "-o", folder + "/ours.dxf", "--threshold", "auto", "--despeckle",
-                                   "8", "--quiet"});
+    f.convert = timed_child(
+        runs, {converter, f.path, "-o", folder + "/ours.dxf", "--threshold", "auto", "--despeckle", "8", "--quiet"});
     print_timing((std::string(f.name) + " decode only").c_str(), f.decode);
     print_timing((std::string(f.name) + " --threshold auto --despeckle 8").c_str(), f.convert);
     if (f.decode.ok && f.convert.ok)
@@ -295,9 +296,9 @@ int main(int argc, char** argv) {
     std::printf("# mkbitmap and potrace not found (Debian package potrace): no side-by-side run\n");
   }
   if (!keep) {
-    for (const char* name : {"/a1-400dpi-grey.png", "/a1-400dpi-grey.pgm", "/a1-400dpi-grey.tif", "/a1-400dpi-grey.jpg",
-                             "/a1-400dpi-1bit.bmp", "/scan.pbm", "/ours.dxf", "/plain.dxf", "/bitmap.dxf",
-                             "/theirs.dxf"})
+    for (const char* name :
+         {"/a1-400dpi-grey.png", "/a1-400dpi-grey.pgm", "/a1-400dpi-grey.tif", "/a1-400dpi-grey.jpg",
+          "/a1-400dpi-1bit.bmp", "/scan.pbm", "/ours.dxf", "/plain.dxf", "/bitmap.dxf", "/theirs.dxf"})
       std::filesystem::remove(folder + name);
   }
   return 0;

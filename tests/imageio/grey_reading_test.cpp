@@ -9,6 +9,7 @@
 
 #include "image_files.h"
 #include "imageio/image_formats.h"
+#include "raster/thread_start.h"
 #include "scan/grey_reading.h"
 #include "support/degraded_scan.h"
 
@@ -125,6 +126,12 @@ TEST(GreyReading, OnceOnTwoThreadsAsOnOneForEveryRuleAndReader) {
       SCOPED_TRACE(std::string(file.name) + ", " + scan::threshold_mode_text(rule));
       const Read reference = read_on_one_thread(path, rule);
       const Read once = read_once(path, rule);
+      // Where no second thread can be had, the reading on one.
+      refuse_threads_for_testing(true);
+      const Read without_thread = read_once(path, rule);
+      refuse_threads_for_testing(false);
+      EXPECT_EQ(without_thread.mode, reference.mode);
+      EXPECT_EQ(without_thread.outcome.threshold, reference.outcome.threshold);
       EXPECT_EQ(once.mode, reference.mode);
       EXPECT_EQ(once.outcome.status, reference.outcome.status);
       EXPECT_EQ(once.outcome.threshold, reference.outcome.threshold);
@@ -135,8 +142,10 @@ TEST(GreyReading, OnceOnTwoThreadsAsOnOneForEveryRuleAndReader) {
         EXPECT_GT(ink_pixels(reference.ink), 10000);
       }
       bool same = true;
-      for (std::int32_t y = 0; y < reference.ink.height; ++y)
-        same = same && std::ranges::equal(once.ink.row(y), reference.ink.row(y));
+      for (std::int32_t y = 0; y < reference.ink.height; ++y) {
+        same = same && std::ranges::equal(once.ink.row(y), reference.ink.row(y)) &&
+               std::ranges::equal(without_thread.ink.row(y), reference.ink.row(y));
+      }
       EXPECT_TRUE(same);
     }
   }

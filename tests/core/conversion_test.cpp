@@ -242,3 +242,42 @@ TEST_F(ConversionTest, ATableOfMoreThanOneBlockIsKeptWhole) {
 
 }  // namespace
 }  // namespace vp
+
+namespace vp {
+namespace {
+
+std::size_t threads_of_this_process() {
+  std::size_t count = 0;
+  for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task")) ++count;
+  return count;
+}
+
+// A grey image's rows are decoded on a second thread: stopped while it loads, the
+// conversion ends aborted with that thread gone, under every rule that reads grey rows.
+TEST_F(ConversionTest, AbortWhileGreyRowsLoadLeavesNoThread) {
+  const InkImage image = generate_drawing(1500, 1200, 5);
+  BmpWriteOptions grey;
+  grey.bits_per_pixel = 8;
+  grey.background_indices = {180, 200, 220, 240, 255};  // paper noise: many levels
+  const std::string path = write("grey.bmp", image, grey);
+  const std::size_t threads_before = threads_of_this_process();
+  for (const std::int32_t rule : {2, 3, 4, 5}) {  // auto, otsu, adaptive, a level
+    SCOPED_TRACE(rule);
+    ConversionSettings settings;
+    settings.ScanThreshold = rule;
+    Conversion done;
+    RecordingHost done_host;
+    EXPECT_EQ(done.ChangeImage(path, 3, done_host, settings).outcome, Outcome::Done);
+    for (const std::int64_t at : {1, 40, 600}) {
+      Conversion conversion;
+      RecordingHost host;
+      host.abort_when = [at](const RecordingHost& h) { return h.events == at; };
+      EXPECT_EQ(conversion.ChangeImage(path, 3, host, settings).outcome, Outcome::Aborted);
+      EXPECT_EQ(conversion.records().size(), 0u);
+      EXPECT_EQ(threads_of_this_process(), threads_before);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vp

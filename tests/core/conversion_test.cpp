@@ -7,6 +7,7 @@
 #include <random>
 
 #include "core/messages.h"
+#include "support/live_threads.h"
 #include "support/recording_host.h"
 #include "support/reference_conversion.h"
 #include "testkit/bmp_writer.h"
@@ -246,12 +247,6 @@ TEST_F(ConversionTest, ATableOfMoreThanOneBlockIsKeptWhole) {
 namespace vp {
 namespace {
 
-std::size_t threads_of_this_process() {
-  std::size_t count = 0;
-  for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task")) ++count;
-  return count;
-}
-
 // A grey image's rows are decoded on a second thread: stopped while it loads, the
 // conversion ends aborted with that thread gone, under every rule that reads grey rows.
 TEST_F(ConversionTest, AbortWhileGreyRowsLoadLeavesNoThread) {
@@ -260,7 +255,7 @@ TEST_F(ConversionTest, AbortWhileGreyRowsLoadLeavesNoThread) {
   grey.bits_per_pixel = 8;
   grey.background_indices = {180, 200, 220, 240, 255};  // paper noise: many levels
   const std::string path = write("grey.bmp", image, grey);
-  const std::size_t threads_before = threads_of_this_process();
+  const std::size_t threads_before = testing::live_threads();
   for (const std::int32_t rule : {2, 3, 4, 5}) {  // auto, otsu, adaptive, a level
     SCOPED_TRACE(rule);
     ConversionSettings settings;
@@ -274,7 +269,7 @@ TEST_F(ConversionTest, AbortWhileGreyRowsLoadLeavesNoThread) {
       host.abort_when = [at](const RecordingHost& h) { return h.events == at; };
       EXPECT_EQ(conversion.ChangeImage(path, 3, host, settings).outcome, Outcome::Aborted);
       EXPECT_EQ(conversion.records().size(), 0u);
-      EXPECT_EQ(threads_of_this_process(), threads_before);
+      EXPECT_EQ(testing::live_threads_settled(threads_before), threads_before);
     }
   }
 }

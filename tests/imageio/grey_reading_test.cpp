@@ -5,15 +5,14 @@
 
 #include <algorithm>
 #include <bit>
-#include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "image_files.h"
 #include "imageio/image_formats.h"
 #include "raster/thread_start.h"
 #include "scan/grey_reading.h"
 #include "support/degraded_scan.h"
+#include "support/live_threads.h"
 
 namespace vp::testing_imageio {
 namespace {
@@ -162,13 +161,13 @@ TEST(GreyReading, ADamagedFileFailsAsOnOneThread) {
   bytes.resize(bytes.size() * 2 / 3);
   std::ofstream(cut, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  const std::size_t threads_before = std::distance(std::filesystem::directory_iterator("/proc/self/task"), {});
+  const std::size_t threads_before = testing::live_threads();
   for (const scan::ThresholdMode rule :
        {scan::ThresholdMode{scan::ThresholdRule::ByFormat}, scan::ThresholdMode{scan::ThresholdRule::Otsu}}) {
     const Read once = read_once(cut, rule);
     EXPECT_EQ(once.mode, read_on_one_thread(cut, rule).mode);
     EXPECT_EQ(once.outcome.status, ImageStatus::Unreadable);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator("/proc/self/task"), {}), threads_before);
+    EXPECT_EQ(testing::live_threads_settled(threads_before), threads_before);
   }
 }
 

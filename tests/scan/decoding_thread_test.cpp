@@ -3,21 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
 #include <new>
 #include <thread>
 #include <vector>
 
 #include "scan/decoding_thread.h"
+#include "support/live_threads.h"
 
 namespace vp::scan {
 namespace {
-
-std::size_t threads_of_this_process() {
-  std::size_t count = 0;
-  for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task")) ++count;
-  return count;
-}
 
 struct Ending {
   const char* name;
@@ -44,7 +38,7 @@ TEST(DecodingThread, EndsLikeAReadingOnOneThreadAndLeavesNoThread) {
       {"the clean-up stops at once", wide, 12, -1, -1, 0, true, ImageStatus::Ok, 1},
       {"Ctrl-C while waiting", 70, 40000, -1, -1, -1, false, ImageStatus::Ok, -1},
   };
-  const std::size_t threads_before = threads_of_this_process();
+  const std::size_t threads_before = testing::live_threads();
   for (const Ending& e : endings) {
     SCOPED_TRACE(e.name);
     std::vector<std::uint8_t> row(static_cast<std::size_t>(e.width));
@@ -78,7 +72,7 @@ TEST(DecodingThread, EndsLikeAReadingOnOneThreadAndLeavesNoThread) {
     } catch (const std::bad_alloc&) {
       thrown = true;
     }
-    EXPECT_EQ(threads_of_this_process(), threads_before);
+    EXPECT_EQ(testing::live_threads_settled(threads_before), threads_before);
     EXPECT_EQ(thrown, e.thrown);
     if (!e.thrown) {
       EXPECT_EQ(status, e.status);

@@ -255,7 +255,7 @@ TEST_F(ConversionTest, AbortWhileGreyRowsLoadLeavesNoThread) {
   grey.bits_per_pixel = 8;
   grey.background_indices = {180, 200, 220, 240, 255};  // paper noise: many levels
   const std::string path = write("grey.bmp", image, grey);
-  const std::size_t threads_before = testing::live_threads();
+  const std::size_t threads_before = testing::live_threads_before_work();
   for (const std::int32_t rule : {2, 3, 4, 5}) {  // auto, otsu, adaptive, a level
     SCOPED_TRACE(rule);
     ConversionSettings settings;

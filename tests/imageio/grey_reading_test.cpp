@@ -161,7 +161,7 @@ TEST(GreyReading, ADamagedFileFailsAsOnOneThread) {
   bytes.resize(bytes.size() * 2 / 3);
   std::ofstream(cut, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  const std::size_t threads_before = testing::live_threads();
+  const std::size_t threads_before = testing::live_threads_before_work();
   for (const scan::ThresholdMode rule :
        {scan::ThresholdMode{scan::ThresholdRule::ByFormat}, scan::ThresholdMode{scan::ThresholdRule::Otsu}}) {
     const Read once = read_once(cut, rule);

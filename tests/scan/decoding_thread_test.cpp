@@ -38,7 +38,7 @@ TEST(DecodingThread, EndsLikeAReadingOnOneThreadAndLeavesNoThread) {
       {"the clean-up stops at once", wide, 12, -1, -1, 0, true, ImageStatus::Ok, 1},
       {"Ctrl-C while waiting", 70, 40000, -1, -1, -1, false, ImageStatus::Ok, -1},
   };
-  const std::size_t threads_before = testing::live_threads();
+  const std::size_t threads_before = testing::live_threads_before_work();
   for (const Ending& e : endings) {
     SCOPED_TRACE(e.name);
     std::vector<std::uint8_t> row(static_cast<std::size_t>(e.width));

@@ -19,6 +19,13 @@ inline std::size_t live_threads() {
   return error ? 0 : count;
 }
 
+// The count to compare with after work on other threads: taken after a first
+// thread has come and gone, since a sanitizer starts a thread of its own then.
+inline std::size_t live_threads_before_work() {
+  std::thread([] {}).join();
+  return live_threads();
+}
+
 // The count once it has come down to `expected`, or after a second: a joined
 // thread can still be listed for a moment while the system reaps it.
 inline std::size_t live_threads_settled(std::size_t expected) {

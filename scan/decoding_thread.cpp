@@ -46,8 +46,9 @@ class BandQueue {
         filling_->rows.reserve(rows_per_band_);
       }
     }
-    std::copy(grey.begin(), grey.end(),
-              filling_->levels.begin() + static_cast<std::ptrdiff_t>(filling_->rows.size() * width_));
+    // A row is `width` bytes; never more into the band, whatever a reader hands over.
+    std::copy_n(grey.begin(), std::min(grey.size(), width_),
+                filling_->levels.begin() + static_cast<std::ptrdiff_t>(filling_->rows.size() * width_));
     filling_->rows.push_back(row);
     if (filling_->rows.size() == rows_per_band_) return hand_on();
     return !cancelled();

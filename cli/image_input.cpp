@@ -10,6 +10,7 @@
 #include "core/scale.h"
 #include "export/export_rules.h"
 #include "imageio/image_formats.h"
+#include "scan/decoding_thread.h"
 
 namespace vp::cli {
 namespace {
@@ -115,19 +116,22 @@ int print_page_info(const std::string& path, const PageChoice& page, int& pages,
   ImageStatus status = ImageStatus::Ok;
   scan::GreySummary summary;
   try {
+    // Decoded on a second thread while the first summarises the rows.
     summary = scan::summarise_grey(
-        info.width, info.height, [&](const GreyRowSink& sink) { return image.reader->read_grey_rows(sink); }, status,
-        info.x_dpi);
+        info.width, info.height,
+        scan::decoded_on_own_thread([&](const GreyRowSink& sink) { return image.reader->read_grey_rows(sink); },
+                                    info.width, [] { return !interrupt_requested(); }),
+        status, info.x_dpi);
   } catch (const std::bad_alloc&) {
     err << messages::kOutOfMemory << '\n';
     return 2;
   }
-  if (status != ImageStatus::Ok) {
+  if (status != ImageStatus::Ok || interrupt_requested()) {
     if (interrupt_requested()) return kExitNotWritten;  // a reading cut short by it: the caller says so
     err << messages::kUnreadableImage << '\n';
     return 3;
   }
-  out << grey_summary_text(summary, info, scan::first_rows_grey_levels(*image.reader));  // as a conversion counts them
+  out << grey_summary_text(summary, info, summary.first_rows_levels);  // as a conversion counts them
   return 0;
 }
 

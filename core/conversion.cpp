@@ -6,6 +6,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "cad/cad_stage.h"
@@ -13,6 +14,7 @@
 #include "raster/thinning.h"
 #include "raster/upright_grid.h"
 #include "scan/dust_removal.h"
+#include "scan/grey_reading.h"
 #include "vector/junctions.h"
 #include "vector/line_merger.h"
 #include "vector/run_tracer.h"
@@ -99,8 +101,15 @@ ConversionResult Conversion::ChangeImage(const std::string& file_name, std::int3
 // A failure is latched by the display.
 void Conversion::ChangeBmpToArrayData(const std::string& file_name, ProgressDisplay& display) {
   display.start_loading();
+  // Set when the clean-up stops a reading that runs on a thread of its own; the
+  // reader's stop check asks it there, and the display only on this thread.
+  scan::DecodingStop decoding_stop;
   const std::unique_ptr<ImageReader> reader = readers_(file_name);
-  if (reader) reader->set_stop_check([&display] { return !display.keep_going(); });
+  if (reader) {
+    reader->set_stop_check([&display, &decoding_stop, here = std::this_thread::get_id()] {
+      return std::this_thread::get_id() == here ? !display.keep_going() : decoding_stop.requested();
+    });
+  }
   const ImageStatus opened = reader ? reader->open(file_name) : ImageStatus::Unreadable;
   if (opened != ImageStatus::Ok) {
     // The grid is left as it was.
@@ -112,19 +121,20 @@ void Conversion::ChangeBmpToArrayData(const std::string& file_name, ProgressDisp
     display.fail(Outcome::OutOfMemory);
     return;
   }
-  // PNG and TIFF by format: the levels of the first rows tell a scan from a drawing
-  // (a few rows read twice, not the sheet).
+  // A threshold rule, or PNG and TIFF by format, whose first rows' levels tell a
+  // scan from a drawing: the grey rows, read once. A drawing is then read again
+  // with the reader's own rule (the first rows twice, not the sheet).
   const bool grey = reader->has_grey_levels();
-  const scan::ThresholdMode mode = scan::mode_for_image(
-      cleanup_.threshold, info, grey,
-      scan::rule_counts_grey_levels(cleanup_.threshold, info, grey) ? scan::first_rows_grey_levels(*reader) : 0);
-  scan_report_.mode = mode;
-  if (mode.rule != scan::ThresholdRule::NearestBlack) {
-    read_grey(*reader, mode, display);
-  } else {
+  const scan::GreyReading reading = read_grey(*reader, decoding_stop, display);
+  scan_report_.mode = reading.mode;
+  if (display.stopped()) return;
+  if (reading.mode.rule == scan::ThresholdRule::NearestBlack && !reading.ink_read) {
     read_ink(*reader, display);
     scan_report_.ink_pixels = count_ink();
     if (!display.stopped() && grey) note_missing_ink(*reader);
+  } else if (reading.mode.rule == scan::ThresholdRule::NearestBlack) {
+    scan_report_.ink_pixels = count_ink();
+    note_missing_ink(*reader, reading.levels);
   }
   if (display.stopped()) return;
   // The rows went in reversed or mirrored as the orientation asked; a turn on its side is left.
@@ -154,30 +164,31 @@ void Conversion::read_ink(ImageReader& reader, ProgressDisplay& display) {
   display.end_loading();
 }
 
-// A threshold rule on the reader's grey rows; the bar follows the rows read over
-// every reading the rule makes.
-void Conversion::read_grey(ImageReader& reader, const scan::ThresholdMode& mode, ProgressDisplay& display) {
+// The rule for the image on the reader's grey rows, decoded on a second thread;
+// the bar follows the rows read over every reading the rule makes. Nothing is
+// read when the rule is the reader's own.
+scan::GreyReading Conversion::read_grey(ImageReader& reader, scan::DecodingStop& stop, ProgressDisplay& display) {
   const ImageInfo& info = reader.info();
-  const std::int64_t total = std::int64_t{info.height} * (mode.rule == scan::ThresholdRule::Otsu ? 2 : 1);
-  std::int64_t rows_done = 0;
-  const scan::GreySource source = [&](const GreyRowSink& sink) {
-    return reader.read_grey_rows([&](std::int32_t row_from_top, std::span<const std::uint8_t> grey) {
-      const bool go_on = sink(row_from_top, grey);
-      return display.report(Phase::Load, ++rows_done, total) && go_on;
-    });
+  const InkRowSink into_grid = upright_rows(info.orientation, info.width, info.height,
+                                            [&](std::int32_t row_from_top, std::span<const std::uint64_t> ink) {
+                                              grid_.set_image_row(row_from_top, ink);
+                                              return true;
+                                            });
+  scan::GreyReadingHooks hooks;
+  hooks.row_read = [&display](std::int64_t done, std::int64_t total) {
+    return display.report(Phase::Load, done, total);
   };
-  const scan::ThresholdOutcome outcome =
-      scan::apply_threshold(mode, info.width, info.height, source,
-                            upright_rows(info.orientation, info.width, info.height,
-                                         [&](std::int32_t row_from_top, std::span<const std::uint64_t> ink) {
-                                           grid_.set_image_row(row_from_top, ink);
-                                           return true;
-                                         }),
-                            info.x_dpi);
-  if (outcome.status != ImageStatus::Ok) display.fail(failure_of(outcome.status));
-  scan_report_.threshold = outcome.threshold;
-  scan_report_.ink_pixels = count_ink();
+  hooks.keep_going = [&display] { return display.keep_going(); };
+  hooks.stop = &stop;
+  const scan::GreyReading reading = scan::read_with_rule(reader, cleanup_.threshold, into_grid, hooks);
+  if (reading.mode.rule == scan::ThresholdRule::NearestBlack && !reading.ink_read) return reading;
+  if (reading.outcome.status != ImageStatus::Ok) display.fail(failure_of(reading.outcome.status));
+  if (reading.mode.rule != scan::ThresholdRule::NearestBlack) {
+    scan_report_.threshold = reading.outcome.threshold;
+    scan_report_.ink_pixels = count_ink();
+  }
   display.end_loading();
+  return reading;
 }
 
 std::int64_t Conversion::count_ink() const {
@@ -190,14 +201,17 @@ std::int64_t Conversion::count_ink() const {
 }
 
 // Item of advice for the front ends: nearest-black found next to no ink on an
-// image of many grey levels. The levels are counted only then, on a second
-// reading that stops at the 17th level, so the usual conversion pays nothing.
-void Conversion::note_missing_ink(ImageReader& reader) {
+// image of many grey levels. `levels` were counted in the reading that found the
+// ink when it read grey rows; else they are counted only now, on a second reading
+// that stops at the 17th level, so the usual conversion pays nothing.
+void Conversion::note_missing_ink(ImageReader& reader, std::int32_t levels) {
   const std::int64_t pixels = std::int64_t{reader.info().width} * reader.info().height;
   if (scan_report_.ink_pixels * 10000 >= pixels * 5) return;
-  ImageStatus status = ImageStatus::Ok;
-  const std::int32_t levels = scan::count_grey_levels(
-      [&](const GreyRowSink& sink) { return reader.read_grey_rows(sink); }, scan::kFewGreyLevels + 1, status);
+  if (levels < 0) {
+    ImageStatus status = ImageStatus::Ok;
+    levels = scan::count_grey_levels([&](const GreyRowSink& sink) { return reader.read_grey_rows(sink); },
+                                     scan::kFewGreyLevels + 1, status);
+  }
   scan_report_.grey_scan_without_ink = levels > scan::kFewGreyLevels;
 }
 

@@ -35,6 +35,8 @@
 #include "imageio/image_reader.h"
 #include "raster/pixel_grid.h"
 #include "raster/thinning.h"
+#include "scan/decoding_thread.h"
+#include "scan/grey_reading.h"
 #include "scan/threshold.h"
 #include "vector/end_point_index.h"
 #include "vector/line_data.h"
@@ -117,9 +119,9 @@ class Conversion {
  private:
   void ChangeBmpToArrayData(const std::string& file_name, ProgressDisplay& display);
   void read_ink(ImageReader& reader, ProgressDisplay& display);
-  void read_grey(ImageReader& reader, const scan::ThresholdMode& mode, ProgressDisplay& display);
+  scan::GreyReading read_grey(ImageReader& reader, scan::DecodingStop& stop, ProgressDisplay& display);
   std::int64_t count_ink() const;
-  void note_missing_ink(ImageReader& reader);
+  void note_missing_ink(ImageReader& reader, std::int32_t levels = -1);
   void run_special_mode(float tolerance, ProgressDisplay& display);
   void run_cad(const ConversionSettings& settings, const cad::InkCopy& ink, ProgressDisplay& display);
 

@@ -103,6 +103,10 @@ class ImageReader {
   // are taken as they are (read_rows), and readers of them keep this default.
   virtual bool has_grey_levels() const { return false; }
   virtual ImageStatus read_grey_rows(const GreyRowSink&) { return ImageStatus::Unsupported; }
+  // The grey level that read_grey_rows gives the pixels read_rows takes for ink,
+  // and no other pixel: then one reading of the grey rows serves both rules.
+  // -1 when there is none (colour, a palette with two entries of the ink's level).
+  virtual int ink_grey_level() const { return -1; }
 
   // Files of several pages: the page open() takes, chosen before it.
   virtual void choose_page(const PageChoice&) {}

@@ -47,6 +47,14 @@ GreyTable grey_levels_of_samples(int bits, bool min_is_white) {
   return table;
 }
 
+int ink_grey_level(const SampleLayout& layout, const GreyTable& table) {
+  if (layout.rgb || layout.bits > 8 || layout.ink_value < 0 || layout.ink_value >= (1 << layout.bits)) return -1;
+  const std::uint8_t ink = table[static_cast<std::size_t>(layout.ink_value)];
+  for (int v = 0; v < (1 << layout.bits); ++v)
+    if (v != layout.ink_value && table[static_cast<std::size_t>(v)] == ink) return -1;
+  return ink;
+}
+
 void grey_row(const std::uint8_t* row, std::int32_t width, const SampleLayout& layout, const GreyTable& table,
               std::uint8_t* out) {
   if (width <= 0) return;

@@ -45,6 +45,10 @@ using GreyTable = std::array<std::uint8_t, 256>;
 // Grey samples of `bits` bits scaled to 0..255, turned round when 0 is white.
 GreyTable grey_levels_of_samples(int bits, bool min_is_white);
 
+// The grey level of the ink value of a palette or grey image when no other
+// sample value has it; -1 otherwise, and for RGB.
+int ink_grey_level(const SampleLayout& layout, const GreyTable& table);
+
 // `row` holds row_bytes(width, layout) bytes (RGB: red, green, blue); `width` grey levels to `out`.
 void grey_row(const std::uint8_t* row, std::int32_t width, const SampleLayout& layout, const GreyTable& table,
               std::uint8_t* out);

@@ -4,6 +4,7 @@
 
 #include "raster/upright_grid.h"
 #include "scan/dust_removal.h"
+#include "scan/grey_reading.h"
 
 namespace vp::scan {
 
@@ -24,18 +25,10 @@ CleanLoad load_clean_ink(const std::string& path, const ImageReaderFactory& read
                                                 grid.set_image_row(row_from_top, ink);
                                                 return true;
                                               });
-    const bool grey = reader->has_grey_levels();
-    const ThresholdMode mode =
-        mode_for_image(cleanup.threshold, info, grey,
-                       rule_counts_grey_levels(cleanup.threshold, info, grey) ? first_rows_grey_levels(*reader) : 0);
-    if (mode.rule == ThresholdRule::NearestBlack) {
-      result.status = reader->read_rows(into_grid);
-    } else {
-      result.status = apply_threshold(
-                          mode, info.width, info.height,
-                          [&](const GreyRowSink& sink) { return reader->read_grey_rows(sink); }, into_grid, info.x_dpi)
-                          .status;
-    }
+    // The grey rows read once, on a thread of their own; the reader's own rule reads the ink.
+    const GreyReading reading = read_with_rule(*reader, cleanup.threshold, into_grid);
+    result.status =
+        reading.mode.rule == ThresholdRule::NearestBlack ? reader->read_rows(into_grid) : reading.outcome.status;
     if (result.status == ImageStatus::Ok && !finish_upright(grid, info.orientation)) {
       result.out_of_memory = true;
       return result;

@@ -6,6 +6,8 @@
 #include <charconv>
 #include <cmath>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <vector>
 
 #include "raster/memory_budget.h"
@@ -511,6 +513,12 @@ bool below(std::span<const std::uint8_t> grey, std::int32_t threshold, std::vect
   return true;
 }
 
+// Levels of the histogram in use, up to kFewGreyLevels + 1.
+std::int32_t levels_in(const Histogram& histogram) {
+  const auto used = std::count_if(histogram.begin(), histogram.end(), [](std::uint64_t n) { return n != 0; });
+  return static_cast<std::int32_t>(std::min<std::ptrdiff_t>(used, kFewGreyLevels + 1));
+}
+
 std::string lower(std::string_view text) {
   std::string s(text);
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -590,68 +598,135 @@ std::int32_t otsu_threshold(const Histogram& h) {
   return threshold;
 }
 
-ThresholdOutcome apply_threshold(const ThresholdMode& mode, std::int32_t width, std::int32_t height,
-                                 const GreySource& source, const InkRowSink& ink, double dpi) {
-  ThresholdOutcome outcome;
-  std::vector<std::uint64_t> row(words_of(width));
-  switch (mode.rule) {
-    case ThresholdRule::Auto: {
-      AutoThreshold rule(width, height, true, dpi);
-      outcome.status = source([&](std::int32_t r, std::span<const std::uint8_t> grey) {
-        rule.add_row(r, grey);
+// One rule's state as rows arrive. Otsu's threshold needs every level before the
+// first ink row: the rows are kept while they fit kKeptOtsuBytes, else the image
+// is read again once the histogram is known.
+struct ThresholdRows::Impl {
+  Impl(const ThresholdMode& mode, std::int32_t width, std::int32_t height, const InkRowSink& ink, double dpi)
+      : mode(mode), width(width), height(height), ink(ink), row(words_of(width)) {
+    switch (mode.rule) {
+      case ThresholdRule::Auto:
+        automatic.emplace(width, height, true, dpi);
+        break;
+      case ThresholdRule::Adaptive:
+        band.emplace(width, height,
+                     [this](std::int32_t, std::int32_t r, const std::uint8_t* grey, const std::uint64_t* sums,
+                            const std::uint64_t* squares, std::int32_t rows) {
+                       std::fill(row.begin(), row.end(), std::uint64_t{0});
+                       for (std::int32_t x = 0; x < this->width; ++x) {
+                         if (grey[x] < sauvola_at(x, this->width, sums, squares, rows))
+                           row[static_cast<std::size_t>(x / 64)] |= std::uint64_t{1} << (x % 64);
+                       }
+                       return this->ink(r, row);
+                     });
+        break;
+      case ThresholdRule::Otsu:
+        if (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) <= kKeptOtsuBytes) {
+          kept = ZeroedBuffer<std::uint8_t>(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+          order.reserve(static_cast<std::size_t>(height));
+        }
+        break;
+      default:
+        outcome.threshold = mode.level;
+        break;
+    }
+  }
+
+  bool add(std::int32_t r, std::span<const std::uint8_t> grey) {
+    switch (mode.rule) {
+      case ThresholdRule::Auto:
+        automatic->add_row(r, grey);
         return true;
-      });
-      if (outcome.status != ImageStatus::Ok) return outcome;
-      if (!rule.complete()) {  // the reading was stopped
+      case ThresholdRule::Adaptive:
+        return !(outcome.stopped = !band->add_row(r, grey.data()));
+      case ThresholdRule::Otsu:
+        for (std::uint8_t v : grey) ++histogram[v];
+        if (kept.size() != 0) {
+          std::copy(grey.begin(), grey.end(),
+                    kept.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(width));
+          order.push_back(r);
+        }
+        return true;
+      default:
+        below(grey, outcome.threshold, row);
+        return !(outcome.stopped = !ink(r, row));
+    }
+  }
+
+  ThresholdOutcome finish(ImageStatus status, const GreySource& again) {
+    outcome.status = status;
+    if (status != ImageStatus::Ok || outcome.stopped) return outcome;
+    if (mode.rule == ThresholdRule::Auto) {
+      if (!automatic->complete()) {  // the reading was stopped
         outcome.stopped = true;
         return outcome;
       }
-      outcome.threshold = rule.finish(&ink, outcome.stopped);
-      return outcome;
+      outcome.threshold = automatic->finish(&ink, outcome.stopped);
+    } else if (mode.rule == ThresholdRule::Otsu) {
+      outcome.threshold = otsu_threshold(histogram);
+      const auto apply = [&](std::int32_t r, std::span<const std::uint8_t> grey) {
+        below(grey, outcome.threshold, row);
+        return !(outcome.stopped = !ink(r, row));
+      };
+      if (kept.size() == 0) {
+        outcome.status = again(apply);
+      } else {
+        for (const std::int32_t r : order) {
+          const std::size_t at = static_cast<std::size_t>(r) * static_cast<std::size_t>(width);
+          if (!apply(r, std::span<const std::uint8_t>(kept.data() + at, static_cast<std::size_t>(width)))) break;
+        }
+      }
     }
-    case ThresholdRule::Adaptive: {
-      WindowBand band(width, height,
-                      [&](std::int32_t, std::int32_t r, const std::uint8_t* grey, const std::uint64_t* sums,
-                          const std::uint64_t* squares, std::int32_t rows) {
-                        std::fill(row.begin(), row.end(), std::uint64_t{0});
-                        for (std::int32_t x = 0; x < width; ++x) {
-                          if (grey[x] < sauvola_at(x, width, sums, squares, rows))
-                            row[static_cast<std::size_t>(x / 64)] |= std::uint64_t{1} << (x % 64);
-                        }
-                        return ink(r, row);
-                      });
-      outcome.status = source([&](std::int32_t r, std::span<const std::uint8_t> grey) {
-        return !(outcome.stopped = !band.add_row(r, grey.data()));
-      });
-      return outcome;
-    }
-    case ThresholdRule::Otsu: {
-      Histogram h{};
-      outcome.status = source([&](std::int32_t, std::span<const std::uint8_t> grey) {
-        for (std::uint8_t v : grey) ++h[v];
-        return true;
-      });
-      if (outcome.status != ImageStatus::Ok) return outcome;
-      outcome.threshold = otsu_threshold(h);
-      break;
-    }
-    default:
-      outcome.threshold = mode.level;
-      break;
+    return outcome;
   }
-  outcome.status = source([&](std::int32_t r, std::span<const std::uint8_t> grey) {
-    below(grey, outcome.threshold, row);
-    return !(outcome.stopped = !ink(r, row));
-  });
-  return outcome;
+
+  ThresholdMode mode;
+  std::int32_t width, height;
+  const InkRowSink& ink;
+  std::vector<std::uint64_t> row;
+  std::optional<AutoThreshold> automatic;
+  std::optional<WindowBand> band;
+  Histogram histogram{};
+  ZeroedBuffer<std::uint8_t> kept;  // otsu: the rows as they came, when they fit
+  std::vector<std::int32_t> order;  // and the order they came in
+  ThresholdOutcome outcome;
+};
+
+ThresholdRows::ThresholdRows(const ThresholdMode& mode, std::int32_t width, std::int32_t height, const InkRowSink& ink,
+                             double dpi)
+    : impl_(std::make_unique<Impl>(mode, width, height, ink, dpi)) {}
+ThresholdRows::~ThresholdRows() = default;
+
+bool ThresholdRows::add_row(std::int32_t row_from_top, std::span<const std::uint8_t> grey) {
+  return impl_->add(row_from_top, grey);
+}
+
+ThresholdOutcome ThresholdRows::finish(ImageStatus status, const GreySource& again) {
+  return impl_->finish(status, again);
+}
+
+bool reads_twice(const ThresholdMode& mode, std::int32_t width, std::int32_t height) {
+  return mode.rule == ThresholdRule::Otsu &&
+         static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > kKeptOtsuBytes;
+}
+
+ThresholdOutcome apply_threshold(const ThresholdMode& mode, std::int32_t width, std::int32_t height,
+                                 const GreySource& source, const InkRowSink& ink, double dpi) {
+  ThresholdRows rows(mode, width, height, ink, dpi);
+  const ImageStatus status =
+      source([&](std::int32_t r, std::span<const std::uint8_t> grey) { return rows.add_row(r, grey); });
+  return rows.finish(status, source);
 }
 
 GreySummary summarise_grey(std::int32_t width, std::int32_t height, const GreySource& source, ImageStatus& status,
                            double dpi) {
   GreySummary summary;
   AutoThreshold rule(width, height, false, dpi);
+  std::int32_t rows_seen = 0;
   status = source([&](std::int32_t r, std::span<const std::uint8_t> grey) {
     for (std::uint8_t v : grey) ++summary.levels[v];
+    // The histogram so far holds the first rows' levels, counted as the rule by format counts them.
+    if (++rows_seen == std::min(kLevelRows, height)) summary.first_rows_levels = levels_in(summary.levels);
     rule.add_row(r, grey);
     return true;
   });

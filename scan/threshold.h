@@ -49,6 +49,7 @@
 #include <climits>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -102,7 +103,7 @@ bool rule_counts_grey_levels(const ThresholdMode& chosen, const ImageInfo& info,
 constexpr std::int32_t kLevelRows = 64;
 
 // Reads the image's grey rows into the sink; may be called more than once (the
-// otsu rule reads the image twice: its histogram first).
+// otsu rule reads an image too large to keep twice: its histogram first).
 using GreySource = std::function<ImageStatus(const GreyRowSink&)>;
 
 struct ThresholdOutcome {
@@ -111,13 +112,40 @@ struct ThresholdOutcome {
   std::int32_t threshold = -1;           // the one threshold used (auto: on relative levels); -1 for adaptive
 };
 
+using Histogram = std::array<std::uint64_t, 256>;
+
+// Otsu's rule keeps the grey rows of an image of up to this many pixels, so that
+// its threshold, known only after the last row, applies without a second reading.
+constexpr std::uint64_t kKeptOtsuBytes = std::uint64_t{64} << 20;
+// Whether `mode` reads a `width` x `height` image twice (otsu beyond kKeptOtsuBytes).
+bool reads_twice(const ThresholdMode& mode, std::int32_t width, std::int32_t height);
+
+// `mode` (not ByFormat, not NearestBlack) applied to grey rows as they arrive:
+// every ink row goes to `ink` exactly once, some as rows arrive, the rest in
+// finish(). `ink` must outlive the object. Allocations may throw std::bad_alloc.
+class ThresholdRows {
+ public:
+  ThresholdRows(const ThresholdMode& mode, std::int32_t width, std::int32_t height, const InkRowSink& ink,
+                double dpi = 0);
+  ~ThresholdRows();
+  ThresholdRows(const ThresholdRows&) = delete;
+  ThresholdRows& operator=(const ThresholdRows&) = delete;
+  // False when the ink sink stopped the reading.
+  bool add_row(std::int32_t row_from_top, std::span<const std::uint8_t> grey);
+  // After the reading, with its status; `again` reads the image once more when
+  // reads_twice says so.
+  ThresholdOutcome finish(ImageStatus status, const GreySource& again);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
 // Applies `mode` (not ByFormat, not NearestBlack) to the grey rows of a `width` x
 // `height` image scanned at `dpi` (0 when the file does not say); every ink row
 // goes to `ink` exactly once. Allocations may throw std::bad_alloc.
 ThresholdOutcome apply_threshold(const ThresholdMode& mode, std::int32_t width, std::int32_t height,
                                  const GreySource& source, const InkRowSink& ink, double dpi = 0);
-
-using Histogram = std::array<std::uint64_t, 256>;
 
 // Otsu's threshold: the level t that best splits the histogram into [0, t) and
 // [t, 255] (largest between-class variance); 0 for an empty or single-level histogram.
@@ -133,6 +161,9 @@ struct GreySummary {
   std::int32_t otsu = 0;            // the otsu rule's threshold
   std::int32_t auto_threshold = 0;  // the auto rule's threshold on relative levels (255 = the paper)
   double auto_ink = 0;              // the share of pixels auto takes for ink, 0..1
+  // The levels of the first kLevelRows rows, up to kFewGreyLevels + 1, as
+  // first_rows_grey_levels counts them for mode_for_image.
+  std::int32_t first_rows_levels = 0;
 };
 GreySummary summarise_grey(std::int32_t width, std::int32_t height, const GreySource& source, ImageStatus& status,
                            double dpi = 0);

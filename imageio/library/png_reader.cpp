@@ -166,6 +166,12 @@ ImageStatus PngReader::restart() {
 
 bool PngReader::has_grey_levels() const { return impl_->png != nullptr && info_.bits_per_pixel > 1; }
 
+// Not for interlaced images: their grey rows take a byte a pixel of memory at
+// once, their ink a bit.
+int PngReader::ink_grey_level() const {
+  return has_grey_levels() && !impl_->interlaced ? imageio::ink_grey_level(impl_->layout, impl_->grey) : -1;
+}
+
 ImageStatus PngReader::read_grey_rows(const GreyRowSink& sink) {
   if (impl_->png == nullptr) return ImageStatus::Unreadable;
   if (!has_grey_levels()) return ImageStatus::Unsupported;

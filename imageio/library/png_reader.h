@@ -37,6 +37,7 @@ class PngReader : public ImageReader {
   // grey levels), at most 1 GiB of them.
   bool has_grey_levels() const override;
   ImageStatus read_grey_rows(const GreyRowSink& sink) override;
+  int ink_grey_level() const override;
 
  private:
   struct Impl;

@@ -353,6 +353,10 @@ ImageStatus TiffReader::Impl::read_tiles(const ImageInfo& info, const InkRowSink
 
 bool TiffReader::has_grey_levels() const { return impl_->tif != nullptr && info_.bits_per_pixel > 1; }
 
+int TiffReader::ink_grey_level() const {
+  return has_grey_levels() && !impl_->planes ? imageio::ink_grey_level(impl_->layout, impl_->grey) : -1;
+}
+
 ImageStatus TiffReader::read_grey_rows(const GreyRowSink& sink) {
   if (impl_->tif == nullptr) return ImageStatus::Unreadable;
   if (!has_grey_levels()) return ImageStatus::Unsupported;

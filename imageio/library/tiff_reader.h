@@ -41,6 +41,7 @@ class TiffReader : public ImageReader {
   // one plane per colour are read a strip of each plane at a time.
   bool has_grey_levels() const override;
   ImageStatus read_grey_rows(const GreyRowSink& sink) override;
+  int ink_grey_level() const override;
 
   void choose_page(const PageChoice& choice) override { page_ = choice.index; }
   int page_count() const override { return page_count_; }

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "core/messages.h"
+#include "support/live_threads.h"
 #include "support/recording_host.h"
 #include "support/reference_conversion.h"
 #include "testkit/bmp_writer.h"
@@ -238,6 +239,39 @@ TEST_F(ConversionTest, ATableOfMoreThanOneBlockIsKeptWhole) {
   EXPECT_EQ(conversion.LineCount(), 60 * 30);
   EXPECT_GE(conversion.lines().capacity(), 2048);
   EXPECT_EQ(records_of(conversion), reference_records(image, 1));
+}
+
+}  // namespace
+}  // namespace vp
+
+namespace vp {
+namespace {
+
+// A grey image's rows are decoded on a second thread: stopped while it loads, the
+// conversion ends aborted with that thread gone, under every rule that reads grey rows.
+TEST_F(ConversionTest, AbortWhileGreyRowsLoadLeavesNoThread) {
+  const InkImage image = generate_drawing(1500, 1200, 5);
+  BmpWriteOptions grey;
+  grey.bits_per_pixel = 8;
+  grey.background_indices = {180, 200, 220, 240, 255};  // paper noise: many levels
+  const std::string path = write("grey.bmp", image, grey);
+  const std::size_t threads_before = testing::live_threads_before_work();
+  for (const std::int32_t rule : {2, 3, 4, 5}) {  // auto, otsu, adaptive, a level
+    SCOPED_TRACE(rule);
+    ConversionSettings settings;
+    settings.ScanThreshold = rule;
+    Conversion done;
+    RecordingHost done_host;
+    EXPECT_EQ(done.ChangeImage(path, 3, done_host, settings).outcome, Outcome::Done);
+    for (const std::int64_t at : {1, 40, 600}) {
+      Conversion conversion;
+      RecordingHost host;
+      host.abort_when = [at](const RecordingHost& h) { return h.events == at; };
+      EXPECT_EQ(conversion.ChangeImage(path, 3, host, settings).outcome, Outcome::Aborted);
+      EXPECT_EQ(conversion.records().size(), 0u);
+      EXPECT_EQ(testing::live_threads_settled(threads_before), threads_before);
+    }
+  }
 }
 
 }  // namespace

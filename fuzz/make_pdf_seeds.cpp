@@ -1,7 +1,8 @@
 // Writes seeds for the PDF reader fuzzer: one small drawing as a scanned page in
-// each code (CCITT G4, Flate grey, RGB, indexed and 1-bit with its Decode turned
-// round, an image mask, DCT grey and colour), a vector page, a file of several
-// pages and a locked one.
+// each code (CCITT G4, G3 in 1-D and 2-D with and without EOLs and byte
+// alignment, JBIG2 with MMR, Flate grey, RGB, indexed and 1-bit with its Decode
+// turned round, an image mask, DCT grey and colour), a vector page, a file of
+// several pages and a locked one.
 //   make_pdf_seeds DIR
 #include <cstdio>
 #include <string>
@@ -32,9 +33,20 @@ int main(int argc, char** argv) {
         {raw.width, raw.height, raw.bits, std::move(space), std::move(filter), "", "", false, std::move(data)});
     return p;
   };
-  PdfPage g4 = page(bilevel, "/DeviceGray", ccitt_g4(bilevel, dir + "/scratch.tif"), "/CCITTFaxDecode");
-  std::remove((dir + "/scratch.tif").c_str());
+  const std::string scratch = dir + "/scratch.tif";
+  PdfPage g4 = page(bilevel, "/DeviceGray", ccitt_g4(bilevel, scratch), "/CCITTFaxDecode");
   g4.images[0].decode_parms = "<< /K -1 /Columns 29 /Rows 17 >>";
+  auto g3 = [&](const G3Layout& layout) {
+    PdfPage p = page(bilevel, "/DeviceGray", ccitt_g3(bilevel, layout, scratch), "/CCITTFaxDecode");
+    p.images[0].decode_parms = g3_decode_parms(bilevel, layout);
+    return p;
+  };
+  const std::vector<PdfPage> g3_pages = {
+      g3({}), g3({.end_of_line = false, .byte_align = true}),
+      g3({.two_d = true, .byte_align = true, .black_is_1 = true}),
+      g3({.two_d = true, .byte_align = true, .eols_start_on_bytes = true, .eols_unsaid = true})};
+  std::remove(scratch.c_str());
+  const PdfPage jbig2 = page(bilevel, "/DeviceGray", jbig2_mmr(bilevel, g4.images[0].data), "/JBIG2Decode");
   PdfPage turned = page(bilevel, "/DeviceGray", flate(packed_samples(bilevel)), "/FlateDecode");
   turned.images[0].decode = "[1 0]";
   PdfPage mask = page(bilevel, "", flate(packed_samples(bilevel)), "/FlateDecode");
@@ -44,6 +56,11 @@ int main(int argc, char** argv) {
   vector.content = "0 G 1 w 2 2 m 30 30 l S 4 30 m 30 4 l S\n";
   const std::vector<std::vector<PdfPage>> files = {
       {g4},
+      {g3_pages[0]},
+      {g3_pages[1]},
+      {g3_pages[2]},
+      {g3_pages[3]},
+      {jbig2},
       {turned},
       {mask},
       {page(grey, "/DeviceGray", flate(packed_samples(grey)), "/FlateDecode")},

@@ -4,6 +4,7 @@
 #include <mupdf/pdf.h>
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -144,6 +145,27 @@ std::string code_name(const fz_compression_params& params) {
   }
 }
 
+// MuPDF takes /EncodedByteAlign in a G3 code to mean that each EOL ends on a
+// byte (fill bits before it) under /EndOfLine true, and that each row starts on
+// one otherwise. Coders also start the EOLs on bytes (the fill after the row), or
+// leave /EndOfLine out of a code full of EOLs, and MuPDF loses the rows of both.
+// In a code that holds EOLs they mark the rows themselves and the zeros before
+// them are fill, skipped wherever they lie: the alignment is better not looked for.
+void find_rows_by_eols(fz_context* ctx, fz_compressed_buffer& code) {
+  auto& fax = code.params.u.fax;
+  if (code.params.type != FZ_IMAGE_FAX || fax.k < 0 || fax.encoded_byte_align == 0) return;
+  unsigned char* data = nullptr;
+  const std::size_t size = fz_buffer_storage(ctx, code.buffer, &data);
+  // A G3 code starts with its first EOL, if it has any: eleven zero bits and a
+  // one. No run or mode code starts with more than seven.
+  int zeros = 0;
+  for (std::size_t i = 0; i < size && zeros < 11; ++i) {
+    zeros += std::countl_zero(data[i]);
+    if (data[i] != 0) break;
+  }
+  if (zeros >= 11) fax.encoded_byte_align = 0;
+}
+
 // ---- The calls into MuPDF that may throw ----
 // Each holds nothing with a destructor between its fz_try and fz_catch (setjmp
 // and longjmp), and whatever it sets inside is volatile.
@@ -211,6 +233,7 @@ struct PdfReader::Impl {
   fz_display_list* list = nullptr;
   fz_image* image = nullptr;
   fz_compressed_buffer* code = nullptr;  // the image's, not ours
+  fz_compressed_buffer decoding{};       // its copy as decoded: the image's bytes, our parameters
   int orientation = 1;                   // how the image's rows stand upright on the page
   Way way = Way::None;
   std::unique_ptr<JpegReader> jpeg;
@@ -349,6 +372,8 @@ ImageStatus PdfReader::Impl::take_image(ImageInfo& info, fz_rect bounds) {
     default:
       return ImageStatus::Unsupported;  // JPEG 2000 and the like: rendered
   }
+  decoding = *code;
+  find_rows_by_eols(ctx, decoding);
   const int bits = im.bpc;
   if (bits != 1 && bits != 2 && bits != 4 && bits != 8) return ImageStatus::Unsupported;
   const fz_colorspace* space = im.colorspace;
@@ -418,7 +443,7 @@ ImageStatus PdfReader::Impl::stream_rows(std::int32_t width, std::int32_t height
   const std::uint64_t bytes = (std::uint64_t{static_cast<std::uint32_t>(width)} * image->n * image->bpc + 7) / 8;
   if (bytes > imageio::kMaxBufferBytes) throw std::bad_alloc();
   std::vector<std::uint8_t> samples(bytes);
-  fz_stream* stream = open_decoder(ctx, code);
+  fz_stream* stream = open_decoder(ctx, &decoding);
   if (stream == nullptr) return ImageStatus::Unreadable;
   ImageStatus status = ImageStatus::Ok;
   for (std::int32_t y = 0; y < height; ++y) {

@@ -96,10 +96,30 @@ TEST(PdfInput, EveryCodeConvertsLikeThePlainImage) {
   turned.decode = "[1 0]";
   PdfImage mask = coded(one_bit, "", flate(packed_samples(one_bit)));
   mask.image_mask = true;
+  const auto g3 = [&](const G3Layout& layout) {
+    PdfImage image = coded(one_bit, "/DeviceGray", ccitt_g3(one_bit, layout, scratch), "/CCITTFaxDecode");
+    image.decode_parms = g3_decode_parms(one_bit, layout);
+    return image;
+  };
+  // Black coded as black, read back as 1 by /BlackIs1, turned round by /Decode.
+  PdfImage g4_black_is_1 = g4;
+  g4_black_is_1.decode_parms.insert(g4.decode_parms.size() - 2, "/BlackIs1 true ");
+  g4_black_is_1.decode = "[1 0]";
   const auto rgb_hex = "<FAFAF0000028>";
   PdfImage jbig2 = coded(one_bit, "/DeviceGray", jbig2_mmr(one_bit, g4.data), "/JBIG2Decode");
   const Case cases[] = {
       {"CCITT G4, 1-bit", g4, bmp},
+      {"CCITT G4, BlackIs1, Decode [1 0]", g4_black_is_1, bmp},
+      {"CCITT G3 1-D, EOLs", g3({}), bmp},
+      {"CCITT G3 1-D, no EOLs", g3({.end_of_line = false}), bmp},
+      {"CCITT G3 1-D, rows on bytes", g3({.end_of_line = false, .byte_align = true}), bmp},
+      {"CCITT G3 1-D, EOLs ending on bytes, BlackIs1", g3({.byte_align = true, .black_is_1 = true}), bmp},
+      {"CCITT G3 2-D, EOLs", g3({.two_d = true}), bmp},
+      {"CCITT G3 2-D, EOLs ending on bytes", g3({.two_d = true, .byte_align = true}), bmp},
+      {"CCITT G3 2-D, EOLs starting on bytes", g3({.two_d = true, .byte_align = true, .eols_start_on_bytes = true}),
+       bmp},
+      {"CCITT G3 1-D, EOLs ending on bytes, /EndOfLine left out", g3({.byte_align = true, .eols_unsaid = true}), bmp},
+      {"CCITT G3 2-D, BlackIs1", g3({.two_d = true, .black_is_1 = true}), bmp},
       {"JBIG2 (MMR)", jbig2, bmp},
       {"Flate 1-bit, Decode [1 0]", turned, bmp},
       {"Flate image mask", mask, bmp},

@@ -1,9 +1,17 @@
 #include "scan/local_contrast.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace vp::scan {
+
+namespace {
+
+// The largest p with 2^p <= n (n >= 1).
+std::int32_t floor_log2(std::int32_t n) { return 31 - std::countl_zero(static_cast<std::uint32_t>(n)); }
+
+}  // namespace
 
 LocalRange::LocalRange(std::int32_t width, std::int32_t radius, std::int32_t inner_radius)
     : width_(std::max(width, 1)),
@@ -12,77 +20,123 @@ LocalRange::LocalRange(std::int32_t width, std::int32_t radius, std::int32_t inn
       inner_radius_(std::clamp(inner_radius, 1, radius_ - 1)),
       inner_pairs_((inner_radius_ + 1) / 2),
       pair_radius_(std::max(inner_pairs_ + 1, (radius_ + 1) / 2)),
-      rows_(2 * radius_ + 1) {
-  const auto padded = static_cast<std::size_t>(pairs_ + 2 * pair_radius_);
+      rows_(2 * radius_ + 1),
+      padded_(pairs_ + 2 * pair_radius_),
+      levels_(floor_log2(2 * pair_radius_ + 1) + 1) {
+  const auto padded = static_cast<std::size_t>(padded_);
+  const auto pairs = static_cast<std::size_t>(pairs_);
   sums_ = ZeroedBuffer<std::uint16_t>(padded);
-  scratch_ = ZeroedBuffer<std::uint16_t>(static_cast<std::size_t>(pairs_));
-  const std::size_t plane = static_cast<std::size_t>(rows_) * static_cast<std::size_t>(pairs_);
-  most_ = ZeroedBuffer<std::uint16_t>(plane);
-  least_ = ZeroedBuffer<std::uint16_t>(plane);
-  inner_most_ = ZeroedBuffer<std::uint16_t>(plane);
-  side_least_ = ZeroedBuffer<std::uint16_t>(plane);
+  most_runs_ = ZeroedBuffer<std::uint16_t>(static_cast<std::size_t>(levels_ - 1) * padded);
+  least_runs_ = ZeroedBuffer<std::uint16_t>(static_cast<std::size_t>(levels_ - 1) * padded);
+  scratch_ = ZeroedBuffer<std::uint16_t>(4 * pairs);
+  window_ = ZeroedBuffer<std::uint16_t>(4 * static_cast<std::size_t>(rows_) * pairs);
 }
 
 std::uint64_t LocalRange::memory(std::int32_t width, std::int32_t radius) {
-  // Four planes of 2 radius + 1 rows and two rows, of two-byte sums a pair.
+  // Four values a pair over 2 radius + 1 rows, the row's runs of powers of two
+  // either way, and four rows, of two-byte sums.
   const std::uint64_t pairs = static_cast<std::uint64_t>(std::max(width, 1) + 1) / 2 + 12;
-  return pairs * 2 * (4 * (2 * static_cast<std::uint64_t>(std::max(radius, 2)) + 1) + 3);
+  const auto rows = 2 * static_cast<std::uint64_t>(std::max(radius, 2)) + 1;
+  return pairs * 2 * (4 * rows + 5 + 2 * static_cast<std::uint64_t>(floor_log2(static_cast<std::int32_t>(rows))));
+}
+
+void LocalRange::build_runs() {
+  const auto padded = static_cast<std::size_t>(padded_);
+  for (std::int32_t p = 1; p < levels_; ++p) {
+    const auto half = static_cast<std::size_t>(1) << (p - 1);
+    const std::size_t n = padded - 2 * half + 1;
+    const std::uint16_t* most_in = p == 1 ? sums_.data() : most_runs_.data() + (p - 2) * padded;
+    const std::uint16_t* least_in = p == 1 ? sums_.data() : least_runs_.data() + (p - 2) * padded;
+    std::uint16_t* most_out = most_runs_.data() + (p - 1) * padded;
+    std::uint16_t* least_out = least_runs_.data() + (p - 1) * padded;
+    for (std::size_t k = 0; k < n; ++k) most_out[k] = std::max(most_in[k], most_in[k + half]);
+    for (std::size_t k = 0; k < n; ++k) least_out[k] = std::min(least_in[k], least_in[k + half]);
+  }
 }
 
 template <class Pick>
-void LocalRange::slide(std::int32_t run, std::int32_t offset, Pick pick, std::uint16_t* out) const {
-  // One pass over the row per pair of the window: short windows, loops over plain arrays.
-  const std::uint16_t* s = sums_.data() + offset;
-  std::copy(s, s + pairs_, out);
-  for (std::int32_t j = 1; j < run; ++j)
-    for (std::int32_t k = 0; k < pairs_; ++k) out[k] = pick(out[k], s[k + j]);
+void LocalRange::from_runs(const std::uint16_t* runs, std::int32_t run, std::int32_t offset, Pick pick,
+                           std::uint16_t* out) const {
+  // Two runs of a power of two that overlap cover the run: the extreme of both is its extreme.
+  const std::int32_t p = floor_log2(run);
+  const std::uint16_t* s =
+      (p == 0 ? sums_.data() : runs + static_cast<std::size_t>(p - 1) * static_cast<std::size_t>(padded_)) + offset;
+  const std::uint16_t* t = s + (run - (std::int32_t{1} << p));
+  for (std::int32_t k = 0; k < pairs_; ++k) out[k] = pick(s[k], t[k]);
 }
 
 void LocalRange::add_row(const std::uint8_t* grey) {
   // Pairs padded with the edge pairs, so that the window is clipped to the row;
   // pair k is padded pair k + pair_radius_. An odd last pixel pairs with itself.
   std::uint16_t* sums = sums_.data() + pair_radius_;
-  for (std::int32_t k = 0; k < pairs_; ++k)
-    sums[k] = static_cast<std::uint16_t>(grey[2 * k] + grey[std::min(2 * k + 1, width_ - 1)]);
+  const std::int32_t whole = width_ / 2;
+  for (std::int32_t k = 0; k < whole; ++k) sums[k] = static_cast<std::uint16_t>(grey[2 * k] + grey[2 * k + 1]);
+  if (whole < pairs_) sums[whole] = static_cast<std::uint16_t>(2 * grey[width_ - 1]);
   std::fill(sums_.data(), sums, sums[0]);
   std::fill(sums + pairs_, sums_.data() + sums_.size(), sums[pairs_ - 1]);
+  build_runs();
   last_row_ = -1;  // a window asked for before may gain rows
-  const std::size_t slot = static_cast<std::size_t>(added_++ % rows_) * static_cast<std::size_t>(pairs_);
   const auto most = [](std::uint16_t a, std::uint16_t b) { return a > b ? a : b; };
   const auto least = [](std::uint16_t a, std::uint16_t b) { return a < b ? a : b; };
   const std::int32_t run = 2 * pair_radius_ + 1, inner = 2 * inner_pairs_ + 1, side = pair_radius_ - inner_pairs_;
-  slide(run, 0, most, most_.data() + slot);
-  slide(inner, side, most, inner_most_.data() + slot);
-  slide(run, 0, least, least_.data() + slot);
+  const auto pairs = static_cast<std::size_t>(pairs_);
+  std::uint16_t* brightest = scratch_.data();
+  std::uint16_t* darkest = brightest + pairs;
+  std::uint16_t* inner_brightest = darkest + pairs;
+  std::uint16_t* beside = inner_brightest + pairs;
+  from_runs(most_runs_.data(), run, 0, most, brightest);
+  from_runs(most_runs_.data(), inner, side, most, inner_brightest);
+  from_runs(least_runs_.data(), run, 0, least, darkest);
   // Beside the inner square: `side` pairs on the left, as many on the right.
-  std::uint16_t* beside = side_least_.data() + slot;
-  std::uint16_t* right = scratch_.data();
-  slide(side, 0, least, beside);
-  slide(side, pair_radius_ + inner_pairs_ + 1, least, right);
-  for (std::int32_t k = 0; k < pairs_; ++k) beside[k] = least(beside[k], right[k]);
+  from_runs(least_runs_.data(), side, 0, least, beside);
+  {
+    const std::int32_t p = floor_log2(side);
+    const std::uint16_t* s = (p == 0 ? sums_.data() : least_runs_.data() + static_cast<std::size_t>(p - 1) * padded_) +
+                             (pair_radius_ + inner_pairs_ + 1);
+    const std::uint16_t* t = s + (side - (std::int32_t{1} << p));
+    for (std::size_t k = 0; k < pairs; ++k) beside[k] = least(beside[k], least(s[k], t[k]));
+  }
+  std::uint16_t* window = window_.data() + static_cast<std::size_t>(added_++ % rows_) * 4 * pairs;
+  for (std::size_t k = 0; k < pairs; ++k) {
+    window[4 * k] = brightest[k];
+    window[4 * k + 1] = static_cast<std::uint16_t>(0xFFFF - darkest[k]);
+    window[4 * k + 2] = inner_brightest[k];
+    window[4 * k + 3] = static_cast<std::uint16_t>(0xFFFF - beside[k]);
+  }
 }
 
 LocalRange::Extremes LocalRange::around(std::int32_t row, std::int32_t x) const {
   // The two pixels of a pair share their window: the last one asked is kept.
   const std::int32_t column = x / 2;
   if (row == last_row_ && column == last_column_) return last_;
-  Extremes e;
   const std::int32_t first = std::max({0, row - radius_, added_ - rows_}), last = std::min(added_ - 1, row + radius_);
   const std::int32_t inner_first = std::max(first, row - inner_radius_),
                      inner_last = std::min(last, row + inner_radius_);
-  const std::size_t plane = most_.size(), step = static_cast<std::size_t>(pairs_);
-  std::size_t at = static_cast<std::size_t>(first % rows_) * step + static_cast<std::size_t>(column);
-  const auto next = [&] {
-    at += step;
-    if (at >= plane) at -= plane;
+  const std::size_t step = 4 * static_cast<std::size_t>(pairs_);
+  const std::uint16_t* window = window_.data() + 4 * static_cast<std::size_t>(column);
+  const auto at = [&](std::int32_t r) { return window + static_cast<std::size_t>(r % rows_) * step; };
+  // Every value gathered by the maximum (the darkest ones are stored upside down).
+  std::uint16_t brightest = 0, darkest = 0, inner_brightest = 0, outer_darkest = 0;
+  const auto outer = [&](std::int32_t r) {
+    const std::uint16_t* v = at(r);
+    brightest = std::max(brightest, v[0]);
+    darkest = std::max(darkest, v[1]);
   };
-  for (std::int32_t r = first; r <= last; ++r, next()) {
-    e.brightest = std::max(e.brightest, most_[at]);
-    e.darkest = std::min(e.darkest, least_[at]);
-    const bool inner = r >= inner_first && r <= inner_last;
-    e.outer_darkest = std::min(e.outer_darkest, inner ? side_least_[at] : least_[at]);
-    if (inner) e.inner_brightest = std::max(e.inner_brightest, inner_most_[at]);
+  for (std::int32_t r = first; r < inner_first; ++r) outer(r);
+  for (std::int32_t r = inner_last + 1; r <= last; ++r) outer(r);
+  outer_darkest = darkest;  // outside the inner rows the whole window's row counts
+  for (std::int32_t r = inner_first; r <= inner_last; ++r) {
+    const std::uint16_t* v = at(r);
+    brightest = std::max(brightest, v[0]);
+    darkest = std::max(darkest, v[1]);
+    inner_brightest = std::max(inner_brightest, v[2]);
+    outer_darkest = std::max(outer_darkest, v[3]);
   }
+  Extremes e;
+  e.brightest = brightest;
+  e.darkest = static_cast<std::uint16_t>(0xFFFF - darkest);
+  e.inner_brightest = inner_brightest;
+  e.outer_darkest = static_cast<std::uint16_t>(0xFFFF - outer_darkest);
   last_row_ = row;
   last_column_ = column;
   last_ = e;

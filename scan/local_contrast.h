@@ -51,17 +51,23 @@ class LocalRange {
   Extremes around(std::int32_t row, std::int32_t x) const;
 
  private:
-  // out[k] = the extreme of `run` padded pairs from k + offset on.
+  // Runs of 2^p padded pairs, p = 1 .. levels_ - 1 (p = 0 is the sums), for
+  // the brightest (`most`) and the darkest (`least`) alike: any run's extreme
+  // is then that of two overlapping runs of a power of two.
+  void build_runs();
+  // out[k] = the extreme of `run` padded pairs from k + offset on, from `runs`.
   template <class Pick>
-  void slide(std::int32_t run, std::int32_t offset, Pick pick, std::uint16_t* out) const;
+  void from_runs(const std::uint16_t* runs, std::int32_t run, std::int32_t offset, Pick pick, std::uint16_t* out) const;
 
-  std::int32_t width_, pairs_, radius_, inner_radius_, inner_pairs_, pair_radius_, rows_;
+  std::int32_t width_, pairs_, radius_, inner_radius_, inner_pairs_, pair_radius_, rows_, padded_, levels_;
   std::int32_t added_ = 0;
   // Zeroed but untouched until rows arrive: a header over no data commits next to nothing.
-  ZeroedBuffer<std::uint16_t> sums_, scratch_;
-  // rows_ rows each, along each row of pairs: the window's brightest and
-  // darkest, the inner square's brightest, the darkest beside the inner square.
-  ZeroedBuffer<std::uint16_t> most_, least_, inner_most_, side_least_;
+  ZeroedBuffer<std::uint16_t> sums_, most_runs_, least_runs_, scratch_;
+  // rows_ rows of pairs, four values a pair side by side, so that a window's
+  // column is one load a row: the window's brightest, its darkest, the inner
+  // square's brightest, the darkest beside the inner square; the darkest ones
+  // stored as 0xFFFF minus the sum, so that all four gather by the maximum.
+  ZeroedBuffer<std::uint16_t> window_;
   mutable std::int32_t last_row_ = -1, last_column_ = -1;
   mutable Extremes last_;
 };

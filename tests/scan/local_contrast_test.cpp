@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "scan/local_contrast.h"
+#include "scan/row_bits.h"
 #include "testkit/splitmix.h"
 
 namespace vp::scan {
@@ -15,7 +16,9 @@ TEST(LocalContrast, WindowExtremesMatchADirectCountOverTheWindow) {
   struct Case {
     std::int32_t width, height, radius, inner;
   };
-  for (const Case c : {Case{37, 29, 8, 4}, Case{64, 12, 4, 3}, Case{9, 40, 12, 6}, Case{2, 5, 5, 1}}) {
+  // Windows of every run length up to 2^4 pairs and beyond, narrow rows and odd widths.
+  for (const Case c : {Case{37, 29, 8, 4}, Case{64, 12, 4, 3}, Case{9, 40, 12, 6}, Case{2, 5, 5, 1}, Case{1, 7, 2, 1},
+                       Case{131, 20, 7, 3}, Case{50, 9, 20, 3}, Case{77, 33, 31, 15}, Case{40, 26, 10, 5}}) {
     SCOPED_TRACE(c.width);
     SplitMix64 random(static_cast<std::uint64_t>(c.width) * 31 + static_cast<std::uint64_t>(c.height));
     std::vector<std::uint8_t> grey(static_cast<std::size_t>(c.width) * static_cast<std::size_t>(c.height));
@@ -83,6 +86,23 @@ TEST(LocalContrast, StrokesStayInkWhileStainsSpecksAndRimsTurnPaper) {
     EXPECT_EQ(back.narrow, c.around.narrow);
     EXPECT_EQ(back.sharp, c.around.sharp);
     EXPECT_EQ(back.goes_on, c.around.goes_on);
+  }
+}
+
+TEST(LocalContrast, FlagBytesGatherIntoTheBitsOfAWord) {
+  // Densities from none to all, and runs that cross the eight-byte steps.
+  for (const std::uint64_t per_mille : {0, 3, 100, 500, 900, 1000}) {
+    SCOPED_TRACE(per_mille);
+    SplitMix64 random(per_mille + 7);
+    for (int trial = 0; trial < 200; ++trial) {
+      std::uint8_t flags[64];
+      std::uint64_t want = 0;
+      for (int b = 0; b < 64; ++b) {
+        flags[b] = static_cast<std::uint8_t>(random.integer(0, 999) < static_cast<std::int32_t>(per_mille));
+        if (flags[b] != 0) want |= std::uint64_t{1} << b;
+      }
+      ASSERT_EQ(bits_of(flags), want);
+    }
   }
 }
 

@@ -143,14 +143,33 @@ LocalRange::Extremes LocalRange::around(std::int32_t row, std::int32_t x) const 
   return e;
 }
 
-std::uint16_t pack(const LocalLevels& l) {
-  return static_cast<std::uint16_t>(std::clamp(l.brightest, 0, 255) / 2 << 9 | std::clamp(l.darkest, 0, 255) / 4 << 3 |
-                                    (l.sharp ? 4 : 0) | (l.narrow ? 2 : 0) | (l.goes_on ? 1 : 0));
+void LocalRange::around_pairs(std::int32_t row, std::int32_t first_pair, std::int32_t count, Extremes* out) const {
+  const std::int32_t first = std::max({0, row - radius_, added_ - rows_}), last = std::min(added_ - 1, row + radius_);
+  const std::int32_t inner_first = std::max(first, row - inner_radius_),
+                     inner_last = std::min(last, row + inner_radius_);
+  const std::size_t step = 4 * static_cast<std::size_t>(pairs_), n = 4 * static_cast<std::size_t>(count);
+  const std::uint16_t* window = window_.data() + 4 * static_cast<std::size_t>(first_pair);
+  // The rows outside the inner square and those within it, each gathered by the
+  // maximum over every value: contiguous runs of the four values of each pair.
+  std::uint16_t outside[4 * kSpan] = {}, inside[4 * kSpan] = {};
+  const auto gather = [&](std::int32_t from, std::int32_t to, std::uint16_t* into) {
+    for (std::int32_t r = from; r <= to; ++r) {
+      const std::uint16_t* v = window + static_cast<std::size_t>(r % rows_) * step;
+      for (std::size_t j = 0; j < n; ++j) into[j] = std::max(into[j], v[j]);
+    }
+  };
+  gather(first, inner_first - 1, outside);
+  gather(inner_last + 1, last, outside);
+  gather(inner_first, inner_last, inside);
+  for (std::int32_t k = 0; k < count; ++k) {
+    const std::uint16_t* o = outside + 4 * k;
+    const std::uint16_t* i = inside + 4 * k;
+    out[k].brightest = std::max(o[0], i[0]);
+    out[k].darkest = static_cast<std::uint16_t>(0xFFFF - std::max(o[1], i[1]));
+    out[k].inner_brightest = i[2];
+    out[k].outer_darkest = static_cast<std::uint16_t>(0xFFFF - std::max(o[1], i[3]));
+  }
 }
-
-namespace {
-constexpr std::int32_t kFaintRaiseTenths = 6;
-}  // namespace
 
 std::int32_t local_radius(std::int32_t block) { return std::clamp(block / 4, 4, 12); }
 std::int32_t inner_radius(std::int32_t block) { return std::max(3, local_radius(block) / 2); }
@@ -170,28 +189,6 @@ LocalRule local_rule(std::int32_t ink, std::int32_t paper, double spread, std::i
   rule.faint_depth = std::max(rule.depth, static_cast<std::int32_t>(std::lround(0.45 * (paper - ink))));
   rule.ceiling = ceiling;
   return rule;
-}
-
-// Ink where the pixel is dark enough on its own; else only where the window
-// holds a stroke and the pixel lies on its dark side. A stroke is deep enough
-// (a stain's or a shadow's smooth fall is not), narrow (within the inner square
-// the paper comes most of the way back: a stain's rim, as dark as pencil, is
-// wider and softer). Its dark side is below halfway between the window's
-// brightest and darkest, which keeps a stroke's width. Beside a stroke the
-// sheet's threshold catches, that threshold bounds it; a faint stroke the
-// threshold would lose (pencil: its darkest lighter than rule.dark) gets a
-// level part of the way up to its own halfway, if it goes on beyond the inner
-// square (a speck of dust does not) and is sharp (the back page's text, as
-// faint, is blurred by the paper). Only part of the way: what the sharpness
-// lets through of that text would widen into ink.
-bool locally_ink(std::int32_t level, const LocalLevels& around, const LocalRule& rule) {
-  if (level < rule.dark) return true;
-  const std::int32_t brightest = around.brightest, darkest = around.darkest;
-  if (level >= rule.ceiling || brightest - darkest < rule.depth || !around.narrow) return false;
-  const std::int32_t halfway = (brightest + darkest + 1) / 2, kept = std::min(rule.threshold, halfway);
-  if (darkest < rule.dark || brightest - darkest < rule.faint_depth || !around.goes_on || !around.sharp)
-    return level < kept;
-  return level < std::max(kept, rule.threshold + (halfway - rule.threshold) * kFaintRaiseTenths / 10);
 }
 
 }  // namespace vp::scan

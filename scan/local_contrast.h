@@ -15,6 +15,7 @@
 // (the darkest of the window outside the inner square).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "raster/memory_budget.h"
@@ -49,6 +50,10 @@ class LocalRange {
   // to `row` + radius must have been added where the image has them, and none
   // later than that.
   Extremes around(std::int32_t row, std::int32_t x) const;
+  // around() for the pairs first_pair .. first_pair + count - 1 of `row` (count
+  // at most kSpan) into out[0 .. count - 1], the window's rows swept once for all.
+  static constexpr std::int32_t kSpan = 32;
+  void around_pairs(std::int32_t row, std::int32_t first_pair, std::int32_t count, Extremes* out) const;
 
  private:
   // Runs of 2^p padded pairs, p = 1 .. levels_ - 1 (p = 0 is the sums), for
@@ -110,7 +115,10 @@ LocalLevels local_levels(std::int32_t level, const LocalRange::Extremes& e, ToRe
   return l;
 }
 // Two bytes a pixel: the brightest to within two levels, the darkest to within four.
-std::uint16_t pack(const LocalLevels& levels);
+inline std::uint16_t pack(const LocalLevels& l) {
+  return static_cast<std::uint16_t>(std::clamp(l.brightest, 0, 255) / 2 << 9 | std::clamp(l.darkest, 0, 255) / 4 << 3 |
+                                    (l.sharp ? 4 : 0) | (l.narrow ? 2 : 0) | (l.goes_on ? 1 : 0));
+}
 inline LocalLevels unpack(std::uint16_t packed) {
   LocalLevels l;
   l.brightest = (packed >> 9) * 2 + 1;       // the middle of its two levels
@@ -121,7 +129,25 @@ inline LocalLevels unpack(std::uint16_t packed) {
   return l;
 }
 
-// Whether a pixel of the relative `level` is ink, given its window.
-bool locally_ink(std::int32_t level, const LocalLevels& around, const LocalRule& rule);
+// How far a faint stroke's level is raised: tenths of the way up to its own halfway.
+constexpr std::int32_t kFaintRaiseTenths = 6;
+// Whether a pixel of the relative `level` is ink, given its window: ink where the pixel is dark enough on its own; else
+// only where the window holds a stroke and the pixel lies on its dark side. A stroke is deep enough (a stain's or a
+// shadow's smooth fall is not), narrow (within the inner square the paper comes most of the way back: a stain's rim, as
+// dark as pencil, is wider and softer). Its dark side is below halfway between the window's brightest and darkest,
+// which keeps a stroke's width. Beside a stroke the sheet's threshold catches, that threshold bounds it; a faint stroke
+// the threshold would lose (pencil: its darkest lighter than rule.dark) gets a level part of the way up to its own
+// halfway, if it goes on beyond the inner square (a speck of dust does not) and is sharp (the back page's text, as
+// faint, is blurred by the paper). Only part of the way: what the sharpness
+// lets through of that text would widen into ink.
+inline bool locally_ink(std::int32_t level, const LocalLevels& around, const LocalRule& rule) {
+  if (level < rule.dark) return true;
+  const std::int32_t brightest = around.brightest, darkest = around.darkest;
+  if (level >= rule.ceiling || brightest - darkest < rule.depth || !around.narrow) return false;
+  const std::int32_t halfway = (brightest + darkest + 1) / 2, kept = std::min(rule.threshold, halfway);
+  if (darkest < rule.dark || brightest - darkest < rule.faint_depth || !around.goes_on || !around.sharp)
+    return level < kept;
+  return level < std::max(kept, rule.threshold + (halfway - rule.threshold) * kFaintRaiseTenths / 10);
+}
 
 }  // namespace vp::scan

@@ -194,6 +194,10 @@ std::int32_t midway(const Histogram& h, const PaperLevel& paper) {
   return (ink_level(h, paper) + paper.median + 1) / 2;
 }
 
+// Pairs of kept pixels this far apart or more have their windows gathered apart:
+// sweeping the pairs between would cost more than a second sweep.
+constexpr int kGap = 8;
+
 class AutoThreshold {
  public:
   // Without `keep`, only the histogram of relative levels is gathered.
@@ -463,6 +467,19 @@ class AutoThreshold {
       sure[k] = bits_of(is_ink + k * 64);
       const std::uint64_t kept = bits_of(is_kept + k * 64);
       zone[k] = kept;
+      if (kept == 0) continue;
+      // The windows of the word's pairs that hold kept pixels, a run of nearby pairs at a time.
+      LocalRange::Extremes windows[LocalRange::kSpan];
+      const auto first_pair = static_cast<std::int32_t>(k * 32);
+      for (std::uint32_t left = pairs_of(kept); left != 0;) {
+        const int start = std::countr_zero(left);
+        int end = start;
+        for (std::uint32_t after = end < 31 ? left >> (end + 1) : 0; after != 0 && std::countr_zero(after) < kGap;
+             after = end < 31 ? left >> (end + 1) : 0)
+          end += std::countr_zero(after) + 1;
+        range_.around_pairs(i, first_pair + start, end - start + 1, windows + start);
+        left &= ~((2u << end) - 1);
+      }
       for (std::uint64_t z = kept; z != 0; z &= z - 1) {
         const int b = std::countr_zero(z);
         values_.push_back(levels[b]);
@@ -471,7 +488,7 @@ class AutoThreshold {
         const auto relative_of = [half_scale](std::uint16_t sum) {
           return static_cast<std::int32_t>(std::min(255.0f, static_cast<float>(sum) * half_scale + 0.5f));
         };
-        extremes_.push_back(pack(local_levels(levels[b], range_.around(i, column), relative_of)));
+        extremes_.push_back(pack(local_levels(levels[b], windows[b / 2], relative_of)));
       }
     }
   }

@@ -33,6 +33,7 @@ TEST(LocalContrast, WindowExtremesMatchADirectCountOverTheWindow) {
     for (std::int32_t y = 0; y < c.height; ++y) {
       while (range.rows_added() < std::min(c.height, y + range.radius() + 1))
         range.add_row(&grey[static_cast<std::size_t>(range.rows_added()) * static_cast<std::size_t>(c.width)]);
+      std::vector<LocalRange::Extremes> wanted(static_cast<std::size_t>(pairs));
       for (std::int32_t x = 0; x < c.width; ++x) {
         LocalRange::Extremes want;
         for (std::int32_t yy = std::max(0, y - range.radius()); yy <= std::min(c.height - 1, y + range.radius()); ++yy)
@@ -51,6 +52,21 @@ TEST(LocalContrast, WindowExtremesMatchADirectCountOverTheWindow) {
         ASSERT_EQ(got.darkest, want.darkest) << x << "," << y;
         ASSERT_EQ(got.inner_brightest, want.inner_brightest) << x << "," << y;
         ASSERT_EQ(got.outer_darkest, want.outer_darkest) << x << "," << y;
+        wanted[static_cast<std::size_t>(x / 2)] = want;
+      }
+      // The same windows a run of pairs at a time, runs of random lengths along the row.
+      for (std::int32_t k = 0; k < pairs;) {
+        const std::int32_t count = std::min(pairs - k, random.integer(1, LocalRange::kSpan));
+        LocalRange::Extremes got[LocalRange::kSpan];
+        range.around_pairs(y, k, count, got);
+        for (std::int32_t j = 0; j < count; ++j) {
+          const LocalRange::Extremes& want = wanted[static_cast<std::size_t>(k + j)];
+          ASSERT_EQ(got[j].brightest, want.brightest) << k + j << "," << y;
+          ASSERT_EQ(got[j].darkest, want.darkest) << k + j << "," << y;
+          ASSERT_EQ(got[j].inner_brightest, want.inner_brightest) << k + j << "," << y;
+          ASSERT_EQ(got[j].outer_darkest, want.outer_darkest) << k + j << "," << y;
+        }
+        k += count;
       }
     }
   }
@@ -89,7 +105,7 @@ TEST(LocalContrast, StrokesStayInkWhileStainsSpecksAndRimsTurnPaper) {
   }
 }
 
-TEST(LocalContrast, FlagBytesGatherIntoTheBitsOfAWord) {
+TEST(LocalContrast, FlagBytesGatherIntoTheBitsOfAWordAndItsPairs) {
   // Densities from none to all, and runs that cross the eight-byte steps.
   for (const std::uint64_t per_mille : {0, 3, 100, 500, 900, 1000}) {
     SCOPED_TRACE(per_mille);
@@ -102,6 +118,10 @@ TEST(LocalContrast, FlagBytesGatherIntoTheBitsOfAWord) {
         if (flags[b] != 0) want |= std::uint64_t{1} << b;
       }
       ASSERT_EQ(bits_of(flags), want);
+      std::uint32_t pairs = 0;
+      for (int p = 0; p < 32; ++p)
+        if ((flags[2 * p] | flags[2 * p + 1]) != 0) pairs |= std::uint32_t{1} << p;
+      ASSERT_EQ(pairs_of(want), pairs);
     }
   }
 }

@@ -8,6 +8,9 @@ namespace vp::scan {
 
 namespace {
 
+// Two pixels' levels add up to at most this.
+constexpr std::int32_t kLargestSum = 2 * 255;
+
 // The largest p with 2^p <= n (n >= 1).
 std::int32_t floor_log2(std::int32_t n) { return 31 - std::countl_zero(static_cast<std::uint32_t>(n)); }
 
@@ -29,7 +32,8 @@ LocalRange::LocalRange(std::int32_t width, std::int32_t radius, std::int32_t inn
   most_runs_ = ZeroedBuffer<std::uint16_t>(static_cast<std::size_t>(levels_ - 1) * padded);
   least_runs_ = ZeroedBuffer<std::uint16_t>(static_cast<std::size_t>(levels_ - 1) * padded);
   scratch_ = ZeroedBuffer<std::uint16_t>(4 * pairs);
-  window_ = ZeroedBuffer<std::uint16_t>(4 * static_cast<std::size_t>(rows_) * pairs);
+  // A last pair beyond the last row: gathered two pairs at a time, a span may read one pair past its row.
+  window_ = ZeroedBuffer<std::int16_t>(4 * static_cast<std::size_t>(rows_) * pairs + 4);
 }
 
 std::uint64_t LocalRange::memory(std::int32_t width, std::int32_t radius) {
@@ -96,12 +100,12 @@ void LocalRange::add_row(const std::uint8_t* grey) {
     const std::uint16_t* t = s + (side - (std::int32_t{1} << p));
     for (std::size_t k = 0; k < pairs; ++k) beside[k] = least(beside[k], least(s[k], t[k]));
   }
-  std::uint16_t* window = window_.data() + static_cast<std::size_t>(added_++ % rows_) * 4 * pairs;
+  std::int16_t* window = window_.data() + static_cast<std::size_t>(added_++ % rows_) * 4 * pairs;
   for (std::size_t k = 0; k < pairs; ++k) {
-    window[4 * k] = brightest[k];
-    window[4 * k + 1] = static_cast<std::uint16_t>(0xFFFF - darkest[k]);
-    window[4 * k + 2] = inner_brightest[k];
-    window[4 * k + 3] = static_cast<std::uint16_t>(0xFFFF - beside[k]);
+    window[4 * k] = static_cast<std::int16_t>(brightest[k]);
+    window[4 * k + 1] = static_cast<std::int16_t>(kLargestSum - darkest[k]);
+    window[4 * k + 2] = static_cast<std::int16_t>(inner_brightest[k]);
+    window[4 * k + 3] = static_cast<std::int16_t>(kLargestSum - beside[k]);
   }
 }
 
@@ -113,12 +117,12 @@ LocalRange::Extremes LocalRange::around(std::int32_t row, std::int32_t x) const 
   const std::int32_t inner_first = std::max(first, row - inner_radius_),
                      inner_last = std::min(last, row + inner_radius_);
   const std::size_t step = 4 * static_cast<std::size_t>(pairs_);
-  const std::uint16_t* window = window_.data() + 4 * static_cast<std::size_t>(column);
+  const std::int16_t* window = window_.data() + 4 * static_cast<std::size_t>(column);
   const auto at = [&](std::int32_t r) { return window + static_cast<std::size_t>(r % rows_) * step; };
   // Every value gathered by the maximum (the darkest ones are stored upside down).
-  std::uint16_t brightest = 0, darkest = 0, inner_brightest = 0, outer_darkest = 0;
+  std::int16_t brightest = 0, darkest = 0, inner_brightest = 0, outer_darkest = 0;
   const auto outer = [&](std::int32_t r) {
-    const std::uint16_t* v = at(r);
+    const std::int16_t* v = at(r);
     brightest = std::max(brightest, v[0]);
     darkest = std::max(darkest, v[1]);
   };
@@ -126,17 +130,17 @@ LocalRange::Extremes LocalRange::around(std::int32_t row, std::int32_t x) const 
   for (std::int32_t r = inner_last + 1; r <= last; ++r) outer(r);
   outer_darkest = darkest;  // outside the inner rows the whole window's row counts
   for (std::int32_t r = inner_first; r <= inner_last; ++r) {
-    const std::uint16_t* v = at(r);
+    const std::int16_t* v = at(r);
     brightest = std::max(brightest, v[0]);
     darkest = std::max(darkest, v[1]);
     inner_brightest = std::max(inner_brightest, v[2]);
     outer_darkest = std::max(outer_darkest, v[3]);
   }
   Extremes e;
-  e.brightest = brightest;
-  e.darkest = static_cast<std::uint16_t>(0xFFFF - darkest);
-  e.inner_brightest = inner_brightest;
-  e.outer_darkest = static_cast<std::uint16_t>(0xFFFF - outer_darkest);
+  e.brightest = static_cast<std::uint16_t>(brightest);
+  e.darkest = static_cast<std::uint16_t>(kLargestSum - darkest);
+  e.inner_brightest = static_cast<std::uint16_t>(inner_brightest);
+  e.outer_darkest = static_cast<std::uint16_t>(kLargestSum - outer_darkest);
   last_row_ = row;
   last_column_ = column;
   last_ = e;
@@ -147,27 +151,34 @@ void LocalRange::around_pairs(std::int32_t row, std::int32_t first_pair, std::in
   const std::int32_t first = std::max({0, row - radius_, added_ - rows_}), last = std::min(added_ - 1, row + radius_);
   const std::int32_t inner_first = std::max(first, row - inner_radius_),
                      inner_last = std::min(last, row + inner_radius_);
-  const std::size_t step = 4 * static_cast<std::size_t>(pairs_), n = 4 * static_cast<std::size_t>(count);
-  const std::uint16_t* window = window_.data() + 4 * static_cast<std::size_t>(first_pair);
+  const std::size_t step = 4 * static_cast<std::size_t>(pairs_);
+  const std::int32_t blocks = (count + 1) / 2;  // eight values, two pairs, a block
+  const std::int16_t* window = window_.data() + 4 * static_cast<std::size_t>(first_pair);
   // The rows outside the inner square and those within it, each gathered by the
-  // maximum over every value: contiguous runs of the four values of each pair.
-  std::uint16_t outside[4 * kSpan] = {}, inside[4 * kSpan] = {};
-  const auto gather = [&](std::int32_t from, std::int32_t to, std::uint16_t* into) {
+  // maximum over every value: blocks of eight values the compiler widens.
+  std::int16_t outside[4 * kSpan], inside[4 * kSpan];
+  std::fill(outside, outside + 8 * blocks, std::int16_t{0});
+  std::fill(inside, inside + 8 * blocks, std::int16_t{0});
+  const auto gather = [&](std::int32_t from, std::int32_t to, std::int16_t* into) {
+    if (from > to) return;
+    std::int32_t slot = from % rows_;
     for (std::int32_t r = from; r <= to; ++r) {
-      const std::uint16_t* v = window + static_cast<std::size_t>(r % rows_) * step;
-      for (std::size_t j = 0; j < n; ++j) into[j] = std::max(into[j], v[j]);
+      const std::int16_t* v = window + static_cast<std::size_t>(slot) * step;
+      for (std::int32_t b = 0; b < blocks; ++b)
+        for (std::int32_t j = 8 * b; j < 8 * b + 8; ++j) into[j] = std::max(into[j], v[j]);
+      if (++slot == rows_) slot = 0;
     }
   };
   gather(first, inner_first - 1, outside);
   gather(inner_last + 1, last, outside);
   gather(inner_first, inner_last, inside);
   for (std::int32_t k = 0; k < count; ++k) {
-    const std::uint16_t* o = outside + 4 * k;
-    const std::uint16_t* i = inside + 4 * k;
-    out[k].brightest = std::max(o[0], i[0]);
-    out[k].darkest = static_cast<std::uint16_t>(0xFFFF - std::max(o[1], i[1]));
-    out[k].inner_brightest = i[2];
-    out[k].outer_darkest = static_cast<std::uint16_t>(0xFFFF - std::max(o[1], i[3]));
+    const std::int16_t* o = outside + 4 * k;
+    const std::int16_t* i = inside + 4 * k;
+    out[k].brightest = static_cast<std::uint16_t>(std::max(o[0], i[0]));
+    out[k].darkest = static_cast<std::uint16_t>(kLargestSum - std::max(o[1], i[1]));
+    out[k].inner_brightest = static_cast<std::uint16_t>(i[2]);
+    out[k].outer_darkest = static_cast<std::uint16_t>(kLargestSum - std::max(o[1], i[3]));
   }
 }
 

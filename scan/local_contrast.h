@@ -71,8 +71,9 @@ class LocalRange {
   // rows_ rows of pairs, four values a pair side by side, so that a window's
   // column is one load a row: the window's brightest, its darkest, the inner
   // square's brightest, the darkest beside the inner square; the darkest ones
-  // stored as 0xFFFF minus the sum, so that all four gather by the maximum.
-  ZeroedBuffer<std::uint16_t> window_;
+  // stored as 510 minus the sum, so that all four gather by the maximum (of
+  // signed values, which every vector unit has).
+  ZeroedBuffer<std::int16_t> window_;
   mutable std::int32_t last_row_ = -1, last_column_ = -1;
   mutable Extremes last_;
 };

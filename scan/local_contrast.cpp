@@ -31,7 +31,6 @@ LocalRange::LocalRange(std::int32_t width, std::int32_t radius, std::int32_t inn
   sums_ = ZeroedBuffer<std::uint16_t>(padded);
   most_runs_ = ZeroedBuffer<std::uint16_t>(static_cast<std::size_t>(levels_ - 1) * padded);
   least_runs_ = ZeroedBuffer<std::uint16_t>(static_cast<std::size_t>(levels_ - 1) * padded);
-  scratch_ = ZeroedBuffer<std::uint16_t>(4 * pairs);
   // A last pair beyond the last row: gathered two pairs at a time, a span may read one pair past its row.
   window_ = ZeroedBuffer<std::int16_t>(4 * static_cast<std::size_t>(rows_) * pairs + 4);
 }
@@ -58,15 +57,12 @@ void LocalRange::build_runs() {
   }
 }
 
-template <class Pick>
-void LocalRange::from_runs(const std::uint16_t* runs, std::int32_t run, std::int32_t offset, Pick pick,
-                           std::uint16_t* out) const {
+LocalRange::Cover LocalRange::cover(const std::uint16_t* runs, std::int32_t run, std::int32_t offset) const {
   // Two runs of a power of two that overlap cover the run: the extreme of both is its extreme.
   const std::int32_t p = floor_log2(run);
   const std::uint16_t* s =
       (p == 0 ? sums_.data() : runs + static_cast<std::size_t>(p - 1) * static_cast<std::size_t>(padded_)) + offset;
-  const std::uint16_t* t = s + (run - (std::int32_t{1} << p));
-  for (std::int32_t k = 0; k < pairs_; ++k) out[k] = pick(s[k], t[k]);
+  return {s, s + (run - (std::int32_t{1} << p))};
 }
 
 void LocalRange::add_row(const std::uint8_t* grey) {
@@ -80,32 +76,21 @@ void LocalRange::add_row(const std::uint8_t* grey) {
   std::fill(sums + pairs_, sums_.data() + sums_.size(), sums[pairs_ - 1]);
   build_runs();
   last_row_ = -1;  // a window asked for before may gain rows
-  const auto most = [](std::uint16_t a, std::uint16_t b) { return a > b ? a : b; };
-  const auto least = [](std::uint16_t a, std::uint16_t b) { return a < b ? a : b; };
   const std::int32_t run = 2 * pair_radius_ + 1, inner = 2 * inner_pairs_ + 1, side = pair_radius_ - inner_pairs_;
-  const auto pairs = static_cast<std::size_t>(pairs_);
-  std::uint16_t* brightest = scratch_.data();
-  std::uint16_t* darkest = brightest + pairs;
-  std::uint16_t* inner_brightest = darkest + pairs;
-  std::uint16_t* beside = inner_brightest + pairs;
-  from_runs(most_runs_.data(), run, 0, most, brightest);
-  from_runs(most_runs_.data(), inner, side, most, inner_brightest);
-  from_runs(least_runs_.data(), run, 0, least, darkest);
+  const Cover brightest = cover(most_runs_.data(), run, 0);
+  const Cover inner_brightest = cover(most_runs_.data(), inner, side);
+  const Cover darkest = cover(least_runs_.data(), run, 0);
   // Beside the inner square: `side` pairs on the left, as many on the right.
-  from_runs(least_runs_.data(), side, 0, least, beside);
-  {
-    const std::int32_t p = floor_log2(side);
-    const std::uint16_t* s = (p == 0 ? sums_.data() : least_runs_.data() + static_cast<std::size_t>(p - 1) * padded_) +
-                             (pair_radius_ + inner_pairs_ + 1);
-    const std::uint16_t* t = s + (side - (std::int32_t{1} << p));
-    for (std::size_t k = 0; k < pairs; ++k) beside[k] = least(beside[k], least(s[k], t[k]));
-  }
-  std::int16_t* window = window_.data() + static_cast<std::size_t>(added_++ % rows_) * 4 * pairs;
-  for (std::size_t k = 0; k < pairs; ++k) {
-    window[4 * k] = static_cast<std::int16_t>(brightest[k]);
-    window[4 * k + 1] = static_cast<std::int16_t>(kLargestSum - darkest[k]);
-    window[4 * k + 2] = static_cast<std::int16_t>(inner_brightest[k]);
-    window[4 * k + 3] = static_cast<std::int16_t>(kLargestSum - beside[k]);
+  const Cover left = cover(least_runs_.data(), side, 0);
+  const Cover right = cover(least_runs_.data(), side, pair_radius_ + inner_pairs_ + 1);
+  std::int16_t* window =
+      window_.data() + static_cast<std::size_t>(added_++ % rows_) * 4 * static_cast<std::size_t>(pairs_);
+  for (std::size_t k = 0; k < static_cast<std::size_t>(pairs_); ++k) {
+    const std::uint16_t beside = std::min(std::min(left.s[k], left.t[k]), std::min(right.s[k], right.t[k]));
+    window[4 * k] = static_cast<std::int16_t>(std::max(brightest.s[k], brightest.t[k]));
+    window[4 * k + 1] = static_cast<std::int16_t>(kLargestSum - std::min(darkest.s[k], darkest.t[k]));
+    window[4 * k + 2] = static_cast<std::int16_t>(std::max(inner_brightest.s[k], inner_brightest.t[k]));
+    window[4 * k + 3] = static_cast<std::int16_t>(kLargestSum - beside);
   }
 }
 

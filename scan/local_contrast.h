@@ -60,14 +60,17 @@ class LocalRange {
   // the brightest (`most`) and the darkest (`least`) alike: any run's extreme
   // is then that of two overlapping runs of a power of two.
   void build_runs();
-  // out[k] = the extreme of `run` padded pairs from k + offset on, from `runs`.
-  template <class Pick>
-  void from_runs(const std::uint16_t* runs, std::int32_t run, std::int32_t offset, Pick pick, std::uint16_t* out) const;
+  // The extreme of `run` padded pairs from k + offset on is that of s[k] and
+  // t[k], two overlapping runs of a power of two from `runs`.
+  struct Cover {
+    const std::uint16_t *s, *t;
+  };
+  Cover cover(const std::uint16_t* runs, std::int32_t run, std::int32_t offset) const;
 
   std::int32_t width_, pairs_, radius_, inner_radius_, inner_pairs_, pair_radius_, rows_, padded_, levels_;
   std::int32_t added_ = 0;
   // Zeroed but untouched until rows arrive: a header over no data commits next to nothing.
-  ZeroedBuffer<std::uint16_t> sums_, most_runs_, least_runs_, scratch_;
+  ZeroedBuffer<std::uint16_t> sums_, most_runs_, least_runs_;
   // rows_ rows of pairs, four values a pair side by side, so that a window's
   // column is one load a row: the window's brightest, its darkest, the inner
   // square's brightest, the darkest beside the inner square; the darkest ones

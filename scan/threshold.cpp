@@ -215,7 +215,7 @@ class AutoThreshold {
     const auto blocks = static_cast<std::size_t>(block_columns_) * static_cast<std::size_t>(block_rows_);
     // A few header bytes may claim a vast sheet: its working memory is weighed before it is filled.
     const std::uint64_t columns = static_cast<std::uint64_t>(width);
-    claim_memory(blocks * 22 + columns * (static_cast<std::uint64_t>(ring_rows_) + 11) + 128 +
+    claim_memory(blocks * 22 + columns * (static_cast<std::uint64_t>(ring_rows_) + 12) + 128 +
                  (keep ? (std::uint64_t{words_} * 16 + 4) * static_cast<std::uint64_t>(height) +
                              LocalRange::memory(width, local_radius(block_))
                        : 0));
@@ -284,13 +284,21 @@ class AutoThreshold {
         local_rule(std::min(ink_level(histogram_, paper), threshold), paper.median, paper.spread, threshold, ceiling);
     std::size_t next_value = 0;
     std::vector<std::uint64_t> row(words_);
+    std::vector<std::uint8_t> decided(static_cast<std::size_t>(width_));
     for (std::int32_t i = 0; i < height_; ++i) {
       const std::size_t base = static_cast<std::size_t>(i) * words_;
-      for (std::size_t k = 0; k < words_; ++k) {
+      // The row's kept pixels decided in one plain loop, then set among the sure ink.
+      std::size_t count = 0;
+      for (std::size_t k = 0; k < words_; ++k) count += static_cast<std::size_t>(std::popcount(zone_[base + k]));
+      const std::uint8_t* value = values_.data() + next_value;
+      const std::uint16_t* extremes = extremes_.data() + next_value;
+      std::uint8_t* ink_of = decided.data();
+      for (std::size_t j = 0; j < count; ++j) ink_of[j] = locally_ink_flat(value[j], unpack(extremes[j]), local);
+      next_value += count;
+      for (std::size_t k = 0, j = 0; k < words_; ++k) {
         std::uint64_t ink = sure_[base + k];
-        for (std::uint64_t z = zone_[base + k]; z != 0; z &= z - 1, ++next_value) {
-          if (locally_ink(values_[next_value], unpack(extremes_[next_value]), local)) ink |= z & (~z + 1);
-        }
+        for (std::uint64_t z = zone_[base + k]; z != 0; z &= z - 1)
+          ink |= std::uint64_t{ink_of[j++]} << std::countr_zero(z);
         row[k] = ink;
       }
       if (!(*sink)(row_of_[static_cast<std::size_t>(i)], row)) {

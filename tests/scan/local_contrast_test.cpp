@@ -105,6 +105,26 @@ TEST(LocalContrast, StrokesStayInkWhileStainsSpecksAndRimsTurnPaper) {
   }
 }
 
+TEST(LocalContrast, TheDecisionWithoutBranchesGivesTheSameAnswers) {
+  // Sheets from dark ink on white to pencil on grey paper, noisy or clean.
+  struct Sheet {
+    std::int32_t ink, paper;
+    double spread;
+    std::int32_t threshold, ceiling;
+  };
+  for (const Sheet c : {Sheet{40, 255, 3, 148, 240}, Sheet{120, 200, 1.5, 160, 190}, Sheet{10, 250, 8, 48, 200},
+                        Sheet{90, 255, 2, 172, 255}}) {
+    const LocalRule rule = local_rule(c.ink, c.paper, c.spread, c.threshold, c.ceiling);
+    SplitMix64 random(static_cast<std::uint64_t>(c.ink) * 1000 + static_cast<std::uint64_t>(c.threshold));
+    for (int trial = 0; trial < 200000; ++trial) {
+      const auto packed = static_cast<std::uint16_t>(random.integer(0, 0xFFFF));
+      const std::int32_t level = random.integer(0, 255);
+      const LocalLevels around = unpack(packed);
+      ASSERT_EQ(locally_ink_flat(level, around, rule), locally_ink(level, around, rule)) << level << " " << packed;
+    }
+  }
+}
+
 TEST(LocalContrast, FlagBytesGatherIntoTheBitsOfAWordAndItsPairs) {
   // Densities from none to all, and runs that cross the eight-byte steps.
   for (const std::uint64_t per_mille : {0, 3, 100, 500, 900, 1000}) {

@@ -488,15 +488,20 @@ class AutoThreshold {
         range_.around_pairs(i, first_pair + start, end - start + 1, windows + start);
         left &= ~((2u << end) - 1);
       }
+      const std::size_t at = values_.size(), count = static_cast<std::size_t>(std::popcount(kept));
+      values_.resize(at + count);
+      extremes_.resize(at + count);
+      std::uint8_t* value = values_.data() + at;
+      std::uint16_t* extremes = extremes_.data() + at;
       for (std::uint64_t z = kept; z != 0; z &= z - 1) {
         const int b = std::countr_zero(z);
-        values_.push_back(levels[b]);
-        const auto column = static_cast<std::int32_t>(k * 64) + b;
-        const float half_scale = 0.5f * scale[column];  // two-pixel sums to relative levels
+        *value++ = levels[b];
+        const float half_scale =
+            0.5f * scale[k * 64 + static_cast<std::size_t>(b)];  // two-pixel sums to relative levels
         const auto relative_of = [half_scale](std::uint16_t sum) {
           return static_cast<std::int32_t>(std::min(255.0f, static_cast<float>(sum) * half_scale + 0.5f));
         };
-        extremes_.push_back(pack(local_levels(levels[b], windows[b / 2], relative_of)));
+        *extremes++ = pack(local_levels(levels[b], windows[b / 2], relative_of));
       }
     }
   }

@@ -215,7 +215,7 @@ class AutoThreshold {
     const auto blocks = static_cast<std::size_t>(block_columns_) * static_cast<std::size_t>(block_rows_);
     // A few header bytes may claim a vast sheet: its working memory is weighed before it is filled.
     const std::uint64_t columns = static_cast<std::uint64_t>(width);
-    claim_memory(blocks * 22 + columns * (static_cast<std::uint64_t>(ring_rows_) + 12) + 128 +
+    claim_memory(blocks * 22 + columns * (static_cast<std::uint64_t>(ring_rows_) + 25) + 128 +
                  (keep ? (std::uint64_t{words_} * 16 + 4) * static_cast<std::uint64_t>(height) +
                              LocalRange::memory(width, local_radius(block_))
                        : 0));
@@ -235,6 +235,9 @@ class AutoThreshold {
     relative_ = ZeroedBuffer<std::uint8_t>(static_cast<std::size_t>(width));
     ink_flags_ = ZeroedBuffer<std::uint8_t>(words_ * 64);  // the last word's tail stays 0
     zone_flags_ = ZeroedBuffer<std::uint8_t>(words_ * 64);
+    kept_level_ = ZeroedBuffer<std::uint8_t>(static_cast<std::size_t>(width));
+    kept_scale_ = ZeroedBuffer<float>(static_cast<std::size_t>(width));
+    kept_window_ = ZeroedBuffer<std::uint16_t>(4 * static_cast<std::size_t>(width));
     if (keep_) {
       const auto plane = words_ * static_cast<std::size_t>(height);
       sure_ = ZeroedBuffer<std::uint64_t>(plane);
@@ -470,6 +473,9 @@ class AutoThreshold {
       is_ink[x] = relative[x] < kSureInk;
       is_kept[x] = relative[x] >= kSureInk && relative[x] < top;
     }
+    // The kept pixels gathered with their windows, word by word, then their
+    // windows turned into relative levels in one plain loop.
+    std::size_t gathered = 0;
     for (std::size_t k = 0; k < words_; ++k) {
       const std::uint8_t* levels = relative + k * 64;
       sure[k] = bits_of(is_ink + k * 64);
@@ -488,21 +494,36 @@ class AutoThreshold {
         range_.around_pairs(i, first_pair + start, end - start + 1, windows + start);
         left &= ~((2u << end) - 1);
       }
-      const std::size_t at = values_.size(), count = static_cast<std::size_t>(std::popcount(kept));
-      values_.resize(at + count);
-      extremes_.resize(at + count);
-      std::uint8_t* value = values_.data() + at;
-      std::uint16_t* extremes = extremes_.data() + at;
-      for (std::uint64_t z = kept; z != 0; z &= z - 1) {
-        const int b = std::countr_zero(z);
-        *value++ = levels[b];
-        const float half_scale =
-            0.5f * scale[k * 64 + static_cast<std::size_t>(b)];  // two-pixel sums to relative levels
-        const auto relative_of = [half_scale](std::uint16_t sum) {
-          return static_cast<std::int32_t>(std::min(255.0f, static_cast<float>(sum) * half_scale + 0.5f));
-        };
-        *extremes++ = pack(local_levels(levels[b], windows[b / 2], relative_of));
+      for (std::uint64_t z = kept; z != 0; z &= z - 1, ++gathered) {
+        const auto b = static_cast<std::size_t>(std::countr_zero(z));
+        const LocalRange::Extremes& e = windows[b / 2];
+        kept_level_[gathered] = levels[b];
+        kept_scale_[gathered] = 0.5f * scale[k * 64 + b];  // two-pixel sums to relative levels
+        kept_window_[4 * gathered] = e.brightest;
+        kept_window_[4 * gathered + 1] = e.darkest;
+        kept_window_[4 * gathered + 2] = e.inner_brightest;
+        kept_window_[4 * gathered + 3] = e.outer_darkest;
       }
+    }
+    const std::size_t at = values_.size();
+    values_.resize(at + gathered);
+    extremes_.resize(at + gathered);
+    std::copy(kept_level_.data(), kept_level_.data() + gathered, values_.data() + at);
+    const std::uint8_t* kept_level = kept_level_.data();
+    const float* kept_scale = kept_scale_.data();
+    const std::uint16_t* kept_window = kept_window_.data();
+    std::uint16_t* extremes = extremes_.data() + at;
+    for (std::size_t j = 0; j < gathered; ++j) {
+      const float half_scale = kept_scale[j];
+      const auto relative_of = [half_scale](std::uint16_t sum) {
+        return static_cast<std::int32_t>(std::min(255.0f, static_cast<float>(sum) * half_scale + 0.5f));
+      };
+      LocalRange::Extremes e;
+      e.brightest = kept_window[4 * j];
+      e.darkest = kept_window[4 * j + 1];
+      e.inner_brightest = kept_window[4 * j + 2];
+      e.outer_darkest = kept_window[4 * j + 3];
+      extremes[j] = pack(local_levels(kept_level[j], e, relative_of));
     }
   }
 
@@ -524,6 +545,10 @@ class AutoThreshold {
   ZeroedBuffer<std::int32_t> column_start_, ring_row_, row_of_;
   bool columns_laid_out_ = false;
   ZeroedBuffer<std::uint8_t> ring_, relative_, ink_flags_, zone_flags_;
+  // A row's kept pixels: their levels, scales and windows (four two-pixel sums each).
+  ZeroedBuffer<std::uint8_t> kept_level_;
+  ZeroedBuffer<float> kept_scale_;
+  ZeroedBuffer<std::uint16_t> kept_window_;
   std::vector<std::uint8_t> values_;
   LocalRange range_;
   std::vector<std::uint16_t> extremes_;  // per value: its window (packed LocalLevels)

@@ -377,24 +377,33 @@ class AutoThreshold {
     }
   }
 
-  // Row j of `to`: the extreme of `from` over `reach` blocks either side along the row.
+  // Row j of `to`: the extreme of `from` over `reach` blocks either side along
+  // the row. The row padded with its edge blocks, then one plain loop a step.
   template <class Pick>
   void along_row(const ZeroedBuffer<std::uint16_t>& from, ZeroedBuffer<std::uint16_t>& to, std::int32_t j,
                  std::int32_t reach, Pick pick) {
-    for (std::int32_t k = 0; k < block_columns_; ++k) {
-      std::uint16_t v = from[at(j, k)];
-      for (std::int32_t dk = -reach; dk <= reach; ++dk) v = pick(v, from[at(j, clamp_column(k + dk))]);
-      to[at(j, k)] = v;
-    }
+    const auto columns = static_cast<std::size_t>(block_columns_), r = static_cast<std::size_t>(reach);
+    padded_row_.resize(columns + 2 * r);
+    const std::uint16_t* row = &from[at(j, 0)];
+    std::fill(padded_row_.begin(), padded_row_.begin() + reach, row[0]);
+    std::copy(row, row + columns, padded_row_.begin() + reach);
+    std::fill(padded_row_.begin() + reach + block_columns_, padded_row_.end(), row[columns - 1]);
+    std::uint16_t* out = &to[at(j, 0)];
+    const std::uint16_t* padded = padded_row_.data();
+    std::copy(row, row + columns, out);
+    for (std::size_t d = 0; d <= 2 * r; ++d)
+      for (std::size_t k = 0; k < columns; ++k) out[k] = pick(out[k], padded[k + d]);
   }
   // Row j of `to`: the extreme of `from` over `reach` block rows either side down the column.
   template <class Pick>
   void down_column(const ZeroedBuffer<std::uint16_t>& from, ZeroedBuffer<std::uint16_t>& to, std::int32_t j,
                    std::int32_t reach, Pick pick) {
-    for (std::int32_t k = 0; k < block_columns_; ++k) {
-      std::uint16_t v = from[at(j, k)];
-      for (std::int32_t dj = -reach; dj <= reach; ++dj) v = pick(v, from[at(clamp_row(j + dj), k)]);
-      to[at(j, k)] = v;
+    const auto columns = static_cast<std::size_t>(block_columns_);
+    std::uint16_t* out = &to[at(j, 0)];
+    std::copy(&from[at(j, 0)], &from[at(j, 0)] + columns, out);
+    for (std::int32_t dj = -reach; dj <= reach; ++dj) {
+      const std::uint16_t* row = &from[at(clamp_row(j + dj), 0)];
+      for (std::size_t k = 0; k < columns; ++k) out[k] = pick(out[k], row[k]);
     }
   }
 
@@ -542,6 +551,7 @@ class AutoThreshold {
   std::array<std::int32_t, 2> close_rows_{};                // block rows done of each
   ZeroedBuffer<float> paper_, scale_, column_weight_;
   std::vector<float> across_;
+  std::vector<std::uint16_t> padded_row_;  // a block row with its edge blocks repeated
   ZeroedBuffer<std::int32_t> column_start_, ring_row_, row_of_;
   bool columns_laid_out_ = false;
   ZeroedBuffer<std::uint8_t> ring_, relative_, ink_flags_, zone_flags_;

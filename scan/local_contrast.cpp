@@ -75,7 +75,6 @@ void LocalRange::add_row(const std::uint8_t* grey) {
   std::fill(sums_.data(), sums, sums[0]);
   std::fill(sums + pairs_, sums_.data() + sums_.size(), sums[pairs_ - 1]);
   build_runs();
-  last_row_ = -1;  // a window asked for before may gain rows
   const std::int32_t run = 2 * pair_radius_ + 1, inner = 2 * inner_pairs_ + 1, side = pair_radius_ - inner_pairs_;
   const Cover brightest = cover(most_runs_.data(), run, 0);
   const Cover inner_brightest = cover(most_runs_.data(), inner, side);
@@ -92,44 +91,6 @@ void LocalRange::add_row(const std::uint8_t* grey) {
     window[4 * k + 2] = static_cast<std::int16_t>(std::max(inner_brightest.s[k], inner_brightest.t[k]));
     window[4 * k + 3] = static_cast<std::int16_t>(kLargestSum - beside);
   }
-}
-
-LocalRange::Extremes LocalRange::around(std::int32_t row, std::int32_t x) const {
-  // The two pixels of a pair share their window: the last one asked is kept.
-  const std::int32_t column = x / 2;
-  if (row == last_row_ && column == last_column_) return last_;
-  const std::int32_t first = std::max({0, row - radius_, added_ - rows_}), last = std::min(added_ - 1, row + radius_);
-  const std::int32_t inner_first = std::max(first, row - inner_radius_),
-                     inner_last = std::min(last, row + inner_radius_);
-  const std::size_t step = 4 * static_cast<std::size_t>(pairs_);
-  const std::int16_t* window = window_.data() + 4 * static_cast<std::size_t>(column);
-  const auto at = [&](std::int32_t r) { return window + static_cast<std::size_t>(r % rows_) * step; };
-  // Every value gathered by the maximum (the darkest ones are stored upside down).
-  std::int16_t brightest = 0, darkest = 0, inner_brightest = 0, outer_darkest = 0;
-  const auto outer = [&](std::int32_t r) {
-    const std::int16_t* v = at(r);
-    brightest = std::max(brightest, v[0]);
-    darkest = std::max(darkest, v[1]);
-  };
-  for (std::int32_t r = first; r < inner_first; ++r) outer(r);
-  for (std::int32_t r = inner_last + 1; r <= last; ++r) outer(r);
-  outer_darkest = darkest;  // outside the inner rows the whole window's row counts
-  for (std::int32_t r = inner_first; r <= inner_last; ++r) {
-    const std::int16_t* v = at(r);
-    brightest = std::max(brightest, v[0]);
-    darkest = std::max(darkest, v[1]);
-    inner_brightest = std::max(inner_brightest, v[2]);
-    outer_darkest = std::max(outer_darkest, v[3]);
-  }
-  Extremes e;
-  e.brightest = static_cast<std::uint16_t>(brightest);
-  e.darkest = static_cast<std::uint16_t>(kLargestSum - darkest);
-  e.inner_brightest = static_cast<std::uint16_t>(inner_brightest);
-  e.outer_darkest = static_cast<std::uint16_t>(kLargestSum - outer_darkest);
-  last_row_ = row;
-  last_column_ = column;
-  last_ = e;
-  return e;
 }
 
 void LocalRange::around_pairs(std::int32_t row, std::int32_t first_pair, std::int32_t count, Extremes* out) const {

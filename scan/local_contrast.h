@@ -46,12 +46,10 @@ class LocalRange {
     std::uint16_t inner_brightest = 0;     // within the inner square
     std::uint16_t outer_darkest = 0xFFFF;  // within the window, outside the inner square
   };
-  // Over the window around column x of row `row`, clipped to the image: rows up
-  // to `row` + radius must have been added where the image has them, and none
-  // later than that.
-  Extremes around(std::int32_t row, std::int32_t x) const;
-  // around() for the pairs first_pair .. first_pair + count - 1 of `row` (count
-  // at most kSpan) into out[0 .. count - 1], the window's rows swept once for all.
+  // The window around each of the pairs first_pair .. first_pair + count - 1
+  // (count at most kSpan) of row `row`, clipped to the image, into out[0 ..
+  // count - 1], the window's rows swept once for all: rows up to `row` + radius
+  // must have been added where the image has them, and none later than that.
   static constexpr std::int32_t kSpan = 32;
   void around_pairs(std::int32_t row, std::int32_t first_pair, std::int32_t count, Extremes* out) const;
 
@@ -77,8 +75,6 @@ class LocalRange {
   // stored as 510 minus the sum, so that all four gather by the maximum (of
   // signed values, which every vector unit has).
   ZeroedBuffer<std::int16_t> window_;
-  mutable std::int32_t last_row_ = -1, last_column_ = -1;
-  mutable Extremes last_;
 };
 
 // The window of the local look: a quarter block either side (8 pixels at 400
@@ -135,13 +131,17 @@ inline LocalLevels unpack(std::uint16_t packed) {
 
 // How far a faint stroke's level is raised: tenths of the way up to its own halfway.
 constexpr std::int32_t kFaintRaiseTenths = 6;
-// Whether a pixel of the relative `level` is ink, given its window: ink where the pixel is dark enough on its own; else
-// only where the window holds a stroke and the pixel lies on its dark side. A stroke is deep enough (a stain's or a
-// shadow's smooth fall is not), narrow (within the inner square the paper comes most of the way back: a stain's rim, as
-// dark as pencil, is wider and softer). Its dark side is below halfway between the window's brightest and darkest,
-// which keeps a stroke's width. Beside a stroke the sheet's threshold catches, that threshold bounds it; a faint stroke
-// the threshold would lose (pencil: its darkest lighter than rule.dark) gets a level part of the way up to its own
-// halfway, if it goes on beyond the inner square (a speck of dust does not) and is sharp (the back page's text, as
+// Whether a pixel of the relative `level` is ink, given its window: ink where
+// the pixel is dark enough on its own; else only where the window holds a
+// stroke and the pixel lies on its dark side. A stroke is deep enough (a
+// stain's or a shadow's smooth fall is not), narrow (within the inner square
+// the paper comes most of the way back: a stain's rim, as dark as pencil, is
+// wider and softer). Its dark side is below halfway between the window's
+// brightest and darkest, which keeps a stroke's width. Beside a stroke the
+// sheet's threshold catches, that threshold bounds it; a faint stroke the
+// threshold would lose (pencil: its darkest lighter than rule.dark) gets a
+// level part of the way up to its own halfway, if it goes on beyond the inner
+// square (a speck of dust does not) and is sharp (the back page's text, as
 // faint, is blurred by the paper). Only part of the way: what the sharpness
 // lets through of that text would widen into ink.
 inline bool locally_ink(std::int32_t level, const LocalLevels& around, const LocalRule& rule) {
@@ -153,7 +153,8 @@ inline bool locally_ink(std::int32_t level, const LocalLevels& around, const Loc
     return level < kept;
   return level < std::max(kept, rule.threshold + (halfway - rule.threshold) * kFaintRaiseTenths / 10);
 }
-// locally_ink's answer without a branch, for loops over many pixels that the compiler widens.
+// locally_ink's answer without a jump: over a row's many pixels, no guess of the
+// branch predictor to miss.
 inline bool locally_ink_flat(std::int32_t level, const LocalLevels& around, const LocalRule& rule) {
   const std::int32_t brightest = around.brightest, darkest = around.darkest, depth = brightest - darkest;
   const std::int32_t halfway = (brightest + darkest + 1) / 2, kept = std::min(rule.threshold, halfway);

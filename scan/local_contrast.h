@@ -15,6 +15,7 @@
 // (the darkest of the window outside the inner square).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "raster/memory_budget.h"
@@ -45,25 +46,35 @@ class LocalRange {
     std::uint16_t inner_brightest = 0;     // within the inner square
     std::uint16_t outer_darkest = 0xFFFF;  // within the window, outside the inner square
   };
-  // Over the window around column x of row `row`, clipped to the image: rows up
-  // to `row` + radius must have been added where the image has them, and none
-  // later than that.
-  Extremes around(std::int32_t row, std::int32_t x) const;
+  // The window around each of the pairs first_pair .. first_pair + count - 1
+  // (count at most kSpan) of row `row`, clipped to the image, into out[0 ..
+  // count - 1], the window's rows swept once for all: rows up to `row` + radius
+  // must have been added where the image has them, and none later than that.
+  static constexpr std::int32_t kSpan = 32;
+  void around_pairs(std::int32_t row, std::int32_t first_pair, std::int32_t count, Extremes* out) const;
 
  private:
-  // out[k] = the extreme of `run` padded pairs from k + offset on.
-  template <class Pick>
-  void slide(std::int32_t run, std::int32_t offset, Pick pick, std::uint16_t* out) const;
+  // Runs of 2^p padded pairs, p = 1 .. levels_ - 1 (p = 0 is the sums), for
+  // the brightest (`most`) and the darkest (`least`) alike: any run's extreme
+  // is then that of two overlapping runs of a power of two.
+  void build_runs();
+  // The extreme of `run` padded pairs from k + offset on is that of s[k] and
+  // t[k], two overlapping runs of a power of two from `runs`.
+  struct Cover {
+    const std::uint16_t *s, *t;
+  };
+  Cover cover(const std::uint16_t* runs, std::int32_t run, std::int32_t offset) const;
 
-  std::int32_t width_, pairs_, radius_, inner_radius_, inner_pairs_, pair_radius_, rows_;
+  std::int32_t width_, pairs_, radius_, inner_radius_, inner_pairs_, pair_radius_, rows_, padded_, levels_;
   std::int32_t added_ = 0;
   // Zeroed but untouched until rows arrive: a header over no data commits next to nothing.
-  ZeroedBuffer<std::uint16_t> sums_, scratch_;
-  // rows_ rows each, along each row of pairs: the window's brightest and
-  // darkest, the inner square's brightest, the darkest beside the inner square.
-  ZeroedBuffer<std::uint16_t> most_, least_, inner_most_, side_least_;
-  mutable std::int32_t last_row_ = -1, last_column_ = -1;
-  mutable Extremes last_;
+  ZeroedBuffer<std::uint16_t> sums_, most_runs_, least_runs_;
+  // rows_ rows of pairs, four values a pair side by side, so that a window's
+  // column is one load a row: the window's brightest, its darkest, the inner
+  // square's brightest, the darkest beside the inner square; the darkest ones
+  // stored as 510 minus the sum, so that all four gather by the maximum (of
+  // signed values, which every vector unit has).
+  ZeroedBuffer<std::int16_t> window_;
 };
 
 // The window of the local look: a quarter block either side (8 pixels at 400
@@ -104,7 +115,10 @@ LocalLevels local_levels(std::int32_t level, const LocalRange::Extremes& e, ToRe
   return l;
 }
 // Two bytes a pixel: the brightest to within two levels, the darkest to within four.
-std::uint16_t pack(const LocalLevels& levels);
+inline std::uint16_t pack(const LocalLevels& l) {
+  return static_cast<std::uint16_t>(std::clamp(l.brightest, 0, 255) / 2 << 9 | std::clamp(l.darkest, 0, 255) / 4 << 3 |
+                                    (l.sharp ? 4 : 0) | (l.narrow ? 2 : 0) | (l.goes_on ? 1 : 0));
+}
 inline LocalLevels unpack(std::uint16_t packed) {
   LocalLevels l;
   l.brightest = (packed >> 9) * 2 + 1;       // the middle of its two levels
@@ -115,7 +129,39 @@ inline LocalLevels unpack(std::uint16_t packed) {
   return l;
 }
 
-// Whether a pixel of the relative `level` is ink, given its window.
-bool locally_ink(std::int32_t level, const LocalLevels& around, const LocalRule& rule);
+// How far a faint stroke's level is raised: tenths of the way up to its own halfway.
+constexpr std::int32_t kFaintRaiseTenths = 6;
+// Whether a pixel of the relative `level` is ink, given its window: ink where
+// the pixel is dark enough on its own; else only where the window holds a
+// stroke and the pixel lies on its dark side. A stroke is deep enough (a
+// stain's or a shadow's smooth fall is not), narrow (within the inner square
+// the paper comes most of the way back: a stain's rim, as dark as pencil, is
+// wider and softer). Its dark side is below halfway between the window's
+// brightest and darkest, which keeps a stroke's width. Beside a stroke the
+// sheet's threshold catches, that threshold bounds it; a faint stroke the
+// threshold would lose (pencil: its darkest lighter than rule.dark) gets a
+// level part of the way up to its own halfway, if it goes on beyond the inner
+// square (a speck of dust does not) and is sharp (the back page's text, as
+// faint, is blurred by the paper). Only part of the way: what the sharpness
+// lets through of that text would widen into ink.
+inline bool locally_ink(std::int32_t level, const LocalLevels& around, const LocalRule& rule) {
+  if (level < rule.dark) return true;
+  const std::int32_t brightest = around.brightest, darkest = around.darkest;
+  if (level >= rule.ceiling || brightest - darkest < rule.depth || !around.narrow) return false;
+  const std::int32_t halfway = (brightest + darkest + 1) / 2, kept = std::min(rule.threshold, halfway);
+  if (darkest < rule.dark || brightest - darkest < rule.faint_depth || !around.goes_on || !around.sharp)
+    return level < kept;
+  return level < std::max(kept, rule.threshold + (halfway - rule.threshold) * kFaintRaiseTenths / 10);
+}
+// locally_ink's answer without a jump: over a row's many pixels, no guess of the
+// branch predictor to miss.
+inline bool locally_ink_flat(std::int32_t level, const LocalLevels& around, const LocalRule& rule) {
+  const std::int32_t brightest = around.brightest, darkest = around.darkest, depth = brightest - darkest;
+  const std::int32_t halfway = (brightest + darkest + 1) / 2, kept = std::min(rule.threshold, halfway);
+  const std::int32_t raised = std::max(kept, rule.threshold + (halfway - rule.threshold) * kFaintRaiseTenths / 10);
+  const bool plain = (darkest < rule.dark) | (depth < rule.faint_depth) | !around.goes_on | !around.sharp;
+  const bool stroke = (level < rule.ceiling) & (depth >= rule.depth) & around.narrow;
+  return (level < rule.dark) | (stroke & (level < (plain ? kept : raised)));
+}
 
 }  // namespace vp::scan

@@ -12,6 +12,7 @@
 
 #include "raster/memory_budget.h"
 #include "scan/local_contrast.h"
+#include "scan/row_bits.h"
 
 namespace vp::scan {
 namespace {
@@ -193,6 +194,10 @@ std::int32_t midway(const Histogram& h, const PaperLevel& paper) {
   return (ink_level(h, paper) + paper.median + 1) / 2;
 }
 
+// Pairs of kept pixels this far apart or more have their windows gathered apart:
+// sweeping the pairs between would cost more than a second sweep.
+constexpr int kGap = 8;
+
 class AutoThreshold {
  public:
   // Without `keep`, only the histogram of relative levels is gathered.
@@ -210,7 +215,7 @@ class AutoThreshold {
     const auto blocks = static_cast<std::size_t>(block_columns_) * static_cast<std::size_t>(block_rows_);
     // A few header bytes may claim a vast sheet: its working memory is weighed before it is filled.
     const std::uint64_t columns = static_cast<std::uint64_t>(width);
-    claim_memory(blocks * 18 + columns * (static_cast<std::uint64_t>(ring_rows_) + 9) +
+    claim_memory(blocks * 22 + columns * (static_cast<std::uint64_t>(ring_rows_) + 25) + 128 +
                  (keep ? (std::uint64_t{words_} * 16 + 4) * static_cast<std::uint64_t>(height) +
                              LocalRange::memory(width, local_radius(block_))
                        : 0));
@@ -220,6 +225,7 @@ class AutoThreshold {
     dilated_ = ZeroedBuffer<std::uint16_t>(blocks);
     closed_ = ZeroedBuffer<std::uint16_t>(blocks);
     for (auto& step : wide_steps_) step = ZeroedBuffer<std::uint16_t>(blocks);
+    for (auto& step : close_steps_) step = ZeroedBuffer<std::uint16_t>(blocks);
     paper_ = ZeroedBuffer<float>(blocks);
     ring_ = ZeroedBuffer<std::uint8_t>(static_cast<std::size_t>(ring_rows_) * static_cast<std::size_t>(width));
     ring_row_ = ZeroedBuffer<std::int32_t>(static_cast<std::size_t>(ring_rows_));
@@ -227,6 +233,11 @@ class AutoThreshold {
     column_weight_ = ZeroedBuffer<float>(static_cast<std::size_t>(width));
     scale_ = ZeroedBuffer<float>(static_cast<std::size_t>(width));
     relative_ = ZeroedBuffer<std::uint8_t>(static_cast<std::size_t>(width));
+    ink_flags_ = ZeroedBuffer<std::uint8_t>(words_ * 64);  // the last word's tail stays 0
+    zone_flags_ = ZeroedBuffer<std::uint8_t>(words_ * 64);
+    kept_level_ = ZeroedBuffer<std::uint8_t>(static_cast<std::size_t>(width));
+    kept_scale_ = ZeroedBuffer<float>(static_cast<std::size_t>(width));
+    kept_window_ = ZeroedBuffer<std::uint16_t>(4 * static_cast<std::size_t>(width));
     if (keep_) {
       const auto plane = words_ * static_cast<std::size_t>(height);
       sure_ = ZeroedBuffer<std::uint64_t>(plane);
@@ -276,13 +287,21 @@ class AutoThreshold {
         local_rule(std::min(ink_level(histogram_, paper), threshold), paper.median, paper.spread, threshold, ceiling);
     std::size_t next_value = 0;
     std::vector<std::uint64_t> row(words_);
+    std::vector<std::uint8_t> decided(static_cast<std::size_t>(width_));
     for (std::int32_t i = 0; i < height_; ++i) {
       const std::size_t base = static_cast<std::size_t>(i) * words_;
-      for (std::size_t k = 0; k < words_; ++k) {
+      // The row's kept pixels decided in one plain loop, then set among the sure ink.
+      std::size_t count = 0;
+      for (std::size_t k = 0; k < words_; ++k) count += static_cast<std::size_t>(std::popcount(zone_[base + k]));
+      const std::uint8_t* value = values_.data() + next_value;
+      const std::uint16_t* extremes = extremes_.data() + next_value;
+      std::uint8_t* ink_of = decided.data();
+      for (std::size_t j = 0; j < count; ++j) ink_of[j] = locally_ink_flat(value[j], unpack(extremes[j]), local);
+      next_value += count;
+      for (std::size_t k = 0, j = 0; k < words_; ++k) {
         std::uint64_t ink = sure_[base + k];
-        for (std::uint64_t z = zone_[base + k]; z != 0; z &= z - 1, ++next_value) {
-          if (locally_ink(values_[next_value], unpack(extremes_[next_value]), local)) ink |= z & (~z + 1);
-        }
+        for (std::uint64_t z = zone_[base + k]; z != 0; z &= z - 1)
+          ink |= std::uint64_t{ink_of[j++]} << std::countr_zero(z);
         row[k] = ink;
       }
       if (!(*sink)(row_of_[static_cast<std::size_t>(i)], row)) {
@@ -308,40 +327,30 @@ class AutoThreshold {
 
   // Runs every step whose inputs are complete, then the pixel rows whose paper is known.
   void advance() {
-    while (dilated_rows_ < block_rows_ && needed(dilated_rows_ + kClose) < measured_rows_) {
-      const std::int32_t j = dilated_rows_++;
-      for (std::int32_t k = 0; k < block_columns_; ++k) {
-        std::uint16_t best = 0;
-        for (std::int32_t dj = -kClose; dj <= kClose; ++dj)
-          for (std::int32_t dk = -kClose; dk <= kClose; ++dk)
-            best = std::max(best, brightest_[at(clamp_row(j + dj), clamp_column(k + dk))]);
-        dilated_[at(j, k)] = best;
-      }
-    }
-    while (closed_rows_ < block_rows_ && needed(closed_rows_ + kClose) < dilated_rows_) {
-      const std::int32_t j = closed_rows_++;
-      for (std::int32_t k = 0; k < block_columns_; ++k) {
-        std::uint16_t least = 0xFFFF;
-        for (std::int32_t dj = -kClose; dj <= kClose; ++dj)
-          for (std::int32_t dk = -kClose; dk <= kClose; ++dk)
-            least = std::min(least, dilated_[at(clamp_row(j + dj), clamp_column(k + dk))]);
-        closed_[at(j, k)] = least;
-      }
-    }
+    // The closing, a square's maximum and minimum (clipped to the sheet) taken
+    // along the rows, then down the columns.
+    const auto most = [](std::uint16_t a, std::uint16_t b) { return std::max(a, b); };
+    const auto least = [](std::uint16_t a, std::uint16_t b) { return std::min(a, b); };
+    auto& [close_max, close_min] = close_steps_;
+    for (; close_rows_[0] < measured_rows_; ++close_rows_[0])
+      along_row(brightest_, close_max, close_rows_[0], kClose, most);
+    for (; dilated_rows_ < block_rows_ && needed(dilated_rows_ + kClose) < close_rows_[0]; ++dilated_rows_)
+      down_column(close_max, dilated_, dilated_rows_, kClose, most);
+    for (; close_rows_[1] < dilated_rows_; ++close_rows_[1])
+      along_row(dilated_, close_min, close_rows_[1], kClose, least);
+    for (; closed_rows_ < block_rows_ && needed(closed_rows_ + kClose) < close_rows_[1]; ++closed_rows_)
+      down_column(close_min, closed_, closed_rows_, kClose, least);
     // The wider view's closing, a square's maximum and minimum taken along the
     // rows, then down the columns.
     auto& [across_max, wide_dilated, across_min, wide_closed] = wide_steps_;
     for (; wide_rows_[0] < measured_rows_; ++wide_rows_[0])
-      along_row(brightest_, across_max, wide_rows_[0], [](std::uint16_t a, std::uint16_t b) { return std::max(a, b); });
+      along_row(brightest_, across_max, wide_rows_[0], wide_, most);
     for (; wide_rows_[1] < block_rows_ && needed(wide_rows_[1] + wide_) < wide_rows_[0]; ++wide_rows_[1])
-      down_column(across_max, wide_dilated, wide_rows_[1],
-                  [](std::uint16_t a, std::uint16_t b) { return std::max(a, b); });
+      down_column(across_max, wide_dilated, wide_rows_[1], wide_, most);
     for (; wide_rows_[2] < wide_rows_[1]; ++wide_rows_[2])
-      along_row(wide_dilated, across_min, wide_rows_[2],
-                [](std::uint16_t a, std::uint16_t b) { return std::min(a, b); });
+      along_row(wide_dilated, across_min, wide_rows_[2], wide_, least);
     for (; wide_rows_[3] < block_rows_ && needed(wide_rows_[3] + wide_) < wide_rows_[2]; ++wide_rows_[3])
-      down_column(across_min, wide_closed, wide_rows_[3],
-                  [](std::uint16_t a, std::uint16_t b) { return std::min(a, b); });
+      down_column(across_min, wide_closed, wide_rows_[3], wide_, least);
     while (paper_rows_ < block_rows_ && needed(paper_rows_ + 1) < std::min(closed_rows_, wide_rows_[3])) {
       const std::int32_t j = paper_rows_++;
       for (std::int32_t k = 0; k < block_columns_; ++k) {
@@ -368,23 +377,33 @@ class AutoThreshold {
     }
   }
 
-  // Row j of `to`: the extreme of `from` over wide_ blocks either side along the row.
+  // Row j of `to`: the extreme of `from` over `reach` blocks either side along
+  // the row. The row padded with its edge blocks, then one plain loop a step.
   template <class Pick>
-  void along_row(const ZeroedBuffer<std::uint16_t>& from, ZeroedBuffer<std::uint16_t>& to, std::int32_t j, Pick pick) {
-    for (std::int32_t k = 0; k < block_columns_; ++k) {
-      std::uint16_t v = from[at(j, k)];
-      for (std::int32_t dk = -wide_; dk <= wide_; ++dk) v = pick(v, from[at(j, clamp_column(k + dk))]);
-      to[at(j, k)] = v;
-    }
+  void along_row(const ZeroedBuffer<std::uint16_t>& from, ZeroedBuffer<std::uint16_t>& to, std::int32_t j,
+                 std::int32_t reach, Pick pick) {
+    const auto columns = static_cast<std::size_t>(block_columns_), r = static_cast<std::size_t>(reach);
+    padded_row_.resize(columns + 2 * r);
+    const std::uint16_t* row = &from[at(j, 0)];
+    std::fill(padded_row_.begin(), padded_row_.begin() + reach, row[0]);
+    std::copy(row, row + columns, padded_row_.begin() + reach);
+    std::fill(padded_row_.begin() + reach + block_columns_, padded_row_.end(), row[columns - 1]);
+    std::uint16_t* out = &to[at(j, 0)];
+    const std::uint16_t* padded = padded_row_.data();
+    std::copy(row, row + columns, out);
+    for (std::size_t d = 0; d <= 2 * r; ++d)
+      for (std::size_t k = 0; k < columns; ++k) out[k] = pick(out[k], padded[k + d]);
   }
-  // Row j of `to`: the extreme of `from` over wide_ block rows either side down the column.
+  // Row j of `to`: the extreme of `from` over `reach` block rows either side down the column.
   template <class Pick>
   void down_column(const ZeroedBuffer<std::uint16_t>& from, ZeroedBuffer<std::uint16_t>& to, std::int32_t j,
-                   Pick pick) {
-    for (std::int32_t k = 0; k < block_columns_; ++k) {
-      std::uint16_t v = from[at(j, k)];
-      for (std::int32_t dj = -wide_; dj <= wide_; ++dj) v = pick(v, from[at(clamp_row(j + dj), k)]);
-      to[at(j, k)] = v;
+                   std::int32_t reach, Pick pick) {
+    const auto columns = static_cast<std::size_t>(block_columns_);
+    std::uint16_t* out = &to[at(j, 0)];
+    std::copy(&from[at(j, 0)], &from[at(j, 0)] + columns, out);
+    for (std::int32_t dj = -reach; dj <= reach; ++dj) {
+      const std::uint16_t* row = &from[at(clamp_row(j + dj), 0)];
+      for (std::size_t k = 0; k < columns; ++k) out[k] = pick(out[k], row[k]);
     }
   }
 
@@ -456,26 +475,64 @@ class AutoThreshold {
     std::uint64_t* sure = &sure_[static_cast<std::size_t>(i) * words_];
     std::uint64_t* zone = &zone_[static_cast<std::size_t>(i) * words_];
     const auto top = static_cast<std::uint8_t>(std::clamp(zone_top_, 0, 255));
+    // A byte a pixel first (plain loops the compiler widens), then eight bytes a step into bits.
+    std::uint8_t* is_ink = ink_flags_.data();
+    std::uint8_t* is_kept = zone_flags_.data();
+    for (std::int32_t x = 0; x < width; ++x) {
+      is_ink[x] = relative[x] < kSureInk;
+      is_kept[x] = relative[x] >= kSureInk && relative[x] < top;
+    }
+    // The kept pixels gathered with their windows, word by word, then their
+    // windows turned into relative levels in one plain loop.
+    std::size_t gathered = 0;
     for (std::size_t k = 0; k < words_; ++k) {
       const std::uint8_t* levels = relative + k * 64;
-      const int n = static_cast<int>(std::min<std::size_t>(64, static_cast<std::size_t>(width_) - k * 64));
-      std::uint64_t ink = 0, kept = 0;
-      for (int b = 0; b < n; ++b) {
-        ink |= std::uint64_t{levels[b] < kSureInk} << b;
-        kept |= std::uint64_t{levels[b] >= kSureInk && levels[b] < top} << b;
-      }
-      sure[k] = ink;
+      sure[k] = bits_of(is_ink + k * 64);
+      const std::uint64_t kept = bits_of(is_kept + k * 64);
       zone[k] = kept;
-      for (std::uint64_t z = kept; z != 0; z &= z - 1) {
-        const int b = std::countr_zero(z);
-        values_.push_back(levels[b]);
-        const auto column = static_cast<std::int32_t>(k * 64) + b;
-        const float half_scale = 0.5f * scale[column];  // two-pixel sums to relative levels
-        const auto relative_of = [half_scale](std::uint16_t sum) {
-          return static_cast<std::int32_t>(std::min(255.0f, static_cast<float>(sum) * half_scale + 0.5f));
-        };
-        extremes_.push_back(pack(local_levels(levels[b], range_.around(i, column), relative_of)));
+      if (kept == 0) continue;
+      // The windows of the word's pairs that hold kept pixels, a run of nearby pairs at a time.
+      LocalRange::Extremes windows[LocalRange::kSpan];
+      const auto first_pair = static_cast<std::int32_t>(k * 32);
+      for (std::uint32_t left = pairs_of(kept); left != 0;) {
+        const int start = std::countr_zero(left);
+        int end = start;
+        for (std::uint32_t after = end < 31 ? left >> (end + 1) : 0; after != 0 && std::countr_zero(after) < kGap;
+             after = end < 31 ? left >> (end + 1) : 0)
+          end += std::countr_zero(after) + 1;
+        range_.around_pairs(i, first_pair + start, end - start + 1, windows + start);
+        left &= ~((2u << end) - 1);
       }
+      for (std::uint64_t z = kept; z != 0; z &= z - 1, ++gathered) {
+        const auto b = static_cast<std::size_t>(std::countr_zero(z));
+        const LocalRange::Extremes& e = windows[b / 2];
+        kept_level_[gathered] = levels[b];
+        kept_scale_[gathered] = 0.5f * scale[k * 64 + b];  // two-pixel sums to relative levels
+        kept_window_[4 * gathered] = e.brightest;
+        kept_window_[4 * gathered + 1] = e.darkest;
+        kept_window_[4 * gathered + 2] = e.inner_brightest;
+        kept_window_[4 * gathered + 3] = e.outer_darkest;
+      }
+    }
+    const std::size_t at = values_.size();
+    values_.resize(at + gathered);
+    extremes_.resize(at + gathered);
+    std::copy(kept_level_.data(), kept_level_.data() + gathered, values_.data() + at);
+    const std::uint8_t* kept_level = kept_level_.data();
+    const float* kept_scale = kept_scale_.data();
+    const std::uint16_t* kept_window = kept_window_.data();
+    std::uint16_t* extremes = extremes_.data() + at;
+    for (std::size_t j = 0; j < gathered; ++j) {
+      const float half_scale = kept_scale[j];
+      const auto relative_of = [half_scale](std::uint16_t sum) {
+        return static_cast<std::int32_t>(std::min(255.0f, static_cast<float>(sum) * half_scale + 0.5f));
+      };
+      LocalRange::Extremes e;
+      e.brightest = kept_window[4 * j];
+      e.darkest = kept_window[4 * j + 1];
+      e.inner_brightest = kept_window[4 * j + 2];
+      e.outer_darkest = kept_window[4 * j + 3];
+      extremes[j] = pack(local_levels(kept_level[j], e, relative_of));
     }
   }
 
@@ -488,13 +545,20 @@ class AutoThreshold {
   std::int32_t ring_rows_;
   std::size_t words_;
   ZeroedBuffer<std::uint16_t> brightest_, dilated_, closed_;
-  std::array<ZeroedBuffer<std::uint16_t>, 4> wide_steps_;  // the wider view's closing, step by step
-  std::array<std::int32_t, 4> wide_rows_{};                // block rows done of each step
+  std::array<ZeroedBuffer<std::uint16_t>, 4> wide_steps_;   // the wider view's closing, step by step
+  std::array<std::int32_t, 4> wide_rows_{};                 // block rows done of each step
+  std::array<ZeroedBuffer<std::uint16_t>, 2> close_steps_;  // the closing's maximum and minimum along the rows
+  std::array<std::int32_t, 2> close_rows_{};                // block rows done of each
   ZeroedBuffer<float> paper_, scale_, column_weight_;
   std::vector<float> across_;
+  std::vector<std::uint16_t> padded_row_;  // a block row with its edge blocks repeated
   ZeroedBuffer<std::int32_t> column_start_, ring_row_, row_of_;
   bool columns_laid_out_ = false;
-  ZeroedBuffer<std::uint8_t> ring_, relative_;
+  ZeroedBuffer<std::uint8_t> ring_, relative_, ink_flags_, zone_flags_;
+  // A row's kept pixels: their levels, scales and windows (four two-pixel sums each).
+  ZeroedBuffer<std::uint8_t> kept_level_;
+  ZeroedBuffer<float> kept_scale_;
+  ZeroedBuffer<std::uint16_t> kept_window_;
   std::vector<std::uint8_t> values_;
   LocalRange range_;
   std::vector<std::uint16_t> extremes_;  // per value: its window (packed LocalLevels)

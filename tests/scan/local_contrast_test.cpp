@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "scan/local_contrast.h"
+#include "scan/row_bits.h"
 #include "testkit/splitmix.h"
 
 namespace vp::scan {
@@ -15,7 +16,9 @@ TEST(LocalContrast, WindowExtremesMatchADirectCountOverTheWindow) {
   struct Case {
     std::int32_t width, height, radius, inner;
   };
-  for (const Case c : {Case{37, 29, 8, 4}, Case{64, 12, 4, 3}, Case{9, 40, 12, 6}, Case{2, 5, 5, 1}}) {
+  // Windows of every run length up to 2^4 pairs and beyond, narrow rows and odd widths.
+  for (const Case c : {Case{37, 29, 8, 4}, Case{64, 12, 4, 3}, Case{9, 40, 12, 6}, Case{2, 5, 5, 1}, Case{1, 7, 2, 1},
+                       Case{131, 20, 7, 3}, Case{50, 9, 20, 3}, Case{77, 33, 31, 15}, Case{40, 26, 10, 5}}) {
     SCOPED_TRACE(c.width);
     SplitMix64 random(static_cast<std::uint64_t>(c.width) * 31 + static_cast<std::uint64_t>(c.height));
     std::vector<std::uint8_t> grey(static_cast<std::size_t>(c.width) * static_cast<std::size_t>(c.height));
@@ -30,6 +33,7 @@ TEST(LocalContrast, WindowExtremesMatchADirectCountOverTheWindow) {
     for (std::int32_t y = 0; y < c.height; ++y) {
       while (range.rows_added() < std::min(c.height, y + range.radius() + 1))
         range.add_row(&grey[static_cast<std::size_t>(range.rows_added()) * static_cast<std::size_t>(c.width)]);
+      std::vector<LocalRange::Extremes> wanted(static_cast<std::size_t>(pairs));
       for (std::int32_t x = 0; x < c.width; ++x) {
         LocalRange::Extremes want;
         for (std::int32_t yy = std::max(0, y - range.radius()); yy <= std::min(c.height - 1, y + range.radius()); ++yy)
@@ -43,11 +47,27 @@ TEST(LocalContrast, WindowExtremesMatchADirectCountOverTheWindow) {
             else
               want.outer_darkest = std::min(want.outer_darkest, v);
           }
-        const LocalRange::Extremes got = range.around(y, x);
+        LocalRange::Extremes got;
+        range.around_pairs(y, x / 2, 1, &got);
         ASSERT_EQ(got.brightest, want.brightest) << x << "," << y;
         ASSERT_EQ(got.darkest, want.darkest) << x << "," << y;
         ASSERT_EQ(got.inner_brightest, want.inner_brightest) << x << "," << y;
         ASSERT_EQ(got.outer_darkest, want.outer_darkest) << x << "," << y;
+        wanted[static_cast<std::size_t>(x / 2)] = want;
+      }
+      // The same windows a run of pairs at a time, runs of random lengths along the row.
+      for (std::int32_t k = 0; k < pairs;) {
+        const std::int32_t count = std::min(pairs - k, random.integer(1, LocalRange::kSpan));
+        LocalRange::Extremes got[LocalRange::kSpan];
+        range.around_pairs(y, k, count, got);
+        for (std::int32_t j = 0; j < count; ++j) {
+          const LocalRange::Extremes& want = wanted[static_cast<std::size_t>(k + j)];
+          ASSERT_EQ(got[j].brightest, want.brightest) << k + j << "," << y;
+          ASSERT_EQ(got[j].darkest, want.darkest) << k + j << "," << y;
+          ASSERT_EQ(got[j].inner_brightest, want.inner_brightest) << k + j << "," << y;
+          ASSERT_EQ(got[j].outer_darkest, want.outer_darkest) << k + j << "," << y;
+        }
+        k += count;
       }
     }
   }
@@ -83,6 +103,47 @@ TEST(LocalContrast, StrokesStayInkWhileStainsSpecksAndRimsTurnPaper) {
     EXPECT_EQ(back.narrow, c.around.narrow);
     EXPECT_EQ(back.sharp, c.around.sharp);
     EXPECT_EQ(back.goes_on, c.around.goes_on);
+  }
+}
+
+TEST(LocalContrast, TheDecisionWithoutBranchesGivesTheSameAnswers) {
+  // Sheets from dark ink on white to pencil on grey paper, noisy or clean.
+  struct Sheet {
+    std::int32_t ink, paper;
+    double spread;
+    std::int32_t threshold, ceiling;
+  };
+  for (const Sheet c : {Sheet{40, 255, 3, 148, 240}, Sheet{120, 200, 1.5, 160, 190}, Sheet{10, 250, 8, 48, 200},
+                        Sheet{90, 255, 2, 172, 255}}) {
+    const LocalRule rule = local_rule(c.ink, c.paper, c.spread, c.threshold, c.ceiling);
+    SplitMix64 random(static_cast<std::uint64_t>(c.ink) * 1000 + static_cast<std::uint64_t>(c.threshold));
+    for (int trial = 0; trial < 200000; ++trial) {
+      const auto packed = static_cast<std::uint16_t>(random.integer(0, 0xFFFF));
+      const std::int32_t level = random.integer(0, 255);
+      const LocalLevels around = unpack(packed);
+      ASSERT_EQ(locally_ink_flat(level, around, rule), locally_ink(level, around, rule)) << level << " " << packed;
+    }
+  }
+}
+
+TEST(LocalContrast, FlagBytesGatherIntoTheBitsOfAWordAndItsPairs) {
+  // Densities from none to all, and runs that cross the eight-byte steps.
+  for (const std::uint64_t per_mille : {0, 3, 100, 500, 900, 1000}) {
+    SCOPED_TRACE(per_mille);
+    SplitMix64 random(per_mille + 7);
+    for (int trial = 0; trial < 200; ++trial) {
+      std::uint8_t flags[64];
+      std::uint64_t want = 0;
+      for (int b = 0; b < 64; ++b) {
+        flags[b] = static_cast<std::uint8_t>(random.integer(0, 999) < static_cast<std::int32_t>(per_mille));
+        if (flags[b] != 0) want |= std::uint64_t{1} << b;
+      }
+      ASSERT_EQ(bits_of(flags), want);
+      std::uint32_t pairs = 0;
+      for (int p = 0; p < 32; ++p)
+        if ((flags[2 * p] | flags[2 * p + 1]) != 0) pairs |= std::uint32_t{1} << p;
+      ASSERT_EQ(pairs_of(want), pairs);
+    }
   }
 }
 

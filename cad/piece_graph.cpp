@@ -21,6 +21,10 @@ const double kContinuationCosine = std::cos(20.0 * kPi / 180.0);
 const double kJoinCosine = std::cos(35.0 * kPi / 180.0);
 constexpr double kCircleRadians = 350.0 * kPi / 180.0;
 constexpr std::size_t kMaxSamples = 96;
+// A vertex with more ends than this is a blot that many strokes run into, not a
+// joint: no stroke is continued through it and no corner closed at it (pairing
+// its ends would cost the square of their number, at every merge again).
+constexpr std::size_t kMostEndsAtAJoint = 64;
 
 Point& end_point(GraphPiece& g, int end) { return end == 0 ? g.piece.a : g.piece.b; }
 Point end_point(const GraphPiece& g, int end) { return end == 0 ? g.piece.a : g.piece.b; }
@@ -620,6 +624,7 @@ void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
   std::vector<std::int32_t> replaced(graph.pieces.size(), -1);
   std::vector<Incidence> ends;
   for (std::size_t v = 0; v < graph.vertices.size(); ++v) {
+    if (at[v].size() > kMostEndsAtAJoint) continue;
     while (at[v].size() >= 2) {
       ends.clear();
       for (const Incidence& e : at[v])
@@ -722,7 +727,7 @@ void close_corners(PieceGraph& graph, const CleanupLimits& limits) {
   std::vector<std::int32_t> bars;
   for (std::size_t v = 0; v < graph.vertices.size(); ++v) {
     const std::span<const Incidence> ends = at[v];
-    if (ends.empty()) continue;
+    if (ends.empty() || ends.size() > kMostEndsAtAJoint) continue;
     const Vertex& vertex = graph.vertices[v];
     bars.clear();
     for (std::int32_t t : vertex.through)

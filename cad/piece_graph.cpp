@@ -5,6 +5,7 @@
 #include <numbers>
 #include <optional>
 #include <span>
+#include <utility>
 
 #include "cad/plane.h"
 
@@ -455,8 +456,11 @@ void close_onto(PieceGraph& graph, Incidence stem, std::int32_t bar, Point near,
 }
 
 std::int32_t live(const PieceGraph& graph, std::vector<std::int32_t>& replaced, std::int32_t i) {
-  while (i >= 0 && !graph.pieces[static_cast<std::size_t>(i)].alive) i = replaced[static_cast<std::size_t>(i)];
-  return i;
+  std::int32_t end = i;
+  while (end >= 0 && !graph.pieces[static_cast<std::size_t>(end)].alive) end = replaced[static_cast<std::size_t>(end)];
+  // The way is shortened for the next look-up: a stroke merged piece by piece leaves a long one.
+  while (i >= 0 && i != end) i = std::exchange(replaced[static_cast<std::size_t>(i)], end);
+  return end;
 }
 
 }  // namespace
@@ -519,6 +523,8 @@ void remove_whiskers(PieceGraph& graph, const CleanupLimits& limits) {
       if (!(free_a || free_b) || length > longest) continue;
       const int free_end = free_a ? 0 : 1;
       const std::int32_t hub = end_vertex(g, 1 - free_end);
+      // A stroke that runs into a blot is no spur of the strokes beside it.
+      if (at[static_cast<std::size_t>(hub)].size() > kMostEndsAtAJoint) continue;
       const Point tip = end_point(g, free_end);
       double nearest = 1e300;
       // From a piece it leaves at an angle, a spur is measured to its carrier (a
@@ -615,8 +621,11 @@ void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
       if (const std::int32_t v = close_into_circle(graph.pieces[i], limits.junction_gap); v >= 0)
         graph.vertices[static_cast<std::size_t>(v)].through.push_back(static_cast<std::int32_t>(i));
   std::vector<std::vector<Incidence>> at = incidences(graph);
+  std::vector<bool> blot(at.size());
+  for (std::size_t v = 0; v < at.size(); ++v) blot[v] = at[v].size() > kMostEndsAtAJoint;
+  // A blot's ends are never paired: its list is left as it is (it is long).
   const auto drop = [&](std::int32_t vertex, std::int32_t piece) {
-    if (vertex < 0) return;
+    if (vertex < 0 || blot[static_cast<std::size_t>(vertex)]) return;
     std::vector<Incidence>& list = at[static_cast<std::size_t>(vertex)];
     list.erase(std::remove_if(list.begin(), list.end(), [&](const Incidence& e) { return e.piece == piece; }),
                list.end());
@@ -624,7 +633,7 @@ void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
   std::vector<std::int32_t> replaced(graph.pieces.size(), -1);
   std::vector<Incidence> ends;
   for (std::size_t v = 0; v < graph.vertices.size(); ++v) {
-    if (at[v].size() > kMostEndsAtAJoint) continue;
+    if (blot[v]) continue;
     while (at[v].size() >= 2) {
       ends.clear();
       for (const Incidence& e : at[v])
@@ -671,8 +680,10 @@ void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
       }
       const std::int32_t closed_at = close_into_circle(*best, limits.junction_gap);
       const auto index = static_cast<std::int32_t>(graph.pieces.size());
-      if (best->va >= 0) at[static_cast<std::size_t>(best->va)].push_back({index, 0});
-      if (best->vb >= 0) at[static_cast<std::size_t>(best->vb)].push_back({index, 1});
+      if (best->va >= 0 && !blot[static_cast<std::size_t>(best->va)])
+        at[static_cast<std::size_t>(best->va)].push_back({index, 0});
+      if (best->vb >= 0 && !blot[static_cast<std::size_t>(best->vb)])
+        at[static_cast<std::size_t>(best->vb)].push_back({index, 1});
       graph.pieces.push_back(std::move(*best));
       replaced.push_back(-1);
       replaced[static_cast<std::size_t>(best_pair.first)] = index;

@@ -248,14 +248,21 @@ PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& n
   };
   std::vector<std::int32_t> parent(node_pixels.size());
   for (std::size_t i = 0; i < parent.size(); ++i) parent[i] = static_cast<std::int32_t>(i);
-  for (std::size_t i = 0; i < node_pixels.size(); ++i)
-    for (int k = 0; k < 8; ++k) {
-      const std::int32_t other = index_of(
-          {node_pixels[i].x + kDx[static_cast<std::size_t>(k)], node_pixels[i].y + kDy[static_cast<std::size_t>(k)]});
-      if (other < 0) continue;
-      const int a = find(parent, static_cast<std::int32_t>(i)), b = find(parent, other);
-      if (a != b) parent[static_cast<std::size_t>(std::max(a, b))] = std::min(a, b);
-    }
+  const auto join = [&](std::size_t i, std::size_t j) {
+    const int a = find(parent, static_cast<std::int32_t>(i)), b = find(parent, static_cast<std::int32_t>(j));
+    if (a != b) parent[static_cast<std::size_t>(std::max(a, b))] = std::min(a, b);
+  };
+  // Each pixel joins its east neighbour and the three below it: the neighbours
+  // come in raster order, so one pointer walks along the row below (a blot has
+  // millions of node pixels, too many to search for each neighbour).
+  for (std::size_t i = 0, below = 0; i < node_pixels.size(); ++i) {
+    const Pixel p = node_pixels[i];
+    if (i + 1 < node_pixels.size() && node_pixels[i + 1] == Pixel{p.x + 1, p.y}) join(i, i + 1);
+    const std::size_t row_end = row_start[static_cast<std::size_t>(p.y) + 2];  // node rows stop above the last
+    below = std::max(below, row_start[static_cast<std::size_t>(p.y) + 1]);
+    while (below < row_end && node_pixels[below].x < p.x - 1) ++below;
+    for (std::size_t j = below; j < row_end && node_pixels[j].x <= p.x + 1; ++j) join(i, j);
+  }
   // Nodes numbered in the raster order of their first pixel.
   std::vector<std::int32_t> node_of(node_pixels.size(), -1);
   nodes.clear();

@@ -500,7 +500,7 @@ std::vector<std::int32_t> PieceGraph::degrees() const {
   return degree;
 }
 
-void remove_whiskers(PieceGraph& graph, const CleanupLimits& limits) {
+void remove_whiskers(PieceGraph& graph, const CleanupLimits& limits, StopCheck& stop) {
   const double within = limits.stroke / 2 + 1.0;
   const double longest = 2 * limits.stroke + 3.0;
   for (int round = 0; round < 3; ++round) {
@@ -508,6 +508,7 @@ void remove_whiskers(PieceGraph& graph, const CleanupLimits& limits) {
     const EndsAt at(graph);
     bool removed = false;
     for (std::size_t i = 0; i < graph.pieces.size(); ++i) {
+      if (!stop.keep_going()) return;
       GraphPiece& g = graph.pieces[i];
       if (!g.alive || g.piece.kind == PieceKind::Circle) continue;
       const double length = piece_length(g.piece);
@@ -550,7 +551,7 @@ void remove_whiskers(PieceGraph& graph, const CleanupLimits& limits) {
   }
 }
 
-void contract_crossings(PieceGraph& graph, const CleanupLimits& limits) {
+void contract_crossings(PieceGraph& graph, const CleanupLimits& limits, StopCheck& stop) {
   const double longest = 2 * limits.stroke + 2;
   const std::vector<std::int32_t> degree = graph.degrees();
   std::vector<std::int32_t> parent(graph.vertices.size());
@@ -561,6 +562,7 @@ void contract_crossings(PieceGraph& graph, const CleanupLimits& limits) {
   };
   bool contracted = false;
   for (GraphPiece& g : graph.pieces) {
+    if (!stop.keep_going()) return;
     if (!g.alive || g.piece.kind == PieceKind::Circle || g.va < 0 || g.vb < 0 || g.va == g.vb) continue;
     // Two forks of three make one crossing of four; nothing bigger is built up.
     if (degree[static_cast<std::size_t>(g.va)] != 3 || degree[static_cast<std::size_t>(g.vb)] != 3) continue;
@@ -581,7 +583,7 @@ void contract_crossings(PieceGraph& graph, const CleanupLimits& limits) {
   }
 }
 
-void remove_chamfers(PieceGraph& graph, const CleanupLimits& limits) {
+void remove_chamfers(PieceGraph& graph, const CleanupLimits& limits, StopCheck& stop) {
   const double longest = limits.stroke + 2 * limits.tolerance;
   const double corner_within = limits.stroke / 2 + limits.tolerance + 1.0;
   const std::vector<std::int32_t> degree = graph.degrees();
@@ -592,6 +594,7 @@ void remove_chamfers(PieceGraph& graph, const CleanupLimits& limits) {
     return std::nullopt;
   };
   for (std::size_t i = 0; i < graph.pieces.size(); ++i) {
+    if (!stop.keep_going()) return;
     GraphPiece& g = graph.pieces[i];
     if (!g.alive || g.piece.kind == PieceKind::Circle || g.va < 0 || g.vb < 0 || g.va == g.vb) continue;
     if (degree[static_cast<std::size_t>(g.va)] != 2 || degree[static_cast<std::size_t>(g.vb)] != 2) continue;
@@ -615,7 +618,7 @@ void remove_chamfers(PieceGraph& graph, const CleanupLimits& limits) {
   }
 }
 
-void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
+void merge_continuations(PieceGraph& graph, const CleanupLimits& limits, StopCheck& stop) {
   for (std::size_t i = 0; i < graph.pieces.size(); ++i)
     if (graph.pieces[i].alive)
       if (const std::int32_t v = close_into_circle(graph.pieces[i], limits.junction_gap); v >= 0)
@@ -635,6 +638,8 @@ void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
   for (std::size_t v = 0; v < graph.vertices.size(); ++v) {
     if (blot[v]) continue;
     while (at[v].size() >= 2) {
+      // Every pair of the ends may be tried.
+      if (!stop.keep_going(static_cast<std::int64_t>(at[v].size() * at[v].size()))) return;
       ends.clear();
       for (const Incidence& e : at[v])
         if (graph.pieces[static_cast<std::size_t>(e.piece)].va != graph.pieces[static_cast<std::size_t>(e.piece)].vb)
@@ -698,7 +703,7 @@ void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
     for (std::int32_t& t : vertex.through) t = live(graph, replaced, t);
 }
 
-std::size_t straighten_slight_arcs(PieceGraph& graph, const CleanupLimits& limits) {
+std::size_t straighten_slight_arcs(PieceGraph& graph, const CleanupLimits& limits, StopCheck& stop) {
   std::size_t straightened = 0;
   const std::vector<std::int32_t> degree = graph.degrees();
   const auto junction = [&](std::int32_t v) {
@@ -706,6 +711,7 @@ std::size_t straighten_slight_arcs(PieceGraph& graph, const CleanupLimits& limit
            (degree[static_cast<std::size_t>(v)] >= 3 || !graph.vertices[static_cast<std::size_t>(v)].through.empty());
   };
   for (GraphPiece& g : graph.pieces) {
+    if (!stop.keep_going()) break;
     if (!g.alive || g.piece.kind != PieceKind::Arc || !(junction(g.va) || junction(g.vb))) continue;
     const FitResult<LineFit> line = fit_line(g.piece.samples, limits.tolerance);
     if (!line) continue;
@@ -715,11 +721,12 @@ std::size_t straighten_slight_arcs(PieceGraph& graph, const CleanupLimits& limit
   return straightened;
 }
 
-void close_corners(PieceGraph& graph, const CleanupLimits& limits) {
+void close_corners(PieceGraph& graph, const CleanupLimits& limits, StopCheck& stop) {
   const double reach = 2 * limits.stroke + 3 * limits.tolerance;
   const EndsAt at(graph);
   // Arcs first touch the lines they run into.
   for (std::size_t i = 0; i < graph.pieces.size(); ++i) {
+    if (!stop.keep_going()) return;
     GraphPiece& arc = graph.pieces[i];
     if (!arc.alive || arc.piece.kind != PieceKind::Arc) continue;
     const GraphPiece* lines[2] = {nullptr, nullptr};
@@ -737,6 +744,7 @@ void close_corners(PieceGraph& graph, const CleanupLimits& limits) {
   }
   std::vector<std::int32_t> bars;
   for (std::size_t v = 0; v < graph.vertices.size(); ++v) {
+    if (!stop.keep_going()) return;
     const std::span<const Incidence> ends = at[v];
     if (ends.empty() || ends.size() > kMostEndsAtAJoint) continue;
     const Vertex& vertex = graph.vertices[v];

@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 
+#include "cad/stop_check.h"
 #include "raster/bit_rows.h"
 
 namespace vp::cad {
@@ -246,6 +247,8 @@ PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& n
     const auto it = std::lower_bound(first, last, p.x, [](const Pixel& q, std::int32_t x) { return q.x < x; });
     return static_cast<std::int32_t>(it - node_pixels.begin());
   };
+  // The steps between the rows' reports ask on their own: a blot's node pixels are millions.
+  StopCheck between(progress, meter.done, total);
   std::vector<std::int32_t> parent(node_pixels.size());
   for (std::size_t i = 0; i < parent.size(); ++i) parent[i] = static_cast<std::int32_t>(i);
   const auto join = [&](std::size_t i, std::size_t j) {
@@ -256,6 +259,7 @@ PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& n
   // come in raster order, so one pointer walks along the row below (a blot has
   // millions of node pixels, too many to search for each neighbour).
   for (std::size_t i = 0, below = 0; i < node_pixels.size(); ++i) {
+    if (!between.keep_going()) return PhaseStatus::Stopped;
     const Pixel p = node_pixels[i];
     if (i + 1 < node_pixels.size() && node_pixels[i + 1] == Pixel{p.x + 1, p.y}) join(i, i + 1);
     const std::size_t row_end = row_start[static_cast<std::size_t>(p.y) + 2];  // node rows stop above the last
@@ -267,6 +271,7 @@ PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& n
   std::vector<std::int32_t> node_of(node_pixels.size(), -1);
   nodes.clear();
   for (std::size_t i = 0; i < node_pixels.size(); ++i) {
+    if (!between.keep_going()) return PhaseStatus::Stopped;
     const auto root = static_cast<std::size_t>(find(parent, static_cast<std::int32_t>(i)));
     if (node_of[root] < 0) {
       node_of[root] = static_cast<std::int32_t>(nodes.size());
@@ -349,6 +354,7 @@ PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& n
   }
   // What is left are loops without a node.
   for (std::int32_t y = 1; y + 1 < height; ++y) {
+    if (!between.keep_going(1 + unwalked[static_cast<std::size_t>(y)])) return PhaseStatus::Stopped;
     for (std::size_t k = 0; k < words && unwalked[static_cast<std::size_t>(y)] > 0; ++k) {
       while (ink.row(y)[k] & ~node_bits.row(y)[k]) {
         const std::uint64_t w = ink.row(y)[k] & ~node_bits.row(y)[k];
@@ -376,12 +382,14 @@ PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& n
   // area's outline.
   std::vector<std::int32_t> blot_start(nodes.size(), -1);
   for (std::size_t k = 0; k < node_pixels.size(); ++k) {
+    if (!between.keep_going()) return PhaseStatus::Stopped;
     const auto id = static_cast<std::size_t>(node_of[k]);
     if (nodes[id].pixels >= kBlotPixels && blot_start[id] < 0) blot_start[id] = static_cast<std::int32_t>(k);
   }
   for (const std::int32_t first : blot_start) {
     if (first < 0) continue;
     const auto id = static_cast<std::size_t>(node_of[static_cast<std::size_t>(first)]);
+    if (!between.keep_going(nodes[id].pixels)) return PhaseStatus::Stopped;
     trace_outline(node_bits, node_pixels[static_cast<std::size_t>(first)], nodes[id].pixels, chain.pixels);
     chain.start_node = chain.end_node = -1;
     if (chain.pixels.size() >= 8 && !take(chain)) return PhaseStatus::Stopped;

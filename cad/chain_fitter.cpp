@@ -83,11 +83,13 @@ bool ChainFitter::queue_open_batch() {
 
 void ChainFitter::fit(Batch& batch, std::vector<Point>& centres) {
   batch.fitted.reserve(batch.chains.size());
+  ChainFitSettings settings = settings_;
+  settings.limits.abandon = &abandon_;  // a blot's long outline is fitted for a while
   for (const Chain& chain : batch.chains) {
     // A stop from this thread (on its own, it asks as it goes) or from the walk's.
     if (abandon_ || (!worker_.joinable() && !stop_.keep_going(1 + static_cast<std::int64_t>(chain.pixels.size()) / 16)))
       return;
-    batch.fitted.push_back(fit_chain(chain, nodes_, settings_, centres));
+    batch.fitted.push_back(fit_chain(chain, nodes_, settings, centres));
   }
 }
 

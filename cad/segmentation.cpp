@@ -192,6 +192,7 @@ std::vector<Piece> segment_open(std::span<const Point> px, const SegmentationLim
   std::vector<ArcCheck> arcs(m);
   best[0] = 0;
   for (std::size_t a = 0; a + 1 < m; ++a) {
+    if (limits.abandon && limits.abandon->load(std::memory_order_relaxed)) return pieces;
     if (best[a] == kNone) continue;
     int line_failures = 0, arc_failures = 0;
     for (std::size_t b = a + 1; b < m && (line_failures < kFailuresToStop || arc_failures < kFailuresToStop); ++b) {

@@ -194,7 +194,10 @@ PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& n
   const std::size_t words = thinned.words_per_row();
   BitPlane ink(width, height, words);
   std::int64_t skeleton_pixels = 0;
+  // The passes over the whole grid before the first row is reported ask on their own.
+  StopCheck early(progress, rows_before, total);
   for (std::int32_t y = 0; y < height; ++y) {
+    if (!early.keep_going(static_cast<std::int64_t>(words))) return PhaseStatus::Stopped;
     std::copy_n(thinned.ink_row(y), words, ink.row(y));
     for (std::size_t k = 0; k < words; ++k) skeleton_pixels += bits::count(ink.row(y)[k]);
   }
@@ -225,7 +228,9 @@ PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& n
   // Node pixels come in raster order: a row's start in the list, and a search
   // within the row, find any of them.
   std::vector<std::size_t> row_start(static_cast<std::size_t>(height) + 1, 0);
+  StopCheck between(progress, meter.done, total);
   for (std::int32_t y = 1; y + 1 < height; ++y) {
+    if (!between.keep_going(static_cast<std::int64_t>(words))) return PhaseStatus::Stopped;
     std::int64_t plain = 0;
     for_each_bit(ink, y, plain, [&](std::int32_t x, std::int32_t yy) {
       const int count = kNeighbourCount[ink.neighbours(x, yy)];
@@ -247,8 +252,7 @@ PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& n
     const auto it = std::lower_bound(first, last, p.x, [](const Pixel& q, std::int32_t x) { return q.x < x; });
     return static_cast<std::int32_t>(it - node_pixels.begin());
   };
-  // The steps between the rows' reports ask on their own: a blot's node pixels are millions.
-  StopCheck between(progress, meter.done, total);
+  // So do the steps between the rows' reports: a blot's node pixels are millions.
   std::vector<std::int32_t> parent(node_pixels.size());
   for (std::size_t i = 0; i < parent.size(); ++i) parent[i] = static_cast<std::int32_t>(i);
   const auto join = [&](std::size_t i, std::size_t j) {

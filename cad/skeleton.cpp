@@ -228,6 +228,7 @@ PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& n
   // Node pixels come in raster order: a row's start in the list, and a search
   // within the row, find any of them.
   std::vector<std::size_t> row_start(static_cast<std::size_t>(height) + 1, 0);
+  // So do the steps between the rows' reports: a blot's node pixels are millions.
   StopCheck between(progress, meter.done, total);
   for (std::int32_t y = 1; y + 1 < height; ++y) {
     if (!between.keep_going(static_cast<std::int64_t>(words))) return PhaseStatus::Stopped;
@@ -252,7 +253,6 @@ PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& n
     const auto it = std::lower_bound(first, last, p.x, [](const Pixel& q, std::int32_t x) { return q.x < x; });
     return static_cast<std::int32_t>(it - node_pixels.begin());
   };
-  // So do the steps between the rows' reports: a blot's node pixels are millions.
   std::vector<std::int32_t> parent(node_pixels.size());
   for (std::size_t i = 0; i < parent.size(); ++i) parent[i] = static_cast<std::int32_t>(i);
   const auto join = [&](std::size_t i, std::size_t j) {
@@ -271,17 +271,20 @@ PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& n
     while (below < row_end && node_pixels[below].x < p.x - 1) ++below;
     for (std::size_t j = below; j < row_end && node_pixels[j].x <= p.x + 1; ++j) join(i, j);
   }
-  // Nodes numbered in the raster order of their first pixel.
-  std::vector<std::int32_t> node_of(node_pixels.size(), -1);
+  // Nodes numbered in the raster order of their first pixel, each set's root.
+  // The numbers take the parents' place: a parent comes before its child (the
+  // smaller index wins every union), so it is numbered by the time the child is.
+  std::vector<std::int32_t>& node_of = parent;
   nodes.clear();
   for (std::size_t i = 0; i < node_pixels.size(); ++i) {
     if (!between.keep_going()) return PhaseStatus::Stopped;
-    const auto root = static_cast<std::size_t>(find(parent, static_cast<std::int32_t>(i)));
-    if (node_of[root] < 0) {
-      node_of[root] = static_cast<std::int32_t>(nodes.size());
+    const auto up = static_cast<std::size_t>(node_of[i]);
+    if (up == i) {
+      node_of[i] = static_cast<std::int32_t>(nodes.size());
       nodes.push_back({});
+    } else {
+      node_of[i] = node_of[up];
     }
-    node_of[i] = node_of[root];
     SkeletonNode& node = nodes[static_cast<std::size_t>(node_of[i])];
     node.position.x += node_pixels[i].x;
     node.position.y += node_pixels[i].y;

@@ -1,9 +1,12 @@
 // What --cad costs: the A1 400 dpi benchmark drawing converted to DXF plainly and
 // with --cad, by the converter as a child process (wall time, CPU time, peak
 // memory, best of N); then the fitting stage alone, in process, on the same
-// thinned grid, and on a generated sheet of known geometry.
+// thinned grid, and on a generated sheet of known geometry. With --a0-ink, also
+// the dense A0 sheet pdf_bench leaves with --keep (19866 x 28087, 3000 long
+// strokes crossing about a million times): --cad there should cost a small
+// multiple of the plain conversion, in time and memory alike.
 //
-//   cad_bench [--folder DIR] [--runs N]
+//   cad_bench [--folder DIR] [--runs N] [--a0-ink FILE]
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -46,13 +49,16 @@ void time_stage(const char* name, const vp::InkImage& image, std::int32_t passes
 int main(int argc, char** argv) {
   std::string folder = std::filesystem::temp_directory_path().string();
   int runs = 3;
+  std::string a0_ink;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--folder") == 0 && i + 1 < argc) {
       folder = argv[++i];
     } else if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
       runs = std::max(1, std::atoi(argv[++i]));
+    } else if (std::strcmp(argv[i], "--a0-ink") == 0 && i + 1 < argc) {
+      a0_ink = argv[++i];
     } else {
-      std::fprintf(stderr, "usage: cad_bench [--folder DIR] [--runs N]\n");
+      std::fprintf(stderr, "usage: cad_bench [--folder DIR] [--runs N] [--a0-ink FILE]\n");
       return 2;
     }
   }
@@ -76,6 +82,14 @@ int main(int argc, char** argv) {
   std::printf("# --cad against plain: time %+.0f%% (limit +50%%), peak %+.1f MiB (limit +64 MiB)\n",
               (c.seconds / p.seconds - 1) * 100, c.peak_mib - p.peak_mib);
   std::filesystem::remove(path);
+  if (!a0_ink.empty()) {  // once each: a run takes seconds
+    const vp::bench::ChildRun ap = vp::bench::best_of(1, {VP_CONVERTER_PATH, a0_ink, "-o", out, "--quiet"});
+    const vp::bench::ChildRun ac = vp::bench::best_of(1, {VP_CONVERTER_PATH, a0_ink, "-o", out, "--quiet", "--cad"});
+    std::printf("%-26s %9.3f %9.3f %9.1f%s\n", "A0 dense, plain", ap.seconds, ap.cpu_seconds, ap.peak_mib,
+                ap.ok ? "" : " (failed)");
+    std::printf("%-26s %9.3f %9.3f %9.1f%s\n", "A0 dense, --cad", ac.seconds, ac.cpu_seconds, ac.peak_mib,
+                ac.ok ? "" : " (failed)");
+  }
   std::filesystem::remove(out);
   time_stage("A1 400 dpi", a1, 3);
   const vp::CadSheet flange = vp::make_cad_sheet(vp::SheetKind::Flange, 1, 4, 0.8);

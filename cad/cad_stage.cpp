@@ -9,6 +9,7 @@
 #include "cad/segmentation.h"
 #include "cad/skeleton.h"
 #include "cad/skew.h"
+#include "cad/stop_check.h"
 
 namespace vp::cad {
 
@@ -53,23 +54,26 @@ PhaseStatus build_cad_drawing(const PixelGrid& thinned, const CadParams& params,
 
   PieceGraph graph;
   std::vector<SkeletonNode> nodes;
-  ChainFitter fitter(nodes, settings, graph);
   const std::int64_t total = 2 * std::int64_t{std::max(thinned.height(), 1)};
+  // Waiting for the helper and the clean-ups ask at the walk's end.
+  StopCheck stop(progress, total, total + 1);
+  ChainFitter fitter(nodes, settings, graph, stop);
   const PhaseStatus walked = walk_skeleton(
-      thinned, nodes, set_limits,
-      [&](Chain& chain) {
-        fitter.take(chain);
-        return true;
-      },
-      progress, 0, total + 1);
+      thinned, nodes, set_limits, [&](Chain& chain) { return fitter.take(chain); }, progress, 0, total + 1);
   if (walked != PhaseStatus::Finished) return walked;
-  fitter.finish();
-  remove_whiskers(graph, cleanup);
-  contract_crossings(graph, cleanup);
-  remove_chamfers(graph, cleanup);
-  merge_continuations(graph, cleanup);
-  if (straighten_slight_arcs(graph, cleanup) > 0) merge_continuations(graph, cleanup);
-  remove_whiskers(graph, cleanup);
+  if (!fitter.finish()) return PhaseStatus::Stopped;
+  const auto clean = [&](auto step) {
+    if (!stop.stopped()) step();
+  };
+  clean([&] { remove_whiskers(graph, cleanup, stop); });
+  clean([&] { contract_crossings(graph, cleanup, stop); });
+  clean([&] { remove_chamfers(graph, cleanup, stop); });
+  clean([&] { merge_continuations(graph, cleanup, stop); });
+  clean([&] {
+    if (straighten_slight_arcs(graph, cleanup, stop) > 0 && !stop.stopped()) merge_continuations(graph, cleanup, stop);
+  });
+  clean([&] { remove_whiskers(graph, cleanup, stop); });
+  if (stop.stopped() || !stop.ask()) return PhaseStatus::Stopped;
   drawing.skew_degrees = measure_skew(graph, std::max(kSkewLinePixels, kSkewLineTolerances * drawing.tolerance));
   const double skew = std::abs(drawing.skew_degrees);
   if (params.straighten && skew >= kMinSkewDegrees && skew <= kMaxSkewDegrees) {
@@ -77,7 +81,8 @@ PhaseStatus build_cad_drawing(const PixelGrid& thinned, const CadParams& params,
     drawing.straightened = true;
   }
   snap_to_axes(graph, drawing.tolerance);
-  close_corners(graph, cleanup);
+  close_corners(graph, cleanup, stop);
+  if (stop.stopped()) return PhaseStatus::Stopped;
   export_drawing(graph, limits.min_arc_radians, drawing);
   return progress.report(Phase::Fit, total + 1, total + 1) ? PhaseStatus::Finished : PhaseStatus::Stopped;
 }

@@ -10,6 +10,9 @@ FittedChain fit_chain(const Chain& chain, const std::vector<SkeletonNode>& nodes
   const std::size_t n = chain.pixels.size();
   centres.resize(n);
   for (std::size_t i = 0; i < n; ++i) {
+    // A blot's outline is millions of pixels long: no longer wanted, it is left.
+    if (i % 4096 == 0 && settings.limits.abandon && settings.limits.abandon->load(std::memory_order_relaxed))
+      return fitted;
     const Pixel before = chain.pixels[i >= 2 ? i - 2 : 0], after = chain.pixels[std::min(i + 2, n - 1)];
     const Point along{static_cast<double>(after.x - before.x), static_cast<double>(after.y - before.y)};
     centres[i] =

@@ -5,6 +5,7 @@
 #include <numbers>
 #include <optional>
 #include <span>
+#include <utility>
 
 #include "cad/plane.h"
 
@@ -21,6 +22,10 @@ const double kContinuationCosine = std::cos(20.0 * kPi / 180.0);
 const double kJoinCosine = std::cos(35.0 * kPi / 180.0);
 constexpr double kCircleRadians = 350.0 * kPi / 180.0;
 constexpr std::size_t kMaxSamples = 96;
+// A vertex with more ends than this is a blot that many strokes run into, not a
+// joint: no stroke is continued through it and no corner closed at it (pairing
+// its ends would cost the square of their number, at every merge again).
+constexpr std::size_t kMostEndsAtAJoint = 64;
 
 Point& end_point(GraphPiece& g, int end) { return end == 0 ? g.piece.a : g.piece.b; }
 Point end_point(const GraphPiece& g, int end) { return end == 0 ? g.piece.a : g.piece.b; }
@@ -451,8 +456,11 @@ void close_onto(PieceGraph& graph, Incidence stem, std::int32_t bar, Point near,
 }
 
 std::int32_t live(const PieceGraph& graph, std::vector<std::int32_t>& replaced, std::int32_t i) {
-  while (i >= 0 && !graph.pieces[static_cast<std::size_t>(i)].alive) i = replaced[static_cast<std::size_t>(i)];
-  return i;
+  std::int32_t end = i;
+  while (end >= 0 && !graph.pieces[static_cast<std::size_t>(end)].alive) end = replaced[static_cast<std::size_t>(end)];
+  // The way is shortened for the next look-up: a stroke merged piece by piece leaves a long one.
+  while (i >= 0 && i != end) i = std::exchange(replaced[static_cast<std::size_t>(i)], end);
+  return end;
 }
 
 }  // namespace
@@ -492,7 +500,7 @@ std::vector<std::int32_t> PieceGraph::degrees() const {
   return degree;
 }
 
-void remove_whiskers(PieceGraph& graph, const CleanupLimits& limits) {
+void remove_whiskers(PieceGraph& graph, const CleanupLimits& limits, StopCheck& stop) {
   const double within = limits.stroke / 2 + 1.0;
   const double longest = 2 * limits.stroke + 3.0;
   for (int round = 0; round < 3; ++round) {
@@ -500,6 +508,7 @@ void remove_whiskers(PieceGraph& graph, const CleanupLimits& limits) {
     const EndsAt at(graph);
     bool removed = false;
     for (std::size_t i = 0; i < graph.pieces.size(); ++i) {
+      if (!stop.keep_going()) return;
       GraphPiece& g = graph.pieces[i];
       if (!g.alive || g.piece.kind == PieceKind::Circle) continue;
       const double length = piece_length(g.piece);
@@ -515,6 +524,8 @@ void remove_whiskers(PieceGraph& graph, const CleanupLimits& limits) {
       if (!(free_a || free_b) || length > longest) continue;
       const int free_end = free_a ? 0 : 1;
       const std::int32_t hub = end_vertex(g, 1 - free_end);
+      // A stroke that runs into a blot is no spur of the strokes beside it.
+      if (at[static_cast<std::size_t>(hub)].size() > kMostEndsAtAJoint) continue;
       const Point tip = end_point(g, free_end);
       double nearest = 1e300;
       // From a piece it leaves at an angle, a spur is measured to its carrier (a
@@ -540,7 +551,7 @@ void remove_whiskers(PieceGraph& graph, const CleanupLimits& limits) {
   }
 }
 
-void contract_crossings(PieceGraph& graph, const CleanupLimits& limits) {
+void contract_crossings(PieceGraph& graph, const CleanupLimits& limits, StopCheck& stop) {
   const double longest = 2 * limits.stroke + 2;
   const std::vector<std::int32_t> degree = graph.degrees();
   std::vector<std::int32_t> parent(graph.vertices.size());
@@ -551,6 +562,7 @@ void contract_crossings(PieceGraph& graph, const CleanupLimits& limits) {
   };
   bool contracted = false;
   for (GraphPiece& g : graph.pieces) {
+    if (!stop.keep_going()) return;
     if (!g.alive || g.piece.kind == PieceKind::Circle || g.va < 0 || g.vb < 0 || g.va == g.vb) continue;
     // Two forks of three make one crossing of four; nothing bigger is built up.
     if (degree[static_cast<std::size_t>(g.va)] != 3 || degree[static_cast<std::size_t>(g.vb)] != 3) continue;
@@ -571,7 +583,7 @@ void contract_crossings(PieceGraph& graph, const CleanupLimits& limits) {
   }
 }
 
-void remove_chamfers(PieceGraph& graph, const CleanupLimits& limits) {
+void remove_chamfers(PieceGraph& graph, const CleanupLimits& limits, StopCheck& stop) {
   const double longest = limits.stroke + 2 * limits.tolerance;
   const double corner_within = limits.stroke / 2 + limits.tolerance + 1.0;
   const std::vector<std::int32_t> degree = graph.degrees();
@@ -582,6 +594,7 @@ void remove_chamfers(PieceGraph& graph, const CleanupLimits& limits) {
     return std::nullopt;
   };
   for (std::size_t i = 0; i < graph.pieces.size(); ++i) {
+    if (!stop.keep_going()) return;
     GraphPiece& g = graph.pieces[i];
     if (!g.alive || g.piece.kind == PieceKind::Circle || g.va < 0 || g.vb < 0 || g.va == g.vb) continue;
     if (degree[static_cast<std::size_t>(g.va)] != 2 || degree[static_cast<std::size_t>(g.vb)] != 2) continue;
@@ -605,14 +618,17 @@ void remove_chamfers(PieceGraph& graph, const CleanupLimits& limits) {
   }
 }
 
-void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
+void merge_continuations(PieceGraph& graph, const CleanupLimits& limits, StopCheck& stop) {
   for (std::size_t i = 0; i < graph.pieces.size(); ++i)
     if (graph.pieces[i].alive)
       if (const std::int32_t v = close_into_circle(graph.pieces[i], limits.junction_gap); v >= 0)
         graph.vertices[static_cast<std::size_t>(v)].through.push_back(static_cast<std::int32_t>(i));
   std::vector<std::vector<Incidence>> at = incidences(graph);
+  std::vector<bool> blot(at.size());
+  for (std::size_t v = 0; v < at.size(); ++v) blot[v] = at[v].size() > kMostEndsAtAJoint;
+  // A blot's ends are never paired: its list is left as it is (it is long).
   const auto drop = [&](std::int32_t vertex, std::int32_t piece) {
-    if (vertex < 0) return;
+    if (vertex < 0 || blot[static_cast<std::size_t>(vertex)]) return;
     std::vector<Incidence>& list = at[static_cast<std::size_t>(vertex)];
     list.erase(std::remove_if(list.begin(), list.end(), [&](const Incidence& e) { return e.piece == piece; }),
                list.end());
@@ -620,7 +636,10 @@ void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
   std::vector<std::int32_t> replaced(graph.pieces.size(), -1);
   std::vector<Incidence> ends;
   for (std::size_t v = 0; v < graph.vertices.size(); ++v) {
+    if (blot[v]) continue;
     while (at[v].size() >= 2) {
+      // Every pair of the ends may be tried.
+      if (!stop.keep_going(static_cast<std::int64_t>(at[v].size() * at[v].size()))) return;
       ends.clear();
       for (const Incidence& e : at[v])
         if (graph.pieces[static_cast<std::size_t>(e.piece)].va != graph.pieces[static_cast<std::size_t>(e.piece)].vb)
@@ -666,8 +685,10 @@ void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
       }
       const std::int32_t closed_at = close_into_circle(*best, limits.junction_gap);
       const auto index = static_cast<std::int32_t>(graph.pieces.size());
-      if (best->va >= 0) at[static_cast<std::size_t>(best->va)].push_back({index, 0});
-      if (best->vb >= 0) at[static_cast<std::size_t>(best->vb)].push_back({index, 1});
+      if (best->va >= 0 && !blot[static_cast<std::size_t>(best->va)])
+        at[static_cast<std::size_t>(best->va)].push_back({index, 0});
+      if (best->vb >= 0 && !blot[static_cast<std::size_t>(best->vb)])
+        at[static_cast<std::size_t>(best->vb)].push_back({index, 1});
       graph.pieces.push_back(std::move(*best));
       replaced.push_back(-1);
       replaced[static_cast<std::size_t>(best_pair.first)] = index;
@@ -682,7 +703,7 @@ void merge_continuations(PieceGraph& graph, const CleanupLimits& limits) {
     for (std::int32_t& t : vertex.through) t = live(graph, replaced, t);
 }
 
-std::size_t straighten_slight_arcs(PieceGraph& graph, const CleanupLimits& limits) {
+std::size_t straighten_slight_arcs(PieceGraph& graph, const CleanupLimits& limits, StopCheck& stop) {
   std::size_t straightened = 0;
   const std::vector<std::int32_t> degree = graph.degrees();
   const auto junction = [&](std::int32_t v) {
@@ -690,6 +711,7 @@ std::size_t straighten_slight_arcs(PieceGraph& graph, const CleanupLimits& limit
            (degree[static_cast<std::size_t>(v)] >= 3 || !graph.vertices[static_cast<std::size_t>(v)].through.empty());
   };
   for (GraphPiece& g : graph.pieces) {
+    if (!stop.keep_going()) break;
     if (!g.alive || g.piece.kind != PieceKind::Arc || !(junction(g.va) || junction(g.vb))) continue;
     const FitResult<LineFit> line = fit_line(g.piece.samples, limits.tolerance);
     if (!line) continue;
@@ -699,11 +721,12 @@ std::size_t straighten_slight_arcs(PieceGraph& graph, const CleanupLimits& limit
   return straightened;
 }
 
-void close_corners(PieceGraph& graph, const CleanupLimits& limits) {
+void close_corners(PieceGraph& graph, const CleanupLimits& limits, StopCheck& stop) {
   const double reach = 2 * limits.stroke + 3 * limits.tolerance;
   const EndsAt at(graph);
   // Arcs first touch the lines they run into.
   for (std::size_t i = 0; i < graph.pieces.size(); ++i) {
+    if (!stop.keep_going()) return;
     GraphPiece& arc = graph.pieces[i];
     if (!arc.alive || arc.piece.kind != PieceKind::Arc) continue;
     const GraphPiece* lines[2] = {nullptr, nullptr};
@@ -721,8 +744,9 @@ void close_corners(PieceGraph& graph, const CleanupLimits& limits) {
   }
   std::vector<std::int32_t> bars;
   for (std::size_t v = 0; v < graph.vertices.size(); ++v) {
+    if (!stop.keep_going()) return;
     const std::span<const Incidence> ends = at[v];
-    if (ends.empty()) continue;
+    if (ends.empty() || ends.size() > kMostEndsAtAJoint) continue;
     const Vertex& vertex = graph.vertices[v];
     bars.clear();
     for (std::int32_t t : vertex.through)

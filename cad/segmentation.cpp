@@ -32,10 +32,15 @@ constexpr std::size_t kSamples = 40;
 constexpr double kScreenTolerances = 1.5;
 constexpr double kScreenSweepShare = 0.7;
 
+bool abandoned(const SegmentationLimits& limits) {
+  return limits.abandon && limits.abandon->load(std::memory_order_relaxed);
+}
+
+// Stops early, with some vertices missing, once the work is abandoned.
 void douglas_peucker(std::span<const Point> px, std::size_t first, std::size_t last, double eps,
-                     std::vector<std::size_t>& out) {
+                     std::vector<std::size_t>& out, const SegmentationLimits& limits) {
   std::vector<std::pair<std::size_t, std::size_t>> stack{{first, last}};
-  while (!stack.empty()) {
+  while (!stack.empty() && !abandoned(limits)) {
     const auto [i, j] = stack.back();
     stack.pop_back();
     if (j <= i + 1) continue;
@@ -58,9 +63,9 @@ void douglas_peucker(std::span<const Point> px, std::size_t first, std::size_t l
   }
 }
 
-std::vector<std::size_t> candidates(std::span<const Point> px, double tolerance) {
+std::vector<std::size_t> candidates(std::span<const Point> px, const SegmentationLimits& limits) {
   std::vector<std::size_t> c{0, px.size() - 1};
-  douglas_peucker(px, 0, px.size() - 1, kCandidateShare * tolerance, c);
+  douglas_peucker(px, 0, px.size() - 1, kCandidateShare * limits.tolerance, c, limits);
   std::sort(c.begin(), c.end());
   c.erase(std::unique(c.begin(), c.end()), c.end());
   std::vector<std::size_t> out;
@@ -182,7 +187,7 @@ std::vector<Piece> segment_open(std::span<const Point> px, const SegmentationLim
   std::vector<Piece> pieces;
   if (px.size() < 2) return pieces;
   const PixelSums sums(px);
-  const std::vector<std::size_t> cand = candidates(px, limits.tolerance);
+  const std::vector<std::size_t> cand = candidates(px, limits);
   const std::size_t m = cand.size();
   constexpr double kNone = std::numeric_limits<double>::infinity();
   std::vector<double> best(m, kNone);
@@ -192,6 +197,7 @@ std::vector<Piece> segment_open(std::span<const Point> px, const SegmentationLim
   std::vector<ArcCheck> arcs(m);
   best[0] = 0;
   for (std::size_t a = 0; a + 1 < m; ++a) {
+    if (abandoned(limits)) return pieces;
     if (best[a] == kNone) continue;
     int line_failures = 0, arc_failures = 0;
     for (std::size_t b = a + 1; b < m && (line_failures < kFailuresToStop || arc_failures < kFailuresToStop); ++b) {
@@ -260,7 +266,7 @@ std::vector<Piece> straight_piece(std::span<const Point> px) {
 
 std::vector<Piece> segment_closed(std::span<const Point> px, const SegmentationLimits& limits) {
   std::vector<Piece> pieces;
-  if (px.size() < 3) return pieces;
+  if (px.size() < 3 || abandoned(limits)) return pieces;
   if (const FitResult<CircleFit> circle =
           fit_circle(px, limits.tolerance, std::max(limits.min_radius, 2.0), limits.max_radius)) {
     Piece piece;
@@ -288,8 +294,9 @@ std::vector<Piece> segment_closed(std::span<const Point> px, const SegmentationL
   std::vector<std::size_t> outline{0, far, n};
   std::vector<Point> wrapped_px(px.begin(), px.end());
   wrapped_px.push_back(px[0]);
-  douglas_peucker(wrapped_px, 0, far, limits.tolerance, outline);
-  douglas_peucker(wrapped_px, far, n, limits.tolerance, outline);
+  douglas_peucker(wrapped_px, 0, far, limits.tolerance, outline, limits);
+  douglas_peucker(wrapped_px, far, n, limits.tolerance, outline, limits);
+  if (abandoned(limits)) return pieces;
   std::sort(outline.begin(), outline.end());
   outline.erase(std::unique(outline.begin(), outline.end()), outline.end());
   std::size_t start = 0, longest = 0;

@@ -3,6 +3,7 @@
 // circle when a closed chain is one.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -33,6 +34,8 @@ struct SegmentationLimits {
   double min_arc_radians = 0.1745;  // 10°
   // An arc spans at least this many pixels: shorter bends are the pen's, not the drawing's.
   std::size_t min_arc_pixels = 8;
+  // Once set, the pieces are no longer wanted: a long run gives up half way, with none.
+  const std::atomic<bool>* abandon = nullptr;
 };
 
 // Pieces of an open run of pixels, in its order; consecutive pieces share an end pixel.

@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 
+#include "cad/stop_check.h"
 #include "raster/bit_rows.h"
 
 namespace vp::cad {
@@ -193,7 +194,10 @@ PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& n
   const std::size_t words = thinned.words_per_row();
   BitPlane ink(width, height, words);
   std::int64_t skeleton_pixels = 0;
+  // The passes over the whole grid before the first row is reported ask on their own.
+  StopCheck early(progress, rows_before, total);
   for (std::int32_t y = 0; y < height; ++y) {
+    if (!early.keep_going(static_cast<std::int64_t>(words))) return PhaseStatus::Stopped;
     std::copy_n(thinned.ink_row(y), words, ink.row(y));
     for (std::size_t k = 0; k < words; ++k) skeleton_pixels += bits::count(ink.row(y)[k]);
   }
@@ -224,7 +228,10 @@ PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& n
   // Node pixels come in raster order: a row's start in the list, and a search
   // within the row, find any of them.
   std::vector<std::size_t> row_start(static_cast<std::size_t>(height) + 1, 0);
+  // So do the steps between the rows' reports: a blot's node pixels are millions.
+  StopCheck between(progress, meter.done, total);
   for (std::int32_t y = 1; y + 1 < height; ++y) {
+    if (!between.keep_going(static_cast<std::int64_t>(words))) return PhaseStatus::Stopped;
     std::int64_t plain = 0;
     for_each_bit(ink, y, plain, [&](std::int32_t x, std::int32_t yy) {
       const int count = kNeighbourCount[ink.neighbours(x, yy)];
@@ -248,24 +255,36 @@ PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& n
   };
   std::vector<std::int32_t> parent(node_pixels.size());
   for (std::size_t i = 0; i < parent.size(); ++i) parent[i] = static_cast<std::int32_t>(i);
-  for (std::size_t i = 0; i < node_pixels.size(); ++i)
-    for (int k = 0; k < 8; ++k) {
-      const std::int32_t other = index_of(
-          {node_pixels[i].x + kDx[static_cast<std::size_t>(k)], node_pixels[i].y + kDy[static_cast<std::size_t>(k)]});
-      if (other < 0) continue;
-      const int a = find(parent, static_cast<std::int32_t>(i)), b = find(parent, other);
-      if (a != b) parent[static_cast<std::size_t>(std::max(a, b))] = std::min(a, b);
-    }
-  // Nodes numbered in the raster order of their first pixel.
-  std::vector<std::int32_t> node_of(node_pixels.size(), -1);
+  const auto join = [&](std::size_t i, std::size_t j) {
+    const int a = find(parent, static_cast<std::int32_t>(i)), b = find(parent, static_cast<std::int32_t>(j));
+    if (a != b) parent[static_cast<std::size_t>(std::max(a, b))] = std::min(a, b);
+  };
+  // Each pixel joins its east neighbour and the three below it: the neighbours
+  // come in raster order, so one pointer walks along the row below (a blot has
+  // millions of node pixels, too many to search for each neighbour).
+  for (std::size_t i = 0, below = 0; i < node_pixels.size(); ++i) {
+    if (!between.keep_going()) return PhaseStatus::Stopped;
+    const Pixel p = node_pixels[i];
+    if (i + 1 < node_pixels.size() && node_pixels[i + 1] == Pixel{p.x + 1, p.y}) join(i, i + 1);
+    const std::size_t row_end = row_start[static_cast<std::size_t>(p.y) + 2];  // node rows stop above the last
+    below = std::max(below, row_start[static_cast<std::size_t>(p.y) + 1]);
+    while (below < row_end && node_pixels[below].x < p.x - 1) ++below;
+    for (std::size_t j = below; j < row_end && node_pixels[j].x <= p.x + 1; ++j) join(i, j);
+  }
+  // Nodes numbered in the raster order of their first pixel, each set's root.
+  // The numbers take the parents' place: a parent comes before its child (the
+  // smaller index wins every union), so it is numbered by the time the child is.
+  std::vector<std::int32_t>& node_of = parent;
   nodes.clear();
   for (std::size_t i = 0; i < node_pixels.size(); ++i) {
-    const auto root = static_cast<std::size_t>(find(parent, static_cast<std::int32_t>(i)));
-    if (node_of[root] < 0) {
-      node_of[root] = static_cast<std::int32_t>(nodes.size());
+    if (!between.keep_going()) return PhaseStatus::Stopped;
+    const auto up = static_cast<std::size_t>(node_of[i]);
+    if (up == i) {
+      node_of[i] = static_cast<std::int32_t>(nodes.size());
       nodes.push_back({});
+    } else {
+      node_of[i] = node_of[up];
     }
-    node_of[i] = node_of[root];
     SkeletonNode& node = nodes[static_cast<std::size_t>(node_of[i])];
     node.position.x += node_pixels[i].x;
     node.position.y += node_pixels[i].y;
@@ -342,6 +361,7 @@ PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& n
   }
   // What is left are loops without a node.
   for (std::int32_t y = 1; y + 1 < height; ++y) {
+    if (!between.keep_going(1 + unwalked[static_cast<std::size_t>(y)])) return PhaseStatus::Stopped;
     for (std::size_t k = 0; k < words && unwalked[static_cast<std::size_t>(y)] > 0; ++k) {
       while (ink.row(y)[k] & ~node_bits.row(y)[k]) {
         const std::uint64_t w = ink.row(y)[k] & ~node_bits.row(y)[k];
@@ -369,12 +389,14 @@ PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& n
   // area's outline.
   std::vector<std::int32_t> blot_start(nodes.size(), -1);
   for (std::size_t k = 0; k < node_pixels.size(); ++k) {
+    if (!between.keep_going()) return PhaseStatus::Stopped;
     const auto id = static_cast<std::size_t>(node_of[k]);
     if (nodes[id].pixels >= kBlotPixels && blot_start[id] < 0) blot_start[id] = static_cast<std::int32_t>(k);
   }
   for (const std::int32_t first : blot_start) {
     if (first < 0) continue;
     const auto id = static_cast<std::size_t>(node_of[static_cast<std::size_t>(first)]);
+    if (!between.keep_going(nodes[id].pixels)) return PhaseStatus::Stopped;
     trace_outline(node_bits, node_pixels[static_cast<std::size_t>(first)], nodes[id].pixels, chain.pixels);
     chain.start_node = chain.end_node = -1;
     if (chain.pixels.size() >= 8 && !take(chain)) return PhaseStatus::Stopped;

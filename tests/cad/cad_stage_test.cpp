@@ -5,6 +5,7 @@
 #include "raster/thread_start.h"
 #include "testkit/cad_sheets.h"
 #include "tests/support/cad_score.h"
+#include "tests/support/live_threads.h"
 
 namespace vp::cad {
 namespace {
@@ -60,6 +61,57 @@ TEST(CadStage, TheDrawingDoesNotDependOnTheHelperThreadAndStopsWhenAsked) {
   EXPECT_EQ(build_cad_drawing(blank.grid, params, nothing, quiet), PhaseStatus::Finished);
   EXPECT_TRUE(nothing.empty());
   EXPECT_EQ(nothing.skew_degrees, 0);
+}
+
+// Counts the reports made after the walk's last row (waiting for the helper,
+// joining its pieces, the clean-ups), and answers "stop" at the `stop_at`-th of them.
+class AfterTheWalk final : public Progress {
+ public:
+  explicit AfterTheWalk(std::int64_t stop_at) : stop_at_(stop_at) {}
+  bool report(Phase, std::int64_t done, std::int64_t total) override {
+    if (stopped_) ++reports_after_stop_;
+    if (done + 1 == total && ++asked_ == stop_at_) stopped_ = true;
+    return !stopped_;
+  }
+  std::int64_t asked() const { return asked_; }
+  bool stopped() const { return stopped_; }
+  std::int64_t reports_after_stop() const { return reports_after_stop_; }
+
+ private:
+  std::int64_t stop_at_, asked_ = 0, reports_after_stop_ = 0;
+  bool stopped_ = false;
+};
+
+TEST(CadStage, AStopAfterTheWalkIsHeardAtOnceWithOrWithoutTheHelper) {
+  // A lattice: thousands of crossings, so that every clean-up has many steps to ask in.
+  CadDrawing lattice;
+  for (double at = 10.5; at < 600; at += 14) {
+    lattice.lines.push_back({{5, at}, {595, at}});
+    lattice.lines.push_back({{at, 5}, {at, 595}});
+  }
+  const Thinned t = thinned(draw_with_pen(lattice, 600, 600, 2), 1);
+  CadParams params;
+  params.ink = &t.ink;
+  const std::size_t threads_before = testing::live_threads_before_work();
+  for (const bool helper : {true, false}) {
+    refuse_threads_for_testing(!helper);
+    AfterTheWalk count(-1);
+    CadDrawing whole;
+    ASSERT_EQ(build_cad_drawing(t.grid, params, whole, count), PhaseStatus::Finished);
+    // The clean-ups ask as they go, not only once at the end.
+    ASSERT_GE(count.asked(), 3) << "helper " << helper;
+    for (const std::int64_t stop_at : {std::int64_t{1}, count.asked() / 2, count.asked()}) {
+      AfterTheWalk stop(stop_at);
+      CadDrawing stopped;
+      EXPECT_EQ(build_cad_drawing(t.grid, params, stopped, stop), PhaseStatus::Stopped)
+          << "helper " << helper << " stop at " << stop_at;
+      EXPECT_TRUE(stop.stopped()) << "helper " << helper << " stop at " << stop_at;
+      EXPECT_EQ(stop.reports_after_stop(), 0) << "helper " << helper << " stop at " << stop_at;
+      EXPECT_TRUE(stopped.empty()) << "helper " << helper << " stop at " << stop_at;
+    }
+  }
+  refuse_threads_for_testing(false);
+  EXPECT_EQ(testing::live_threads_settled(threads_before), threads_before);
 }
 
 TEST(CadStage, ASmallHoleOnACentreLineStaysOneCircle) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "testkit/blur.h"
 #include "testkit/splitmix.h"
 
 namespace vp {
@@ -121,35 +122,6 @@ std::vector<float> coverage(const InkImage& image) {
   return plane;
 }
 
-// Separable Gaussian blur, edges clamped.
-void blur(std::vector<float>& plane, std::int32_t width, std::int32_t height, double sigma) {
-  if (sigma <= 0) return;
-  const int radius = static_cast<int>(std::ceil(sigma * 3));
-  std::vector<float> kernel(static_cast<std::size_t>(2 * radius + 1));
-  float sum = 0;
-  for (int i = -radius; i <= radius; ++i)
-    sum += kernel[static_cast<std::size_t>(i + radius)] = static_cast<float>(std::exp(-0.5 * i * i / (sigma * sigma)));
-  for (float& k : kernel) k /= sum;
-  const auto at = [width](std::int32_t x, std::int32_t y) {
-    return static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x);
-  };
-  std::vector<float> across(plane.size());
-  for (std::int32_t y = 0; y < height; ++y)
-    for (std::int32_t x = 0; x < width; ++x) {
-      float v = 0;
-      for (int i = -radius; i <= radius; ++i)
-        v += kernel[static_cast<std::size_t>(i + radius)] * plane[at(std::clamp(x + i, 0, width - 1), y)];
-      across[at(x, y)] = v;
-    }
-  for (std::int32_t y = 0; y < height; ++y)
-    for (std::int32_t x = 0; x < width; ++x) {
-      float v = 0;
-      for (int i = -radius; i <= radius; ++i)
-        v += kernel[static_cast<std::size_t>(i + radius)] * across[at(x, std::clamp(y + i, 0, height - 1))];
-      plane[at(x, y)] = v;
-    }
-}
-
 // A coffee ring (a dark tide line round a faint inside) or a blotch (darkest
 // towards its edge), with a wavering outline; `paper` is dimmed in place.
 void stain(std::vector<float>& paper, std::int32_t width, std::int32_t height, SplitMix64& random) {
@@ -199,8 +171,8 @@ DocumentScan scan_document(std::int32_t width, std::int32_t height, PageContent 
 
   const auto count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
   std::vector<float> inked = coverage(ink), pencilled = coverage(pencil), back(count, 0.0f);
-  blur(inked, width, height, flaws.blur);
-  blur(pencilled, width, height, flaws.blur);
+  blur_plane(inked, width, height, flaws.blur);
+  blur_plane(pencilled, width, height, flaws.blur);
   if (flaws.bleed_through > 0) {
     // The back page seen through the sheet: mirrored, and blurred by the paper.
     const InkImage other =
@@ -209,7 +181,7 @@ DocumentScan scan_document(std::int32_t width, std::int32_t height, PageContent 
       for (std::int32_t x = 0; x < width; ++x)
         back[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)] =
             other.get(width - 1 - x, y) ? 1.0f : 0.0f;
-    blur(back, width, height, std::max(1.5, 2 * flaws.blur));
+    blur_plane(back, width, height, std::max(1.5, 2 * flaws.blur));
   }
   std::vector<float> paper(count, 1.0f);
   for (std::int32_t s = 0; s < flaws.stains; ++s) stain(paper, width, height, random);

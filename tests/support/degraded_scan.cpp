@@ -4,41 +4,10 @@
 #include <bit>
 #include <cmath>
 
+#include "testkit/blur.h"
 #include "testkit/splitmix.h"
 
 namespace vp::testing {
-namespace {
-
-// Separable Gaussian blur of a float plane, edges clamped.
-void blur_plane(std::vector<float>& plane, std::int32_t width, std::int32_t height, double sigma) {
-  if (sigma <= 0) return;
-  const int radius = static_cast<int>(std::ceil(sigma * 3));
-  std::vector<float> kernel(static_cast<std::size_t>(2 * radius + 1));
-  float sum = 0;
-  for (int i = -radius; i <= radius; ++i)
-    sum += kernel[static_cast<std::size_t>(i + radius)] = static_cast<float>(std::exp(-0.5 * i * i / (sigma * sigma)));
-  for (float& k : kernel) k /= sum;
-  std::vector<float> out(plane.size());
-  auto at = [&](std::int32_t x, std::int32_t y) {
-    return static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x);
-  };
-  for (std::int32_t y = 0; y < height; ++y)
-    for (std::int32_t x = 0; x < width; ++x) {
-      float v = 0;
-      for (int i = -radius; i <= radius; ++i)
-        v += kernel[static_cast<std::size_t>(i + radius)] * plane[at(std::clamp(x + i, 0, width - 1), y)];
-      out[at(x, y)] = v;
-    }
-  for (std::int32_t y = 0; y < height; ++y)
-    for (std::int32_t x = 0; x < width; ++x) {
-      float v = 0;
-      for (int i = -radius; i <= radius; ++i)
-        v += kernel[static_cast<std::size_t>(i + radius)] * out[at(x, std::clamp(y + i, 0, height - 1))];
-      plane[at(x, y)] = v;
-    }
-}
-
-}  // namespace
 
 ScanImage degrade(const InkImage& clean, const ScanLook& look) {
   ScanImage scan;
@@ -64,7 +33,7 @@ ScanImage degrade(const InkImage& clean, const ScanLook& look) {
       (random.chance(0.5) ? x : y) += random.chance(0.5) ? 1 : -1;
     }
   }
-  blur_plane(cover, clean.width, clean.height, look.blur);
+  vp::blur_plane(cover, clean.width, clean.height, look.blur);
   scan.pixels.resize(count * static_cast<std::size_t>(channels));
   for (std::int32_t y = 0; y < clean.height; ++y) {
     for (std::int32_t x = 0; x < clean.width; ++x) {

@@ -22,18 +22,22 @@ struct Band {
 
 // The bands between the two threads: the decoder fills empty ones, the clean-up
 // drains filled ones and gives them back. Bands are made as needed, at most
-// kQueuedBands + 2 (one being filled, one being drained).
+// kQueuedBands + 2 (one being filled, one being drained), or 2 of rows wider than a band.
 class BandQueue {
  public:
   explicit BandQueue(std::int32_t width)
-      : width_(static_cast<std::size_t>(width)), rows_per_band_(std::max<std::size_t>(1, kBandBytes / width_)) {}
+      : width_(static_cast<std::size_t>(width)),
+        rows_per_band_(std::max<std::size_t>(1, kBandBytes / width_)),
+        // Rows wider than a band are a band each: two of them (one filled, one
+        // drained) keep the threads apart without holding several such rows.
+        most_bands_(width_ > kBandBytes ? 2 : kQueuedBands + 2) {}
 
   // Decoding thread: the row into the band being filled, handed on once full.
   // False once the clean-up has stopped the reading.
   bool add(std::int32_t row, std::span<const std::uint8_t> grey) {
     if (!filling_) {
       std::unique_lock lock(mutex_);
-      room_.wait(lock, [&] { return cancelled_ || !empty_.empty() || made_ < kQueuedBands + 2; });
+      room_.wait(lock, [&] { return cancelled_ || !empty_.empty() || made_ < most_bands_; });
       if (cancelled_) return false;
       if (!empty_.empty()) {
         filling_ = std::move(empty_.back());
@@ -118,7 +122,7 @@ class BandQueue {
     return !cancelled_;
   }
 
-  const std::size_t width_, rows_per_band_;
+  const std::size_t width_, rows_per_band_, most_bands_;
   std::unique_ptr<Band> filling_;  // the decoding thread's own
   std::mutex mutex_;
   std::condition_variable room_, rows_ready_;

@@ -67,7 +67,7 @@ GreySource decoded_on_own_thread(GreySource source, std::int32_t width, std::fun
                                  DecodingStop* stop = nullptr);
 
 // Rows per band and bands in the queue: enough for the threads to run apart for
-// a while, little memory (about 6 MiB for any width).
+// a while, little memory (about 6 MiB; two rows where a row is wider than a band).
 constexpr std::size_t kBandBytes = std::size_t{1} << 20;
 constexpr std::size_t kQueuedBands = 4;
 

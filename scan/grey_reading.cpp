@@ -46,6 +46,11 @@ GreyReading read_with_rule(ImageReader& reader, const ThresholdMode& chosen, con
   const int ink_level = reader.ink_grey_level();
   if (!counting && reading.mode.rule == ThresholdRule::NearestBlack && ink_level < 0) return reading;
 
+  // Rows held while the first ones choose the rule: beyond this (rows wider than a
+  // quarter of a million pixels), the first rows are read twice instead.
+  constexpr std::int64_t kMostHeldBytes = std::int64_t{16} << 20;
+  if (counting && std::int64_t{kLevelRows} * info.width > kMostHeldBytes)
+    return read_on_one_thread(reader, chosen, ink, hooks);
   const GreySource source = [&reader](const GreyRowSink& sink) { return reader.read_grey_rows(sink); };
   DecodedRows rows(source, info.width, hooks.keep_going, hooks.stop);
   if (!rows.started()) return read_on_one_thread(reader, chosen, ink, hooks);

@@ -203,6 +203,9 @@ std::optional<GraphPiece> merged_arcs(const GraphPiece& in, const GraphPiece& ou
   const double expected = turn_of(in) + turn_of(out);
   g.piece.sweep = g.piece.ccw ? ccw_sweep(g.piece.circle.centre, g.piece.a, g.piece.b, expected)
                               : ccw_sweep(g.piece.circle.centre, g.piece.b, g.piece.a, expected);
+  // Round a whole turn or more: a circle if both ends meet at one vertex (closed
+  // after the merge), else a stroke that winds past itself, left as two pieces.
+  if (g.piece.sweep >= 2 * kPi && (in.va != out.vb || in.va < 0)) return std::nullopt;
   g.piece.samples = std::move(samples);
   g.va = in.va;
   g.vb = out.vb;
@@ -396,12 +399,15 @@ void fit_arc_to_tangents(GraphPiece& arc, const GraphPiece* first, const GraphPi
   }
   // Only a small correction: a fit that far off is not a tangent join after all.
   if (!(dist(moved.centre, c.centre) <= c.radius / 4 + 2) || !(moved.radius > 0)) return;
-  const double sweep = arc.piece.sweep;
+  const Point a = onto_circle(arc.piece.a, moved), b = onto_circle(arc.piece.b, moved);
+  const double sweep =
+      arc.piece.ccw ? ccw_sweep(moved.centre, a, b, arc.piece.sweep) : ccw_sweep(moved.centre, b, a, arc.piece.sweep);
+  // Nor is one that would take the arc round a whole turn or more.
+  if (!(sweep > 0) || sweep >= 2 * kPi) return;
   c = moved;
-  arc.piece.a = onto_circle(arc.piece.a, c);
-  arc.piece.b = onto_circle(arc.piece.b, c);
-  arc.piece.sweep = arc.piece.ccw ? ccw_sweep(c.centre, arc.piece.a, arc.piece.b, sweep)
-                                  : ccw_sweep(c.centre, arc.piece.b, arc.piece.a, sweep);
+  arc.piece.a = a;
+  arc.piece.b = b;
+  arc.piece.sweep = sweep;
 }
 
 void close_pair(PieceGraph& graph, Incidence x, Incidence y, Point near, double reach, double tolerance) {

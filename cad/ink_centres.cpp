@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "raster/bit_rows.h"
+#include "raster/grid_rows.h"
 
 namespace vp::cad {
 
@@ -11,10 +12,11 @@ InkCopy InkCopy::of(const PixelGrid& grid) {
   InkCopy copy;
   copy.width_ = grid.width();
   copy.height_ = grid.height();
-  copy.words_ = grid.words_per_row();
+  GridRows rows(grid);
+  copy.words_ = rows.words();
   copy.bits_.resize(copy.words_ * static_cast<std::size_t>(copy.height_));
   for (std::int32_t y = 0; y < copy.height_; ++y) {
-    const std::uint64_t* row = grid.ink_row(y);
+    const std::uint64_t* row = rows.ink_row(y);
     std::copy_n(row, copy.words_, copy.bits_.data() + static_cast<std::size_t>(y) * copy.words_);
     for (std::size_t k = 0; k < copy.words_; ++k) copy.ink_pixels_ += bits::count(row[k]);
   }

@@ -6,6 +6,7 @@
 
 #include "cad/stop_check.h"
 #include "raster/bit_rows.h"
+#include "raster/grid_rows.h"
 
 namespace vp::cad {
 
@@ -191,14 +192,15 @@ PhaseStatus walk_skeleton(const PixelGrid& thinned, std::vector<SkeletonNode>& n
                           std::int64_t total) {
   static constexpr std::array<bool, 256> kRemovable = removable_table();
   const std::int32_t width = thinned.width(), height = thinned.height();
-  const std::size_t words = thinned.words_per_row();
+  GridRows thinned_rows(thinned);
+  const std::size_t words = thinned_rows.words();
   BitPlane ink(width, height, words);
   std::int64_t skeleton_pixels = 0;
   // The passes over the whole grid before the first row is reported ask on their own.
   StopCheck early(progress, rows_before, total);
   for (std::int32_t y = 0; y < height; ++y) {
     if (!early.keep_going(static_cast<std::int64_t>(words))) return PhaseStatus::Stopped;
-    std::copy_n(thinned.ink_row(y), words, ink.row(y));
+    std::copy_n(thinned_rows.ink_row(y), words, ink.row(y));
     for (std::size_t k = 0; k < words; ++k) skeleton_pixels += bits::count(ink.row(y)[k]);
   }
   started(skeleton_pixels);

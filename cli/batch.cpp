@@ -24,6 +24,7 @@
 #include "raster/memory_budget.h"
 #include "raster/pixel_grid.h"
 #include "raster/thread_start.h"
+#include "raster/upright_grid.h"
 #include "raster/utf8_path.h"
 
 namespace vp::cli {
@@ -74,7 +75,8 @@ std::uint64_t conversion_need(const std::string& input) {
   const OpenedImage image = open_any_image(input);
   if (image.status != ImageStatus::Ok) return kConversionOverhead;
   const ImageInfo& info = image.reader->info();
-  return PixelGrid::bytes_needed(info.width, info.height) / 2 * 3 + kConversionOverhead;
+  const GridLayout layout = grid_layout_for(info.orientation, info.width, info.height);
+  return PixelGrid::bytes_needed(info.width, info.height, layout) / 2 * 3 + kConversionOverhead;
 }
 
 // Conversions run only while their needs together fit the memory the batch found

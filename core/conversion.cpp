@@ -117,7 +117,8 @@ void Conversion::ChangeBmpToArrayData(const std::string& file_name, ProgressDisp
     return;
   }
   const ImageInfo& info = reader->info();
-  if (!grid_.reset(info.width, info.height) || !room_to_stand_upright(info.orientation, info.width, info.height)) {
+  if (!grid_.reset(info.width, info.height, grid_layout_for(info.orientation, info.width, info.height)) ||
+      !room_to_stand_upright(info.orientation, info.width, info.height)) {
     display.fail(Outcome::OutOfMemory);
     return;
   }
@@ -193,7 +194,7 @@ scan::GreyReading Conversion::read_grey(ImageReader& reader, scan::DecodingStop&
 
 std::int64_t Conversion::count_ink() const {
   std::int64_t count = 0;
-  for (std::int32_t y = 0; y < grid_.height(); ++y) {
+  for (std::int32_t y = 0; y < grid_.stored_height(); ++y) {
     const std::uint64_t* row = grid_.ink_row(y);
     for (std::size_t k = 0; k < grid_.words_per_row(); ++k) count += std::popcount(row[k]);
   }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "export/atomic_file.h"
+#include "raster/grid_rows.h"
 
 namespace vp {
 
@@ -21,8 +22,9 @@ std::error_code write_grid_pbm(AtomicFile& file, const PixelGrid& grid) {
   const std::int32_t width = grid.width() - 2, height = grid.height() - 2;
   out << "P4\n" << width << ' ' << height << '\n';
   std::vector<char> row((static_cast<std::size_t>(width) + 7) / 8);
+  GridRows rows(grid);
   for (std::int32_t y = height; y >= 1 && out; --y) {
-    const std::uint64_t* ink = grid.ink_row(y);
+    const std::uint64_t* ink = rows.ink_row(y);
     std::fill(row.begin(), row.end(), 0);
     for (std::int32_t c = 0; c < width; ++c) {
       const auto x = static_cast<std::size_t>(c) + 1;

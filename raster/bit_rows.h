@@ -19,6 +19,9 @@ inline Word left2_of(const Word* row, std::size_t k) {  // cell x - 2
 inline Word right_of(const Word* row, std::size_t k, std::size_t n) {  // cell x + 1
   return (row[k] >> 1) | (k + 1 < n ? row[k + 1] << 63 : 0);
 }
+inline Word right2_of(const Word* row, std::size_t k, std::size_t n) {  // cell x + 2
+  return (row[k] >> 2) | (k + 1 < n ? row[k + 1] << 62 : 0);
+}
 
 // The set bits of a word, in a few arithmetic steps: the portable target has no
 // population count instruction, and the library's call costs more than this.

@@ -15,6 +15,15 @@
 // which reads an eighth of what a byte per cell would cost and skips background
 // 64 cells at a time. Two zero rows pad each plane above and below so that kernels
 // may look two rows beyond the grid.
+//
+// Layout: a sheet a few pixels wide and millions of rows high would cost a whole
+// word per row, sixty times its ink. Such a grid may be stored on its side: the
+// planes then hold the transposed grid, stored row x' being column x' of the
+// grid and bit y' of it row y'. The grid's own coordinates (width(), height(),
+// at(), set(), set_image_row()) stay upright either way; the plane rows
+// (ink_row(), protected_row(), words_per_row(), stored_width(), stored_height())
+// are the stored ones, and only kernels that know both layouts read them
+// (raster/grid_rows.h gives upright rows of either).
 #pragma once
 
 #include <cstddef>
@@ -26,18 +35,31 @@ namespace vp {
 
 enum CellCode : std::uint8_t { kBackground = 0, kInk = 1, kProtected = 2 };
 
+enum class GridLayout : std::uint8_t { Upright, OnItsSide };
+
 class PixelGrid {
  public:
   static constexpr int kPadRows = 2;
 
+  // Widest grid (image width + 2) that may be stored on its side: its stored
+  // rows are then at most one word's worth, which the upright row reader relies on.
+  static constexpr std::int32_t kWidestOnItsSide = 64;
+
+  // The layout that holds an image of this size in the least memory without
+  // changing anything for ordinary sheets: on its side only for sheets at most
+  // 30 pixels wide and more than a million rows high.
+  static GridLayout layout_for(std::int64_t image_width, std::int64_t image_height);
+
   // Bytes that reset() would allocate for an image of this size, or 0 when the
-  // size cannot be represented (the grid's dimensions must fit a signed 32-bit int).
-  static std::size_t bytes_needed(std::int64_t image_width, std::int64_t image_height);
+  // size cannot be represented (the grid's dimensions must fit a signed 32-bit
+  // int; on its side, the grid must be at most kWidestOnItsSide wide).
+  static std::size_t bytes_needed(std::int64_t image_width, std::int64_t image_height,
+                                  GridLayout layout = GridLayout::Upright);
 
   // Sizes the grid for an image of the given size and clears every cell.
   // Returns false, leaving the grid empty, when the memory cannot be had or the
   // system reports too little available for the grid and the tracing's copy of it.
-  bool reset(std::int32_t image_width, std::int32_t image_height);
+  bool reset(std::int32_t image_width, std::int32_t image_height, GridLayout layout = GridLayout::Upright);
   void release();
 
   // Unprotects every cell by handing the protected plane's pages back and taking
@@ -48,7 +70,11 @@ class PixelGrid {
 
   std::int32_t width() const { return width_; }    // GridWidth: image width + 2
   std::int32_t height() const { return height_; }  // GridHeight: image height + 2
-  std::size_t words_per_row() const { return words_per_row_; }
+  bool on_its_side() const { return on_its_side_; }
+  // The planes' rows: height() rows of width() cells upright, the other way round on its side.
+  std::int32_t stored_width() const { return on_its_side_ ? height_ : width_; }
+  std::int32_t stored_height() const { return on_its_side_ ? width_ : height_; }
+  std::size_t words_per_row() const { return words_per_row_; }  // of a stored row
 
   // Cell code; cells outside the grid read as background.
   std::uint8_t at(std::int32_t x, std::int32_t y) const;
@@ -59,8 +85,8 @@ class PixelGrid {
   // bit first) is pixel c of image row `row_from_top`. Pixels become ink or background.
   void set_image_row(std::int32_t row_from_top, std::span<const std::uint64_t> ink);
 
-  // Rows of the two planes, for the kernels; y may run from -kPadRows to
-  // height() - 1 + kPadRows (the padding rows are zero and must stay so).
+  // Stored rows of the two planes, for the kernels; y may run from -kPadRows to
+  // stored_height() - 1 + kPadRows (the padding rows are zero and must stay so).
   std::uint64_t* ink_row(std::int32_t y) { return ink_ + row_offset(y); }
   const std::uint64_t* ink_row(std::int32_t y) const { return ink_ + row_offset(y); }
   std::uint64_t* protected_row(std::int32_t y) { return prot_ + row_offset(y); }
@@ -70,6 +96,8 @@ class PixelGrid {
   std::ptrdiff_t row_offset(std::int32_t y) const {
     return (static_cast<std::ptrdiff_t>(y) + kPadRows) * static_cast<std::ptrdiff_t>(words_per_row_);
   }
+
+  void set_image_column(std::int32_t y, std::span<const std::uint64_t> ink);
 
   struct FreeDeleter {
     void operator()(std::uint64_t* p) const;
@@ -82,6 +110,7 @@ class PixelGrid {
   std::int32_t width_ = 0;
   std::int32_t height_ = 0;
   std::size_t words_per_row_ = 0;
+  bool on_its_side_ = false;
 };
 
 }  // namespace vp

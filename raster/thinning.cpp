@@ -15,6 +15,7 @@ namespace {
 
 using bits::left2_of;
 using bits::left_of;
+using bits::right2_of;
 using bits::right_of;
 using bits::Word;
 
@@ -145,6 +146,8 @@ class StepScan {
 //    any link or was itself a tip; with p's diagonals empty, that is exactly when
 //    the cell beyond n (two cells below, or two to the left) is background.
 // `prot` holds rows y-1, y and y+1 of the protected plane as they were before the step.
+// On its side, the step sees the stored grid and `y` is a stored row.
+template <GridLayout layout>
 void set_ok_row(PixelGrid& grid, std::int32_t y, const Originals& prot) {
   const Word* prot_below = prot.below;
   const Word* prot_here = prot.here;
@@ -174,9 +177,17 @@ void set_ok_row(PixelGrid& grid, std::int32_t y, const Originals& prot) {
       const Word plain_down = down & ~prot_below[k];
       const Word plain_left = left & ~left_of(prot_here, k);
       const Word plain_right = right & ~right_of(prot_here, k, n);
-      const Word up_linked_up_left = left_of(i2u, k) & ~i2u[k];
-      tip &= (only_up & plain_up & ~up_linked_up_left) | (only_down & plain_down & i2d[k]) |
-             (only_left & plain_left & left2_of(ic, k)) | (only_right & plain_right);
+      if constexpr (layout == GridLayout::Upright) {
+        const Word up_linked_up_left = left_of(i2u, k) & ~i2u[k];
+        tip &= (only_up & plain_up & ~up_linked_up_left) | (only_down & plain_down & i2d[k]) |
+               (only_left & plain_left & left2_of(ic, k)) | (only_right & plain_right);
+      } else {
+        // The same rule on the stored grid, the grid's rows being its columns:
+        // the grid's up, down, left and right are stored right, left, down and up.
+        const Word right_linked_right_down = right2_of(id, k, n) & ~right2_of(ic, k, n);
+        tip &= (only_right & plain_right & ~right_linked_right_down) | (only_left & plain_left & left2_of(ic, k)) |
+               (only_down & plain_down & i2d[k]) | (only_up & plain_up);
+      }
     }
     // Written only where something is protected: a plane's untouched pages stay uncommitted.
     if (const Word found = link | tip; found != 0) pc[k] |= found;
@@ -246,48 +257,81 @@ int default_thinning_threads() {
   return std::min(2, static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
 }
 
-// The marking and protecting steps look at rows 1 .. height-2; the others are border.
+// The marking and protecting steps look at rows 1 .. height-2; the others are
+// border. Each step counts the lines of its scan of the grid; on its side it
+// runs over the stored rows, a step along the grid's rows being one along the
+// stored columns and the other way round.
 void SetOKdata(PixelGrid& grid, PhaseMeter& meter, ThinningOptions& split) {
+  const bool side = grid.on_its_side();
   StepScan(grid, split, PlaneKind::Protected, true)
-      .run(1, grid.height() - 2, grid.width() - 1, meter,
-           [&](std::int32_t y, const Originals& prot) { set_ok_row(grid, y, prot); });
-}
-
-void SetBevelX1(PixelGrid& grid, PhaseMeter& meter, ThinningOptions& split) {
-  StepScan(grid, split, PlaneKind::Ink, false)
-      .run(1, grid.height() - 2, grid.height() - 1, meter,
-           [&](std::int32_t y, const Originals&) { bevel_x_row<Side::First>(grid, y); });
-}
-
-void SetBevelX2(PixelGrid& grid, PhaseMeter& meter, ThinningOptions& split) {
-  StepScan(grid, split, PlaneKind::Ink, false)
-      .run(1, grid.height() - 2, grid.height() - 1, meter,
-           [&](std::int32_t y, const Originals&) { bevel_x_row<Side::Second>(grid, y); });
-}
-
-void SetBevelY1(PixelGrid& grid, PhaseMeter& meter, ThinningOptions& split) {
-  StepScan(grid, split, PlaneKind::Ink, true)
-      .run(1, grid.height() - 2, grid.width() - 1, meter, [&](std::int32_t y, const Originals& ink) {
-        if (y >= 2) bevel_y_row<Side::First>(grid, y, ink);  // the bottom image row keeps its ends
+      .run(1, grid.stored_height() - 2, grid.width() - 1, meter, [&](std::int32_t y, const Originals& prot) {
+        if (side)
+          set_ok_row<GridLayout::OnItsSide>(grid, y, prot);
+        else
+          set_ok_row<GridLayout::Upright>(grid, y, prot);
       });
 }
 
-void SetBevelY2(PixelGrid& grid, PhaseMeter& meter, ThinningOptions& split) {
+namespace {
+
+// The ends of runs along the stored rows.
+template <Side side>
+void bevel_stored_rows(PixelGrid& grid, std::int32_t units, PhaseMeter& meter, ThinningOptions& split) {
+  StepScan(grid, split, PlaneKind::Ink, false)
+      .run(1, grid.stored_height() - 2, units, meter,
+           [&](std::int32_t y, const Originals&) { bevel_x_row<side>(grid, y); });
+}
+
+// The ends of runs along the stored columns.
+template <Side side>
+void bevel_stored_columns(PixelGrid& grid, std::int32_t units, PhaseMeter& meter, ThinningOptions& split) {
   StepScan(grid, split, PlaneKind::Ink, true)
-      .run(1, grid.height() - 2, grid.width() - 1, meter,
-           [&](std::int32_t y, const Originals& ink) { bevel_y_row<Side::Second>(grid, y, ink); });
+      .run(1, grid.stored_height() - 2, units, meter, [&](std::int32_t y, const Originals& ink) {
+        // The bottom stored row keeps its lower ends (first image row or column).
+        if (side == Side::Second || y >= 2) bevel_y_row<side>(grid, y, ink);
+      });
+}
+
+}  // namespace
+
+void SetBevelX1(PixelGrid& grid, PhaseMeter& meter, ThinningOptions& split) {
+  if (grid.on_its_side())
+    bevel_stored_columns<Side::First>(grid, grid.height() - 1, meter, split);
+  else
+    bevel_stored_rows<Side::First>(grid, grid.height() - 1, meter, split);
+}
+
+void SetBevelX2(PixelGrid& grid, PhaseMeter& meter, ThinningOptions& split) {
+  if (grid.on_its_side())
+    bevel_stored_columns<Side::Second>(grid, grid.height() - 1, meter, split);
+  else
+    bevel_stored_rows<Side::Second>(grid, grid.height() - 1, meter, split);
+}
+
+void SetBevelY1(PixelGrid& grid, PhaseMeter& meter, ThinningOptions& split) {
+  if (grid.on_its_side())
+    bevel_stored_rows<Side::First>(grid, grid.width() - 1, meter, split);
+  else
+    bevel_stored_columns<Side::First>(grid, grid.width() - 1, meter, split);
+}
+
+void SetBevelY2(PixelGrid& grid, PhaseMeter& meter, ThinningOptions& split) {
+  if (grid.on_its_side())
+    bevel_stored_rows<Side::Second>(grid, grid.width() - 1, meter, split);
+  else
+    bevel_stored_columns<Side::Second>(grid, grid.width() - 1, meter, split);
 }
 
 void ClearBevel(PixelGrid& grid, PhaseMeter& meter, ThinningOptions& split) {
   // The marking steps have cleared their cells already; the scan's lines are still counted.
   StepScan(grid, split, PlaneKind::Ink, false)
-      .run(0, grid.height() - 1, grid.height(), meter, [](std::int32_t, const Originals&) {});
+      .run(0, grid.stored_height() - 1, grid.height(), meter, [](std::int32_t, const Originals&) {});
 }
 
 void BlueToBlack(PixelGrid& grid, PhaseMeter& meter, ThinningOptions& split) {
   const std::size_t n = grid.words_per_row();
   StepScan(grid, split, PlaneKind::Protected, false)
-      .run(0, grid.height() - 1, grid.height(), meter, [&](std::int32_t y, const Originals&) {
+      .run(0, grid.stored_height() - 1, grid.height(), meter, [&](std::int32_t y, const Originals&) {
         Word* row = grid.protected_row(y);
         for (std::size_t k = 0; k < n; ++k)
           if (row[k] != 0) row[k] = 0;  // untouched pages stay uncommitted

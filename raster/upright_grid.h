@@ -35,6 +35,12 @@ OrientationSteps orientation_steps(int orientation);
 // stored height, and its resolutions trade places.
 inline bool turns_sideways(int orientation) { return orientation_steps(orientation).transpose; }
 
+// The layout of the grid an image is read into: one that is turned on its side
+// afterwards is read upright.
+inline GridLayout grid_layout_for(int orientation, std::int64_t image_width, std::int64_t image_height) {
+  return turns_sideways(orientation) ? GridLayout::Upright : PixelGrid::layout_for(image_width, image_height);
+}
+
 // A receiver of ink rows, as the readers hand them out (row from the top, 64
 // pixels to a word, least significant bit first).
 using InkRows = std::function<bool(std::int32_t row_from_top, std::span<const std::uint64_t> ink)>;

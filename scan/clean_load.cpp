@@ -16,7 +16,8 @@ CleanLoad load_clean_ink(const std::string& path, const ImageReaderFactory& read
     result.status = reader ? reader->open(path) : ImageStatus::Unreadable;
     if (result.status != ImageStatus::Ok) return result;
     const ImageInfo& info = reader->info();
-    if (!grid.reset(info.width, info.height) || !room_to_stand_upright(info.orientation, info.width, info.height)) {
+    if (!grid.reset(info.width, info.height, grid_layout_for(info.orientation, info.width, info.height)) ||
+        !room_to_stand_upright(info.orientation, info.width, info.height)) {
       result.out_of_memory = true;
       return result;
     }

@@ -67,7 +67,8 @@ class Specks {
   std::int64_t run(const std::function<bool()>& keep_going) {
     constexpr std::int32_t kRowsBetweenChecks = 64;
     std::vector<Run> below, here;
-    for (std::int32_t y = 0; y < grid_.height(); ++y) {
+    // The specks are the same whichever way the grid is stored: the stored rows are swept.
+    for (std::int32_t y = 0; y < grid_.stored_height(); ++y) {
       if (keep_going && y % kRowsBetweenChecks == 0 && !keep_going()) return cleared_;
       runs_of(grid_.ink_row(y), grid_.words_per_row(), here);
       join(below, here, y);
@@ -77,7 +78,7 @@ class Specks {
       merged_.clear();
       std::swap(below, here);
     }
-    settle(below, grid_.height());
+    settle(below, grid_.stored_height());
     return cleared_;
   }
 
@@ -135,7 +136,7 @@ class Specks {
   }
 
   bool ink_at(const std::uint64_t* row, std::int32_t x) const {
-    return x >= 0 && x < grid_.width() && ((row[x / 64] >> (x % 64)) & 1) != 0;
+    return x >= 0 && x < grid_.stored_width() && ((row[x / 64] >> (x % 64)) & 1) != 0;
   }
 
   // Clears the complete speck that holds `seed`: its cells are found again on the
@@ -148,7 +149,7 @@ class Specks {
       const Piece p = pending_.back();
       pending_.pop_back();
       for (const std::int32_t y : {p.y - 1, p.y + 1}) {
-        if (y < 0 || y >= grid_.height()) continue;
+        if (y < 0 || y >= grid_.stored_height()) continue;
         std::uint64_t* row = grid_.ink_row(y);
         for (std::int32_t x = p.x0 - 1; x <= p.x1 + 1; ++x) {
           if (!ink_at(row, x)) continue;

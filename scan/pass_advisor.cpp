@@ -7,6 +7,7 @@
 #include <new>
 #include <vector>
 
+#include "raster/grid_rows.h"
 #include "raster/upright_grid.h"
 
 namespace vp {
@@ -50,6 +51,7 @@ StrokeThickness measure_stroke_thickness(const PixelGrid& grid) {
   const auto step =
       static_cast<std::int32_t>(std::max<std::int64_t>(1, (cells + kAdvisorSampleCells - 1) / kAdvisorSampleCells));
   result.row_step = step;
+  GridRows rows(grid);
   std::vector<std::uint64_t> histogram(static_cast<std::size_t>(kCap) * kAdvisorBinsPerCell + 1, 0);
 
   // The measured cells of a vertical run once it is known whole: those on the
@@ -57,7 +59,7 @@ StrokeThickness measure_stroke_thickness(const PixelGrid& grid) {
   auto measure_run = [&](std::int32_t x, std::int32_t first, std::int32_t last) {
     const std::int32_t v = std::min(last - first + 1, kCap);
     for (std::int32_t y = first + ((1 - first) % step + step) % step; y <= last; y += step) {
-      const double w = stroke_width(horizontal_run(grid.ink_row(y), grid.words_per_row(), x), v);
+      const double w = stroke_width(horizontal_run(rows.ink_row(y), rows.words(), x), v);
       ++histogram[std::min(static_cast<std::size_t>(std::lround(w * kAdvisorBinsPerCell)), histogram.size() - 1)];
       ++result.measured;
     }
@@ -66,10 +68,10 @@ StrokeThickness measure_stroke_thickness(const PixelGrid& grid) {
   // the one below is not, and ends where the one above is not. The border rows
   // are background, so every run has ended by the top row.
   std::array<std::int32_t, 64> run_start{};
-  for (std::size_t k = 0; k < grid.words_per_row(); ++k) {
+  for (std::size_t k = 0; k < rows.words(); ++k) {
     Word below = 0;
     for (std::int32_t y = 0; y < height; ++y) {
-      const Word here = grid.ink_row(y)[k];
+      const Word here = rows.ink_row(y)[k];
       for (Word ended = below & ~here; ended != 0; ended &= ended - 1) {
         const int bit = std::countr_zero(ended);
         measure_run(static_cast<std::int32_t>(k * 64) + bit, run_start[static_cast<std::size_t>(bit)], y - 1);
@@ -122,11 +124,11 @@ AdvisorFileResult advise_passes_for_file(const std::string& path, const ImageRea
       return result;
     }
     PixelGrid grid;
-    if (!grid.reset(reader->info().width, reader->info().height)) {
+    const ImageInfo& info = reader->info();
+    if (!grid.reset(info.width, info.height, grid_layout_for(info.orientation, info.width, info.height))) {
       result.outcome = AdvisorLoad::OutOfMemory;
       return result;
     }
-    const ImageInfo& info = reader->info();
     const ImageStatus read = reader->read_rows(upright_rows(
         info.orientation, info.width, info.height, [&](std::int32_t row_from_top, std::span<const std::uint64_t> ink) {
           grid.set_image_row(row_from_top, ink);

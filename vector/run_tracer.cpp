@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "raster/bit_rows.h"
+#include "raster/grid_rows.h"
 #include "raster/memory_budget.h"
 
 namespace vp {
@@ -128,7 +129,8 @@ class DiagonalRuns {
       : rising_(member == DiagonalMember::FromBottom || member == DiagonalMember::RisingLeft),
         key_base_(grid.height()) {
     const std::int32_t width = grid.width(), height = grid.height();
-    const std::size_t n = grid.words_per_row();
+    GridRows ink(grid);
+    const std::size_t n = ink.words();
     // The member's cells of row y: from x = lo to x = hi.
     const auto span_of = [&](std::int32_t y) -> std::pair<std::int64_t, std::int64_t> {
       switch (member) {
@@ -156,8 +158,8 @@ class DiagonalRuns {
       if (y < 1 || y > height - 2) return;
       const auto [lo, hi] = span_of(y);
       if (lo > hi || lo >= width || hi < 0) return;
-      const Word* c = grid.ink_row(y);
-      const Word* toward = grid.ink_row(rising_ ? y + 1 : y - 1);
+      const Word* c = ink.ink_row(y);
+      const Word* toward = ink.ink_row(rising_ ? y + 1 : y - 1);
       out.from = static_cast<std::size_t>(std::max<std::int64_t>(lo, 0) / 64);
       out.to = static_cast<std::size_t>(std::min<std::int64_t>(hi, width - 1) / 64) + 1;
       for (std::size_t k = out.from; k < out.to; ++k) {
@@ -246,11 +248,18 @@ class DiagonalRuns {
   std::vector<DiagonalRun> runs_;  // in order of key, each key's in order of x
 };
 
-// A view of the grid's ink plane with the interface of Plane.
+// A view of the grid's stored ink rows with the interface of Plane.
 struct InkRows {
   const PixelGrid& grid;
   const Word* row(std::int32_t r) const { return grid.ink_row(r); }
   std::size_t words() const { return grid.words_per_row(); }
+};
+
+// The same of a grid stored on its side, whose rows come transposed.
+struct UprightInkRows {
+  mutable GridRows rows;
+  const Word* row(std::int32_t r) const { return rows.ink_row(r); }
+  std::size_t words() const { return rows.words(); }
 };
 
 // RV_X and RV_Y: lines `first_line` to `last_line`, each a line's runs, then the stop test,
@@ -269,11 +278,20 @@ bool trace_straight_rows(const Rows& plane, std::int32_t first_line, std::int32_
 }
 
 void RV_X(const PixelGrid& grid, LineData& lines, PhaseMeter& meter) {
-  trace_straight_rows(InkRows{grid}, 1, grid.height() - 2, meter,
-                      [&](std::int32_t y, std::int32_t x1, std::int32_t x2) { return lines.add(x1, y, x2, y); });
+  const auto record = [&](std::int32_t y, std::int32_t x1, std::int32_t x2) { return lines.add(x1, y, x2, y); };
+  if (grid.on_its_side())
+    trace_straight_rows(UprightInkRows{GridRows(grid)}, 1, grid.height() - 2, meter, record);
+  else
+    trace_straight_rows(InkRows{grid}, 1, grid.height() - 2, meter, record);
 }
 
 void RV_Y(const PixelGrid& grid, LineData& lines, PhaseMeter& meter) {
+  if (grid.on_its_side()) {
+    // The stored rows are the columns already.
+    trace_straight_rows(InkRows{grid}, 1, grid.width() - 2, meter,
+                        [&](std::int32_t x, std::int32_t y1, std::int32_t y2) { return lines.add(x, y1, x, y2); });
+    return;
+  }
   const std::size_t column_bytes = (static_cast<std::size_t>(grid.height()) + 63) / 64 * sizeof(Word);
   const auto band = static_cast<std::int32_t>(
       std::clamp<std::size_t>(kColumnBandBytes / column_bytes / 64 * 64, 64, std::size_t{1} << 30));

@@ -4,6 +4,7 @@
 #include <new>
 #include <utility>
 
+#include "raster/grid_rows.h"
 #include "raster/upright_grid.h"
 
 namespace vp::gui {
@@ -105,11 +106,12 @@ class CopyingReader final : public ImageReader {
 // True when `plane` holds exactly the grid's cells.
 bool sameCells(const InkPlane& plane, const PixelGrid& grid) {
   if (plane.width() != grid.width() || plane.height() != grid.height() || plane.empty()) return false;
-  const std::size_t words = std::min(plane.wordsPerRow(), grid.words_per_row());
+  GridRows rows(grid);
+  const std::size_t words = std::min(plane.wordsPerRow(), rows.words());
   const std::int32_t tail = plane.width() % 64;
   const std::uint64_t last_mask = tail == 0 ? ~std::uint64_t{0} : (std::uint64_t{1} << tail) - 1;
   for (std::int32_t y = 0; y < plane.height(); ++y) {
-    const std::uint64_t* in = grid.ink_row(y);
+    const std::uint64_t* in = rows.ink_row(y);
     const std::span<const std::uint64_t> held = plane.row(y);
     for (std::size_t k = 0; k < words; ++k) {
       const std::uint64_t mask = k + 1 == plane.wordsPerRow() ? last_mask : ~std::uint64_t{0};
@@ -157,10 +159,11 @@ void InkPlane::set(std::int32_t x, std::int32_t y, bool ink) {
 InkPlane planeOfGrid(const PixelGrid& grid) {
   InkPlane plane;
   if (!plane.reset(grid.width(), grid.height()) || plane.empty()) return plane;
-  const std::size_t words = std::min(plane.wordsPerRow(), grid.words_per_row());
+  GridRows rows(grid);
+  const std::size_t words = std::min(plane.wordsPerRow(), rows.words());
   const std::int32_t tail = plane.width() % 64;
   for (std::int32_t y = 0; y < plane.height(); ++y) {
-    const std::uint64_t* in = grid.ink_row(y);
+    const std::uint64_t* in = rows.ink_row(y);
     const std::span<std::uint64_t> out = plane.row(y);
     std::copy(in, in + words, out.begin());
     if (tail != 0) out.back() &= (std::uint64_t{1} << tail) - 1;

@@ -462,9 +462,8 @@ std::vector<std::uint8_t> black_png(std::uint32_t width, std::uint32_t height) {
   return png;
 }
 
-// One line a hundred million pixels long, across or down, under a 300 MiB limit: the
-// row converts; the column, whose grid takes a word a row, converts or is refused
-// as out of memory.
+// One line a hundred million pixels long, across or down, under a 300 MiB limit:
+// both convert (the column's grid lies on its side, a bit a row).
 TEST(HostileFiles, AHundredMillionPixelLineEndsUnderA300MiBLimit) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "AddressSanitizer reserves far more address space than the limit allows";
@@ -476,7 +475,7 @@ TEST(HostileFiles, AHundredMillionPixelLineEndsUnderA300MiBLimit) {
     std::uint32_t width, height;
     std::set<int> outcomes;
   };
-  for (const Case& c : {Case{100000000, 1, {0}}, Case{1, 100000000, {0, 2}}}) {
+  for (const Case& c : {Case{100000000, 1, {0}}, Case{1, 100000000, {0}}}) {
     const std::string name = std::to_string(c.width) + "x" + std::to_string(c.height);
     const fs::path input = folder / "line.png", output = folder / "out.txt";
     const std::vector<std::uint8_t> bytes = black_png(c.width, c.height);

@@ -25,7 +25,8 @@ const std::uint64_t* GridRows::ink_row_of_another_block(std::int32_t y) {
     // Stored row x holds column x; word first / 64 of it, columns 0 to 63, as one block.
     const auto word = static_cast<std::size_t>(first / 64);
     block->rows.fill(0);
-    for (std::int32_t x = 0; x < grid_.stored_height(); ++x) block->rows[static_cast<std::size_t>(x)] = grid_.ink_row(x)[word];
+    for (std::int32_t x = 0; x < grid_.stored_height(); ++x)
+      block->rows[static_cast<std::size_t>(x)] = grid_.ink_row(x)[word];
     bits::transpose64(block->rows.data());
     block->first_row = first;
   }

@@ -8,23 +8,19 @@
 #include <vector>
 
 #include "raster/bit_rows.h"
+#include "raster/thinning_rows.h"
+#include "raster/thinning_sweep.h"
 #include "raster/thread_start.h"
 
 namespace vp {
 namespace {
 
-using bits::left2_of;
-using bits::left_of;
-using bits::right2_of;
-using bits::right_of;
 using bits::Word;
-
-// The rows of the rewritten plane next to row y, as they were before the step.
-struct Originals {
-  const Word* below;
-  const Word* here;
-  const Word* above;
-};
+using thinning_rows::bevel_x_row;
+using thinning_rows::bevel_y_row;
+using thinning_rows::Originals;
+using thinning_rows::set_ok_row;
+using thinning_rows::Side;
 
 enum class PlaneKind { Ink, Protected };
 
@@ -136,121 +132,6 @@ class StepScan {
   std::size_t words_;
 };
 
-// SetOKdata for one row y. The link rules (1 and 2) protect exactly the cells of
-// clean diagonal links, whatever the order. The tip rule (3) at cell p depends on
-// the code its single ink edge neighbour n has when the column-major scan reaches p:
-//  - n above: visited later; it is already protected only if the falling link from
-//    n to its upper left was found, at the earlier visit of (x-1, y+1);
-//  - n to the right: visited later and untouched before p;
-//  - n below or to the left: visited earlier, so by then n is protected if it had
-//    any link or was itself a tip; with p's diagonals empty, that is exactly when
-//    the cell beyond n (two cells below, or two to the left) is background.
-// `prot` holds rows y-1, y and y+1 of the protected plane as they were before the step.
-// On its side, the step sees the stored grid and `y` is a stored row.
-template <GridLayout layout>
-void set_ok_row(PixelGrid& grid, std::int32_t y, const Originals& prot) {
-  const Word* prot_below = prot.below;
-  const Word* prot_here = prot.here;
-  const std::size_t n = grid.words_per_row();
-  const Word* i2d = grid.ink_row(y - 2);
-  const Word* id = grid.ink_row(y - 1);
-  const Word* ic = grid.ink_row(y);
-  const Word* iu = grid.ink_row(y + 1);
-  const Word* i2u = grid.ink_row(y + 2);
-  const Word* pu = prot.above;
-  Word* pc = grid.protected_row(y);
-  for (std::size_t k = 0; k < n; ++k) {
-    const Word c = ic[k];
-    if (c == 0) continue;
-    const Word up = iu[k], down = id[k];
-    const Word left = left_of(ic, k), right = right_of(ic, k, n);
-    const Word ul = left_of(iu, k), ur = right_of(iu, k, n);
-    const Word dl = left_of(id, k), dr = right_of(id, k, n);
-    const Word link = c & ((ur & ~right & ~up) | (dl & ~left & ~down) | (dr & ~right & ~down) | (ul & ~left & ~up));
-    Word tip = c & ~prot_here[k] & ~(ul | ur | dl | dr);
-    if (tip != 0) {
-      const Word only_up = up & ~down & ~left & ~right;
-      const Word only_down = down & ~up & ~left & ~right;
-      const Word only_left = left & ~up & ~down & ~right;
-      const Word only_right = right & ~up & ~down & ~left;
-      const Word plain_up = up & ~pu[k];
-      const Word plain_down = down & ~prot_below[k];
-      const Word plain_left = left & ~left_of(prot_here, k);
-      const Word plain_right = right & ~right_of(prot_here, k, n);
-      if constexpr (layout == GridLayout::Upright) {
-        const Word up_linked_up_left = left_of(i2u, k) & ~i2u[k];
-        tip &= (only_up & plain_up & ~up_linked_up_left) | (only_down & plain_down & i2d[k]) |
-               (only_left & plain_left & left2_of(ic, k)) | (only_right & plain_right);
-      } else {
-        // The same rule on the stored grid, the grid's rows being its columns:
-        // the grid's up, down, left and right are stored right, left, down and up.
-        const Word right_linked_right_down = right2_of(id, k, n) & ~right2_of(ic, k, n);
-        tip &= (only_right & plain_right & ~right_linked_right_down) | (only_left & plain_left & left2_of(ic, k)) |
-               (only_down & plain_down & i2d[k]) | (only_up & plain_up);
-      }
-    }
-    // Written only where something is protected: a plane's untouched pages stay uncommitted.
-    if (const Word found = link | tip; found != 0) pc[k] |= found;
-  }
-}
-
-enum class Side { First, Second };
-
-// SetBevelX1 (left ends) and SetBevelX2 (right ends) of row y, marked and cleared
-// together; the mark depends only on the row as it was.
-template <Side side>
-void bevel_x_row(PixelGrid& grid, std::int32_t y) {
-  const std::size_t n = grid.words_per_row();
-  Word* ic = grid.ink_row(y);
-  const Word* pc = grid.protected_row(y);
-  Word before = 0, before_plain = 0;  // original word k - 1
-  for (std::size_t k = 0; k < n; ++k) {
-    const Word c = ic[k];
-    const Word plain = c & ~pc[k];
-    if (plain != 0) {
-      Word mark;
-      if constexpr (side == Side::First) {
-        const Word left = (c << 1) | (before >> 63);
-        const Word next_plain = k + 1 < n ? ic[k + 1] & ~pc[k + 1] : 0;
-        const Word right_plain = (plain >> 1) | (next_plain << 63);
-        mark = ~left & plain & right_plain;
-        if (k == 0) mark &= ~Word{2};  // a run starting in the first image column keeps its end
-      } else {
-        const Word left_plain = (plain << 1) | (before_plain >> 63);
-        const Word right = right_of(ic, k, n);
-        mark = left_plain & plain & ~right;
-      }
-      ic[k] = c & ~mark;
-    }
-    before = c;
-    before_plain = plain;
-  }
-}
-
-// SetBevelY1 (lower ends) and SetBevelY2 (upper ends) of row y; `ink` holds the
-// rows of ink next to it as they were before the step.
-template <Side side>
-void bevel_y_row(PixelGrid& grid, std::int32_t y, const Originals& ink) {
-  const std::size_t n = grid.words_per_row();
-  Word* ic = grid.ink_row(y);
-  const Word* pc = grid.protected_row(y);
-  const Word* ink_below = ink.below;
-  const Word* iu = ink.above;
-  const Word* pu = grid.protected_row(y + 1);
-  const Word* pd = grid.protected_row(y - 1);
-  for (std::size_t k = 0; k < n; ++k) {
-    const Word plain = ic[k] & ~pc[k];
-    if (plain == 0) continue;
-    Word mark;
-    if constexpr (side == Side::First) {
-      mark = ~ink_below[k] & plain & (iu[k] & ~pu[k]);
-    } else {
-      mark = (ink_below[k] & ~pd[k]) & plain & ~iu[k];
-    }
-    ic[k] &= ~mark;
-  }
-}
-
 }  // namespace
 
 int default_thinning_threads() {
@@ -340,6 +221,9 @@ void BlueToBlack(PixelGrid& grid, PhaseMeter& meter, ThinningOptions& split) {
   if (!meter.stopped() && !grid.renew_protected_plane()) meter.out_of_memory();
 }
 
+// The sweep keeps copies of a few rows for each step of every pass: up to this much.
+constexpr std::size_t kMostSweepCopyBytes = std::size_t{16} << 20;
+
 std::int64_t thinning_work_total(std::int32_t grid_width, std::int32_t grid_height, std::int32_t pass_count) {
   const std::int64_t per_pass = 6 * std::int64_t{grid_height} + 6 * std::int64_t{grid_width} - 8;
   return std::int64_t{std::max(pass_count, 0)} * per_pass + grid_height;
@@ -351,11 +235,19 @@ PhaseStatus run_thinning(PixelGrid& grid, std::int32_t pass_count, Progress& pro
                                    SetOKdata, SetBevelY1, ClearBevel, SetOKdata, SetBevelY2, ClearBevel};
   ThinningOptions split{std::max(1, options.threads), std::max(1, options.min_rows_per_band)};
   PhaseMeter meter(progress, Phase::Thin, thinning_work_total(grid.width(), grid.height(), pass_count));
-  for (std::int32_t pass = 0; pass < pass_count; ++pass) {
-    for (Step step : kPass) {
-      if (!meter.stopped()) step(grid, meter, split);
+  if (sweep_copy_bytes(grid.words_per_row(), pass_count) <= kMostSweepCopyBytes) {
+    const std::int64_t rows = std::int64_t{grid.stored_height()} - 2;
+    const int threads = split.threads > 1 && rows >= 2 * std::int64_t{split.min_rows_per_band} ? 2 : 1;
+    if (!run_passes_as_sweep(grid, pass_count, meter, threads)) split.threads = 1;
+  } else {
+    // Rows so wide that a sweep's copies of them would cost more than the grid saves:
+    // step after step over the whole grid.
+    for (std::int32_t pass = 0; pass < pass_count; ++pass) {
+      for (Step step : kPass) {
+        if (!meter.stopped()) step(grid, meter, split);
+      }
+      if (meter.stopped()) break;
     }
-    if (meter.stopped()) break;
   }
   if (!meter.stopped()) BlueToBlack(grid, meter, split);
   return meter.status();

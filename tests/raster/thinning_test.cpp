@@ -228,3 +228,35 @@ TEST(Thinning, TwoBandsMatchTheLiteralScans) {
 
 }  // namespace
 }  // namespace vp
+
+namespace vp {
+namespace {
+
+// Sheets tall enough that the sweep's two threads meet at many chunks: the second
+// half of the steps follows the first up the grid and gives the literal result,
+// and a stop asked at any point ends the phase there.
+TEST(Thinning, TheSweepOnTwoThreadsMatchesTheLiteralScansOnTallSheets) {
+  const ThinningOptions two_threads{2, 1};
+  std::mt19937 rng(4242);
+  for (int trial = 0; trial < 6; ++trial) {
+    const int w = 20 + static_cast<int>(rng() % 150), h = 1500 + static_cast<int>(rng() % 2500);
+    PixelGrid grid = testing::random_grid(w, h, std::uniform_real_distribution<double>(0.3, 0.8)(rng), 0.0, rng);
+    const int passes = 1 + trial % 3;
+    reference::ByteGrid expected = reference::ByteGrid::from(grid);
+    reference::thin(expected, passes);
+    testing::CountingProgress counter;
+    ASSERT_EQ(run_thinning(grid, passes, counter, two_threads), PhaseStatus::Finished);
+    ASSERT_TRUE(reference::ByteGrid::from(grid) == expected) << "trial " << trial;
+    EXPECT_EQ(counter.units, thinning_work_total(w + 2, h + 2, passes));
+  }
+  for (std::int64_t stop_after : {1, 3000, 20000, 39000}) {
+    PixelGrid grid = testing::random_grid(100, 3000, 0.5, 0.0, rng);
+    testing::CountingProgress counter;
+    counter.stop_after = stop_after;
+    EXPECT_EQ(run_thinning(grid, 2, counter, two_threads), PhaseStatus::Stopped);
+    EXPECT_EQ(counter.units, stop_after);
+  }
+}
+
+}  // namespace
+}  // namespace vp

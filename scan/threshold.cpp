@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "raster/memory_budget.h"
+#include "scan/kept_pixels.h"
 #include "scan/local_contrast.h"
 #include "scan/row_bits.h"
 
@@ -216,7 +217,7 @@ class AutoThreshold {
     // A few header bytes may claim a vast sheet: its working memory is weighed before it is filled.
     const std::uint64_t columns = static_cast<std::uint64_t>(width);
     claim_memory(blocks * 22 + columns * (static_cast<std::uint64_t>(ring_rows_) + 25) + 128 +
-                 (keep ? (std::uint64_t{words_} * 16 + 4) * static_cast<std::uint64_t>(height) +
+                 (keep ? (std::uint64_t{words_} * 16 + 12) * static_cast<std::uint64_t>(height) +
                              LocalRange::memory(width, local_radius(block_))
                        : 0));
     // Zeroed but untouched: the pages cost memory only as rows arrive to fill them,
@@ -243,6 +244,7 @@ class AutoThreshold {
       sure_ = ZeroedBuffer<std::uint64_t>(plane);
       zone_ = ZeroedBuffer<std::uint64_t>(plane);
       row_of_ = ZeroedBuffer<std::int32_t>(static_cast<std::size_t>(height));
+      kept_from_ = ZeroedBuffer<std::size_t>(static_cast<std::size_t>(height) + 1);
     }
   }
 
@@ -285,30 +287,12 @@ class AutoThreshold {
     if (sink == nullptr || !keep_) return threshold;
     const LocalRule local =
         local_rule(std::min(ink_level(histogram_, paper), threshold), paper.median, paper.spread, threshold, ceiling);
-    std::size_t next_value = 0;
-    std::vector<std::uint64_t> row(words_);
-    std::vector<std::uint8_t> decided(static_cast<std::size_t>(width_));
-    for (std::int32_t i = 0; i < height_; ++i) {
-      const std::size_t base = static_cast<std::size_t>(i) * words_;
-      // The row's kept pixels decided in one plain loop, then set among the sure ink.
-      std::size_t count = 0;
-      for (std::size_t k = 0; k < words_; ++k) count += static_cast<std::size_t>(std::popcount(zone_[base + k]));
-      const std::uint8_t* value = values_.data() + next_value;
-      const std::uint16_t* extremes = extremes_.data() + next_value;
-      std::uint8_t* ink_of = decided.data();
-      for (std::size_t j = 0; j < count; ++j) ink_of[j] = locally_ink_flat(value[j], unpack(extremes[j]), local);
-      next_value += count;
-      for (std::size_t k = 0, j = 0; k < words_; ++k) {
-        std::uint64_t ink = sure_[base + k];
-        for (std::uint64_t z = zone_[base + k]; z != 0; z &= z - 1)
-          ink |= std::uint64_t{ink_of[j++]} << std::countr_zero(z);
-        row[k] = ink;
-      }
-      if (!(*sink)(row_of_[static_cast<std::size_t>(i)], row)) {
-        stopped = true;
-        break;
-      }
-    }
+    const KeptPixels kept{words_, sure_.data(), zone_.data(), values_.data(), extremes_.data(), kept_from_.data()};
+    const bool all_taken = decide_in_bands(kept, local, height_, [&](std::int32_t i) {
+      return (*sink)(row_of_[static_cast<std::size_t>(i)],
+                     std::span<const std::uint64_t>(&sure_[static_cast<std::size_t>(i) * words_], words_));
+    });
+    if (!all_taken) stopped = true;
     return threshold;
   }
 
@@ -518,6 +502,7 @@ class AutoThreshold {
     values_.resize(at + gathered);
     extremes_.resize(at + gathered);
     std::copy(kept_level_.data(), kept_level_.data() + gathered, values_.data() + at);
+    kept_from_[static_cast<std::size_t>(i) + 1] = at + gathered;
     const std::uint8_t* kept_level = kept_level_.data();
     const float* kept_scale = kept_scale_.data();
     const std::uint16_t* kept_window = kept_window_.data();
@@ -561,8 +546,9 @@ class AutoThreshold {
   ZeroedBuffer<std::uint16_t> kept_window_;
   std::vector<std::uint8_t> values_;
   LocalRange range_;
-  std::vector<std::uint16_t> extremes_;  // per value: its window (packed LocalLevels)
-  ZeroedBuffer<std::uint64_t> sure_, zone_;
+  std::vector<std::uint16_t> extremes_;      // per value: its window (packed LocalLevels)
+  ZeroedBuffer<std::uint64_t> sure_, zone_;  // sure_ takes the decided ink in finish()
+  ZeroedBuffer<std::size_t> kept_from_;      // per row: where its kept pixels start in values_
   std::int32_t arrived_ = 0, measured_rows_ = 0, dilated_rows_ = 0, closed_rows_ = 0, paper_rows_ = 0, classified_ = 0;
   std::int32_t zone_top_ = 256;  // relative levels from here up are paper whatever the threshold
   Histogram histogram_{};

@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <bit>
+#include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "raster/thread_start.h"
@@ -10,20 +12,18 @@
 namespace vp::scan {
 namespace {
 
-// Joins the helper however the first band ends, a throw from `done` included,
-// having told it to stop when the caller no longer wants its rows.
-class HelperBand {
+// Joins the helper however the calling thread leaves, a throw from `done`
+// included, having told it to stop taking bands.
+class JoinedHelper {
  public:
-  HelperBand(std::thread thread, std::atomic<bool>& stop) : thread_(std::move(thread)), stop_(stop) {}
-  ~HelperBand() { join(false); }
-  HelperBand(const HelperBand&) = delete;
-  HelperBand& operator=(const HelperBand&) = delete;
-  bool started() const { return thread_.joinable(); }
-  void join(bool wanted) {
+  JoinedHelper(std::thread thread, std::atomic<bool>& stop) : thread_(std::move(thread)), stop_(stop) {}
+  ~JoinedHelper() {
     if (!thread_.joinable()) return;
-    if (!wanted) stop_ = true;
+    stop_ = true;
     thread_.join();
   }
+  JoinedHelper(const JoinedHelper&) = delete;
+  JoinedHelper& operator=(const JoinedHelper&) = delete;
 
  private:
   std::thread thread_;
@@ -54,30 +54,48 @@ void decide_rows(const KeptPixels& kept, const LocalRule& rule, std::int32_t fir
 bool decide_in_bands(const KeptPixels& kept, const LocalRule& rule, std::int32_t rows,
                      const std::function<bool(std::int32_t)>& done) {
   std::vector<std::uint8_t> scratch(kept.words * 64);
-  const auto decide_and_hand_on = [&](std::int32_t first, std::int32_t end) {
-    for (std::int32_t i = first; i < end; ++i) {
+  if (rows < 2 || kept.words * static_cast<std::size_t>(rows) < kLeastSplitWords) {
+    for (std::int32_t i = 0; i < rows; ++i) {
       decide_rows(kept, rule, i, i + 1, scratch.data());
       if (!done(i)) return false;
     }
     return true;
+  }
+  // Bands of kBandRows rows, taken in order by whichever thread is free: the
+  // calling thread also hands every row on, so it takes fewer of them, however
+  // long `done` takes. It hands a band on as soon as it and those before it are decided.
+  constexpr std::int32_t kBandRows = 32;
+  const std::int32_t bands = (rows + kBandRows - 1) / kBandRows;
+  const auto band_rows = [rows](std::int32_t band) {
+    return std::pair{band * kBandRows, std::min(rows, (band + 1) * kBandRows)};
   };
-  if (rows < 2 || kept.words * static_cast<std::size_t>(rows) < kLeastSplitWords) return decide_and_hand_on(0, rows);
-
-  const std::int32_t middle = rows / 2;
+  const auto decided = std::make_unique<std::atomic<std::int32_t>[]>(static_cast<std::size_t>(bands));
+  std::atomic<std::int32_t> next_band{0};
   std::vector<std::uint8_t> helper_scratch(kept.words * 64);
   std::atomic<bool> stop{false};
-  HelperBand helper(try_start_thread([&kept, &rule, &stop, &helper_scratch, middle, rows] {
-                      for (std::int32_t i = middle; i < rows && !stop; ++i)
-                        decide_rows(kept, rule, i, i + 1, helper_scratch.data());
-                    }),
-                    stop);
-  const bool helped = helper.started();
-  bool go_on = decide_and_hand_on(0, middle);
-  helper.join(go_on);
-  if (!go_on) return false;
-  if (!helped) decide_rows(kept, rule, middle, rows, scratch.data());
-  for (std::int32_t i = middle; i < rows; ++i)
-    if (!done(i)) return false;
+  const JoinedHelper helper(try_start_thread([&] {
+                              for (std::int32_t band = next_band++; band < bands && !stop; band = next_band++) {
+                                const auto [first, end] = band_rows(band);
+                                decide_rows(kept, rule, first, end, helper_scratch.data());
+                                decided[static_cast<std::size_t>(band)] = 1;
+                                decided[static_cast<std::size_t>(band)].notify_one();
+                              }
+                            }),
+                            stop);
+  for (std::int32_t handed = 0; handed < bands;) {
+    std::atomic<std::int32_t>& ready = decided[static_cast<std::size_t>(handed)];
+    if (ready != 0) {
+      const auto [first, end] = band_rows(handed++);
+      for (std::int32_t i = first; i < end; ++i)
+        if (!done(i)) return false;
+    } else if (const std::int32_t band = next_band++; band < bands) {
+      const auto [first, end] = band_rows(band);
+      decide_rows(kept, rule, first, end, scratch.data());
+      decided[static_cast<std::size_t>(band)] = 1;
+    } else {
+      ready.wait(0);  // the helper's, under way
+    }
+  }
   return true;
 }
 

@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <chrono>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "raster/thread_start.h"
@@ -49,42 +51,49 @@ struct Sheet {
   }
 };
 
-TEST(KeptPixels, TwoBandsDecideEveryRowAsOnePixelAtATimeAndHandThemOnInOrder) {
+TEST(KeptPixels, DecidedOnTwoThreadsAsOnOneAndPixelByPixelAndHandedOnInOrder) {
   const LocalRule rule = local_rule(60, 230, 4.0, 150, 200);
+  std::mt19937 rng(11);
+  // Enough rows that the helper is still deciding some when the calling thread,
+  // held up on the first row, comes back for them.
+  const Sheet split(64, static_cast<std::int32_t>(8 * kLeastSplitWords / 64) + 45, rng);
+  const Sheet narrow(3, 40, rng);  // too few words for a thread
+  const Sheet one_row(1, 1, rng), none(5, 0, rng);
   struct Case {
-    std::size_t words;
-    std::int32_t rows;
+    const Sheet* sheet;
     bool refuse_threads;
     std::int32_t stop_at;  // the row whose hand-on says stop; -1 for none
   };
-  const std::int32_t split_rows = static_cast<std::int32_t>(kLeastSplitWords / 4) + 3;  // two bands of 4 words
   const Case cases[] = {
-      {4, split_rows, false, -1},         {4, split_rows, true, -1},
-      {4, split_rows, false, 10},         {4, split_rows, false, split_rows - 5},
-      {4, split_rows, true, split_rows / 2 + 1},
-      {3, 40, false, -1},                 // one band: too few words for a thread
-      {1, 1, false, -1},                  {5, 0, false, -1},
+      {&split, false, -1},
+      {&split, true, -1},
+      {&split, false, 10},
+      {&split, false, split.rows - 5},
+      {&split, true, split.rows / 2 + 1},
+      {&narrow, false, -1},
+      {&one_row, false, -1},
+      {&none, false, -1},
   };
-  std::mt19937 rng(11);
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.words) + " x " + std::to_string(c.rows) + (c.refuse_threads ? ", no thread" : "") +
-                 ", stop at " + std::to_string(c.stop_at));
-    const Sheet sheet(c.words, c.rows, rng);
+    const Sheet& sheet = *c.sheet;
+    SCOPED_TRACE(std::to_string(sheet.words) + " x " + std::to_string(sheet.rows) +
+                 (c.refuse_threads ? ", no thread" : "") + ", stop at " + std::to_string(c.stop_at));
     const std::vector<std::uint64_t> expected = sheet.literal(rule);
     std::vector<std::uint64_t> ink = sheet.sure;
     std::vector<std::int32_t> order;
     std::int32_t wrong_rows = 0;
     refuse_threads_for_testing(c.refuse_threads);
-    const bool all = decide_in_bands(sheet.view(ink), rule, c.rows, [&](std::int32_t i) {
+    const bool all = decide_in_bands(sheet.view(ink), rule, sheet.rows, [&](std::int32_t i) {
       order.push_back(i);
-      const std::size_t at = static_cast<std::size_t>(i) * c.words;
-      wrong_rows += !std::equal(ink.begin() + at, ink.begin() + at + c.words, expected.begin() + at);
+      if (i == 0) std::this_thread::sleep_for(std::chrono::microseconds(500));
+      const std::size_t at = static_cast<std::size_t>(i) * sheet.words;
+      wrong_rows += !std::equal(ink.begin() + at, ink.begin() + at + sheet.words, expected.begin() + at);
       return i != c.stop_at;
     });
     refuse_threads_for_testing(false);
     EXPECT_EQ(all, c.stop_at < 0);
     EXPECT_EQ(wrong_rows, 0);
-    const std::int32_t handed = c.stop_at < 0 ? c.rows : c.stop_at + 1;
+    const std::int32_t handed = c.stop_at < 0 ? sheet.rows : c.stop_at + 1;
     ASSERT_EQ(order.size(), static_cast<std::size_t>(handed));
     for (std::int32_t i = 0; i < handed; ++i) EXPECT_EQ(order[static_cast<std::size_t>(i)], i);
     if (c.stop_at < 0) {

@@ -463,6 +463,8 @@ class AutoThreshold {
     }
     if (ahead->failed) throw std::bad_alloc();
     const std::size_t base = lane_.values.size();
+    lane_.values.reserve(base + ahead->values.size());  // no more than that: the sheet's largest arrays
+    lane_.extremes.reserve(base + ahead->extremes.size());
     lane_.values.insert(lane_.values.end(), ahead->values.begin(), ahead->values.end());
     lane_.extremes.insert(lane_.extremes.end(), ahead->extremes.begin(), ahead->extremes.end());
     for (std::int32_t r = middle + 1; r <= height_; ++r) kept_from_[static_cast<std::size_t>(r)] += base;

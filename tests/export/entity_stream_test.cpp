@@ -48,8 +48,8 @@ TEST(EntityStream, WrittenInOrderWithOrWithoutAHelperAndStoppedWhereAsked) {
       {many, true, 3},   {10, false, -1},  {0, false, -1},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.count) + (c.refuse_threads ? " entities, no thread" : " entities") +
-                 ", stop at " + std::to_string(c.stop_at));
+    SCOPED_TRACE(std::to_string(c.count) + (c.refuse_threads ? " entities, no thread" : " entities") + ", stop at " +
+                 std::to_string(c.stop_at));
     const std::size_t written = c.stop_at < 0 ? c.count : static_cast<std::size_t>(c.stop_at);
     std::string expected;
     char entity[64];

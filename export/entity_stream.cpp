@@ -22,27 +22,6 @@ struct Slot {
   std::atomic<std::int64_t> chunk{-1};  // the chunk it holds, once formatted
 };
 
-// Joins the helper however the writing ends, having told it to stop and woken it.
-class JoinedHelper {
- public:
-  JoinedHelper(std::thread thread, std::atomic<bool>& stop, std::atomic<std::int64_t>& written)
-      : thread_(std::move(thread)), stop_(stop), written_(written) {}
-  ~JoinedHelper() {
-    if (!thread_.joinable()) return;
-    stop_ = true;
-    written_ = INT64_MAX;  // the value it may be waiting on changes
-    written_.notify_all();
-    thread_.join();
-  }
-  JoinedHelper(const JoinedHelper&) = delete;
-  JoinedHelper& operator=(const JoinedHelper&) = delete;
-
- private:
-  std::thread thread_;
-  std::atomic<bool>& stop_;
-  std::atomic<std::int64_t>& written_;
-};
-
 }  // namespace
 
 bool write_entities(std::ostream& out, std::size_t count, std::size_t most, const FormatEntity& format,
@@ -88,7 +67,7 @@ bool write_entities(std::ostream& out, std::size_t count, std::size_t most, cons
       if (next.compare_exchange_weak(c, c + 1)) return c;
     return c >= chunks ? chunks : std::int64_t{-1};
   };
-  const JoinedHelper helper(try_start_thread([&] {
+  const JoinedThread helper(try_start_thread([&] {
                               while (!stop) {
                                 const std::int64_t c = take();
                                 if (c == chunks) return;
@@ -99,7 +78,11 @@ bool write_entities(std::ostream& out, std::size_t count, std::size_t most, cons
                                 }
                               }
                             }),
-                            stop, written);
+                            [&stop, &written] {
+                              stop = true;
+                              written = INT64_MAX;  // the value it may be waiting on changes
+                              written.notify_all();
+                            });
   for (std::int64_t w = 0; w < chunks; ++w) {
     Slot& slot = slots[static_cast<std::size_t>(w % kSlots)];
     for (std::int64_t held = slot.chunk; held != w; held = slot.chunk) {

@@ -242,12 +242,12 @@ std::int64_t remove_specks(PixelGrid& grid, std::int32_t max_pixels, const std::
   // rows of them: the seam's sweep, a row wider each way, judges those.
   const std::int32_t seam = height / 2, seam_top = std::max(0, seam - max_pixels - 1),
                      seam_end = std::min(height, seam + max_pixels + 1);
-  std::thread helper;
+  std::thread started;
   std::int64_t helper_cleared = 0;
   std::atomic<bool> stop{false};
   if (std::int64_t{seam_end - seam_top} * kLeastSeamShare <= height &&
       grid.words_per_row() * static_cast<std::size_t>(height) >= kLeastSplitWords) {
-    helper = try_start_thread([&grid, max_pixels, seam, height, &helper_cleared, &stop] {
+    started = try_start_thread([&grid, max_pixels, seam, height, &helper_cleared, &stop] {
       try {
         helper_cleared = Specks(grid, max_pixels).run(seam, height, true, false, [&stop] { return !stop; });
       } catch (const std::bad_alloc&) {
@@ -255,25 +255,13 @@ std::int64_t remove_specks(PixelGrid& grid, std::int32_t max_pixels, const std::
       }
     });
   }
-  if (!helper.joinable()) return Specks(grid, max_pixels).run(0, height, false, false, keep_going);
-  std::int64_t cleared = 0;
-  bool stopped = false;
-  {
-    // Joined however this half ends, a throw included.
-    struct Joined {
-      std::thread& thread;
-      ~Joined() { thread.join(); }
-    } joined{helper};
-    Specks upper(grid, max_pixels);
-    try {
-      cleared = upper.run(0, seam, false, true, keep_going);
-    } catch (...) {
-      stop = true;
-      throw;
-    }
-    stopped = upper.stopped();
-    if (stopped) stop = true;
-  }
+  JoinedThread helper(std::move(started), [&stop] { stop = true; });
+  if (!helper.running()) return Specks(grid, max_pixels).run(0, height, false, false, keep_going);
+  Specks upper(grid, max_pixels);
+  std::int64_t cleared = upper.run(0, seam, false, true, keep_going);
+  const bool stopped = upper.stopped();
+  if (stopped) stop = true;
+  helper.join();
   if (helper_cleared < 0) throw std::bad_alloc();
   cleared += helper_cleared;
   if (stopped) return cleared;  // the grid partly cleaned

@@ -10,28 +10,6 @@
 #include "raster/thread_start.h"
 
 namespace vp::scan {
-namespace {
-
-// Joins the helper however the calling thread leaves, a throw from `done`
-// included, having told it to stop taking bands.
-class JoinedHelper {
- public:
-  JoinedHelper(std::thread thread, std::atomic<bool>& stop) : thread_(std::move(thread)), stop_(stop) {}
-  ~JoinedHelper() {
-    if (!thread_.joinable()) return;
-    stop_ = true;
-    thread_.join();
-  }
-  JoinedHelper(const JoinedHelper&) = delete;
-  JoinedHelper& operator=(const JoinedHelper&) = delete;
-
- private:
-  std::thread thread_;
-  std::atomic<bool>& stop_;
-};
-
-}  // namespace
-
 void decide_rows(const KeptPixels& kept, const LocalRule& rule, std::int32_t first, std::int32_t end,
                  std::uint8_t* decided) {
   for (std::int32_t i = first; i < end; ++i) {
@@ -73,7 +51,7 @@ bool decide_in_bands(const KeptPixels& kept, const LocalRule& rule, std::int32_t
   std::atomic<std::int32_t> next_band{0};
   std::vector<std::uint8_t> helper_scratch(kept.words * 64);
   std::atomic<bool> stop{false};
-  const JoinedHelper helper(try_start_thread([&] {
+  const JoinedThread helper(try_start_thread([&] {
                               for (std::int32_t band = next_band++; band < bands && !stop; band = next_band++) {
                                 const auto [first, end] = band_rows(band);
                                 decide_rows(kept, rule, first, end, helper_scratch.data());
@@ -81,7 +59,7 @@ bool decide_in_bands(const KeptPixels& kept, const LocalRule& rule, std::int32_t
                                 decided[static_cast<std::size_t>(band)].notify_one();
                               }
                             }),
-                            stop);
+                            [&stop] { stop = true; });
   for (std::int32_t handed = 0; handed < bands;) {
     std::atomic<std::int32_t>& ready = decided[static_cast<std::size_t>(handed)];
     if (ready != 0) {

@@ -382,7 +382,8 @@ class AutoThreshold {
         paper_[at(j, k)] = std::max(1.0f, sum / 18.0f);  // two-pixel sums: half of them
       }
     }
-    // A pixel row lies between the centres of two block rows, both with their paper known.
+    // The pixel rows whose two nearest block rows have their paper known; once
+    // the last row is in, all the rest.
     if (arrived_ == height_ && paper_rows_ == block_rows_) {
       classify_rest();
       return;
@@ -424,7 +425,7 @@ class AutoThreshold {
     const std::int32_t rows = height_ - classified_;
     const std::int32_t middle = classified_ + static_cast<std::int32_t>(std::int64_t{rows} * 5 / 9);
     std::optional<Lane> ahead;
-    std::thread helper;
+    std::thread started;
     if (keep_ && rows >= kLeastAheadRows && classified_ >= rows &&
         words_ * static_cast<std::size_t>(rows) >= kLeastSplitWords) {
       try {
@@ -441,7 +442,7 @@ class AutoThreshold {
     }
     if (ahead) {
       if (!columns_laid_out_) lay_out_columns();  // before the helper reads them
-      helper = try_start_thread([this, &ahead, middle] {
+      started = try_start_thread([this, &ahead, middle] {
         try {
           for (std::int32_t i = middle; i < height_; ++i) classify(*ahead, i, between(i));
         } catch (const std::bad_alloc&) {
@@ -449,18 +450,13 @@ class AutoThreshold {
         }
       });
     }
-    if (!helper.joinable()) {
+    JoinedThread helper(std::move(started));
+    if (!helper.running()) {
       for (; classified_ < height_; ++classified_) classify(lane_, classified_, between(classified_));
       return;
     }
-    {
-      // Joined however this thread's rows end, a throw included.
-      struct Joined {
-        std::thread& thread;
-        ~Joined() { thread.join(); }
-      } joined{helper};
-      for (; classified_ < middle; ++classified_) classify(lane_, classified_, between(classified_));
-    }
+    for (; classified_ < middle; ++classified_) classify(lane_, classified_, between(classified_));
+    helper.join();
     if (ahead->failed) throw std::bad_alloc();
     const std::size_t base = lane_.values.size();
     lane_.values.reserve(base + ahead->values.size());  // no more than that: the sheet's largest arrays

@@ -14,10 +14,12 @@ void decide_rows(const KeptPixels& kept, const LocalRule& rule, std::int32_t fir
                  std::uint8_t* decided) {
   for (std::int32_t i = first; i < end; ++i) {
     const auto row = static_cast<std::size_t>(i);
-    const std::size_t from = kept.first[row], count = kept.first[row + 1] - from;
+    const bool later = i >= kept.later_row;
+    const std::size_t* first = later ? kept.later_first + (i - kept.later_row) : kept.first + i;
+    const std::size_t from = first[0], count = first[1] - from;
     // The row's kept pixels decided in one plain loop, then set among the sure ink.
-    const std::uint8_t* level = kept.levels + from;
-    const std::uint16_t* window = kept.windows + from;
+    const std::uint8_t* level = (later ? kept.later_levels : kept.levels) + from;
+    const std::uint16_t* window = (later ? kept.later_windows : kept.windows) + from;
     for (std::size_t j = 0; j < count; ++j) decided[j] = locally_ink_flat(level[j], unpack(window[j]), rule);
     std::uint64_t* ink = kept.ink + row * kept.words;
     const std::uint64_t* zone = kept.zone + row * kept.words;

@@ -5,6 +5,7 @@
 // others and hands the finished ones on: the decoder's core is idle by then.
 #pragma once
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -21,6 +22,12 @@ struct KeptPixels {
   const std::uint8_t* levels = nullptr;    // each kept pixel's relative level, row after row, left to right
   const std::uint16_t* windows = nullptr;  // and its window (packed LocalLevels)
   const std::size_t* first = nullptr;      // rows + 1 entries: where each row's kept pixels start
+  // Rows from later_row on have theirs in arrays of their own, as above but
+  // counted from that row (the rows a helper classified).
+  std::int32_t later_row = INT32_MAX;
+  const std::uint8_t* later_levels = nullptr;
+  const std::uint16_t* later_windows = nullptr;
+  const std::size_t* later_first = nullptr;
 };
 
 // Below this many words in all, the calling thread decides every row: a thread

@@ -245,7 +245,7 @@ class AutoThreshold {
       sure_ = ZeroedBuffer<std::uint64_t>(plane);
       zone_ = ZeroedBuffer<std::uint64_t>(plane);
       row_of_ = ZeroedBuffer<std::int32_t>(static_cast<std::size_t>(height));
-      kept_from_ = ZeroedBuffer<std::size_t>(static_cast<std::size_t>(height) + 1);
+      lane_.kept_from = ZeroedBuffer<std::size_t>(static_cast<std::size_t>(height) + 1);
     }
   }
 
@@ -288,8 +288,14 @@ class AutoThreshold {
     if (sink == nullptr || !keep_) return threshold;
     const LocalRule local =
         local_rule(std::min(ink_level(histogram_, paper), threshold), paper.median, paper.spread, threshold, ceiling);
-    const KeptPixels kept{words_,           sure_.data(), zone_.data(), lane_.values.data(), lane_.extremes.data(),
-                          kept_from_.data()};
+    KeptPixels kept{
+        words_, sure_.data(), zone_.data(), lane_.values.data(), lane_.extremes.data(), lane_.kept_from.data()};
+    if (ahead_) {
+      kept.later_row = ahead_->first_row;
+      kept.later_levels = ahead_->values.data();
+      kept.later_windows = ahead_->extremes.data();
+      kept.later_first = ahead_->kept_from.data();
+    }
     const bool all_taken = decide_in_bands(kept, local, height_, [&](std::int32_t i) {
       return (*sink)(row_of_[static_cast<std::size_t>(i)],
                      std::span<const std::uint64_t>(&sure_[static_cast<std::size_t>(i) * words_], words_));
@@ -334,7 +340,10 @@ class AutoThreshold {
     ZeroedBuffer<float> kept_scale;
     ZeroedBuffer<std::uint16_t> kept_window;
     std::vector<std::uint8_t> values;
-    std::vector<std::uint16_t> extremes;          // per value: its window (packed LocalLevels)
+    std::vector<std::uint16_t> extremes;  // per value: its window (packed LocalLevels)
+    // Per row from first_row on, and one more: where its kept pixels start in values.
+    std::int32_t first_row = 0;
+    ZeroedBuffer<std::size_t> kept_from;
     std::array<std::uint32_t, 256> row_counts{};  // a row's relative levels
     // The helper's lane: the zone's top where it began, and its rows' levels,
     // counted into the sheet's histogram once it is done.
@@ -418,53 +427,50 @@ class AutoThreshold {
   // stand at any of its rows: the pixels it keeps beyond those lie at or above
   // the sheet's ceiling, which the local look takes for paper, so the ink is the
   // same. Its rows' levels join the sheet's histogram in order afterwards,
-  // moving the zone's top as they would have.
+  // moving the zone's top as they would have; its kept pixels stay in its lane.
   void classify_rest() {
     // Those extra pixels (the zone's top may yet come down a level) cost the
     // helper time: it takes the smaller part.
     const std::int32_t rows = height_ - classified_;
     const std::int32_t middle = classified_ + static_cast<std::int32_t>(std::int64_t{rows} * 5 / 9);
-    std::optional<Lane> ahead;
     std::thread started;
     if (keep_ && rows >= kLeastAheadRows && classified_ >= rows &&
         words_ * static_cast<std::size_t>(rows) >= kLeastSplitWords) {
       try {
         claim_memory(LocalRange::memory(width_, local_radius(block_)) + std::uint64_t{24} * width_ +
                      std::uint64_t{1024} * static_cast<std::uint64_t>(height_ - middle));
-        ahead.emplace(width_, block_);
-        ahead->allocate(width_, words_);
-        ahead->range.start_at(std::max(0, middle - ahead->range.radius()));
-        ahead->fixed_top = zone_top_;
-        ahead->counts.reserve(static_cast<std::size_t>(height_ - middle));
+        ahead_.emplace(width_, block_);
+        ahead_->allocate(width_, words_);
+        ahead_->range.start_at(std::max(0, middle - ahead_->range.radius()));
+        ahead_->first_row = middle;
+        ahead_->kept_from = ZeroedBuffer<std::size_t>(static_cast<std::size_t>(height_ - middle) + 1);
+        ahead_->fixed_top = zone_top_;
+        ahead_->counts.reserve(static_cast<std::size_t>(height_ - middle));
       } catch (const std::bad_alloc&) {
-        ahead.reset();  // then the rows in order, as ever
+        ahead_.reset();  // then the rows in order, as ever
       }
     }
-    if (ahead) {
+    if (ahead_) {
       if (!columns_laid_out_) lay_out_columns();  // before the helper reads them
-      started = try_start_thread([this, &ahead, middle] {
+      started = try_start_thread([this, middle] {
         try {
-          for (std::int32_t i = middle; i < height_; ++i) classify(*ahead, i, between(i));
+          for (std::int32_t i = middle; i < height_; ++i) classify(*ahead_, i, between(i));
         } catch (const std::bad_alloc&) {
-          ahead->failed = true;
+          ahead_->failed = true;
         }
       });
     }
     JoinedThread helper(std::move(started));
     if (!helper.running()) {
+      ahead_.reset();
       for (; classified_ < height_; ++classified_) classify(lane_, classified_, between(classified_));
       return;
     }
     for (; classified_ < middle; ++classified_) classify(lane_, classified_, between(classified_));
     helper.join();
-    if (ahead->failed) throw std::bad_alloc();
-    const std::size_t base = lane_.values.size();
-    lane_.values.reserve(base + ahead->values.size());  // no more than that: the sheet's largest arrays
-    lane_.extremes.reserve(base + ahead->extremes.size());
-    lane_.values.insert(lane_.values.end(), ahead->values.begin(), ahead->values.end());
-    lane_.extremes.insert(lane_.extremes.end(), ahead->extremes.begin(), ahead->extremes.end());
-    for (std::int32_t r = middle + 1; r <= height_; ++r) kept_from_[static_cast<std::size_t>(r)] += base;
-    for (const auto& counts : ahead->counts) count_levels(counts);
+    if (ahead_->failed) throw std::bad_alloc();
+    for (const auto& counts : ahead_->counts) count_levels(counts);
+    ahead_->counts = {};
     classified_ = height_;
   }
 
@@ -618,7 +624,7 @@ class AutoThreshold {
     lane.values.resize(at + gathered);
     lane.extremes.resize(at + gathered);
     std::copy(lane.kept_level.data(), lane.kept_level.data() + gathered, lane.values.data() + at);
-    kept_from_[static_cast<std::size_t>(i) + 1] = at + gathered;
+    lane.kept_from[static_cast<std::size_t>(i - lane.first_row) + 1] = at + gathered;
     const std::uint8_t* kept_level = lane.kept_level.data();
     const float* kept_scale = lane.kept_scale.data();
     const std::uint16_t* kept_window = lane.kept_window.data();
@@ -656,8 +662,8 @@ class AutoThreshold {
   bool columns_laid_out_ = false;
   ZeroedBuffer<std::uint8_t> ring_;
   Lane lane_;                                // the rows in order
+  std::optional<Lane> ahead_;                // the last rows, when a helper classified them
   ZeroedBuffer<std::uint64_t> sure_, zone_;  // sure_ takes the decided ink in finish()
-  ZeroedBuffer<std::size_t> kept_from_;      // per row: where its kept pixels start in values_
   std::int32_t arrived_ = 0, measured_rows_ = 0, dilated_rows_ = 0, closed_rows_ = 0, paper_rows_ = 0, classified_ = 0;
   std::int32_t zone_top_ = 256;  // relative levels from here up are paper whatever the threshold
   Histogram histogram_{};

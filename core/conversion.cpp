@@ -11,6 +11,7 @@
 
 #include "cad/cad_stage.h"
 #include "core/progress_display.h"
+#include "raster/bit_rows.h"
 #include "raster/thinning.h"
 #include "raster/upright_grid.h"
 #include "scan/dust_removal.h"
@@ -196,7 +197,7 @@ std::int64_t Conversion::count_ink() const {
   std::int64_t count = 0;
   for (std::int32_t y = 0; y < grid_.stored_height(); ++y) {
     const std::uint64_t* row = grid_.ink_row(y);
-    for (std::size_t k = 0; k < grid_.words_per_row(); ++k) count += std::popcount(row[k]);
+    for (std::size_t k = 0; k < grid_.words_per_row(); ++k) count += bits::count(row[k]);
   }
   return count;
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "export/dxf_codes.h"
+#include "export/entity_stream.h"
 
 namespace vp {
 
@@ -67,15 +68,11 @@ bool write_dxf(std::ostream& out, std::span<const LineRecord> records, float rat
                Progress& progress) {
   if (!write_header(out, options)) return false;
   const CoordinateFormatter number(rate, options.dxf_decimals);
-  const auto count = static_cast<std::int64_t>(records.size());
-  char entity[kMaxDxfEntity];
-  for (std::int64_t i = 0; i < count; ++i) {
-    const LineRecord& r = records[static_cast<std::size_t>(i)];
-    const std::size_t len = format_dxf_entity(r, classify_segment(r, rate, options.dxf_layers), number, entity);
-    if (!out.write(entity, static_cast<std::streamsize>(len))) return false;
-    if (!progress.report(Phase::Save, i + 1, count)) return false;
-  }
-  return write_trailer(out);
+  const auto entity = [&](std::size_t i, char* into) {
+    const LineRecord& r = records[i];
+    return format_dxf_entity(r, classify_segment(r, rate, options.dxf_layers), number, into);
+  };
+  return write_entities(out, records.size(), kMaxDxfEntity, entity, progress) && write_trailer(out);
 }
 
 // --- The fitted drawing (--cad) ---------------------------------------------

@@ -27,7 +27,7 @@ class SavingProgress final : public Progress {
   SavingProgress(SaveHost& host, int events_every) : host_(host), events_every_(events_every) {}
 
   bool report(Phase, std::int64_t done, std::int64_t total) override {
-    host_.set_saving_bar(saving_bar_position(done, total));
+    host_.set_saving_bar(bar_.position(done, total));
     if (events_every_ > 0 && done % events_every_ == 0) host_.process_events();
     stopped_ = stopped_ || host_.abort_requested();
     return !stopped_;
@@ -36,6 +36,7 @@ class SavingProgress final : public Progress {
 
  private:
   SaveHost& host_;
+  SavingBar bar_;
   int events_every_;
   bool stopped_ = false;
 };

@@ -57,4 +57,16 @@ struct SaveResult {
 // trunc(i / count × 100) in floating point, for record i of count (1-based).
 int saving_bar_position(std::int64_t i, std::int64_t count);
 
+// saving_bar_position for records reported in order, without its division for
+// each one: the position never falls as i grows, so it is worked out again only
+// from the record before the one where it may next step.
+class SavingBar {
+ public:
+  int position(std::int64_t i, std::int64_t count);
+
+ private:
+  std::int64_t count_ = -1, from_ = 0, until_ = -1;  // records from_ .. until_ of count_ stand at position_
+  int position_ = 0;
+};
+
 }  // namespace vp

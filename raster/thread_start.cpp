@@ -21,6 +21,19 @@ std::thread try_start_thread(std::function<void()> work) {
   }
 }
 
+JoinedThread::JoinedThread(std::thread thread, std::function<void()> before_join)
+    : thread_(std::move(thread)), before_join_(std::move(before_join)) {}
+
+JoinedThread::~JoinedThread() {
+  if (!thread_.joinable()) return;
+  if (before_join_) before_join_();
+  thread_.join();
+}
+
+void JoinedThread::join() {
+  if (thread_.joinable()) thread_.join();
+}
+
 bool threads_were_refused() { return g_refused; }
 
 void refuse_threads_for_testing(bool refuse) {

@@ -12,6 +12,24 @@ namespace vp {
 // refused to start it; `work` has then not run.
 std::thread try_start_thread(std::function<void()> work);
 
+// A helper thread that is joined when the object goes, however the scope that
+// holds it ends, a throw included: `before_join` runs first, while the thread
+// still runs, to tell it to stop early. join() waits for it to end by itself.
+class JoinedThread {
+ public:
+  explicit JoinedThread(std::thread thread, std::function<void()> before_join = {});
+  ~JoinedThread();
+  JoinedThread(const JoinedThread&) = delete;
+  JoinedThread& operator=(const JoinedThread&) = delete;
+  // Whether the thread was started and is not yet joined.
+  bool running() const { return thread_.joinable(); }
+  void join();
+
+ private:
+  std::thread thread_;
+  std::function<void()> before_join_;
+};
+
 // Whether a thread has been refused since the program began, so that the
 // program can say once that it went on with fewer.
 bool threads_were_refused();

@@ -1,11 +1,22 @@
 #include "scan/dust_removal.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
+#include <new>
+#include <thread>
 #include <vector>
+
+#include "raster/thread_start.h"
 
 namespace vp::scan {
 namespace {
+
+// The grid is swept in two halves, the lower one on a helper thread, when it
+// has at least this many words and the seam's sweep takes no more than this
+// share of its rows (one in kLeastSeamShare).
+constexpr std::size_t kLeastSplitWords = std::size_t{1} << 14;
+constexpr std::int64_t kLeastSeamShare = 8;
 
 struct Run {
   std::int32_t x0, x1;  // inclusive
@@ -20,6 +31,7 @@ struct Group {
   std::int32_t parent = 0;
   std::int64_t size = 0;
   bool large = false;         // more than the speck size: kept
+  bool at_edge = false;       // reaches a row where the sweep's rows meet another sweep's: judged there
   std::int32_t touched = -1;  // the last row with a run of this group
   Piece seed{};               // one of its runs, from which a speck is found again to clear it
 };
@@ -64,12 +76,19 @@ class Specks {
  public:
   Specks(PixelGrid& grid, std::int32_t limit) : grid_(grid), limit_(limit) {}
 
-  std::int64_t run(const std::function<bool()>& keep_going) {
+  // Rows top .. end - 1; the groups that reach row `top` (when `open_top`) or
+  // row end - 1 (when `open_end`) may go on beyond them, so they are left as they are.
+  std::int64_t run(std::int32_t top, std::int32_t end, bool open_top, bool open_end,
+                   const std::function<bool()>& keep_going) {
     constexpr std::int32_t kRowsBetweenChecks = 64;
+    edge_top_ = open_top ? top : -1;
+    edge_end_ = open_end ? end - 1 : -1;
     std::vector<Run> below, here;
-    // The specks are the same whichever way the grid is stored: the stored rows are swept.
-    for (std::int32_t y = 0; y < grid_.stored_height(); ++y) {
-      if (keep_going && y % kRowsBetweenChecks == 0 && !keep_going()) return cleared_;
+    for (std::int32_t y = top; y < end; ++y) {
+      if (keep_going && (y - top) % kRowsBetweenChecks == 0 && !keep_going()) {
+        stopped_ = true;
+        return cleared_;
+      }
       runs_of(grid_.ink_row(y), grid_.words_per_row(), here);
       join(below, here, y);
       settle(below, y);
@@ -78,9 +97,10 @@ class Specks {
       merged_.clear();
       std::swap(below, here);
     }
-    settle(below, grid_.stored_height());
+    settle(below, end);
     return cleared_;
   }
+  bool stopped() const { return stopped_; }
 
  private:
   std::int32_t find(std::int32_t g) {
@@ -105,6 +125,7 @@ class Specks {
     group.parent = g;
     group.size = 0;
     group.large = false;
+    group.at_edge = false;
     group.touched = -1;
     return g;
   }
@@ -118,6 +139,7 @@ class Specks {
     Group& group = groups_[static_cast<std::size_t>(g)];
     if (group.touched < 0) group.seed = {y, r.x0, r.x1};
     group.touched = y;
+    group.at_edge = group.at_edge || y == edge_top_ || y == edge_end_;
     grow(group, r.x1 - r.x0 + 1);
   }
 
@@ -130,6 +152,7 @@ class Specks {
     Group& gone = groups_[static_cast<std::size_t>(b)];
     gone.parent = a;
     keep.large = keep.large || gone.large;
+    keep.at_edge = keep.at_edge || gone.at_edge;
     keep.touched = std::max(keep.touched, gone.touched);
     grow(keep, gone.size);
     merged_.push_back(b);
@@ -192,7 +215,7 @@ class Specks {
       Group& group = groups_[static_cast<std::size_t>(g)];
       if (group.touched >= y) continue;  // goes on, or already settled on this row
       group.touched = y;
-      if (!group.large) {
+      if (!group.large && !group.at_edge) {
         clear_speck(group.seed);
         cleared_ += group.size;
       }
@@ -206,13 +229,44 @@ class Specks {
   std::vector<std::int32_t> free_, merged_;
   std::vector<Piece> pending_;  // runs of the speck being cleared whose neighbours are still to look at
   std::int64_t cleared_ = 0;
+  std::int32_t edge_top_ = -1, edge_end_ = -1;
+  bool stopped_ = false;
 };
 
 }  // namespace
 
 std::int64_t remove_specks(PixelGrid& grid, std::int32_t max_pixels, const std::function<bool()>& keep_going) {
   if (max_pixels <= 0 || grid.width() == 0) return 0;
-  return Specks(grid, max_pixels).run(keep_going);
+  // The specks are the same whichever way the grid is stored: the stored rows are swept.
+  const std::int32_t height = grid.stored_height();
+  // A speck that reaches the rows where the halves meet lies within max_pixels
+  // rows of them: the seam's sweep, a row wider each way, judges those.
+  const std::int32_t seam = height / 2, seam_top = std::max(0, seam - max_pixels - 1),
+                     seam_end = std::min(height, seam + max_pixels + 1);
+  std::thread started;
+  std::int64_t helper_cleared = 0;
+  std::atomic<bool> stop{false};
+  if (std::int64_t{seam_end - seam_top} * kLeastSeamShare <= height &&
+      grid.words_per_row() * static_cast<std::size_t>(height) >= kLeastSplitWords) {
+    started = try_start_thread([&grid, max_pixels, seam, height, &helper_cleared, &stop] {
+      try {
+        helper_cleared = Specks(grid, max_pixels).run(seam, height, true, false, [&stop] { return !stop; });
+      } catch (const std::bad_alloc&) {
+        helper_cleared = -1;
+      }
+    });
+  }
+  JoinedThread helper(std::move(started), [&stop] { stop = true; });
+  if (!helper.running()) return Specks(grid, max_pixels).run(0, height, false, false, keep_going);
+  Specks upper(grid, max_pixels);
+  std::int64_t cleared = upper.run(0, seam, false, true, keep_going);
+  const bool stopped = upper.stopped();
+  if (stopped) stop = true;
+  helper.join();
+  if (helper_cleared < 0) throw std::bad_alloc();
+  cleared += helper_cleared;
+  if (stopped) return cleared;  // the grid partly cleaned
+  return cleared + Specks(grid, max_pixels).run(seam_top, seam_end, seam_top > 0, seam_end < height, keep_going);
 }
 
 }  // namespace vp::scan

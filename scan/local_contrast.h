@@ -33,6 +33,9 @@ class LocalRange {
 
   // The next row, in order (rows from the bottom up work alike).
   void add_row(const std::uint8_t* grey);
+  // Before the first row: the rows added are rows `row`, `row` + 1, ... of the
+  // image, for a second range over its later rows.
+  void start_at(std::int32_t row) { added_ = row; }
   std::int32_t rows_added() const { return added_; }
   std::int32_t radius() const { return radius_; }
   std::int32_t inner_radius() const { return inner_radius_; }

@@ -7,10 +7,14 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <new>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "raster/memory_budget.h"
+#include "raster/thread_start.h"
+#include "scan/kept_pixels.h"
 #include "scan/local_contrast.h"
 #include "scan/row_bits.h"
 
@@ -198,6 +202,10 @@ std::int32_t midway(const Histogram& h, const PaperLevel& paper) {
 // sweeping the pairs between would cost more than a second sweep.
 constexpr int kGap = 8;
 
+// Fewer rows than this left once the last one is in are classified in order:
+// the helper's lane would spend much of what it saves on its window's first rows.
+constexpr std::int32_t kLeastAheadRows = 64;
+
 class AutoThreshold {
  public:
   // Without `keep`, only the histogram of relative levels is gathered.
@@ -211,12 +219,12 @@ class AutoThreshold {
         wide_(wide_radius(width, height, block_)),
         ring_rows_(static_cast<std::int32_t>(std::min<std::int64_t>(height, std::int64_t{2 * wide_ + 5} * block_))),
         words_(words_of(width)),
-        range_(keep ? width : 1, local_radius(block_), inner_radius(block_)) {
+        lane_(keep ? width : 1, block_) {
     const auto blocks = static_cast<std::size_t>(block_columns_) * static_cast<std::size_t>(block_rows_);
     // A few header bytes may claim a vast sheet: its working memory is weighed before it is filled.
     const std::uint64_t columns = static_cast<std::uint64_t>(width);
     claim_memory(blocks * 22 + columns * (static_cast<std::uint64_t>(ring_rows_) + 25) + 128 +
-                 (keep ? (std::uint64_t{words_} * 16 + 4) * static_cast<std::uint64_t>(height) +
+                 (keep ? (std::uint64_t{words_} * 16 + 12) * static_cast<std::uint64_t>(height) +
                              LocalRange::memory(width, local_radius(block_))
                        : 0));
     // Zeroed but untouched: the pages cost memory only as rows arrive to fill them,
@@ -231,18 +239,13 @@ class AutoThreshold {
     ring_row_ = ZeroedBuffer<std::int32_t>(static_cast<std::size_t>(ring_rows_));
     column_start_ = ZeroedBuffer<std::int32_t>(static_cast<std::size_t>(block_columns_) + 1);
     column_weight_ = ZeroedBuffer<float>(static_cast<std::size_t>(width));
-    scale_ = ZeroedBuffer<float>(static_cast<std::size_t>(width));
-    relative_ = ZeroedBuffer<std::uint8_t>(static_cast<std::size_t>(width));
-    ink_flags_ = ZeroedBuffer<std::uint8_t>(words_ * 64);  // the last word's tail stays 0
-    zone_flags_ = ZeroedBuffer<std::uint8_t>(words_ * 64);
-    kept_level_ = ZeroedBuffer<std::uint8_t>(static_cast<std::size_t>(width));
-    kept_scale_ = ZeroedBuffer<float>(static_cast<std::size_t>(width));
-    kept_window_ = ZeroedBuffer<std::uint16_t>(4 * static_cast<std::size_t>(width));
+    lane_.allocate(width, words_);
     if (keep_) {
       const auto plane = words_ * static_cast<std::size_t>(height);
       sure_ = ZeroedBuffer<std::uint64_t>(plane);
       zone_ = ZeroedBuffer<std::uint64_t>(plane);
       row_of_ = ZeroedBuffer<std::int32_t>(static_cast<std::size_t>(height));
+      lane_.kept_from = ZeroedBuffer<std::size_t>(static_cast<std::size_t>(height) + 1);
     }
   }
 
@@ -285,30 +288,19 @@ class AutoThreshold {
     if (sink == nullptr || !keep_) return threshold;
     const LocalRule local =
         local_rule(std::min(ink_level(histogram_, paper), threshold), paper.median, paper.spread, threshold, ceiling);
-    std::size_t next_value = 0;
-    std::vector<std::uint64_t> row(words_);
-    std::vector<std::uint8_t> decided(static_cast<std::size_t>(width_));
-    for (std::int32_t i = 0; i < height_; ++i) {
-      const std::size_t base = static_cast<std::size_t>(i) * words_;
-      // The row's kept pixels decided in one plain loop, then set among the sure ink.
-      std::size_t count = 0;
-      for (std::size_t k = 0; k < words_; ++k) count += static_cast<std::size_t>(std::popcount(zone_[base + k]));
-      const std::uint8_t* value = values_.data() + next_value;
-      const std::uint16_t* extremes = extremes_.data() + next_value;
-      std::uint8_t* ink_of = decided.data();
-      for (std::size_t j = 0; j < count; ++j) ink_of[j] = locally_ink_flat(value[j], unpack(extremes[j]), local);
-      next_value += count;
-      for (std::size_t k = 0, j = 0; k < words_; ++k) {
-        std::uint64_t ink = sure_[base + k];
-        for (std::uint64_t z = zone_[base + k]; z != 0; z &= z - 1)
-          ink |= std::uint64_t{ink_of[j++]} << std::countr_zero(z);
-        row[k] = ink;
-      }
-      if (!(*sink)(row_of_[static_cast<std::size_t>(i)], row)) {
-        stopped = true;
-        break;
-      }
+    KeptPixels kept{
+        words_, sure_.data(), zone_.data(), lane_.values.data(), lane_.extremes.data(), lane_.kept_from.data()};
+    if (ahead_) {
+      kept.later_row = ahead_->first_row;
+      kept.later_levels = ahead_->values.data();
+      kept.later_windows = ahead_->extremes.data();
+      kept.later_first = ahead_->kept_from.data();
     }
+    const bool all_taken = decide_in_bands(kept, local, height_, [&](std::int32_t i) {
+      return (*sink)(row_of_[static_cast<std::size_t>(i)],
+                     std::span<const std::uint64_t>(&sure_[static_cast<std::size_t>(i) * words_], words_));
+    });
+    if (!all_taken) stopped = true;
     return threshold;
   }
 
@@ -324,6 +316,41 @@ class AutoThreshold {
   std::int32_t clamp_column(std::int32_t k) const { return std::clamp(k, 0, block_columns_ - 1); }
   // The block rows a step needs finished before it can run: up to this one.
   std::int32_t needed(std::int32_t j) const { return std::min(j, block_rows_ - 1); }
+
+  // What classifying a row works with beside the sheet's state: one lane for
+  // the rows in order, a second for a helper classifying the last rows ahead of them.
+  struct Lane {
+    Lane(std::int32_t width, std::int32_t block) : range(width, local_radius(block), inner_radius(block)) {}
+    void allocate(std::int32_t width, std::size_t words) {
+      const auto columns = static_cast<std::size_t>(width);
+      scale = ZeroedBuffer<float>(columns);
+      relative = ZeroedBuffer<std::uint8_t>(columns);
+      ink_flags = ZeroedBuffer<std::uint8_t>(words * 64);  // the last word's tail stays 0
+      zone_flags = ZeroedBuffer<std::uint8_t>(words * 64);
+      kept_level = ZeroedBuffer<std::uint8_t>(columns);
+      kept_scale = ZeroedBuffer<float>(columns);
+      kept_window = ZeroedBuffer<std::uint16_t>(4 * columns);
+    }
+    LocalRange range;
+    std::vector<float> across;
+    ZeroedBuffer<float> scale;
+    ZeroedBuffer<std::uint8_t> relative, ink_flags, zone_flags;
+    // A row's kept pixels: their levels, scales and windows (four two-pixel sums each).
+    ZeroedBuffer<std::uint8_t> kept_level;
+    ZeroedBuffer<float> kept_scale;
+    ZeroedBuffer<std::uint16_t> kept_window;
+    std::vector<std::uint8_t> values;
+    std::vector<std::uint16_t> extremes;  // per value: its window (packed LocalLevels)
+    // Per row from first_row on, and one more: where its kept pixels start in values.
+    std::int32_t first_row = 0;
+    ZeroedBuffer<std::size_t> kept_from;
+    std::array<std::uint32_t, 256> row_counts{};  // a row's relative levels
+    // The helper's lane: the zone's top where it began, and its rows' levels,
+    // counted into the sheet's histogram once it is done.
+    std::int32_t fixed_top = -1;
+    std::vector<std::array<std::uint32_t, 256>> counts;
+    bool failed = false;  // out of memory
+  };
 
   // Runs every step whose inputs are complete, then the pixel rows whose paper is known.
   void advance() {
@@ -364,17 +391,95 @@ class AutoThreshold {
         paper_[at(j, k)] = std::max(1.0f, sum / 18.0f);  // two-pixel sums: half of them
       }
     }
-    // A pixel row lies between the centres of two block rows, both with their paper known.
-    // It lies `part` / (2 block) of the way from the one to the other: whole
-    // numbers, so that rows read from the bottom up weigh exactly alike.
-    const std::int64_t twice = 2 * std::int64_t{block_};
-    while (classified_ < arrived_) {
-      const std::int64_t along = std::clamp<std::int64_t>(2 * (std::int64_t{classified_} + offset_) + 1 - block_, 0,
-                                                          twice * (block_rows_ - 1));
-      const auto j0 = static_cast<std::int32_t>(std::min<std::int64_t>(along / twice, std::max(block_rows_ - 2, 0)));
-      if (needed(j0 + 1) >= paper_rows_) break;
-      classify(classified_++, j0, static_cast<float>(along - j0 * twice), static_cast<float>(twice));
+    // The pixel rows whose two nearest block rows have their paper known; once
+    // the last row is in, all the rest.
+    if (arrived_ == height_ && paper_rows_ == block_rows_) {
+      classify_rest();
+      return;
     }
+    while (classified_ < arrived_) {
+      const Between place = between(classified_);
+      if (needed(place.j0 + 1) >= paper_rows_) break;
+      classify(lane_, classified_++, place);
+    }
+  }
+
+  struct Between {
+    std::int32_t j0;
+    float part, whole;
+  };
+  // Pixel row i lies between the centres of block rows j0 and j0 + 1, `part` /
+  // `whole` (2 block) of the way from the one to the other: whole numbers, so
+  // that rows read from the bottom up weigh exactly alike.
+  Between between(std::int32_t i) const {
+    const std::int64_t twice = 2 * std::int64_t{block_};
+    const std::int64_t along =
+        std::clamp<std::int64_t>(2 * (std::int64_t{i} + offset_) + 1 - block_, 0, twice * (block_rows_ - 1));
+    const auto j0 = static_cast<std::int32_t>(std::min<std::int64_t>(along / twice, std::max(block_rows_ - 2, 0)));
+    return {j0, static_cast<float>(along - j0 * twice), static_cast<float>(twice)};
+  }
+
+  // Once the last row is in, every row not yet classified can be. Where they
+  // are many, and at least as many are counted (the zone's top has settled by
+  // then), a helper thread classifies the later ones in a lane of its own while
+  // this thread classifies the earlier ones. The helper's lane keeps the pixels
+  // below the zone's top as it stands now, which is no lower than where it would
+  // stand at any of its rows: the pixels it keeps beyond those lie at or above
+  // the sheet's ceiling, which the local look takes for paper, so the ink is the
+  // same. Its rows' levels join the sheet's histogram in order afterwards,
+  // moving the zone's top as they would have; its kept pixels stay in its lane.
+  void classify_rest() {
+    // Those extra pixels (the zone's top may yet come down a level) cost the
+    // helper time: it takes the smaller part.
+    const std::int32_t rows = height_ - classified_;
+    const std::int32_t middle = classified_ + static_cast<std::int32_t>(std::int64_t{rows} * 5 / 9);
+    std::thread started;
+    if (keep_ && rows >= kLeastAheadRows && classified_ >= rows &&
+        words_ * static_cast<std::size_t>(rows) >= kLeastSplitWords) {
+      try {
+        claim_memory(LocalRange::memory(width_, local_radius(block_)) + std::uint64_t{24} * width_ +
+                     std::uint64_t{1024} * static_cast<std::uint64_t>(height_ - middle));
+        ahead_.emplace(width_, block_);
+        ahead_->allocate(width_, words_);
+        ahead_->range.start_at(std::max(0, middle - ahead_->range.radius()));
+        ahead_->first_row = middle;
+        ahead_->kept_from = ZeroedBuffer<std::size_t>(static_cast<std::size_t>(height_ - middle) + 1);
+        ahead_->fixed_top = zone_top_;
+        ahead_->counts.reserve(static_cast<std::size_t>(height_ - middle));
+      } catch (const std::bad_alloc&) {
+        ahead_.reset();  // then the rows in order, as ever
+      }
+    }
+    if (ahead_) {
+      if (!columns_laid_out_) lay_out_columns();  // before the helper reads them
+      started = try_start_thread([this, middle] {
+        try {
+          for (std::int32_t i = middle; i < height_; ++i) classify(*ahead_, i, between(i));
+        } catch (const std::bad_alloc&) {
+          ahead_->failed = true;
+        }
+      });
+    }
+    JoinedThread helper(std::move(started));
+    if (!helper.running()) {
+      ahead_.reset();
+      for (; classified_ < height_; ++classified_) classify(lane_, classified_, between(classified_));
+      return;
+    }
+    for (; classified_ < middle; ++classified_) classify(lane_, classified_, between(classified_));
+    helper.join();
+    if (ahead_->failed) throw std::bad_alloc();
+    for (const auto& counts : ahead_->counts) count_levels(counts);
+    ahead_->counts = {};
+    classified_ = height_;
+  }
+
+  // A classified row's relative levels into the sheet's histogram; once the
+  // paper is known well enough, levels it cannot reach stop being kept for later.
+  void count_levels(const std::array<std::uint32_t, 256>& counts) {
+    for (std::size_t v = 0; v < 256; ++v) histogram_[v] += counts[v];
+    counted_ += static_cast<std::uint64_t>(width_);
+    if (counted_ >= kPaperSample) zone_top_ = std::min(zone_top_, noise_ceiling(paper_level(histogram_, counted_)) + 1);
   }
 
   // Row j of `to`: the extreme of `from` over `reach` blocks either side along
@@ -424,10 +529,12 @@ class AutoThreshold {
           std::min(column_start_[static_cast<std::size_t>(k)], column_start_[static_cast<std::size_t>(k) + 1]);
   }
 
-  void classify(std::int32_t i, std::int32_t j0, float part, float whole) {
+  void classify(Lane& lane, std::int32_t i, const Between& place) {
     if (!columns_laid_out_) lay_out_columns();
+    const std::int32_t j0 = place.j0;
+    const float part = place.part, whole = place.whole;
     const std::int32_t j1 = std::min(j0 + 1, block_rows_ - 1);
-    std::vector<float>& across = across_;
+    std::vector<float>& across = lane.across;
     across.resize(static_cast<std::size_t>(block_columns_) + 1);
     for (std::int32_t k = 0; k < block_columns_; ++k)
       across[static_cast<std::size_t>(k)] = (paper_[at(j0, k)] * (whole - part) + paper_[at(j1, k)] * part) / whole;
@@ -438,12 +545,12 @@ class AutoThreshold {
       for (std::int32_t x = column_start_[static_cast<std::size_t>(k)];
            x < column_start_[static_cast<std::size_t>(k) + 1]; ++x) {
         const float w = column_weight_[static_cast<std::size_t>(x)];
-        scale_[static_cast<std::size_t>(x)] = 255.0f / (left * (1 - w) + right * w);
+        lane.scale[static_cast<std::size_t>(x)] = 255.0f / (left * (1 - w) + right * w);
       }
     }
     const std::uint8_t* grey = &ring_[static_cast<std::size_t>(i % ring_rows_) * static_cast<std::size_t>(width_)];
-    std::uint8_t* relative = relative_.data();
-    const float* scale = scale_.data();
+    std::uint8_t* relative = lane.relative.data();
+    const float* scale = lane.scale.data();
     const std::int32_t width = width_;  // locals: the byte stores could alias members
     for (std::int32_t x = 0; x < width; ++x) {
       const float v = static_cast<float>(grey[x]) * scale[x] + 0.5f;
@@ -460,24 +567,23 @@ class AutoThreshold {
       ++counts[3][relative[x + 3]];
     }
     for (; x < width; ++x) ++counts[0][relative[x]];
-    for (std::size_t v = 0; v < 256; ++v)
-      histogram_[v] += std::uint64_t{counts[0][v]} + counts[1][v] + counts[2][v] + counts[3][v];
-    counted_ += static_cast<std::uint64_t>(width_);
-    // Once the paper is known well enough, levels it cannot reach stop being kept for later.
-    if (counted_ >= kPaperSample) zone_top_ = std::min(zone_top_, noise_ceiling(paper_level(histogram_, counted_)) + 1);
+    std::array<std::uint32_t, 256>& row_counts = lane.fixed_top < 0 ? lane.row_counts : lane.counts.emplace_back();
+    for (std::size_t v = 0; v < 256; ++v) row_counts[v] = counts[0][v] + counts[1][v] + counts[2][v] + counts[3][v];
+    if (lane.fixed_top < 0) count_levels(row_counts);  // the helper's rows are counted later, in order
     if (!keep_) return;
     row_of_[static_cast<std::size_t>(i)] = ring_row_[static_cast<std::size_t>(i % ring_rows_)];
     // The local window reaches `radius` rows on: all have arrived, and are still in the ring.
-    while (range_.rows_added() < std::min(arrived_, i + range_.radius() + 1)) {
-      const auto slot = static_cast<std::size_t>(range_.rows_added() % ring_rows_);
-      range_.add_row(&ring_[slot * static_cast<std::size_t>(width_)]);
+    LocalRange& range = lane.range;
+    while (range.rows_added() < std::min(arrived_, i + range.radius() + 1)) {
+      const auto slot = static_cast<std::size_t>(range.rows_added() % ring_rows_);
+      range.add_row(&ring_[slot * static_cast<std::size_t>(width_)]);
     }
     std::uint64_t* sure = &sure_[static_cast<std::size_t>(i) * words_];
     std::uint64_t* zone = &zone_[static_cast<std::size_t>(i) * words_];
-    const auto top = static_cast<std::uint8_t>(std::clamp(zone_top_, 0, 255));
+    const auto top = static_cast<std::uint8_t>(std::clamp(lane.fixed_top < 0 ? zone_top_ : lane.fixed_top, 0, 255));
     // A byte a pixel first (plain loops the compiler widens), then eight bytes a step into bits.
-    std::uint8_t* is_ink = ink_flags_.data();
-    std::uint8_t* is_kept = zone_flags_.data();
+    std::uint8_t* is_ink = lane.ink_flags.data();
+    std::uint8_t* is_kept = lane.zone_flags.data();
     for (std::int32_t x = 0; x < width; ++x) {
       is_ink[x] = relative[x] < kSureInk;
       is_kept[x] = relative[x] >= kSureInk && relative[x] < top;
@@ -500,28 +606,29 @@ class AutoThreshold {
         for (std::uint32_t after = end < 31 ? left >> (end + 1) : 0; after != 0 && std::countr_zero(after) < kGap;
              after = end < 31 ? left >> (end + 1) : 0)
           end += std::countr_zero(after) + 1;
-        range_.around_pairs(i, first_pair + start, end - start + 1, windows + start);
+        range.around_pairs(i, first_pair + start, end - start + 1, windows + start);
         left &= ~((2u << end) - 1);
       }
       for (std::uint64_t z = kept; z != 0; z &= z - 1, ++gathered) {
         const auto b = static_cast<std::size_t>(std::countr_zero(z));
         const LocalRange::Extremes& e = windows[b / 2];
-        kept_level_[gathered] = levels[b];
-        kept_scale_[gathered] = 0.5f * scale[k * 64 + b];  // two-pixel sums to relative levels
-        kept_window_[4 * gathered] = e.brightest;
-        kept_window_[4 * gathered + 1] = e.darkest;
-        kept_window_[4 * gathered + 2] = e.inner_brightest;
-        kept_window_[4 * gathered + 3] = e.outer_darkest;
+        lane.kept_level[gathered] = levels[b];
+        lane.kept_scale[gathered] = 0.5f * scale[k * 64 + b];  // two-pixel sums to relative levels
+        lane.kept_window[4 * gathered] = e.brightest;
+        lane.kept_window[4 * gathered + 1] = e.darkest;
+        lane.kept_window[4 * gathered + 2] = e.inner_brightest;
+        lane.kept_window[4 * gathered + 3] = e.outer_darkest;
       }
     }
-    const std::size_t at = values_.size();
-    values_.resize(at + gathered);
-    extremes_.resize(at + gathered);
-    std::copy(kept_level_.data(), kept_level_.data() + gathered, values_.data() + at);
-    const std::uint8_t* kept_level = kept_level_.data();
-    const float* kept_scale = kept_scale_.data();
-    const std::uint16_t* kept_window = kept_window_.data();
-    std::uint16_t* extremes = extremes_.data() + at;
+    const std::size_t at = lane.values.size();
+    lane.values.resize(at + gathered);
+    lane.extremes.resize(at + gathered);
+    std::copy(lane.kept_level.data(), lane.kept_level.data() + gathered, lane.values.data() + at);
+    lane.kept_from[static_cast<std::size_t>(i - lane.first_row) + 1] = at + gathered;
+    const std::uint8_t* kept_level = lane.kept_level.data();
+    const float* kept_scale = lane.kept_scale.data();
+    const std::uint16_t* kept_window = lane.kept_window.data();
+    std::uint16_t* extremes = lane.extremes.data() + at;
     for (std::size_t j = 0; j < gathered; ++j) {
       const float half_scale = kept_scale[j];
       const auto relative_of = [half_scale](std::uint16_t sum) {
@@ -549,20 +656,14 @@ class AutoThreshold {
   std::array<std::int32_t, 4> wide_rows_{};                 // block rows done of each step
   std::array<ZeroedBuffer<std::uint16_t>, 2> close_steps_;  // the closing's maximum and minimum along the rows
   std::array<std::int32_t, 2> close_rows_{};                // block rows done of each
-  ZeroedBuffer<float> paper_, scale_, column_weight_;
-  std::vector<float> across_;
+  ZeroedBuffer<float> paper_, column_weight_;
   std::vector<std::uint16_t> padded_row_;  // a block row with its edge blocks repeated
   ZeroedBuffer<std::int32_t> column_start_, ring_row_, row_of_;
   bool columns_laid_out_ = false;
-  ZeroedBuffer<std::uint8_t> ring_, relative_, ink_flags_, zone_flags_;
-  // A row's kept pixels: their levels, scales and windows (four two-pixel sums each).
-  ZeroedBuffer<std::uint8_t> kept_level_;
-  ZeroedBuffer<float> kept_scale_;
-  ZeroedBuffer<std::uint16_t> kept_window_;
-  std::vector<std::uint8_t> values_;
-  LocalRange range_;
-  std::vector<std::uint16_t> extremes_;  // per value: its window (packed LocalLevels)
-  ZeroedBuffer<std::uint64_t> sure_, zone_;
+  ZeroedBuffer<std::uint8_t> ring_;
+  Lane lane_;                                // the rows in order
+  std::optional<Lane> ahead_;                // the last rows, when a helper classified them
+  ZeroedBuffer<std::uint64_t> sure_, zone_;  // sure_ takes the decided ink in finish()
   std::int32_t arrived_ = 0, measured_rows_ = 0, dilated_rows_ = 0, closed_rows_ = 0, paper_rows_ = 0, classified_ = 0;
   std::int32_t zone_top_ = 256;  // relative levels from here up are paper whatever the threshold
   Histogram histogram_{};

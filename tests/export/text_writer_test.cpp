@@ -152,6 +152,18 @@ TEST(TextWriter, SavingBarPosition) {
   }
 }
 
+// The bar as records are reported in order, against the position worked out for each.
+TEST(TextWriter, SavingBarStepsWhereItsPositionDoes) {
+  for (const std::int64_t count : {1, 3, 7, 100, 250, 300, 1000, 99991, 1000000, 0}) {
+    SavingBar bar;
+    std::int64_t wrong = 0;
+    for (std::int64_t i = 1; i <= std::max<std::int64_t>(count, 5); ++i)
+      wrong += bar.position(i, count) != saving_bar_position(i, count);
+    EXPECT_EQ(wrong, 0) << count << " records";
+    EXPECT_EQ(bar.position(1, 9), saving_bar_position(1, 9));  // another save on the same bar
+  }
+}
+
 TEST(TextWriter, InvalidMagnificationIsSaidOnce) {
   for (const std::string text : {"2 ", "1,5", "1.5x", "", "-", "1e40"}) {
     SCOPED_TRACE("\"" + text + "\"");

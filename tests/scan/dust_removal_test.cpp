@@ -1,8 +1,10 @@
 // Speck removal against a plain flood fill.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
+#include "raster/thread_start.h"
 #include "scan/dust_removal.h"
 #include "support/grid_builders.h"
 
@@ -57,6 +59,30 @@ TEST(Despeckle, ClearsExactlyTheGroupsAFloodFillFindsSmallEnough) {
     const std::int64_t expected = flood_fill_specks(literal, limit);
     ASSERT_EQ(remove_specks(fast, limit), expected) << w << " x " << h << ", limit " << limit;
     ASSERT_EQ(testing::ink_cells(fast), testing::ink_cells(literal)) << w << " x " << h << ", limit " << limit;
+  }
+}
+
+// A grid large enough to be swept in two halves: the same cells cleared, and
+// as many, as one sweep on its own clears; specks across the seam included.
+TEST(Despeckle, TwoHalvesClearWhatOneSweepDoes) {
+  const std::int32_t w = 1100, h = 1000;  // 18 words a row
+  std::uint32_t seed = 8;
+  for (const std::int32_t limit : {1, 8, 40}) {
+    for (const double density : {0.08, 0.35}) {
+      SCOPED_TRACE("limit " + std::to_string(limit) + ", density " + std::to_string(density));
+      std::mt19937 rng(++seed), same(seed);
+      PixelGrid halves = testing::random_grid(w, h, density, 0.0, rng);
+      PixelGrid one = testing::random_grid(w, h, density, 0.0, same);
+      refuse_threads_for_testing(true);
+      const std::int64_t alone = remove_specks(one, limit);
+      refuse_threads_for_testing(false);
+      EXPECT_EQ(remove_specks(halves, limit), alone);
+      EXPECT_GT(alone, 0);
+      std::int32_t rows_differing = 0;
+      for (std::int32_t y = 0; y < h; ++y)
+        rows_differing += !std::equal(halves.ink_row(y), halves.ink_row(y) + halves.words_per_row(), one.ink_row(y));
+      EXPECT_EQ(rows_differing, 0);
+    }
   }
 }
 

@@ -2,9 +2,11 @@
 // the converter and the settings use for them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
+#include "raster/thread_start.h"
 #include "scan/threshold.h"
 #include "support/degraded_scan.h"
 
@@ -30,15 +32,17 @@ GreySource source_of(const Grey& g, bool bottom_up) {
   };
 }
 
-InkImage apply(const ThresholdMode& mode, const Grey& g, bool bottom_up = false) {
+InkImage apply(const ThresholdMode& mode, const Grey& g, bool bottom_up = false, double dpi = 0) {
   InkImage ink(g.width, g.height);
   std::vector<int> delivered(static_cast<std::size_t>(g.height), 0);
-  apply_threshold(mode, g.width, g.height, source_of(g, bottom_up),
-                  [&](std::int32_t r, std::span<const std::uint64_t> row) {
-                    ++delivered[static_cast<std::size_t>(r)];
-                    std::copy(row.begin(), row.end(), ink.row(r).begin());
-                    return true;
-                  });
+  apply_threshold(
+      mode, g.width, g.height, source_of(g, bottom_up),
+      [&](std::int32_t r, std::span<const std::uint64_t> row) {
+        ++delivered[static_cast<std::size_t>(r)];
+        std::copy(row.begin(), row.end(), ink.row(r).begin());
+        return true;
+      },
+      dpi);
   for (int count : delivered) EXPECT_EQ(count, 1);
   return ink;
 }
@@ -80,6 +84,35 @@ TEST(Threshold, StreamedRulesMatchTheirDefinitionsWhateverTheRowOrder) {
         if (g.at(x, y) < 100) below.set(x, y);
     EXPECT_EQ(apply({ThresholdRule::Level, 100}, g, true), below);
     EXPECT_EQ(apply({ThresholdRule::Auto}, g, true), apply({ThresholdRule::Auto}, g));
+  }
+}
+
+// A sheet wide enough, and at 100 dpi with enough rows of small blocks, that
+// once its last row is in a helper thread classifies some of the rows still
+// waiting and decides some of the kept pixels.
+TEST(Threshold, AutoFindsTheSameInkWithAHelperThreadAsWithout) {
+  Grey g{3000, 1000, {}};
+  std::mt19937 rng(5);
+  g.levels.reserve(static_cast<std::size_t>(g.width) * static_cast<std::size_t>(g.height));
+  for (std::int32_t y = 0; y < g.height; ++y) {
+    for (std::int32_t x = 0; x < g.width; ++x) {
+      int v =
+          225 - 30 * x / g.width - 60 * y / g.height + static_cast<int>(rng() % 13) - 6;  // light falling off, noise
+      const int dx = x - 2200, dy = y - 500;
+      if (dx * dx + dy * dy < 150 * 150) v -= 35;                 // a stain
+      if (y % 37 == 18 && x % 300 < 200) v -= 45;                 // faint strokes
+      if (y % 37 < 2 || x % 53 < 2 || (x + y) % 97 == 0) v = 45;  // rules, and oblique strokes
+      g.levels.push_back(static_cast<std::uint8_t>(std::clamp(v, 0, 255)));
+    }
+  }
+  for (const bool bottom_up : {false, true}) {
+    SCOPED_TRACE(bottom_up ? "bottom up" : "top down");
+    const InkImage helped = apply({ThresholdRule::Auto}, g, bottom_up, 100);
+    refuse_threads_for_testing(true);
+    const InkImage alone = apply({ThresholdRule::Auto}, g, bottom_up, 100);
+    refuse_threads_for_testing(false);
+    EXPECT_GT(alone.ink_count(), 0u);
+    EXPECT_EQ(helped, alone);
   }
 }
 

@@ -22,7 +22,6 @@ struct Originals {
   const Word* above;
 };
 
-
 // SetOKdata for one row y. The link rules (1 and 2) protect exactly the cells of
 // clean diagonal links, whatever the order. The tip rule (3) at cell p depends on
 // the code its single ink edge neighbour n has when the column-major scan reaches p:

@@ -142,9 +142,10 @@ bool run_passes_as_sweep(PixelGrid& grid, std::int32_t pass_count, PhaseMeter& m
   std::int64_t reported = 0;
   // The passes' units in proportion to the rows done, on this thread only.
   const auto report = [&](std::int64_t done) {
-    const auto target = total == 0 ? units
-                                   : static_cast<std::int64_t>(static_cast<long double>(units) * done /
-                                                               static_cast<long double>(total));
+    const auto target =
+        total == 0
+            ? units
+            : static_cast<std::int64_t>(static_cast<long double>(units) * done / static_cast<long double>(total));
     if (target <= reported) return !meter.stopped();
     const std::int64_t count = target - reported;
     reported = target;

@@ -180,7 +180,7 @@ InkImage largeDrawing() {
   options.text = false;
   options.hatching = false;
   options.coverage = 0.02;
-  return generate_drawing(3000, 3000, 7, options);
+  return generate_drawing(5000, 5000, 7, options);
 }
 
 bool writeBmp(const QString& path, const InkImage& image) {

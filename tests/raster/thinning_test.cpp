@@ -200,57 +200,32 @@ TEST(Thinning, WholePassesMatchTheLiteralScans) {
 namespace vp {
 namespace {
 
-// Splitting the rows between two threads changes nothing: the bands see the rows
-// across the split as they were before the step.
-TEST(Thinning, TwoBandsMatchTheLiteralScans) {
-  const ThinningOptions two_bands{2, 1};
-  std::mt19937 rng(515);
-  for (int trial = 0; trial < 600; ++trial) {
-    const int w = 1 + static_cast<int>(rng() % 80);
-    const int h = 2 + static_cast<int>(rng() % 40);
-    PixelGrid grid = testing::random_grid(w, h, std::uniform_real_distribution<double>(0.2, 0.9)(rng), 0.0, rng);
-    const int passes = 1 + static_cast<int>(rng() % 3);
-    reference::ByteGrid expected = reference::ByteGrid::from(grid);
-    reference::thin(expected, passes);
-    testing::CountingProgress counter;
-    run_thinning(grid, passes, counter, two_bands);
-    ASSERT_TRUE(reference::ByteGrid::from(grid) == expected) << "trial " << trial;
-    ASSERT_EQ(counter.units, thinning_work_total(w + 2, h + 2, passes));
-  }
-  for (std::int64_t stop_after : {1, 9, 33, 150}) {
-    PixelGrid grid = testing::random_grid(50, 60, 0.5, 0.0, rng);
-    testing::CountingProgress counter;
-    counter.stop_after = stop_after;
-    EXPECT_EQ(run_thinning(grid, 2, counter, two_bands), PhaseStatus::Stopped);
-    EXPECT_EQ(counter.units, stop_after);
-  }
-}
-
-}  // namespace
-}  // namespace vp
-
-namespace vp {
-namespace {
-
-// Sheets tall enough that the sweep's two threads meet at many chunks: the second
-// half of the steps follows the first up the grid and gives the literal result,
-// and a stop asked at any point ends the phase there.
-TEST(Thinning, TheSweepOnTwoThreadsMatchesTheLiteralScansOnTallSheets) {
+// Two threads change nothing: the sweep's second half of the steps follows the
+// first up the grid (on tall sheets the two meet at many chunks), and a stop asked
+// at any point ends the phase there.
+TEST(Thinning, TwoThreadsMatchTheLiteralScans) {
   const ThinningOptions two_threads{2, 1};
-  std::mt19937 rng(4242);
-  for (int trial = 0; trial < 6; ++trial) {
-    const int w = 20 + static_cast<int>(rng() % 150), h = 1500 + static_cast<int>(rng() % 2500);
-    PixelGrid grid = testing::random_grid(w, h, std::uniform_real_distribution<double>(0.3, 0.8)(rng), 0.0, rng);
-    const int passes = 1 + trial % 3;
-    reference::ByteGrid expected = reference::ByteGrid::from(grid);
-    reference::thin(expected, passes);
-    testing::CountingProgress counter;
-    ASSERT_EQ(run_thinning(grid, passes, counter, two_threads), PhaseStatus::Finished);
-    ASSERT_TRUE(reference::ByteGrid::from(grid) == expected) << "trial " << trial;
-    EXPECT_EQ(counter.units, thinning_work_total(w + 2, h + 2, passes));
+  std::mt19937 rng(515);
+  struct Sheets {
+    int trials, widest, lowest, taller;
+  };
+  for (const auto& [trials, widest, lowest, taller] : {Sheets{600, 80, 2, 40}, Sheets{6, 170, 1500, 2500}}) {
+    for (int trial = 0; trial < trials; ++trial) {
+      const int w = 1 + static_cast<int>(rng() % widest);
+      const int h = lowest + static_cast<int>(rng() % taller);
+      PixelGrid grid = testing::random_grid(w, h, std::uniform_real_distribution<double>(0.2, 0.9)(rng), 0.0, rng);
+      const int passes = 1 + static_cast<int>(rng() % 3);
+      reference::ByteGrid expected = reference::ByteGrid::from(grid);
+      reference::thin(expected, passes);
+      testing::CountingProgress counter;
+      run_thinning(grid, passes, counter, two_threads);
+      ASSERT_TRUE(reference::ByteGrid::from(grid) == expected) << w << "x" << h << " trial " << trial;
+      ASSERT_EQ(counter.units, thinning_work_total(w + 2, h + 2, passes));
+    }
   }
-  for (std::int64_t stop_after : {1, 3000, 20000, 39000}) {
-    PixelGrid grid = testing::random_grid(100, 3000, 0.5, 0.0, rng);
+  for (const auto& [w, h, stop_after] : std::vector<std::tuple<int, int, std::int64_t>>{
+           {50, 60, 1}, {50, 60, 9}, {50, 60, 33}, {50, 60, 150}, {100, 3000, 3000}, {100, 3000, 39000}}) {
+    PixelGrid grid = testing::random_grid(w, h, 0.5, 0.0, rng);
     testing::CountingProgress counter;
     counter.stop_after = stop_after;
     EXPECT_EQ(run_thinning(grid, 2, counter, two_threads), PhaseStatus::Stopped);
